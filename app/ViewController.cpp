@@ -1,0 +1,42 @@
+#include "app/ViewController.h"
+
+#include "connection/FixedText.h"
+
+ViewController::ViewController(UiPort& ui) : ui_(ui) {}
+
+ViewController::~ViewController() {
+    // Wake and release every connection; threads that still hold a socket keep it alive until
+    // they let go.
+    for (auto& b : NetCtrl) {
+        b.NetWorking.store(0);
+        b.detach();
+    }
+}
+
+SAVE_INFO_STRUCT ViewController::EntryCopy(int dvr) const {
+    if (dvr < 0 || dvr >= kMaxDvrs) {
+        return SAVE_INFO_STRUCT{};
+    }
+    std::lock_guard<std::mutex> g(userinfoLock);
+    return Userinfo[dvr];
+}
+
+void ViewController::MessageBox(const std::string& text, int dvr) {
+    MessageBoxAbout(EntryCopy(dvr), text);
+}
+
+void ViewController::MessageBox(const std::string& text) {
+    ui_.messageBox(std::nullopt, text);
+}
+
+void ViewController::MessageBoxAbout(const SAVE_INFO_STRUCT& entry, const std::string& text) {
+    ui_.messageBox(std::string(TextOf(entry.server)), text);
+}
+
+void ViewController::ChangeView(int dvr, const std::string& name) {
+    ui_.setNodeTitle(dvr, name);
+}
+
+void ViewController::showDVRName(int dvr) {
+    ui_.setNodeTitle(dvr, std::string(TextOf(EntryCopy(dvr).showName)));
+}

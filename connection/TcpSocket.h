@@ -1,0 +1,57 @@
+// A TCP socket descriptor with RAII ownership and the bounded operations the connection path
+// needs. Thread use: one TcpSocket may be used by several threads at once (a receiving thread, a
+// sending thread and a thread that shuts it down); its descriptor is closed only by the destructor,
+// so a descriptor number is never reused while any holder of the object can still use it.
+#pragma once
+
+#include <netinet/in.h>
+
+#include <chrono>
+#include <cstddef>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+class TcpSocket {
+  public:
+    // Creates an IPv4 stream socket; nullptr when the system refuses one.
+    static std::unique_ptr<TcpSocket> Create();
+    ~TcpSocket();
+    TcpSocket(const TcpSocket&) = delete;
+    TcpSocket& operator=(const TcpSocket&) = delete;
+
+    int fd() const { return fd_; }
+
+    // Connects with a time limit. Returns 0 on success, else the errno-style reason
+    // (ETIMEDOUT when the limit passed). The socket is left blocking.
+    int connectWithin(const sockaddr_in& to, std::chrono::milliseconds limit);
+
+    // Sends all n bytes, waiting at most `limit` in all for the peer to take them. Each send call
+    // runs under `syscallLock` when one is given; the lock is not held while waiting. Never
+    // raises SIGPIPE. Returns false on an error, a reset or when the limit passes.
+    bool sendAll(const void* data, std::size_t n, std::chrono::milliseconds limit,
+                 std::mutex* syscallLock = nullptr);
+
+    // Reads exactly n bytes. With a limit, gives up when the bytes have not all arrived by then;
+    // without one, blocks until they arrive, the peer closes, or shutdown() is called.
+    // Returns false on an error, end of stream or time-out.
+    bool recvAll(void* data, std::size_t n,
+                 std::optional<std::chrono::milliseconds> limit = std::nullopt);
+
+    // Waits until the socket is readable: 1 readable, 0 time-out, -1 error.
+    int waitReadable(std::chrono::milliseconds limit);
+
+    // Pending socket error (SO_ERROR), or the getsockopt failure's errno.
+    int pendingError();
+
+    // Wakes every thread blocked on this socket; later operations fail at once.
+    void shutdown();
+
+  private:
+    explicit TcpSocket(int fd) : fd_(fd) {}
+    const int fd_;
+};
+
+// Resolves a host name or dotted address to an IPv4 address with the given port.
+std::optional<sockaddr_in> ResolveIPv4(const std::string& host, int port);
