@@ -1,0 +1,31 @@
+// The simulator's record log: one line per record received, flushed at once so that a test can
+// read it while the simulator runs. Thread-safe.
+//   CMD <iCmd> <iParam1> <iParam2> <iParam3> <iParam4> <hex of the 20 bytes>
+//   LOGIN <user> <pass> <hex of the 20 bytes>
+//   LOOKUP <identifier>
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <mutex>
+#include <string>
+
+#include "connection/WireFormats.h"
+
+class CommandLog {
+  public:
+    explicit CommandLog(const std::string& path);  // empty path: log nothing
+    ~CommandLog();
+    CommandLog(const CommandLog&) = delete;
+    CommandLog& operator=(const CommandLog&) = delete;
+
+    void command(const NET_COMMAND& c);
+    void login(const NET_LOGIN_INFO& info);
+    void line(const std::string& text);
+
+  private:
+    std::mutex lock_;
+    std::FILE* file_ = nullptr;
+};
+
+std::string HexBytes(const void* data, std::size_t n);

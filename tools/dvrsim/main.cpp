@@ -1,0 +1,47 @@
+// quillmarsh-dvrsim: a simulated DVR and lookup server on loopback, for tests and the demo.
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+#include "tools/dvrsim/CommandLog.h"
+#include "tools/dvrsim/DvrServer.h"
+#include "tools/dvrsim/LookupServer.h"
+#include "tools/dvrsim/SimConfig.h"
+
+int main(int argc, char** argv) {
+    std::string error;
+    std::optional<SimConfig> config = ParseSimConfig(argc, argv, error);
+    if (!config) {
+        std::fprintf(stderr, "quillmarsh-dvrsim: %s\n%s", error.c_str(), kSimUsage);
+        return 2;
+    }
+    CommandLog log(config->logPath);
+    DvrServer dvr(*config, log);
+    LookupServer lookup(*config, log);
+    if (config->listenHost) {
+        int port = dvr.start();
+        if (port < 0) {
+            std::fprintf(stderr, "quillmarsh-dvrsim: cannot listen on %s:%d\n",
+                         config->listenHost->c_str(), config->listenPort);
+            return 1;
+        }
+        std::printf("listening %s:%d\n", config->listenHost->c_str(), port);
+    }
+    if (config->lookupHost) {
+        int port = lookup.start();
+        if (port < 0) {
+            std::fprintf(stderr, "quillmarsh-dvrsim: cannot listen on %s:%d\n",
+                         config->lookupHost->c_str(), config->lookupPort);
+            return 1;
+        }
+        std::printf("lookup %s:%d\n", config->lookupHost->c_str(), port);
+    }
+    std::printf("ready\n");
+    std::fflush(stdout);
+    // Serve until killed.
+    for (;;) {
+        std::this_thread::sleep_for(std::chrono::hours(1));
+    }
+}
