@@ -1,0 +1,57 @@
+#include "tests/support/RecordingUi.h"
+
+void RecordingUi::messageBox(const std::optional<std::string>& heading, const std::string& text) {
+    std::lock_guard<std::mutex> g(lock_);
+    boxes_.push_back({heading, text});
+    changed_.notify_all();
+}
+
+void RecordingUi::setNodeTitle(int dvr, const std::string& title) {
+    std::lock_guard<std::mutex> g(lock_);
+    titles_.push_back({dvr, title});
+}
+
+void RecordingUi::reloadTree() {
+    std::lock_guard<std::mutex> g(lock_);
+    ++reloads_;
+}
+
+void RecordingUi::openPlayback(int dvr, const std::string& serverText, int channelCount) {
+    std::lock_guard<std::mutex> g(lock_);
+    playbacks_.push_back({dvr, serverText, channelCount});
+}
+
+std::vector<RecordingUi::Box> RecordingUi::boxes() const {
+    std::lock_guard<std::mutex> g(lock_);
+    return boxes_;
+}
+
+std::vector<RecordingUi::Title> RecordingUi::titles() const {
+    std::lock_guard<std::mutex> g(lock_);
+    return titles_;
+}
+
+std::vector<RecordingUi::Playback> RecordingUi::playbacks() const {
+    std::lock_guard<std::mutex> g(lock_);
+    return playbacks_;
+}
+
+int RecordingUi::reloads() const {
+    std::lock_guard<std::mutex> g(lock_);
+    return reloads_;
+}
+
+std::string RecordingUi::titleOf(int dvr) const {
+    std::lock_guard<std::mutex> g(lock_);
+    for (auto it = titles_.rbegin(); it != titles_.rend(); ++it) {
+        if (it->dvr == dvr) {
+            return it->title;
+        }
+    }
+    return "";
+}
+
+bool RecordingUi::waitForBoxes(std::size_t n, std::chrono::milliseconds limit) const {
+    std::unique_lock<std::mutex> g(lock_);
+    return changed_.wait_for(g, limit, [&] { return boxes_.size() >= n; });
+}

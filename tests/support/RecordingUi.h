@@ -1,0 +1,51 @@
+// A window-system port that records what the core asked of it. Thread-safe: the core calls it
+// from connect threads and the test reads it from the test thread.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/UiPort.h"
+
+class RecordingUi : public UiPort {
+  public:
+    struct Box {
+        std::optional<std::string> heading;
+        std::string text;
+    };
+    struct Title {
+        int dvr;
+        std::string title;
+    };
+    struct Playback {
+        int dvr;
+        std::string server;
+        int channels;
+    };
+
+    void messageBox(const std::optional<std::string>& heading, const std::string& text) override;
+    void setNodeTitle(int dvr, const std::string& title) override;
+    void reloadTree() override;
+    void openPlayback(int dvr, const std::string& serverText, int channelCount) override;
+
+    std::vector<Box> boxes() const;
+    std::vector<Title> titles() const;
+    std::vector<Playback> playbacks() const;
+    int reloads() const;
+    // The last title set for a node, or "" when none was.
+    std::string titleOf(int dvr) const;
+    // Waits until at least n boxes were shown.
+    bool waitForBoxes(std::size_t n, std::chrono::milliseconds limit) const;
+
+  private:
+    mutable std::mutex lock_;
+    mutable std::condition_variable changed_;
+    std::vector<Box> boxes_;
+    std::vector<Title> titles_;
+    std::vector<Playback> playbacks_;
+    int reloads_ = 0;
+};
