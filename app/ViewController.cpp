@@ -5,12 +5,7 @@
 ViewController::ViewController(UiPort& ui) : ui_(ui) {}
 
 ViewController::~ViewController() {
-    // Wake and release every connection; threads that still hold a socket keep it alive until
-    // they let go.
-    for (auto& b : NetCtrl) {
-        b.NetWorking.store(0);
-        b.detach();
-    }
+    StopDvrThreads();
 }
 
 SAVE_INFO_STRUCT ViewController::EntryCopy(int dvr) const {

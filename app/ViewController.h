@@ -13,9 +13,13 @@
 #include <optional>
 #include <string>
 
+#include <thread>
+
+#include "app/ByteBuffer.h"
 #include "app/UiPort.h"
 #include "connection/NetCtrl.h"
 #include "connection/WireFormats.h"
+#include "decode/DecoderPool.h"
 #include "directory/SaveInfo.h"
 
 class ViewController;
@@ -60,6 +64,20 @@ class ViewController {
 
     std::atomic<int32_t> focusID{-1};
 
+    // Per-DVR decoders, and the buffer a bundle member is decoded from (its payload plus the
+    // decoder's zero padding). Receive thread of the DVR only, once created.
+    Decode_Struct Decoder[kMaxDvrs];
+    ByteBuffer AVData2[kMaxDvrs];
+
+    // Next frame number expected per DVR and channel entry; under NetCtrl[dvr].mutex.
+    uint32_t frameNumber[kMaxDvrs][40] = {};
+
+    // Filled from information replies by the receive thread, under NetCtrl[dvr].replyLock.
+    DVR_MACHINE_INFO Dvrinfo[kMaxDvrs] = {};
+    std::atomic<int32_t> m_listPage[kMaxDvrs] = {};
+    RecordListPage* pFileShow[kMaxDvrs] = {};
+    RecordListPage m_RecListItemInfo = {};
+
     // The process-wide send lock: held around each send system call of every connection.
     std::mutex mutex;
 
@@ -79,6 +97,26 @@ class ViewController {
     int32_t Disconnect(NetCtrl_Struct& b);
     int32_t CloseSocket(NetCtrl_Struct& b);
 
+    // ---- Receive thread and frame intake (connection/ReceiveThread.cpp, FrameIntake.cpp,
+    //      InfoReplies.cpp) ------------------------------------------------------------------
+    // Creates the block's buffers once; -1 (block left uninitialised) when memory is short.
+    int32_t initNet(NetCtrl_Struct& b, int dvr);
+    // Starts the DVR's receive thread once; it runs until StopDvrThreads().
+    void StartReceiveThread(int dvr);
+    // What a DVR slot needs before its first connection: decoders, buffers, receive thread.
+    // -1 when the decoders or buffers could not be made; the slot must then not be connected.
+    int32_t PrepareDvr(int dvr);
+    // Stops and joins every DVR thread; connections are closed. GUI thread, at the end.
+    void StopDvrThreads();
+    void NetWorkThread(NetCtrl_Struct& b, int dvr);
+    int32_t RecvCommand(NetCtrl_Struct& b, NET_COMMAND& cmd);
+    int32_t ReadFrameData(NetCtrl_Struct& b);
+    int32_t ReadOtherInfo(NetCtrl_Struct& b, const NET_COMMAND& cmd);
+    void SetRecCmd(NetCtrl_Struct& b, int32_t subtype);
+    int32_t WaitRecCmd(NetCtrl_Struct& b);
+    NetCtrl_Struct& GetNetCtrlStruct(int dvr) { return NetCtrl[dvr]; }
+    int32_t IsNet_NET_DATA_SEND(const NetCtrl_Struct& b) const;
+
     // ---- Live-view commands (connection/LiveView.cpp) -------------------------------------------
     void NetLocalViewPlay(NetCtrl_Struct& b, uint32_t cam, int32_t audio);
     void StopNetLocalView(NetCtrl_Struct& b);
@@ -95,10 +133,18 @@ class ViewController {
 
   private:
     int32_t SetParameter(NetCtrl_Struct& b, int dvr, const SAVE_INFO_STRUCT& entry);
+    // One frame (ordinary, or a bundle member) after its payload was read.
+    void IntakeFrame(NetCtrl_Struct& b, int dvr, NET_FRAME_HEADER h, const uint8_t* payload,
+                     bool bundleMember);
+    int32_t ReadBundle(NetCtrl_Struct& b, int dvr, const NET_FRAME_HEADER& bundle);
+    void WaitForQueueRoom(NetCtrl_Struct& b);
+
+    std::thread receiveThread_[kMaxDvrs];
     void MessageBoxAbout(const SAVE_INFO_STRUCT& entry, const std::string& text);
 
     UiPort& ui_;
 };
 
-// Thread entry of the connect-and-login thread.
+// Thread entries: the receive thread and the connect-and-login thread.
+void oneNetThread(ThreadStart start);
 void oneNetThread2(ThreadStart start);

@@ -185,12 +185,14 @@ int32_t ViewController::SetParameter(NetCtrl_Struct& b, int dvr, const SAVE_INFO
             return transportFailure();
         }
         b.NetWorking.store(1);
+        b.wakeReceiver();
         return 1;
     }
     if (mode == VIEW_PLAYBACK) {
         QLog("Do for PlayBack");
         StopNetLocalView(b);
         b.NetWorking.store(1);  // the receive thread can now deliver the replies
+        b.wakeReceiver();
         if (b.iUsermode.load() != kSuperUserMode) {
             MessageBox("Please use superuser!");
             return 1;

@@ -1,5 +1,7 @@
 #include "connection/NetCtrl.h"
 
+#include <cstring>
+
 std::shared_ptr<TcpSocket> NetCtrl_Struct::connection() const {
     std::lock_guard<std::mutex> g(sockLock_);
     return sock_;
@@ -30,4 +32,29 @@ bool NetCtrl_Struct::detach() {
     }
     old->shutdown();  // wakes a thread blocked in a read or a send on it
     return true;
+}
+
+bool NetCtrl_Struct::peekOldest(int minQueued, std::chrono::milliseconds limit,
+                                NET_FRAME_HEADER& header, const uint8_t*& pixels) {
+    std::unique_lock<std::mutex> g(mutex);
+    if (!queued.wait_for(g, limit, [&] { return Numframe.load() >= minQueued; })) {
+        return false;
+    }
+    const uint8_t* slot = buf[m_Bottom.load()];
+    std::memcpy(&header, slot, sizeof header);
+    pixels = slot + kSlotPictureOffset;
+    return true;
+}
+
+void NetCtrl_Struct::popOldest() {
+    std::lock_guard<std::mutex> g(mutex);
+    if (Numframe.load() > 0) {
+        m_Bottom.store((m_Bottom.load() + 1) % kQueueSlots);
+        Numframe.fetch_sub(1);
+    }
+}
+
+void NetCtrl_Struct::wakeReceiver() {
+    std::lock_guard<std::mutex> g(idleLock);
+    idle.notify_all();
 }

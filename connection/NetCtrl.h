@@ -9,11 +9,15 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 
+#include "app/ByteBuffer.h"
 #include "connection/TcpSocket.h"
+#include "connection/WireFormats.h"
 
 // Connection status (CurNetStatus).
 enum : int32_t {
@@ -21,6 +25,20 @@ enum : int32_t {
     NET_CONNECTED = 1,
     NET_DATA_SEND = 2,
     NET_ERROR = 3,
+};
+
+// The frame queue: 32 slots, each a frame header followed (at kSlotPictureOffset) by the packed
+// I420 picture decoded from it.
+inline constexpr int kQueueSlots = 32;
+inline constexpr int kBackPressureDepth = 30;
+inline constexpr std::size_t kSlotPictureOffset = 64;  // keeps pictures cache-line aligned
+
+// What the intake saw per channel; any thread may read them.
+struct ChannelStats {
+    std::atomic<uint32_t> frames{0};     // headers received, video and audio, accepted or not
+    std::atomic<uint32_t> decoded{0};    // video pictures decoded and queued
+    std::atomic<uint32_t> dropped{0};    // dropped by the sequence check or a full queue
+    std::atomic<int32_t> sizeFrame{-1};  // SizeFrame of the last video frame, -1 before any
 };
 
 // ViewOrBack.
@@ -44,6 +62,37 @@ struct NetCtrl_Struct {
 
     // Serialises whole SendData calls on this block, so two records never interleave on the wire.
     std::mutex sendLock;
+
+    // ---- Receive side (written by the receive thread) ----------------------------------------
+    ByteBuffer tmpbuf;  // one frame payload (kMaxFramePayload) plus decoder padding
+    ByteBuffer slots;   // the queue's memory; buf[i] points into it
+    uint8_t* buf[kQueueSlots] = {};
+    ChannelStats stats[kMaxChannels];
+    bool needKey[kMaxChannels] = {};  // dropped on a full queue: skip to the next key frame
+    std::chrono::steady_clock::time_point lastKeyRequest;
+
+    // The block's lock: the queue indices, the sequence table entries of this DVR.
+    std::mutex mutex;
+    std::atomic<int32_t> m_Top{0};     // next slot to fill
+    std::atomic<int32_t> m_Bottom{0};  // oldest queued slot
+    std::atomic<int32_t> Numframe{0};  // queued pictures, 0 to 32
+    std::condition_variable queued;    // signalled under `mutex` for each queued picture
+
+    // Consumer side of the queue (the display thread; the probe). Waits up to `limit` until at
+    // least `minQueued` pictures are queued, then returns the oldest: its header and its pixels,
+    // which stay valid and untouched until popOldest(). False on time-out.
+    bool peekOldest(int minQueued, std::chrono::milliseconds limit, NET_FRAME_HEADER& header,
+                    const uint8_t*& pixels);
+    void popOldest();
+
+    // Information replies: guards the disk information and record-list destination of this DVR
+    // between the receive thread and a requesting thread.
+    std::mutex replyLock;
+
+    // Wakes the receive thread from its idle wait (a login finished, or the thread must stop).
+    void wakeReceiver();
+    std::mutex idleLock;
+    std::condition_variable idle;
 
     // The connection, or nullptr. Any thread.
     std::shared_ptr<TcpSocket> connection() const;

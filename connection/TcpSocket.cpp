@@ -53,6 +53,10 @@ std::unique_ptr<TcpSocket> TcpSocket::Create() {
     return std::unique_ptr<TcpSocket>(new TcpSocket(fd));
 }
 
+std::unique_ptr<TcpSocket> TcpSocket::Adopt(int fd) {
+    return fd < 0 ? nullptr : std::unique_ptr<TcpSocket>(new TcpSocket(fd));
+}
+
 TcpSocket::~TcpSocket() {
     ::close(fd_);
 }

@@ -17,6 +17,8 @@ class TcpSocket {
   public:
     // Creates an IPv4 stream socket; nullptr when the system refuses one.
     static std::unique_ptr<TcpSocket> Create();
+    // Takes ownership of a connected stream descriptor (a socket pair end in tests and fuzzers).
+    static std::unique_ptr<TcpSocket> Adopt(int fd);
     ~TcpSocket();
     TcpSocket(const TcpSocket&) = delete;
     TcpSocket& operator=(const TcpSocket&) = delete;

@@ -144,6 +144,9 @@ struct DVR_MACHINE_INFO {
     int32_t iLiveCam;
 };
 
+// Where a record search writes one page of its result.
+using RecordListPage = GST_FILESHOWINFO[kMaxRecordListEntries];
+
 // Layout checks: these are the wire contract.
 static_assert(sizeof(NET_COMMAND) == 20);
 static_assert(offsetof(NET_COMMAND, iParam4) == 16);

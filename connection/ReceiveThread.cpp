@@ -1,0 +1,119 @@
+// A DVR's receive thread: waits for its connection, then reads everything the DVR sends.
+#include <cstring>
+
+#include "app/Log.h"
+#include "app/ViewController.h"
+#include "decode/SizeFrame.h"
+
+namespace {
+constexpr auto kIdleWait = std::chrono::milliseconds(500);
+constexpr auto kReadableWait = std::chrono::milliseconds(1000);
+}  // namespace
+
+int32_t ViewController::initNet(NetCtrl_Struct& b, int dvr) {
+    b.NetID.store(dvr);
+    if (b.init.load() == 1) {
+        return 1;
+    }
+    b.m_Top.store(0);
+    b.m_Bottom.store(0);
+    b.Numframe.store(0);
+    b.RecvCmd.store(0);
+    ByteBuffer tmp = AllocZeroed(kMaxFramePayload + kInputPadding);
+    ByteBuffer member = AllocZeroed(kMaxFramePayload + kInputPadding);
+    ByteBuffer slots = AllocZeroed(kQueueSlots * (kSlotPictureOffset + kMaxPictureBytes));
+    if (!tmp || !member || !slots) {
+        QLog("initNet: no memory for DVR %d", dvr);
+        return -1;  // stays uninitialised: nothing may use the missing buffers
+    }
+    b.tmpbuf = std::move(tmp);
+    AVData2[dvr] = std::move(member);
+    b.slots = std::move(slots);
+    for (int i = 0; i < kQueueSlots; ++i) {
+        b.buf[i] = b.slots.get() + i * (kSlotPictureOffset + kMaxPictureBytes);
+    }
+    b.init.store(1);
+    return 1;
+}
+
+int32_t ViewController::PrepareDvr(int dvr) {
+    if (dvr < 0 || dvr >= kMaxDvrs) {
+        return -1;
+    }
+    if (initDecode(Decoder[dvr]) != 1 || initNet(NetCtrl[dvr], dvr) != 1) {
+        return -1;
+    }
+    StartReceiveThread(dvr);
+    return 1;
+}
+
+void oneNetThread(ThreadStart start) {
+    start.controller->NetWorkThread(*start.block, start.dvr);
+}
+
+void ViewController::StartReceiveThread(int dvr) {
+    if (dvr < 0 || dvr >= kMaxDvrs || receiveThread_[dvr].joinable()) {
+        return;
+    }
+    NetCtrl[dvr].ThreadWork.store(1);
+    receiveThread_[dvr] = std::thread(oneNetThread, ThreadStart{dvr, this, &NetCtrl[dvr]});
+}
+
+void ViewController::StopDvrThreads() {
+    for (int d = 0; d < kMaxDvrs; ++d) {
+        NetCtrl_Struct& b = NetCtrl[d];
+        b.ThreadWork.store(0);
+        b.NetWorking.store(0);
+        b.detach();  // wakes a blocked read
+        b.wakeReceiver();
+    }
+    for (auto& t : receiveThread_) {
+        if (t.joinable()) {
+            t.join();
+        }
+    }
+}
+
+void ViewController::NetWorkThread(NetCtrl_Struct& b, int dvr) {
+    QLog("receive thread of DVR %d", dvr);
+    NET_COMMAND cmd;
+    while (b.ThreadWork.load() != 0) {
+        if (b.NetWorking.load() <= 0) {
+            std::unique_lock<std::mutex> g(b.idleLock);
+            b.idle.wait_for(g, kIdleWait,
+                            [&] { return b.ThreadWork.load() == 0 || b.NetWorking.load() > 0; });
+            continue;
+        }
+        std::shared_ptr<TcpSocket> s = b.connection();
+        if (!s) {
+            continue;  // disconnected between the two checks
+        }
+        if (s->pendingError() != 0) {
+            CloseSocket(b);
+            continue;
+        }
+        const int ready = s->waitReadable(kReadableWait);
+        if (ready < 0) {
+            CloseSocket(b);
+        } else if (ready > 0) {
+            RecvCommand(b, cmd);
+        }
+    }
+}
+
+int32_t ViewController::RecvCommand(NetCtrl_Struct& b, NET_COMMAND& cmd) {
+    if (ReadData(b, &cmd, sizeof cmd) < 0) {
+        return -1;
+    }
+    if (cmd.iCmd == NET_FRAME_DATA) {
+        ReadFrameData(b);
+    } else if (cmd.iCmd == NET_OTHER_INFO) {
+        QLog("ReadOtherInfo");
+        ReadOtherInfo(b, cmd);
+    }
+    return 1;
+}
+
+int32_t ViewController::IsNet_NET_DATA_SEND(const NetCtrl_Struct& b) const {
+    return b.CurNetStatus.load() == NET_DATA_SEND && b.ViewOrBack.load() == VIEW_PLAYBACK ? 1 : 0;
+}
