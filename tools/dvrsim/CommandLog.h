@@ -3,6 +3,12 @@
 //   CMD <iCmd> <iParam1> <iParam2> <iParam3> <iParam4> <hex of the 20 bytes>
 //   LOGIN <user> <pass> <hex of the 20 bytes>
 //   LOOKUP <identifier>
+// and what the session did about them:
+//   LOGIN-OK, LOGIN-REFUSED, CLOSE
+//   STREAM mask=0x<8 hex digits> fps=<n>   live view (re)started; the mask is the channels streamed
+//   KEYFRAME                               a key-frame request honoured
+//   FAULT <kind>                           a --fault acted out
+//   ERROR <text>                           the session could not stream
 #pragma once
 
 #include <cstddef>

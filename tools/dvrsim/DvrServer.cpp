@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <memory>
 
 #include "connection/FixedText.h"
 #include "tools/dvrsim/SimSocket.h"
@@ -15,7 +16,8 @@ namespace {
 constexpr int kStopReadingRcvBuf = 4096;
 }  // namespace
 
-DvrServer::DvrServer(const SimConfig& config, CommandLog& log) : config_(config), log_(log) {}
+DvrServer::DvrServer(const SimConfig& config, CommandLog& log)
+    : config_(config), log_(log), recorder_(config.stream.recordDir) {}
 
 int DvrServer::start() {
     int port = 0;
@@ -38,7 +40,8 @@ void DvrServer::acceptLoop() {
     }
 }
 
-bool DvrServer::answerLogin(int fd, const NET_LOGIN_INFO& info, bool& loggedIn, bool& superuser) {
+const SimAccount* DvrServer::answerLogin(SessionSocket& socket, const NET_LOGIN_INFO& info,
+                                         bool& sent) {
     const SimAccount* account = nullptr;
     for (const auto& a : config_.accounts) {
         if (a.user == TextOf(info.user) && a.pass == TextOf(info.pass)) {
@@ -46,6 +49,7 @@ bool DvrServer::answerLogin(int fd, const NET_LOGIN_INFO& info, bool& loggedIn, 
         }
     }
     NET_COMMAND reply{};
+    const SimAccount* loggedIn = nullptr;
     if (usersOnline_.load() >= config_.maxUsers) {
         // Refused for too many users; the record also says BAD_USER_PASS, which must not win.
         reply = MakeCommand(NET_TOO_MUCH_USERS, BAD_USER_PASS);
@@ -56,25 +60,40 @@ bool DvrServer::answerLogin(int fd, const NET_LOGIN_INFO& info, bool& loggedIn, 
         reply = MakeCommand(0, BAD_USER_PASS, 2);
     } else {
         reply = MakeCommand(NET_LOGIN, 0, account->mode, 0, account->channels);
-        loggedIn = true;
-        superuser = account->mode == kSuperUserMode;
+        loggedIn = account;
         usersOnline_.fetch_add(1);
-        if (superuser) {
+        if (account->mode == kSuperUserMode) {
             superusersOnline_.fetch_add(1);
         }
     }
     log_.line(std::string(loggedIn ? "LOGIN-OK" : "LOGIN-REFUSED"));
-    return WriteFully(fd, &reply, sizeof reply) && loggedIn;
+    sent = socket.send(&reply, sizeof reply);
+    return loggedIn;
+}
+
+void DvrServer::streamCommand(const NET_COMMAND& c, LiveStreamer& streamer, int& fps) {
+    switch (c.iCmd) {
+        case NET_SET_STREAM: fps = LiveStreamer::FrameRate(c.iParam2); break;
+        case NET_LIVE_VIEW: streamer.start(static_cast<uint32_t>(c.iParam3), fps); break;
+        case NET_STOP_LIVE_VIEW: streamer.stop(); break;
+        case NET_KEY_FRAME: streamer.requestKeyFrame(); break;
+        default: break;
+    }
 }
 
 void DvrServer::serve(int fd) {
-    bool loggedIn = false;
-    bool superuser = false;
+    SessionSocket socket(fd);
+    const SimAccount* account = nullptr;
+    std::unique_ptr<LiveStreamer> streamer;
+    int fps = LiveStreamer::FrameRate(0);
     NET_COMMAND c;
     while (ReadFully(fd, &c, sizeof c)) {
         log_.command(c);
         if (c.iCmd != NET_LOGIN) {
-            continue;  // other commands are logged; streaming answers come later
+            if (streamer) {
+                streamCommand(c, *streamer, fps);
+            }
+            continue;
         }
         NET_LOGIN_INFO info{};
         if (!ReadFully(fd, &info, sizeof info)) {
@@ -84,10 +103,12 @@ void DvrServer::serve(int fd) {
         if (config_.closeOnLogin) {
             break;
         }
-        if (config_.silent || loggedIn) {
+        if (config_.silent || account) {
             continue;
         }
-        if (!answerLogin(fd, info, loggedIn, superuser)) {
+        bool sent = false;
+        account = answerLogin(socket, info, sent);
+        if (!sent || !account) {
             break;
         }
         if (config_.stopReading) {
@@ -96,13 +117,20 @@ void DvrServer::serve(int fd) {
                 std::this_thread::sleep_for(std::chrono::hours(1));
             }
         }
+        streamer = std::make_unique<LiveStreamer>(config_.stream, log_, socket, recorder_,
+                                                  account->channels);
     }
-    log_.line("CLOSE");
-    ::close(fd);
-    if (loggedIn) {
+    // Counted out before the peer can see the end, so that it may log in again at once.
+    if (account) {
         usersOnline_.fetch_sub(1);
-        if (superuser) {
+        if (account->mode == kSuperUserMode) {
             superusersOnline_.fetch_sub(1);
         }
     }
+    if (streamer) {
+        // Release a send blocked on a peer that stopped reading, then wait for the streamer.
+        socket.shutdown();
+        streamer.reset();
+    }
+    log_.line("CLOSE");
 }

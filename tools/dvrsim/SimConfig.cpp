@@ -8,7 +8,9 @@ const char* const kSimUsage =
     "         [--max-users N] [--super-online] [--silent] [--close-on-login] [--stop-reading]\n"
     "         [--log FILE] [--lookup HOST[:PORT]] [--id "
     "ID=HOST:PORT|ID=offline|ID=fail|ID=garbage]...\n"
-    "         [--lookup-silent]\n"
+    "         [--lookup-silent] [--geometry STD:SIZE] [--gop N] [--bundle N] [--audio N]\n"
+    "         [--record DIR] [--fault KIND:K]\n"
+    "KIND is close-mid-frame, bad-type, oversize, stall or unknown-info.\n"
     "Prints 'listening HOST:PORT' and/or 'lookup HOST:PORT' once it accepts connections.\n";
 
 namespace {
@@ -150,8 +152,12 @@ std::optional<SimConfig> ParseSimConfig(int argc, char** argv, std::string& erro
         } else if (arg == "--lookup-silent") {
             c.lookupSilent = true;
         } else {
-            error = "unknown option " + arg;
-            return std::nullopt;
+            const char* next = i + 1 < argc ? argv[i + 1] : nullptr;
+            switch (ParseStreamOption(arg, next, c.stream, error)) {
+                case StreamOption::Parsed: ++i; break;
+                case StreamOption::Bad: return std::nullopt;
+                case StreamOption::NotMine: error = "unknown option " + arg; return std::nullopt;
+            }
         }
     }
     if (!c.listenHost && !c.lookupHost) {

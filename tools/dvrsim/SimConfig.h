@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/dvrsim/StreamConfig.h"
+
 struct SimAccount {
     std::string user;
     std::string pass;
@@ -32,6 +34,7 @@ struct SimConfig {
     bool closeOnLogin = false;  // close the connection when the login record arrives
     bool stopReading = false;   // after a login, stop reading commands (the client's sends fill up)
     std::string logPath;        // one line per received record
+    StreamConfig stream;        // live stream after NET_LIVE_VIEW
 
     std::optional<std::string> lookupHost;  // lookup server on lookupHost:lookupPort
     int lookupPort = 10089;

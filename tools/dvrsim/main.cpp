@@ -3,10 +3,17 @@
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 #include <thread>
+
+extern "C" {
+#include <libavutil/log.h>
+}
 
 #include "tools/dvrsim/CommandLog.h"
 #include "tools/dvrsim/DvrServer.h"
+#include "tools/dvrsim/H264Encoder.h"
 #include "tools/dvrsim/LookupServer.h"
 #include "tools/dvrsim/SimConfig.h"
 
@@ -16,6 +23,22 @@ int main(int argc, char** argv) {
     if (!config) {
         std::fprintf(stderr, "quillmarsh-dvrsim: %s\n%s", error.c_str(), kSimUsage);
         return 2;
+    }
+    // libx264 would print its banner and statistics for every camera loop.
+    av_log_set_level(AV_LOG_ERROR);
+    // Fail now rather than when the first client asks for video.
+    if (config->listenHost && !H264Encoder::Available()) {
+        std::fprintf(stderr, "quillmarsh-dvrsim: libavcodec has no libx264 encoder\n");
+        return 1;
+    }
+    if (!config->stream.recordDir.empty()) {
+        std::error_code ec;
+        std::filesystem::create_directories(config->stream.recordDir, ec);
+        if (ec) {
+            std::fprintf(stderr, "quillmarsh-dvrsim: cannot create %s: %s\n",
+                         config->stream.recordDir.c_str(), ec.message().c_str());
+            return 1;
+        }
     }
     CommandLog log(config->logPath);
     DvrServer dvr(*config, log);

@@ -1,0 +1,93 @@
+#include "tools/dvrsim/FrameEmitter.h"
+
+#include <algorithm>
+#include <string>
+
+namespace {
+
+constexpr int32_t kUnknownInfoSubtype = 3;
+constexpr uint8_t kBadTypePayload[16] = {0xDE, 0xAD, 0xBE, 0xEF};
+
+}  // namespace
+
+FrameEmitter::FrameEmitter(const StreamConfig& config, CommandLog& log, SessionSocket& socket,
+                           FrameRecorder& recorder)
+    : config_(config),
+      log_(log),
+      socket_(socket),
+      recorder_(recorder),
+      pendingFault_(config.fault) {}
+
+bool FrameEmitter::emit(std::span<const MediaFrame> frames) {
+    std::size_t i = 0;
+    while (i < frames.size()) {
+        if (pendingFault_ && sent_ >= pendingFault_->afterFrames) {
+            const StreamFault::Kind kind = pendingFault_->kind;
+            pendingFault_.reset();
+            if (!inject(kind, frames[i])) {
+                return false;
+            }
+            continue;
+        }
+        std::size_t take = config_.bundle > 0 ? static_cast<std::size_t>(config_.bundle) : 1;
+        take = std::min(take, frames.size() - i);
+        if (pendingFault_) {
+            // Close a bundle early so the fault comes after exactly K frames.
+            take = std::min(take, static_cast<std::size_t>(pendingFault_->afterFrames - sent_));
+        }
+        if (!sendUnit(frames.subspan(i, take))) {
+            return false;
+        }
+        sent_ += static_cast<int64_t>(take);
+        i += take;
+    }
+    return true;
+}
+
+bool FrameEmitter::sendUnit(std::span<const MediaFrame> frames) {
+    buffer_.clear();
+    if (config_.bundle > 0) {
+        AppendBundleRecord(buffer_, frames);
+    } else {
+        AppendFrameRecord(buffer_, frames.front().header, frames.front().payload);
+    }
+    if (!socket_.send(buffer_.data(), buffer_.size())) {
+        return false;
+    }
+    for (const MediaFrame& f : frames) {
+        if (f.header.type == 'V') {
+            recorder_.append(f.header.channel, f.payload);
+        }
+    }
+    return true;
+}
+
+bool FrameEmitter::inject(StreamFault::Kind kind, const MediaFrame& next) {
+    log_.line(std::string("FAULT ") + FaultName(kind));
+    buffer_.clear();
+    NET_FRAME_HEADER header = next.header;
+    switch (kind) {
+        case StreamFault::Kind::CloseMidFrame:
+            AppendFrameRecord(buffer_, header, next.payload);
+            buffer_.resize(buffer_.size() - next.payload.size() + next.payload.size() / 2);
+            socket_.send(buffer_.data(), buffer_.size());
+            socket_.shutdown();
+            return false;
+        case StreamFault::Kind::BadType:
+            header.type = 'X';
+            header.dataLen = sizeof kBadTypePayload;
+            AppendFrameRecord(buffer_, header, kBadTypePayload);
+            return socket_.send(buffer_.data(), buffer_.size());
+        case StreamFault::Kind::Oversize:
+            header.dataLen = kMaxFramePayload + 1;
+            AppendFrameRecord(buffer_, header, {});
+            socket_.send(buffer_.data(), buffer_.size());
+            return false;
+        case StreamFault::Kind::Stall: return false;
+        case StreamFault::Kind::UnknownInfo: {
+            const NET_COMMAND info = MakeCommand(NET_OTHER_INFO, kUnknownInfoSubtype);
+            return socket_.send(&info, sizeof info);
+        }
+    }
+    return false;
+}

@@ -1,0 +1,29 @@
+// One libx264 encoder producing the access units of a camera loop: the first picture is an IDR
+// that carries SPS and PPS in band, every later one a P picture, one access unit (Annex B) per
+// picture and no delay, so picture i of the loop is access unit i.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "decode/FfmpegHandles.h"
+#include "tools/dvrsim/TestPattern.h"
+
+class H264Encoder {
+  public:
+    // Throws std::runtime_error when libx264 is missing or refuses the settings.
+    H264Encoder(int width, int height, int gop);
+
+    // The picture to paint before the next encode().
+    YuvPlanes picture();
+    // Encodes the painted picture and returns its access unit.
+    std::vector<uint8_t> encode();
+
+    // Whether this libavcodec has the libx264 encoder at all.
+    static bool Available();
+
+  private:
+    CodecContextPtr context_;
+    FramePtr frame_;
+    int64_t pts_ = 0;
+};
