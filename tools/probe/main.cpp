@@ -1,12 +1,14 @@
 // quillmarsh-probe: connects to one DVR through the client's own connection code and prints the
-// login outcome with the texts the operator would see. Only the result lines go to standard
-// output; diagnostics go to standard error and the system log.
+// login outcome with the texts the operator would see, then, with --seconds, receives for a
+// while and prints per-channel statistics. Only the result lines go to standard output;
+// diagnostics go to standard error and the system log.
 #include <chrono>
 #include <cstdio>
 #include <mutex>
 #include <thread>
 
 #include "app/ViewController.h"
+#include "decode/SizeFrame.h"
 #include "tools/probe/ProbeOptions.h"
 
 namespace {
@@ -34,6 +36,51 @@ class ProbeUi : public UiPort {
     std::optional<std::string> message_;
 };
 
+bool WriteFile(const std::string& path, const uint8_t* data, std::size_t n) {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) {
+        return false;
+    }
+    const bool ok = std::fwrite(data, 1, n, f) == n;
+    return std::fclose(f) == 0 && ok;
+}
+
+// Takes pictures off the queue as a display would, for `seconds`; with a dump folder, writes the
+// first picture of each channel there.
+void Drain(NetCtrl_Struct& block, int seconds, const std::string& dumpDir) {
+    bool dumped[kMaxChannels] = {};
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (std::chrono::steady_clock::now() < end) {
+        NET_FRAME_HEADER h;
+        const uint8_t* pixels = nullptr;
+        if (!block.peekOldest(2, std::chrono::milliseconds(50), h, pixels)) {
+            continue;
+        }
+        const auto g = SizeFrameGeometry(h.imageSize);
+        if (!dumpDir.empty() && g && h.channel >= 0 && h.channel < kMaxChannels &&
+            !dumped[h.channel]) {
+            const std::string path = dumpDir + "/ch" + std::to_string(h.channel) + ".i420";
+            dumped[h.channel] = true;
+            if (!WriteFile(path, pixels, g->i420Bytes())) {
+                std::fprintf(stderr, "quillmarsh-probe: cannot write %s\n", path.c_str());
+            }
+        }
+        block.popOldest();
+    }
+}
+
+void PrintStatistics(const NetCtrl_Struct& block) {
+    for (int c = 0; c < kMaxChannels; ++c) {
+        const ChannelStats& s = block.stats[c];
+        if (s.frames.load() == 0) {
+            continue;
+        }
+        const auto g = SizeFrameGeometry(s.sizeFrame.load());
+        std::printf("channel %d frames %u decoded %u dropped %u size %dx%d\n", c, s.frames.load(),
+                    s.decoded.load(), s.dropped.load(), g ? g->width : 0, g ? g->height : 0);
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -56,15 +103,22 @@ int main(int argc, char** argv) {
         controller->Userinfo[dvr] = entry;
         controller->usercount.store(1);
     }
+    if (controller->PrepareDvr(dvr) != 1) {
+        std::printf("failed\n");
+        std::fprintf(stderr, "quillmarsh-probe: the decoders or buffers could not be created\n");
+        return 1;
+    }
     NetCtrl_Struct& block = controller->NetCtrl[dvr];
-    block.NetID.store(dvr);
     const int32_t result = controller->ConnectAndReport(block, dvr);
 
     if (block.NetWorking.load() == 1) {
         std::printf("connected user-mode=%d channels=%d\n", block.iUsermode.load(),
                     block.iDvrChannel.load() % 100);
         std::fflush(stdout);
-        std::this_thread::sleep_for(std::chrono::seconds(options->seconds));
+        if (options->seconds > 0) {
+            Drain(block, options->seconds, options->dumpDir);
+            PrintStatistics(block);
+        }
         return 0;
     }
     std::optional<std::string> message = ui.message();
