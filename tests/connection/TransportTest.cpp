@@ -78,7 +78,7 @@ TEST_F(Transport, DvrThatStopsReadingFailsItsSendWithoutHoldingUpOtherDvrs) {
 }
 
 TEST_F(Transport, DisconnectWakesAThreadBlockedInARead) {
-    auto sim = loggedIn(0);
+    auto sim = loggedIn(0, {"--fault", "stall:0"});  // the DVR sends nothing
     NetCtrl_Struct& b = vc->NetCtrl[0];
     std::atomic<int32_t> result{0};
     Clock::time_point returnedAt;
@@ -101,7 +101,7 @@ TEST_F(Transport, DisconnectWakesAThreadBlockedInARead) {
 }
 
 TEST_F(Transport, PeerClosingALoggedInConnectionMarksItAsAnError) {
-    auto sim = loggedIn(0);
+    auto sim = loggedIn(0, {"--fault", "stall:0"});
     NetCtrl_Struct& b = vc->NetCtrl[0];
     std::thread reader([&] {
         char buf[20];

@@ -1,0 +1,14 @@
+#include "tests/support/H264Clip.h"
+
+#include "tools/dvrsim/H264Encoder.h"
+#include "tools/dvrsim/TestPattern.h"
+
+std::vector<AccessUnit> EncodeClip(int width, int height, int frames, int gop, int seed) {
+    H264Encoder encoder(width, height, gop);
+    std::vector<AccessUnit> clip;
+    for (int i = 0; i < frames; ++i) {
+        FillTestPattern(encoder.picture(), width, height, seed, i);
+        clip.push_back(encoder.encode());
+    }
+    return clip;
+}

@@ -1,0 +1,10 @@
+// Real H.264 for tests: a short clip encoded with libx264, one access unit per frame, the first
+// of every group a key frame.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+using AccessUnit = std::vector<uint8_t>;
+
+std::vector<AccessUnit> EncodeClip(int width, int height, int frames, int gop, int seed = 0);
