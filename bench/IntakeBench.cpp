@@ -1,0 +1,159 @@
+// Intake benchmark, run by hand: the simulated DVR streams 16 channels of 704x576 H.264 over
+// loopback; the client receives, checks and decodes them. The same bitstream is then decoded by
+// the Debian ffmpeg CLI, single-threaded. Both are measured in CPU time per frame, and the ratio
+// is printed.
+//   build/bench/quillmarsh-bench-intake [SECONDS]
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/ViewController.h"
+
+extern char** environ;
+
+namespace {
+
+class QuietUi : public UiPort {
+  public:
+    void messageBox(const std::optional<std::string>&, const std::string& text) override {
+        std::fprintf(stderr, "message: %s\n", text.c_str());
+    }
+    void setNodeTitle(int, const std::string&) override {}
+    void reloadTree() override {}
+    void openPlayback(int, const std::string&, int) override {}
+};
+
+double CpuSeconds(const rusage& u) {
+    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+pid_t Spawn(const std::vector<std::string>& argv, const char* stdoutPath) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, stdoutPath,
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    std::vector<char*> args;
+    for (const auto& a : argv) {
+        args.push_back(const_cast<char*>(a.c_str()));
+    }
+    args.push_back(nullptr);
+    pid_t pid = -1;
+    if (posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ) != 0) {
+        pid = -1;
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int seconds = argc > 1 ? std::atoi(argv[1]) : 10;
+    const std::string dir = std::filesystem::temp_directory_path() / "quillmarsh-bench-intake";
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    const int port = 20000 + getpid() % 20000;
+    const std::string server = "127.0.0.1:" + std::to_string(port);
+    pid_t sim = Spawn({QUILLMARSH_DVRSIM, "--listen", server, "--account", "admin:1234:2:16",
+                       "--geometry", "0:0", "--record", dir},
+                      (dir + "/sim.out").c_str());
+    if (sim < 0) {
+        std::fprintf(stderr, "cannot start the simulator\n");
+        return 1;
+    }
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+
+    QuietUi ui;
+    uint64_t frames = 0;
+    double clientCpu = 0;
+    {
+        auto vc = std::make_unique<ViewController>(ui);
+        vc->Userinfo[0] = NewSaveInfo(server, "admin", "1234", "bench");
+        vc->usercount.store(1);
+        if (vc->PrepareDvr(0) != 1 || vc->ConnectAndReport(vc->NetCtrl[0], 0) != 1 ||
+            vc->NetCtrl[0].NetWorking.load() != 1) {
+            std::fprintf(stderr, "cannot log in to the simulator\n");
+            kill(sim, SIGKILL);
+            return 1;
+        }
+        NetCtrl_Struct& b = vc->NetCtrl[0];
+        // Let the simulator's encoder caches fill before measuring.
+        std::this_thread::sleep_for(std::chrono::seconds(3));
+        auto decodedNow = [&] {
+            uint64_t n = 0;
+            for (auto& s : b.stats) {
+                n += s.decoded.load();
+            }
+            return n;
+        };
+        rusage before;
+        getrusage(RUSAGE_SELF, &before);
+        const uint64_t start = decodedNow();
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+        while (std::chrono::steady_clock::now() < end) {
+            NET_FRAME_HEADER h;
+            const uint8_t* pixels;
+            if (b.peekOldest(2, std::chrono::milliseconds(50), h, pixels)) {
+                b.popOldest();
+            }
+        }
+        rusage after;
+        getrusage(RUSAGE_SELF, &after);
+        frames = decodedNow() - start;
+        clientCpu = CpuSeconds(after) - CpuSeconds(before);
+        vc->Disconnect(b);
+    }
+    kill(sim, SIGKILL);
+    waitpid(sim, nullptr, 0);
+
+    // The reference: ffmpeg decoding every recorded channel, one thread, output discarded.
+    uint64_t refFrames = 0;
+    double refCpu = 0;
+    for (int ch = 0; ch < 16; ++ch) {
+        const std::string stream = dir + "/ch" + std::to_string(ch) + ".h264";
+        pid_t pid = Spawn({"/usr/bin/ffmpeg", "-v", "error", "-threads", "1", "-f", "h264", "-i",
+                           stream, "-f", "null", "-"},
+                          "/dev/null");
+        rusage u;
+        wait4(pid, nullptr, 0, &u);
+        refCpu += CpuSeconds(u);
+    }
+    // How many frames ffmpeg decoded: every frame sent was recorded, and ffprobe counts them.
+    for (int ch = 0; ch < 16; ++ch) {
+        const std::string stream = dir + "/ch" + std::to_string(ch) + ".h264";
+        const std::string countFile = dir + "/count";
+        pid_t pid =
+            Spawn({"/usr/bin/ffprobe", "-v", "error", "-count_frames", "-select_streams", "v:0",
+                   "-show_entries", "stream=nb_read_frames", "-of", "csv=p=0", stream},
+                  countFile.c_str());
+        waitpid(pid, nullptr, 0);
+        if (std::FILE* f = std::fopen(countFile.c_str(), "r")) {
+            unsigned long long n = 0;
+            if (std::fscanf(f, "%llu", &n) == 1) {
+                refFrames += n;
+            }
+            std::fclose(f);
+        }
+    }
+    const double clientRate = frames / clientCpu;
+    const double refRate = refFrames / refCpu;
+    std::printf("client intake: %llu D1 frames in %.2f CPU s = %.0f frames per CPU second\n",
+                static_cast<unsigned long long>(frames), clientCpu, clientRate);
+    std::printf("ffmpeg -threads 1: %llu frames in %.2f CPU s = %.0f frames per CPU second\n",
+                static_cast<unsigned long long>(refFrames), refCpu, refRate);
+    std::printf("ratio client/ffmpeg: %.2f (target >= 0.90)\n", clientRate / refRate);
+    std::filesystem::remove_all(dir);
+    return 0;
+}
