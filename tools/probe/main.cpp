@@ -117,6 +117,8 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
         if (options->seconds > 0) {
             Drain(block, options->seconds, options->dumpDir);
+            // Stop receiving first, so that no frame is half counted.
+            controller->StopDvrThreads();
             PrintStatistics(block);
         }
         return 0;
