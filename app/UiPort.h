@@ -19,6 +19,26 @@ class UiPort {
     // Redraws the DVR tree (its status icons). Any thread; posted, never waits.
     virtual void reloadTree() = 0;
 
+    // Asks a yes/no question in a modal alert ("OK" / "Cancel"); true for OK. GUI thread.
+    virtual bool confirm(const std::string& message, const std::string& informative) = 0;
+
+    // Appends a DVR node titled `title` at the end of the tree. Callable from any thread; returns
+    // once the node is in the tree.
+    virtual void appendNode(const std::string& title) = 0;
+
+    // Removes the tree's top-level node `index`; an open property dialog for that DVR or a later
+    // one (whose entry moves) is closed. GUI thread.
+    virtual void removeNode(int index) = 0;
+
+    // The top-level index of the selected node, -1 when nothing is selected. GUI thread.
+    virtual int selectedDvr() = 0;
+
+    // Deselects every node (the selection reaction then runs). GUI thread.
+    virtual void clearSelection() = 0;
+
+    // Sets the DVR label beside the tree. Any thread; posted, never waits.
+    virtual void setDvrLabel(const std::string& text) = 0;
+
     // A superuser's playback session is logged in: show the playback window for DVR `dvr`,
     // addressed by `serverText`, with `channelCount` channels. Called from the connect thread.
     virtual void openPlayback(int dvr, const std::string& serverText, int channelCount) = 0;

@@ -1,11 +1,22 @@
 #include "app/ViewController.h"
 
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+
 #include "connection/FixedText.h"
 
-ViewController::ViewController(UiPort& ui) : ui_(ui) {}
+ViewController::ViewController(UiPort& ui)
+    : cancelFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)), ui_(ui) {
+    std::fill(std::begin(m_selfChannel), std::end(m_selfChannel), 0);
+}
 
 ViewController::~ViewController() {
     StopDvrThreads();
+    if (cancelFd_ >= 0) {
+        ::close(cancelFd_);
+    }
 }
 
 SAVE_INFO_STRUCT ViewController::EntryCopy(int dvr) const {

@@ -14,6 +14,7 @@
 #include <string>
 
 #include <thread>
+#include <vector>
 
 #include "app/ByteBuffer.h"
 #include "app/UiPort.h"
@@ -30,6 +31,7 @@ struct ThreadStart {
     int dvr;
     ViewController* controller;
     NetCtrl_Struct* block;
+    uint32_t generation = 0;  // the slot's generation when the thread was asked for
 };
 
 // Time limits of the connection path.
@@ -63,6 +65,10 @@ class ViewController {
     SAVE_INFO_STRUCT EntryCopy(int dvr) const;
 
     std::atomic<int32_t> focusID{-1};
+    // 1 while the pane assignment table governs the panes (all-DVR view).
+    std::atomic<int32_t> m_selfChannelEffectFlag{0};
+    // Pane assignment: DVR * 100 + channel per pane, negative for none. Saved with the list.
+    std::atomic<int32_t> m_selfChannel[kPanes] = {};
 
     // Per-DVR decoders, and the buffer a bundle member is decoded from (its payload plus the
     // decoder's zero padding). Receive thread of the DVR only, once created.
@@ -83,6 +89,37 @@ class ViewController {
 
     ConnectionLimits limits;
 
+    // ---- Main controller (app/ViewController.cpp, app/DvrCommands.cpp) -------------------------
+    // GUI thread unless stated.
+    int32_t GetCurrentDVR();  // the DVR selected in the tree, -1 for none
+    int32_t CurrentDVR() const { return focusID.load(); }  // any thread
+    void ConnectDVR();                                     // the tree's "connectDVR"
+    void DisconnectDVR();                                  // the tree's "DisconnectDVR"
+    // The tree's selection changed: single-DVR view of the selected DVR, or the all-DVR view.
+    void outlineViewSelectionDidChange();
+    // The 1-second status timer: reports each DVR whose working connection failed.
+    void animationTimer();
+    // The icon a DVR's node shows now.
+    enum class NodeIcon { Disconnected, SuperUser, User };
+    NodeIcon NodeIconFor(int dvr) const;  // any thread
+    // Whether a connection attempt for the DVR is under way.
+    bool AttemptRunning(int dvr) const;  // any thread
+
+    // ---- Saved DVR list (directory/UserList.cpp) ------------------------------------------------
+    // ~/userinfo/info.uss, with ~ the HOME of the process.
+    static std::string ListFilePath();
+    int32_t LoadUserInfoFromFile();  // start-up, while the list is empty
+    int32_t UnloadUserInfoToFile();  // a failed save is told to the operator
+    // Appends a DVR (and its node) and saves; -1 with a message when all 64 slots are in use.
+    int32_t AddDVRNode(const std::string& server, const std::string& user, const std::string& pass,
+                       const std::string& showName);
+    void moveUser(int dvr);  // closes the gap of a removed entry
+    // The delete command: asks, removes the node, disconnects the DVRs whose numbers change,
+    // renumbers entries and pane codes, resets their per-slot state, saves.
+    void DeleteUser();
+    // The property dialog's Save: stores the edited entry, saves, retitles the node.
+    void SavePropertyEntry(int dvr, const SAVE_INFO_STRUCT& edited);
+
     // ---- Connection and login (connection/Connect.cpp, connection/Transfer.cpp) ----------------
     int32_t NetConnect(NetCtrl_Struct& b, int dvr);
     int32_t SetParameter(NetCtrl_Struct& b, int dvr);
@@ -90,6 +127,7 @@ class ViewController {
     // NetConnect followed by the box for a failed connect (-4) or a server text without ':' (-6):
     // the body of the connect-and-login thread.
     int32_t ConnectAndReport(NetCtrl_Struct& b, int dvr);
+    int32_t ConnectAndReport(NetCtrl_Struct& b, int dvr, uint32_t generation);
     int32_t SendData(NetCtrl_Struct& b, const void* data, int len);
     // Reads exactly len bytes; with a limit, fails when they have not arrived by then.
     int32_t ReadData(NetCtrl_Struct& b, void* data, int len,
@@ -132,7 +170,25 @@ class ViewController {
     void showDVRName(int dvr);
 
   private:
+    // One connection attempt on a slot, as of the slot's generation when it started. Deleting a
+    // DVR moves the later entries down and bumps their slots' generations: an attempt whose
+    // generation is no longer current leaves the slot, its title and its entry alone.
+    struct Attempt {
+        int dvr;
+        uint32_t generation;
+    };
+    bool Current(const Attempt& a) const;
+    void AttemptTitle(const Attempt& a, const std::string& title);
+    void AttemptBox(const Attempt& a, const SAVE_INFO_STRUCT& entry, const std::string& text);
+    bool AttemptAttach(const Attempt& a, NetCtrl_Struct& b, std::unique_ptr<TcpSocket> s);
+    int32_t NetConnect(NetCtrl_Struct& b, const Attempt& a);
+    int32_t SetParameter(NetCtrl_Struct& b, const Attempt& a, const SAVE_INFO_STRUCT& entry);
     int32_t SetParameter(NetCtrl_Struct& b, int dvr, const SAVE_INFO_STRUCT& entry);
+    void StartConnectAttempt(int dvr);
+    // Empties a slot whose DVR number now belongs to another DVR: queue, sequence numbers,
+    // decoder state, machine information. Receive thread of the slot (or any thread before the
+    // slot's threads exist).
+    void ResetSlot(NetCtrl_Struct& b, int dvr);
     // One frame (ordinary, or a bundle member) after its payload was read.
     void IntakeFrame(NetCtrl_Struct& b, int dvr, NET_FRAME_HEADER h, const uint8_t* payload,
                      bool bundleMember);
@@ -140,6 +196,19 @@ class ViewController {
     void WaitForQueueRoom(NetCtrl_Struct& b);
 
     std::thread receiveThread_[kMaxDvrs];
+
+    // Connection attempts: the threads, and per slot whether one runs and the slot generation.
+    struct ConnectThread {
+        std::thread thread;
+        std::shared_ptr<std::atomic<bool>> done;
+    };
+    mutable std::mutex slotLock_;
+    std::vector<ConnectThread> connectThreads_;  // under slotLock_
+    bool attemptRunning_[kMaxDvrs] = {};         // under slotLock_
+    uint32_t slotGeneration_[kMaxDvrs] = {};     // under slotLock_
+
+    // Signalled once when the DVR threads must stop: every wait for a peer then ends at once.
+    int cancelFd_ = -1;
     void MessageBoxAbout(const SAVE_INFO_STRUCT& entry, const std::string& text);
 
     UiPort& ui_;

@@ -32,6 +32,13 @@ class QuietUi : public UiPort {
     void setNodeTitle(int, const std::string&) override {}
     void reloadTree() override {}
     void openPlayback(int, const std::string&, int) override {}
+    // No tree and no dialogs here.
+    bool confirm(const std::string&, const std::string&) override { return false; }
+    void appendNode(const std::string&) override {}
+    void removeNode(int) override {}
+    int selectedDvr() override { return -1; }
+    void clearSelection() override {}
+    void setDvrLabel(const std::string&) override {}
 };
 
 double CpuSeconds(const rusage& u) {

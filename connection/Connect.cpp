@@ -27,37 +27,89 @@ constexpr std::size_t kMaxPortTextLength = 5;
 
 }  // namespace
 
+bool ViewController::Current(const Attempt& a) const {
+    std::lock_guard<std::mutex> g(slotLock_);
+    return slotGeneration_[a.dvr] == a.generation;
+}
+
+void ViewController::AttemptTitle(const Attempt& a, const std::string& title) {
+    // Checked and posted under the slot lock, so a delete cannot slip in between.
+    std::lock_guard<std::mutex> g(slotLock_);
+    if (slotGeneration_[a.dvr] == a.generation) {
+        ChangeView(a.dvr, title);
+    }
+}
+
+void ViewController::AttemptBox(const Attempt& a, const SAVE_INFO_STRUCT& entry,
+                                const std::string& text) {
+    if (Current(a)) {
+        MessageBoxAbout(entry, text);
+    }
+}
+
+bool ViewController::AttemptAttach(const Attempt& a, NetCtrl_Struct& b,
+                                   std::unique_ptr<TcpSocket> s) {
+    std::lock_guard<std::mutex> g(slotLock_);
+    if (slotGeneration_[a.dvr] != a.generation) {
+        return false;
+    }
+    b.attach(std::move(s));
+    b.CurNetStatus.store(NET_CONNECTED);
+    return true;
+}
+
 int32_t ViewController::ConnectAndReport(NetCtrl_Struct& b, int dvr) {
+    uint32_t generation;
+    {
+        std::lock_guard<std::mutex> g(slotLock_);
+        generation = slotGeneration_[dvr];
+    }
+    return ConnectAndReport(b, dvr, generation);
+}
+
+int32_t ViewController::ConnectAndReport(NetCtrl_Struct& b, int dvr, uint32_t generation) {
+    const Attempt attempt{dvr, generation};
     const SAVE_INFO_STRUCT entry = EntryCopy(dvr);
-    int32_t result = NetConnect(b, dvr);
+    const int32_t result = NetConnect(b, attempt);
     if (result == -4) {
-        MessageBoxAbout(entry, "Failure conncecting to DVR");
+        AttemptBox(attempt, entry, "Failure conncecting to DVR");
     } else if (result == -6) {
-        MessageBoxAbout(entry, "");
+        AttemptBox(attempt, entry, "");
     }
     return result;
 }
 
 void oneNetThread2(ThreadStart start) {
-    start.controller->ConnectAndReport(*start.block, start.dvr);
+    start.controller->ConnectAndReport(*start.block, start.dvr, start.generation);
 }
 
 int32_t ViewController::NetConnect(NetCtrl_Struct& b, int dvr) {
+    uint32_t generation;
+    {
+        std::lock_guard<std::mutex> g(slotLock_);
+        generation = slotGeneration_[dvr];
+    }
+    return NetConnect(b, Attempt{dvr, generation});
+}
+
+int32_t ViewController::NetConnect(NetCtrl_Struct& b, const Attempt& a) {
+    const int dvr = a.dvr;
     QLog("NetConnect=%d", dvr);
     if (b.CurNetStatus.load() == NET_ERROR) {
         return -1;  // the loss has not been reported yet
     }
     // The attempt works on the entry as it was when it started.
     const SAVE_INFO_STRUCT entry = EntryCopy(dvr);
+    const std::string name(TextOf(entry.showName));
     if (b.NetWorking.load() == 1) {
-        SetParameter(b, dvr, entry);  // already logged in: start the stream anew
+        SetParameter(b, a, entry);  // already logged in: start the stream anew
         return -1;
     }
 
-    ChangeView(dvr, "connecting");
-    std::unique_ptr<TcpSocket> sock = TcpSocket::Create();
+    AttemptTitle(a, "connecting");
+    std::unique_ptr<TcpSocket> sock = TcpSocket::Create(cancelFd_);
     if (!sock) {
-        showDVRName(dvr);
+        AttemptTitle(a, name);
         return -1;
     }
 
@@ -65,7 +117,7 @@ int32_t ViewController::NetConnect(NetCtrl_Struct& b, int dvr) {
     const std::size_t colon = server.find(':');
     if (colon == std::string_view::npos) {
         QLog("errorerrorerrorerror");
-        showDVRName(dvr);
+        AttemptTitle(a, name);
         return -6;
     }
     const std::string host(server.substr(0, colon));
@@ -82,13 +134,13 @@ int32_t ViewController::NetConnect(NetCtrl_Struct& b, int dvr) {
         NET_REQUEST request{};
         const int32_t found = GetDvrIP(host, std::string(portText), request);
         if (found == DVR_NOT_ONLINE) {
-            showDVRName(dvr);
-            MessageBoxAbout(entry, "DVR is not online!");
+            AttemptTitle(a, name);
+            AttemptBox(a, entry, "DVR is not online!");
             return DVR_NOT_ONLINE;
         }
         if (found <= 0) {
-            showDVRName(dvr);
-            MessageBoxAbout(entry, "Failure conncecting to server!");
+            AttemptTitle(a, name);
+            AttemptBox(a, entry, "Failure conncecting to server!");
             return found;
         }
         QLog("client_request.port1=%d", request.port1);
@@ -98,18 +150,18 @@ int32_t ViewController::NetConnect(NetCtrl_Struct& b, int dvr) {
     // An unresolvable host fails like a refused connect.
     const int err = target ? sock->connectWithin(*target, limits.dvrConnect) : -1;
     QLog("select selectselect=%d", err);
-    showDVRName(dvr);
+    AttemptTitle(a, name);
     if (err != 0) {
         return -4;
     }
-
-    b.attach(std::move(sock));
-    b.CurNetStatus.store(NET_CONNECTED);
+    if (!AttemptAttach(a, b, std::move(sock))) {
+        return -1;  // the DVR was deleted meanwhile
+    }
     QLog("SetParameter");
-    switch (SetParameter(b, dvr, entry)) {
-        case -4: MessageBoxAbout(entry, "Too many users!"); break;
-        case -3: MessageBoxAbout(entry, "Super username is online!"); break;
-        case -2: MessageBoxAbout(entry, "Bad user or password!"); break;
+    switch (SetParameter(b, a, entry)) {
+        case -4: AttemptBox(a, entry, "Too many users!"); break;
+        case -3: AttemptBox(a, entry, "Super username is online!"); break;
+        case -2: AttemptBox(a, entry, "Bad user or password!"); break;
         default: break;
     }
     ui_.reloadTree();
@@ -121,12 +173,23 @@ int32_t ViewController::SetParameter(NetCtrl_Struct& b, int dvr) {
 }
 
 int32_t ViewController::SetParameter(NetCtrl_Struct& b, int dvr, const SAVE_INFO_STRUCT& entry) {
+    uint32_t generation;
+    {
+        std::lock_guard<std::mutex> g(slotLock_);
+        generation = slotGeneration_[dvr];
+    }
+    return SetParameter(b, Attempt{dvr, generation}, entry);
+}
+
+int32_t ViewController::SetParameter(NetCtrl_Struct& b, const Attempt& a,
+                                     const SAVE_INFO_STRUCT& entry) {
+    const int dvr = a.dvr;
     const bool wasLoggedIn = b.NetWorking.load() == 1;
     // A transport failure before the session is up leaves no half-open connection behind: the
     // block goes back to disconnected, so nothing shows it as connected and nothing is sent to a
     // socket that never logged in. (Once logged in, SendData has already closed it as an error.)
     auto transportFailure = [&]() -> int32_t {
-        if (b.NetWorking.load() != 1) {
+        if (b.NetWorking.load() != 1 && Current(a)) {
             Disconnect(b);
         }
         return -1;
@@ -147,7 +210,9 @@ int32_t ViewController::SetParameter(NetCtrl_Struct& b, int dvr, const SAVE_INFO
         if (sent < 0) {
             return transportFailure();
         }
-        std::this_thread::sleep_for(limits.loginPause);
+        if (!PauseUnlessCancelled(cancelFd_, limits.loginPause)) {
+            return transportFailure();
+        }
         NET_COMMAND reply{};
         const int32_t got = ReadData(b, &reply, sizeof reply, limits.loginReply);
         QLog("recv=%d    cmd=sizeof(cmd)", got);
@@ -194,10 +259,14 @@ int32_t ViewController::SetParameter(NetCtrl_Struct& b, int dvr, const SAVE_INFO
         b.NetWorking.store(1);  // the receive thread can now deliver the replies
         b.wakeReceiver();
         if (b.iUsermode.load() != kSuperUserMode) {
-            MessageBox("Please use superuser!");
+            if (Current(a)) {
+                MessageBox("Please use superuser!");
+            }
             return 1;
         }
-        ui_.openPlayback(dvr, std::string(TextOf(entry.server)), b.iDvrChannel.load() % 100);
+        if (Current(a)) {
+            ui_.openPlayback(dvr, std::string(TextOf(entry.server)), b.iDvrChannel.load() % 100);
+        }
         return 1;
     }
     return -1;
@@ -205,7 +274,7 @@ int32_t ViewController::SetParameter(NetCtrl_Struct& b, int dvr, const SAVE_INFO
 
 int32_t ViewController::GetDvrIP(const std::string& lookupHost, const std::string& identifier,
                                  NET_REQUEST& r) {
-    std::unique_ptr<TcpSocket> sock = TcpSocket::Create();
+    std::unique_ptr<TcpSocket> sock = TcpSocket::Create(cancelFd_);
     if (!sock) {
         return -1;
     }

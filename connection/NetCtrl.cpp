@@ -40,6 +40,7 @@ bool NetCtrl_Struct::peekOldest(int minQueued, std::chrono::milliseconds limit,
     if (!queued.wait_for(g, limit, [&] { return Numframe.load() >= minQueued; })) {
         return false;
     }
+    peekedEpoch = queueEpoch;
     const uint8_t* slot = buf[m_Bottom.load()];
     std::memcpy(&header, slot, sizeof header);
     pixels = slot + kSlotPictureOffset;
@@ -48,7 +49,8 @@ bool NetCtrl_Struct::peekOldest(int minQueued, std::chrono::milliseconds limit,
 
 void NetCtrl_Struct::popOldest() {
     std::lock_guard<std::mutex> g(mutex);
-    if (Numframe.load() > 0) {
+    // After a reset the peeked picture is gone already.
+    if (Numframe.load() > 0 && peekedEpoch == queueEpoch) {
         m_Bottom.store((m_Bottom.load() + 1) % kQueueSlots);
         Numframe.fetch_sub(1);
     }

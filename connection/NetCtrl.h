@@ -85,6 +85,12 @@ struct NetCtrl_Struct {
                     const uint8_t*& pixels);
     void popOldest();
 
+    // Set when the slot's DVR number was given to another DVR: the receive thread empties the
+    // slot before it reads anything more.
+    std::atomic<bool> resetRequested{false};
+    uint32_t queueEpoch = 0;   // under `mutex`; a reset starts a new epoch
+    uint32_t peekedEpoch = 0;  // consumer side: the epoch of the picture it peeked
+
     // Information replies: guards the disk information and record-list destination of this DVR
     // between the receive thread and a requesting thread.
     std::mutex replyLock;

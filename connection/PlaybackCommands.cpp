@@ -14,7 +14,7 @@ int32_t ViewController::StopNetPlayFile(NetCtrl_Struct& b) {
     if (SendData(b, &c, sizeof c) < 0) {
         return -1;
     }
-    std::this_thread::sleep_for(limits.stopPlayPause);
+    PauseUnlessCancelled(cancelFd_, limits.stopPlayPause);
     b.CurNetStatus.store(NET_CONNECTED);
     return 1;
 }

@@ -1,4 +1,7 @@
 // A DVR's receive thread: waits for its connection, then reads everything the DVR sends.
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstring>
 
 #include "app/Log.h"
@@ -60,6 +63,19 @@ void ViewController::StartReceiveThread(int dvr) {
 }
 
 void ViewController::StopDvrThreads() {
+    // Every wait for a peer ends now: connects, lookups, login replies, pauses.
+    const uint64_t one = 1;
+    if (cancelFd_ >= 0 && ::write(cancelFd_, &one, sizeof one) < 0) {
+        QLog("cannot signal the DVR threads to stop");
+    }
+    std::vector<ConnectThread> attempts;
+    {
+        std::lock_guard<std::mutex> g(slotLock_);
+        attempts.swap(connectThreads_);
+    }
+    for (auto& a : attempts) {
+        a.thread.join();
+    }
     for (int d = 0; d < kMaxDvrs; ++d) {
         NetCtrl_Struct& b = NetCtrl[d];
         b.ThreadWork.store(0);
@@ -78,6 +94,9 @@ void ViewController::NetWorkThread(NetCtrl_Struct& b, int dvr) {
     QLog("receive thread of DVR %d", dvr);
     NET_COMMAND cmd;
     while (b.ThreadWork.load() != 0) {
+        if (b.resetRequested.exchange(false)) {
+            ResetSlot(b, dvr);
+        }
         if (b.NetWorking.load() <= 0) {
             std::unique_lock<std::mutex> g(b.idleLock);
             b.idle.wait_for(g, kIdleWait,
@@ -99,6 +118,35 @@ void ViewController::NetWorkThread(NetCtrl_Struct& b, int dvr) {
             RecvCommand(b, cmd);
         }
     }
+}
+
+void ViewController::ResetSlot(NetCtrl_Struct& b, int dvr) {
+    {
+        std::lock_guard<std::mutex> g(b.mutex);
+        b.m_Top.store(0);
+        b.m_Bottom.store(0);
+        b.Numframe.store(0);
+        ++b.queueEpoch;
+        std::fill(std::begin(frameNumber[dvr]), std::end(frameNumber[dvr]), 0u);
+    }
+    for (int c = 0; c < kMaxChannels; ++c) {
+        b.needKey[c] = false;
+        b.stats[c].frames.store(0);
+        b.stats[c].decoded.store(0);
+        b.stats[c].dropped.store(0);
+        b.stats[c].sizeFrame.store(-1);
+        if (Decoder[dvr].init == 1) {
+            avcodec_flush_buffers(Decoder[dvr].out_c[c].get());  // no reference pictures carry over
+        }
+    }
+    {
+        std::lock_guard<std::mutex> g(b.replyLock);
+        Dvrinfo[dvr] = DVR_MACHINE_INFO{};
+        pFileShow[dvr] = nullptr;
+    }
+    m_listPage[dvr].store(0);
+    b.RecvCmd.store(0);
+    b.Results.store(0);
 }
 
 int32_t ViewController::RecvCommand(NetCtrl_Struct& b, NET_COMMAND& cmd) {

@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <thread>
 
 namespace {
 
@@ -27,14 +28,18 @@ bool SetBlocking(int fd, bool blocking) {
     return ::fcntl(fd, F_SETFL, flags) == 0;
 }
 
-// poll() that restarts after a signal, keeping the overall limit; -1 = no limit.
-int PollFor(int fd, short events, int timeoutMs) {
+// poll() on fd and an optional cancel descriptor that restarts after a signal, keeping the
+// overall limit; -1 = no limit. Returns >0 when fd is ready, 0 on time-out or cancel, <0 on error.
+int PollWithCancel(int fd, short events, int cancelFd, int timeoutMs) {
     const bool bounded = timeoutMs >= 0;
     const auto deadline = Clock::now() + std::chrono::milliseconds(bounded ? timeoutMs : 0);
     for (;;) {
-        pollfd p{fd, events, 0};
-        int r = ::poll(&p, 1, bounded ? MillisLeft(deadline) : -1);
+        pollfd p[2] = {{fd, events, 0}, {cancelFd, POLLIN, 0}};
+        int r = ::poll(p, cancelFd >= 0 ? 2 : 1, bounded ? MillisLeft(deadline) : -1);
         if (r >= 0) {
+            if (cancelFd >= 0 && p[1].revents != 0) {
+                return 0;
+            }
             return r;
         }
         if (errno != EINTR) {
@@ -45,16 +50,33 @@ int PollFor(int fd, short events, int timeoutMs) {
 
 }  // namespace
 
-std::unique_ptr<TcpSocket> TcpSocket::Create() {
+bool PauseUnlessCancelled(int cancelFd, std::chrono::milliseconds d) {
+    if (cancelFd < 0) {
+        std::this_thread::sleep_for(d);
+        return true;
+    }
+    pollfd p{cancelFd, POLLIN, 0};
+    const auto deadline = Clock::now() + d;
+    int r;
+    while ((r = ::poll(&p, 1, MillisLeft(deadline))) < 0 && errno == EINTR) {
+    }
+    return r == 0;
+}
+
+std::unique_ptr<TcpSocket> TcpSocket::Create(int cancelFd) {
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) {
         return nullptr;
     }
-    return std::unique_ptr<TcpSocket>(new TcpSocket(fd));
+    return std::unique_ptr<TcpSocket>(new TcpSocket(fd, cancelFd));
 }
 
 std::unique_ptr<TcpSocket> TcpSocket::Adopt(int fd) {
-    return fd < 0 ? nullptr : std::unique_ptr<TcpSocket>(new TcpSocket(fd));
+    return fd < 0 ? nullptr : std::unique_ptr<TcpSocket>(new TcpSocket(fd, -1));
+}
+
+int TcpSocket::pollFor(short events, int timeoutMs) {
+    return PollWithCancel(fd_, events, cancelFd_, timeoutMs);
 }
 
 TcpSocket::~TcpSocket() {
@@ -70,7 +92,7 @@ int TcpSocket::connectWithin(const sockaddr_in& to, std::chrono::milliseconds li
         return errno;
     }
     if (r != 0) {
-        int w = PollFor(fd_, POLLOUT, static_cast<int>(limit.count()));
+        int w = pollFor(POLLOUT, static_cast<int>(limit.count()));
         if (w == 0) {
             return ETIMEDOUT;
         }
@@ -108,7 +130,7 @@ bool TcpSocket::sendAll(const void* data, std::size_t n, std::chrono::millisecon
         if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
             // The peer is not reading fast enough: wait for room, within the limit.
             int left = MillisLeft(deadline);
-            if (left == 0 || PollFor(fd_, POLLOUT, left) <= 0) {
+            if (left == 0 || pollFor(POLLOUT, left) <= 0) {
                 return false;
             }
             continue;
@@ -123,7 +145,7 @@ bool TcpSocket::recvAll(void* data, std::size_t n, std::optional<std::chrono::mi
     auto* p = static_cast<char*>(data);
     while (n > 0) {
         if (limit) {
-            int w = PollFor(fd_, POLLIN, MillisLeft(deadline));
+            int w = pollFor(POLLIN, MillisLeft(deadline));
             if (w <= 0) {
                 return false;
             }
@@ -143,7 +165,7 @@ bool TcpSocket::recvAll(void* data, std::size_t n, std::optional<std::chrono::mi
 }
 
 int TcpSocket::waitReadable(std::chrono::milliseconds limit) {
-    int r = PollFor(fd_, POLLIN, static_cast<int>(limit.count()));
+    int r = pollFor(POLLIN, static_cast<int>(limit.count()));
     return r < 0 ? -1 : (r > 0 ? 1 : 0);
 }
 

@@ -15,8 +15,10 @@
 
 class TcpSocket {
   public:
-    // Creates an IPv4 stream socket; nullptr when the system refuses one.
-    static std::unique_ptr<TcpSocket> Create();
+    // Creates an IPv4 stream socket; nullptr when the system refuses one. Every wait of the
+    // socket also ends, as a failure, once `cancelFd` (an eventfd, or -1 for none) is signalled:
+    // that is how a quitting application stops attempts that are waiting for a peer.
+    static std::unique_ptr<TcpSocket> Create(int cancelFd = -1);
     // Takes ownership of a connected stream descriptor (a socket pair end in tests and fuzzers).
     static std::unique_ptr<TcpSocket> Adopt(int fd);
     ~TcpSocket();
@@ -51,9 +53,16 @@ class TcpSocket {
     void shutdown();
 
   private:
-    explicit TcpSocket(int fd) : fd_(fd) {}
+    TcpSocket(int fd, int cancelFd) : fd_(fd), cancelFd_(cancelFd) {}
+    // poll() on the socket and the cancel descriptor; -1 = no limit. >0 ready, 0 time-out or
+    // cancelled, <0 error.
+    int pollFor(short events, int timeoutMs);
     const int fd_;
+    const int cancelFd_;
 };
+
+// Sleeps for `d` unless `cancelFd` is signalled first; false when cancelled.
+bool PauseUnlessCancelled(int cancelFd, std::chrono::milliseconds d);
 
 // Resolves a host name or dotted address to an IPv4 address with the given port.
 std::optional<sockaddr_in> ResolveIPv4(const std::string& host, int port);

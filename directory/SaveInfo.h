@@ -38,6 +38,7 @@ static_assert(offsetof(SAVE_INFO_STRUCT, send_sound) == 1144);
 static_assert(offsetof(SAVE_INFO_STRUCT, overwrite) == 1156);
 
 inline constexpr int kMaxDvrs = 64;
+inline constexpr int kPanes = 256;
 inline constexpr uint32_t kAllChannels = 0xFFFFFFFFu;
 inline constexpr int32_t kDefaultFrameRateIndex = 5;  // "25"
 inline constexpr int32_t kDefaultQualityIndex = 2;    // "high"

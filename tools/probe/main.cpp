@@ -25,6 +25,13 @@ class ProbeUi : public UiPort {
     void setNodeTitle(int, const std::string&) override {}
     void reloadTree() override {}
     void openPlayback(int, const std::string&, int) override {}
+    // A probe has no tree and no dialogs.
+    bool confirm(const std::string&, const std::string&) override { return false; }
+    void appendNode(const std::string&) override {}
+    void removeNode(int) override {}
+    int selectedDvr() override { return -1; }
+    void clearSelection() override {}
+    void setDvrLabel(const std::string&) override {}
 
     std::optional<std::string> message() {
         std::lock_guard<std::mutex> g(lock_);
