@@ -31,6 +31,19 @@ class RecordingUi : public UiPort {
     void setNodeTitle(int dvr, const std::string& title) override;
     void reloadTree() override;
     void openPlayback(int dvr, const std::string& serverText, int channelCount) override;
+    bool confirm(const std::string& message, const std::string& informative) override;
+    void appendNode(const std::string& title) override;
+    void removeNode(int index) override;
+    int selectedDvr() override;
+    void clearSelection() override;
+    void setDvrLabel(const std::string& text) override;
+
+    // The tree as the core left it: one title per node.
+    std::vector<std::string> nodes() const;
+    void select(int dvr);
+    void answerConfirm(bool ok);
+    int confirmations() const;
+    std::string label() const;
 
     std::vector<Box> boxes() const;
     std::vector<Title> titles() const;
@@ -48,4 +61,9 @@ class RecordingUi : public UiPort {
     std::vector<Title> titles_;
     std::vector<Playback> playbacks_;
     int reloads_ = 0;
+    std::vector<std::string> nodes_;
+    int selected_ = -1;
+    bool confirmAnswer_ = true;
+    int confirmations_ = 0;
+    std::string label_;
 };
