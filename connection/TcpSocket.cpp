@@ -15,7 +15,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 int MillisLeft(Clock::time_point deadline) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    // Rounded up: a wait never ends before its deadline.
+    auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
     return left.count() > 0 ? static_cast<int>(left.count()) : 0;
 }
 
@@ -57,10 +58,16 @@ bool PauseUnlessCancelled(int cancelFd, std::chrono::milliseconds d) {
     }
     pollfd p{cancelFd, POLLIN, 0};
     const auto deadline = Clock::now() + d;
-    int r;
-    while ((r = ::poll(&p, 1, MillisLeft(deadline))) < 0 && errno == EINTR) {
+    while (Clock::now() < deadline) {
+        const int r = ::poll(&p, 1, MillisLeft(deadline));
+        if (r > 0) {
+            return false;
+        }
+        if (r < 0 && errno != EINTR) {
+            break;
+        }
     }
-    return r == 0;
+    return true;
 }
 
 std::unique_ptr<TcpSocket> TcpSocket::Create(int cancelFd) {
