@@ -72,10 +72,20 @@ void ViewController::outlineViewSelectionDidChange() {
     focusID.store(d);
     if (d >= 0) {
         ui_.setDvrLabel(std::string(TextOf(EntryCopy(d).showName)));
+        SetShowMaxNum(36);
+        SetScreenWindow(36);
         m_selfChannelEffectFlag.store(0);
+        AllNetServerAdjust();
+        Hide36MoreButton();
     } else {
         ui_.setDvrLabel("ALL DVR");
+        SetShowMaxNum(256);
         m_selfChannelEffectFlag.store(1);
+        Show36MoreButton();
+        // 4 then 36, so that the 36-pane split starts on its first page.
+        SetScreenWindow(4);
+        SetScreenWindow(36);
+        AllNetServerAdjust();
     }
 }
 

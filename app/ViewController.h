@@ -22,6 +22,9 @@
 #include "connection/WireFormats.h"
 #include "decode/DecoderPool.h"
 #include "directory/SaveInfo.h"
+#include "display/DisplayPort.h"
+#include "display/Layout.h"
+#include "display/PaneBuffers.h"
 
 class ViewController;
 
@@ -69,6 +72,14 @@ class ViewController {
     std::atomic<int32_t> m_selfChannelEffectFlag{0};
     // Pane assignment: DVR * 100 + channel per pane, negative for none. Saved with the list.
     std::atomic<int32_t> m_selfChannel[kPanes] = {};
+    // Per DVR, the channel + 1 shown in each of the four playback panes, 0 for none.
+    std::atomic<int32_t> m_a[kMaxDvrs][4] = {};
+    // Per DVR, the channel mask last asked for in live view.
+    std::atomic<uint32_t> m_CurShowCam[kMaxDvrs] = {};
+    // All-DVR view: per DVR, the channels that shown panes hold. GUI thread only.
+    uint32_t m_selfChan[kPanes] = {};
+    // The pane picture buffers (allocated by the start-up of the window).
+    PaneBuffers AVDataFrame;
 
     // Per-DVR decoders, and the buffer a bundle member is decoded from (its payload plus the
     // decoder's zero padding). Receive thread of the DVR only, once created.
@@ -105,6 +116,38 @@ class ViewController {
     // Whether a connection attempt for the DVR is under way.
     bool AttemptRunning(int dvr) const;  // any thread
 
+    // ---- Split-screen layout (display/LayoutOps.cpp) --------------------------------------------
+    // GUI thread unless stated. The layout is shared with the display threads under a lock.
+    void SetDisplayPort(DisplayPort* port);  // before any DVR thread starts
+    int32_t InitScreenCtrl(int32_t maximum, int32_t split);
+    int32_t SetScreenWindow(int32_t split);
+    void GetScreenRect();                      // rectangles from the surface's bounds, then a clear
+    void doSomethingForButton(int32_t split);  // the split buttons 4 .. 256
+    void DoLeftMouseButton(float x, float y);  // a click, in surface units
+    int32_t showAutoDisplay() const { return m_selfChannelEffectFlag.load(); }
+    void AutoSetDisplay();
+    void AutoSetDvrDisplay(int dvr, int position);
+    void WriteSelfChannel(int pane, int32_t code);
+    int32_t ReadSelfChannelChan(int32_t code) const;            // any thread
+    int32_t GetChangedChannel(int32_t channel, int dvr) const;  // any thread
+    void Show36MoreButton();
+    void Hide36MoreButton();
+    void SurfaceResized();                // the surface changed size: recompute and clear
+    SCREEN_SHOW_CTRL LayoutCopy() const;  // any thread
+    void SetShowMaxNum(int32_t maximum);
+
+    // ---- Live-view control (connection/LiveView.cpp)
+    // ---------------------------------------------
+    void ActiveNetServerAdjust(int dvr);
+    void NotActiveNetServerAdjust(int dvr);
+    void AllNetServerAdjust();
+    void ShowNetServerAdjust();
+    int32_t NetSendPtzValue(int32_t operation, int32_t page, int32_t fileID, int32_t dvr);
+
+    // ---- Display thread (decode/DisplayThread.cpp) ----------------------------------------------
+    // Takes the DVR's pictures off its queue and draws each into its pane.
+    void animationother(int dvr);
+
     // ---- Saved DVR list (directory/UserList.cpp) ------------------------------------------------
     // ~/userinfo/info.uss, with ~ the HOME of the process.
     static std::string ListFilePath();
@@ -139,7 +182,8 @@ class ViewController {
     //      InfoReplies.cpp) ------------------------------------------------------------------
     // Creates the block's buffers once; -1 (block left uninitialised) when memory is short.
     int32_t initNet(NetCtrl_Struct& b, int dvr);
-    // Starts the DVR's receive thread once; it runs until StopDvrThreads().
+    // Starts the DVR's receive thread once, and its display thread when there is a video
+    // surface; they run until StopDvrThreads().
     void StartReceiveThread(int dvr);
     // What a DVR slot needs before its first connection: decoders, buffers, receive thread.
     // -1 when the decoders or buffers could not be made; the slot must then not be connected.
@@ -196,6 +240,14 @@ class ViewController {
     void WaitForQueueRoom(NetCtrl_Struct& b);
 
     std::thread receiveThread_[kMaxDvrs];
+    std::thread displayThread_[kMaxDvrs];
+
+    // The layout: written on the GUI thread, read by display threads, under layoutLock_.
+    mutable std::mutex layoutLock_;
+    SCREEN_SHOW_CTRL ShowCtrl = {};
+    std::atomic<DisplayPort*> display_{nullptr};
+    // Draws one picture taken off DVR `dvr`'s queue into the pane it belongs in.
+    void Present(int dvr, const NET_FRAME_HEADER& h, const uint8_t* pixels);
 
     // Connection attempts: the threads, and per slot whether one runs and the slot generation.
     struct ConnectThread {
@@ -214,6 +266,7 @@ class ViewController {
     UiPort& ui_;
 };
 
-// Thread entries: the receive thread and the connect-and-login thread.
+// Thread entries: the receive thread, the connect-and-login thread, the display thread.
 void oneNetThread(ThreadStart start);
 void oneNetThread2(ThreadStart start);
+void oneNetThread3(ThreadStart start);

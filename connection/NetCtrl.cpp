@@ -37,7 +37,10 @@ bool NetCtrl_Struct::detach() {
 bool NetCtrl_Struct::peekOldest(int minQueued, std::chrono::milliseconds limit,
                                 NET_FRAME_HEADER& header, const uint8_t*& pixels) {
     std::unique_lock<std::mutex> g(mutex);
-    if (!queued.wait_for(g, limit, [&] { return Numframe.load() >= minQueued; })) {
+    // A stopping thread is woken too (ThreadWork cleared and `queued` notified).
+    queued.wait_for(g, limit,
+                    [&] { return Numframe.load() >= minQueued || ThreadWork.load() == 0; });
+    if (Numframe.load() < minQueued) {
         return false;
     }
     peekedEpoch = queueEpoch;

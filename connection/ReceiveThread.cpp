@@ -60,6 +60,10 @@ void ViewController::StartReceiveThread(int dvr) {
     }
     NetCtrl[dvr].ThreadWork.store(1);
     receiveThread_[dvr] = std::thread(oneNetThread, ThreadStart{dvr, this, &NetCtrl[dvr]});
+    // Without a video surface (the probe, a benchmark) the caller takes the pictures itself.
+    if (display_.load()) {
+        displayThread_[dvr] = std::thread(oneNetThread3, ThreadStart{dvr, this, &NetCtrl[dvr]});
+    }
 }
 
 void ViewController::StopDvrThreads() {
@@ -82,10 +86,15 @@ void ViewController::StopDvrThreads() {
         b.NetWorking.store(0);
         b.detach();  // wakes a blocked read
         b.wakeReceiver();
+        std::lock_guard<std::mutex> g(b.mutex);
+        b.queued.notify_all();  // wakes the display thread
     }
-    for (auto& t : receiveThread_) {
-        if (t.joinable()) {
-            t.join();
+    for (int d = 0; d < kMaxDvrs; ++d) {
+        if (receiveThread_[d].joinable()) {
+            receiveThread_[d].join();
+        }
+        if (displayThread_[d].joinable()) {
+            displayThread_[d].join();
         }
     }
 }

@@ -46,7 +46,9 @@ void HideAll(SCREEN_SHOW_CTRL& ctrl) {
 
 }  // namespace
 
-bool IsSplitCount(int32_t n) { return GridSide(n) != 0; }
+bool IsSplitCount(int32_t n) {
+    return GridSide(n) != 0;
+}
 
 int32_t InitLayout(SCREEN_SHOW_CTRL& ctrl, int32_t maximum, int32_t split) {
     if (!IsSplitCount(maximum)) {
@@ -105,9 +107,9 @@ void ComputePaneRects(SCREEN_SHOW_CTRL& ctrl, const PaneRect& bounds) {
         const int j = i % n;
         const int row = j / k;
         const int col = j % k;
-        ctrl.m_screenRect[i].FrameRect = PaneRect{
-            static_cast<float>(col) * cw + (bounds.x + 2),
-            static_cast<float>(k - 1 - row) * ch + (bounds.y + 2), cw - 2, ch - 2};
+        ctrl.m_screenRect[i].FrameRect =
+            PaneRect{static_cast<float>(col) * cw + (bounds.x + 2),
+                     static_cast<float>(k - 1 - row) * ch + (bounds.y + 2), cw - 2, ch - 2};
     }
 }
 

@@ -33,7 +33,7 @@ std::vector<int> Range(int from, int to) {
 }
 
 class Layout : public ::testing::Test {
-protected:
+  protected:
     Layout() { InitLayout(c, 36, 36); }
     SCREEN_SHOW_CTRL c{};
 };
@@ -92,8 +92,8 @@ TEST_F(Layout, PagesCycleByTheRuleOfEachSplit) {
     struct Pages {
         int split, single, all;
     };
-    const Pages table[] = {{4, 9, 64},  {9, 5, 29},  {16, 2, 16}, {25, 2, 11}, {36, 1, 7},
-                           {49, 1, 6},  {64, 1, 4},  {81, 1, 4},  {100, 1, 3}, {256, 1, 1}};
+    const Pages table[] = {{4, 9, 64}, {9, 5, 29}, {16, 2, 16}, {25, 2, 11}, {36, 1, 7},
+                           {49, 1, 6}, {64, 1, 4}, {81, 1, 4},  {100, 1, 3}, {256, 1, 1}};
     for (const auto& t : table) {
         for (int maximum : {36, 256}) {
             SCREEN_SHOW_CTRL l{};
@@ -138,10 +138,10 @@ TEST_F(Layout, PagesShowTheirPanesAndNeverPastTheLast) {
 TEST_F(Layout, EdgesAndGapsOfAPane) {
     SelectSplit(c, 4);
     ComputePaneRects(c, {0, 0, 800, 600});
-    EXPECT_EQ(ShownPaneAt(c, 2, 302), 0);      // left and bottom edges belong to the pane
-    EXPECT_EQ(ShownPaneAt(c, 400, 400), -1);   // right edge: not pane 0, and the gap of pane 1
-    EXPECT_EQ(ShownPaneAt(c, 100, 600), -1);   // top edge
-    EXPECT_EQ(ShownPaneAt(c, 401, 400), -1);   // the two-point strip
+    EXPECT_EQ(ShownPaneAt(c, 2, 302), 0);     // left and bottom edges belong to the pane
+    EXPECT_EQ(ShownPaneAt(c, 400, 400), -1);  // right edge: not pane 0, and the gap of pane 1
+    EXPECT_EQ(ShownPaneAt(c, 100, 600), -1);  // top edge
+    EXPECT_EQ(ShownPaneAt(c, 401, 400), -1);  // the two-point strip
     EXPECT_EQ(ShownPaneAt(c, 402, 400), 1);
     EXPECT_EQ(ShownPaneAt(c, 100, 301), -1);
 }

@@ -1,0 +1,64 @@
+// A video area that records what the core drew, for tests without a window.
+#pragma once
+
+#include <map>
+#include <mutex>
+#include <vector>
+
+#include "display/DisplayPort.h"
+
+class RecordingDisplay : public DisplayPort {
+  public:
+    explicit RecordingDisplay(PaneRect bounds = {0, 0, 800, 600}) : bounds_(bounds) {}
+
+    PaneRect surfaceBounds() override {
+        std::lock_guard<std::mutex> g(lock_);
+        return bounds_;
+    }
+    void clearScreen() override {
+        std::lock_guard<std::mutex> g(lock_);
+        ++clears_;
+    }
+    void renderCurrentFrame(const PaneRect& rect, int pane) override {
+        std::lock_guard<std::mutex> g(lock_);
+        ++renders_[pane];
+        lastRect_[pane] = rect;
+    }
+    void enableLargeSplits(bool enabled) override {
+        std::lock_guard<std::mutex> g(lock_);
+        largeSplits_ = enabled;
+    }
+
+    void setBounds(PaneRect b) {
+        std::lock_guard<std::mutex> g(lock_);
+        bounds_ = b;
+    }
+    std::map<int, int> renders() const {
+        std::lock_guard<std::mutex> g(lock_);
+        return renders_;
+    }
+    PaneRect lastRect(int pane) const {
+        std::lock_guard<std::mutex> g(lock_);
+        return lastRect_.at(pane);
+    }
+    void forget() {
+        std::lock_guard<std::mutex> g(lock_);
+        renders_.clear();
+    }
+    int clears() const {
+        std::lock_guard<std::mutex> g(lock_);
+        return clears_;
+    }
+    bool largeSplits() const {
+        std::lock_guard<std::mutex> g(lock_);
+        return largeSplits_;
+    }
+
+  private:
+    mutable std::mutex lock_;
+    PaneRect bounds_;
+    std::map<int, int> renders_;
+    std::map<int, PaneRect> lastRect_;
+    int clears_ = 0;
+    bool largeSplits_ = false;
+};
