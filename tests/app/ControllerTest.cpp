@@ -159,16 +159,21 @@ TEST_F(Controller, DeletingResetsTheQueueAndSequenceOfEverySlotThatChangesHands)
         vc->ConnectDVR();
     }
     NetCtrl_Struct& b1 = vc->NetCtrl[1];
+    // The sequence table belongs to the receive thread: read it under the block's lock.
+    auto expected = [&](int d, int c) {
+        std::lock_guard<std::mutex> g(vc->NetCtrl[d].mutex);
+        return vc->frameNumber[d][c];
+    };
     ASSERT_TRUE(WaitFor([&] { return b1.Numframe.load() >= 2; }));
-    ASSERT_GT(vc->frameNumber[1][0], 0u);
+    ASSERT_GT(expected(1, 0), 0u);
     ui.select(0);
     vc->DeleteUser();
     EXPECT_EQ(b1.CurNetStatus.load(), NET_DISCONNECTED);
     EXPECT_EQ(vc->NetCtrl[0].CurNetStatus.load(), NET_DISCONNECTED);
-    ASSERT_TRUE(WaitFor([&] { return b1.Numframe.load() == 0 && vc->frameNumber[1][0] == 0; }));
+    ASSERT_TRUE(WaitFor([&] { return b1.Numframe.load() == 0 && expected(1, 0) == 0; }));
     for (int c = 0; c < 40; ++c) {
-        EXPECT_EQ(vc->frameNumber[1][c], 0u);
-        EXPECT_EQ(vc->frameNumber[0][c], 0u);
+        EXPECT_EQ(expected(1, c), 0u);
+        EXPECT_EQ(expected(0, c), 0u);
     }
     EXPECT_EQ(vc->NetCtrl[0].Numframe.load(), 0);
 }

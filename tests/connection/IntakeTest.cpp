@@ -43,10 +43,10 @@ class Intake : public ::testing::Test {
         }
     }
     void sendVideo(int channel, uint32_t frameNo, int clipIndex) {
-        FrameSpec spec;
-        spec.channel = channel;
-        spec.frameNo = frameNo;
-        peer->send(FrameUnit(spec, Clip()[clipIndex]));
+        FrameSpec desc;
+        desc.channel = channel;
+        desc.frameNo = frameNo;
+        peer->send(FrameUnit(desc, Clip()[clipIndex]));
     }
     std::vector<uint32_t> queuedFrameNumbers() {
         std::vector<uint32_t> numbers;
@@ -414,10 +414,10 @@ TEST_F(ReceiveThread, DisconnectWakesTheThreadStalledInAFrameAndItServesTheNextC
     EXPECT_EQ(b.CurNetStatus.load(), NET_DISCONNECTED);
 
     auto next = std::make_unique<StreamPeer>(b);
-    FrameSpec spec;
-    next->send(FrameUnit(spec, Clip()[0]));
-    spec.frameNo = 1;
-    next->send(FrameUnit(spec, Clip()[1]));
+    FrameSpec desc;
+    next->send(FrameUnit(desc, Clip()[0]));
+    desc.frameNo = 1;
+    next->send(FrameUnit(desc, Clip()[1]));
     NET_FRAME_HEADER h;
     const uint8_t* pixels = nullptr;
     ASSERT_TRUE(b.peekOldest(2, 3s, h, pixels));

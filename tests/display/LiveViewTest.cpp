@@ -32,6 +32,8 @@ class LiveView : public ClientTest {
         EXPECT_TRUE(vc->AVDataFrame.allocate());
         vc->InitScreenCtrl(36, 36);
     }
+    // The display threads draw into `display`: they stop before it goes.
+    ~LiveView() override { vc->StopDvrThreads(); }
     // A logged-in DVR in slot `dvr` that streams `channels` channels (or nothing).
     std::unique_ptr<SimProcess> dvr(int slot, int channels, bool stream = true,
                                     uint32_t cam = 0xFFFFFFFF) {

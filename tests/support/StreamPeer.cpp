@@ -92,17 +92,17 @@ void StreamPeer::writer() {
     }
 }
 
-NET_FRAME_HEADER MakeHeader(const FrameSpec& spec, uint32_t dataLen) {
+NET_FRAME_HEADER MakeHeader(const FrameSpec& desc, uint32_t dataLen) {
     NET_FRAME_HEADER h{};
     h.dataLen = dataLen;
-    h.seqReset = spec.seqReset;
-    h.timeSec = spec.timeSec;
-    h.timeExtra = spec.timeExtra;
-    h.type = spec.type;
-    h.channel = spec.channel;
-    h.videoStandard = spec.videoStandard;
-    h.imageSize = spec.imageSize;
-    h.frameNo = spec.frameNo;
+    h.seqReset = desc.seqReset;
+    h.timeSec = desc.timeSec;
+    h.timeExtra = desc.timeExtra;
+    h.type = desc.type;
+    h.channel = desc.channel;
+    h.videoStandard = desc.videoStandard;
+    h.imageSize = desc.imageSize;
+    h.frameNo = desc.frameNo;
     return h;
 }
 
@@ -120,9 +120,9 @@ std::vector<uint8_t> CommandUnit(const NET_COMMAND& c, const std::vector<uint8_t
     return out;
 }
 
-std::vector<uint8_t> FrameUnit(const FrameSpec& spec, const std::vector<uint8_t>& payload) {
+std::vector<uint8_t> FrameUnit(const FrameSpec& desc, const std::vector<uint8_t>& payload) {
     std::vector<uint8_t> out = CommandUnit(MakeCommand(NET_FRAME_DATA));
-    const NET_FRAME_HEADER h = MakeHeader(spec, static_cast<uint32_t>(payload.size()));
+    const NET_FRAME_HEADER h = MakeHeader(desc, static_cast<uint32_t>(payload.size()));
     Append(out, &h, sizeof h);
     Append(out, payload.data(), payload.size());
     return out;
@@ -132,9 +132,9 @@ std::vector<uint8_t> BundleUnit(
     const std::vector<std::pair<FrameSpec, std::vector<uint8_t>>>& members,
     uint32_t countOverride) {
     std::vector<uint8_t> body;
-    for (const auto& [spec, payload] : members) {
+    for (const auto& [desc, payload] : members) {
         body.resize((body.size() + 3) & ~std::size_t{3}, 0);
-        const NET_FRAME_HEADER h = MakeHeader(spec, static_cast<uint32_t>(payload.size()));
+        const NET_FRAME_HEADER h = MakeHeader(desc, static_cast<uint32_t>(payload.size()));
         Append(body, &h, sizeof h);
         Append(body, payload.data(), payload.size());
     }

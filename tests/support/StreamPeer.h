@@ -56,9 +56,9 @@ struct FrameSpec {
     uint32_t timeSec = 1000;
     uint32_t timeExtra = 1;
 };
-NET_FRAME_HEADER MakeHeader(const FrameSpec& spec, uint32_t dataLen);
+NET_FRAME_HEADER MakeHeader(const FrameSpec& desc, uint32_t dataLen);
 // NET_FRAME_DATA record + header + payload.
-std::vector<uint8_t> FrameUnit(const FrameSpec& spec, const std::vector<uint8_t>& payload);
+std::vector<uint8_t> FrameUnit(const FrameSpec& desc, const std::vector<uint8_t>& payload);
 // A bundle of members: each member's header and payload, the next at a multiple of 4.
 std::vector<uint8_t> BundleUnit(
     const std::vector<std::pair<FrameSpec, std::vector<uint8_t>>>& members,

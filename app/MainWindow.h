@@ -1,0 +1,86 @@
+// The main window: the DVR label and the DVR tree on the left, the video area on the right. It
+// owns the window-system port the controller talks to, the tree's model and its icons, and runs
+// the controller's 1-second status timer.
+//
+// Lifetime: create the window, then the controller on uiPort(), then start(). At the end, stop()
+// (after the event loop returned) releases every DVR thread waiting for the window and stops
+// the DVR threads; then destroy the controller, then the window.
+//
+// Threads: GUI thread only; other threads reach the window through uiPort().
+#pragma once
+
+#include <QMainWindow>
+#include <QTimer>
+
+#include <memory>
+
+#include "directory/NodeIcons.h"
+#include "display/DisplayPort.h"
+
+class DvrTreeModel;
+class ImageAndTextCell;
+class OutlineViewCon;
+class QLabel;
+class QPushButton;
+class VideoView;
+class QtUiPort;
+class UiPort;
+class ViewController;
+
+class MainWindow : public QMainWindow, public DisplayPort {
+    Q_OBJECT
+
+  public:
+    static constexpr int kStatusIntervalMs = 1000;
+
+    explicit MainWindow(QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    UiPort& uiPort();
+
+    // The start-up sequence: hands the controller to the tree, loads the saved list (which fills
+    // the tree), takes the current DVR from the tree's selection, starts the status timer. Once.
+    void start(ViewController& vc);
+    // The end of the run: the status timer stops, every DVR thread waiting for the window is
+    // released (and later calls return at once), then the DVR threads are stopped and joined.
+    // Afterwards the window no longer reaches the controller. Idempotent; not from inside a
+    // message box.
+    void stop();
+
+    // The controller's window operations behind "NewIP" and "Property".
+    void ShowWindowAddUser();
+    void ShowWindowProperty();
+
+    // The video area (DisplayPort): the surface's part goes to the VideoView.
+    PaneRect surfaceBounds() override;
+    void clearScreen() override;
+    void renderCurrentFrame(const PaneRect& rect, int pane) override;  // any thread
+    void enableLargeSplits(bool enabled) override;
+
+    // The split counts of the ten split buttons, in their order.
+    static constexpr int kSplits[] = {4, 9, 16, 25, 36, 49, 64, 81, 100, 256};
+    QPushButton* splitButton(int split) const;
+    VideoView* videoView() const { return videoViewController_; }
+
+    OutlineViewCon* outlineView() const { return myOutlineView_; }
+    DvrTreeModel* treeModel() const { return treeModel_; }
+    QLabel* dvrLabel() const { return TextDvr_; }
+    const NodeIcons& icons() const { return icons_; }
+    const QTimer& statusTimer() const { return timer_; }
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    ViewController* viewcontroller_ = nullptr;
+    NodeIcons icons_;
+    DvrTreeModel* treeModel_;
+    OutlineViewCon* myOutlineView_;
+    ImageAndTextCell* nameCell_;
+    QLabel* TextDvr_;
+    VideoView* videoViewController_;
+    QPushButton* splitButtons_[10] = {};
+    QTimer timer_;
+    std::unique_ptr<QtUiPort> port_;
+    bool stopped_ = false;
+};

@@ -1,0 +1,43 @@
+// The add-DVR dialog: a server text, a user name and a password. Save appends the DVR (named
+// after its server text); neither button checks anything. Non-modal; one shared instance.
+//
+// Threads: GUI thread only.
+#pragma once
+
+#include <QDialog>
+
+class QLineEdit;
+class QPushButton;
+class ViewController;
+
+class AddUserNswindowController : public QDialog {
+    Q_OBJECT
+
+  public:
+    // The shared dialog, created on the first call as a child of `parent` and kept (until that
+    // parent goes, which ends the run).
+    static AddUserNswindowController* sharedEffectStackController(QWidget* parent);
+    // The shared dialog if it was created, otherwise null; never creates it.
+    static AddUserNswindowController* existing();
+
+    // The defaults, every time the dialog is opened.
+    void initData();
+    // Non-owning; given each time the dialog is opened.
+    void SetViewController(ViewController* vc) { viewcontroller_ = vc; }
+
+    void doSomethingForButtonSave();
+    void doSomethingForButtonCancel();
+    void reject() override;
+
+    QLineEdit* ip;
+    QLineEdit* username;
+    QLineEdit* password;
+    QPushButton* buttonSave;
+    QPushButton* buttonCancel;
+
+  private:
+    explicit AddUserNswindowController(QWidget* parent);
+    void clearFields();
+
+    ViewController* viewcontroller_ = nullptr;
+};
