@@ -50,7 +50,9 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), icons_(NodeIcons:
         b->setObjectName(QStringLiteral("button%1").arg(n));
         b->setAccessibleName(QStringLiteral("%1 panes").arg(n));
         b->setAccessibleDescription(b->objectName());
-        b->setStyleSheet(QStringLiteral("background-color: rgb(97, 94, 94); color: white;"));
+        b->setStyleSheet(
+            QStringLiteral("QPushButton { background-color: rgb(97, 94, 94); color: white; }"
+                           " QPushButton:disabled { color: rgb(150, 150, 150); }"));
         connect(b, &QPushButton::clicked, this, [this, n] {
             if (viewcontroller_) {
                 viewcontroller_->doSomethingForButton(n);

@@ -18,8 +18,8 @@ double BestSeconds(int rounds, F f) {
     for (int r = 0; r < rounds; ++r) {
         const auto start = std::chrono::steady_clock::now();
         f();
-        best = std::min(best,
-                        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        best = std::min(
+            best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
     }
     return best;
 }
