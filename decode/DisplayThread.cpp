@@ -4,7 +4,8 @@
 #include "decode/PixelConversion.h"
 
 namespace {
-constexpr auto kIdleWait = std::chrono::milliseconds(500);
+// Pictures and the stop both notify the queue; this only bounds a missed wake-up.
+constexpr auto kIdleWait = std::chrono::seconds(5);
 constexpr int kKeptBehind = 2;  // a picture is taken once another waits behind it
 }  // namespace
 

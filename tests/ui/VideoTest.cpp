@@ -50,7 +50,7 @@ QRgb CommonColour(const QImage& image, int left, int right, int y) {
 }
 
 class WindowVideo : public UiTest {
-protected:
+  protected:
     // The surface's image and a pane's rectangle in it (Qt's top-left coordinates).
     QImage surface() { return window->videoView()->grabSurface(); }
     QRect paneOnScreen(int pane) {

@@ -1,0 +1,113 @@
+// Idle benchmark, run by hand: 64 connected DVRs that send nothing. Prints the client's CPU time
+// as a share of one core over the measured wall time (target: at most 1%).
+//   build/bench/quillmarsh-bench-idle [SECONDS]
+#include <signal.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <thread>
+#include <vector>
+
+#include "app/ViewController.h"
+
+extern char** environ;
+
+namespace {
+
+class QuietUi : public UiPort {
+  public:
+    void messageBox(const std::optional<std::string>&, const std::string& text) override {
+        std::fprintf(stderr, "message: %s\n", text.c_str());
+    }
+    void setNodeTitle(int, const std::string&) override {}
+    void reloadTree() override {}
+    void openPlayback(int, const std::string&, int) override {}
+    bool confirm(const std::string&, const std::string&) override { return false; }
+    void appendNode(const std::string&) override {}
+    void removeNode(int) override {}
+    int selectedDvr() override { return -1; }
+    void clearSelection() override {}
+    void setDvrLabel(const std::string&) override {}
+};
+
+// A surface that draws nothing, so that the display threads run as in the window.
+class NoSurface : public DisplayPort {
+  public:
+    PaneRect surfaceBounds() override { return {0, 0, 1024, 768}; }
+    void clearScreen() override {}
+    void renderCurrentFrame(const PaneRect&, int) override {}
+    void enableLargeSplits(bool) override {}
+};
+
+double CpuSeconds() {
+    rusage u;
+    getrusage(RUSAGE_SELF, &u);
+    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int seconds = argc > 1 ? std::atoi(argv[1]) : 30;
+    const std::string port = std::to_string(20000 + getpid() % 20000);
+    const std::string server = "127.0.0.1:" + port;
+    std::vector<std::string> simArgs{QUILLMARSH_DVRSIM, "--listen",    server, "--account",
+                                     "admin:1234:1:16", "--max-users", "64",   "--fault",
+                                     "stall:0"};
+    std::vector<char*> args;
+    for (auto& a : simArgs) {
+        args.push_back(a.data());
+    }
+    args.push_back(nullptr);
+    pid_t sim = -1;
+    if (posix_spawn(&sim, args[0], nullptr, nullptr, args.data(), environ) != 0) {
+        std::fprintf(stderr, "cannot start the simulator\n");
+        return 1;
+    }
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+
+    QuietUi ui;
+    NoSurface surface;
+    auto vc = std::make_unique<ViewController>(ui);
+    vc->SetDisplayPort(&surface);
+    vc->AVDataFrame.allocate();
+    vc->InitScreenCtrl(36, 36);
+    for (int d = 0; d < kMaxDvrs; ++d) {
+        vc->Userinfo[d] = NewSaveInfo(server, "admin", "1234", "idle");
+    }
+    vc->usercount.store(kMaxDvrs);
+    std::vector<std::thread> attempts;
+    for (int d = 0; d < kMaxDvrs; ++d) {
+        attempts.emplace_back([&vc, d] {
+            vc->PrepareDvr(d);
+            vc->ConnectAndReport(vc->NetCtrl[d], d);
+        });
+    }
+    for (auto& t : attempts) {
+        t.join();
+    }
+    int connected = 0;
+    for (auto& b : vc->NetCtrl) {
+        connected += b.NetWorking.load() == 1;
+    }
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    const double cpuBefore = CpuSeconds();
+    const auto wallBefore = std::chrono::steady_clock::now();
+    std::this_thread::sleep_for(std::chrono::seconds(seconds));
+    const double cpu = CpuSeconds() - cpuBefore;
+    const double wall =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - wallBefore).count();
+    std::printf(
+        "idle: %d DVRs connected, %.3f CPU s in %.1f s = %.2f%% of one core (target <= 1%%)\n",
+        connected, cpu, wall, 100.0 * cpu / wall);
+    vc.reset();
+    kill(sim, SIGKILL);
+    waitpid(sim, nullptr, 0);
+    return 0;
+}
