@@ -67,7 +67,7 @@ const SimAccount* DvrServer::answerLogin(SessionSocket& socket, const NET_LOGIN_
         }
     }
     log_.line(std::string(loggedIn ? "LOGIN-OK" : "LOGIN-REFUSED"));
-    sent = socket.send(&reply, sizeof reply);
+    sent = socket.sendWhole(&reply, sizeof reply);
     return loggedIn;
 }
 
@@ -82,7 +82,7 @@ void DvrServer::streamCommand(const NET_COMMAND& c, LiveStreamer& streamer, int&
 }
 
 void DvrServer::serve(int fd) {
-    SessionSocket socket(fd);
+    SessionSocket socket(fd, config_.stream.trickleMicros);
     const SimAccount* account = nullptr;
     std::unique_ptr<LiveStreamer> streamer;
     int fps = LiveStreamer::FrameRate(0);

@@ -84,6 +84,20 @@ bool FrameEmitter::inject(StreamFault::Kind kind, const MediaFrame& next) {
             socket_.send(buffer_.data(), buffer_.size());
             return false;
         case StreamFault::Kind::Stall: return false;
+        case StreamFault::Kind::Garbage: {
+            // The same bytes on every run, and not a whole number of records.
+            uint32_t state = 2463534242u;
+            buffer_.resize(4093);
+            for (auto& byte : buffer_) {
+                state ^= state << 13;
+                state ^= state >> 17;
+                state ^= state << 5;
+                byte = static_cast<uint8_t>(state);
+            }
+            socket_.send(buffer_.data(), buffer_.size());
+            socket_.shutdown();
+            return false;
+        }
         case StreamFault::Kind::UnknownInfo: {
             const NET_COMMAND info = MakeCommand(NET_OTHER_INFO, kUnknownInfoSubtype);
             return socket_.send(&info, sizeof info);

@@ -7,7 +7,8 @@
 
 class SessionSocket {
   public:
-    explicit SessionSocket(int fd);
+    // trickleMicros > 0: a slow peer that writes one byte at a time.
+    explicit SessionSocket(int fd, int trickleMicros = 0);
     ~SessionSocket();  // closes the descriptor
     SessionSocket(const SessionSocket&) = delete;
     SessionSocket& operator=(const SessionSocket&) = delete;
@@ -15,11 +16,14 @@ class SessionSocket {
     int fd() const { return fd_; }
     // Sends all n bytes as one unit; false when the peer is gone.
     bool send(const void* data, std::size_t n);
+    // The same, never trickled: the login reply of a slow DVR still comes in time.
+    bool sendWhole(const void* data, std::size_t n);
     // Ends both directions: the reader sees end of stream and a send blocked on a peer that
     // stopped reading returns. The descriptor stays open until destruction.
     void shutdown();
 
   private:
     const int fd_;
+    const int trickleMicros_;
     std::mutex writeLock_;
 };

@@ -9,8 +9,8 @@ const char* const kSimUsage =
     "         [--log FILE] [--lookup HOST[:PORT]] [--id "
     "ID=HOST:PORT|ID=offline|ID=fail|ID=garbage]...\n"
     "         [--lookup-silent] [--geometry STD:SIZE] [--gop N] [--bundle N] [--audio N]\n"
-    "         [--record DIR] [--fault KIND:K]\n"
-    "KIND is close-mid-frame, bad-type, oversize, stall or unknown-info.\n"
+    "         [--record DIR] [--fault KIND:K] [--trickle MICROSECONDS]\n"
+    "KIND is close-mid-frame, bad-type, oversize, stall, unknown-info or garbage.\n"
     "Prints 'listening HOST:PORT' and/or 'lookup HOST:PORT' once it accepts connections.\n";
 
 namespace {

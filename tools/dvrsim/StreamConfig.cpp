@@ -28,6 +28,7 @@ const struct {
     {"oversize", StreamFault::Kind::Oversize},
     {"stall", StreamFault::Kind::Stall},
     {"unknown-info", StreamFault::Kind::UnknownInfo},
+    {"garbage", StreamFault::Kind::Garbage},
 };
 
 std::optional<StreamFault::Kind> FaultKind(const std::string& name) {
@@ -103,11 +104,17 @@ StreamOption ParseStreamOption(const std::string& arg, const char* value, Stream
         ok = !v.empty();
         config.recordDir = v;
         usage = "--record takes a folder";
+    } else if (arg == "--trickle") {
+        char* end = nullptr;
+        const long n = std::strtol(v.c_str(), &end, 10);
+        ok = !v.empty() && *end == '\0' && n > 0 && n <= 1000000;
+        config.trickleMicros = static_cast<int>(n);
+        usage = "--trickle takes microseconds between bytes (1 to 1000000)";
     } else if (arg == "--fault") {
         ok = ParseFault(v, config);
         usage =
             "--fault takes KIND:K, KIND one of close-mid-frame, bad-type, oversize, stall, "
-            "unknown-info";
+            "unknown-info, garbage";
     } else {
         return StreamOption::NotMine;
     }

@@ -13,6 +13,7 @@ struct StreamFault {
         Oversize,       // a header announcing more than the largest payload, then silence
         Stall,          // silence; commands are still read
         UnknownInfo,    // a NET_OTHER_INFO record of a subtype the client does not know
+        Garbage,        // 4,093 pseudo-random bytes (always the same), then the connection closes
     };
     Kind kind = Kind::Stall;
     int64_t afterFrames = 0;
@@ -29,6 +30,7 @@ struct StreamConfig {
     int audioEvery = 0;        // > 0: one audio frame after this many video frames of a channel
     std::string recordDir;     // non-empty: video payloads are appended to DIR/chC.h264
     std::optional<StreamFault> fault;
+    int trickleMicros = 0;  // > 0: every byte goes out alone, this long after the one before
 };
 
 enum class StreamOption { NotMine, Parsed, Bad };
