@@ -191,7 +191,7 @@ class ViewController {
     // Stops and joins every DVR thread; connections are closed. GUI thread, at the end.
     void StopDvrThreads();
     void NetWorkThread(NetCtrl_Struct& b, int dvr);
-    int32_t RecvCommand(NetCtrl_Struct& b, NET_COMMAND& cmd);
+    int32_t RecvCommand(NetCtrl_Struct& b, NET_COMMAND& cmd);  // reads the block's connection
     int32_t ReadFrameData(NetCtrl_Struct& b);
     int32_t ReadOtherInfo(NetCtrl_Struct& b, const NET_COMMAND& cmd);
     void SetRecCmd(NetCtrl_Struct& b, int32_t subtype);
@@ -237,6 +237,12 @@ class ViewController {
     void IntakeFrame(NetCtrl_Struct& b, int dvr, NET_FRAME_HEADER h, const uint8_t* payload,
                      bool bundleMember);
     int32_t ReadBundle(NetCtrl_Struct& b, int dvr, const NET_FRAME_HEADER& bundle);
+    // One unit from connection `s`, which the receive thread chose.
+    int32_t RecvCommand(NetCtrl_Struct& b, std::shared_ptr<TcpSocket> s, NET_COMMAND& cmd);
+    int32_t ReadFrom(NetCtrl_Struct& b, const std::shared_ptr<TcpSocket>& s, void* data, int len,
+                     std::optional<std::chrono::milliseconds> limit);
+    // Reads the rest of the unit the receive thread is reading (b.receiving).
+    int32_t ReadReceived(NetCtrl_Struct& b, void* data, int len);
     void WaitForQueueRoom(NetCtrl_Struct& b);
 
     std::thread receiveThread_[kMaxDvrs];

@@ -23,7 +23,7 @@ bool IsMediaType(char type) {
 int32_t ViewController::ReadFrameData(NetCtrl_Struct& b) {
     const int dvr = b.NetID.load();
     NET_FRAME_HEADER h;
-    if (ReadData(b, &h, sizeof h) < 0) {
+    if (ReadReceived(b, &h, sizeof h) < 0) {
         return -1;
     }
     if (!IsMediaType(h.type) || h.dataLen > kMaxFramePayload) {
@@ -32,7 +32,7 @@ int32_t ViewController::ReadFrameData(NetCtrl_Struct& b) {
         return -1;
     }
     uint8_t* payload = b.tmpbuf.get();
-    if (ReadData(b, payload, static_cast<int>(h.dataLen)) < 0) {
+    if (ReadReceived(b, payload, static_cast<int>(h.dataLen)) < 0) {
         return -1;
     }
     std::memset(payload + h.dataLen, 0, kInputPadding);

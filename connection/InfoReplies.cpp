@@ -46,7 +46,7 @@ int32_t ViewController::ReadOtherInfo(NetCtrl_Struct& b, const NET_COMMAND& cmd)
             NET_SEND_INFO disks[kMaxDiskRecords] = {};
             for (int32_t i = 0; i < count; ++i) {
                 NET_SEND_INFO record;
-                if (ReadData(b, &record, sizeof record) < 0) {
+                if (ReadReceived(b, &record, sizeof record) < 0) {
                     return -1;
                 }
                 if (i < kMaxDiskRecords) {
@@ -72,7 +72,7 @@ int32_t ViewController::ReadOtherInfo(NetCtrl_Struct& b, const NET_COMMAND& cmd)
                 }
                 // Read into our own buffer first: the requester may have given up meanwhile.
                 uint8_t* staging = b.tmpbuf.get();
-                if (ReadData(b, staging, len) < 0) {
+                if (ReadReceived(b, staging, len) < 0) {
                     return -1;
                 }
                 std::lock_guard<std::mutex> g(b.replyLock);

@@ -64,6 +64,10 @@ struct NetCtrl_Struct {
     std::mutex sendLock;
 
     // ---- Receive side (written by the receive thread) ----------------------------------------
+    // The connection the receive thread is reading one unit from. Reads of the unit go to this
+    // socket only: after a quick disconnect and reconnect, the new connection's login reply
+    // belongs to the connect thread. Receive thread only.
+    std::shared_ptr<TcpSocket> receiving;
     ByteBuffer tmpbuf;  // one frame payload (kMaxFramePayload) plus decoder padding
     ByteBuffer slots;   // the queue's memory; buf[i] points into it
     uint8_t* buf[kQueueSlots] = {};

@@ -113,8 +113,10 @@ void ViewController::NetWorkThread(NetCtrl_Struct& b, int dvr) {
             continue;
         }
         std::shared_ptr<TcpSocket> s = b.connection();
-        if (!s) {
-            continue;  // disconnected between the two checks
+        // Checked again with the socket in hand: a connection that is still logging in (its
+        // connect thread reads the login reply) is not ours to read.
+        if (!s || b.NetWorking.load() <= 0) {
+            continue;
         }
         if (s->pendingError() != 0) {
             CloseSocket(b);
@@ -124,7 +126,7 @@ void ViewController::NetWorkThread(NetCtrl_Struct& b, int dvr) {
         if (ready < 0) {
             CloseSocket(b);
         } else if (ready > 0) {
-            RecvCommand(b, cmd);
+            RecvCommand(b, std::move(s), cmd);
         }
     }
 }
@@ -159,7 +161,17 @@ void ViewController::ResetSlot(NetCtrl_Struct& b, int dvr) {
 }
 
 int32_t ViewController::RecvCommand(NetCtrl_Struct& b, NET_COMMAND& cmd) {
-    if (ReadData(b, &cmd, sizeof cmd) < 0) {
+    return RecvCommand(b, b.connection(), cmd);
+}
+
+int32_t ViewController::RecvCommand(NetCtrl_Struct& b, std::shared_ptr<TcpSocket> s,
+                                    NET_COMMAND& cmd) {
+    b.receiving = std::move(s);
+    struct Done {
+        NetCtrl_Struct& b;
+        ~Done() { b.receiving.reset(); }
+    } done{b};
+    if (ReadReceived(b, &cmd, sizeof cmd) < 0) {
         return -1;
     }
     if (cmd.iCmd == NET_FRAME_DATA) {

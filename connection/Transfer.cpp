@@ -28,11 +28,19 @@ int32_t ViewController::SendData(NetCtrl_Struct& b, const void* data, int len) {
 
 int32_t ViewController::ReadData(NetCtrl_Struct& b, void* data, int len,
                                  std::optional<std::chrono::milliseconds> limit) {
-    if (b.socket.load() <= 0 || len < 0) {
+    if (b.socket.load() <= 0) {
         return -1;
     }
-    std::shared_ptr<TcpSocket> s = b.connection();
-    if (!s) {
+    return ReadFrom(b, b.connection(), data, len, limit);
+}
+
+int32_t ViewController::ReadReceived(NetCtrl_Struct& b, void* data, int len) {
+    return ReadFrom(b, b.receiving, data, len, std::nullopt);
+}
+
+int32_t ViewController::ReadFrom(NetCtrl_Struct& b, const std::shared_ptr<TcpSocket>& s, void* data,
+                                 int len, std::optional<std::chrono::milliseconds> limit) {
+    if (!s || len < 0) {
         return -1;
     }
     if (!s->recvAll(data, static_cast<std::size_t>(len), limit)) {
