@@ -7,6 +7,7 @@
 #include <QSplitter>
 #include <QVBoxLayout>
 
+#include "app/Log.h"
 #include "app/QtUiPort.h"
 #include "app/ViewController.h"
 #include "directory/AddUserNswindowController.h"
@@ -15,6 +16,16 @@
 #include "directory/ImageAndTextCell.h"
 #include "directory/OutlineViewCon.h"
 #include "display/VideoView.h"
+#include "ptz/ButtonColour.h"
+#include "ptz/PtzPanel.h"
+
+namespace {
+
+// The split and capture buttons' dark grey.
+constexpr double kDarkRed = 0.38;
+constexpr double kDarkGreenBlue = 0.37;
+
+}  // namespace
 
 MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), icons_(NodeIcons::Draw()) {
     setObjectName(QStringLiteral("mainWindow"));
@@ -35,10 +46,12 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), icons_(NodeIcons:
     nameCell_ = new ImageAndTextCell(myOutlineView_);
     nameCell_->setIcons(icons_);
     myOutlineView_->setItemDelegateForColumn(0, nameCell_);
+    ptzPanel_ = new PtzPanel(left);
     auto* leftLayout = new QVBoxLayout(left);
     leftLayout->setContentsMargins(4, 4, 4, 4);
     leftLayout->addWidget(TextDvr_);
-    leftLayout->addWidget(myOutlineView_);
+    leftLayout->addWidget(myOutlineView_, 1);
+    leftLayout->addWidget(ptzPanel_);
 
     // The video surface with the split buttons below it.
     auto* right = new QWidget(split);
@@ -50,9 +63,6 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), icons_(NodeIcons:
         b->setObjectName(QStringLiteral("button%1").arg(n));
         b->setAccessibleName(QStringLiteral("%1 panes").arg(n));
         b->setAccessibleDescription(b->objectName());
-        b->setStyleSheet(
-            QStringLiteral("QPushButton { background-color: rgb(97, 94, 94); color: white; }"
-                           " QPushButton:disabled { color: rgb(150, 150, 150); }"));
         connect(b, &QPushButton::clicked, this, [this, n] {
             if (viewcontroller_) {
                 viewcontroller_->doSomethingForButton(n);
@@ -61,6 +71,13 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), icons_(NodeIcons:
         splitButtons_[i] = b;
         buttons->addWidget(b);
     }
+    buttonCapture_ = new QPushButton(QStringLiteral("Capture"), right);
+    buttonCapture_->setObjectName(QStringLiteral("buttonCapture"));
+    buttonCapture_->setAccessibleName(QStringLiteral("Save snapshot"));
+    buttonCapture_->setAccessibleDescription(buttonCapture_->objectName());
+    connect(buttonCapture_, &QPushButton::clicked, this, &MainWindow::doSomethingForCapture);
+    buttons->addSpacing(12);
+    buttons->addWidget(buttonCapture_);
     auto* rightLayout = new QVBoxLayout(right);
     rightLayout->setContentsMargins(0, 0, 0, 4);
     rightLayout->addWidget(videoViewController_, 1);
@@ -108,19 +125,32 @@ void MainWindow::start(ViewController& vc) {
         return;
     }
     viewcontroller_ = &vc;
-    nameCell_->SetViewController(&vc);
-    myOutlineView_->SetViewController(&vc);
     // The video area: pane buffers, the surface, a 36-pane grid.
     if (!vc.AVDataFrame.allocate()) {
         vc.MessageBox("Not enough memory for the video panes.");
     }
+    const PaneRect bounds = videoViewController_->bounds();
     vc.SetDisplayPort(this);
     videoViewController_->SetViewController(&vc);
     vc.InitScreenCtrl(36, 36);
+    QLog("bounds.size.width=%f, bounds.size.height=%f", static_cast<double>(bounds.width),
+         static_cast<double>(bounds.height));
+    // The status timer is a Qt timer: it also fires while a button is held or a drag runs.
+    timer_.start();
+    nameCell_->SetViewController(&vc);
+    myOutlineView_->SetViewController(&vc);
     vc.LoadUserInfoFromFile();
     vc.focusID.store(vc.GetCurrentDVR());
     vc.m_selfChannelEffectFlag.store(0);
-    timer_.start();
+    ptzPanel_->SetViewController(&vc);
+    for (QPushButton* b : splitButtons_) {
+        SetButtonBackground(b, kDarkRed, kDarkGreenBlue, kDarkGreenBlue);
+    }
+    SetButtonBackground(buttonCapture_, kDarkRed, kDarkGreenBlue, kDarkGreenBlue);
+    ptzPanel_->colourLensButtons();
+    ptzPanel_->emptyLists();
+    ptzPanel_->colourCommandButtons();
+    ptzPanel_->fillLists();
 }
 
 void MainWindow::stop() {
@@ -129,6 +159,8 @@ void MainWindow::stop() {
     }
     stopped_ = true;
     timer_.stop();
+    // A held button's release reaches the camera while its connection is still up.
+    ptzPanel_->SetViewController(nullptr);
     port_->releaseWaitingThreads();
     if (viewcontroller_) {
         viewcontroller_->StopDvrThreads();
@@ -153,6 +185,10 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         add->close();
     }
     event->accept();
+}
+
+void MainWindow::doSomethingForCapture() {
+    videoViewController_->CreatePicFormOpenGL();
 }
 
 void MainWindow::ShowWindowAddUser() {

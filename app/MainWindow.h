@@ -1,6 +1,7 @@
-// The main window: the DVR label and the DVR tree on the left, the video area on the right. It
-// owns the window-system port the controller talks to, the tree's model and its icons, and runs
-// the controller's 1-second status timer.
+// The main window: the DVR label, the DVR tree and the PTZ panel on the left, the video area with
+// its split buttons and the capture button on the right. It owns the window-system port the
+// controller talks to, the tree's model and its icons, and runs the controller's 1-second status
+// timer.
 //
 // Lifetime: create the window, then the controller on uiPort(), then start(). At the end, stop()
 // (after the event loop returned) releases every DVR thread waiting for the window and stops
@@ -20,6 +21,7 @@
 class DvrTreeModel;
 class ImageAndTextCell;
 class OutlineViewCon;
+class PtzPanel;
 class QLabel;
 class QPushButton;
 class VideoView;
@@ -38,14 +40,18 @@ class MainWindow : public QMainWindow, public DisplayPort {
 
     UiPort& uiPort();
 
-    // The start-up sequence: hands the controller to the tree, loads the saved list (which fills
-    // the tree), takes the current DVR from the tree's selection, starts the status timer. Once.
+    // The start-up sequence, once: pane buffers, the video surface and its 36-pane grid, the
+    // status timer, the tree and the saved list (which fills it), the current DVR, the PTZ
+    // buttons' codes, the button colours, the PTZ lists.
     void start(ViewController& vc);
-    // The end of the run: the status timer stops, every DVR thread waiting for the window is
-    // released (and later calls return at once), then the DVR threads are stopped and joined.
-    // Afterwards the window no longer reaches the controller. Idempotent; not from inside a
-    // message box.
+    // The end of the run: the status timer stops, a held PTZ button sends its release, every DVR
+    // thread waiting for the window is released (and later calls return at once), then the DVR
+    // threads are stopped and joined. Afterwards the window no longer reaches the controller.
+    // Nothing is written. Idempotent; not from inside a message box.
     void stop();
+
+    // The capture button: the surface's snapshot, saved where the operator chooses.
+    void doSomethingForCapture();
 
     // The controller's window operations behind "NewIP" and "Property".
     void ShowWindowAddUser();
@@ -61,6 +67,8 @@ class MainWindow : public QMainWindow, public DisplayPort {
     static constexpr int kSplits[] = {4, 9, 16, 25, 36, 49, 64, 81, 100, 256};
     QPushButton* splitButton(int split) const;
     VideoView* videoView() const { return videoViewController_; }
+    PtzPanel* ptzPanel() const { return ptzPanel_; }
+    QPushButton* captureButton() const { return buttonCapture_; }
 
     OutlineViewCon* outlineView() const { return myOutlineView_; }
     DvrTreeModel* treeModel() const { return treeModel_; }
@@ -80,6 +88,8 @@ class MainWindow : public QMainWindow, public DisplayPort {
     QLabel* TextDvr_;
     VideoView* videoViewController_;
     QPushButton* splitButtons_[10] = {};
+    QPushButton* buttonCapture_;
+    PtzPanel* ptzPanel_;
     QTimer timer_;
     std::unique_ptr<QtUiPort> port_;
     bool stopped_ = false;

@@ -1,8 +1,18 @@
 #include "display/VideoView.h"
 
+#include <QBuffer>
 #include <QContextMenuEvent>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QImageWriter>
 #include <QMenu>
 #include <QMouseEvent>
+
+#include <QPointer>
+#include <QSaveFile>
+#include <algorithm>
+#include <chrono>
 
 #include "app/Log.h"
 #include "app/ViewController.h"
@@ -162,6 +172,13 @@ void VideoView::paintGL() {
     }
 }
 
+std::vector<int> VideoView::takeLatencies() {
+    const uint64_t n = std::min<uint64_t>(latencyCount_, kLatencySamples);
+    std::vector<int> out(latencyMicros_, latencyMicros_ + n);
+    latencyCount_ = 0;
+    return out;
+}
+
 void VideoView::drawPane(int pane, const PaneRect& rect) {
     PaneBuffers::Pane& buffer = viewController_->AVDataFrame[pane];
     std::lock_guard<std::mutex> g(buffer.lock);
@@ -191,6 +208,14 @@ void VideoView::drawPane(int pane, const PaneRect& rect) {
     program_.setAttributeArray(0, GL_FLOAT, kQuad, 2, 4 * sizeof(GLfloat));
     program_.setAttributeArray(1, GL_FLOAT, kQuad + 2, 2, 4 * sizeof(GLfloat));
     glDrawArrays(GL_TRIANGLE_FAN, 0, 4);
+    ++presented_;
+    if (buffer.arrivedAt != 0) {
+        const int64_t now = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                std::chrono::steady_clock::now().time_since_epoch())
+                                .count();
+        latencyMicros_[latencyCount_++ % kLatencySamples] =
+            static_cast<int>((now - buffer.arrivedAt) / 1000);
+    }
     program_.disableAttributeArray(0);
     program_.disableAttributeArray(1);
     program_.release();
@@ -199,6 +224,107 @@ void VideoView::drawPane(int pane, const PaneRect& rect) {
 
 QImage VideoView::grabSurface() {
     return grabFramebuffer();
+}
+
+QString VideoView::SnapshotFolder() {
+    const QString desktop = QDir::home().filePath(QStringLiteral("Desktop"));
+    return QFileInfo(desktop).isDir() ? desktop : QDir::homePath();
+}
+
+bool VideoView::readScreen() {
+    QLog("readScreenAsyncBegin");
+    if (!glReady_ || !context()) {
+        QLog("snapshot: the surface has no OpenGL context yet");
+        return false;
+    }
+    // The frame buffer has the widget's size in device pixels, and so has the capture.
+    const qreal ratio = devicePixelRatio();
+    const int w = qRound(width() * ratio);
+    const int h = qRound(height() * ratio);
+    if (!capture_.ensure(w, h)) {
+        return false;  // made again at the next snapshot
+    }
+    makeCurrent();
+    // What is pending goes into the frame buffer first: a new frame buffer after a resize holds
+    // nothing until it is drawn.
+    paintGL();
+    for (int i = 0; i < 8 && glGetError() != GL_NO_ERROR; ++i) {
+    }
+    QLog("readScreenAsyncFinish");
+    glBindFramebuffer(GL_FRAMEBUFFER, defaultFramebufferObject());
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    // GL_RGBA bytes in memory order red, green, blue, alpha; rows from the bottom up.
+    glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, capture_.data());
+    const GLenum error = glGetError();
+    doneCurrent();
+    update();  // the panes drawn above reach the screen too
+    if (error != GL_NO_ERROR) {
+        QLog("OpenGL glReadPixels failed (error 0x%04X)", error);
+        return false;
+    }
+    capture_.flipRows();
+    return true;
+}
+
+void VideoView::CreatePicFormOpenGL() {
+    if (capturing_) {
+        return;
+    }
+    // The picture is read and encoded before the dialog opens: the surface is free again while
+    // the operator picks a name.
+    QByteArray jpeg;
+    {
+        if (!readScreen()) {
+            return;
+        }
+        // The surface is opaque: the fourth byte carries nothing.
+        const QImage image(capture_.data(), capture_.width(), capture_.height(),
+                           capture_.rowBytes(), QImage::Format_RGBX8888);
+        QBuffer out(&jpeg);
+        out.open(QIODevice::WriteOnly);
+        QImageWriter writer(&out, "jpeg");
+        writer.setQuality(90);
+        if (!writer.write(image)) {
+            QLog("snapshot: JPEG encoding failed: %s", writer.errorString().toUtf8().constData());
+            return;
+        }
+    }
+
+    capturing_ = true;
+    const QPointer<VideoView> self(this);
+    const QPointer<QFileDialog> dialog(new QFileDialog(this, QStringLiteral("Save snapshot")));
+    dialog->setObjectName(QStringLiteral("snapshotDialog"));
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setFileMode(QFileDialog::AnyFile);
+    dialog->setNameFilter(QStringLiteral("JPEG image (*.jpeg *.jpg)"));
+    dialog->setDefaultSuffix(QStringLiteral("jpeg"));
+    dialog->setDirectory(SnapshotFolder());
+    dialog->selectFile(QStringLiteral("pic"));
+    const int result = dialog->exec();
+    // The window may have gone while the dialog ran (the end of the run).
+    if (!self) {
+        return;
+    }
+    capturing_ = false;
+    if (!dialog) {
+        return;
+    }
+    QString path = dialog->selectedFiles().value(0);
+    delete dialog.data();
+    if (result != QDialog::Accepted || path.isEmpty()) {
+        return;
+    }
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix != QStringLiteral("jpeg") && suffix != QStringLiteral("jpg")) {
+        path += QStringLiteral(".jpeg");
+    }
+    // The file appears whole or not at all.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(jpeg) != jpeg.size() || !file.commit()) {
+        QLog("snapshot: writing %s failed: %s", path.toUtf8().constData(),
+             file.errorString().toUtf8().constData());
+    }
 }
 
 void VideoView::mousePressEvent(QMouseEvent* event) {

@@ -14,7 +14,9 @@
 #include <QTimer>
 
 #include <mutex>
+#include <vector>
 
+#include "display/CaptureBuffer.h"
 #include "display/DisplayPort.h"
 #include "display/PaneBuffers.h"
 
@@ -35,8 +37,21 @@ class VideoView : public QOpenGLWidget, protected QOpenGLFunctions {
     void clearScreen();                                       // GUI thread
     void renderCurrentFrame(const PaneRect& rect, int pane);  // any thread
 
-    // The surface's picture now, as the window shows it (for the snapshot and tests).
+    // The surface's picture now, as the window shows it (for tests).
     QImage grabSurface();
+
+    // The snapshot: reads the whole surface back at its current size, encodes it as JPEG
+    // (quality 90), then asks for a name in a modal save dialog (video keeps running meanwhile)
+    // and writes the file atomically. Cancel writes nothing. GUI thread; not re-entered while
+    // its dialog is open.
+    void CreatePicFormOpenGL();
+    // The folder the save dialog starts in: ~/Desktop, or the home folder without one.
+    static QString SnapshotFolder();
+
+    // Pictures drawn so far, and the latencies (microseconds, last byte received to drawn) of
+    // the most recent ones, which this empties. GUI thread.
+    uint64_t presented() const { return presented_; }
+    std::vector<int> takeLatencies();
 
   protected:
     void initializeGL() override;
@@ -47,6 +62,9 @@ class VideoView : public QOpenGLWidget, protected QOpenGLFunctions {
 
   private:
     void drawPane(int pane, const PaneRect& rect);
+    // Draws what is pending, then reads the frame buffer into capture_, top row first. False
+    // (nothing read) when there is no buffer or OpenGL failed.
+    bool readScreen();
 
     ViewController* viewController_ = nullptr;
     QTimer timer_;  // the 30-per-second flush
@@ -62,4 +80,12 @@ class VideoView : public QOpenGLWidget, protected QOpenGLFunctions {
     GLuint lumaTexture_ = 0;    // the packed picture seen as W x H (luma, chroma) pairs
     GLuint chromaTexture_ = 0;  // the same bytes seen as W/2 x H (Y0, Cb, Y1, Cr) texels
     bool glReady_ = false;
+
+    // Measurements for the pipeline benchmark. GUI thread only; a fixed ring, no allocation.
+    uint64_t presented_ = 0;
+    static constexpr int kLatencySamples = 8192;
+    int latencyMicros_[kLatencySamples] = {};
+    uint64_t latencyCount_ = 0;
+    CaptureBuffer capture_;
+    bool capturing_ = false;  // the save dialog is open
 };

@@ -6,73 +6,24 @@
 #include <QMouseEvent>
 #include <QPushButton>
 
-#include <algorithm>
 #include <cstdlib>
-#include <map>
 
 #include "display/VideoView.h"
+#include "tests/ui/PaneColours.h"
 #include "tests/ui/UiFixture.h"
-#include "tools/dvrsim/TestPattern.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 
-struct Rgb {
-    int r, g, b;
-};
-
-// BT.601, limited range: what the surface must show for a luma/chroma sample.
-Rgb Bt601(int y, int cb, int cr) {
-    const double yy = 1.164383 * (y - 16);
-    auto clamp = [](double v) { return std::clamp(static_cast<int>(v + 0.5), 0, 255); };
-    return {clamp(yy + 1.596027 * (cr - 128)),
-            clamp(yy - 0.391762 * (cb - 128) - 0.812968 * (cr - 128)),
-            clamp(yy + 2.017232 * (cb - 128))};
-}
-
-bool Near(QRgb pixel, Rgb expected, int tolerance = 14) {
-    return std::abs(qRed(pixel) - expected.r) <= tolerance &&
-           std::abs(qGreen(pixel) - expected.g) <= tolerance &&
-           std::abs(qBlue(pixel) - expected.b) <= tolerance;
-}
-
-// The most common colour along a horizontal line of a region: the flat background wins over the
-// moving bar and the digits.
-QRgb CommonColour(const QImage& image, int left, int right, int y) {
-    std::map<QRgb, int> seen;
-    for (int x = left; x < right; ++x) {
-        ++seen[image.pixel(x, y) & 0xF0F0F0];  // small coding noise falls together
-    }
-    return std::max_element(seen.begin(), seen.end(),
-                            [](auto& a, auto& b) { return a.second < b.second; })
-        ->first;
-}
-
 class WindowVideo : public UiTest {
   protected:
     // The surface's image and a pane's rectangle in it (Qt's top-left coordinates).
     QImage surface() { return window->videoView()->grabSurface(); }
-    QRect paneOnScreen(int pane) {
-        const PaneRect r = vc->LayoutCopy().m_screenRect[pane].FrameRect;
-        const int h = window->videoView()->height();
-        return QRect(static_cast<int>(r.x), h - static_cast<int>(r.y + r.height),
-                     static_cast<int>(r.width), static_cast<int>(r.height));
-    }
-    // Whether pane `pane` shows camera `channel`: its background colour in the middle, the light
-    // band at the top and the dark band at the bottom.
+    QRect paneOnScreen(int pane) { return PaneOnScreen(*vc, pane, window->videoView()->height()); }
+    // Whether pane `pane` shows camera `channel`.
     bool paneShows(const QImage& image, int pane, int channel) {
-        const QRect p = paneOnScreen(pane);
-        const PatternChroma c = TestPatternChroma(channel);
-        const Rgb background = Bt601(TestPatternBackground(channel), c.cb, c.cr);
-        const Rgb top = Bt601(200, c.cb, c.cr);
-        const Rgb bottom = Bt601(30, c.cb, c.cr);
-        const int left = p.left() + p.width() / 2;
-        const int right = p.right() - 2;
-        return Near(CommonColour(image, left, right, p.top() + p.height() * 3 / 5) | 0x080808,
-                    background, 18) &&
-               Near(image.pixel(p.right() - 4, p.top() + 3), top, 24) &&
-               Near(image.pixel(p.right() - 4, p.bottom() - 3), bottom, 24);
+        return RegionShows(image, paneOnScreen(pane), channel);
     }
     void saveArtifact(const QString& name) {
         if (const char* dir = std::getenv("QUILLMARSH_TEST_ARTIFACTS")) {
