@@ -235,8 +235,8 @@ class ViewController {
     void ResetSlot(NetCtrl_Struct& b, int dvr);
     // One frame (ordinary, or a bundle member) after its payload was read.
     void IntakeFrame(NetCtrl_Struct& b, int dvr, NET_FRAME_HEADER h, const uint8_t* payload,
-                     bool bundleMember);
-    int32_t ReadBundle(NetCtrl_Struct& b, int dvr, const NET_FRAME_HEADER& bundle);
+                     bool bundleMember, int64_t arrived);
+    int32_t ReadBundle(NetCtrl_Struct& b, int dvr, const NET_FRAME_HEADER& bundle, int64_t arrived);
     // One unit from connection `s`, which the receive thread chose.
     int32_t RecvCommand(NetCtrl_Struct& b, std::shared_ptr<TcpSocket> s, NET_COMMAND& cmd);
     int32_t ReadFrom(NetCtrl_Struct& b, const std::shared_ptr<TcpSocket>& s, void* data, int len,
@@ -253,7 +253,7 @@ class ViewController {
     SCREEN_SHOW_CTRL ShowCtrl = {};
     std::atomic<DisplayPort*> display_{nullptr};
     // Draws one picture taken off DVR `dvr`'s queue into the pane it belongs in.
-    void Present(int dvr, const NET_FRAME_HEADER& h, const uint8_t* pixels);
+    void Present(int dvr, const NET_FRAME_HEADER& h, const uint8_t* pixels, int64_t arrived);
 
     // Connection attempts: the threads, and per slot whether one runs and the slot generation.
     struct ConnectThread {

@@ -36,14 +36,18 @@ int32_t ViewController::ReadFrameData(NetCtrl_Struct& b) {
         return -1;
     }
     std::memset(payload + h.dataLen, 0, kInputPadding);
+    const int64_t arrived = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                std::chrono::steady_clock::now().time_since_epoch())
+                                .count();
     if (h.timeSec == 0 && h.timeExtra == 0) {
-        return ReadBundle(b, dvr, h);
+        return ReadBundle(b, dvr, h, arrived);
     }
-    IntakeFrame(b, dvr, h, payload, /*bundleMember=*/false);
+    IntakeFrame(b, dvr, h, payload, /*bundleMember=*/false, arrived);
     return 1;
 }
 
-int32_t ViewController::ReadBundle(NetCtrl_Struct& b, int dvr, const NET_FRAME_HEADER& bundle) {
+int32_t ViewController::ReadBundle(NetCtrl_Struct& b, int dvr, const NET_FRAME_HEADER& bundle,
+                                   int64_t arrived) {
     const uint8_t* payload = b.tmpbuf.get();
     const std::size_t total = bundle.dataLen;
     std::size_t offset = 0;
@@ -69,7 +73,7 @@ int32_t ViewController::ReadBundle(NetCtrl_Struct& b, int dvr, const NET_FRAME_H
         uint8_t* member = AVData2[dvr].get();
         std::memcpy(member, payload + start, g.dataLen);
         std::memset(member + g.dataLen, 0, kInputPadding);
-        IntakeFrame(b, dvr, g, member, /*bundleMember=*/true);
+        IntakeFrame(b, dvr, g, member, /*bundleMember=*/true, arrived);
         offset = (start + g.dataLen + 3) & ~std::size_t{3};
     }
     return 1;
@@ -84,7 +88,7 @@ void ViewController::WaitForQueueRoom(NetCtrl_Struct& b) {
 }
 
 void ViewController::IntakeFrame(NetCtrl_Struct& b, int dvr, NET_FRAME_HEADER h,
-                                 const uint8_t* payload, bool bundleMember) {
+                                 const uint8_t* payload, bool bundleMember, int64_t arrived) {
     if (h.channel < 0 || h.channel >= kMaxChannels) {
         return;  // no decoder and no table entry for it
     }
@@ -148,6 +152,7 @@ void ViewController::IntakeFrame(NetCtrl_Struct& b, int dvr, NET_FRAME_HEADER h,
     std::memcpy(dst, &h, sizeof h);
     stats.decoded.fetch_add(1, std::memory_order_relaxed);
     std::lock_guard<std::mutex> g(b.mutex);
+    b.arrivedAt[slot] = arrived;
     b.m_Top.store((slot + 1) % kQueueSlots);
     b.Numframe.fetch_add(1);
     b.queued.notify_all();

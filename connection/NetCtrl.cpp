@@ -35,7 +35,8 @@ bool NetCtrl_Struct::detach() {
 }
 
 bool NetCtrl_Struct::peekOldest(int minQueued, std::chrono::milliseconds limit,
-                                NET_FRAME_HEADER& header, const uint8_t*& pixels) {
+                                NET_FRAME_HEADER& header, const uint8_t*& pixels,
+                                int64_t* arrived) {
     std::unique_lock<std::mutex> g(mutex);
     // A stopping thread is woken too (ThreadWork cleared and `queued` notified).
     queued.wait_for(g, limit,
@@ -45,6 +46,9 @@ bool NetCtrl_Struct::peekOldest(int minQueued, std::chrono::milliseconds limit,
     }
     peekedEpoch = queueEpoch;
     const uint8_t* slot = buf[m_Bottom.load()];
+    if (arrived) {
+        *arrived = arrivedAt[m_Bottom.load()];
+    }
     std::memcpy(&header, slot, sizeof header);
     pixels = slot + kSlotPictureOffset;
     return true;

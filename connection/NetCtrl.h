@@ -71,6 +71,8 @@ struct NetCtrl_Struct {
     ByteBuffer tmpbuf;  // one frame payload (kMaxFramePayload) plus decoder padding
     ByteBuffer slots;   // the queue's memory; buf[i] points into it
     uint8_t* buf[kQueueSlots] = {};
+    // When each queued frame's last byte arrived (steady clock, ns); under `mutex`.
+    int64_t arrivedAt[kQueueSlots] = {};
     ChannelStats stats[kMaxChannels];
     bool needKey[kMaxChannels] = {};  // dropped on a full queue: skip to the next key frame
     std::chrono::steady_clock::time_point lastKeyRequest;
@@ -86,7 +88,7 @@ struct NetCtrl_Struct {
     // least `minQueued` pictures are queued, then returns the oldest: its header and its pixels,
     // which stay valid and untouched until popOldest(). False on time-out.
     bool peekOldest(int minQueued, std::chrono::milliseconds limit, NET_FRAME_HEADER& header,
-                    const uint8_t*& pixels);
+                    const uint8_t*& pixels, int64_t* arrived = nullptr);
     void popOldest();
 
     // Set when the slot's DVR number was given to another DVR: the receive thread empties the

@@ -18,19 +18,21 @@ void ViewController::animationother(int dvr) {
     while (b.ThreadWork.load() != 0) {
         NET_FRAME_HEADER h;
         const uint8_t* pixels = nullptr;
+        int64_t arrived = 0;
         // Blocks until pictures come (or the thread must stop): an idle DVR costs nothing.
-        if (!b.peekOldest(kKeptBehind, kIdleWait, h, pixels)) {
+        if (!b.peekOldest(kKeptBehind, kIdleWait, h, pixels, &arrived)) {
             continue;
         }
         // Only pictures are queued; anything else would be skipped, never end the thread.
         if (h.type == 'V') {
-            Present(dvr, h, pixels);
+            Present(dvr, h, pixels, arrived);
         }
         b.popOldest();
     }
 }
 
-void ViewController::Present(int dvr, const NET_FRAME_HEADER& h, const uint8_t* pixels) {
+void ViewController::Present(int dvr, const NET_FRAME_HEADER& h, const uint8_t* pixels,
+                             int64_t arrived) {
     DisplayPort* display = display_.load();
     if (!display || !AVDataFrame.allocated()) {
         return;
@@ -65,5 +67,6 @@ void ViewController::Present(int dvr, const NET_FRAME_HEADER& h, const uint8_t* 
     std::lock_guard<std::mutex> g(buffer.lock);
     DataChange(buffer.pixels, pixels, h.imageSize);
     buffer.sizeFrame = h.imageSize;
+    buffer.arrivedAt = arrived;
     display->renderCurrentFrame(rect, pane);
 }
