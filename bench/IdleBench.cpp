@@ -14,26 +14,9 @@
 #include <vector>
 
 #include "app/ViewController.h"
-
-extern char** environ;
+#include "bench/BenchSupport.h"
 
 namespace {
-
-class QuietUi : public UiPort {
-  public:
-    void messageBox(const std::optional<std::string>&, const std::string& text) override {
-        std::fprintf(stderr, "message: %s\n", text.c_str());
-    }
-    void setNodeTitle(int, const std::string&) override {}
-    void reloadTree() override {}
-    void openPlayback(int, const std::string&, int) override {}
-    bool confirm(const std::string&, const std::string&) override { return false; }
-    void appendNode(const std::string&) override {}
-    void removeNode(int) override {}
-    int selectedDvr() override { return -1; }
-    void clearSelection() override {}
-    void setDvrLabel(const std::string&) override {}
-};
 
 // A surface that draws nothing, so that the display threads run as in the window.
 class NoSurface : public DisplayPort {
@@ -43,13 +26,6 @@ class NoSurface : public DisplayPort {
     void renderCurrentFrame(const PaneRect&, int) override {}
     void enableLargeSplits(bool) override {}
 };
-
-double CpuSeconds() {
-    rusage u;
-    getrusage(RUSAGE_SELF, &u);
-    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
 
 }  // namespace
 
@@ -72,7 +48,7 @@ int main(int argc, char** argv) {
     }
     std::this_thread::sleep_for(std::chrono::seconds(1));
 
-    QuietUi ui;
+    bench::QuietUi ui;
     NoSurface surface;
     auto vc = std::make_unique<ViewController>(ui);
     vc->SetDisplayPort(&surface);
@@ -97,10 +73,10 @@ int main(int argc, char** argv) {
         connected += b.NetWorking.load() == 1;
     }
     std::this_thread::sleep_for(std::chrono::seconds(2));
-    const double cpuBefore = CpuSeconds();
+    const double cpuBefore = bench::SelfCpuSeconds();
     const auto wallBefore = std::chrono::steady_clock::now();
     std::this_thread::sleep_for(std::chrono::seconds(seconds));
-    const double cpu = CpuSeconds() - cpuBefore;
+    const double cpu = bench::SelfCpuSeconds() - cpuBefore;
     const double wall =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - wallBefore).count();
     std::printf(

@@ -19,52 +19,10 @@
 #include <vector>
 
 #include "app/ViewController.h"
+#include "bench/BenchSupport.h"
 
-extern char** environ;
-
-namespace {
-
-class QuietUi : public UiPort {
-  public:
-    void messageBox(const std::optional<std::string>&, const std::string& text) override {
-        std::fprintf(stderr, "message: %s\n", text.c_str());
-    }
-    void setNodeTitle(int, const std::string&) override {}
-    void reloadTree() override {}
-    void openPlayback(int, const std::string&, int) override {}
-    // No tree and no dialogs here.
-    bool confirm(const std::string&, const std::string&) override { return false; }
-    void appendNode(const std::string&) override {}
-    void removeNode(int) override {}
-    int selectedDvr() override { return -1; }
-    void clearSelection() override {}
-    void setDvrLabel(const std::string&) override {}
-};
-
-double CpuSeconds(const rusage& u) {
-    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-pid_t Spawn(const std::vector<std::string>& argv, const char* stdoutPath) {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, stdoutPath,
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    std::vector<char*> args;
-    for (const auto& a : argv) {
-        args.push_back(const_cast<char*>(a.c_str()));
-    }
-    args.push_back(nullptr);
-    pid_t pid = -1;
-    if (posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ) != 0) {
-        pid = -1;
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
-}
-
-}  // namespace
+using bench::CpuSeconds;
+using bench::Spawn;
 
 int main(int argc, char** argv) {
     const int seconds = argc > 1 ? std::atoi(argv[1]) : 10;
@@ -75,14 +33,14 @@ int main(int argc, char** argv) {
     const std::string server = "127.0.0.1:" + std::to_string(port);
     pid_t sim = Spawn({QUILLMARSH_DVRSIM, "--listen", server, "--account", "admin:1234:2:16",
                        "--geometry", "0:0", "--record", dir},
-                      (dir + "/sim.out").c_str());
+                      dir + "/sim.out");
     if (sim < 0) {
         std::fprintf(stderr, "cannot start the simulator\n");
         return 1;
     }
     std::this_thread::sleep_for(std::chrono::seconds(1));
 
-    QuietUi ui;
+    bench::QuietUi ui;
     uint64_t frames = 0;
     double clientCpu = 0;
     {
@@ -126,34 +84,13 @@ int main(int argc, char** argv) {
     waitpid(sim, nullptr, 0);
 
     // The reference: ffmpeg decoding every recorded channel, one thread, output discarded.
-    uint64_t refFrames = 0;
-    double refCpu = 0;
+    std::vector<std::string> streams;
     for (int ch = 0; ch < 16; ++ch) {
-        const std::string stream = dir + "/ch" + std::to_string(ch) + ".h264";
-        pid_t pid = Spawn({"/usr/bin/ffmpeg", "-v", "error", "-threads", "1", "-f", "h264", "-i",
-                           stream, "-f", "null", "-"},
-                          "/dev/null");
-        rusage u;
-        wait4(pid, nullptr, 0, &u);
-        refCpu += CpuSeconds(u);
+        streams.push_back(dir + "/ch" + std::to_string(ch) + ".h264");
     }
-    // How many frames ffmpeg decoded: every frame sent was recorded, and ffprobe counts them.
-    for (int ch = 0; ch < 16; ++ch) {
-        const std::string stream = dir + "/ch" + std::to_string(ch) + ".h264";
-        const std::string countFile = dir + "/count";
-        pid_t pid =
-            Spawn({"/usr/bin/ffprobe", "-v", "error", "-count_frames", "-select_streams", "v:0",
-                   "-show_entries", "stream=nb_read_frames", "-of", "csv=p=0", stream},
-                  countFile.c_str());
-        waitpid(pid, nullptr, 0);
-        if (std::FILE* f = std::fopen(countFile.c_str(), "r")) {
-            unsigned long long n = 0;
-            if (std::fscanf(f, "%llu", &n) == 1) {
-                refFrames += n;
-            }
-            std::fclose(f);
-        }
-    }
+    const bench::Reference ref = bench::FfmpegDecode(streams, dir + "/count");
+    const double refCpu = ref.cpuSeconds;
+    const unsigned long long refFrames = ref.frames;
     const double clientRate = frames / clientCpu;
     const double refRate = refFrames / refCpu;
     std::printf("client intake: %llu D1 frames in %.2f CPU s = %.0f frames per CPU second\n",

@@ -25,43 +25,15 @@
 
 #include "app/MainWindow.h"
 #include "app/ViewController.h"
+#include "bench/BenchSupport.h"
+
+using bench::Spawn;
 #include "directory/DvrTreeModel.h"
 #include "directory/OutlineViewCon.h"
 #include "directory/UserListFile.h"
 #include "display/VideoView.h"
 
-extern char** environ;
-
 namespace {
-
-double CpuSeconds(const rusage& u) {
-    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-double SelfCpu() {
-    rusage u;
-    getrusage(RUSAGE_SELF, &u);
-    return CpuSeconds(u);
-}
-
-pid_t Spawn(const std::vector<std::string>& argv, const char* out) {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out, O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    std::vector<char*> args;
-    for (const auto& a : argv) {
-        args.push_back(const_cast<char*>(a.c_str()));
-    }
-    args.push_back(nullptr);
-    pid_t pid = -1;
-    if (posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ) != 0) {
-        pid = -1;
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
-}
 
 void Run(int ms) {
     QEventLoop loop;
@@ -80,7 +52,7 @@ int main(int argc, char** argv) {
     const std::string port = std::to_string(20000 + getpid() % 20000);
     pid_t sim = Spawn({QUILLMARSH_DVRSIM, "--listen", "127.0.0.1:" + port, "--account",
                        "admin:1234:2:16", "--geometry", "0:0", "--record", dir + "/rec"},
-                      (dir + "/sim.out").c_str());
+                      dir + "/sim.out");
     auto image = std::make_unique<UserListImage>();
     std::memset(image.get(), 0, sizeof *image);
     image->entries[0] = NewSaveInfo("127.0.0.1:" + port, "admin", "1234", "bench");
@@ -105,9 +77,9 @@ int main(int argc, char** argv) {
         Run(3000);  // the simulator encodes its loops on first use
         window.videoView()->takeLatencies();
         const uint64_t before = window.videoView()->presented();
-        const double cpuBefore = SelfCpu();
+        const double cpuBefore = bench::SelfCpuSeconds();
         Run(seconds * 1000);
-        clientCpu = SelfCpu() - cpuBefore;
+        clientCpu = bench::SelfCpuSeconds() - cpuBefore;
         frames = window.videoView()->presented() - before;
         latencies = window.videoView()->takeLatencies();
         window.stop();
@@ -115,29 +87,13 @@ int main(int argc, char** argv) {
     kill(sim, SIGKILL);
     waitpid(sim, nullptr, 0);
 
-    double refCpu = 0;
-    uint64_t refFrames = 0;
+    std::vector<std::string> streams;
     for (int ch = 0; ch < 16; ++ch) {
-        const std::string stream = dir + "/rec/ch" + std::to_string(ch) + ".h264";
-        pid_t pid = Spawn({"/usr/bin/ffmpeg", "-v", "error", "-threads", "1", "-f", "h264", "-i",
-                           stream, "-f", "null", "-"},
-                          "/dev/null");
-        rusage u;
-        wait4(pid, nullptr, 0, &u);
-        refCpu += CpuSeconds(u);
-        const std::string count = dir + "/count";
-        pid = Spawn({"/usr/bin/ffprobe", "-v", "error", "-count_frames", "-select_streams", "v:0",
-                     "-show_entries", "stream=nb_read_frames", "-of", "csv=p=0", stream},
-                    count.c_str());
-        waitpid(pid, nullptr, 0);
-        if (std::FILE* f = std::fopen(count.c_str(), "r")) {
-            unsigned long long n = 0;
-            if (std::fscanf(f, "%llu", &n) == 1) {
-                refFrames += n;
-            }
-            std::fclose(f);
-        }
+        streams.push_back(dir + "/rec/ch" + std::to_string(ch) + ".h264");
     }
+    const bench::Reference ref = bench::FfmpegDecode(streams, dir + "/count");
+    const double refCpu = ref.cpuSeconds;
+    const uint64_t refFrames = ref.frames;
     std::sort(latencies.begin(), latencies.end());
     const auto pct = [&](double p) {
         return latencies.empty() ? 0

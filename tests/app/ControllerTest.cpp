@@ -6,6 +6,7 @@
 #include "connection/FixedText.h"
 #include "tests/support/ClientFixture.h"
 #include "tests/support/FullBacklogListener.h"
+#include "tests/support/Wait.h"
 
 namespace {
 
@@ -14,18 +15,6 @@ using Clock = std::chrono::steady_clock;
 
 double SecondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-template <typename Pred>
-bool WaitFor(Pred pred, std::chrono::milliseconds limit = 5s) {
-    const auto end = Clock::now() + limit;
-    while (!pred()) {
-        if (Clock::now() > end) {
-            return false;
-        }
-        std::this_thread::sleep_for(10ms);
-    }
-    return true;
 }
 
 class Controller : public ClientTest {

@@ -7,6 +7,7 @@
 
 #include "tests/support/ClientFixture.h"
 #include "tests/support/RecordingDisplay.h"
+#include "tests/support/Wait.h"
 
 namespace {
 
@@ -21,18 +22,6 @@ int Entries(const char* dir) {
         ::closedir(d);
     }
     return n;
-}
-
-template <typename Pred>
-bool WaitFor(Pred pred, std::chrono::milliseconds limit = 10s) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > end) {
-            return false;
-        }
-        std::this_thread::sleep_for(5ms);
-    }
-    return true;
 }
 
 class Storm : public ClientTest {

@@ -5,23 +5,12 @@
 
 #include "tests/support/ClientFixture.h"
 #include "tests/support/RecordingDisplay.h"
+#include "tests/support/Wait.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
-
-template <typename Pred>
-bool WaitFor(Pred pred, std::chrono::milliseconds limit = 10s) {
-    const auto end = Clock::now() + limit;
-    while (!pred()) {
-        if (Clock::now() > end) {
-            return false;
-        }
-        std::this_thread::sleep_for(10ms);
-    }
-    return true;
-}
 
 class Fault : public ClientTest {
   protected:

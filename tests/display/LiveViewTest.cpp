@@ -8,22 +8,11 @@
 #include "decode/PixelConversion.h"
 #include "tests/support/ClientFixture.h"
 #include "tests/support/RecordingDisplay.h"
+#include "tests/support/Wait.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-
-template <typename Pred>
-bool WaitFor(Pred pred, std::chrono::milliseconds limit = 5s) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > end) {
-            return false;
-        }
-        std::this_thread::sleep_for(10ms);
-    }
-    return true;
-}
 
 class LiveView : public ClientTest {
   protected:

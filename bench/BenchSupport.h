@@ -1,0 +1,96 @@
+// What the benchmarks share: processes, CPU time, the ffmpeg reference, a window-less port.
+#pragma once
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/UiPort.h"
+
+extern char** environ;
+
+namespace bench {
+
+inline double CpuSeconds(const rusage& u) {
+    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+inline double SelfCpuSeconds() {
+    rusage u;
+    getrusage(RUSAGE_SELF, &u);
+    return CpuSeconds(u);
+}
+
+// Starts a program with its standard output in `out`; -1 when it cannot start.
+inline pid_t Spawn(const std::vector<std::string>& argv, const std::string& out = "/dev/null") {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    std::vector<char*> args;
+    for (const auto& a : argv) {
+        args.push_back(const_cast<char*>(a.c_str()));
+    }
+    args.push_back(nullptr);
+    pid_t pid = -1;
+    if (posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ) != 0) {
+        pid = -1;
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+// The reference: the Debian ffmpeg CLI decoding recorded elementary streams with one thread.
+struct Reference {
+    double cpuSeconds = 0;
+    unsigned long long frames = 0;
+};
+inline Reference FfmpegDecode(const std::vector<std::string>& streams, const std::string& scratch) {
+    Reference r;
+    for (const auto& stream : streams) {
+        pid_t pid = Spawn({"/usr/bin/ffmpeg", "-v", "error", "-threads", "1", "-f", "h264", "-i",
+                           stream, "-f", "null", "-"});
+        rusage u;
+        wait4(pid, nullptr, 0, &u);
+        r.cpuSeconds += CpuSeconds(u);
+        // How many frames it decoded: ffprobe counts them (its own CPU is not counted).
+        pid = Spawn({"/usr/bin/ffprobe", "-v", "error", "-count_frames", "-select_streams", "v:0",
+                     "-show_entries", "stream=nb_read_frames", "-of", "csv=p=0", stream},
+                    scratch);
+        waitpid(pid, nullptr, 0);
+        if (std::FILE* f = std::fopen(scratch.c_str(), "r")) {
+            unsigned long long n = 0;
+            if (std::fscanf(f, "%llu", &n) == 1) {
+                r.frames += n;
+            }
+            std::fclose(f);
+        }
+    }
+    return r;
+}
+
+// A controller port without a window: boxes go to standard error, everything else is ignored.
+class QuietUi : public UiPort {
+  public:
+    void messageBox(const std::optional<std::string>&, const std::string& text) override {
+        std::fprintf(stderr, "message: %s\n", text.c_str());
+    }
+    void setNodeTitle(int, const std::string&) override {}
+    void reloadTree() override {}
+    void openPlayback(int, const std::string&, int) override {}
+    bool confirm(const std::string&, const std::string&) override { return false; }
+    void appendNode(const std::string&) override {}
+    void removeNode(int) override {}
+    int selectedDvr() override { return -1; }
+    void clearSelection() override {}
+    void setDvrLabel(const std::string&) override {}
+};
+
+}  // namespace bench
