@@ -65,11 +65,13 @@ int32_t ViewController::Disconnect(NetCtrl_Struct& b) {
 
 int32_t ViewController::CloseSocket(NetCtrl_Struct& b) {
     // Only a logged-in session ends in an error; the first thread to see the failure reports it.
-    if (b.NetWorking.load() != 0) {
-        Disconnect(b);
-        QLog("CloseSocket");
-        b.NetWorking.store(0);
+    if (b.NetWorking.exchange(0) != 0) {
+        // The error status is set before the socket goes, so whoever sees the socket gone
+        // (a waiting request) also sees why; the block never shows as disconnected meanwhile.
         b.CurNetStatus.store(NET_ERROR);
+        b.detach();
+        QLog("CloseSocket");
+        ui_.reloadTree();
     }
     return 1;
 }

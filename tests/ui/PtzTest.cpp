@@ -173,8 +173,10 @@ TEST_F(PtzWindowTest, AHeldButtonSendsItsReleaseHoweverThePressEnds) {
          }},
     };
     for (const auto& [how, end] : endings) {
+        // Xvfb has no window manager: activation is asked for, and may come late or not at all;
+        // what matters is the release record below.
         window->activateWindow();
-        EXPECT_TRUE(WaitUntil([&] { return window->isActiveWindow(); }, 3s)) << how;
+        WaitUntil([&] { return window->isActiveWindow(); }, 3s);
         const std::size_t before = ptz(0).size();
         zoom->setFocus(Qt::MouseFocusReason);  // what a real click gives the button
         press(zoom);
