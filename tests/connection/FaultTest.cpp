@@ -18,7 +18,7 @@ class Fault : public ClientTest {
     Fault() { vc->SetDisplayPort(&display); }
     ~Fault() override { vc->StopDvrThreads(); }
     std::unique_ptr<SimProcess> dvr(std::vector<std::string> extra) {
-        std::vector<std::string> args{"--listen", "127.0.0.1:0", "--account", "admin:1234:2:2"};
+        std::vector<std::string> args{"--listen", "127.0.0.1:0", "--account", "admin:1234:1:2"};
         args.insert(args.end(), extra.begin(), extra.end());
         auto sim = std::make_unique<SimProcess>(args);
         setEntry(0, at(*sim));

@@ -236,7 +236,9 @@ TEST_F(LiveView, SingleViewDrawsEachChannelInItsPaneAndOtherDvrsNowhere) {
     // taken off its queue and dropped.
     vc->NetLocalViewPlay(vc->NetCtrl[1], 0xF, 0);
     ASSERT_TRUE(WaitFor([&] { return vc->NetCtrl[1].stats[0].decoded.load() > 40; }, 10s));
-    EXPECT_LE(vc->NetCtrl[1].Numframe.load(), 3);
+    // Taken and dropped as fast as they come: the queue never fills, nothing is dropped.
+    EXPECT_LT(vc->NetCtrl[1].Numframe.load(), 30);
+    EXPECT_EQ(vc->NetCtrl[1].stats[0].dropped.load(), 0u);
     // The pane buffer holds the converted picture of its channel.
     {
         PaneBuffers::Pane& pane = vc->AVDataFrame[2];
