@@ -27,6 +27,7 @@
 #include "display/PaneBuffers.h"
 
 class ViewController;
+struct UserListImage;
 
 // The start values of a DVR thread, passed by value so that a second connect cannot overwrite
 // the values a starting thread has not read yet.
@@ -229,6 +230,9 @@ class ViewController {
     int32_t SetParameter(NetCtrl_Struct& b, const Attempt& a, const SAVE_INFO_STRUCT& entry);
     int32_t SetParameter(NetCtrl_Struct& b, int dvr, const SAVE_INFO_STRUCT& entry);
     void StartConnectAttempt(int dvr);
+    // The list and the pane codes as the file holds them (loading starts from it: what a short
+    // file lacks keeps its value).
+    std::unique_ptr<UserListImage> TablesImage() const;
     // Empties a slot whose DVR number now belongs to another DVR: queue, sequence numbers,
     // decoder state, machine information. Receive thread of the slot (or any thread before the
     // slot's threads exist).

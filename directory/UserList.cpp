@@ -17,8 +17,7 @@ std::string ViewController::ListFilePath() {
     return std::string(home) + "/userinfo/info.uss";
 }
 
-int32_t ViewController::LoadUserInfoFromFile() {
-    const std::string path = ListFilePath();
+std::unique_ptr<UserListImage> ViewController::TablesImage() const {
     auto image = std::make_unique<UserListImage>();
     {
         std::lock_guard<std::mutex> g(userinfoLock);
@@ -27,6 +26,12 @@ int32_t ViewController::LoadUserInfoFromFile() {
     for (int p = 0; p < kPanes; ++p) {
         image->codes[p] = m_selfChannel[p].load();
     }
+    return image;
+}
+
+int32_t ViewController::LoadUserInfoFromFile() {
+    const std::string path = ListFilePath();
+    std::unique_ptr<UserListImage> image = TablesImage();
     if (ReadUserList(path, *image) < 0) {
         QLog("file open error!");
         return -1;
@@ -49,14 +54,7 @@ int32_t ViewController::LoadUserInfoFromFile() {
 
 int32_t ViewController::UnloadUserInfoToFile() {
     const std::string path = ListFilePath();
-    auto image = std::make_unique<UserListImage>();
-    {
-        std::lock_guard<std::mutex> g(userinfoLock);
-        std::copy(std::begin(Userinfo), std::end(Userinfo), image->entries);
-    }
-    for (int p = 0; p < kPanes; ++p) {
-        image->codes[p] = m_selfChannel[p].load();
-    }
+    std::unique_ptr<UserListImage> image = TablesImage();
     if (!WriteUserList(path, *image)) {
         QLog("file open error!");
         // The change stays in memory; the operator must know it is not on disk.
