@@ -18,17 +18,43 @@ bool ViewController::AttemptRunning(int dvr) const {
     return dvr >= 0 && dvr < kMaxDvrs && attemptRunning_[dvr];
 }
 
-void ViewController::ConnectDVR() {
+int ViewController::ChosenDvrReady() {
     const int d = GetCurrentDVR();
     if (d < 0 || d >= usercount.load() || AttemptRunning(d)) {
-        return;  // nothing chosen, or an attempt for it is under way already
+        return -1;  // nothing chosen, or an attempt for it is under way already
     }
     if (PrepareDvr(d) != 1) {
         MessageBox(kNoMemoryText, d);
+        return -1;
+    }
+    return d;
+}
+
+void ViewController::ConnectDVR() {
+    const int d = ChosenDvrReady();
+    if (d < 0) {
         return;
     }
     NetCtrl[d].ViewOrBack.store(VIEW_LIVE);
     QLog("ConnectDVR dvrPath=%d", d);
+    StartConnectAttempt(d);
+}
+
+void ViewController::NetPlayBack() {
+    const int d = ChosenDvrReady();
+    if (d < 0) {
+        return;
+    }
+    NetCtrl_Struct& b = NetCtrl[d];
+    if (b.ViewOrBack.load() != VIEW_PLAYBACK) {
+        // Only a logged-in DVR has a live view to stop; the status of one that is not must stay.
+        if (b.NetWorking.load() == 1) {
+            StopNetLocalView(b);
+        }
+        SetScreenWindow(4);
+    }
+    b.ViewOrBack.store(VIEW_PLAYBACK);
+    QLog("NetPlayBack dvrPath=%d", d);
     StartConnectAttempt(d);
 }
 

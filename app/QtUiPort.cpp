@@ -257,8 +257,3 @@ void QtUiPort::clearSelection() {
         vc->outlineViewSelectionDidChange();  // already empty: the reaction still runs
     }
 }
-
-void QtUiPort::openPlayback(int dvr, const std::string& serverText, int channelCount) {
-    QLog("openPlayback DVR %d %s channels %d: the playback window is not available yet", dvr,
-         serverText.c_str(), channelCount);
-}

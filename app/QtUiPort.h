@@ -49,8 +49,6 @@ class QtUiPort : public QObject, public UiPort {
     int selectedDvr() override;
     void clearSelection() override;
     void setDvrLabel(const std::string& text) override;
-    // Playback is not built yet: logged only.
-    void openPlayback(int dvr, const std::string& serverText, int channelCount) override;
 
     // ---- The end of the run (GUI thread) -------------------------------------------------------
     // From now on calls from other threads return at once, work they handed over is dropped

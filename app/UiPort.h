@@ -38,8 +38,4 @@ class UiPort {
 
     // Sets the DVR label beside the tree. Any thread; posted, never waits.
     virtual void setDvrLabel(const std::string& text) = 0;
-
-    // A superuser's playback session is logged in: show the playback window for DVR `dvr`,
-    // addressed by `serverText`, with `channelCount` channels. Called from the connect thread.
-    virtual void openPlayback(int dvr, const std::string& serverText, int channelCount) = 0;
 };

@@ -8,7 +8,9 @@
 #include "connection/FixedText.h"
 
 ViewController::ViewController(UiPort& ui)
-    : cancelFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)), ui_(ui) {
+    : playbackRequests_(std::make_unique<RequestRunner>()),
+      cancelFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)),
+      ui_(ui) {
     std::fill(std::begin(m_selfChannel), std::end(m_selfChannel), 0);
 }
 

@@ -9,6 +9,8 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <ctime>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -25,6 +27,8 @@
 #include "display/DisplayPort.h"
 #include "display/Layout.h"
 #include "display/PaneBuffers.h"
+#include "playback/PlaybackPort.h"
+#include "playback/RequestRunner.h"
 
 class ViewController;
 struct UserListImage;
@@ -93,8 +97,8 @@ class ViewController {
     // Filled from information replies by the receive thread, under NetCtrl[dvr].replyLock.
     DVR_MACHINE_INFO Dvrinfo[kMaxDvrs] = {};
     std::atomic<int32_t> m_listPage[kMaxDvrs] = {};
+    // Where DVR d's search replies go; set by the searching thread, which owns the list.
     RecordListPage* pFileShow[kMaxDvrs] = {};
-    RecordListPage m_RecListItemInfo = {};
 
     // The process-wide send lock: held around each send system call of every connection.
     std::mutex mutex;
@@ -205,8 +209,37 @@ class ViewController {
     void StopNetLocalView(NetCtrl_Struct& b);
     void CreateNetKeyFrame(NetCtrl_Struct& b);
 
-    // ---- Playback commands (connection/PlaybackCommands.cpp) ------------------------------------
+    // ---- Record search and playback commands (connection/PlaybackCommands.cpp) ----------------
+    // The requests wait up to about 6 s for the reply (never on the GUI thread, see below); one
+    // request per DVR waits at a time, the others queue on the block's request lock.
+    void NetPlayBack();  // the tree's "NetPlayBack": a playback session for the chosen DVR
+    int32_t GetMachineDiskInfo(NetCtrl_Struct& b);
+    // Page `page` of the day `dateKey` into `list`; the day's page count, 0 without an answer.
+    int32_t TimeToSearchRecList(NetCtrl_Struct& b, int32_t dateKey, RecordListPage* list,
+                                int32_t page);
+    // Plays seconds time1 .. time2 of the day for the channels of `cam`; the block's Results.
+    int32_t NetPlayFile(NetCtrl_Struct& b, int32_t time1, int32_t time2, uint32_t cam,
+                        int32_t sound, int32_t fast);
     int32_t StopNetPlayFile(NetCtrl_Struct& b);
+    // Disk information, and the recorded-range text for the playback window.
+    int32_t ConnectedMacSetInit(NetCtrl_Struct& b);
+
+    // ---- Record time map (playback/TimeMapSearch.cpp) -------------------------------------------
+    void SetPlaybackPort(PlaybackPort* port);  // before any DVR thread starts
+    // Searches the day of `date` (local calendar) page by page and hands the map of the four
+    // band selections to the playback window: 1 when drawn, -1 when the search gave no page or
+    // failed, 0 when `superseded` was raised meanwhile (nothing more is shown).
+    int32_t SetDiskTimeRect(NetCtrl_Struct& b, std::time_t date, const BandSelection& cam,
+                            const std::atomic<bool>* superseded = nullptr);
+
+    // ---- Playback window requests (playback/PlaybackRequests.cpp) -------------------------------
+    // GUI thread. Each returns at once; the request runs on the playback request thread, and a
+    // newer request of the same kind replaces one still queued.
+    void RequestTimeMap(int dvr, std::time_t date, const BandSelection& cam);
+    void RequestPlay(int dvr, int32_t startSecond, uint32_t mask, int32_t sound, int32_t fast);
+    void RequestStopPlay(int dvr);
+    // Whether the requests have all run; waits up to `limit`.
+    bool PlaybackRequestsIdle(std::chrono::milliseconds limit);
 
     // ---- Message boxes and tree titles (app/ViewController.cpp) ---------------------------------
     void MessageBox(const std::string& text, int dvr);
@@ -230,6 +263,8 @@ class ViewController {
     int32_t SetParameter(NetCtrl_Struct& b, const Attempt& a, const SAVE_INFO_STRUCT& entry);
     int32_t SetParameter(NetCtrl_Struct& b, int dvr, const SAVE_INFO_STRUCT& entry);
     void StartConnectAttempt(int dvr);
+    // The DVR chosen in the tree, prepared for a connection; -1 when there is none to start.
+    int ChosenDvrReady();
     // The list and the pane codes as the file holds them (loading starts from it: what a short
     // file lacks keeps its value).
     std::unique_ptr<UserListImage> TablesImage() const;
@@ -256,6 +291,8 @@ class ViewController {
     mutable std::mutex layoutLock_;
     SCREEN_SHOW_CTRL ShowCtrl = {};
     std::atomic<DisplayPort*> display_{nullptr};
+    std::atomic<PlaybackPort*> playback_{nullptr};
+    std::unique_ptr<RequestRunner> playbackRequests_;
     // Draws one picture taken off DVR `dvr`'s queue into the pane it belongs in.
     void Present(int dvr, const NET_FRAME_HEADER& h, const uint8_t* pixels, int64_t arrived);
 

@@ -84,7 +84,6 @@ class QuietUi : public UiPort {
     }
     void setNodeTitle(int, const std::string&) override {}
     void reloadTree() override {}
-    void openPlayback(int, const std::string&, int) override {}
     bool confirm(const std::string&, const std::string&) override { return false; }
     void appendNode(const std::string&) override {}
     void removeNode(int) override {}

@@ -1,5 +1,7 @@
 // Connecting to a DVR (directly or through the lookup server) and logging in.
+#include <algorithm>
 #include <charconv>
+#include <ctime>
 #include <string_view>
 #include <thread>
 
@@ -264,9 +266,15 @@ int32_t ViewController::SetParameter(NetCtrl_Struct& b, const Attempt& a,
             }
             return 1;
         }
-        if (Current(a)) {
-            ui_.openPlayback(dvr, std::string(TextOf(entry.server)), b.iDvrChannel.load() % 100);
+        if (!Current(a)) {
+            return 1;  // the slot belongs to another DVR now
         }
+        if (PlaybackPort* port = playback_.load()) {
+            const int channels = std::clamp(b.iDvrChannel.load() % 100, 0, kMaxChannels);
+            port->Open(dvr, std::string(TextOf(entry.server)), channels);
+        }
+        ConnectedMacSetInit(b);
+        SetDiskTimeRect(b, std::time(nullptr), BandSelection{1, 0, 0, 0});
         return 1;
     }
     return -1;

@@ -25,10 +25,9 @@ int32_t ViewController::WaitRecCmd(NetCtrl_Struct& b) {
         if (b.RecvCmd.load() == 0 || b.socket.load() == 0) {
             return 1;
         }
-        if (check == kReplyChecks) {
+        if (check == kReplyChecks || !PauseUnlessCancelled(cancelFd_, kReplyCheckInterval)) {
             return -1;
         }
-        std::this_thread::sleep_for(kReplyCheckInterval);
     }
 }
 

@@ -62,6 +62,8 @@ struct NetCtrl_Struct {
 
     // Serialises whole SendData calls on this block, so two records never interleave on the wire.
     std::mutex sendLock;
+    // Held by a request from mark to reply (or give-up): RecvCmd awaits one reply at a time.
+    std::mutex requestLock;
 
     // ---- Receive side (written by the receive thread) ----------------------------------------
     // The connection the receive thread is reading one unit from. Reads of the unit go to this

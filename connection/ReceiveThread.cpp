@@ -72,6 +72,7 @@ void ViewController::StopDvrThreads() {
     if (cancelFd_ >= 0 && ::write(cancelFd_, &one, sizeof one) < 0) {
         QLog("cannot signal the DVR threads to stop");
     }
+    playbackRequests_->stop();  // a waiting request ends at the signal
     std::vector<ConnectThread> attempts;
     {
         std::lock_guard<std::mutex> g(slotLock_);

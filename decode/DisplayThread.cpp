@@ -41,6 +41,13 @@ void ViewController::Present(int dvr, const NET_FRAME_HEADER& h, const uint8_t* 
     if (dvr != focusID.load() && !allDvrView) {
         return;  // not shown in the single-DVR view of another DVR
     }
+    const bool playback = NetCtrl[dvr].ViewOrBack.load() == VIEW_PLAYBACK;
+    if (playback) {
+        // Reported whether or not the picture's pane is shown: the window follows the play.
+        if (PlaybackPort* port = playback_.load()) {
+            port->SetTimeNow(static_cast<int32_t>(h.timeSec % kDaySeconds));
+        }
+    }
     const int32_t channel = h.channel;
     int32_t target = GetChangedChannel(channel, dvr);
     if (target < 0) {
@@ -50,7 +57,6 @@ void ViewController::Present(int dvr, const NET_FRAME_HEADER& h, const uint8_t* 
     if (allDvrView) {
         pane = ReadSelfChannelChan(dvr * 100 + channel);
     }
-    const bool playback = NetCtrl[dvr].ViewOrBack.load() == VIEW_PLAYBACK;
     const int32_t drawnIn = playback ? target : pane;
     if (pane < 0 || pane >= kPanes || drawnIn < 0 || drawnIn >= kPanes) {
         return;

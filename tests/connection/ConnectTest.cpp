@@ -356,34 +356,4 @@ TEST_F(Connect, ConnectThreadEntryRunsTheAttemptWithItsOwnStartValues) {
     EXPECT_EQ(boxes[0].text, "");
 }
 
-TEST_F(Connect, PlaybackLoginOfASuperuserOpensThePlaybackWindow) {
-    SimProcess sim(simArgs());
-    setEntry(3, at(sim));
-    NetCtrl_Struct& b = vc->NetCtrl[3];
-    b.ViewOrBack.store(VIEW_PLAYBACK);
-    EXPECT_EQ(vc->NetConnect(b, 3), 1);
-    EXPECT_EQ(b.NetWorking.load(), 1);
-    EXPECT_EQ(b.CurNetStatus.load(), NET_CONNECTED);
-    auto opened = ui.playbacks();
-    ASSERT_EQ(opened.size(), 1u);
-    EXPECT_EQ(opened[0].dvr, 3);
-    EXPECT_EQ(opened[0].server, at(sim));
-    EXPECT_EQ(opened[0].channels, 16);
-    EXPECT_EQ(CommandCodes(waitForCommands(2)), (std::vector<int>{NET_LOGIN, NET_STOP_LIVE_VIEW}));
-}
-
-TEST_F(Connect, PlaybackLoginOfAnOrdinaryUserAsksForTheSuperuser) {
-    SimProcess sim(simArgs());
-    setEntry(0, at(sim), "guest", "guest");
-    NetCtrl_Struct& b = vc->NetCtrl[0];
-    b.ViewOrBack.store(VIEW_PLAYBACK);
-    EXPECT_EQ(vc->NetConnect(b, 0), 1);
-    auto boxes = ui.boxes();
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_FALSE(boxes[0].heading.has_value());
-    EXPECT_EQ(boxes[0].text, "Please use superuser!");
-    EXPECT_TRUE(ui.playbacks().empty());
-    EXPECT_EQ(b.NetWorking.load(), 1);  // stays logged in
-}
-
 }  // namespace

@@ -14,5 +14,4 @@ class NullUi : public UiPort {
     int selectedDvr() override { return -1; }
     void clearSelection() override {}
     void setDvrLabel(const std::string&) override {}
-    void openPlayback(int, const std::string&, int) override {}
 };

@@ -79,11 +79,6 @@ void RecordingUi::reloadTree() {
     ++reloads_;
 }
 
-void RecordingUi::openPlayback(int dvr, const std::string& serverText, int channelCount) {
-    std::lock_guard<std::mutex> g(lock_);
-    playbacks_.push_back({dvr, serverText, channelCount});
-}
-
 std::vector<RecordingUi::Box> RecordingUi::boxes() const {
     std::lock_guard<std::mutex> g(lock_);
     return boxes_;
@@ -92,11 +87,6 @@ std::vector<RecordingUi::Box> RecordingUi::boxes() const {
 std::vector<RecordingUi::Title> RecordingUi::titles() const {
     std::lock_guard<std::mutex> g(lock_);
     return titles_;
-}
-
-std::vector<RecordingUi::Playback> RecordingUi::playbacks() const {
-    std::lock_guard<std::mutex> g(lock_);
-    return playbacks_;
 }
 
 int RecordingUi::reloads() const {

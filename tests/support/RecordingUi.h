@@ -21,16 +21,10 @@ class RecordingUi : public UiPort {
         int dvr;
         std::string title;
     };
-    struct Playback {
-        int dvr;
-        std::string server;
-        int channels;
-    };
 
     void messageBox(const std::optional<std::string>& heading, const std::string& text) override;
     void setNodeTitle(int dvr, const std::string& title) override;
     void reloadTree() override;
-    void openPlayback(int dvr, const std::string& serverText, int channelCount) override;
     bool confirm(const std::string& message, const std::string& informative) override;
     void appendNode(const std::string& title) override;
     void removeNode(int index) override;
@@ -47,7 +41,6 @@ class RecordingUi : public UiPort {
 
     std::vector<Box> boxes() const;
     std::vector<Title> titles() const;
-    std::vector<Playback> playbacks() const;
     int reloads() const;
     // The last title set for a node, or "" when none was.
     std::string titleOf(int dvr) const;
@@ -59,7 +52,6 @@ class RecordingUi : public UiPort {
     mutable std::condition_variable changed_;
     std::vector<Box> boxes_;
     std::vector<Title> titles_;
-    std::vector<Playback> playbacks_;
     int reloads_ = 0;
     std::vector<std::string> nodes_;
     int selected_ = -1;

@@ -24,7 +24,6 @@ class ProbeUi : public UiPort {
     }
     void setNodeTitle(int, const std::string&) override {}
     void reloadTree() override {}
-    void openPlayback(int, const std::string&, int) override {}
     // A probe has no tree and no dialogs.
     bool confirm(const std::string&, const std::string&) override { return false; }
     void appendNode(const std::string&) override {}
