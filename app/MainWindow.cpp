@@ -16,6 +16,7 @@
 #include "directory/ImageAndTextCell.h"
 #include "directory/OutlineViewCon.h"
 #include "display/VideoView.h"
+#include "playback/NetPlayBackPort.h"
 #include "ptz/ButtonColour.h"
 #include "ptz/PtzPanel.h"
 
@@ -108,12 +109,14 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), icons_(NodeIcons:
     });
 
     port_ = std::make_unique<QtUiPort>(*this, *treeModel_, *myOutlineView_, *TextDvr_);
+    playbackPort_ = std::make_unique<NetPlayBackPort>(*this);
 }
 
 MainWindow::~MainWindow() {
     timer_.stop();
     // The controller (and its threads) must be gone by now; a late caller finds the port closed.
     port_->releaseWaitingThreads();
+    playbackPort_->beginClosing();
 }
 
 UiPort& MainWindow::uiPort() {
@@ -131,6 +134,8 @@ void MainWindow::start(ViewController& vc) {
     }
     const PaneRect bounds = videoViewController_->bounds();
     vc.SetDisplayPort(this);
+    playbackPort_->SetViewController(&vc);
+    vc.SetPlaybackPort(playbackPort_.get());
     videoViewController_->SetViewController(&vc);
     vc.InitScreenCtrl(36, 36);
     QLog("bounds.size.width=%f, bounds.size.height=%f", static_cast<double>(bounds.width),
@@ -162,6 +167,9 @@ void MainWindow::stop() {
     // A held button's release reaches the camera while its connection is still up.
     ptzPanel_->SetViewController(nullptr);
     port_->releaseWaitingThreads();
+    // The playback window sends nothing more, and what DVR threads still hand it is dropped.
+    playbackPort_->beginClosing();
+    playbackPort_->SetViewController(nullptr);
     if (viewcontroller_) {
         viewcontroller_->StopDvrThreads();
         viewcontroller_->SetDisplayPort(nullptr);
@@ -178,6 +186,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     // has returned (stop()), since a box may still be unwinding below this call.
     timer_.stop();
     port_->beginClosing();
+    playbackPort_->beginClosing();
     if (DVRProperty* property = DVRProperty::existing()) {
         property->close();
     }

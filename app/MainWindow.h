@@ -20,6 +20,7 @@
 
 class DvrTreeModel;
 class ImageAndTextCell;
+class NetPlayBackPort;
 class OutlineViewCon;
 class PtzPanel;
 class QLabel;
@@ -75,6 +76,8 @@ class MainWindow : public QMainWindow, public DisplayPort {
     QLabel* dvrLabel() const { return TextDvr_; }
     const NodeIcons& icons() const { return icons_; }
     const QTimer& statusTimer() const { return timer_; }
+    // The playback window's port; the window itself is made on first use.
+    NetPlayBackPort* playbackPort() const { return playbackPort_.get(); }
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -92,5 +95,6 @@ class MainWindow : public QMainWindow, public DisplayPort {
     PtzPanel* ptzPanel_;
     QTimer timer_;
     std::unique_ptr<QtUiPort> port_;
+    std::unique_ptr<NetPlayBackPort> playbackPort_;
     bool stopped_ = false;
 };

@@ -8,7 +8,6 @@
 
 #include <algorithm>
 
-#include "app/Log.h"
 #include "app/ViewController.h"
 #include "directory/DvrTreeModel.h"
 
@@ -54,9 +53,7 @@ QMenu* OutlineViewCon::makeContextMenu(QWidget* parent) {
     menu->setObjectName(QStringLiteral("contextualMenu"));
     menu->addAction(QStringLiteral("NewIP"), this, &OutlineViewCon::NewIP);
     menu->addAction(QStringLiteral("connectDVR"), this, &OutlineViewCon::connectDVR);
-    // Remote playback comes with the playback window.
-    menu->addAction(QStringLiteral("NetPlayBack"), this, &OutlineViewCon::NetPlayBack)
-        ->setEnabled(false);
+    menu->addAction(QStringLiteral("NetPlayBack"), this, &OutlineViewCon::NetPlayBack);
     menu->addAction(QStringLiteral("DisconnectDVR"), this, &OutlineViewCon::DisconnectDVR);
     menu->addAction(QStringLiteral("Delete"), this, &OutlineViewCon::DelDVR);
     menu->addAction(QStringLiteral("Property"), this, &OutlineViewCon::ShowDVRProperty);
@@ -74,7 +71,9 @@ void OutlineViewCon::connectDVR() {
 }
 
 void OutlineViewCon::NetPlayBack() {
-    QLog("NetPlayBack: remote playback is not available yet");
+    if (viewcontroller_) {
+        viewcontroller_->NetPlayBack();
+    }
 }
 
 void OutlineViewCon::DisconnectDVR() {

@@ -137,7 +137,7 @@ TEST_F(DvrTree, RightClickShowsTheSixCommandsWithoutChangingTheSelection) {
               (QStringList{QStringLiteral("NewIP"), QStringLiteral("connectDVR"),
                            QStringLiteral("NetPlayBack"), QStringLiteral("DisconnectDVR"),
                            QStringLiteral("Delete"), QStringLiteral("Property")}));
-    EXPECT_EQ(menu.enabled, (QList<bool>{true, true, false, true, true, true}));
+    EXPECT_EQ(menu.enabled, (QList<bool>{true, true, true, true, true, true}));
     EXPECT_FALSE(menu.anyShortcut);
     EXPECT_EQ(window->outlineView()->selectedTopLevelRow(), 0);
     EXPECT_EQ(vc->focusID.load(), 0);
