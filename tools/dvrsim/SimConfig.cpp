@@ -10,7 +10,13 @@ const char* const kSimUsage =
     "ID=HOST:PORT|ID=offline|ID=fail|ID=garbage]...\n"
     "         [--lookup-silent] [--geometry STD:SIZE] [--gop N] [--bundle N] [--audio N]\n"
     "         [--record DIR] [--fault KIND:K] [--trickle MICROSECONDS]\n"
+    "         [--rec CHANNELS=RANGES]... [--rec-days FROM:TO] [--rec-split SECONDS]\n"
+    "         [--disks N] [--disk-start-zero] [--play-refuse REASON]\n"
+    "         [--reply-delay MILLISECONDS]\n"
     "KIND is close-mid-frame, bad-type, oversize, stall, unknown-info or garbage.\n"
+    "CHANNELS: channels from 0 joined by '+' (2+15); RANGES: HH:MM[:SS]-HH:MM[:SS] joined by\n"
+    "',' (23:58-00:03 ends the next day, 24:00 is midnight), recorded on the days FROM to TO\n"
+    "counted from today (default 0:0). --disks is 0 to 8 (default 1).\n"
     "Prints 'listening HOST:PORT' and/or 'lookup HOST:PORT' once it accepts connections.\n";
 
 namespace {
@@ -153,12 +159,22 @@ std::optional<SimConfig> ParseSimConfig(int argc, char** argv, std::string& erro
             c.lookupSilent = true;
         } else {
             const char* next = i + 1 < argc ? argv[i + 1] : nullptr;
+            switch (ParseRecordingOption(arg, next, c.recording, error)) {
+                case RecordingOption::Parsed: ++i; continue;
+                case RecordingOption::Flag: continue;
+                case RecordingOption::Bad: return std::nullopt;
+                case RecordingOption::NotMine: break;
+            }
             switch (ParseStreamOption(arg, next, c.stream, error)) {
                 case StreamOption::Parsed: ++i; break;
                 case StreamOption::Bad: return std::nullopt;
                 case StreamOption::NotMine: error = "unknown option " + arg; return std::nullopt;
             }
         }
+    }
+    error = CheckRecordingConfig(c.recording);
+    if (!error.empty()) {
+        return std::nullopt;
     }
     if (!c.listenHost && !c.lookupHost) {
         error = "nothing to serve: give --listen and/or --lookup";

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/dvrsim/RecordingSchedule.h"
 #include "tools/dvrsim/StreamConfig.h"
 
 struct SimAccount {
@@ -35,6 +36,7 @@ struct SimConfig {
     bool stopReading = false;   // after a login, stop reading commands (the client's sends fill up)
     std::string logPath;        // one line per received record
     StreamConfig stream;        // live stream after NET_LIVE_VIEW
+    RecordingConfig recording;  // disks, recordings, searches and playback
 
     std::optional<std::string> lookupHost;  // lookup server on lookupHost:lookupPort
     int lookupPort = 10089;
