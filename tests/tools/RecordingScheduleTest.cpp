@@ -1,10 +1,11 @@
 // The simulator's recordings: the options that describe them, the files they make around a fixed
-// "today", disk information and record-search pages.
+// "today", disk information, record-search pages and the played-time clock.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <tuple>
 
+#include "tools/dvrsim/PlayClock.h"
 #include "tools/dvrsim/RecordingSchedule.h"
 #include "tools/dvrsim/SimConfig.h"
 
@@ -222,6 +223,44 @@ TEST(RecordingSchedule, RecordedChannelsAndNextStartFollowTheMask) {
     EXPECT_EQ(s.nextStart(At(0, 11, 0), ~0u), At(0, 11, 0));
     EXPECT_FALSE(s.nextStart(At(0, 11, 0, 1), ~0u));
     EXPECT_FALSE(s.nextStart(At(0, 9, 0), 0b100u));
+}
+
+TEST(PlayClock, PlaysFromTheStartSkipsGapsAndEndsWithTheRecordingsOrTheInterval) {
+    auto s = std::make_shared<const RecordingSchedule>(
+        Recording({"--rec", "0=10:00:00-10:00:02,10:00:30-10:00:31", "--rec", "1=10:00:01-10:01"}),
+        kToday);
+    PlayClock clock(s, 0b1, At(0, 10, 0), At(0, 12, 0));
+    ASSERT_TRUE(clock.settle());
+    EXPECT_EQ(clock.second(), At(0, 10, 0));
+    EXPECT_EQ(clock.channels(), 0b1u);
+    EXPECT_EQ(clock.time().sec, At(0, 10, 0));
+    EXPECT_EQ(clock.time().extra, 1u);
+    clock.advance(1960);
+    ASSERT_TRUE(clock.settle());
+    EXPECT_FALSE(clock.skipped());
+    EXPECT_EQ(clock.second(), At(0, 10, 0, 1));
+    EXPECT_EQ(clock.time().extra, 961u);
+    clock.advance(40);  // 10:00:02, where channel 0 stops until 10:00:30
+    ASSERT_TRUE(clock.settle());
+    EXPECT_TRUE(clock.skipped());
+    EXPECT_EQ(clock.second(), At(0, 10, 0, 30));
+    EXPECT_EQ(clock.time().extra, 1u);
+    clock.advance(1000);
+    EXPECT_FALSE(clock.settle());  // nothing of channel 0 after 10:00:31
+    EXPECT_FALSE(clock.settle());
+
+    PlayClock both(s, 0b11, At(0, 10, 0, 1), At(0, 10, 0, 45));
+    ASSERT_TRUE(both.settle());
+    EXPECT_EQ(both.channels(), 0b11u);
+    both.advance(1000);
+    ASSERT_TRUE(both.settle());
+    EXPECT_EQ(both.channels(), 0b10u);  // no gap: channel 1 goes on alone
+    EXPECT_FALSE(both.skipped());
+    both.advance(42000);
+    ASSERT_TRUE(both.settle());
+    EXPECT_EQ(both.second(), At(0, 10, 0, 44));
+    both.advance(1000);
+    EXPECT_FALSE(both.settle());  // the end of the interval
 }
 
 TEST(ScheduleSource, BuildsTheRecordingsAroundTheCurrentLocalDate) {
