@@ -9,6 +9,15 @@
 //   KEYFRAME                               a key-frame request honoured
 //   FAULT <kind>                           a --fault acted out
 //   ERROR <text>                           the session could not stream
+//   DISKS n=<count>                        a disk-information request answered with count disks
+//   SEARCH key=<k> page=<p> pages=<n> entries=<m>
+//                                          a record search of date key k, page p answered: the
+//                                          day's result has n pages, the answer m entries
+//   PLAY start=<s> end=<e> mask=0x<8 hex digits> fast=<0|1> state=<9|8> reason=<r>
+//                                          a NET_PLAY_FILE answered: s and e as asked (seconds of
+//                                          the day), the mask as asked, state 9 started or 8
+//                                          refused for reason r (0 when started)
+//   PLAY-STOP                              a NET_STOP_PLAY_FILE
 #pragma once
 
 #include <cstddef>

@@ -3,9 +3,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "connection/FixedText.h"
 #include "tools/dvrsim/SimSocket.h"
@@ -14,10 +17,26 @@ namespace {
 // A small receive buffer makes a client that keeps sending to a DVR that stopped reading fill
 // its socket quickly.
 constexpr int kStopReadingRcvBuf = 4096;
+
+// INFO_PLAY_STATE answers.
+constexpr int32_t kPlayStarted = 9;
+constexpr int32_t kPlayRefused = 8;
+constexpr int32_t kNoRecordingThere = 17;  // reason: nothing recorded at the asked time
+constexpr int32_t kFastSpeed = 8;          // played seconds per real second in fast forward
+
+template <typename T>
+void AppendBytes(std::vector<uint8_t>& out, const T& record) {
+    const auto* p = reinterpret_cast<const uint8_t*>(&record);
+    out.insert(out.end(), p, p + sizeof record);
+}
+
 }  // namespace
 
 DvrServer::DvrServer(const SimConfig& config, CommandLog& log)
-    : config_(config), log_(log), recorder_(config.stream.recordDir) {}
+    : config_(config),
+      log_(log),
+      recorder_(config.stream.recordDir),
+      schedules_(config.recording) {}
 
 int DvrServer::start() {
     int port = 0;
@@ -71,13 +90,99 @@ const SimAccount* DvrServer::answerLogin(SessionSocket& socket, const NET_LOGIN_
     return loggedIn;
 }
 
-void DvrServer::streamCommand(const NET_COMMAND& c, LiveStreamer& streamer, int& fps) {
+void DvrServer::sessionCommand(const NET_COMMAND& c, Session& session) {
     switch (c.iCmd) {
-        case NET_SET_STREAM: fps = LiveStreamer::FrameRate(c.iParam2); break;
-        case NET_LIVE_VIEW: streamer.start(static_cast<uint32_t>(c.iParam3), fps); break;
-        case NET_STOP_LIVE_VIEW: streamer.stop(); break;
-        case NET_KEY_FRAME: streamer.requestKeyFrame(); break;
+        case NET_SET_STREAM: session.fps = LiveStreamer::FrameRate(c.iParam2); break;
+        case NET_LIVE_VIEW:
+            session.streamer.start(static_cast<uint32_t>(c.iParam3), session.fps);
+            break;
+        case NET_STOP_LIVE_VIEW: session.streamer.stop(); break;
+        case NET_KEY_FRAME: session.streamer.requestKeyFrame(); break;
+        case NET_OTHER_INFO:
+            if (c.iParam1 == INFO_DISK) {
+                answerDisks(session);
+            }
+            break;
+        case NET_SEARCH_RECORD: answerSearch(c, session); break;
+        case NET_PLAY_FILE: answerPlay(c, session); break;
+        case NET_STOP_PLAY_FILE:
+            log_.line("PLAY-STOP");
+            session.streamer.stopPlay();
+            break;
         default: break;
+    }
+}
+
+void DvrServer::delayReply() const {
+    if (config_.recording.replyDelayMillis > 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(config_.recording.replyDelayMillis));
+    }
+}
+
+void DvrServer::answerDisks(Session& session) {
+    delayReply();
+    const std::vector<NET_SEND_INFO> disks = schedules_.current()->disks();
+    std::vector<uint8_t> reply;
+    AppendBytes(reply, MakeCommand(NET_OTHER_INFO, INFO_DISK, static_cast<int32_t>(disks.size())));
+    for (const NET_SEND_INFO& d : disks) {
+        AppendBytes(reply, d);
+    }
+    log_.line("DISKS n=" + std::to_string(disks.size()));
+    session.socket.sendWhole(reply.data(), reply.size());
+}
+
+void DvrServer::answerSearch(const NET_COMMAND& c, Session& session) {
+    delayReply();
+    const int32_t key = c.iParam4;
+    const int32_t page = c.iParam2;
+    const std::optional<CivilDate> date = DateOfKey(key);
+    // A later NET_PLAY_FILE plays this day, even when it names none.
+    session.searched = true;
+    session.searchedDay = date ? std::optional<int64_t>(DayStart(*date)) : std::nullopt;
+    const SearchResult result =
+        date ? schedules_.current()->search(*session.searchedDay, page) : SearchResult{};
+    const auto bytes = static_cast<int32_t>(result.entries.size() * sizeof(GST_FILESHOWINFO));
+    std::vector<uint8_t> reply;
+    AppendBytes(reply, MakeCommand(NET_OTHER_INFO, INFO_RECORD_LIST, result.pages, bytes));
+    for (const RecordedFile& f : result.entries) {
+        AppendBytes(reply, FileShowInfo(f, config_.stream.videoStandard, config_.stream.imageSize));
+    }
+    log_.line("SEARCH key=" + std::to_string(key) + " page=" + std::to_string(page) + " pages=" +
+              std::to_string(result.pages) + " entries=" + std::to_string(result.entries.size()));
+    session.socket.sendWhole(reply.data(), reply.size());
+}
+
+void DvrServer::answerPlay(const NET_COMMAND& c, Session& session) {
+    delayReply();
+    const auto asked = static_cast<uint32_t>(c.iParam3);
+    const bool fast = c.iParam2 == 1;
+    const int32_t start = c.iParam4;
+    const int64_t end = std::min<int64_t>(c.iParam1, kSecondsPerDay);
+    const std::shared_ptr<const RecordingSchedule> schedule = schedules_.current();
+    const std::optional<int64_t> day =
+        session.searched ? session.searchedDay : DayStart(schedule->today());
+    const uint32_t mask = asked & session.streamer.channelMask();
+    int32_t state = kPlayStarted;
+    int32_t reason = 0;
+    if (config_.recording.playRefuse) {
+        state = kPlayRefused;
+        reason = *config_.recording.playRefuse;
+    } else if (!day || start < 0 || start >= end || schedule->recordedAt(*day + start, mask) == 0) {
+        state = kPlayRefused;
+        reason = kNoRecordingThere;
+    }
+    if (state == kPlayStarted) {
+        // No frame of the live view or playback before may follow the answer.
+        session.streamer.halt();
+    }
+    char text[128];
+    std::snprintf(text, sizeof text, "PLAY start=%d end=%d mask=0x%08x fast=%d state=%d reason=%d",
+                  start, c.iParam1, asked, fast ? 1 : 0, state, reason);
+    log_.line(text);
+    const NET_COMMAND reply = MakeCommand(NET_OTHER_INFO, INFO_PLAY_STATE, state, reason);
+    if (session.socket.sendWhole(&reply, sizeof reply) && state == kPlayStarted) {
+        session.streamer.play(PlaybackRequest{schedule, mask, *day + start, *day + end,
+                                              fast ? kFastSpeed : 1, session.fps});
     }
 }
 
@@ -85,13 +190,13 @@ void DvrServer::serve(int fd) {
     SessionSocket socket(fd, config_.stream.trickleMicros);
     const SimAccount* account = nullptr;
     std::unique_ptr<LiveStreamer> streamer;
-    int fps = LiveStreamer::FrameRate(0);
+    std::optional<Session> session;
     NET_COMMAND c;
     while (ReadFully(fd, &c, sizeof c)) {
         log_.command(c);
         if (c.iCmd != NET_LOGIN) {
-            if (streamer) {
-                streamCommand(c, *streamer, fps);
+            if (session) {
+                sessionCommand(c, *session);
             }
             continue;
         }
@@ -119,6 +224,8 @@ void DvrServer::serve(int fd) {
         }
         streamer = std::make_unique<LiveStreamer>(config_.stream, log_, socket, recorder_,
                                                   account->channels);
+        session.emplace(
+            Session{socket, *streamer, LiveStreamer::FrameRate(0), false, std::nullopt});
     }
     // Counted out before the peer can see the end, so that it may log in again at once.
     if (account) {
@@ -127,6 +234,7 @@ void DvrServer::serve(int fd) {
             superusersOnline_.fetch_sub(1);
         }
     }
+    session.reset();
     if (streamer) {
         // Release a send blocked on a peer that stopped reading, then wait for the streamer.
         socket.shutdown();

@@ -35,6 +35,11 @@ uint32_t MaskOfCount(int channels) {
     return channels >= kMaxChannels ? 0xFFFFFFFFu : (1u << channels) - 1;
 }
 
+// Played milliseconds from the start to tick n, computed from n so that rounding never accumulates.
+int64_t PlayedMillis(int64_t n, int fps, int speed) {
+    return n * speed * 1000 / fps;
+}
+
 PictureGeometry GeometryOf(const StreamConfig& c) {
     // ParseStreamOption only lets through standards and sizes that have a picture.
     return *SizeFrameGeometry(FoldSizeFrame(c.videoStandard, c.imageSize));
@@ -73,29 +78,67 @@ void LiveStreamer::start(uint32_t mask, int fps) {
     log_.line(text);
     {
         std::lock_guard<std::mutex> g(lock_);
-        live_ = true;
+        mode_ = Mode::Live;
         ++generation_;
         mask_ = streamed;
         fps_ = fps;
         keyWanted_ = false;  // a restart begins with key frames anyway
     }
     wake_.notify_all();
-    if (!thread_.joinable()) {
-        thread_ = std::thread([this] { run(); });
-    }
+    startThread();
 }
 
 void LiveStreamer::stop() {
     {
         std::lock_guard<std::mutex> g(lock_);
-        live_ = false;
+        if (mode_ == Mode::Live) {
+            mode_ = Mode::Idle;
+        }
     }
     wake_.notify_all();
 }
 
+void LiveStreamer::play(PlaybackRequest request) {
+    {
+        std::lock_guard<std::mutex> g(lock_);
+        mode_ = Mode::Play;
+        ++generation_;
+        playback_ = std::move(request);
+        playback_.mask &= channelMask_;
+        keyWanted_ = false;
+    }
+    wake_.notify_all();
+    startThread();
+}
+
+void LiveStreamer::stopPlay() {
+    end(Mode::Play);
+}
+
+void LiveStreamer::halt() {
+    end(Mode::Idle);
+}
+
+void LiveStreamer::end(Mode from) {
+    std::unique_lock<std::mutex> lk(lock_);
+    if (from == Mode::Idle || mode_ == from) {
+        mode_ = Mode::Idle;
+    }
+    wake_.notify_all();
+    // A tick under way still goes out; whatever the caller sends next must come after it.
+    wake_.wait(lk, [&] { return !busy_; });
+}
+
+void LiveStreamer::startThread() {
+    // Only the session's reader starts the thread.
+    if (!thread_.joinable()) {
+        thread_ = std::thread([this] { run(); });
+    }
+}
+
 void LiveStreamer::requestKeyFrame() {
     std::lock_guard<std::mutex> g(lock_);
-    if (live_) {
+    if (mode_ != Mode::Idle) {
         keyWanted_ = true;
     }
 }
@@ -117,28 +160,63 @@ void LiveStreamer::stream() {
     Clock::time_point origin;
     int64_t tickNo = 0;
     int fps = kDefaultFps;
+    int speed = 1;
     std::unique_lock<std::mutex> lk(lock_);
     while (!quit_) {
-        if (!live_) {
+        if (mode_ == Mode::Idle) {
             wake_.wait(lk);
             continue;
         }
         if (generation_ != seen) {
             seen = generation_;
-            fps = fps_;
-            resetChannels(mask_);
+            if (mode_ == Mode::Play) {
+                fps = playback_.fps;
+                speed = playback_.speed;
+                clock_.emplace(playback_.schedule, playback_.mask, playback_.from, playback_.to);
+                resetChannels(playback_.mask);
+            } else {
+                fps = fps_;
+                clock_.reset();
+                resetChannels(mask_);
+            }
             origin = Clock::now();
             tickNo = 0;
         }
         const auto due = origin + TickOffset(tickNo, fps);
-        if (wake_.wait_until(lk, due, [&] { return quit_ || !live_ || generation_ != seen; })) {
+        if (wake_.wait_until(lk, due,
+                             [&] { return quit_ || mode_ == Mode::Idle || generation_ != seen; })) {
             continue;
         }
         const bool keyFrame = std::exchange(keyWanted_, false);
+        busy_ = true;
         lk.unlock();
-        buildTick(keyFrame, tick);
-        const bool going = emitter_.emit(tick);
+        bool ended = false;
+        if (clock_) {
+            ended = !clock_->settle();
+            if (!ended && clock_->skipped()) {
+                for (Channel& c : channels_) {
+                    c.sending = false;
+                }
+            }
+            if (!ended) {
+                buildTick(keyFrame, clock_->time(), clock_->channels(), tick);
+                clock_->advance(PlayedMillis(tickNo + 1, fps, speed) -
+                                PlayedMillis(tickNo, fps, speed));
+            }
+        } else {
+            buildTick(keyFrame, FrameTimeNow(), ~0u, tick);
+        }
+        const bool going = ended || emitter_.emit(tick);
         lk.lock();
+        busy_ = false;
+        wake_.notify_all();
+        if (ended) {
+            // The end of the interval or of the recordings: nothing more until a new command.
+            if (generation_ == seen) {
+                mode_ = Mode::Idle;
+            }
+            continue;
+        }
         if (!going) {
             // The peer is gone or a fault silenced the session: nothing more goes out.
             wake_.wait(lk, [&] { return quit_; });
@@ -161,26 +239,32 @@ void LiveStreamer::resetChannels(uint32_t mask) {
     }
 }
 
-void LiveStreamer::buildTick(bool keyFrame, std::vector<MediaFrame>& out) {
+void LiveStreamer::buildTick(bool keyFrame, FrameTime time, uint32_t sending,
+                             std::vector<MediaFrame>& out) {
     out.clear();
     if (keyFrame && !channels_.empty()) {
         log_.line("KEYFRAME");
     }
-    const FrameTime now = FrameTimeNow();
     for (Channel& c : channels_) {
-        if (keyFrame) {
+        if (!(sending & (1u << c.number))) {
+            c.sending = false;
+            continue;
+        }
+        // A channel that starts or comes back after a gap starts with a key frame.
+        if (keyFrame || !c.sending) {
             c.loopPos = 0;
         }
+        c.sending = true;
         std::span<const uint8_t> payload = c.loop->frame(c.loopPos);
         out.push_back(MediaFrame{MakeFrameHeader('V', c.number, c.frameNo++, payload.size(),
-                                                 config_.videoStandard, config_.imageSize, now),
+                                                 config_.videoStandard, config_.imageSize, time),
                                  payload, c.fresh});
         c.fresh = false;
         c.loopPos = (c.loopPos + 1) % c.loop->length();
         if (config_.audioEvery > 0 && ++c.videoFrames % config_.audioEvery == 0) {
             out.push_back(
                 MediaFrame{MakeFrameHeader('A', c.number, c.frameNo++, kAudioPayload.size(),
-                                           config_.videoStandard, config_.imageSize, now),
+                                           config_.videoStandard, config_.imageSize, time),
                            kAudioPayload, false});
         }
     }
