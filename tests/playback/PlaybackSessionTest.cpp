@@ -1,0 +1,318 @@
+// Remote playback against a simulated DVR with recordings: the session's opening, the time map of
+// a day, play and stop requests, and where played pictures go.
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <thread>
+
+#include "tests/support/ClientFixture.h"
+#include "tests/support/H264Clip.h"
+#include "tests/support/RecordingDisplay.h"
+#include "tests/support/RecordingPlayback.h"
+#include "tests/support/StreamPeer.h"
+#include "tests/support/Wait.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+// "Y/M/D" of the local calendar day `offset` days from today.
+std::string LocalDay(int offset) {
+    const std::time_t now = std::time(nullptr);
+    std::tm t{};
+    localtime_r(&now, &t);
+    t.tm_mday += offset;
+    t.tm_hour = 12;
+    t.tm_isdst = -1;
+    const std::time_t then = std::mktime(&t);
+    localtime_r(&then, &t);
+    char text[32];
+    std::snprintf(text, sizeof text, "%d/%d/%d", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday);
+    return text;
+}
+
+std::vector<int> MarkedSlots(const TimeMap& map, int band) {
+    std::vector<int> slots;
+    for (int i = 0; i < kDaySlots; ++i) {
+        if (map[band][i] != 0) {
+            slots.push_back(i);
+        }
+    }
+    return slots;
+}
+
+std::vector<int> Range(int from, int to) {
+    std::vector<int> v;
+    for (int i = from; i <= to; ++i) {
+        v.push_back(i);
+    }
+    return v;
+}
+
+class Playback : public ClientTest {
+  protected:
+    Playback() {
+        vc->SetPlaybackPort(&pb);
+        vc->SetDisplayPort(&display);
+        EXPECT_TRUE(vc->AVDataFrame.allocate());
+        vc->InitScreenCtrl(36, 36);
+    }
+    // The display and request threads use `pb` and `display`: they stop before those go.
+    ~Playback() override { vc->StopDvrThreads(); }
+
+    std::unique_ptr<SimProcess> dvr(std::vector<std::string> extra,
+                                    const std::string& superuser = "admin:1234:2:16") {
+        std::vector<std::string> args{"--listen",  "127.0.0.1:0", "--log",     log,
+                                      "--account", superuser,     "--account", "guest:guest:1:16"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        return std::make_unique<SimProcess>(args);
+    }
+    // The operator chooses DVR 0 in the tree and asks for playback; returns once the session's
+    // opening (login, disk information, first map) is over.
+    void openPlayback(const SimProcess& sim, const std::string& user = "admin",
+                      const std::string& pass = "1234") {
+        setEntry(0, at(sim), user, pass);
+        ui.appendNode("Gate");
+        ui.select(0);
+        vc->outlineViewSelectionDidChange();
+        vc->NetPlayBack();
+        ASSERT_TRUE(WaitFor([&] { return !vc->AttemptRunning(0); }, 30s));
+    }
+    NetCtrl_Struct& block() { return vc->NetCtrl[0]; }
+    std::vector<LoggedCommand> commands() { return Commands(ReadLines(log)); }
+    std::vector<LoggedCommand> commandsOf(int code) {
+        std::vector<LoggedCommand> out;
+        for (const auto& c : commands()) {
+            if (c.iCmd == code) {
+                out.push_back(c);
+            }
+        }
+        return out;
+    }
+    std::size_t pictures() const { return pb.pictures().size(); }
+
+    const std::string log = tmp.file("dvr.log");
+    RecordingPlayback pb;
+    RecordingDisplay display;
+};
+
+TEST_F(Playback, AnOrdinaryUserIsAskedForTheSuperuserAndGetsNoWindow) {
+    auto sim = dvr({"--rec", "0=10:00-11:00"});
+    openPlayback(*sim, "guest", "guest");
+    const auto boxes = ui.boxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_FALSE(boxes[0].heading.has_value());
+    EXPECT_EQ(boxes[0].text, "Please use superuser!");
+    EXPECT_TRUE(pb.opened().empty());
+    EXPECT_TRUE(pb.validTimes().empty());
+    EXPECT_EQ(block().NetWorking.load(), 1);  // stays logged in
+    EXPECT_EQ(block().ViewOrBack.load(), VIEW_PLAYBACK);
+    EXPECT_TRUE(commandsOf(NET_SEARCH_RECORD).empty());
+    EXPECT_TRUE(commandsOf(NET_OTHER_INFO).empty());
+}
+
+TEST_F(Playback, ASuperuserGetsTheWindowTheRecordedRangeAndTodaysMapOfTheFirstChannel) {
+    auto sim = dvr(
+        {"--rec", "0=10:00-11:00", "--rec", "1=13:00-13:10", "--rec-days", "-5:0", "--disks", "3"});
+    openPlayback(*sim);
+    EXPECT_EQ(vc->LayoutCopy().iShowChanNum, 4);  // the 4-pane split of the playback panes
+    const auto opened = pb.opened();
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(opened[0].dvr, 0);
+    EXPECT_EQ(opened[0].server, at(*sim));
+    EXPECT_EQ(opened[0].channels, 16);
+    EXPECT_EQ(pb.validTimes(),
+              (std::vector<std::string>{LocalDay(-5) + " 10:0 --  " + LocalDay(0) + " 13:10"}));
+    EXPECT_EQ(pb.labels(), (std::vector<std::string>{"CAM01", "NONE", "NONE", "NONE"}));
+    EXPECT_EQ(pb.selections(), (std::vector<BandSelection>{{1, 0, 0, 0}}));
+    const auto maps = pb.pictures();
+    ASSERT_EQ(maps.size(), 1u);
+    EXPECT_EQ(MarkedSlots(maps[0], 0), Range(120, 132));  // 10:00 to 11:00, channel 1 only
+    EXPECT_TRUE(MarkedSlots(maps[0], 1).empty());
+    // Stop the live view, then disk information, then the search of today's first page.
+    std::vector<int> codes;
+    for (const auto& c : commands()) {
+        codes.push_back(c.iCmd);
+    }
+    EXPECT_EQ(codes,
+              (std::vector<int>{NET_LOGIN, NET_STOP_LIVE_VIEW, NET_OTHER_INFO, NET_SEARCH_RECORD}));
+    EXPECT_EQ(commandsOf(NET_OTHER_INFO)[0].iParam1, INFO_DISK);
+}
+
+TEST_F(Playback, RecordedRangeTextWithoutDisksAndWithAZeroFirstStart) {
+    auto none = dvr({"--rec", "0=10:00-11:00", "--disks", "0"});
+    openPlayback(*none);
+    EXPECT_EQ(pb.validTimes(), (std::vector<std::string>{"No Disk"}));
+    EXPECT_EQ(vc->Dvrinfo[0].iDiskNum, 0);
+
+    vc->Disconnect(block());
+    auto zero = dvr({"--rec", "0=10:00-11:00", "--disk-start-zero"});
+    setEntry(0, at(*zero));
+    vc->NetPlayBack();
+    ASSERT_TRUE(WaitFor([&] { return pb.validTimes().size() == 2; }, 20s));
+    EXPECT_EQ(pb.validTimes()[1], "1970/1/1 0:0 --  " + LocalDay(0) + " 11:0");
+}
+
+TEST_F(Playback, ADayOfTwoPagesIsMarkedFromBothAndADayWithoutRecordingsKeepsThePicture) {
+    // 360 files of 4 minutes: 300 on the first page (up to 20:00), 60 on the second.
+    auto sim = dvr({"--rec", "0=00:00-24:00", "--rec-split", "240"});
+    openPlayback(*sim);
+    const auto searches = commandsOf(NET_SEARCH_RECORD);
+    ASSERT_EQ(searches.size(), 2u);
+    EXPECT_EQ(searches[0].iParam2, 0);
+    EXPECT_EQ(searches[1].iParam2, 1);
+    EXPECT_EQ(searches[0].iParam4, searches[1].iParam4);
+    ASSERT_EQ(pictures(), 1u);
+    EXPECT_EQ(MarkedSlots(pb.pictures()[0], 0), Range(0, 287));
+
+    const std::time_t longAgo = std::time(nullptr) - 10 * 86400;
+    EXPECT_EQ(vc->SetDiskTimeRect(block(), longAgo, {1, 0, 0, 0}), -1);
+    EXPECT_EQ(pictures(), 1u);
+    EXPECT_EQ(commandsOf(NET_SEARCH_RECORD).size(), 3u);  // one page asked for, none came
+}
+
+TEST_F(Playback, TheMapFollowsTheBandsAndAChannelChosenTwiceStaysInTheFirstBand) {
+    auto sim = dvr({"--rec", "0=10:00-10:30", "--rec", "2+4=23:58-00:03", "--rec-days", "-1:0"});
+    openPlayback(*sim);
+    EXPECT_EQ(vc->SetDiskTimeRect(block(), std::time(nullptr), {3, 5, 3, 1}), 1);
+    EXPECT_EQ(pb.labels(), (std::vector<std::string>{"CAM03", "CAM05", "NONE", "CAM01"}));
+    EXPECT_EQ(pb.selections().back(), (BandSelection{3, 5, 0, 1}));
+    for (int k = 0; k < 4; ++k) {
+        EXPECT_EQ(vc->m_a[0][k].load(), (BandSelection{3, 5, 0, 1})[k]);
+    }
+    const TimeMap map = pb.pictures().back();
+    // Yesterday's 23:58 recording reaches into today but is not drawn; today's is, in slot 287.
+    EXPECT_EQ(MarkedSlots(map, 0), (std::vector<int>{287}));
+    EXPECT_EQ(MarkedSlots(map, 1), (std::vector<int>{287}));
+    EXPECT_TRUE(MarkedSlots(map, 2).empty());
+    EXPECT_EQ(MarkedSlots(map, 3), Range(120, 126));
+}
+
+TEST_F(Playback, PlayAsksForTheRestOfTheDayOfTheChosenChannelsAndStopEndsIt) {
+    auto sim = dvr({"--rec", "2=08:00-09:00"});
+    openPlayback(*sim);
+    vc->RequestPlay(0, 30000, PlayMask({3, 0, 3, 16}), 1, 0);
+    ASSERT_TRUE(vc->PlaybackRequestsIdle(10s));
+    const auto plays = commandsOf(NET_PLAY_FILE);
+    ASSERT_EQ(plays.size(), 1u);
+    EXPECT_EQ(plays[0].iParam1, 86400);
+    EXPECT_EQ(plays[0].iParam2, 0);
+    EXPECT_EQ(static_cast<uint32_t>(plays[0].iParam3), (1u << 2) | (1u << 15));
+    EXPECT_EQ(plays[0].iParam4, 30000);
+    EXPECT_EQ(vc->IsNet_NET_DATA_SEND(block()), 1);
+
+    const std::size_t before = commands().size();
+    vc->RequestStopPlay(0);
+    ASSERT_TRUE(vc->PlaybackRequestsIdle(10s));
+    EXPECT_EQ(commandsOf(NET_STOP_PLAY_FILE).size(), 1u);
+    EXPECT_EQ(block().CurNetStatus.load(), NET_CONNECTED);
+    EXPECT_EQ(vc->IsNet_NET_DATA_SEND(block()), 0);
+
+    // Nothing plays now: a second stop sends nothing and does not pause.
+    const auto start = Clock::now();
+    vc->RequestStopPlay(0);
+    ASSERT_TRUE(vc->PlaybackRequestsIdle(10s));
+    EXPECT_LT(Clock::now() - start, 500ms);
+    EXPECT_EQ(commands().size(), before + 1);
+
+    vc->RequestPlay(0, 28800, PlayMask({3, 0, 0, 0}), 0, 1);  // fast forward
+    ASSERT_TRUE(vc->PlaybackRequestsIdle(10s));
+    EXPECT_EQ(commandsOf(NET_PLAY_FILE).back().iParam2, 1);
+}
+
+TEST_F(Playback, RefusedPlayRequestsReturnTheirReason) {
+    auto sim = dvr({"--rec", "2=08:00-09:00"});
+    openPlayback(*sim);
+    // Nothing recorded at 05:00: the DVR refuses with reason 17.
+    EXPECT_EQ(vc->NetPlayFile(block(), 18000, 86400, 1u << 2, 0, 0), -1012);
+    EXPECT_EQ(vc->IsNet_NET_DATA_SEND(block()), 0);
+    vc->Disconnect(block());
+    EXPECT_EQ(vc->NetPlayFile(block(), 30000, 86400, 1u << 2, 0, 0), -1);  // not logged in
+
+    auto refusing = dvr({"--rec", "2=08:00-09:00", "--play-refuse", "3"});
+    setEntry(0, at(*refusing));
+    vc->NetPlayBack();
+    ASSERT_TRUE(WaitFor([&] { return !vc->AttemptRunning(0); }, 30s));
+    EXPECT_EQ(vc->NetPlayFile(block(), 30000, 86400, 1u << 2, 0, 0), -1011);
+}
+
+TEST_F(Playback, PlayedPicturesAreDrawnInTheirPlaybackPaneAndReportTheirTime) {
+    auto sim = dvr({"--rec", "2=08:00-09:00"});
+    openPlayback(*sim);
+    EXPECT_EQ(vc->SetDiskTimeRect(block(), std::time(nullptr), {0, 3, 0, 0}), 1);
+    vc->RequestPlay(0, 28800, PlayMask({0, 3, 0, 0}), 0, 0);
+    const PaneRect pane1 = vc->LayoutCopy().m_screenRect[1].FrameRect;
+    ASSERT_TRUE(WaitFor([&] { return display.renders().count(2) > 0; }, 15s));
+    const PaneRect drawn = display.lastRect(2);  // channel 2's picture, in pane 1's place
+    EXPECT_EQ(drawn.x, pane1.x);
+    EXPECT_EQ(drawn.y, pane1.y);
+    EXPECT_EQ(drawn.width, pane1.width);
+    EXPECT_GE(pb.timeNow(), 28800);
+    EXPECT_LT(pb.timeNow(), 28800 + 60);
+}
+
+TEST_F(Playback, AMapSearchWaitingForASlowDvrDoesNotHoldTheCallerAndANewerOneWins) {
+    auto sim = dvr({"--rec", "0=10:00-10:30", "--rec", "1=12:00-12:30", "--reply-delay", "1500"});
+    openPlayback(*sim);
+    ASSERT_EQ(pictures(), 1u);
+    const std::size_t searches = commandsOf(NET_SEARCH_RECORD).size();
+    const auto start = Clock::now();
+    vc->RequestTimeMap(0, std::time(nullptr), {1, 0, 0, 0});
+    vc->RequestTimeMap(0, std::time(nullptr), {3, 0, 0, 0});  // replaces the queued one
+    EXPECT_LT(Clock::now() - start, 100ms);
+    ASSERT_TRUE(WaitFor([&] { return commandsOf(NET_SEARCH_RECORD).size() == searches + 1; }));
+    vc->RequestTimeMap(0, std::time(nullptr), {2, 0, 0, 0});  // while that one waits
+    EXPECT_FALSE(vc->PlaybackRequestsIdle(200ms));
+    ASSERT_TRUE(vc->PlaybackRequestsIdle(20s));
+    EXPECT_EQ(commandsOf(NET_SEARCH_RECORD).size(), searches + 2);
+    // The waiting search was superseded: only the newest one's map is shown.
+    ASSERT_EQ(pictures(), 2u);
+    EXPECT_EQ(MarkedSlots(pb.pictures().back(), 0), Range(144, 150));
+    EXPECT_EQ(pb.labels()[0], "CAM02");
+}
+
+TEST_F(Playback, ChannelCountsBeyond32AreCapped) {
+    auto sim = dvr({"--rec", "0=10:00-10:30"}, "admin:1234:2:140");
+    openPlayback(*sim);
+    ASSERT_EQ(pb.opened().size(), 1u);
+    EXPECT_EQ(pb.opened()[0].channels, 32);
+}
+
+// A DVR played by the test sends frames with a chosen time; the display thread places them.
+TEST(PlaybackPresentation, APictureOfChannel5GoesToThePaneSelectingItAndItsTimeToTheWindow) {
+    RecordingUi ui;
+    RecordingPlayback pb;
+    RecordingDisplay display;
+    auto vc = std::make_unique<ViewController>(ui);
+    vc->SetPlaybackPort(&pb);
+    vc->SetDisplayPort(&display);
+    ASSERT_TRUE(vc->AVDataFrame.allocate());
+    vc->InitScreenCtrl(36, 36);
+    vc->SetScreenWindow(4);
+    vc->focusID.store(0);
+    NetCtrl_Struct& b = vc->NetCtrl[0];
+    b.NetID.store(0);
+    b.ViewOrBack.store(VIEW_PLAYBACK);
+    for (int k = 0; k < 4; ++k) {
+        vc->m_a[0][k].store(k == 1 ? 6 : 0);
+    }
+    ASSERT_EQ(vc->PrepareDvr(0), 1);
+    StreamPeer peer(b);
+    const auto clip = EncodeClip(352, 288, 4, 4);
+    for (uint32_t i = 0; i < clip.size(); ++i) {
+        FrameSpec frame;
+        frame.channel = 5;
+        frame.frameNo = i;
+        frame.timeSec = 90061;  // a day and 01:01:01
+        peer.send(FrameUnit(frame, clip[i]));
+    }
+    ASSERT_TRUE(WaitFor([&] { return display.renders().count(5) > 0; }));
+    const PaneRect pane1 = vc->LayoutCopy().m_screenRect[1].FrameRect;
+    EXPECT_EQ(display.lastRect(5).x, pane1.x);
+    EXPECT_EQ(display.lastRect(5).y, pane1.y);
+    EXPECT_EQ(pb.timeNow(), 3661);
+    vc->StopDvrThreads();
+}
+
+}  // namespace
