@@ -1,6 +1,7 @@
 // Soak driver, run by scripts/soak: four simulated DVRs of 16 CIF cameras stream into the
 // window while the driver changes splits, pages, zoom, selection and connections at random.
-// Prints resident memory after warm-up and at the end, and the frames presented.
+// Prints resident memory after warm-up and at the end, and the frames presented; exits 1 when
+// no frame was presented after warm-up (the pipeline hung).
 //   quillmarsh-soak SECONDS
 #include <dlfcn.h>
 #include <signal.h>
@@ -149,5 +150,9 @@ int main(int argc, char** argv) {
                 actions, static_cast<unsigned long long>(presented));
     std::printf("soak: resident memory after warm-up %ld KiB, at the end %ld KiB (%+.1f%%)\n",
                 residentStart, residentEnd, growth);
+    if (presented == 0) {
+        std::printf("soak: FAILED: no frame was presented after warm-up\n");
+        return 1;
+    }
     return 0;
 }
