@@ -21,13 +21,17 @@ void ViewController::SetRecCmd(NetCtrl_Struct& b, int32_t subtype) {
 }
 
 int32_t ViewController::WaitRecCmd(NetCtrl_Struct& b) {
+    // The reply wakes the wait at once; a closed connection or the end of the run is seen within
+    // one check interval.
+    std::unique_lock<std::mutex> lk(b.replyLock);
     for (int check = 1;; ++check) {
         if (b.RecvCmd.load() == 0 || b.socket.load() == 0) {
             return 1;
         }
-        if (check == kReplyChecks || !PauseUnlessCancelled(cancelFd_, kReplyCheckInterval)) {
+        if (check == kReplyChecks || Cancelled(cancelFd_)) {
             return -1;
         }
+        b.replied.wait_for(lk, kReplyCheckInterval);
     }
 }
 
@@ -57,7 +61,7 @@ int32_t ViewController::ReadOtherInfo(NetCtrl_Struct& b, const NET_COMMAND& cmd)
                 Dvrinfo[dvr].iDiskNum = std::min(count, int32_t{kMaxDiskRecords});
                 std::memcpy(Dvrinfo[dvr].stNetDiskInfo, disks, sizeof disks);
             }
-            b.RecvCmd.store(0);
+            b.replyStored();
             return 0;
         }
         case INFO_RECORD_LIST: {
@@ -80,7 +84,7 @@ int32_t ViewController::ReadOtherInfo(NetCtrl_Struct& b, const NET_COMMAND& cmd)
                                 static_cast<std::size_t>(std::min(len, kRecordListBytes)));
                 }
             }
-            b.RecvCmd.store(0);
+            b.replyStored();
             return 0;
         }
         case INFO_PLAY_STATE:
@@ -89,7 +93,7 @@ int32_t ViewController::ReadOtherInfo(NetCtrl_Struct& b, const NET_COMMAND& cmd)
             } else if (cmd.iParam2 == 8) {
                 b.Results.store(cmd.iParam3 == 17 ? -1012 : -1011);
             }
-            b.RecvCmd.store(0);
+            b.replyStored();
             return 0;
         default: QLog("information reply of subtype %d ignored", cmd.iParam1); return 0;
     }

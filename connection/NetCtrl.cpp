@@ -63,6 +63,16 @@ void NetCtrl_Struct::popOldest() {
     }
 }
 
+void NetCtrl_Struct::replyStored() {
+    {
+        // Cleared under the lock, so that a requester between its check and its wait cannot
+        // miss the wake-up.
+        std::lock_guard<std::mutex> g(replyLock);
+        RecvCmd.store(0);
+    }
+    replied.notify_all();
+}
+
 void NetCtrl_Struct::wakeReceiver() {
     std::lock_guard<std::mutex> g(idleLock);
     idle.notify_all();

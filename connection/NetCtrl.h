@@ -102,6 +102,9 @@ struct NetCtrl_Struct {
     // Information replies: guards the disk information and record-list destination of this DVR
     // between the receive thread and a requesting thread.
     std::mutex replyLock;
+    // The awaited reply was stored (RecvCmd cleared): wakes the requester at once.
+    void replyStored();
+    std::condition_variable replied;  // with replyLock
 
     // Wakes the receive thread from its idle wait (a login finished, or the thread must stop).
     void wakeReceiver();

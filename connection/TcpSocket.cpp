@@ -51,6 +51,14 @@ int PollWithCancel(int fd, short events, int cancelFd, int timeoutMs) {
 
 }  // namespace
 
+bool Cancelled(int cancelFd) {
+    if (cancelFd < 0) {
+        return false;
+    }
+    pollfd p{cancelFd, POLLIN, 0};
+    return ::poll(&p, 1, 0) > 0;
+}
+
 bool PauseUnlessCancelled(int cancelFd, std::chrono::milliseconds d) {
     if (cancelFd < 0) {
         std::this_thread::sleep_for(d);

@@ -63,6 +63,8 @@ class TcpSocket {
 
 // Sleeps for `d` unless `cancelFd` is signalled first; false when cancelled.
 bool PauseUnlessCancelled(int cancelFd, std::chrono::milliseconds d);
+// Whether `cancelFd` was signalled; never waits.
+bool Cancelled(int cancelFd);
 
 // Resolves a host name or dotted address to an IPv4 address with the given port.
 std::optional<sockaddr_in> ResolveIPv4(const std::string& host, int port);
