@@ -16,6 +16,9 @@ inline constexpr int kPlaybackBands = 4;  // playback panes, one band of the map
 inline constexpr int kDaySlots = 288;     // 5-minute slots of a day
 inline constexpr int kSlotSeconds = 300;
 inline constexpr int kDaySeconds = 86400;
+// Pages of one day's search that are followed: 300,000 recordings, more than any DVR holds for a
+// day. A DVR that claims more is not asked for them.
+inline constexpr int32_t kMaxSearchPages = 1000;
 
 // Band k, slot s: 1 when a recording of band k's channel touches seconds 300 s .. 300 s + 299.
 using TimeMap = std::array<std::array<int32_t, kDaySlots>, kPlaybackBands>;

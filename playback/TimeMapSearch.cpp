@@ -6,9 +6,6 @@
 #include "app/ViewController.h"
 
 namespace {
-// A DVR that claims more pages than any day holds is not followed further.
-constexpr int32_t kMaxSearchPages = 1000;
-
 struct SearchPage {
     RecordListPage entries;
 };

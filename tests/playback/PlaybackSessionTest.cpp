@@ -1,5 +1,6 @@
 // Remote playback against a simulated DVR with recordings: the session's opening, the time map of
 // a day, play and stop requests, and where played pictures go.
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -312,6 +313,39 @@ TEST(PlaybackPresentation, APictureOfChannel5GoesToThePaneSelectingItAndItsTimeT
     EXPECT_EQ(display.lastRect(5).x, pane1.x);
     EXPECT_EQ(display.lastRect(5).y, pane1.y);
     EXPECT_EQ(pb.timeNow(), 3661);
+    vc->StopDvrThreads();
+}
+
+// A DVR played by the test answers every search page with a million more pages.
+TEST(PlaybackHostileDvr, EndlessSearchPagesAreFollowedOnlyUpToTheCap) {
+    RecordingUi ui;
+    RecordingPlayback pb;
+    auto vc = std::make_unique<ViewController>(ui);
+    vc->SetPlaybackPort(&pb);
+    NetCtrl_Struct& b = vc->NetCtrl[0];
+    b.NetID.store(0);
+    ASSERT_EQ(vc->PrepareDvr(0), 1);
+    StreamPeer peer(b);
+    std::atomic<int32_t> result{2};
+    std::thread search([&] { result = vc->SetDiskTimeRect(b, std::time(nullptr), {1, 0, 0, 0}); });
+    std::size_t seen = 0;
+    int searches = 0;
+    const auto deadline = Clock::now() + 60s;
+    while (result.load() == 2 && Clock::now() < deadline) {
+        const auto received = peer.receivedCommands();
+        for (; seen < received.size(); ++seen) {
+            if (received[seen].iCmd == NET_SEARCH_RECORD) {
+                ++searches;
+                peer.send(CommandUnit(MakeCommand(NET_OTHER_INFO, INFO_RECORD_LIST, 1000000, 0)));
+            }
+        }
+        std::this_thread::sleep_for(1ms);
+    }
+    peer.close();  // ends a search that went on past the deadline
+    search.join();
+    EXPECT_EQ(result.load(), 1);
+    EXPECT_EQ(searches, kMaxSearchPages);
+    EXPECT_EQ(pb.pictures().size(), 1u);
     vc->StopDvrThreads();
 }
 
