@@ -61,7 +61,9 @@ std::vector<NET_COMMAND> StreamPeer::receivedCommands() {
         received_.insert(received_.end(), chunk, chunk + n);
     }
     std::vector<NET_COMMAND> out(received_.size() / sizeof(NET_COMMAND));
-    std::memcpy(out.data(), received_.data(), out.size() * sizeof(NET_COMMAND));
+    if (!out.empty()) {
+        std::memcpy(out.data(), received_.data(), out.size() * sizeof(NET_COMMAND));
+    }
     return out;
 }
 
