@@ -61,7 +61,7 @@ int32_t ViewController::ReadOtherInfo(NetCtrl_Struct& b, const NET_COMMAND& cmd)
                 Dvrinfo[dvr].iDiskNum = std::min(count, int32_t{kMaxDiskRecords});
                 std::memcpy(Dvrinfo[dvr].stNetDiskInfo, disks, sizeof disks);
             }
-            b.replyStored();
+            b.replyStored(INFO_DISK);
             return 0;
         }
         case INFO_RECORD_LIST: {
@@ -84,7 +84,7 @@ int32_t ViewController::ReadOtherInfo(NetCtrl_Struct& b, const NET_COMMAND& cmd)
                                 static_cast<std::size_t>(std::min(len, kRecordListBytes)));
                 }
             }
-            b.replyStored();
+            b.replyStored(INFO_RECORD_LIST);
             return 0;
         }
         case INFO_PLAY_STATE:
@@ -93,7 +93,7 @@ int32_t ViewController::ReadOtherInfo(NetCtrl_Struct& b, const NET_COMMAND& cmd)
             } else if (cmd.iParam2 == 8) {
                 b.Results.store(cmd.iParam3 == 17 ? -1012 : -1011);
             }
-            b.replyStored();
+            b.replyStored(INFO_PLAY_STATE);
             return 0;
         default: QLog("information reply of subtype %d ignored", cmd.iParam1); return 0;
     }

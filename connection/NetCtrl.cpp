@@ -63,11 +63,14 @@ void NetCtrl_Struct::popOldest() {
     }
 }
 
-void NetCtrl_Struct::replyStored() {
+void NetCtrl_Struct::replyStored(int32_t subtype) {
     {
         // Cleared under the lock, so that a requester between its check and its wait cannot
         // miss the wake-up.
         std::lock_guard<std::mutex> g(replyLock);
+        if (RecvCmd.load() != subtype) {
+            return;
+        }
         RecvCmd.store(0);
     }
     replied.notify_all();

@@ -102,8 +102,9 @@ struct NetCtrl_Struct {
     // Information replies: guards the disk information and record-list destination of this DVR
     // between the receive thread and a requesting thread.
     std::mutex replyLock;
-    // The awaited reply was stored (RecvCmd cleared): wakes the requester at once.
-    void replyStored();
+    // A reply of `subtype` was stored: if it is the awaited one, clears RecvCmd and wakes the
+    // requester at once. A late reply to a request that gave up leaves a later request waiting.
+    void replyStored(int32_t subtype);
     std::condition_variable replied;  // with replyLock
 
     // Wakes the receive thread from its idle wait (a login finished, or the thread must stop).

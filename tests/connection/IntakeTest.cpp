@@ -367,6 +367,27 @@ TEST_F(ReceiveThread, WaitForAReplyEndsAfterSixtyChecksAndIgnoresUnknownSubtypes
     EXPECT_EQ(b.CurNetStatus.load(), NET_DATA_SEND);
 }
 
+TEST_F(ReceiveThread, ALateReplyToAnotherRequestLeavesTheWaitForItsOwnReply) {
+    vc->SetRecCmd(b, INFO_DISK);
+    std::thread dvr([&] {
+        // The answer to a search that gave up comes first, the disk information later.
+        peer->send(CommandUnit(MakeCommand(NET_OTHER_INFO, INFO_RECORD_LIST, 0, 0)));
+        std::this_thread::sleep_for(300ms);
+        NET_SEND_INFO disk{};
+        disk.end_rec_time = 5000;
+        const auto* p = reinterpret_cast<const uint8_t*>(&disk);
+        peer->send(CommandUnit(MakeCommand(NET_OTHER_INFO, INFO_DISK, 1),
+                               std::vector<uint8_t>(p, p + sizeof disk)));
+    });
+    const auto start = Clock::now();
+    EXPECT_EQ(vc->WaitRecCmd(b), 1);
+    EXPECT_GE(SecondsSince(start), 0.25);
+    dvr.join();
+    std::lock_guard<std::mutex> g(b.replyLock);
+    EXPECT_EQ(vc->Dvrinfo[0].iDiskNum, 1);
+    EXPECT_EQ(vc->Dvrinfo[0].stNetDiskInfo[0].end_rec_time, 5000);
+}
+
 TEST_F(ReceiveThread, WaitEndsWhenTheReplyArrivesOrTheConnectionBreaks) {
     vc->SetRecCmd(b, INFO_DISK);
     std::thread late([&] {
