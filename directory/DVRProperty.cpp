@@ -12,6 +12,7 @@
 #include <QVBoxLayout>
 
 #include "app/Log.h"
+#include "app/QtNamed.h"
 #include "app/QtText.h"
 #include "app/ViewController.h"
 #include "connection/FixedText.h"
@@ -21,13 +22,6 @@ namespace {
 QPointer<DVRProperty>& Shared() {
     static QPointer<DVRProperty> shared;
     return shared;
-}
-
-template <class W>
-W* Named(W* widget, const QString& name) {
-    widget->setObjectName(name);
-    widget->setAccessibleDescription(name);
-    return widget;
 }
 
 QLineEdit* Field(QWidget* parent, const char* name, const QString& readable) {

@@ -17,6 +17,7 @@
 #include <algorithm>
 
 #include "app/Log.h"
+#include "app/QtNamed.h"
 #include "app/ViewController.h"
 #include "playback/ViewConntroller2.h"
 
@@ -25,13 +26,6 @@ namespace {
 QPointer<NetPlayBack>& Shared() {
     static QPointer<NetPlayBack> shared;
     return shared;
-}
-
-template <class W>
-W* Named(W* widget, const QString& name) {
-    widget->setObjectName(name);
-    widget->setAccessibleDescription(name);
-    return widget;
 }
 
 int32_t SecondOfDay(const QTime& t) {
