@@ -11,6 +11,7 @@
 #include "tests/support/RecordingDisplay.h"
 #include "tests/support/RecordingPlayback.h"
 #include "tests/support/StreamPeer.h"
+#include "tests/support/TimeMapSlots.h"
 #include "tests/support/Wait.h"
 
 namespace {
@@ -31,24 +32,6 @@ std::string LocalDay(int offset) {
     char text[32];
     std::snprintf(text, sizeof text, "%d/%d/%d", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday);
     return text;
-}
-
-std::vector<int> MarkedSlots(const TimeMap& map, int band) {
-    std::vector<int> slots;
-    for (int i = 0; i < kDaySlots; ++i) {
-        if (map[band][i] != 0) {
-            slots.push_back(i);
-        }
-    }
-    return slots;
-}
-
-std::vector<int> Range(int from, int to) {
-    std::vector<int> v;
-    for (int i = from; i <= to; ++i) {
-        v.push_back(i);
-    }
-    return v;
 }
 
 class Playback : public ClientTest {
@@ -129,7 +112,7 @@ TEST_F(Playback, ASuperuserGetsTheWindowTheRecordedRangeAndTodaysMapOfTheFirstCh
     EXPECT_EQ(pb.selections(), (std::vector<BandSelection>{{1, 0, 0, 0}}));
     const auto maps = pb.pictures();
     ASSERT_EQ(maps.size(), 1u);
-    EXPECT_EQ(MarkedSlots(maps[0], 0), Range(120, 132));  // 10:00 to 11:00, channel 1 only
+    EXPECT_EQ(MarkedSlots(maps[0], 0), SlotRange(120, 132));  // 10:00 to 11:00, channel 1 only
     EXPECT_TRUE(MarkedSlots(maps[0], 1).empty());
     // Stop the live view, then disk information, then the search of today's first page.
     std::vector<int> codes;
@@ -165,7 +148,7 @@ TEST_F(Playback, ADayOfTwoPagesIsMarkedFromBothAndADayWithoutRecordingsKeepsTheP
     EXPECT_EQ(searches[1].iParam2, 1);
     EXPECT_EQ(searches[0].iParam4, searches[1].iParam4);
     ASSERT_EQ(pictures(), 1u);
-    EXPECT_EQ(MarkedSlots(pb.pictures()[0], 0), Range(0, 287));
+    EXPECT_EQ(MarkedSlots(pb.pictures()[0], 0), SlotRange(0, 287));
 
     const std::time_t longAgo = std::time(nullptr) - 10 * 86400;
     EXPECT_EQ(vc->SetDiskTimeRect(block(), longAgo, {1, 0, 0, 0}), -1);
@@ -187,7 +170,7 @@ TEST_F(Playback, TheMapFollowsTheBandsAndAChannelChosenTwiceStaysInTheFirstBand)
     EXPECT_EQ(MarkedSlots(map, 0), (std::vector<int>{287}));
     EXPECT_EQ(MarkedSlots(map, 1), (std::vector<int>{287}));
     EXPECT_TRUE(MarkedSlots(map, 2).empty());
-    EXPECT_EQ(MarkedSlots(map, 3), Range(120, 126));
+    EXPECT_EQ(MarkedSlots(map, 3), SlotRange(120, 126));
 }
 
 TEST_F(Playback, PlayAsksForTheRestOfTheDayOfTheChosenChannelsAndStopEndsIt) {
@@ -269,7 +252,7 @@ TEST_F(Playback, AMapSearchWaitingForASlowDvrDoesNotHoldTheCallerAndANewerOneWin
     EXPECT_EQ(commandsOf(NET_SEARCH_RECORD).size(), searches + 2);
     // The waiting search was superseded: only the newest one's map is shown.
     ASSERT_EQ(pictures(), 2u);
-    EXPECT_EQ(MarkedSlots(pb.pictures().back(), 0), Range(144, 150));
+    EXPECT_EQ(MarkedSlots(pb.pictures().back(), 0), SlotRange(144, 150));
     EXPECT_EQ(pb.labels()[0], "CAM02");
 }
 

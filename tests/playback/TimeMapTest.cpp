@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "playback/TimeMap.h"
+#include "tests/support/TimeMapSlots.h"
 
 namespace {
 
@@ -19,16 +20,6 @@ int32_t Utc(int year, int month, int day, int hour, int minute, int second = 0) 
     t.tm_min = minute;
     t.tm_sec = second;
     return static_cast<int32_t>(timegm(&t));
-}
-
-std::vector<int> MarkedSlots(const TimeMap& map, int band) {
-    std::vector<int> slots;
-    for (int i = 0; i < kDaySlots; ++i) {
-        if (map[band][i] != 0) {
-            slots.push_back(i);
-        }
-    }
-    return slots;
 }
 
 TEST(TimeMapSlots, ARecordingMarksTheSlotsItSpansStartsInAndEndsIn) {
