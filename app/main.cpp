@@ -3,8 +3,8 @@
 // written at every change.
 #include <QApplication>
 
-#include "app/MainWindow.h"
-#include "app/ViewController.h"
+#include "core/ViewController.h"
+#include "gui/main/MainWindow.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);

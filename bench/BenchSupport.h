@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/UiPort.h"
+#include "core/ports/UiPort.h"
 
 extern char** environ;
 

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <vector>
 
-#include "decode/PixelConversion.h"
+#include "core/decode/PixelConversion.h"
 
 namespace {
 

@@ -13,8 +13,8 @@
 #include <thread>
 #include <vector>
 
-#include "app/ViewController.h"
 #include "bench/BenchSupport.h"
+#include "core/ViewController.h"
 
 namespace {
 

@@ -18,8 +18,8 @@
 #include <thread>
 #include <vector>
 
-#include "app/ViewController.h"
 #include "bench/BenchSupport.h"
+#include "core/ViewController.h"
 
 using bench::CpuSeconds;
 using bench::Spawn;

@@ -23,15 +23,15 @@
 #include <string>
 #include <vector>
 
-#include "app/MainWindow.h"
-#include "app/ViewController.h"
 #include "bench/BenchSupport.h"
+#include "core/ViewController.h"
+#include "gui/main/MainWindow.h"
 
 using bench::Spawn;
-#include "directory/DvrTreeModel.h"
-#include "directory/OutlineViewCon.h"
-#include "directory/UserListFile.h"
-#include "display/VideoView.h"
+#include "core/directory/UserListFile.h"
+#include "gui/main/VideoView.h"
+#include "gui/tree/DvrTreeModel.h"
+#include "gui/tree/OutlineViewCon.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <memory>
 #include <string>
 
-#include "app/ViewController.h"
-#include "connection/FixedText.h"
+#include "core/ViewController.h"
+#include "core/support/FixedText.h"
 #include "tests/fuzz/NullUi.h"
 
 namespace {

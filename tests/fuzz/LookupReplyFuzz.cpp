@@ -3,8 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "connection/FixedText.h"
-#include "connection/WireFormats.h"
+#include "core/support/FixedText.h"
+#include "core/wire/WireFormats.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     unsigned char buf[kLookupMessageSize] = {};

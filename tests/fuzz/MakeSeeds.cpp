@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "directory/UserListFile.h"
+#include "core/directory/UserListFile.h"
 #include "tests/support/H264Clip.h"
 #include "tests/support/StreamPeer.h"
 

@@ -1,7 +1,7 @@
 // A window-system port that shows nothing, for fuzz targets.
 #pragma once
 
-#include "app/UiPort.h"
+#include "core/ports/UiPort.h"
 
 class NullUi : public UiPort {
   public:

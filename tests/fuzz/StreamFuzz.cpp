@@ -8,7 +8,7 @@
 #include <memory>
 #include <thread>
 
-#include "app/ViewController.h"
+#include "core/ViewController.h"
 #include "tests/fuzz/NullUi.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/ViewController.h"
+#include "core/ViewController.h"
 #include "tests/support/RecordingUi.h"
 #include "tests/support/SimProcess.h"
 

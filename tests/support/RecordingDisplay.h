@@ -5,7 +5,7 @@
 #include <mutex>
 #include <vector>
 
-#include "display/DisplayPort.h"
+#include "core/ports/DisplayPort.h"
 
 class RecordingDisplay : public DisplayPort {
   public:

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "playback/PlaybackPort.h"
+#include "core/ports/PlaybackPort.h"
 
 class RecordingPlayback : public PlaybackPort {
   public:

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/UiPort.h"
+#include "core/ports/UiPort.h"
 
 class RecordingUi : public UiPort {
   public:

@@ -10,8 +10,8 @@
 #include <thread>
 #include <vector>
 
-#include "connection/NetCtrl.h"
-#include "connection/WireFormats.h"
+#include "core/net/NetCtrl.h"
+#include "core/wire/WireFormats.h"
 
 class StreamPeer {
   public:

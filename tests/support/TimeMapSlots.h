@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "playback/TimeMap.h"
+#include "core/playback/TimeMap.h"
 
 inline std::vector<int> MarkedSlots(const TimeMap& map, int band) {
     std::vector<int> slots;

@@ -12,7 +12,7 @@
 #include <ctime>
 #include <stdexcept>
 
-#include "connection/WireFormats.h"
+#include "core/wire/WireFormats.h"
 #include "tests/support/SimProcess.h"
 #include "tools/dvrsim/RecordingSchedule.h"
 

@@ -1,6 +1,6 @@
 #include "tools/dvrsim/CommandLog.h"
 
-#include "connection/FixedText.h"
+#include "core/support/FixedText.h"
 
 CommandLog::CommandLog(const std::string& path) {
     if (!path.empty()) {

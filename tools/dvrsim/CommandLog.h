@@ -25,7 +25,7 @@
 #include <mutex>
 #include <string>
 
-#include "connection/WireFormats.h"
+#include "core/wire/WireFormats.h"
 
 class CommandLog {
   public:

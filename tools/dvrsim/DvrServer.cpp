@@ -10,7 +10,7 @@
 #include <memory>
 #include <vector>
 
-#include "connection/FixedText.h"
+#include "core/support/FixedText.h"
 #include "tools/dvrsim/SimSocket.h"
 
 namespace {

@@ -13,7 +13,7 @@
 #include <span>
 #include <vector>
 
-#include "decode/SizeFrame.h"
+#include "core/decode/SizeFrame.h"
 #include "tools/dvrsim/H264Encoder.h"
 
 class EncodedLoop {

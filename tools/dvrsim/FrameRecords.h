@@ -8,7 +8,7 @@
 #include <span>
 #include <vector>
 
-#include "connection/WireFormats.h"
+#include "core/wire/WireFormats.h"
 
 // One frame ready to go out.
 struct MediaFrame {

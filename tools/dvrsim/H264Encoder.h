@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "decode/FfmpegHandles.h"
+#include "core/support/FfmpegHandles.h"
 #include "tools/dvrsim/TestPattern.h"
 
 class H264Encoder {

@@ -6,7 +6,7 @@
 #include <chrono>
 #include <cstring>
 
-#include "connection/FixedText.h"
+#include "core/support/FixedText.h"
 #include "tools/dvrsim/SimSocket.h"
 
 LookupServer::LookupServer(const SimConfig& config, CommandLog& log) : config_(config), log_(log) {}

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "connection/WireFormats.h"
+#include "core/wire/WireFormats.h"
 
 inline constexpr int64_t kSecondsPerDay = 86400;
 

@@ -7,8 +7,8 @@
 #include <memory>
 #include <string>
 
-#include "connection/FixedText.h"
-#include "directory/UserListFile.h"
+#include "core/directory/UserListFile.h"
+#include "core/support/FixedText.h"
 
 namespace {
 

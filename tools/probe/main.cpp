@@ -7,8 +7,8 @@
 #include <mutex>
 #include <thread>
 
-#include "app/ViewController.h"
-#include "decode/SizeFrame.h"
+#include "core/ViewController.h"
+#include "core/decode/SizeFrame.h"
 #include "tools/probe/ProbeOptions.h"
 
 namespace {

@@ -1,0 +1,133 @@
+#include "core/decode/DecoderPool.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+
+#include "core/decode/SizeFrame.h"
+#include "core/support/Log.h"
+
+namespace {
+
+// libavcodec's complaints about a damaged stream go to the system log with our other
+// diagnostics, not to the terminal; below errors they are not worth a line.
+void LogFromLibav(void*, int level, const char* format, va_list args) {
+    if (level > AV_LOG_ERROR) {
+        return;
+    }
+    char line[256];
+    std::vsnprintf(line, sizeof line, format, args);
+    QLog("libavcodec: %s", line);
+}
+
+}  // namespace
+
+int32_t initDecode(Decode_Struct& set) {
+    static std::once_flag logOnce;
+    std::call_once(logOnce, [] { av_log_set_callback(LogFromLibav); });
+    if (set.init == 1) {
+        return 1;
+    }
+    const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_H264);
+    if (!codec) {
+        QLog("decoder error");
+        return -1;
+    }
+    PacketPtr packet(av_packet_alloc());
+    if (!packet) {
+        return -1;
+    }
+    for (int c = 0; c < kMaxChannels; ++c) {
+        set.decodec[c] = codec;
+        CodecContextPtr ctx(avcodec_alloc_context3(codec));
+        FramePtr frame(av_frame_alloc());
+        if (!ctx || !frame) {
+            return -1;
+        }
+        ctx->width = 352;  // the decoder takes the real size from the stream
+        ctx->height = 288;
+        ctx->thread_count = 1;  // decoding is already parallel across DVRs; no added latency
+        // Pictures decoded from missing references are not shown.
+        ctx->flags &= ~AV_CODEC_FLAG_OUTPUT_CORRUPT;
+        if (avcodec_open2(ctx.get(), codec, nullptr) < 0) {
+            QLog("decoder error");
+            return -1;
+        }
+        set.out_c[c] = std::move(ctx);
+        set.out_Picture[c] = std::move(frame);
+    }
+    set.packet = std::move(packet);
+    set.init = 1;
+    return 1;
+}
+
+int32_t DecodeData(Decode_Struct& set, const uint8_t* data, uint32_t len,
+                   const NET_FRAME_HEADER& DecodeDdataFrame, int32_t Decodeid, uint8_t* picture) {
+    if (Decodeid < 0 || Decodeid >= kMaxChannels || set.init != 1 || len > kMaxFramePayload) {
+        return -1;
+    }
+    AVCodecContext* ctx = set.out_c[Decodeid].get();
+    AVFrame* frame = set.out_Picture[Decodeid].get();
+    AVPacket* packet = set.packet.get();
+    // Not reference-counted: the decoder takes what it needs before send returns.
+    packet->data = const_cast<uint8_t*>(data);
+    packet->size = static_cast<int>(len);
+    int result = avcodec_send_packet(ctx, packet);
+    packet->data = nullptr;
+    packet->size = 0;
+    if (result < 0) {
+        return result;
+    }
+    int32_t written = 0;
+    while (avcodec_receive_frame(ctx, frame) == 0) {
+        // A picture with decode errors would show broken blocks: keep it off the screen.
+        if (frame->decode_error_flags == 0 && !(frame->flags & AV_FRAME_FLAG_CORRUPT)) {
+            written =
+                static_cast<int32_t>(CopyAVFrameToBuf(frame, picture, DecodeDdataFrame.imageSize));
+        }
+        av_frame_unref(frame);
+    }
+    return written;
+}
+
+namespace {
+
+// Copies a plane of srcW x srcH samples into a dstW x dstH plane, filling what the source lacks.
+void CopyPlane(uint8_t* dst, int dstW, int dstH, const uint8_t* src, int srcStride, int srcW,
+               int srcH, uint8_t fill) {
+    const int rows = std::min(dstH, srcH);
+    const int cols = std::max(0, std::min(dstW, srcW));
+    for (int r = 0; r < rows; ++r) {
+        std::memcpy(dst, src + static_cast<std::ptrdiff_t>(r) * srcStride,
+                    static_cast<std::size_t>(cols));
+        std::memset(dst + cols, fill, static_cast<std::size_t>(dstW - cols));
+        dst += dstW;
+    }
+    for (int r = std::max(rows, 0); r < dstH; ++r) {
+        std::memset(dst, fill, static_cast<std::size_t>(dstW));
+        dst += dstW;
+    }
+}
+
+}  // namespace
+
+uint32_t CopyAVFrameToBuf(const AVFrame* frame, uint8_t* dst, int32_t sizeFrame) {
+    const std::optional<PictureGeometry> g = SizeFrameGeometry(sizeFrame);
+    if (!g || !frame || !frame->data[0] || !frame->data[1] || !frame->data[2]) {
+        return 0;
+    }
+    if (frame->format != AV_PIX_FMT_YUV420P && frame->format != AV_PIX_FMT_YUVJ420P) {
+        QLog("picture format %d is not 8-bit 4:2:0: dropped", frame->format);
+        return 0;
+    }
+    const int w = g->width;
+    const int h = g->height;
+    const int cw = (frame->width + 1) / 2;
+    const int ch = (frame->height + 1) / 2;
+    CopyPlane(dst, w, h, frame->data[0], frame->linesize[0], frame->width, frame->height, 16);
+    uint8_t* cb = dst + w * h;
+    CopyPlane(cb, w / 2, h / 2, frame->data[1], frame->linesize[1], cw, ch, 128);
+    CopyPlane(cb + w * h / 4, w / 2, h / 2, frame->data[2], frame->linesize[2], cw, ch, 128);
+    return static_cast<uint32_t>(g->i420Bytes());
+}

@@ -1,0 +1,41 @@
+// One H.264 decoder per channel of a DVR, and the copy of a decoded picture into packed I420.
+//
+// Threads: a DVR's decoder set is created before its receive thread starts and is then used by
+// that receive thread only; it needs no lock of its own.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "core/support/FfmpegHandles.h"
+#include "core/wire/WireFormats.h"
+
+// libavcodec wants this many zero bytes readable after every input payload.
+inline constexpr std::size_t kInputPadding = AV_INPUT_BUFFER_PADDING_SIZE;
+
+struct Decode_Struct {
+    CodecContextPtr out_c[kMaxChannels];  // the open decoder of each channel
+    const AVCodec* decodec[kMaxChannels] = {};
+    FramePtr out_Picture[kMaxChannels];  // the picture each decoder writes into
+    PacketPtr packet;                    // reused for every frame
+    int32_t init = 0;                    // 1 once all 32 decoders are open
+};
+
+// Creates the 32 decoders of one DVR; 1 at once if they exist, -1 when one could not be made
+// (the set then stays uninitialised and a later call starts again).
+int32_t initDecode(Decode_Struct& set);
+
+// Decodes one frame's payload (`len` bytes at `data`, followed by kInputPadding readable zero
+// bytes) with the decoder of channel `Decodeid`. When the decoder gives a picture, it is copied
+// to `picture` as packed I420 in the geometry of the header's SizeFrame byte.
+// Returns the picture's size in bytes; 0 when no picture came out (before the first key frame,
+// a picture that was only partly decodable, a geometry or pixel format that cannot be shown);
+// a negative number on a decode error or a channel outside 0 to 31.
+int32_t DecodeData(Decode_Struct& set, const uint8_t* data, uint32_t len,
+                   const NET_FRAME_HEADER& DecodeDdataFrame, int32_t Decodeid, uint8_t* picture);
+
+// Copies a decoded picture into `dst` as packed I420 of the SizeFrame geometry. Where the decoded
+// size differs, the overlap is copied and the rest filled with black; the decoder's planes are
+// never read outside their bounds. Returns the bytes written, or 0 (nothing written) for a
+// SizeFrame without a picture or a picture that is not 8-bit 4:2:0.
+uint32_t CopyAVFrameToBuf(const AVFrame* frame, uint8_t* dst, int32_t sizeFrame);

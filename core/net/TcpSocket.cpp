@@ -1,0 +1,216 @@
+#include "core/net/TcpSocket.h"
+
+#include <fcntl.h>
+#include <netdb.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <thread>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int MillisLeft(Clock::time_point deadline) {
+    // Rounded up: a wait never ends before its deadline.
+    auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+    return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+}
+
+bool SetBlocking(int fd, bool blocking) {
+    int flags = ::fcntl(fd, F_GETFL, 0);
+    if (flags < 0) {
+        return false;
+    }
+    flags = blocking ? (flags & ~O_NONBLOCK) : (flags | O_NONBLOCK);
+    return ::fcntl(fd, F_SETFL, flags) == 0;
+}
+
+// poll() on fd and an optional cancel descriptor that restarts after a signal, keeping the
+// overall limit; -1 = no limit. Returns >0 when fd is ready, 0 on time-out or cancel, <0 on error.
+int PollWithCancel(int fd, short events, int cancelFd, int timeoutMs) {
+    const bool bounded = timeoutMs >= 0;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(bounded ? timeoutMs : 0);
+    for (;;) {
+        pollfd p[2] = {{fd, events, 0}, {cancelFd, POLLIN, 0}};
+        int r = ::poll(p, cancelFd >= 0 ? 2 : 1, bounded ? MillisLeft(deadline) : -1);
+        if (r >= 0) {
+            if (cancelFd >= 0 && p[1].revents != 0) {
+                return 0;
+            }
+            return r;
+        }
+        if (errno != EINTR) {
+            return -1;
+        }
+    }
+}
+
+}  // namespace
+
+bool Cancelled(int cancelFd) {
+    if (cancelFd < 0) {
+        return false;
+    }
+    pollfd p{cancelFd, POLLIN, 0};
+    return ::poll(&p, 1, 0) > 0;
+}
+
+bool PauseUnlessCancelled(int cancelFd, std::chrono::milliseconds d) {
+    if (cancelFd < 0) {
+        std::this_thread::sleep_for(d);
+        return true;
+    }
+    pollfd p{cancelFd, POLLIN, 0};
+    const auto deadline = Clock::now() + d;
+    while (Clock::now() < deadline) {
+        const int r = ::poll(&p, 1, MillisLeft(deadline));
+        if (r > 0) {
+            return false;
+        }
+        if (r < 0 && errno != EINTR) {
+            break;
+        }
+    }
+    return true;
+}
+
+std::unique_ptr<TcpSocket> TcpSocket::Create(int cancelFd) {
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        return nullptr;
+    }
+    return std::unique_ptr<TcpSocket>(new TcpSocket(fd, cancelFd));
+}
+
+std::unique_ptr<TcpSocket> TcpSocket::Adopt(int fd) {
+    return fd < 0 ? nullptr : std::unique_ptr<TcpSocket>(new TcpSocket(fd, -1));
+}
+
+int TcpSocket::pollFor(short events, int timeoutMs) {
+    return PollWithCancel(fd_, events, cancelFd_, timeoutMs);
+}
+
+TcpSocket::~TcpSocket() {
+    ::close(fd_);
+}
+
+int TcpSocket::connectWithin(const sockaddr_in& to, std::chrono::milliseconds limit) {
+    if (!SetBlocking(fd_, false)) {
+        return errno;
+    }
+    int r = ::connect(fd_, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+    if (r != 0 && errno != EINPROGRESS) {
+        return errno;
+    }
+    if (r != 0) {
+        int w = pollFor(POLLOUT, static_cast<int>(limit.count()));
+        if (w == 0) {
+            return ETIMEDOUT;
+        }
+        if (w < 0) {
+            return errno;
+        }
+        if (int err = pendingError(); err != 0) {
+            return err;
+        }
+    }
+    return SetBlocking(fd_, true) ? 0 : errno;
+}
+
+bool TcpSocket::sendAll(const void* data, std::size_t n, std::chrono::milliseconds limit,
+                        std::mutex* syscallLock) {
+    const auto deadline = Clock::now() + limit;
+    auto* p = static_cast<const char*>(data);
+    while (n > 0) {
+        ssize_t sent;
+        {
+            std::unique_lock<std::mutex> lock;
+            if (syscallLock) {
+                lock = std::unique_lock<std::mutex>(*syscallLock);
+            }
+            sent = ::send(fd_, p, n, MSG_NOSIGNAL | MSG_DONTWAIT);
+        }
+        if (sent > 0) {
+            p += sent;
+            n -= static_cast<std::size_t>(sent);
+            continue;
+        }
+        if (sent < 0 && errno == EINTR) {
+            continue;
+        }
+        if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            // The peer is not reading fast enough: wait for room, within the limit.
+            int left = MillisLeft(deadline);
+            if (left == 0 || pollFor(POLLOUT, left) <= 0) {
+                return false;
+            }
+            continue;
+        }
+        return false;
+    }
+    return true;
+}
+
+bool TcpSocket::recvAll(void* data, std::size_t n, std::optional<std::chrono::milliseconds> limit) {
+    const auto deadline = Clock::now() + limit.value_or(std::chrono::milliseconds(0));
+    auto* p = static_cast<char*>(data);
+    while (n > 0) {
+        if (limit) {
+            int w = pollFor(POLLIN, MillisLeft(deadline));
+            if (w <= 0) {
+                return false;
+            }
+        }
+        ssize_t got = ::recv(fd_, p, n, 0);
+        if (got > 0) {
+            p += got;
+            n -= static_cast<std::size_t>(got);
+            continue;
+        }
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        return false;  // end of stream or error
+    }
+    return true;
+}
+
+int TcpSocket::waitReadable(std::chrono::milliseconds limit) {
+    int r = pollFor(POLLIN, static_cast<int>(limit.count()));
+    return r < 0 ? -1 : (r > 0 ? 1 : 0);
+}
+
+int TcpSocket::pendingError() {
+    int err = 0;
+    socklen_t len = sizeof err;
+    if (::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &err, &len) != 0) {
+        return errno;
+    }
+    return err;
+}
+
+void TcpSocket::shutdown() {
+    ::shutdown(fd_, SHUT_RDWR);
+}
+
+std::optional<sockaddr_in> ResolveIPv4(const std::string& host, int port) {
+    if (host.empty()) {
+        return std::nullopt;
+    }
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) {
+        return std::nullopt;
+    }
+    sockaddr_in addr;
+    std::memcpy(&addr, found->ai_addr, sizeof addr);
+    ::freeaddrinfo(found);
+    addr.sin_port = htons(static_cast<uint16_t>(port));
+    return addr;
+}

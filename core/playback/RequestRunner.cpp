@@ -1,0 +1,72 @@
+#include "core/playback/RequestRunner.h"
+
+#include <utility>
+
+RequestRunner::RequestRunner() : thread_([this] { run(); }) {}
+
+RequestRunner::~RequestRunner() {
+    stop();
+}
+
+void RequestRunner::post(Kind kind, Job job) {
+    const int k = static_cast<int>(kind);
+    {
+        std::lock_guard<std::mutex> g(lock_);
+        if (quit_) {
+            return;
+        }
+        if (running_[k]) {
+            running_[k]->store(true);
+        }
+        queued_[k] = Pending{std::move(job), std::make_shared<std::atomic<bool>>(false)};
+        order_[k] = ++posted_;
+    }
+    changed_.notify_all();
+}
+
+void RequestRunner::stop() {
+    {
+        std::lock_guard<std::mutex> g(lock_);
+        quit_ = true;
+        for (int k = 0; k < kKinds; ++k) {
+            queued_[k] = Pending{};
+            if (running_[k]) {
+                running_[k]->store(true);
+            }
+        }
+    }
+    changed_.notify_all();
+    if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) {
+        thread_.join();
+    }
+}
+
+bool RequestRunner::waitIdle(std::chrono::milliseconds limit) {
+    std::unique_lock<std::mutex> lk(lock_);
+    return changed_.wait_for(lk, limit,
+                             [&] { return !busy_ && !queued_[0].job && !queued_[1].job; });
+}
+
+void RequestRunner::run() {
+    std::unique_lock<std::mutex> lk(lock_);
+    for (;;) {
+        changed_.wait(lk, [&] { return quit_ || queued_[0].job || queued_[1].job; });
+        if (quit_) {
+            return;
+        }
+        int k = queued_[0].job ? 0 : 1;
+        if (queued_[0].job && queued_[1].job && order_[1] < order_[0]) {
+            k = 1;
+        }
+        Pending p = std::exchange(queued_[k], Pending{});
+        running_[k] = p.superseded;
+        busy_ = true;
+        lk.unlock();
+        p.job(*p.superseded);
+        p = Pending{};  // the job's captures go before the runner counts as idle
+        lk.lock();
+        running_[k].reset();
+        busy_ = false;
+        changed_.notify_all();
+    }
+}

@@ -1,0 +1,28 @@
+// The playback window as the core sees it. The window implements it with Qt; tests record it.
+// Every call may come from any thread and never waits for the window: the window takes the
+// values over on its own thread.
+#pragma once
+
+#include <string>
+
+#include "core/playback/TimeMap.h"
+
+class PlaybackPort {
+  public:
+    virtual ~PlaybackPort() = default;
+
+    // A superuser's playback session of DVR `dvr` is logged in: show the window with the
+    // address text and pop-ups for `channelCount` channels (0 to 32).
+    virtual void Open(int dvr, const std::string& serverText, int channelCount) = 0;
+    // The recorded-range text of the disks, or "No Disk".
+    virtual void SetValidTime(const std::string& text) = 0;
+    // Selects item selection[k] in pop-up k.
+    virtual void SetChShow(const BandSelection& selection) = 0;
+    // The label of band 0..3.
+    virtual void SetChShow(const std::string& text, int band) = 0;
+    // The map of the chosen day, drawn as the window's picture.
+    virtual void CreatePicture(const TimeMap& map) = 0;
+    // The second of the day of the played picture being shown. Display thread, under the DVR's
+    // block lock: stores the value only.
+    virtual void SetTimeNow(int32_t daySecond) = 0;
+};

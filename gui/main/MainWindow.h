@@ -1,0 +1,100 @@
+// The main window: the DVR label, the DVR tree and the PTZ panel on the left, the video area with
+// its split buttons and the capture button on the right. It owns the window-system port the
+// controller talks to, the tree's model and its icons, and runs the controller's 1-second status
+// timer.
+//
+// Lifetime: create the window, then the controller on uiPort(), then start(). At the end, stop()
+// (after the event loop returned) releases every DVR thread waiting for the window and stops
+// the DVR threads; then destroy the controller, then the window.
+//
+// Threads: GUI thread only; other threads reach the window through uiPort().
+#pragma once
+
+#include <QMainWindow>
+#include <QTimer>
+
+#include <memory>
+
+#include "core/ports/DisplayPort.h"
+#include "gui/tree/NodeIcons.h"
+
+class DvrTreeModel;
+class ImageAndTextCell;
+class NetPlayBackPort;
+class OutlineViewCon;
+class PtzPanel;
+class QLabel;
+class QPushButton;
+class VideoView;
+class QtUiPort;
+class UiPort;
+class ViewController;
+
+class MainWindow : public QMainWindow, public DisplayPort {
+    Q_OBJECT
+
+  public:
+    static constexpr int kStatusIntervalMs = 1000;
+
+    explicit MainWindow(QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    UiPort& uiPort();
+
+    // The start-up sequence, once: pane buffers, the video surface and its 36-pane grid, the
+    // status timer, the tree and the saved list (which fills it), the current DVR, the PTZ
+    // buttons' codes, the button colours, the PTZ lists.
+    void start(ViewController& vc);
+    // The end of the run: the status timer stops, a held PTZ button sends its release, every DVR
+    // thread waiting for the window is released (and later calls return at once), then the DVR
+    // threads are stopped and joined. Afterwards the window no longer reaches the controller.
+    // Nothing is written. Idempotent; not from inside a message box.
+    void stop();
+
+    // The capture button: the surface's snapshot, saved where the operator chooses.
+    void doSomethingForCapture();
+
+    // The controller's window operations behind "NewIP" and "Property".
+    void ShowWindowAddUser();
+    void ShowWindowProperty();
+
+    // The video area (DisplayPort): the surface's part goes to the VideoView.
+    PaneRect surfaceBounds() override;
+    void clearScreen() override;
+    void renderCurrentFrame(const PaneRect& rect, int pane) override;  // any thread
+    void enableLargeSplits(bool enabled) override;
+
+    // The split counts of the ten split buttons, in their order.
+    static constexpr int kSplits[] = {4, 9, 16, 25, 36, 49, 64, 81, 100, 256};
+    QPushButton* splitButton(int split) const;
+    VideoView* videoView() const { return videoViewController_; }
+    PtzPanel* ptzPanel() const { return ptzPanel_; }
+    QPushButton* captureButton() const { return buttonCapture_; }
+
+    OutlineViewCon* outlineView() const { return myOutlineView_; }
+    DvrTreeModel* treeModel() const { return treeModel_; }
+    QLabel* dvrLabel() const { return TextDvr_; }
+    const NodeIcons& icons() const { return icons_; }
+    const QTimer& statusTimer() const { return timer_; }
+    // The playback window's port; the window itself is made on first use.
+    NetPlayBackPort* playbackPort() const { return playbackPort_.get(); }
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    ViewController* viewcontroller_ = nullptr;
+    NodeIcons icons_;
+    DvrTreeModel* treeModel_;
+    OutlineViewCon* myOutlineView_;
+    ImageAndTextCell* nameCell_;
+    QLabel* TextDvr_;
+    VideoView* videoViewController_;
+    QPushButton* splitButtons_[10] = {};
+    QPushButton* buttonCapture_;
+    PtzPanel* ptzPanel_;
+    QTimer timer_;
+    std::unique_ptr<QtUiPort> port_;
+    std::unique_ptr<NetPlayBackPort> playbackPort_;
+    bool stopped_ = false;
+};

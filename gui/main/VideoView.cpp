@@ -1,0 +1,353 @@
+#include "gui/main/VideoView.h"
+
+#include <QBuffer>
+#include <QContextMenuEvent>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QImageWriter>
+#include <QMenu>
+#include <QMouseEvent>
+
+#include <QPointer>
+#include <QSaveFile>
+#include <algorithm>
+#include <chrono>
+
+#include "core/ViewController.h"
+#include "core/decode/SizeFrame.h"
+#include "core/support/Log.h"
+
+namespace {
+
+constexpr float kGrey = 0.48f;
+
+// The first picture row is drawn at the top: texture row 0 at the quad's upper edge.
+const char* const kVertexShader = R"(
+attribute vec2 position;
+attribute vec2 texcoord;
+varying vec2 uv;
+void main() {
+    uv = texcoord;
+    gl_Position = vec4(position, 0.0, 1.0);
+}
+)";
+
+// Samples a packed 4:2:2 picture and converts it to RGB: BT.601, limited range. Luma comes from
+// the (luma, chroma) view so that linear filtering blends neighbouring luma samples; Cb and Cr
+// from the (Y0, Cb, Y1, Cr) view, whose texels each carry one pair.
+const char* const kFragmentShader = R"(
+varying vec2 uv;
+uniform sampler2D luma;
+uniform sampler2D chroma;
+void main() {
+    float y = texture2D(luma, uv).r;
+    vec4 c = texture2D(chroma, uv);
+    float yy = 1.164383 * (y - 16.0 / 255.0);
+    float cb = c.g - 128.0 / 255.0;
+    float cr = c.a - 128.0 / 255.0;
+    gl_FragColor = vec4(yy + 1.596027 * cr,
+                        yy - 0.391762 * cb - 0.812968 * cr,
+                        yy + 2.017232 * cb,
+                        1.0);
+}
+)";
+
+const GLfloat kQuad[] = {
+    // x, y, u, v
+    -1.f, 1.f, 0.f, 0.f, -1.f, -1.f, 0.f, 1.f, 1.f, -1.f, 1.f, 1.f, 1.f, 1.f, 1.f, 0.f,
+};
+
+}  // namespace
+
+VideoView::VideoView(QWidget* parent) : QOpenGLWidget(parent) {
+    setObjectName(QStringLiteral("videoViewController"));
+    setAccessibleName(QStringLiteral("Video"));
+    setAccessibleDescription(QStringLiteral("videoViewController"));
+    // The frame buffer is kept between flushes: a pane keeps its picture until cleared.
+    setUpdateBehavior(QOpenGLWidget::PartialUpdate);
+    setMinimumSize(320, 240);
+    timer_.setInterval(1000 / 30);
+    connect(&timer_, &QTimer::timeout, this, [this] { update(); });
+    timer_.start();
+}
+
+VideoView::~VideoView() {
+    makeCurrent();
+    if (glReady_) {
+        glDeleteTextures(1, &lumaTexture_);
+        glDeleteTextures(1, &chromaTexture_);
+    }
+    doneCurrent();
+}
+
+void VideoView::SetViewController(ViewController* controller) {
+    viewController_ = controller;
+}
+
+PaneRect VideoView::bounds() const {
+    return PaneRect{0, 0, static_cast<float>(width()), static_cast<float>(height())};
+}
+
+void VideoView::clearScreen() {
+    {
+        std::lock_guard<std::mutex> g(surfaceLock_);
+        clearPending_ = true;
+        std::fill(std::begin(pending_), std::end(pending_), false);
+    }
+    update();
+}
+
+void VideoView::renderCurrentFrame(const PaneRect& rect, int pane) {
+    if (pane < 0 || pane >= kLayoutPanes) {
+        return;
+    }
+    std::lock_guard<std::mutex> g(surfaceLock_);
+    pending_[pane] = true;
+    pendingRect_[pane] = rect;
+}
+
+void VideoView::initializeGL() {
+    initializeOpenGLFunctions();
+    QLog("prepareOpenGL");
+    program_.addShaderFromSourceCode(QOpenGLShader::Vertex, QString::fromLatin1(kVertexShader));
+    program_.addShaderFromSourceCode(QOpenGLShader::Fragment, QString::fromLatin1(kFragmentShader));
+    program_.bindAttributeLocation("position", 0);
+    program_.bindAttributeLocation("texcoord", 1);
+    if (!program_.link()) {
+        QLog("video shaders: %s", program_.log().toUtf8().constData());
+        return;
+    }
+    GLuint textures[2];
+    glGenTextures(2, textures);
+    lumaTexture_ = textures[0];
+    chromaTexture_ = textures[1];
+    for (GLuint t : textures) {
+        glBindTexture(GL_TEXTURE_2D, t);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    }
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glReady_ = true;
+}
+
+void VideoView::resizeGL(int, int) {
+    // The frame buffer is new and empty: the panes follow the new size and start grey.
+    {
+        std::lock_guard<std::mutex> g(surfaceLock_);
+        clearPending_ = true;
+    }
+    if (viewController_) {
+        viewController_->SurfaceResized();
+    }
+}
+
+void VideoView::paintGL() {
+    bool clear;
+    bool drawn[kLayoutPanes];
+    PaneRect rects[kLayoutPanes];
+    {
+        std::lock_guard<std::mutex> g(surfaceLock_);
+        clear = clearPending_;
+        clearPending_ = false;
+        std::copy(std::begin(pending_), std::end(pending_), drawn);
+        std::copy(std::begin(pendingRect_), std::end(pendingRect_), rects);
+        std::fill(std::begin(pending_), std::end(pending_), false);
+    }
+    if (clear) {
+        glViewport(0, 0, static_cast<GLsizei>(width() * devicePixelRatio()),
+                   static_cast<GLsizei>(height() * devicePixelRatio()));
+        glClearColor(kGrey, kGrey, kGrey, 1.0f);
+        glClear(GL_COLOR_BUFFER_BIT);
+    }
+    if (!glReady_ || !viewController_) {
+        return;
+    }
+    for (int pane = 0; pane < kLayoutPanes; ++pane) {
+        if (drawn[pane]) {
+            drawPane(pane, rects[pane]);
+        }
+    }
+}
+
+std::vector<int> VideoView::takeLatencies() {
+    const uint64_t n = std::min<uint64_t>(latencyCount_, kLatencySamples);
+    std::vector<int> out(latencyMicros_, latencyMicros_ + n);
+    latencyCount_ = 0;
+    return out;
+}
+
+void VideoView::drawPane(int pane, const PaneRect& rect) {
+    PaneBuffers::Pane& buffer = viewController_->AVDataFrame[pane];
+    std::lock_guard<std::mutex> g(buffer.lock);
+    const auto geometry = SizeFrameGeometry(buffer.sizeFrame);
+    if (!geometry || !buffer.pixels) {
+        return;
+    }
+    const int w = geometry->width;
+    const int h = geometry->height;
+    const qreal ratio = devicePixelRatio();
+    // Pane rectangles are in surface units with the origin at the bottom left, like GL's
+    // viewport; fractions are cut off.
+    glViewport(static_cast<GLint>(rect.x * ratio), static_cast<GLint>(rect.y * ratio),
+               static_cast<GLsizei>(rect.width * ratio), static_cast<GLsizei>(rect.height * ratio));
+    glActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_2D, lumaTexture_);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_LUMINANCE_ALPHA, w, h, 0, GL_LUMINANCE_ALPHA,
+                 GL_UNSIGNED_BYTE, buffer.pixels);
+    glActiveTexture(GL_TEXTURE1);
+    glBindTexture(GL_TEXTURE_2D, chromaTexture_);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, w / 2, h, 0, GL_RGBA, GL_UNSIGNED_BYTE, buffer.pixels);
+    program_.bind();
+    program_.setUniformValue("luma", 0);
+    program_.setUniformValue("chroma", 1);
+    program_.enableAttributeArray(0);
+    program_.enableAttributeArray(1);
+    program_.setAttributeArray(0, GL_FLOAT, kQuad, 2, 4 * sizeof(GLfloat));
+    program_.setAttributeArray(1, GL_FLOAT, kQuad + 2, 2, 4 * sizeof(GLfloat));
+    glDrawArrays(GL_TRIANGLE_FAN, 0, 4);
+    ++presented_;
+    if (buffer.arrivedAt != 0) {
+        const int64_t now = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                std::chrono::steady_clock::now().time_since_epoch())
+                                .count();
+        latencyMicros_[latencyCount_++ % kLatencySamples] =
+            static_cast<int>((now - buffer.arrivedAt) / 1000);
+    }
+    program_.disableAttributeArray(0);
+    program_.disableAttributeArray(1);
+    program_.release();
+    glActiveTexture(GL_TEXTURE0);
+}
+
+QImage VideoView::grabSurface() {
+    return grabFramebuffer();
+}
+
+QString VideoView::SnapshotFolder() {
+    const QString desktop = QDir::home().filePath(QStringLiteral("Desktop"));
+    return QFileInfo(desktop).isDir() ? desktop : QDir::homePath();
+}
+
+bool VideoView::readScreen() {
+    QLog("readScreenAsyncBegin");
+    if (!glReady_ || !context()) {
+        QLog("snapshot: the surface has no OpenGL context yet");
+        return false;
+    }
+    // The frame buffer has the widget's size in device pixels, and so has the capture.
+    const qreal ratio = devicePixelRatio();
+    const int w = qRound(width() * ratio);
+    const int h = qRound(height() * ratio);
+    if (!capture_.ensure(w, h)) {
+        return false;  // made again at the next snapshot
+    }
+    makeCurrent();
+    // What is pending goes into the frame buffer first: a new frame buffer after a resize holds
+    // nothing until it is drawn.
+    paintGL();
+    for (int i = 0; i < 8 && glGetError() != GL_NO_ERROR; ++i) {
+    }
+    QLog("readScreenAsyncFinish");
+    glBindFramebuffer(GL_FRAMEBUFFER, defaultFramebufferObject());
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    // GL_RGBA bytes in memory order red, green, blue, alpha; rows from the bottom up.
+    glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, capture_.data());
+    const GLenum error = glGetError();
+    doneCurrent();
+    update();  // the panes drawn above reach the screen too
+    if (error != GL_NO_ERROR) {
+        QLog("OpenGL glReadPixels failed (error 0x%04X)", error);
+        return false;
+    }
+    capture_.flipRows();
+    return true;
+}
+
+void VideoView::CreatePicFormOpenGL() {
+    if (capturing_) {
+        return;
+    }
+    // The picture is read and encoded before the dialog opens: the surface is free again while
+    // the operator picks a name.
+    QByteArray jpeg;
+    {
+        if (!readScreen()) {
+            return;
+        }
+        // The surface is opaque: the fourth byte carries nothing.
+        const QImage image(capture_.data(), capture_.width(), capture_.height(),
+                           capture_.rowBytes(), QImage::Format_RGBX8888);
+        QBuffer out(&jpeg);
+        out.open(QIODevice::WriteOnly);
+        QImageWriter writer(&out, "jpeg");
+        writer.setQuality(90);
+        if (!writer.write(image)) {
+            QLog("snapshot: JPEG encoding failed: %s", writer.errorString().toUtf8().constData());
+            return;
+        }
+    }
+
+    capturing_ = true;
+    const QPointer<VideoView> self(this);
+    const QPointer<QFileDialog> dialog(new QFileDialog(this, QStringLiteral("Save snapshot")));
+    dialog->setObjectName(QStringLiteral("snapshotDialog"));
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setFileMode(QFileDialog::AnyFile);
+    dialog->setNameFilter(QStringLiteral("JPEG image (*.jpeg *.jpg)"));
+    dialog->setDefaultSuffix(QStringLiteral("jpeg"));
+    dialog->setDirectory(SnapshotFolder());
+    dialog->selectFile(QStringLiteral("pic"));
+    const int result = dialog->exec();
+    // The window may have gone while the dialog ran (the end of the run).
+    if (!self) {
+        return;
+    }
+    capturing_ = false;
+    if (!dialog) {
+        return;
+    }
+    QString path = dialog->selectedFiles().value(0);
+    delete dialog.data();
+    if (result != QDialog::Accepted || path.isEmpty()) {
+        return;
+    }
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix != QStringLiteral("jpeg") && suffix != QStringLiteral("jpg")) {
+        path += QStringLiteral(".jpeg");
+    }
+    // The file appears whole or not at all.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(jpeg) != jpeg.size() || !file.commit()) {
+        QLog("snapshot: writing %s failed: %s", path.toUtf8().constData(),
+             file.errorString().toUtf8().constData());
+    }
+}
+
+void VideoView::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton || !viewController_) {
+        QOpenGLWidget::mousePressEvent(event);
+        return;
+    }
+    // Qt counts from the top left; the layout from the bottom left.
+    const QPointF p = event->position();
+    const float x = static_cast<float>(p.x());
+    const float y = static_cast<float>(height() - p.y());
+    QLog("mouseDown   %f      %f", static_cast<double>(x), static_cast<double>(y));
+    viewController_->DoLeftMouseButton(x, y);
+}
+
+void VideoView::contextMenuEvent(QContextMenuEvent* event) {
+    if (!viewController_ || viewController_->showAutoDisplay() == 0) {
+        return;  // the single-DVR view has no menu here
+    }
+    QMenu menu(QStringLiteral("Contextual Menu"), this);
+    menu.setObjectName(QStringLiteral("autoDisplayMenu"));
+    QAction* autoDisplay = menu.addAction(QStringLiteral("Auto Display"));
+    if (menu.exec(event->globalPos()) == autoDisplay) {
+        viewController_->AutoSetDisplay();
+    }
+}

@@ -1,0 +1,91 @@
+// The OpenGL video surface: every pane of the split screen is a rectangle of this one widget.
+//
+// Threads: renderCurrentFrame() is called by display threads; everything else, and all OpenGL,
+// runs on the GUI thread. A display thread converts a picture into its pane's buffer (under the
+// pane's lock) and records the pane here; the 30-per-second flush uploads each recorded pane
+// (under that pane's lock again) and draws it into its rectangle. The widget keeps its frame
+// buffer between flushes, so a pane shows its last picture until the surface is cleared.
+#pragma once
+
+#include <QOpenGLBuffer>
+#include <QOpenGLFunctions>
+#include <QOpenGLShaderProgram>
+#include <QOpenGLWidget>
+#include <QTimer>
+
+#include <mutex>
+#include <vector>
+
+#include "core/layout/PaneBuffers.h"
+#include "core/ports/DisplayPort.h"
+#include "gui/main/CaptureBuffer.h"
+
+class ViewController;
+
+class VideoView : public QOpenGLWidget, protected QOpenGLFunctions {
+    Q_OBJECT
+
+  public:
+    explicit VideoView(QWidget* parent = nullptr);
+    ~VideoView() override;
+
+    // GUI thread, before the controller's display threads start.
+    void SetViewController(ViewController* controller);
+
+    // The DisplayPort operations that belong to the surface (the window forwards them).
+    PaneRect bounds() const;                                  // GUI thread
+    void clearScreen();                                       // GUI thread
+    void renderCurrentFrame(const PaneRect& rect, int pane);  // any thread
+
+    // The surface's picture now, as the window shows it (for tests).
+    QImage grabSurface();
+
+    // The snapshot: reads the whole surface back at its current size, encodes it as JPEG
+    // (quality 90), then asks for a name in a modal save dialog (video keeps running meanwhile)
+    // and writes the file atomically. Cancel writes nothing. GUI thread; not re-entered while
+    // its dialog is open.
+    void CreatePicFormOpenGL();
+    // The folder the save dialog starts in: ~/Desktop, or the home folder without one.
+    static QString SnapshotFolder();
+
+    // Pictures drawn so far, and the latencies (microseconds, last byte received to drawn) of
+    // the most recent ones, which this empties. GUI thread.
+    uint64_t presented() const { return presented_; }
+    std::vector<int> takeLatencies();
+
+  protected:
+    void initializeGL() override;
+    void resizeGL(int w, int h) override;
+    void paintGL() override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+  private:
+    void drawPane(int pane, const PaneRect& rect);
+    // Draws what is pending, then reads the frame buffer into capture_, top row first. False
+    // (nothing read) when there is no buffer or OpenGL failed.
+    bool readScreen();
+
+    ViewController* viewController_ = nullptr;
+    QTimer timer_;  // the 30-per-second flush
+
+    // Panes drawn since the last flush, under surfaceLock_.
+    std::mutex surfaceLock_;
+    bool pending_[kLayoutPanes] = {};
+    PaneRect pendingRect_[kLayoutPanes] = {};
+    bool clearPending_ = true;
+
+    // GUI thread only.
+    QOpenGLShaderProgram program_;
+    GLuint lumaTexture_ = 0;    // the packed picture seen as W x H (luma, chroma) pairs
+    GLuint chromaTexture_ = 0;  // the same bytes seen as W/2 x H (Y0, Cb, Y1, Cr) texels
+    bool glReady_ = false;
+
+    // Measurements for the pipeline benchmark. GUI thread only; a fixed ring, no allocation.
+    uint64_t presented_ = 0;
+    static constexpr int kLatencySamples = 8192;
+    int latencyMicros_[kLatencySamples] = {};
+    uint64_t latencyCount_ = 0;
+    CaptureBuffer capture_;
+    bool capturing_ = false;  // the save dialog is open
+};

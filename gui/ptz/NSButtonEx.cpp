@@ -1,0 +1,99 @@
+#include "gui/ptz/NSButtonEx.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QMouseEvent>
+#include <QWindow>
+
+#include "core/support/Log.h"
+#include "gui/ptz/PtzCommands.h"
+#include "gui/ptz/PtzPanel.h"
+
+NSButtonEx::NSButtonEx(const QString& text, QWidget* parent) : QPushButton(text, parent) {
+    // `pressed` comes from a mouse press over the button and from the keyboard; `released` from
+    // every release the button itself sees, over it or not.
+    connect(this, &QAbstractButton::pressed, this, &NSButtonEx::beginHold);
+    connect(this, &QAbstractButton::released, this, &NSButtonEx::endHold);
+}
+
+NSButtonEx::~NSButtonEx() {
+    if (held_) {
+        qApp->removeEventFilter(this);
+    }
+}
+
+void NSButtonEx::SetController(PtzPanel* controller, int cmdtmp) {
+    viewcontroller = controller;
+    command = cmdtmp;
+}
+
+void NSButtonEx::beginHold() {
+    if (held_) {
+        return;
+    }
+    held_ = true;
+    // Watches the whole application: a release delivered elsewhere still ends the hold.
+    qApp->installEventFilter(this);
+    QLog("mouseDown");
+    if (viewcontroller) {
+        viewcontroller->SendPtz(kPtzPress + command);
+    }
+}
+
+void NSButtonEx::endHold() {
+    if (!held_) {
+        return;
+    }
+    held_ = false;
+    qApp->removeEventFilter(this);
+    if (isDown()) {
+        setDown(false);  // no click follows: the release was not over the button
+    }
+    Q_EMIT holdReleased();
+}
+
+bool NSButtonEx::event(QEvent* e) {
+    if (e->type() == QEvent::UngrabMouse) {
+        endHold();
+    }
+    return QPushButton::event(e);
+}
+
+bool NSButtonEx::eventFilter(QObject* watched, QEvent* e) {
+    switch (e->type()) {
+        case QEvent::MouseButtonRelease:
+            // The button's own release is handled by the button, which then sends its click; the
+            // window passes that release on to the button.
+            if (static_cast<QMouseEvent*>(e)->button() == Qt::LeftButton && watched != this &&
+                watched != window()->windowHandle()) {
+                endHold();
+            }
+            break;
+        case QEvent::WindowBlocked:
+        case QEvent::WindowDeactivate:
+            if (watched == window()) {
+                endHold();
+            }
+            break;
+        case QEvent::ApplicationDeactivate: endHold(); break;
+        default: break;
+    }
+    return false;
+}
+
+void NSButtonEx::focusOutEvent(QFocusEvent* e) {
+    endHold();
+    QPushButton::focusOutEvent(e);
+}
+
+void NSButtonEx::hideEvent(QHideEvent* e) {
+    endHold();
+    QPushButton::hideEvent(e);
+}
+
+void NSButtonEx::changeEvent(QEvent* e) {
+    if (e->type() == QEvent::EnabledChange && !isEnabled()) {
+        endHold();
+    }
+    QPushButton::changeEvent(e);
+}

@@ -1,0 +1,166 @@
+// Live H.264 from the simulated DVR through the client's receive path, checked against the
+// Debian ffmpeg command-line decoder on the very bitstream the DVR sent.
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+#include "core/decode/SizeFrame.h"
+#include "tests/support/ClientFixture.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+std::vector<uint8_t> ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+// Decodes an elementary stream with the ffmpeg CLI into packed yuv420p frames.
+std::vector<uint8_t> FfmpegDecode(const std::string& stream, const std::string& out) {
+    auto r = RunProcess({"/usr/bin/ffmpeg", "-v", "error", "-y", "-threads", "1", "-f", "h264",
+                         "-i", stream, "-f", "rawvideo", "-pix_fmt", "yuv420p", out},
+                        60s);
+    EXPECT_EQ(r.exitCode, 0);
+    return ReadFile(out);
+}
+
+class Stream : public ClientTest {};
+
+TEST_F(Stream, DecodedPicturesAreByteIdenticalToFfmpegForCifAndD1) {
+    struct Case {
+        std::string geometry;
+        int width, height;
+    };
+    for (const Case& c : {Case{"0:2", 352, 288}, Case{"0:0", 704, 576}}) {
+        SCOPED_TRACE(c.geometry);
+        TempDir rec;
+        SimProcess sim({"--listen", "127.0.0.1:0", "--account", "admin:1234:2:4", "--geometry",
+                        c.geometry, "--record", rec.path()});
+        RecordingUi caseUi;
+        ViewController controller(caseUi);
+        {
+            std::lock_guard<std::mutex> g(controller.userinfoLock);
+            controller.Userinfo[0] = NewSaveInfo(at(sim), "admin", "1234", "Gate");
+            controller.Userinfo[0].cam = 0x2;  // channel 1 only
+        }
+        ASSERT_EQ(controller.PrepareDvr(0), 1);
+        NetCtrl_Struct& b = controller.NetCtrl[0];
+        ASSERT_EQ(controller.ConnectAndReport(b, 0), 1);
+        ASSERT_EQ(b.NetWorking.load(), 1);
+
+        const std::size_t bytes = static_cast<std::size_t>(c.width) * c.height * 3 / 2;
+        std::vector<std::vector<uint8_t>> pictures;
+        while (pictures.size() < 30) {
+            NET_FRAME_HEADER h;
+            const uint8_t* pixels = nullptr;
+            ASSERT_TRUE(b.peekOldest(1, 5s, h, pixels)) << "after " << pictures.size();
+            ASSERT_EQ(h.channel, 1);
+            auto g = SizeFrameGeometry(h.imageSize);
+            ASSERT_TRUE(g);
+            ASSERT_EQ(g->width, c.width);
+            ASSERT_EQ(g->height, c.height);
+            pictures.emplace_back(pixels, pixels + bytes);
+            b.popOldest();
+        }
+        EXPECT_EQ(b.stats[1].dropped.load(), 0u);
+        controller.Disconnect(b);
+
+        const std::vector<uint8_t> reference =
+            FfmpegDecode(rec.file("ch1.h264"), rec.file("ch1.yuv"));
+        ASSERT_GE(reference.size(), pictures.size() * bytes);
+        for (std::size_t i = 0; i < pictures.size(); ++i) {
+            ASSERT_TRUE(std::equal(pictures[i].begin(), pictures[i].end(),
+                                   reference.begin() + static_cast<std::ptrdiff_t>(i * bytes)))
+                << "picture " << i << " differs";
+        }
+    }
+}
+
+TEST_F(Stream, ProbeCountsEveryChannelsFramesForItsRun) {
+    SimProcess sim({"--listen", "127.0.0.1:0", "--account", "admin:1234:2:4"});
+    auto r = RunProcess({QUILLMARSH_PROBE, "--seconds", "3", at(sim), "admin", "1234"}, 30s);
+    EXPECT_EQ(r.exitCode, 0);
+    std::istringstream lines(r.out);
+    std::string line;
+    std::getline(lines, line);
+    EXPECT_EQ(line, "connected user-mode=2 channels=4");
+    int seen = 0;
+    while (std::getline(lines, line)) {
+        int channel, width, height;
+        unsigned frames, decoded, dropped;
+        ASSERT_EQ(std::sscanf(line.c_str(), "channel %d frames %u decoded %u dropped %u size %dx%d",
+                              &channel, &frames, &decoded, &dropped, &width, &height),
+                  6)
+            << line;
+        EXPECT_EQ(channel, seen);
+        EXPECT_EQ(width, 352);
+        EXPECT_EQ(height, 288);
+        EXPECT_GE(decoded, 55u) << line;  // 3 s at 25 fps is 75
+        EXPECT_LE(decoded, 80u) << line;
+        EXPECT_EQ(dropped, 0u) << line;
+        EXPECT_EQ(frames, decoded) << line;
+        ++seen;
+    }
+    EXPECT_EQ(seen, 4);
+}
+
+TEST_F(Stream, ProbeDumpsTheFirstPictureOfEachChannel) {
+    TempDir rec;
+    TempDir dump;
+    SimProcess sim(
+        {"--listen", "127.0.0.1:0", "--account", "admin:1234:2:2", "--record", rec.path()});
+    auto r = RunProcess(
+        {QUILLMARSH_PROBE, "--seconds", "1", "--dump", dump.path(), at(sim), "admin", "1234"}, 30s);
+    ASSERT_EQ(r.exitCode, 0);
+    const std::size_t bytes = 352 * 288 * 3 / 2;
+    for (int ch = 0; ch < 2; ++ch) {
+        const auto picture = ReadFile(dump.file("ch" + std::to_string(ch) + ".i420"));
+        ASSERT_EQ(picture.size(), bytes);
+        const auto reference = FfmpegDecode(rec.file("ch" + std::to_string(ch) + ".h264"),
+                                            rec.file("ch" + std::to_string(ch) + ".yuv"));
+        ASSERT_GE(reference.size(), bytes);
+        EXPECT_TRUE(std::equal(picture.begin(), picture.end(), reference.begin())) << ch;
+    }
+}
+
+TEST_F(Stream, SoundAndBundlesFromTheDvrKeepThePicturesFlowing) {
+    SimProcess sim({"--listen", "127.0.0.1:0", "--account", "admin:1234:2:4", "--bundle", "3",
+                    "--audio", "2"});
+    auto r = RunProcess({QUILLMARSH_PROBE, "--seconds", "2", at(sim), "admin", "1234"}, 30s);
+    ASSERT_EQ(r.exitCode, 0);
+    std::istringstream lines(r.out);
+    std::string line;
+    std::getline(lines, line);
+    int seen = 0;
+    while (std::getline(lines, line)) {
+        unsigned frames, decoded, dropped;
+        int channel;
+        ASSERT_EQ(std::sscanf(line.c_str(), "channel %d frames %u decoded %u dropped %u", &channel,
+                              &frames, &decoded, &dropped),
+                  4);
+        EXPECT_EQ(dropped, 0u) << line;
+        EXPECT_GE(decoded, 35u) << line;     // 2 s at 25 fps
+        EXPECT_GT(frames, decoded) << line;  // the sound frames were counted too
+        ++seen;
+    }
+    EXPECT_EQ(seen, 4);
+}
+
+TEST_F(Stream, DvrDroppingTheConnectionMidFrameEndsInANetError) {
+    SimProcess sim({"--listen", "127.0.0.1:0", "--account", "admin:1234:2:4", "--fault",
+                    "close-mid-frame:20"});
+    setEntry(0, at(sim));
+    ASSERT_EQ(vc->PrepareDvr(0), 1);
+    NetCtrl_Struct& b = vc->NetCtrl[0];
+    ASSERT_EQ(vc->ConnectAndReport(b, 0), 1);
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (b.CurNetStatus.load() != NET_ERROR && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(20ms);
+    }
+    EXPECT_EQ(b.CurNetStatus.load(), NET_ERROR);
+    EXPECT_EQ(b.NetWorking.load(), 0);
+    EXPECT_EQ(b.socket.load(), 0);
+}
+
+}  // namespace
