@@ -1,4 +1,4 @@
-// What the benchmarks share: processes, CPU time, the ffmpeg reference, a window-less port.
+// What the benchmarks share: processes, CPU time, the ffmpeg reference.
 #pragma once
 
 #include <fcntl.h>
@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "core/ports/UiPort.h"
+#include "core/ports/HeadlessUi.h"
 
 extern char** environ;
 
@@ -75,21 +75,5 @@ inline Reference FfmpegDecode(const std::vector<std::string>& streams, const std
     }
     return r;
 }
-
-// A controller port without a window: boxes go to standard error, everything else is ignored.
-class QuietUi : public UiPort {
-  public:
-    void messageBox(const std::optional<std::string>&, const std::string& text) override {
-        std::fprintf(stderr, "message: %s\n", text.c_str());
-    }
-    void setNodeTitle(int, const std::string&) override {}
-    void reloadTree() override {}
-    bool confirm(const std::string&, const std::string&) override { return false; }
-    void appendNode(const std::string&) override {}
-    void removeNode(int) override {}
-    int selectedDvr() override { return -1; }
-    void clearSelection() override {}
-    void setDvrLabel(const std::string&) override {}
-};
 
 }  // namespace bench

@@ -48,29 +48,28 @@ int main(int argc, char** argv) {
     }
     std::this_thread::sleep_for(std::chrono::seconds(1));
 
-    bench::QuietUi ui;
+    HeadlessUi ui(/*echoBoxes=*/true);
     NoSurface surface;
     auto vc = std::make_unique<ViewController>(ui);
     vc->SetDisplayPort(&surface);
-    vc->AVDataFrame.allocate();
+    vc->layout().AVDataFrame.allocate();
     vc->InitScreenCtrl(36, 36);
     for (int d = 0; d < kMaxDvrs; ++d) {
-        vc->Userinfo[d] = NewSaveInfo(server, "admin", "1234", "idle");
+        vc->list().Store(d, NewSaveInfo(server, "admin", "1234", "idle"));
     }
-    vc->usercount.store(kMaxDvrs);
     std::vector<std::thread> attempts;
     for (int d = 0; d < kMaxDvrs; ++d) {
         attempts.emplace_back([&vc, d] {
             vc->PrepareDvr(d);
-            vc->ConnectAndReport(vc->NetCtrl[d], d);
+            vc->ConnectAndReport(vc->GetNetCtrlStruct(d), d);
         });
     }
     for (auto& t : attempts) {
         t.join();
     }
     int connected = 0;
-    for (auto& b : vc->NetCtrl) {
-        connected += b.NetWorking.load() == 1;
+    for (int d = 0; d < kMaxDvrs; ++d) {
+        connected += vc->GetNetCtrlStruct(d).NetWorking.load() == 1;
     }
     std::this_thread::sleep_for(std::chrono::seconds(2));
     const double cpuBefore = bench::SelfCpuSeconds();

@@ -40,20 +40,19 @@ int main(int argc, char** argv) {
     }
     std::this_thread::sleep_for(std::chrono::seconds(1));
 
-    bench::QuietUi ui;
+    HeadlessUi ui(/*echoBoxes=*/true);
     uint64_t frames = 0;
     double clientCpu = 0;
     {
         auto vc = std::make_unique<ViewController>(ui);
-        vc->Userinfo[0] = NewSaveInfo(server, "admin", "1234", "bench");
-        vc->usercount.store(1);
-        if (vc->PrepareDvr(0) != 1 || vc->ConnectAndReport(vc->NetCtrl[0], 0) != 1 ||
-            vc->NetCtrl[0].NetWorking.load() != 1) {
+        vc->list().Store(0, NewSaveInfo(server, "admin", "1234", "bench"));
+        NetCtrl_Struct& b = vc->GetNetCtrlStruct(0);
+        if (vc->PrepareDvr(0) != 1 || vc->ConnectAndReport(b, 0) != status::Connect::Done ||
+            b.NetWorking.load() != 1) {
             std::fprintf(stderr, "cannot log in to the simulator\n");
             kill(sim, SIGKILL);
             return 1;
         }
-        NetCtrl_Struct& b = vc->NetCtrl[0];
         // Let the simulator's encoder caches fill before measuring.
         std::this_thread::sleep_for(std::chrono::seconds(3));
         auto decodedNow = [&] {

@@ -8,6 +8,8 @@
 #include "core/decode/SizeFrame.h"
 #include "core/support/Log.h"
 
+static_assert(kInputPadding == AV_INPUT_BUFFER_PADDING_SIZE);
+
 namespace {
 
 // libavcodec's complaints about a damaged stream go to the system log with our other
@@ -60,6 +62,15 @@ int32_t initDecode(Decode_Struct& set) {
     set.packet = std::move(packet);
     set.init = 1;
     return 1;
+}
+
+void FlushDecoders(Decode_Struct& set) {
+    if (set.init != 1) {
+        return;
+    }
+    for (auto& c : set.out_c) {
+        avcodec_flush_buffers(c.get());
+    }
 }
 
 int32_t DecodeData(Decode_Struct& set, const uint8_t* data, uint32_t len,

@@ -7,11 +7,9 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "core/decode/InputPadding.h"
 #include "core/support/FfmpegHandles.h"
 #include "core/wire/WireFormats.h"
-
-// libavcodec wants this many zero bytes readable after every input payload.
-inline constexpr std::size_t kInputPadding = AV_INPUT_BUFFER_PADDING_SIZE;
 
 struct Decode_Struct {
     CodecContextPtr out_c[kMaxChannels];  // the open decoder of each channel
@@ -24,6 +22,9 @@ struct Decode_Struct {
 // Creates the 32 decoders of one DVR; 1 at once if they exist, -1 when one could not be made
 // (the set then stays uninitialised and a later call starts again).
 int32_t initDecode(Decode_Struct& set);
+
+// Drops every decoder's reference pictures (a slot given to another DVR starts afresh).
+void FlushDecoders(Decode_Struct& set);
 
 // Decodes one frame's payload (`len` bytes at `data`, followed by kInputPadding readable zero
 // bytes) with the decoder of channel `Decodeid`. When the decoder gives a picture, it is copied

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "core/support/Limits.h"
+
 struct SAVE_INFO_STRUCT {
     char server[50];  // "host:port" or "lookuphost:identifier"
     char port[10];    // never read; zero in new entries
@@ -37,8 +39,6 @@ static_assert(offsetof(SAVE_INFO_STRUCT, qulity) == 1140);
 static_assert(offsetof(SAVE_INFO_STRUCT, send_sound) == 1144);
 static_assert(offsetof(SAVE_INFO_STRUCT, overwrite) == 1156);
 
-inline constexpr int kMaxDvrs = 64;
-inline constexpr int kPanes = 256;
 inline constexpr uint32_t kAllChannels = 0xFFFFFFFFu;
 inline constexpr int32_t kDefaultFrameRateIndex = 5;  // "25"
 inline constexpr int32_t kDefaultQualityIndex = 2;    // "high"

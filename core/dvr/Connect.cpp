@@ -1,11 +1,14 @@
-// Connecting to a DVR (directly or through the lookup server) and logging in.
+// Connecting a slot's DVR (directly or through the lookup server), logging in, and setting up the
+// live stream or the playback session.
 #include <algorithm>
 #include <charconv>
-#include <ctime>
 #include <string_view>
-#include <thread>
 
-#include "core/ViewController.h"
+#include "core/directory/DvrList.h"
+#include "core/dvr/DvrSlot.h"
+#include "core/net/Lookup.h"
+#include "core/ports/UiPort.h"
+#include "core/support/CancelSignal.h"
 #include "core/support/FixedText.h"
 #include "core/support/Log.h"
 #include "core/wire/StreamSettings.h"
@@ -29,90 +32,44 @@ constexpr std::size_t kMaxPortTextLength = 5;
 
 }  // namespace
 
-bool ViewController::Current(const Attempt& a) const {
-    std::lock_guard<std::mutex> g(slotLock_);
-    return slotGeneration_[a.dvr] == a.generation;
+status::Connect DvrSlot::ConnectAndReport() {
+    return ConnectAndReport(CurrentAttempt());
 }
 
-void ViewController::AttemptTitle(const Attempt& a, const std::string& title) {
-    // Checked and posted under the slot lock, so a delete cannot slip in between.
-    std::lock_guard<std::mutex> g(slotLock_);
-    if (slotGeneration_[a.dvr] == a.generation) {
-        ChangeView(a.dvr, title);
-    }
-}
-
-void ViewController::AttemptBox(const Attempt& a, const SAVE_INFO_STRUCT& entry,
-                                const std::string& text) {
-    if (Current(a)) {
-        MessageBoxAbout(entry, text);
-    }
-}
-
-bool ViewController::AttemptAttach(const Attempt& a, NetCtrl_Struct& b,
-                                   std::unique_ptr<TcpSocket> s) {
-    std::lock_guard<std::mutex> g(slotLock_);
-    if (slotGeneration_[a.dvr] != a.generation) {
-        return false;
-    }
-    b.attach(std::move(s));
-    b.CurNetStatus.store(NET_CONNECTED);
-    return true;
-}
-
-int32_t ViewController::ConnectAndReport(NetCtrl_Struct& b, int dvr) {
-    uint32_t generation;
-    {
-        std::lock_guard<std::mutex> g(slotLock_);
-        generation = slotGeneration_[dvr];
-    }
-    return ConnectAndReport(b, dvr, generation);
-}
-
-int32_t ViewController::ConnectAndReport(NetCtrl_Struct& b, int dvr, uint32_t generation) {
-    const Attempt attempt{dvr, generation};
-    const SAVE_INFO_STRUCT entry = EntryCopy(dvr);
-    const int32_t result = NetConnect(b, attempt);
-    if (result == -4) {
-        AttemptBox(attempt, entry, "Failure conncecting to DVR");
-    } else if (result == -6) {
-        AttemptBox(attempt, entry, "");
+status::Connect DvrSlot::ConnectAndReport(const Attempt& a) {
+    const SAVE_INFO_STRUCT entry = ctx_.list.EntryCopy(dvr_);
+    const status::Connect result = NetConnect(a);
+    if (result == status::Connect::DvrUnreachable) {
+        AttemptBox(a, entry, "Failure conncecting to DVR");
+    } else if (result == status::Connect::NoColonInServer) {
+        AttemptBox(a, entry, "");
     }
     return result;
 }
 
-void oneNetThread2(ThreadStart start) {
-    start.controller->ConnectAndReport(*start.block, start.dvr, start.generation);
+status::Connect DvrSlot::NetConnect() {
+    return NetConnect(CurrentAttempt());
 }
 
-int32_t ViewController::NetConnect(NetCtrl_Struct& b, int dvr) {
-    uint32_t generation;
-    {
-        std::lock_guard<std::mutex> g(slotLock_);
-        generation = slotGeneration_[dvr];
-    }
-    return NetConnect(b, Attempt{dvr, generation});
-}
-
-int32_t ViewController::NetConnect(NetCtrl_Struct& b, const Attempt& a) {
-    const int dvr = a.dvr;
-    QLog("NetConnect=%d", dvr);
-    if (b.CurNetStatus.load() == NET_ERROR) {
-        return -1;  // the loss has not been reported yet
+status::Connect DvrSlot::NetConnect(const Attempt& a) {
+    using status::Connect;
+    QLog("NetConnect=%d", dvr_);
+    if (NetCtrl.CurNetStatus.load() == NET_ERROR) {
+        return Connect::Failed;  // the loss has not been reported yet
     }
     // The attempt works on the entry as it was when it started.
-    const SAVE_INFO_STRUCT entry = EntryCopy(dvr);
+    const SAVE_INFO_STRUCT entry = ctx_.list.EntryCopy(dvr_);
     const std::string name(TextOf(entry.showName));
-    if (b.NetWorking.load() == 1) {
-        SetParameter(b, a, entry);  // already logged in: start the stream anew
-        return -1;
+    if (NetCtrl.NetWorking.load() == 1) {
+        SetParameter(a, entry);  // already logged in: start the stream anew
+        return Connect::Failed;
     }
 
     AttemptTitle(a, "connecting");
-    std::unique_ptr<TcpSocket> sock = TcpSocket::Create(cancelFd_);
+    std::unique_ptr<TcpSocket> sock = TcpSocket::Create(ctx_.cancel.fd());
     if (!sock) {
         AttemptTitle(a, name);
-        return -1;
+        return Connect::Failed;
     }
 
     const std::string_view server = TextOf(entry.server);
@@ -120,7 +77,7 @@ int32_t ViewController::NetConnect(NetCtrl_Struct& b, const Attempt& a) {
     if (colon == std::string_view::npos) {
         QLog("errorerrorerrorerror");
         AttemptTitle(a, name);
-        return -6;
+        return Connect::NoColonInServer;
     }
     const std::string host(server.substr(0, colon));
     const std::string_view portText = server.substr(colon + 1);
@@ -134,187 +91,153 @@ int32_t ViewController::NetConnect(NetCtrl_Struct& b, const Attempt& a) {
         }
     } else {
         NET_REQUEST request{};
-        const int32_t found = GetDvrIP(host, std::string(portText), request);
-        if (found == DVR_NOT_ONLINE) {
+        const status::Lookup found =
+            LookupDvr(host, std::string(portText), request, ctx_.limits, ctx_.cancel.fd());
+        if (found == status::Lookup::DvrNotOnline) {
             AttemptTitle(a, name);
             AttemptBox(a, entry, "DVR is not online!");
-            return DVR_NOT_ONLINE;
+            return Connect::DvrNotOnline;
         }
-        if (found <= 0) {
+        if (found != status::Lookup::Found) {
             AttemptTitle(a, name);
             AttemptBox(a, entry, "Failure conncecting to server!");
-            return found;
+            return static_cast<Connect>(status::Code(found));  // the same numbers
         }
         QLog("client_request.port1=%d", request.port1);
         target = ResolveIPv4(std::string(TextOf(request.ip)), request.port1);
     }
 
     // An unresolvable host fails like a refused connect.
-    const int err = target ? sock->connectWithin(*target, limits.dvrConnect) : -1;
+    const int err = target ? sock->connectWithin(*target, ctx_.limits.dvrConnect) : -1;
     QLog("select selectselect=%d", err);
     AttemptTitle(a, name);
     if (err != 0) {
-        return -4;
+        return Connect::DvrUnreachable;
     }
-    if (!AttemptAttach(a, b, std::move(sock))) {
-        return -1;  // the DVR was deleted meanwhile
+    if (!AttemptBeginLogin(a, std::move(sock))) {
+        return Connect::Failed;  // the DVR was deleted meanwhile
     }
     QLog("SetParameter");
-    switch (SetParameter(b, a, entry)) {
-        case -4: AttemptBox(a, entry, "Too many users!"); break;
-        case -3: AttemptBox(a, entry, "Super username is online!"); break;
-        case -2: AttemptBox(a, entry, "Bad user or password!"); break;
+    switch (SetParameter(a, entry)) {
+        case status::Login::TooManyUsers: AttemptBox(a, entry, "Too many users!"); break;
+        case status::Login::SuperUserOnline:
+            AttemptBox(a, entry, "Super username is online!");
+            break;
+        case status::Login::BadUserOrPassword: AttemptBox(a, entry, "Bad user or password!"); break;
         default: break;
     }
-    ui_.reloadTree();
-    return 1;
+    ctx_.ui.reloadTree();
+    return Connect::Done;
 }
 
-int32_t ViewController::SetParameter(NetCtrl_Struct& b, int dvr) {
-    return SetParameter(b, dvr, EntryCopy(dvr));
+status::Login DvrSlot::SetParameter() {
+    return SetParameter(CurrentAttempt(), ctx_.list.EntryCopy(dvr_));
 }
 
-int32_t ViewController::SetParameter(NetCtrl_Struct& b, int dvr, const SAVE_INFO_STRUCT& entry) {
-    uint32_t generation;
-    {
-        std::lock_guard<std::mutex> g(slotLock_);
-        generation = slotGeneration_[dvr];
+bool DvrSlot::SendLogin(const NET_COMMAND& login, const NET_LOGIN_INFO& info) {
+    std::shared_ptr<TcpSocket> s = NetCtrl.connection();
+    if (!s || !NetCtrl.LoggingIn()) {
+        return false;
     }
-    return SetParameter(b, Attempt{dvr, generation}, entry);
+    // Both records under one hold: nothing may come between the login and its record.
+    std::lock_guard<std::mutex> g(NetCtrl.sendLock);
+    const bool sent = s->sendAll(&login, sizeof login, ctx_.limits.send, &ctx_.sendLock);
+    QLog("send=%d    cmd=sizeof(cmd)", sent ? static_cast<int>(sizeof login) : -1);
+    if (!sent) {
+        return false;
+    }
+    const bool sentInfo = s->sendAll(&info, sizeof info, ctx_.limits.send, &ctx_.sendLock);
+    QLog("send=%d    info(cmd)", sentInfo ? static_cast<int>(sizeof info) : -1);
+    return sentInfo;
 }
 
-int32_t ViewController::SetParameter(NetCtrl_Struct& b, const Attempt& a,
-                                     const SAVE_INFO_STRUCT& entry) {
-    const int dvr = a.dvr;
-    const bool wasLoggedIn = b.NetWorking.load() == 1;
-    // A transport failure before the session is up leaves no half-open connection behind: the
-    // block goes back to disconnected, so nothing shows it as connected and nothing is sent to a
-    // socket that never logged in. (Once logged in, SendData has already closed it as an error.)
-    auto transportFailure = [&]() -> int32_t {
-        if (b.NetWorking.load() != 1 && Current(a)) {
-            Disconnect(b);
+status::Login DvrSlot::LogIn(const Attempt& a, const SAVE_INFO_STRUCT& entry) {
+    using status::Login;
+    (void)a;
+    const NET_COMMAND login = MakeCommand(NET_LOGIN, sizeof(NET_LOGIN_INFO));
+    NET_LOGIN_INFO info{};
+    SetText(info.user, TextOf(entry.user));
+    SetText(info.pass, TextOf(entry.pass));
+    if (!SendLogin(login, info) || !ctx_.cancel.pause(ctx_.limits.loginPause)) {
+        return Login::Failed;
+    }
+    NET_COMMAND reply{};
+    const int32_t got = ReadData(&reply, sizeof reply, ctx_.limits.loginReply);
+    QLog("recv=%d    cmd=sizeof(cmd)", got);
+    if (got < 0) {
+        return Login::Failed;
+    }
+    if (reply.iCmd == NET_TOO_MUCH_USERS) {
+        Disconnect();
+        QLog("TOO_MUCH_UERS");
+        return Login::TooManyUsers;
+    }
+    if (reply.iParam1 == BAD_USER_PASS) {
+        Disconnect();
+        QLog("BAD_USER_PASS");
+        return reply.iParam2 == 2 ? Login::SuperUserOnline : Login::BadUserOrPassword;
+    }
+    NetCtrl.LoginAccepted(reply.iParam2, reply.iParam4);
+    return NetCtrl.LoggedIn() ? Login::Ok : Login::Failed;
+}
+
+status::Login DvrSlot::SetParameter(const Attempt& a, const SAVE_INFO_STRUCT& entry) {
+    using status::Login;
+    const bool wasLoggedIn = NetCtrl.NetWorking.load() == 1;
+    // A transport failure before the session is up leaves no half-open connection behind, so
+    // nothing shows it as connected. A session that was up already ended in NET_ERROR when its
+    // send failed, and stays so until the loss is reported.
+    auto transportFailure = [&]() -> Login {
+        if (!wasLoggedIn && Current(a) && NetCtrl.AbandonLogin()) {
+            ctx_.ui.reloadTree();
         }
-        return -1;
+        return Login::Failed;
     };
 
     if (!wasLoggedIn) {
-        const NET_COMMAND login = MakeCommand(NET_LOGIN, sizeof(NET_LOGIN_INFO));
-        NET_LOGIN_INFO info{};
-        SetText(info.user, TextOf(entry.user));
-        SetText(info.pass, TextOf(entry.pass));
-        int32_t sent = SendData(b, &login, sizeof login);
-        QLog("send=%d    cmd=sizeof(cmd)", sent);
-        if (sent < 0) {
+        const Login result = LogIn(a, entry);
+        if (result == Login::Failed) {
             return transportFailure();
         }
-        sent = SendData(b, &info, sizeof info);
-        QLog("send=%d    info(cmd)", sent);
-        if (sent < 0) {
-            return transportFailure();
+        if (result != Login::Ok) {
+            return result;
         }
-        if (!PauseUnlessCancelled(cancelFd_, limits.loginPause)) {
-            return transportFailure();
-        }
-        NET_COMMAND reply{};
-        const int32_t got = ReadData(b, &reply, sizeof reply, limits.loginReply);
-        QLog("recv=%d    cmd=sizeof(cmd)", got);
-        if (got < 0) {
-            return transportFailure();
-        }
-        if (reply.iCmd == NET_TOO_MUCH_USERS) {
-            Disconnect(b);
-            QLog("TOO_MUCH_UERS");
-            return -4;
-        }
-        if (reply.iParam1 == BAD_USER_PASS) {
-            Disconnect(b);
-            QLog("BAD_USER_PASS");
-            return reply.iParam2 == 2 ? -3 : -2;
-        }
-        b.iUsermode.store(reply.iParam2);
-        b.iDvrChannel.store(reply.iParam4);
     }
 
-    const int32_t mode = b.ViewOrBack.load();
+    const int32_t mode = NetCtrl.ViewOrBack.load();
     if (mode == VIEW_LIVE) {
-        StopNetPlayFile(b);
+        StopNetPlayFile();
         const int32_t fps = StreamFrameRate(entry.frame_rate);
         const NET_COMMAND stream =
             MakeCommand(NET_SET_STREAM, StreamBitRate(entry.qulity, fps), fps, entry.send_sound);
-        int32_t sent = SendData(b, &stream, sizeof stream);
+        const int32_t sent = SendData(&stream, sizeof stream);
         QLog("send=%d    cmd=sizeof(cmd)", sent);
         if (sent < 0) {
             return transportFailure();
         }
-        b.CurNetStatus.store(NET_DATA_SEND);
+        NetCtrl.SetLiveStatus(NET_DATA_SEND);
         const NET_COMMAND live = MakeCommand(NET_LIVE_VIEW, 0, 0, static_cast<int32_t>(entry.cam));
-        if (SendData(b, &live, sizeof live) < 0) {
+        if (SendData(&live, sizeof live) < 0) {
             return transportFailure();
         }
-        b.NetWorking.store(1);
-        b.wakeReceiver();
-        return 1;
+        NetCtrl.SessionUp();
+        return Login::Ok;
     }
     if (mode == VIEW_PLAYBACK) {
         QLog("Do for PlayBack");
-        StopNetLocalView(b);
-        b.NetWorking.store(1);  // the receive thread can now deliver the replies
-        b.wakeReceiver();
-        if (b.iUsermode.load() != kSuperUserMode) {
+        StopNetLocalView();
+        NetCtrl.SessionUp();  // the receive thread can now deliver the replies
+        if (NetCtrl.iUsermode.load() != kSuperUserMode) {
             if (Current(a)) {
-                MessageBox("Please use superuser!");
+                ctx_.ui.messageBox(std::nullopt, "Please use superuser!");
             }
-            return 1;
+            return Login::Ok;
         }
         if (!Current(a)) {
-            return 1;  // the slot belongs to another DVR now
+            return Login::Ok;  // the slot belongs to another DVR now
         }
-        if (PlaybackPort* port = playback_.load()) {
-            const int channels = std::clamp(b.iDvrChannel.load() % 100, 0, kMaxChannels);
-            port->Open(dvr, std::string(TextOf(entry.server)), channels);
-        }
-        ConnectedMacSetInit(b);
-        SetDiskTimeRect(b, std::time(nullptr), BandSelection{1, 0, 0, 0});
-        return 1;
+        ctx_.events.PlaybackSessionUp(dvr_, entry);
+        return Login::Ok;
     }
-    return -1;
-}
-
-int32_t ViewController::GetDvrIP(const std::string& lookupHost, const std::string& identifier,
-                                 NET_REQUEST& r) {
-    std::unique_ptr<TcpSocket> sock = TcpSocket::Create(cancelFd_);
-    if (!sock) {
-        return -1;
-    }
-    const std::optional<sockaddr_in> server = ResolveIPv4(lookupHost, kLookupPort);
-    if (!server || sock->connectWithin(*server, limits.lookupConnect) != 0) {
-        QLog("5555555");
-        return -2;
-    }
-    r = NET_REQUEST{};
-    r.cmd = REQ_DVR_IP;
-    SetText(r.ip, identifier);
-    SetText(r.client, "pc");
-    unsigned char buf[kLookupMessageSize];
-    SetClientRequestToSendDate(buf, r);
-
-    // A server that accepts and then never answers must not hold the attempt: one limit covers
-    // the whole exchange.
-    const auto deadline = std::chrono::steady_clock::now() + limits.lookupExchange;
-    if (!sock->sendAll(buf, sizeof buf, limits.lookupExchange)) {
-        return -1;
-    }
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0 || !sock->recvAll(buf, sizeof buf, left)) {
-        return -1;
-    }
-    GetClientRequest(r, buf);
-    if (r.cmd == LOOKUP_FAILED || r.cmd == DVR_NOT_ONLINE) {
-        return r.cmd;
-    }
-    if (r.port1 < 1 || r.port1 > 65535) {
-        return LOOKUP_FAILED;  // no DVR can be reached on that port
-    }
-    return static_cast<int32_t>(kLookupMessageSize);
+    return Login::Failed;
 }

@@ -1,119 +1,111 @@
-// Record search, disk information and remote file playback requests.
+// Record search, disk information and remote file playback requests, and the rendezvous of a
+// request with its reply.
 //
 // Each request marks the reply it awaits, sends, and waits for the receive thread to store the
 // reply. The block's request lock keeps a second request of the same DVR from marking meanwhile.
-#include <algorithm>
-
-#include "core/ViewController.h"
-#include "core/playback/TimeMap.h"
+#include "core/dvr/DvrSlot.h"
+#include "core/support/CancelSignal.h"
 #include "core/support/Log.h"
 
 namespace {
-bool ValidDvr(int dvr) {
-    return dvr >= 0 && dvr < kMaxDvrs;
-}
+constexpr auto kReplyCheckInterval = std::chrono::milliseconds(100);
+constexpr int kReplyChecks = 60;
 }  // namespace
 
-int32_t ViewController::GetMachineDiskInfo(NetCtrl_Struct& b) {
-    if (b.NetWorking.load() != 1) {
+void DvrSlot::SetRecCmd(int32_t subtype) {
+    NetCtrl.RecvCmd.store(subtype);
+}
+
+int32_t DvrSlot::WaitRecCmd() {
+    // The reply wakes the wait at once; a closed connection or the end of the run is seen within
+    // one check interval.
+    std::unique_lock<std::mutex> lk(NetCtrl.replyLock);
+    for (int check = 1;; ++check) {
+        if (NetCtrl.RecvCmd.load() == 0 || NetCtrl.socket.load() == 0) {
+            return 1;
+        }
+        if (check == kReplyChecks || ctx_.cancel.raised()) {
+            return -1;
+        }
+        NetCtrl.replied.wait_for(lk, kReplyCheckInterval);
+    }
+}
+
+int32_t DvrSlot::GetMachineDiskInfo() {
+    if (NetCtrl.NetWorking.load() != 1) {
         return -1;
     }
-    std::lock_guard<std::mutex> g(b.requestLock);
-    SetRecCmd(b, INFO_DISK);
+    std::lock_guard<std::mutex> g(NetCtrl.requestLock);
+    SetRecCmd(INFO_DISK);
     const NET_COMMAND c = MakeCommand(NET_OTHER_INFO, INFO_DISK);
-    const int32_t sent = SendData(b, &c, sizeof c);
+    const int32_t sent = SendData(&c, sizeof c);
     if (sent < 0) {
-        SetRecCmd(b, 0);
+        SetRecCmd(0);
         return -1;
     }
-    WaitRecCmd(b);  // without an answer the previous disk information stays
+    WaitRecCmd();  // without an answer the previous disk information stays
     return sent;
 }
 
-int32_t ViewController::TimeToSearchRecList(NetCtrl_Struct& b, int32_t dateKey,
-                                            RecordListPage* list, int32_t page) {
-    const int dvr = b.NetID.load();
-    if (!ValidDvr(dvr) || b.NetWorking.load() != 1) {
+int32_t DvrSlot::TimeToSearchRecList(int32_t dateKey, RecordListPage* list, int32_t page) {
+    if (NetCtrl.NetWorking.load() != 1) {
         return -1;
     }
-    std::lock_guard<std::mutex> g(b.requestLock);
+    std::lock_guard<std::mutex> g(NetCtrl.requestLock);
     {
-        std::lock_guard<std::mutex> r(b.replyLock);
-        pFileShow[dvr] = list;
+        std::lock_guard<std::mutex> r(NetCtrl.replyLock);
+        pFileShow = list;
     }
-    m_listPage[dvr].store(0);
-    SetRecCmd(b, INFO_RECORD_LIST);
+    m_listPage.store(0);
+    SetRecCmd(INFO_RECORD_LIST);
     const NET_COMMAND c = MakeCommand(NET_SEARCH_RECORD, 0, page, 0, dateKey);
     int32_t pages = -1;
-    if (SendData(b, &c, sizeof c) < 0) {
-        SetRecCmd(b, 0);
+    if (SendData(&c, sizeof c) < 0) {
+        SetRecCmd(0);
     } else {
-        WaitRecCmd(b);
-        pages = m_listPage[dvr].load();
+        WaitRecCmd();
+        pages = m_listPage.load();
     }
     // The list is the caller's: a reply that comes after the wait must not write into it.
-    std::lock_guard<std::mutex> r(b.replyLock);
-    pFileShow[dvr] = nullptr;
+    std::lock_guard<std::mutex> r(NetCtrl.replyLock);
+    pFileShow = nullptr;
     return pages;
 }
 
-int32_t ViewController::NetPlayFile(NetCtrl_Struct& b, int32_t time1, int32_t time2, uint32_t cam,
-                                    int32_t sound, int32_t fast) {
+int32_t DvrSlot::NetPlayFile(int32_t time1, int32_t time2, uint32_t cam, int32_t sound,
+                             int32_t fast) {
     (void)sound;  // the DVR is not told: sound was chosen with the stream set-up
-    if (b.NetWorking.load() != 1) {
+    if (NetCtrl.NetWorking.load() != 1) {
         return -1;
     }
     const NET_COMMAND c =
         MakeCommand(NET_PLAY_FILE, time2, fast == 1 ? 1 : 0, static_cast<int32_t>(cam), time1);
-    if (b.ViewOrBack.load() != VIEW_PLAYBACK) {
-        StopNetLocalView(b);
+    if (NetCtrl.ViewOrBack.load() != VIEW_PLAYBACK) {
+        StopNetLocalView();
     }
-    std::lock_guard<std::mutex> g(b.requestLock);
-    SetRecCmd(b, INFO_PLAY_STATE);
-    if (SendData(b, &c, sizeof c) < 0) {
-        SetRecCmd(b, 0);
+    std::lock_guard<std::mutex> g(NetCtrl.requestLock);
+    SetRecCmd(INFO_PLAY_STATE);
+    if (SendData(&c, sizeof c) < 0) {
+        SetRecCmd(0);
         return -1;
     }
-    b.ViewOrBack.store(VIEW_PLAYBACK);
-    WaitRecCmd(b);
-    return b.Results.load();
+    NetCtrl.SetView(VIEW_PLAYBACK);
+    WaitRecCmd();
+    return NetCtrl.Results.load();
 }
 
-int32_t ViewController::StopNetPlayFile(NetCtrl_Struct& b) {
-    if (b.NetWorking.load() != 1) {
+int32_t DvrSlot::StopNetPlayFile() {
+    if (NetCtrl.NetWorking.load() != 1) {
         return -1;
     }
-    if (b.CurNetStatus.load() != NET_DATA_SEND) {
+    if (NetCtrl.CurNetStatus.load() != NET_DATA_SEND) {
         return 1;  // nothing is playing
     }
     const NET_COMMAND c = MakeCommand(NET_STOP_PLAY_FILE);
-    if (SendData(b, &c, sizeof c) < 0) {
+    if (SendData(&c, sizeof c) < 0) {
         return -1;
     }
-    PauseUnlessCancelled(cancelFd_, limits.stopPlayPause);
-    b.CurNetStatus.store(NET_CONNECTED);
-    return 1;
-}
-
-int32_t ViewController::ConnectedMacSetInit(NetCtrl_Struct& b) {
-    const int dvr = b.NetID.load();
-    if (!ValidDvr(dvr) || b.CurNetStatus.load() != NET_CONNECTED) {
-        return 1;
-    }
-    GetMachineDiskInfo(b);
-    DVR_MACHINE_INFO info;
-    {
-        std::lock_guard<std::mutex> g(b.replyLock);
-        info = Dvrinfo[dvr];
-    }
-    if (info.iDiskNum == 0) {
-        QLog("Dvrinfo[ptr->NetID].iDiskNum == 0 ");
-    }
-    const RecordedRange range = DiskRange(info);
-    const std::string text = RecordedRangeText(range);
-    if (PlaybackPort* port = playback_.load()) {
-        port->SetValidTime(text);
-    }
-    QLog("start_rec_time=%d,end_rec_time=%d", range.start, range.end);
+    ctx_.cancel.pause(ctx_.limits.stopPlayPause);
+    NetCtrl.SetLiveStatus(NET_CONNECTED);
     return 1;
 }

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "core/support/Limits.h"
+
 // A rectangle in the video surface's own units, origin at the bottom left, y growing upwards.
 struct PaneRect {
     float x;
@@ -21,7 +23,7 @@ struct SCREEN_FRAME {
     int32_t iOnShow;  // 1 = shown now
 };
 
-inline constexpr int kLayoutPanes = 256;
+inline constexpr int kLayoutPanes = kPanes;
 
 struct SCREEN_SHOW_CTRL {
     int32_t iShowChanNum;     // 4 .. 256, or 1 while a pane is zoomed

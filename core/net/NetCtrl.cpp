@@ -2,36 +2,145 @@
 
 #include <cstring>
 
+#include "core/net/TcpSocket.h"
+
 std::shared_ptr<TcpSocket> NetCtrl_Struct::connection() const {
     std::lock_guard<std::mutex> g(sockLock_);
     return sock_;
 }
 
-void NetCtrl_Struct::attach(std::shared_ptr<TcpSocket> s) {
-    std::shared_ptr<TcpSocket> old;
-    {
-        std::lock_guard<std::mutex> g(sockLock_);
-        old = std::move(sock_);
-        sock_ = std::move(s);
-        socket.store(sock_ ? sock_->fd() : 0);
-    }
-    if (old) {
-        old->shutdown();
-    }
+std::shared_ptr<TcpSocket> NetCtrl_Struct::takeSocketLocked() {
+    socket.value_.store(0);
+    return std::move(sock_);
 }
 
-bool NetCtrl_Struct::detach() {
+namespace {
+void ShutDown(const std::shared_ptr<TcpSocket>& s) {
+    if (s) {
+        s->shutdown();  // wakes a thread blocked in a read or a send on it
+    }
+}
+}  // namespace
+
+bool NetCtrl_Struct::BeginLogin(std::shared_ptr<TcpSocket> s) {
     std::shared_ptr<TcpSocket> old;
     {
         std::lock_guard<std::mutex> g(sockLock_);
-        old = std::move(sock_);
-        socket.store(0);
+        if (CurNetStatus.load() == NET_ERROR) {
+            return false;
+        }
+        old = takeSocketLocked();
+        NetWorking.value_.store(0);
+        CurNetStatus.value_.store(NET_DISCONNECTED);
+        sock_ = std::move(s);
+        socket.value_.store(sock_ ? sock_->fd() : 0);
     }
-    if (!old) {
+    ShutDown(old);
+    return true;
+}
+
+void NetCtrl_Struct::LoginAccepted(int32_t usermode, int32_t channels) {
+    std::lock_guard<std::mutex> g(sockLock_);
+    if (!sock_) {
+        return;  // disconnected meanwhile: stays so
+    }
+    iUsermode.store(usermode);
+    iDvrChannel.store(channels);
+    CurNetStatus.value_.store(NET_CONNECTED);
+}
+
+void NetCtrl_Struct::SessionUp() {
+    {
+        std::lock_guard<std::mutex> g(sockLock_);
+        if (!sock_ || !LoggedIn()) {
+            return;
+        }
+        NetWorking.value_.store(1);
+    }
+    wakeReceiver();
+}
+
+bool NetCtrl_Struct::SetLiveStatus(int32_t status) {
+    if (status != NET_CONNECTED && status != NET_DATA_SEND) {
         return false;
     }
-    old->shutdown();  // wakes a thread blocked in a read or a send on it
+    std::lock_guard<std::mutex> g(sockLock_);
+    if (!sock_ || !LoggedIn()) {
+        return false;
+    }
+    CurNetStatus.value_.store(status);
     return true;
+}
+
+bool NetCtrl_Struct::Fail(const TcpSocket* on) {
+    std::shared_ptr<TcpSocket> old;
+    {
+        std::lock_guard<std::mutex> g(sockLock_);
+        if (on && sock_.get() != on) {
+            return false;  // an earlier connection: this one is not affected
+        }
+        // Only a working session ends in an error; the first thread to see the failure reports it.
+        if (NetWorking.value_.exchange(0) == 0) {
+            return false;
+        }
+        // The error status is set with the socket's removal, so whoever sees the socket gone
+        // (a waiting request) also sees why; the block never shows as disconnected meanwhile.
+        CurNetStatus.value_.store(NET_ERROR);
+        old = takeSocketLocked();
+    }
+    ShutDown(old);
+    return true;
+}
+
+bool NetCtrl_Struct::AbandonLogin() {
+    std::shared_ptr<TcpSocket> old;
+    {
+        std::lock_guard<std::mutex> g(sockLock_);
+        if (CurNetStatus.load() == NET_ERROR || NetWorking.load() == 1) {
+            return false;
+        }
+        CurNetStatus.value_.store(NET_DISCONNECTED);
+        old = takeSocketLocked();
+    }
+    ShutDown(old);
+    return true;
+}
+
+void NetCtrl_Struct::Disconnect() {
+    std::shared_ptr<TcpSocket> old;
+    {
+        std::lock_guard<std::mutex> g(sockLock_);
+        NetWorking.value_.store(0);
+        old = takeSocketLocked();
+        CurNetStatus.value_.store(NET_DISCONNECTED);
+    }
+    ShutDown(old);
+}
+
+bool NetCtrl_Struct::TakeReportedLoss() {
+    int32_t expected = NET_ERROR;
+    return CurNetStatus.value_.compare_exchange_strong(expected, NET_DISCONNECTED);
+}
+
+void NetCtrl_Struct::SetView(int32_t viewOrBack) {
+    ViewOrBack.value_.store(viewOrBack);
+}
+
+void NetCtrl_Struct::Stop() {
+    ThreadWork.store(0);
+    Disconnect();
+    wakeReceiver();
+    std::lock_guard<std::mutex> g(mutex);
+    queued.notify_all();  // wakes the display thread
+}
+
+bool NetCtrl_Struct::LoggedIn() const {
+    const int32_t s = CurNetStatus.load();
+    return s == NET_CONNECTED || s == NET_DATA_SEND;
+}
+
+bool NetCtrl_Struct::LoggingIn() const {
+    return socket.load() != 0 && CurNetStatus.load() == NET_DISCONNECTED;
 }
 
 bool NetCtrl_Struct::peekOldest(int minQueued, std::chrono::milliseconds limit,
@@ -61,6 +170,14 @@ void NetCtrl_Struct::popOldest() {
         m_Bottom.store((m_Bottom.load() + 1) % kQueueSlots);
         Numframe.fetch_sub(1);
     }
+}
+
+void NetCtrl_Struct::clearQueue() {
+    std::lock_guard<std::mutex> g(mutex);
+    m_Top.store(0);
+    m_Bottom.store(0);
+    Numframe.store(0);
+    ++queueEpoch;
 }
 
 void NetCtrl_Struct::replyStored(int32_t subtype) {

@@ -1,11 +1,28 @@
-// The network control block: one per DVR slot, its connection state and socket.
+// The network control block: one per DVR slot, its connection state, its socket and its frame
+// queue.
 //
-// Threads: the fields below are shared by the DVR's receive thread, its connect-and-login thread,
-// the GUI thread and the playback window without a common lock, so each is atomic. The socket
-// object is reached only through connection()/attach()/detach(), which hand out shared ownership:
-// a thread that holds the returned pointer can keep using the descriptor even if another thread
-// detaches it meanwhile (detach shuts it down, which wakes that thread; the descriptor is closed
-// when the last holder lets go, so its number is never reused under a reader).
+// Connection state. NetWorking, CurNetStatus, ViewOrBack and the socket are read by any thread
+// but written only by the transitions below, which keep them consistent and never hide a failure:
+// once a working session failed (NET_ERROR), nothing but the report of the loss (the status
+// timer) or an operator's disconnect leaves that state. The phases:
+//
+//   disconnected --BeginLogin--> logging in --LoginAccepted--> logged in --SessionUp--> working
+//   logging in / logged in --AbandonLogin--> disconnected
+//   working --Fail--> NET_ERROR --TakeReportedLoss--> disconnected
+//   any --Disconnect--> disconnected
+//
+// While logging in (socket attached, status NET_DISCONNECTED) only the login may be sent
+// (SendLogin); from the login reply on (NET_CONNECTED or NET_DATA_SEND) anything may.
+//
+// The socket object is handed out with shared ownership (connection()): a thread that holds it
+// can keep using the descriptor even if a transition takes it out meanwhile (taking it out shuts
+// it down, which wakes that thread; the descriptor is closed when the last holder lets go, so its
+// number is never reused under a reader).
+//
+// Locks: sendLock keeps records whole on the wire (held for a whole send, at most the send limit,
+// about 3 s); requestLock is held by a request from its mark to its reply (about 6 s); `mutex`
+// guards the queue; replyLock guards what the information replies fill. Lock order: requestLock,
+// sendLock, then the process-wide send lock; `mutex` is never held with any of them.
 #pragma once
 
 #include <atomic>
@@ -15,7 +32,6 @@
 #include <memory>
 #include <mutex>
 
-#include "core/net/TcpSocket.h"
 #include "core/support/ByteBuffer.h"
 #include "core/wire/WireFormats.h"
 
@@ -25,6 +41,12 @@ enum : int32_t {
     NET_CONNECTED = 1,
     NET_DATA_SEND = 2,
     NET_ERROR = 3,
+};
+
+// ViewOrBack.
+enum : int32_t {
+    VIEW_LIVE = 0,
+    VIEW_PLAYBACK = 1,
 };
 
 // The frame queue: 32 slots, each a frame header followed (at kSlotPictureOffset) by the packed
@@ -41,35 +63,78 @@ struct ChannelStats {
     std::atomic<int32_t> sizeFrame{-1};  // SizeFrame of the last video frame, -1 before any
 };
 
-// ViewOrBack.
-enum : int32_t {
-    VIEW_LIVE = 0,
-    VIEW_PLAYBACK = 1,
+class TcpSocket;
+struct NetCtrl_Struct;
+
+// A field every thread may read and only the block's transitions write.
+template <typename T>
+class StateField {
+  public:
+    T load() const { return value_.load(); }
+
+  private:
+    friend struct NetCtrl_Struct;
+    explicit StateField(T v) : value_(v) {}
+    std::atomic<T> value_;
 };
 
 struct NetCtrl_Struct {
-    std::atomic<int32_t> NetWorking{0};    // 1 while logged in and the stream is set up
-    std::atomic<int32_t> ThreadWork{0};    // 1 while the receive thread runs
-    std::atomic<int32_t> CurNetStatus{0};  // NET_DISCONNECTED .. NET_ERROR
-    std::atomic<int32_t> NetID{0};         // DVR number 0 to 63
-    std::atomic<int32_t> socket{0};        // descriptor number, for display and checks; 0 = none
-    std::atomic<int32_t> init{0};          // 1 once buffers exist and threads were started
-    std::atomic<int32_t> iUsermode{0};     // 2 = superuser
-    std::atomic<int32_t> iDvrChannel{0};   // channel count = value % 100
-    std::atomic<int32_t> RecvCmd{0};       // information subtype awaited, 0 = none
-    std::atomic<int32_t> Results{0};       // last refused playback: -1011 or -1012
-    std::atomic<int32_t> ViewOrBack{0};    // VIEW_LIVE or VIEW_PLAYBACK
+    NetCtrl_Struct() = default;
+    NetCtrl_Struct(const NetCtrl_Struct&) = delete;
+    NetCtrl_Struct& operator=(const NetCtrl_Struct&) = delete;
 
-    // Serialises whole SendData calls on this block, so two records never interleave on the wire.
+    // ---- Connection state: read anywhere, written by the transitions only -------------------
+    StateField<int32_t> NetWorking{0};    // 1 while logged in and the stream is set up
+    StateField<int32_t> CurNetStatus{0};  // NET_DISCONNECTED .. NET_ERROR
+    StateField<int32_t> ViewOrBack{0};    // VIEW_LIVE or VIEW_PLAYBACK
+    StateField<int32_t> socket{0};        // descriptor number, for display and checks; 0 = none
+
+    // ---- Transitions (any thread) --------------------------------------------------------------
+    // A freshly connected socket starts its login; any previous socket is shut down. False (the
+    // socket is dropped) while an unreported loss stands.
+    bool BeginLogin(std::shared_ptr<TcpSocket> s);
+    // The DVR accepted the login: NET_CONNECTED, with the user mode and channel count it gave.
+    void LoginAccepted(int32_t usermode, int32_t channels);
+    // The stream or playback session is set up: the receive thread reads from now on.
+    void SessionUp();
+    // NET_CONNECTED <-> NET_DATA_SEND while logged in; false (nothing changed) otherwise, so that
+    // neither a lost nor a closed session is shown as working again.
+    bool SetLiveStatus(int32_t status);
+    // The connection `on` (nullptr: whatever is attached) broke. A working session on it ends in
+    // NET_ERROR and its socket goes; anything else is left alone. True when this call did it.
+    bool Fail(const TcpSocket* on);
+    // A login or set-up that did not finish: back to disconnected, unless a loss stands.
+    bool AbandonLogin();
+    // The operator's disconnect, a refused login, a deleted DVR: disconnected from any phase.
+    void Disconnect();
+    // The status timer's report: NET_ERROR becomes NET_DISCONNECTED, true once per loss.
+    bool TakeReportedLoss();
+    void SetView(int32_t viewOrBack);
+    // The end of the run: everything stops, the socket goes.
+    void Stop();
+
+    bool LoggedIn() const;   // NET_CONNECTED or NET_DATA_SEND
+    bool LoggingIn() const;  // a socket waits for its login reply
+
+    // The connection, or nullptr. Any thread.
+    std::shared_ptr<TcpSocket> connection() const;
+
+    // ---- Identity and session facts
+    // --------------------------------------------------------------
+    std::atomic<int32_t> ThreadWork{0};   // 1 while the slot's threads run
+    std::atomic<int32_t> NetID{0};        // DVR number 0 to 63
+    std::atomic<int32_t> init{0};         // 1 once buffers exist and threads were started
+    std::atomic<int32_t> iUsermode{0};    // 2 = superuser
+    std::atomic<int32_t> iDvrChannel{0};  // channel count = value % 100
+    std::atomic<int32_t> RecvCmd{0};      // information subtype awaited, 0 = none
+    std::atomic<int32_t> Results{0};      // last refused playback: -1011 or -1012
+
+    // Serialises whole sends on this block, so two records never interleave on the wire.
     std::mutex sendLock;
     // Held by a request from mark to reply (or give-up): RecvCmd awaits one reply at a time.
     std::mutex requestLock;
 
     // ---- Receive side (written by the receive thread) ----------------------------------------
-    // The connection the receive thread is reading one unit from. Reads of the unit go to this
-    // socket only: after a quick disconnect and reconnect, the new connection's login reply
-    // belongs to the connect thread. Receive thread only.
-    std::shared_ptr<TcpSocket> receiving;
     ByteBuffer tmpbuf;  // one frame payload (kMaxFramePayload) plus decoder padding
     ByteBuffer slots;   // the queue's memory; buf[i] points into it
     uint8_t* buf[kQueueSlots] = {};
@@ -80,7 +145,7 @@ struct NetCtrl_Struct {
     std::chrono::steady_clock::time_point lastKeyRequest;
 
     // The block's lock: the queue indices, the sequence table entries of this DVR.
-    std::mutex mutex;
+    mutable std::mutex mutex;
     std::atomic<int32_t> m_Top{0};     // next slot to fill
     std::atomic<int32_t> m_Bottom{0};  // oldest queued slot
     std::atomic<int32_t> Numframe{0};  // queued pictures, 0 to 32
@@ -92,6 +157,8 @@ struct NetCtrl_Struct {
     bool peekOldest(int minQueued, std::chrono::milliseconds limit, NET_FRAME_HEADER& header,
                     const uint8_t*& pixels, int64_t* arrived = nullptr);
     void popOldest();
+    // Empties the queue and starts a new epoch (a peeked picture is then gone). Receive thread.
+    void clearQueue();
 
     // Set when the slot's DVR number was given to another DVR: the receive thread empties the
     // slot before it reads anything more.
@@ -101,7 +168,7 @@ struct NetCtrl_Struct {
 
     // Information replies: guards the disk information and record-list destination of this DVR
     // between the receive thread and a requesting thread.
-    std::mutex replyLock;
+    mutable std::mutex replyLock;
     // A reply of `subtype` was stored: if it is the awaited one, clears RecvCmd and wakes the
     // requester at once. A late reply to a request that gave up leaves a later request waiting.
     void replyStored(int32_t subtype);
@@ -112,14 +179,11 @@ struct NetCtrl_Struct {
     std::mutex idleLock;
     std::condition_variable idle;
 
-    // The connection, or nullptr. Any thread.
-    std::shared_ptr<TcpSocket> connection() const;
-    // Installs a freshly connected socket, replacing (and shutting down) any previous one.
-    void attach(std::shared_ptr<TcpSocket> s);
-    // Takes the socket out and shuts it down; returns whether there was one. Any thread.
-    bool detach();
-
   private:
+    // Takes the socket out under sockLock_ (caller holds it); the caller shuts it down unlocked.
+    std::shared_ptr<TcpSocket> takeSocketLocked();
+
+    // Guards sock_ and makes each transition's writes one step for every reader of the socket.
     mutable std::mutex sockLock_;
     std::shared_ptr<TcpSocket> sock_;
 };

@@ -8,7 +8,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <thread>
 
 namespace {
 
@@ -50,33 +49,6 @@ int PollWithCancel(int fd, short events, int cancelFd, int timeoutMs) {
 }
 
 }  // namespace
-
-bool Cancelled(int cancelFd) {
-    if (cancelFd < 0) {
-        return false;
-    }
-    pollfd p{cancelFd, POLLIN, 0};
-    return ::poll(&p, 1, 0) > 0;
-}
-
-bool PauseUnlessCancelled(int cancelFd, std::chrono::milliseconds d) {
-    if (cancelFd < 0) {
-        std::this_thread::sleep_for(d);
-        return true;
-    }
-    pollfd p{cancelFd, POLLIN, 0};
-    const auto deadline = Clock::now() + d;
-    while (Clock::now() < deadline) {
-        const int r = ::poll(&p, 1, MillisLeft(deadline));
-        if (r > 0) {
-            return false;
-        }
-        if (r < 0 && errno != EINTR) {
-            break;
-        }
-    }
-    return true;
-}
 
 std::unique_ptr<TcpSocket> TcpSocket::Create(int cancelFd) {
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);

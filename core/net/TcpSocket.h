@@ -13,7 +13,9 @@
 #include <optional>
 #include <string>
 
-class TcpSocket {
+#include "core/net/ByteSource.h"
+
+class TcpSocket : public ByteSource {
   public:
     // Creates an IPv4 stream socket; nullptr when the system refuses one. Every wait of the
     // socket also ends, as a failure, once `cancelFd` (an eventfd, or -1 for none) is signalled:
@@ -21,7 +23,7 @@ class TcpSocket {
     static std::unique_ptr<TcpSocket> Create(int cancelFd = -1);
     // Takes ownership of a connected stream descriptor (a socket pair end in tests and fuzzers).
     static std::unique_ptr<TcpSocket> Adopt(int fd);
-    ~TcpSocket();
+    ~TcpSocket() override;
     TcpSocket(const TcpSocket&) = delete;
     TcpSocket& operator=(const TcpSocket&) = delete;
 
@@ -43,6 +45,9 @@ class TcpSocket {
     bool recvAll(void* data, std::size_t n,
                  std::optional<std::chrono::milliseconds> limit = std::nullopt);
 
+    // ByteSource: recvAll without a limit.
+    bool ReadExactly(void* data, std::size_t n) override { return recvAll(data, n); }
+
     // Waits until the socket is readable: 1 readable, 0 time-out, -1 error.
     int waitReadable(std::chrono::milliseconds limit);
 
@@ -60,11 +65,6 @@ class TcpSocket {
     const int fd_;
     const int cancelFd_;
 };
-
-// Sleeps for `d` unless `cancelFd` is signalled first; false when cancelled.
-bool PauseUnlessCancelled(int cancelFd, std::chrono::milliseconds d);
-// Whether `cancelFd` was signalled; never waits.
-bool Cancelled(int cancelFd);
 
 // Resolves a host name or dotted address to an IPv4 address with the given port.
 std::optional<sockaddr_in> ResolveIPv4(const std::string& host, int port);

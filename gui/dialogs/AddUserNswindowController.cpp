@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "core/ViewController.h"
+#include "gui/support/CoreContext.h"
 
 namespace {
 
@@ -31,9 +32,10 @@ QPointer<AddUserNswindowController>& Shared() {
 
 }  // namespace
 
-AddUserNswindowController* AddUserNswindowController::sharedEffectStackController(QWidget* parent) {
+AddUserNswindowController* AddUserNswindowController::sharedEffectStackController(
+    QWidget* parent, CoreContext& context) {
     if (!Shared()) {
-        Shared() = new AddUserNswindowController(parent);
+        Shared() = new AddUserNswindowController(parent, context);
     }
     return Shared();
 }
@@ -42,7 +44,8 @@ AddUserNswindowController* AddUserNswindowController::existing() {
     return Shared();
 }
 
-AddUserNswindowController::AddUserNswindowController(QWidget* parent) : QDialog(parent) {
+AddUserNswindowController::AddUserNswindowController(QWidget* parent, CoreContext& context)
+    : QDialog(parent), context_(context) {
     setObjectName(QStringLiteral("AddUser"));
     setWindowTitle(QStringLiteral("Add DVR"));
     setModal(false);
@@ -96,9 +99,9 @@ void AddUserNswindowController::doSomethingForButtonSave() {
     const QString server = ip->text();
     const QString user = username->text();
     const QString pass = password->text();
-    if (viewcontroller_) {
-        viewcontroller_->AddDVRNode(server.toStdString(), user.toStdString(), pass.toStdString(),
-                                    server.toStdString());
+    if (ViewController* vc = context_.controller()) {
+        vc->AddDVRNode(server.toStdString(), user.toStdString(), pass.toStdString(),
+                       server.toStdString());
     }
     clearFields();
     QDialog::accept();

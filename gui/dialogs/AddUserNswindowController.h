@@ -8,7 +8,7 @@
 
 class QLineEdit;
 class QPushButton;
-class ViewController;
+class CoreContext;
 
 class AddUserNswindowController : public QDialog {
     Q_OBJECT
@@ -16,14 +16,13 @@ class AddUserNswindowController : public QDialog {
   public:
     // The shared dialog, created on the first call as a child of `parent` and kept (until that
     // parent goes, which ends the run).
-    static AddUserNswindowController* sharedEffectStackController(QWidget* parent);
+    static AddUserNswindowController* sharedEffectStackController(QWidget* parent,
+                                                                  CoreContext& context);
     // The shared dialog if it was created, otherwise null; never creates it.
     static AddUserNswindowController* existing();
 
     // The defaults, every time the dialog is opened.
     void initData();
-    // Non-owning; given each time the dialog is opened.
-    void SetViewController(ViewController* vc) { viewcontroller_ = vc; }
 
     void doSomethingForButtonSave();
     void doSomethingForButtonCancel();
@@ -36,8 +35,8 @@ class AddUserNswindowController : public QDialog {
     QPushButton* buttonCancel;
 
   private:
-    explicit AddUserNswindowController(QWidget* parent);
+    AddUserNswindowController(QWidget* parent, CoreContext& context);
     void clearFields();
 
-    ViewController* viewcontroller_ = nullptr;
+    CoreContext& context_;
 };

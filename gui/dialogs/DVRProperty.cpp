@@ -14,6 +14,7 @@
 #include "core/ViewController.h"
 #include "core/support/FixedText.h"
 #include "core/support/Log.h"
+#include "gui/support/CoreContext.h"
 #include "gui/support/QtNamed.h"
 #include "gui/support/QtText.h"
 
@@ -47,9 +48,9 @@ void StoreIfEdited(char (&field)[N], const QString& text) {
 
 }  // namespace
 
-DVRProperty* DVRProperty::sharedEffectStackController(QWidget* parent) {
+DVRProperty* DVRProperty::sharedEffectStackController(QWidget* parent, CoreContext& context) {
     if (!Shared()) {
-        Shared() = new DVRProperty(parent);
+        Shared() = new DVRProperty(parent, context);
     }
     return Shared();
 }
@@ -58,7 +59,8 @@ DVRProperty* DVRProperty::existing() {
     return Shared();
 }
 
-DVRProperty::DVRProperty(QWidget* parent) : QDialog(parent) {
+DVRProperty::DVRProperty(QWidget* parent, CoreContext& context)
+    : QDialog(parent), context_(context) {
     setObjectName(QStringLiteral("property"));
     setWindowTitle(QStringLiteral("DVR Properties"));
     setModal(false);
@@ -146,9 +148,10 @@ void DVRProperty::doSomethingForButtonAll() {
 }
 
 void DVRProperty::doSomethingForButtonSave() {
-    if (viewcontroller_ && currentDVR >= 0) {
+    ViewController* vc = context_.controller();
+    if (vc && currentDVR >= 0) {
         // Fields this dialog does not show keep their stored values.
-        SAVE_INFO_STRUCT edited = viewcontroller_->EntryCopy(currentDVR);
+        SAVE_INFO_STRUCT edited = vc->EntryCopy(currentDVR);
         uint32_t cam = 0;
         for (int k = 1; k <= kChannels; ++k) {
             if (channelButton(k)->isChecked()) {
@@ -166,7 +169,7 @@ void DVRProperty::doSomethingForButtonSave() {
         StoreIfEdited(edited.user, username->text());
         StoreIfEdited(edited.pass, password->text());
         SetText(edited.showName, ShowName->text().toStdString(), true);
-        viewcontroller_->SavePropertyEntry(currentDVR, edited);
+        vc->SavePropertyEntry(currentDVR, edited);
     }
     QDialog::accept();
 }

@@ -16,7 +16,7 @@ class QCheckBox;
 class QComboBox;
 class QLineEdit;
 class QPushButton;
-class ViewController;
+class CoreContext;
 
 class DVRProperty : public QDialog {
     Q_OBJECT
@@ -25,14 +25,12 @@ class DVRProperty : public QDialog {
     static constexpr int kChannels = 32;
 
     // The shared dialog, created on the first call as a child of `parent` and kept.
-    static DVRProperty* sharedEffectStackController(QWidget* parent);
+    static DVRProperty* sharedEffectStackController(QWidget* parent, CoreContext& context);
     // The shared dialog if it was created, otherwise null; never creates it.
     static DVRProperty* existing();
 
     // Fills the controls from `entry`, the saved entry of DVR `dvr`, discarding unsaved input.
     void initData(const SAVE_INFO_STRUCT& entry, int dvr);
-    // Non-owning; given each time the dialog is opened.
-    void SetViewController(ViewController* vc) { viewcontroller_ = vc; }
 
     void doSomethingForButtonAll();
     void doSomethingForButtonSave();
@@ -55,7 +53,7 @@ class DVRProperty : public QDialog {
     int32_t currentDVR = -1;
 
   private:
-    explicit DVRProperty(QWidget* parent);
+    DVRProperty(QWidget* parent, CoreContext& context);
 
-    ViewController* viewcontroller_ = nullptr;
+    CoreContext& context_;
 };

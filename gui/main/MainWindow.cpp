@@ -42,12 +42,12 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), icons_(NodeIcons:
     TextDvr_->setTextFormat(Qt::PlainText);  // display names are not markup
 
     treeModel_ = new DvrTreeModel(this);
-    myOutlineView_ = new OutlineViewCon(left);
+    myOutlineView_ = new OutlineViewCon(context_, left);
     myOutlineView_->setModel(treeModel_);
-    nameCell_ = new ImageAndTextCell(myOutlineView_);
+    nameCell_ = new ImageAndTextCell(context_, myOutlineView_);
     nameCell_->setIcons(icons_);
     myOutlineView_->setItemDelegateForColumn(0, nameCell_);
-    ptzPanel_ = new PtzPanel(left);
+    ptzPanel_ = new PtzPanel(context_, left);
     auto* leftLayout = new QVBoxLayout(left);
     leftLayout->setContentsMargins(4, 4, 4, 4);
     leftLayout->addWidget(TextDvr_);
@@ -56,7 +56,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), icons_(NodeIcons:
 
     // The video surface with the split buttons below it.
     auto* right = new QWidget(split);
-    videoViewController_ = new VideoView(right);
+    videoViewController_ = new VideoView(context_, right);
     auto* buttons = new QHBoxLayout;
     for (int i = 0; i < 10; ++i) {
         const int n = kSplits[i];
@@ -65,8 +65,8 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), icons_(NodeIcons:
         b->setAccessibleName(QStringLiteral("%1 panes").arg(n));
         b->setAccessibleDescription(b->objectName());
         connect(b, &QPushButton::clicked, this, [this, n] {
-            if (viewcontroller_) {
-                viewcontroller_->doSomethingForButton(n);
+            if (ViewController* vc = controller()) {
+                vc->doSomethingForButton(n);
             }
         });
         splitButtons_[i] = b;
@@ -103,13 +103,13 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), icons_(NodeIcons:
     connect(&timer_, &QTimer::timeout, this, [this] {
         // Qt runs timers inside the "Net error" box it may open: the controller clears a DVR's
         // error before showing the box, so a nested tick finds nothing to report twice.
-        if (viewcontroller_) {
-            viewcontroller_->animationTimer();
+        if (ViewController* vc = controller()) {
+            vc->animationTimer();
         }
     });
 
-    port_ = std::make_unique<QtUiPort>(*this, *treeModel_, *myOutlineView_, *TextDvr_);
-    playbackPort_ = std::make_unique<NetPlayBackPort>(*this);
+    port_ = std::make_unique<QtUiPort>(dispatcher_, *this, *treeModel_, *myOutlineView_, *TextDvr_);
+    playbackPort_ = std::make_unique<NetPlayBackPort>(*this, dispatcher_, context_);
 }
 
 MainWindow::~MainWindow() {
@@ -124,30 +124,26 @@ UiPort& MainWindow::uiPort() {
 }
 
 void MainWindow::start(ViewController& vc) {
-    if (viewcontroller_) {
+    if (controller() || stopped_) {
         return;
     }
-    viewcontroller_ = &vc;
     // The video area: pane buffers, the surface, a 36-pane grid.
-    if (!vc.AVDataFrame.allocate()) {
+    if (!vc.layout().AVDataFrame.allocate()) {
         vc.MessageBox("Not enough memory for the video panes.");
     }
     const PaneRect bounds = videoViewController_->bounds();
     vc.SetDisplayPort(this);
-    playbackPort_->SetViewController(&vc);
     vc.SetPlaybackPort(playbackPort_.get());
-    videoViewController_->SetViewController(&vc);
+    // From here on the surface, the tree, the dialogs and the panels reach the controller.
+    context_.attach(vc);
     vc.InitScreenCtrl(36, 36);
     QLog("bounds.size.width=%f, bounds.size.height=%f", static_cast<double>(bounds.width),
          static_cast<double>(bounds.height));
     // The status timer is a Qt timer: it also fires while a button is held or a drag runs.
     timer_.start();
-    nameCell_->SetViewController(&vc);
-    myOutlineView_->SetViewController(&vc);
     vc.LoadUserInfoFromFile();
-    vc.focusID.store(vc.GetCurrentDVR());
-    vc.m_selfChannelEffectFlag.store(0);
-    ptzPanel_->SetViewController(&vc);
+    vc.SetFocusFromTree();
+    ptzPanel_->SetButtonCodes();
     for (QPushButton* b : splitButtons_) {
         SetButtonBackground(b, kDarkRed, kDarkGreenBlue, kDarkGreenBlue);
     }
@@ -165,20 +161,17 @@ void MainWindow::stop() {
     stopped_ = true;
     timer_.stop();
     // A held button's release reaches the camera while its connection is still up.
-    ptzPanel_->SetViewController(nullptr);
+    ptzPanel_->endHolds();
     port_->releaseWaitingThreads();
     // The playback window sends nothing more, and what DVR threads still hand it is dropped.
     playbackPort_->beginClosing();
-    playbackPort_->SetViewController(nullptr);
-    if (viewcontroller_) {
-        viewcontroller_->StopDvrThreads();
-        viewcontroller_->SetDisplayPort(nullptr);
+    if (ViewController* vc = controller()) {
+        vc->StopDvrThreads();
+        vc->SetDisplayPort(nullptr);
+        vc->SetPlaybackPort(nullptr);
     }
     // The controller is destroyed before the window: nothing here may reach it any more.
-    videoViewController_->SetViewController(nullptr);
-    myOutlineView_->SetViewController(nullptr);
-    nameCell_->SetViewController(nullptr);
-    viewcontroller_ = nullptr;
+    context_.clear();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
@@ -201,32 +194,31 @@ void MainWindow::doSomethingForCapture() {
 }
 
 void MainWindow::ShowWindowAddUser() {
-    if (!viewcontroller_ || port_->isClosing()) {
+    if (!controller() || port_->isClosing()) {
         return;
     }
     AddUserNswindowController* dialog =
-        AddUserNswindowController::sharedEffectStackController(this);
+        AddUserNswindowController::sharedEffectStackController(this, context_);
     dialog->show();
     dialog->raise();
     dialog->activateWindow();
     dialog->initData();
-    dialog->SetViewController(viewcontroller_);
 }
 
 void MainWindow::ShowWindowProperty() {
-    if (!viewcontroller_ || port_->isClosing()) {
+    ViewController* vc = controller();
+    if (!vc || port_->isClosing()) {
         return;
     }
-    const int dvr = viewcontroller_->GetCurrentDVR();
+    const int dvr = vc->GetCurrentDVR();
     if (dvr < 0) {
         return;
     }
-    DVRProperty* dialog = DVRProperty::sharedEffectStackController(this);
+    DVRProperty* dialog = DVRProperty::sharedEffectStackController(this, context_);
     dialog->show();
     dialog->raise();
     dialog->activateWindow();
-    dialog->initData(viewcontroller_->EntryCopy(dvr), dvr);
-    dialog->SetViewController(viewcontroller_);
+    dialog->initData(vc->EntryCopy(dvr), dvr);
 }
 
 PaneRect MainWindow::surfaceBounds() {

@@ -16,6 +16,8 @@
 #include <memory>
 
 #include "core/ports/DisplayPort.h"
+#include "gui/support/CoreContext.h"
+#include "gui/support/GuiDispatcher.h"
 #include "gui/tree/NodeIcons.h"
 
 class DvrTreeModel;
@@ -83,7 +85,11 @@ class MainWindow : public QMainWindow, public DisplayPort {
     void closeEvent(QCloseEvent* event) override;
 
   private:
-    ViewController* viewcontroller_ = nullptr;
+    ViewController* controller() const { return context_.controller(); }
+
+    // Declared first: the ports and widgets below use them until they go.
+    GuiDispatcher dispatcher_;
+    CoreContext context_;
     NodeIcons icons_;
     DvrTreeModel* treeModel_;
     OutlineViewCon* myOutlineView_;

@@ -3,107 +3,34 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QThread>
 
 #include "core/ViewController.h"
 #include "core/support/Log.h"
 #include "gui/dialogs/DVRProperty.h"
+#include "gui/support/CoreContext.h"
+#include "gui/support/GuiDispatcher.h"
 #include "gui/support/QtText.h"
 #include "gui/tree/DvrTreeModel.h"
 #include "gui/tree/OutlineViewCon.h"
 
-QtUiPort::QtUiPort(QWidget& window, DvrTreeModel& model, OutlineViewCon& view, QLabel& dvrLabel)
-    : window_(&window), model_(&model), view_(&view), dvrLabel_(&dvrLabel) {
-    connect(this, &QtUiPort::workQueued, this, &QtUiPort::runQueuedWork, Qt::QueuedConnection);
-}
+QtUiPort::QtUiPort(GuiDispatcher& dispatcher, QWidget& window, DvrTreeModel& model,
+                   OutlineViewCon& view, QLabel& dvrLabel)
+    : window_(&window),
+      model_(&model),
+      view_(&view),
+      dvrLabel_(&dvrLabel),
+      dispatcher_(dispatcher) {}
 
 QtUiPort::~QtUiPort() {
     releaseWaitingThreads();
 }
 
-bool QtUiPort::onGuiThread() const {
-    return QThread::currentThread() == thread();
-}
-
 bool QtUiPort::isClosing() const {
-    std::lock_guard<std::mutex> g(gate_);
-    return closing_;
-}
-
-bool QtUiPort::runOnGuiThreadAndWait(const std::function<void()>& fn) {
-    if (onGuiThread()) {
-        fn();
-        return true;
-    }
-    bool ran = false;
-    bool finished = false;
-    std::unique_lock<std::mutex> g(gate_);
-    if (closing_) {
-        return false;
-    }
-    ++waiting_;
-    queue_.push_back(Work{[&fn, &ran] {
-                              fn();
-                              ran = true;
-                          },
-                          &finished});
-    g.unlock();
-    Q_EMIT workQueued();
-    g.lock();
-    while (!finished) {
-        workDone_.wait(g);
-    }
-    --waiting_;
-    workDone_.notify_all();
-    return ran;
-}
-
-void QtUiPort::post(std::function<void()> fn) {
-    {
-        std::lock_guard<std::mutex> g(gate_);
-        if (closing_) {
-            return;
-        }
-        queue_.push_back(Work{std::move(fn), nullptr});
-    }
-    Q_EMIT workQueued();
-}
-
-void QtUiPort::runQueuedWork() {
-    for (;;) {
-        Work work;
-        {
-            std::lock_guard<std::mutex> g(gate_);
-            if (queue_.empty()) {
-                return;
-            }
-            work = std::move(queue_.front());
-            queue_.pop_front();
-        }
-        // Work may open a box, whose event loop runs this again for later work: each caller
-        // waits for its own work, not for the queue.
-        work.fn();
-        std::lock_guard<std::mutex> g(gate_);
-        if (work.finished) {
-            *work.finished = true;
-            workDone_.notify_all();
-        }
-    }
+    return dispatcher_.isClosing();
 }
 
 void QtUiPort::beginClosing() {
-    {
-        std::lock_guard<std::mutex> g(gate_);
-        closing_ = true;
-        // Dropped work releases its caller at once.
-        for (Work& work : queue_) {
-            if (work.finished) {
-                *work.finished = true;
-            }
-        }
-        queue_.clear();
-        workDone_.notify_all();
-    }
+    dispatcher_.beginClosing();
     // A box another thread waits for must not keep that thread from being joined.
     for (const QPointer<QMessageBox>& box : std::as_const(openBoxes_)) {
         if (box) {
@@ -114,10 +41,7 @@ void QtUiPort::beginClosing() {
 
 void QtUiPort::releaseWaitingThreads() {
     beginClosing();
-    std::unique_lock<std::mutex> g(gate_);
-    while (waiting_ > 0) {
-        workDone_.wait(g);
-    }
+    dispatcher_.releaseWaitingThreads();
 }
 
 // ---- Boxes ----------------------------------------------------------------------------------
@@ -171,17 +95,17 @@ bool QtUiPort::askOkCancel(const std::string& message, const std::string& inform
 // ---- UiPort ---------------------------------------------------------------------------------
 
 void QtUiPort::messageBox(const std::optional<std::string>& heading, const std::string& text) {
-    runOnGuiThreadAndWait([&] { showBox(heading, text); });
+    dispatcher_.runAndWait([&] { showBox(heading, text); });
 }
 
 bool QtUiPort::confirm(const std::string& message, const std::string& informative) {
     bool answer = false;
-    runOnGuiThreadAndWait([&] { answer = askOkCancel(message, informative); });
+    dispatcher_.runAndWait([&] { answer = askOkCancel(message, informative); });
     return answer;
 }
 
 void QtUiPort::appendNode(const std::string& title) {
-    runOnGuiThreadAndWait([&] {
+    dispatcher_.runAndWait([&] {
         if (model_) {
             model_->performAddDVRNode(TreeAdditionObj(QString(), QString::fromUtf8(title), false));
         }
@@ -190,7 +114,7 @@ void QtUiPort::appendNode(const std::string& title) {
 
 // The posted work reads the widget pointers on the GUI thread, where they may be cleared.
 void QtUiPort::setNodeTitle(int dvr, const std::string& title) {
-    post([this, dvr, text = QString::fromUtf8(title)] {
+    dispatcher_.post([this, dvr, text = QString::fromUtf8(title)] {
         if (model_) {
             model_->setNodeTitle(dvr, text);
         }
@@ -198,7 +122,7 @@ void QtUiPort::setNodeTitle(int dvr, const std::string& title) {
 }
 
 void QtUiPort::reloadTree() {
-    post([this] {
+    dispatcher_.post([this] {
         if (view_) {
             view_->viewport()->update();
         }
@@ -206,7 +130,7 @@ void QtUiPort::reloadTree() {
 }
 
 void QtUiPort::setDvrLabel(const std::string& text) {
-    post([this, text = QString::fromUtf8(text)] {
+    dispatcher_.post([this, text = QString::fromUtf8(text)] {
         if (dvrLabel_) {
             dvrLabel_->setText(text);
         }
@@ -214,7 +138,7 @@ void QtUiPort::setDvrLabel(const std::string& text) {
 }
 
 void QtUiPort::removeNode(int index) {
-    if (!onGuiThread()) {
+    if (!dispatcher_.onGuiThread()) {
         QLog("removeNode called off the GUI thread; ignored");
         return;
     }
@@ -236,7 +160,7 @@ void QtUiPort::removeNode(int index) {
 }
 
 int QtUiPort::selectedDvr() {
-    if (!onGuiThread()) {
+    if (!dispatcher_.onGuiThread()) {
         QLog("selectedDvr called off the GUI thread");
         return -1;
     }
@@ -244,7 +168,7 @@ int QtUiPort::selectedDvr() {
 }
 
 void QtUiPort::clearSelection() {
-    if (!onGuiThread()) {
+    if (!dispatcher_.onGuiThread()) {
         QLog("clearSelection called off the GUI thread; ignored");
         return;
     }
@@ -253,7 +177,7 @@ void QtUiPort::clearSelection() {
     }
     if (view_->selectionModel() && view_->selectionModel()->hasSelection()) {
         view_->clearSelection();  // the view tells the controller
-    } else if (ViewController* vc = view_->viewcontroller()) {
+    } else if (ViewController* vc = view_->context().controller()) {
         vc->outlineViewSelectionDidChange();  // already empty: the reaction still runs
     }
 }

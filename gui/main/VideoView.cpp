@@ -17,6 +17,7 @@
 #include "core/ViewController.h"
 #include "core/decode/SizeFrame.h"
 #include "core/support/Log.h"
+#include "gui/support/CoreContext.h"
 
 namespace {
 
@@ -60,7 +61,8 @@ const GLfloat kQuad[] = {
 
 }  // namespace
 
-VideoView::VideoView(QWidget* parent) : QOpenGLWidget(parent) {
+VideoView::VideoView(CoreContext& context, QWidget* parent)
+    : QOpenGLWidget(parent), context_(context) {
     setObjectName(QStringLiteral("videoViewController"));
     setAccessibleName(QStringLiteral("Video"));
     setAccessibleDescription(QStringLiteral("videoViewController"));
@@ -79,10 +81,6 @@ VideoView::~VideoView() {
         glDeleteTextures(1, &chromaTexture_);
     }
     doneCurrent();
-}
-
-void VideoView::SetViewController(ViewController* controller) {
-    viewController_ = controller;
 }
 
 PaneRect VideoView::bounds() const {
@@ -139,8 +137,8 @@ void VideoView::resizeGL(int, int) {
         std::lock_guard<std::mutex> g(surfaceLock_);
         clearPending_ = true;
     }
-    if (viewController_) {
-        viewController_->SurfaceResized();
+    if (ViewController* vc = context_.controller()) {
+        vc->SurfaceResized();
     }
 }
 
@@ -162,12 +160,13 @@ void VideoView::paintGL() {
         glClearColor(kGrey, kGrey, kGrey, 1.0f);
         glClear(GL_COLOR_BUFFER_BIT);
     }
-    if (!glReady_ || !viewController_) {
+    PaneBuffers* panes = context_.panes();
+    if (!glReady_ || !panes) {
         return;
     }
     for (int pane = 0; pane < kLayoutPanes; ++pane) {
         if (drawn[pane]) {
-            drawPane(pane, rects[pane]);
+            drawPane((*panes)[pane], rects[pane]);
         }
     }
 }
@@ -179,8 +178,7 @@ std::vector<int> VideoView::takeLatencies() {
     return out;
 }
 
-void VideoView::drawPane(int pane, const PaneRect& rect) {
-    PaneBuffers::Pane& buffer = viewController_->AVDataFrame[pane];
+void VideoView::drawPane(PaneBuffers::Pane& buffer, const PaneRect& rect) {
     std::lock_guard<std::mutex> g(buffer.lock);
     const auto geometry = SizeFrameGeometry(buffer.sizeFrame);
     if (!geometry || !buffer.pixels) {
@@ -328,7 +326,8 @@ void VideoView::CreatePicFormOpenGL() {
 }
 
 void VideoView::mousePressEvent(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton || !viewController_) {
+    ViewController* vc = context_.controller();
+    if (event->button() != Qt::LeftButton || !vc) {
         QOpenGLWidget::mousePressEvent(event);
         return;
     }
@@ -337,17 +336,18 @@ void VideoView::mousePressEvent(QMouseEvent* event) {
     const float x = static_cast<float>(p.x());
     const float y = static_cast<float>(height() - p.y());
     QLog("mouseDown   %f      %f", static_cast<double>(x), static_cast<double>(y));
-    viewController_->DoLeftMouseButton(x, y);
+    vc->DoLeftMouseButton(x, y);
 }
 
 void VideoView::contextMenuEvent(QContextMenuEvent* event) {
-    if (!viewController_ || viewController_->showAutoDisplay() == 0) {
+    ViewController* vc = context_.controller();
+    if (!vc || vc->showAutoDisplay() == 0) {
         return;  // the single-DVR view has no menu here
     }
     QMenu menu(QStringLiteral("Contextual Menu"), this);
     menu.setObjectName(QStringLiteral("autoDisplayMenu"));
     QAction* autoDisplay = menu.addAction(QStringLiteral("Auto Display"));
     if (menu.exec(event->globalPos()) == autoDisplay) {
-        viewController_->AutoSetDisplay();
+        vc->AutoSetDisplay();
     }
 }

@@ -20,17 +20,15 @@
 #include "core/ports/DisplayPort.h"
 #include "gui/main/CaptureBuffer.h"
 
-class ViewController;
+class CoreContext;
 
 class VideoView : public QOpenGLWidget, protected QOpenGLFunctions {
     Q_OBJECT
 
   public:
-    explicit VideoView(QWidget* parent = nullptr);
+    // The surface reaches the controller and the pane buffers through `context`.
+    explicit VideoView(CoreContext& context, QWidget* parent = nullptr);
     ~VideoView() override;
-
-    // GUI thread, before the controller's display threads start.
-    void SetViewController(ViewController* controller);
 
     // The DisplayPort operations that belong to the surface (the window forwards them).
     PaneRect bounds() const;                                  // GUI thread
@@ -61,12 +59,12 @@ class VideoView : public QOpenGLWidget, protected QOpenGLFunctions {
     void contextMenuEvent(QContextMenuEvent* event) override;
 
   private:
-    void drawPane(int pane, const PaneRect& rect);
+    void drawPane(PaneBuffers::Pane& buffer, const PaneRect& rect);
     // Draws what is pending, then reads the frame buffer into capture_, top row first. False
     // (nothing read) when there is no buffer or OpenGL failed.
     bool readScreen();
 
-    ViewController* viewController_ = nullptr;
+    CoreContext& context_;
     QTimer timer_;  // the 30-per-second flush
 
     // Panes drawn since the last flush, under surfaceLock_.

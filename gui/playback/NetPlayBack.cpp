@@ -19,6 +19,7 @@
 #include "core/ViewController.h"
 #include "core/support/Log.h"
 #include "gui/playback/ViewConntroller2.h"
+#include "gui/support/CoreContext.h"
 #include "gui/support/QtNamed.h"
 
 namespace {
@@ -34,10 +35,10 @@ int32_t SecondOfDay(const QTime& t) {
 
 }  // namespace
 
-NetPlayBack* NetPlayBack::sharedEffectStackController(QWidget* parent) {
+NetPlayBack* NetPlayBack::sharedEffectStackController(QWidget* parent, CoreContext& context) {
     if (!Shared()) {
         QLog("AddUser allocWithZone start");
-        Shared() = new NetPlayBack(parent);
+        Shared() = new NetPlayBack(parent, context);
         Shared()->windowDidLoad();
         QLog("AddUser allocWithZone end");
     }
@@ -48,8 +49,10 @@ NetPlayBack* NetPlayBack::existing() {
     return Shared();
 }
 
-NetPlayBack::NetPlayBack(QWidget* parent)
-    : QWidget(parent, Qt::Window), bitmapData(kPictureHeight * kBytesPerLine, 100) {
+NetPlayBack::NetPlayBack(QWidget* parent, CoreContext& context)
+    : QWidget(parent, Qt::Window),
+      bitmapData(kPictureHeight * kBytesPerLine, 100),
+      context_(context) {
     QLog("init  NetBack");
     setObjectName(QStringLiteral("NetBack"));
     setAccessibleDescription(objectName());
@@ -161,7 +164,7 @@ NetPlayBack::NetPlayBack(QWidget* parent)
 }
 
 ViewController* NetPlayBack::controller() const {
-    return DVR >= 0 && DVR < kMaxDvrs ? viewcontroller_ : nullptr;
+    return DVR >= 0 && DVR < kMaxDvrs ? context_.controller() : nullptr;
 }
 
 void NetPlayBack::windowDidLoad() {

@@ -25,6 +25,7 @@ class QLabel;
 class QPushButton;
 class QSlider;
 class QTimer;
+class CoreContext;
 class ViewConntroller2;
 class ViewController;
 
@@ -43,12 +44,9 @@ class NetPlayBack : public QWidget {
 
     // The shared window, created (and set up) on the first call as a top-level window owned by
     // `parent`, and kept until that parent goes.
-    static NetPlayBack* sharedEffectStackController(QWidget* parent);
+    static NetPlayBack* sharedEffectStackController(QWidget* parent, CoreContext& context);
     // The shared window if it was created, otherwise null; never creates it.
     static NetPlayBack* existing();
-
-    // Non-owning; null detaches the window from the controller (the end of the run).
-    void SetViewController(ViewController* vc) { viewcontroller_ = vc; }
 
     // ---- Set-up and the values the session gives it -----------------------------------------
     void windowDidLoad();
@@ -117,7 +115,7 @@ class NetPlayBack : public QWidget {
     int DVR = -1;
 
   private:
-    explicit NetPlayBack(QWidget* parent);
+    NetPlayBack(QWidget* parent, CoreContext& context);
     void ShowPicture();
     // The picker set to its own day at second `second` of the day, without telling anyone.
     void SetPickerSecond(int32_t second);
@@ -127,5 +125,5 @@ class NetPlayBack : public QWidget {
     std::array<QComboBox*, kPlaybackBands> ButtonCh{};
     std::array<QLabel*, kPlaybackBands> ch{};
     QTimer* timer_;
-    ViewController* viewcontroller_ = nullptr;
+    CoreContext& context_;
 };

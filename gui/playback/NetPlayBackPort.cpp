@@ -5,77 +5,42 @@
 #include <memory>
 
 #include "gui/playback/NetPlayBack.h"
+#include "gui/support/GuiDispatcher.h"
 #include "gui/support/QtText.h"
 
-NetPlayBackPort::NetPlayBackPort(QWidget& owner) : owner_(&owner) {
-    connect(this, &NetPlayBackPort::workQueued, this, &NetPlayBackPort::runQueuedWork,
-            Qt::QueuedConnection);
-}
+NetPlayBackPort::NetPlayBackPort(QWidget& owner, GuiDispatcher& dispatcher, CoreContext& context)
+    : owner_(&owner), dispatcher_(dispatcher), context_(context) {}
 
 NetPlayBackPort::~NetPlayBackPort() {
     beginClosing();
 }
 
-void NetPlayBackPort::SetViewController(ViewController* vc) {
-    viewcontroller_ = vc;
-    if (NetPlayBack* w = window_.load()) {
-        w->SetViewController(vc);
-    }
-}
-
 NetPlayBack* NetPlayBackPort::playbackWindow() {
     NetPlayBack* w = window_.load();
     if (!w && owner_) {
-        w = NetPlayBack::sharedEffectStackController(owner_);
-        w->SetViewController(viewcontroller_);
+        w = NetPlayBack::sharedEffectStackController(owner_, context_);
         window_.store(w);
     }
     return w;
 }
 
 bool NetPlayBackPort::isClosing() const {
-    std::lock_guard<std::mutex> g(gate_);
-    return closing_;
+    return dispatcher_.isClosing();
 }
 
 void NetPlayBackPort::beginClosing() {
-    {
-        std::lock_guard<std::mutex> g(gate_);
-        closing_ = true;
-        queue_.clear();
-    }
+    dispatcher_.beginClosing();
     if (NetPlayBack* w = window_.load()) {
-        w->SetViewController(nullptr);
         w->close();
     }
 }
 
 void NetPlayBackPort::post(std::function<void(NetPlayBack&)> fn) {
-    {
-        std::lock_guard<std::mutex> g(gate_);
-        if (closing_) {
-            return;
-        }
-        queue_.push_back(std::move(fn));
-    }
-    Q_EMIT workQueued();
-}
-
-void NetPlayBackPort::runQueuedWork() {
-    for (;;) {
-        std::function<void(NetPlayBack&)> work;
-        {
-            std::lock_guard<std::mutex> g(gate_);
-            if (queue_.empty()) {
-                return;
-            }
-            work = std::move(queue_.front());
-            queue_.pop_front();
-        }
+    dispatcher_.post([this, fn = std::move(fn)] {
         if (NetPlayBack* w = playbackWindow()) {
-            work(*w);
+            fn(*w);
         }
-    }
+    });
 }
 
 void NetPlayBackPort::Open(int dvr, const std::string& serverText, int channelCount) {

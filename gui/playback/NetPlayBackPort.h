@@ -2,40 +2,30 @@
 // where the window is created on first use.
 //
 // Threads: the PlaybackPort methods may be called from any thread and never wait. Open,
-// SetValidTime, SetChShow and CreatePicture are queued and run on the GUI thread in order;
-// SetTimeNow stores the value in the window's atomic and does nothing else (display thread,
-// under its DVR's lock). Once closing has begun, calls are dropped. The other methods are
-// GUI-thread only.
-//
-// Hand-over: the calls' values go into a queue under a std::mutex and a queued typed signal only
-// wakes the GUI thread. Values carried inside a Qt event would look like a race to
-// ThreadSanitizer, which cannot see Qt's own locks; it sees the mutex.
+// SetValidTime, SetChShow and CreatePicture go through the window's GuiDispatcher and run on the
+// GUI thread in order; SetTimeNow stores the value in the window's atomic and does nothing else
+// (display thread, under its DVR's lock). Once closing has begun, calls are dropped. The other
+// methods are GUI-thread only.
 #pragma once
 
-#include <QObject>
 #include <QPointer>
 
 #include <atomic>
-#include <deque>
 #include <functional>
-#include <mutex>
 
 #include "core/ports/PlaybackPort.h"
 
+class CoreContext;
+class GuiDispatcher;
 class NetPlayBack;
 class QWidget;
-class ViewController;
 
-class NetPlayBackPort : public QObject, public PlaybackPort {
-    Q_OBJECT
-
+class NetPlayBackPort : public PlaybackPort {
   public:
-    // GUI thread. The window, once made, is a top-level window owned by `owner`.
-    explicit NetPlayBackPort(QWidget& owner);
+    // GUI thread. The window, once made, is a top-level window owned by `owner`; it reaches the
+    // core through `context`.
+    NetPlayBackPort(QWidget& owner, GuiDispatcher& dispatcher, CoreContext& context);
     ~NetPlayBackPort() override;
-
-    // GUI thread. Non-owning; null detaches the window from the controller.
-    void SetViewController(ViewController* vc);
 
     // ---- PlaybackPort (any thread) -------------------------------------------------------------
     void Open(int dvr, const std::string& serverText, int channelCount) override;
@@ -52,22 +42,14 @@ class NetPlayBackPort : public QObject, public PlaybackPort {
     void beginClosing();
     bool isClosing() const;
 
-  Q_SIGNALS:
-    // Emitted after queueing work; queued to the GUI thread.
-    void workQueued();
-
   private:
     // Queues fn for the window on the GUI thread; dropped once closing has begun.
     void post(std::function<void(NetPlayBack&)> fn);
-    void runQueuedWork();  // GUI thread
 
     QPointer<QWidget> owner_;
-    ViewController* viewcontroller_ = nullptr;  // GUI thread
+    GuiDispatcher& dispatcher_;
+    CoreContext& context_;
     // The window once made (GUI thread), for SetTimeNow. It lives until the owner goes, which
     // is after the DVR threads have stopped.
     std::atomic<NetPlayBack*> window_{nullptr};
-
-    mutable std::mutex gate_;  // guards closing_ and queue_
-    bool closing_ = false;
-    std::deque<std::function<void(NetPlayBack&)>> queue_;
 };

@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-class ViewController;
+class CoreContext;
 
 // PTZ command values. A held button with code k sends kPtzPress + k when pressed and
 // kPtzRelease + k when released.
@@ -21,11 +21,11 @@ inline constexpr int32_t kPtzOk = 3012;
 
 class PtzCommands {
   public:
-    explicit PtzCommands(ViewController& controller) : vc_(controller) {}
+    explicit PtzCommands(CoreContext& context) : context_(context) {}
 
     // The number of the only shown pane, or -1 when none or several are shown.
     int32_t GetPtzChan() const;
-    // The DVR in focus, -1 in the all-DVR view.
+    // The DVR in focus, -1 in the all-DVR view (or without a controller).
     int32_t CurrentDVR() const;
     static int32_t Parameter(int32_t data, int32_t speed) { return data * 1000 + speed; }
 
@@ -34,7 +34,7 @@ class PtzCommands {
     void Send(int32_t value, int32_t data, int32_t speed);
 
   private:
-    ViewController& vc_;
+    CoreContext& context_;
 };
 
 // The codes of the held buttons.

@@ -4,10 +4,10 @@
 #include <QGridLayout>
 #include <QLabel>
 
-#include "core/ViewController.h"
 #include "gui/ptz/ButtonColour.h"
 #include "gui/ptz/NSButtonEx.h"
 #include "gui/ptz/PtzCommands.h"
+#include "gui/support/CoreContext.h"
 
 namespace {
 
@@ -15,7 +15,8 @@ constexpr double kLightGrey = 0.71;
 
 }  // namespace
 
-PtzPanel::PtzPanel(QWidget* parent) : QWidget(parent) {
+PtzPanel::PtzPanel(CoreContext& context, QWidget* parent)
+    : QWidget(parent), commands_(std::make_unique<PtzCommands>(context)) {
     setObjectName(QStringLiteral("ptzPanel"));
     setAccessibleName(QStringLiteral("PTZ control"));
     setAccessibleDescription(objectName());
@@ -118,18 +119,21 @@ QComboBox* PtzPanel::list(const QString& field, const QString& name) {
     return c;
 }
 
-void PtzPanel::SetViewController(ViewController* controller) {
+void PtzPanel::SetButtonCodes() {
     NSButtonEx* const inOrder[] = {buttonI1, buttonI2,    buttonF1,   buttonF2,   buttonZ1,
                                    buttonZ2, buttonRight, buttonLeft, buttonDown, buttonUp};
-    // A camera must not keep moving when the controller goes: its release goes out first.
-    for (NSButtonEx* b : inOrder) {
-        b->endHold();
-    }
-    commands_.reset(controller ? new PtzCommands(*controller) : nullptr);
     const int codes[] = {kPtzI1, kPtzI2,    kPtzF1,   kPtzF2,   kPtzZ1,
                          kPtzZ2, kPtzRight, kPtzLeft, kPtzDown, kPtzUp};
     for (int i = 0; i < 10; ++i) {
-        inOrder[i]->SetController(controller ? this : nullptr, codes[i]);
+        inOrder[i]->SetController(this, codes[i]);
+    }
+}
+
+void PtzPanel::endHolds() {
+    // A camera must not keep moving when the controller goes: its release goes out first.
+    for (NSButtonEx* b : findChildren<NSButtonEx*>()) {
+        b->endHold();
+        b->SetController(nullptr, b->code());
     }
 }
 
@@ -162,7 +166,7 @@ void PtzPanel::fillLists() {
 }
 
 int PtzPanel::GetPtzChan() const {
-    return commands_ ? commands_->GetPtzChan() : -1;
+    return commands_->GetPtzChan();
 }
 
 int PtzPanel::GetPtzData() const {
@@ -174,13 +178,11 @@ int PtzPanel::GetPtzSpeed() const {
 }
 
 int PtzPanel::CurrentDVR() const {
-    return commands_ ? commands_->CurrentDVR() : -1;
+    return commands_->CurrentDVR();
 }
 
 void PtzPanel::SendPtz(int value) {
-    if (commands_) {
-        commands_->Send(value, GetPtzData(), GetPtzSpeed());
-    }
+    commands_->Send(value, GetPtzData(), GetPtzSpeed());
 }
 
 void PtzPanel::doSomethingForbuttonUp() {

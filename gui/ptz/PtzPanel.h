@@ -3,8 +3,8 @@
 // The commands steer the camera of the zoomed pane; the window's start-up sequence gives the
 // held buttons their codes and fills the lists.
 //
-// Threads: GUI thread only. The controller must outlive the panel's use of it: the window hands
-// the panel null before the controller goes (which first ends any hold, sending its release).
+// Threads: GUI thread only. The panel reaches the controller through the window's context; the
+// window ends every hold (sending its release) before it clears the context.
 #pragma once
 
 #include <QWidget>
@@ -15,18 +15,20 @@ class NSButtonEx;
 class PtzCommands;
 class QComboBox;
 class QPushButton;
-class ViewController;
+class CoreContext;
 
 class PtzPanel : public QWidget {
     Q_OBJECT
 
   public:
-    explicit PtzPanel(QWidget* parent = nullptr);
+    explicit PtzPanel(CoreContext& context, QWidget* parent = nullptr);
     ~PtzPanel() override;
 
     // The start-up sequence, in its order: the held buttons get this panel and their codes
-    // (I1, I2, F1, F2, Z1, Z2, Right, Left, Down, Up); null ends every hold and detaches.
-    void SetViewController(ViewController* controller);
+    // (I1, I2, F1, F2, Z1, Z2, Right, Left, Down, Up).
+    void SetButtonCodes();
+    // Ends every hold now (its release goes out) and keeps the buttons from sending more.
+    void endHolds();
     void colourLensButtons();
     void emptyLists();
     void colourCommandButtons();

@@ -6,10 +6,12 @@
 #include <algorithm>
 
 #include "core/ViewController.h"
+#include "gui/support/CoreContext.h"
 #include "gui/tree/BaseNode.h"
 #include "gui/tree/DvrTreeModel.h"
 
-ImageAndTextCell::ImageAndTextCell(QObject* parent) : QStyledItemDelegate(parent) {}
+ImageAndTextCell::ImageAndTextCell(CoreContext& context, QObject* parent)
+    : QStyledItemDelegate(parent), context_(context) {}
 
 QRect ImageAndTextCell::imageRect(const QRect& cell) {
     const int spare = cell.height() - kImageSide;
@@ -44,8 +46,8 @@ void ImageAndTextCell::paint(QPainter* painter, const QStyleOptionViewItem& opti
         image = node->nodeIcon();  // a leaf keeps the icon it was given
     } else if (node) {
         const int dvr = DvrTreeModel::topLevelRow(index);
-        image = icons_.forIcon(viewcontroller_ ? viewcontroller_->NodeIconFor(dvr)
-                                               : ViewController::NodeIcon::Disconnected);
+        ViewController* vc = context_.controller();
+        image = icons_.forIcon(vc ? vc->NodeIconFor(dvr) : NodeIcon::Disconnected);
         node->setNodeIcon(image);
     }
     if (!image.isNull()) {

@@ -9,7 +9,7 @@
 
 #include "gui/tree/NodeIcons.h"
 
-class ViewController;
+class CoreContext;
 
 class ImageAndTextCell : public QStyledItemDelegate {
     Q_OBJECT
@@ -18,10 +18,8 @@ class ImageAndTextCell : public QStyledItemDelegate {
     static constexpr int kImageSide = 16;
     static constexpr int kGap = 3;
 
-    explicit ImageAndTextCell(QObject* parent = nullptr);
-
-    // Non-owning; the controller outlives the tree.
-    void SetViewController(ViewController* vc) { viewcontroller_ = vc; }
+    // The icons follow the connection states the controller of `context` reports.
+    explicit ImageAndTextCell(CoreContext& context, QObject* parent = nullptr);
     void setIcons(const NodeIcons& icons) { icons_ = icons; }
 
     // Where the icon goes in a cell: gap + icon wide slice at the left, vertically centred.
@@ -34,6 +32,6 @@ class ImageAndTextCell : public QStyledItemDelegate {
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 
   private:
-    ViewController* viewcontroller_ = nullptr;
+    CoreContext& context_;
     NodeIcons icons_;
 };

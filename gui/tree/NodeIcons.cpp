@@ -58,11 +58,11 @@ NodeIcons NodeIcons::Draw() {
     return icons;
 }
 
-const NodeImage& NodeIcons::forIcon(ViewController::NodeIcon icon) const {
+const NodeImage& NodeIcons::forIcon(NodeIcon icon) const {
     switch (icon) {
-        case ViewController::NodeIcon::SuperUser: return SuperImage;
-        case ViewController::NodeIcon::User: return UserImage;
-        case ViewController::NodeIcon::Disconnected: break;
+        case NodeIcon::SuperUser: return SuperImage;
+        case NodeIcon::User: return UserImage;
+        case NodeIcon::Disconnected: break;
     }
     return folderImage;
 }

@@ -4,7 +4,7 @@
 // Threads: GUI thread only (pixmaps).
 #pragma once
 
-#include "core/ViewController.h"
+#include "core/ports/NodeIcon.h"
 #include "gui/tree/NodeImage.h"
 
 struct NodeIcons {
@@ -15,5 +15,5 @@ struct NodeIcons {
     // Draws the three icons. Needs a QGuiApplication.
     static NodeIcons Draw();
 
-    const NodeImage& forIcon(ViewController::NodeIcon icon) const;
+    const NodeImage& forIcon(NodeIcon icon) const;
 };

@@ -9,9 +9,11 @@
 #include <algorithm>
 
 #include "core/ViewController.h"
+#include "gui/support/CoreContext.h"
 #include "gui/tree/DvrTreeModel.h"
 
-OutlineViewCon::OutlineViewCon(QWidget* parent) : QTreeView(parent) {
+OutlineViewCon::OutlineViewCon(CoreContext& context, QWidget* parent)
+    : QTreeView(parent), context_(context) {
     setObjectName(QStringLiteral("myOutlineView"));
     setAccessibleName(QStringLiteral("DVR list"));
     setAccessibleDescription(QStringLiteral("myOutlineView"));
@@ -65,26 +67,26 @@ void OutlineViewCon::NewIP() {
 }
 
 void OutlineViewCon::connectDVR() {
-    if (viewcontroller_) {
-        viewcontroller_->ConnectDVR();
+    if (ViewController* vc = context_.controller()) {
+        vc->ConnectDVR();
     }
 }
 
 void OutlineViewCon::NetPlayBack() {
-    if (viewcontroller_) {
-        viewcontroller_->NetPlayBack();
+    if (ViewController* vc = context_.controller()) {
+        vc->NetPlayBack();
     }
 }
 
 void OutlineViewCon::DisconnectDVR() {
-    if (viewcontroller_) {
-        viewcontroller_->DisconnectDVR();
+    if (ViewController* vc = context_.controller()) {
+        vc->DisconnectDVR();
     }
 }
 
 void OutlineViewCon::DelDVR() {
-    if (viewcontroller_) {
-        viewcontroller_->DeleteUser();
+    if (ViewController* vc = context_.controller()) {
+        vc->DeleteUser();
     }
 }
 
@@ -145,7 +147,8 @@ void OutlineViewCon::mouseDoubleClickEvent(QMouseEvent* event) {
 void OutlineViewCon::selectionChanged(const QItemSelection& selected,
                                       const QItemSelection& deselected) {
     QTreeView::selectionChanged(selected, deselected);
-    if (viewcontroller_ && reactToSelection_) {
-        viewcontroller_->outlineViewSelectionDidChange();
+    ViewController* vc = context_.controller();
+    if (vc && reactToSelection_) {
+        vc->outlineViewSelectionDidChange();
     }
 }

@@ -10,17 +10,15 @@
 
 class BaseNode;
 class QMenu;
-class ViewController;
+class CoreContext;
 
 class OutlineViewCon : public QTreeView {
     Q_OBJECT
 
   public:
-    explicit OutlineViewCon(QWidget* parent = nullptr);
-
-    // Non-owning; the controller outlives the view. Selection changes go to it from now on.
-    void SetViewController(ViewController* vc) { viewcontroller_ = vc; }
-    ViewController* viewcontroller() const { return viewcontroller_; }
+    // The commands and selection changes go to the controller of `context`, while it has one.
+    explicit OutlineViewCon(CoreContext& context, QWidget* parent = nullptr);
+    CoreContext& context() const { return context_; }
 
     // While off, selection changes are not reported to the controller (a row being removed
     // takes its selection with it; the controller reacts once the list is consistent again).
@@ -57,6 +55,6 @@ class OutlineViewCon : public QTreeView {
                           const QItemSelection& deselected) override;
 
   private:
-    ViewController* viewcontroller_ = nullptr;
+    CoreContext& context_;
     bool reactToSelection_ = true;
 };

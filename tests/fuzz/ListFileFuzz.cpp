@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     NullUi ui;
     auto vc = std::make_unique<ViewController>(ui);
     vc->LoadUserInfoFromFile();
-    const int count = vc->usercount.load();
+    const int count = vc->list().count();
     if (count < 0 || count > kMaxDvrs) {
         std::abort();
     }

@@ -1,27 +1,25 @@
-// libFuzzer target: the bytes a DVR sends after a login, fed through a socket pair into the real
-// receive path (command records, frame headers and payloads, bundles, information replies).
-#include <sys/socket.h>
-#include <unistd.h>
-
+// libFuzzer target: the bytes a DVR sends after a login, parsed from memory by the real receive
+// path (command records, frame headers and payloads, bundles, information replies), with the
+// slot's real intake behind it: sequence checks, decoding, the queue and the replies.
 #include <cstdint>
-#include <cstring>
+#include <cstdlib>
 #include <memory>
-#include <thread>
 
 #include "core/ViewController.h"
-#include "tests/fuzz/NullUi.h"
+#include "core/dvr/DvrSlot.h"
+#include "core/ports/HeadlessUi.h"
 
 namespace {
 
 struct Client {
-    NullUi ui;
+    HeadlessUi ui;
     std::unique_ptr<ViewController> vc = std::make_unique<ViewController>(ui);
-    RecordListPage page = {};
+    DvrSlot& slot = vc->Slot(0);
     Client() {
-        if (initDecode(vc->Decoder[0]) != 1 || vc->initNet(vc->NetCtrl[0], 0) != 1) {
+        if (slot.initDecode() != 1 || slot.initNet() != 1) {
             std::abort();
         }
-        vc->NetCtrl[0].ThreadWork.store(1);
+        slot.NetCtrl.ThreadWork.store(1);
     }
 };
 
@@ -34,29 +32,12 @@ Client& TheClient() {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Client& c = TheClient();
-    NetCtrl_Struct& b = c.vc->NetCtrl[0];
-    c.vc->pFileShow[0] = &c.page;
-    int fds[2];
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0) {
-        return 0;
-    }
-    b.attach(TcpSocket::Adopt(fds[0]));
-    b.CurNetStatus.store(NET_DATA_SEND);
-    b.NetWorking.store(1);
-    // The DVR writes everything and hangs up; the client reads until the stream breaks.
-    std::thread dvr([fd = fds[1], data, size] {
-        std::size_t off = 0;
-        while (off < size) {
-            const ssize_t n = ::send(fd, data + off, size - off, MSG_NOSIGNAL);
-            if (n <= 0) {
-                break;
-            }
-            off += static_cast<std::size_t>(n);
-        }
-        ::shutdown(fd, SHUT_WR);
-    });
+    NetCtrl_Struct& b = c.slot.NetCtrl;
+    // A search that waits for its page gives the replies somewhere to go.
+    c.slot.SetRecCmd(INFO_RECORD_LIST);
+    MemorySource dvr(data, size);
     NET_COMMAND cmd;
-    while (b.NetWorking.load() == 1 && c.vc->RecvCommand(b, cmd) == 1) {
+    while (dvr.left() > 0 && c.slot.RecvCommand(dvr, nullptr, cmd) == 1) {
         // Take pictures off as a display would, so that a full queue does not stall the run.
         NET_FRAME_HEADER h;
         const uint8_t* pixels;
@@ -64,9 +45,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             b.popOldest();
         }
     }
-    c.vc->Disconnect(b);
-    dvr.join();
-    ::close(fds[1]);
-    b.resetRequested.store(false);
     return 0;
 }

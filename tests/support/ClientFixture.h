@@ -18,14 +18,13 @@ class ClientTest : public ::testing::Test {
 
     // Saves entry `dvr` as a new entry would be saved.
     void setEntry(int dvr, const std::string& server, const std::string& user = "admin",
-                  const std::string& pass = "1234", const std::string& name = "Gate") {
-        std::lock_guard<std::mutex> g(vc->userinfoLock);
-        vc->Userinfo[dvr] = NewSaveInfo(server, user, pass, name);
-        if (vc->usercount.load() <= dvr) {
-            vc->usercount.store(dvr + 1);
-        }
-        vc->NetCtrl[dvr].NetID.store(dvr);
+                  const std::string& pass = "1234", const std::string& name = "Gate",
+                  uint32_t cam = kAllChannels) {
+        SAVE_INFO_STRUCT entry = NewSaveInfo(server, user, pass, name);
+        entry.cam = cam;
+        vc->list().Store(dvr, entry);
     }
+    NetCtrl_Struct& block(int dvr) { return vc->GetNetCtrlStruct(dvr); }
     static std::string at(const SimProcess& sim, const std::string& host = "127.0.0.1") {
         return host + ":" + std::to_string(sim.port());
     }

@@ -1,5 +1,7 @@
 #include "tests/support/StreamPeer.h"
 
+#include "core/net/TcpSocket.h"
+
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -12,10 +14,11 @@ StreamPeer::StreamPeer(NetCtrl_Struct& block) {
         throw std::runtime_error("socketpair");
     }
     fd_ = fds[1];
-    block.attach(TcpSocket::Adopt(fds[0]));
-    block.CurNetStatus.store(NET_DATA_SEND);
-    block.NetWorking.store(1);
-    block.wakeReceiver();
+    // The transitions a login takes, on a connection that needs none.
+    block.BeginLogin(TcpSocket::Adopt(fds[0]));
+    block.LoginAccepted(block.iUsermode.load(), block.iDvrChannel.load());
+    block.SetLiveStatus(NET_DATA_SEND);
+    block.SessionUp();
     thread_ = std::thread([this] { writer(); });
 }
 

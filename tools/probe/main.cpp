@@ -9,38 +9,10 @@
 
 #include "core/ViewController.h"
 #include "core/decode/SizeFrame.h"
+#include "core/ports/HeadlessUi.h"
 #include "tools/probe/ProbeOptions.h"
 
 namespace {
-
-// Captures the first message box instead of showing it.
-class ProbeUi : public UiPort {
-  public:
-    void messageBox(const std::optional<std::string>&, const std::string& text) override {
-        std::lock_guard<std::mutex> g(lock_);
-        if (!message_) {
-            message_ = text;
-        }
-    }
-    void setNodeTitle(int, const std::string&) override {}
-    void reloadTree() override {}
-    // A probe has no tree and no dialogs.
-    bool confirm(const std::string&, const std::string&) override { return false; }
-    void appendNode(const std::string&) override {}
-    void removeNode(int) override {}
-    int selectedDvr() override { return -1; }
-    void clearSelection() override {}
-    void setDvrLabel(const std::string&) override {}
-
-    std::optional<std::string> message() {
-        std::lock_guard<std::mutex> g(lock_);
-        return message_;
-    }
-
-  private:
-    std::mutex lock_;
-    std::optional<std::string> message_;
-};
 
 bool WriteFile(const std::string& path, const uint8_t* data, std::size_t n) {
     std::FILE* f = std::fopen(path.c_str(), "wb");
@@ -96,7 +68,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "quillmarsh-probe: %s\n%s", error.c_str(), kProbeUsage);
         return 2;
     }
-    ProbeUi ui;
+    HeadlessUi ui;
     auto controller = std::make_unique<ViewController>(ui);
     constexpr int dvr = 0;
     SAVE_INFO_STRUCT entry =
@@ -104,18 +76,14 @@ int main(int argc, char** argv) {
     entry.cam = options->cam;
     entry.frame_rate = options->fpsIndex;
     entry.qulity = options->qualityIndex;
-    {
-        std::lock_guard<std::mutex> g(controller->userinfoLock);
-        controller->Userinfo[dvr] = entry;
-        controller->usercount.store(1);
-    }
+    controller->list().Store(dvr, entry);
     if (controller->PrepareDvr(dvr) != 1) {
         std::printf("failed\n");
         std::fprintf(stderr, "quillmarsh-probe: the decoders or buffers could not be created\n");
         return 1;
     }
-    NetCtrl_Struct& block = controller->NetCtrl[dvr];
-    const int32_t result = controller->ConnectAndReport(block, dvr);
+    NetCtrl_Struct& block = controller->GetNetCtrlStruct(dvr);
+    const status::Connect result = controller->ConnectAndReport(block, dvr);
 
     if (block.NetWorking.load() == 1) {
         std::printf("connected user-mode=%d channels=%d\n", block.iUsermode.load(),
@@ -129,8 +97,8 @@ int main(int argc, char** argv) {
         }
         return 0;
     }
-    std::optional<std::string> message = ui.message();
-    if (result == -6) {
+    std::optional<std::string> message = ui.firstMessage();
+    if (result == status::Connect::NoColonInServer) {
         std::printf("no ':' in server text\n");
     } else if (message) {
         std::printf("%s\n", message->c_str());

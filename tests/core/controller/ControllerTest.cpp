@@ -2,6 +2,7 @@
 // the view switch, deleting while connected or connecting, and an orderly end.
 #include <chrono>
 #include <thread>
+#include "core/dvr/DvrSlot.h"
 
 #include "core/support/FixedText.h"
 #include "tests/support/ClientFixture.h"
@@ -54,7 +55,7 @@ TEST_F(Controller, NothingSelectedOrOutOfRangeConnectsNothing) {
     ui.select(3);  // a row the list does not have
     vc->ConnectDVR();
     EXPECT_FALSE(vc->AttemptRunning(3));
-    EXPECT_EQ(vc->NetCtrl[3].init.load(), 0);
+    EXPECT_EQ(vc->GetNetCtrlStruct(3).init.load(), 0);
 }
 
 TEST_F(Controller, NetErrorIsShownOnceAfterALiveConnectionDrops) {
@@ -63,13 +64,13 @@ TEST_F(Controller, NetErrorIsShownOnceAfterALiveConnectionDrops) {
     addNodes(1);
     ui.select(0);
     vc->ConnectDVR();
-    NetCtrl_Struct& b = vc->NetCtrl[0];
+    NetCtrl_Struct& b = vc->GetNetCtrlStruct(0);
     ASSERT_TRUE(WaitFor([&] { return b.CurNetStatus.load() == NET_DATA_SEND; }));
-    EXPECT_EQ(vc->NodeIconFor(0), ViewController::NodeIcon::SuperUser);
+    EXPECT_EQ(vc->NodeIconFor(0), NodeIcon::SuperUser);
     const std::string server = at(*sim);
     sim->kill();
     ASSERT_TRUE(WaitFor([&] { return b.CurNetStatus.load() == NET_ERROR; }));
-    EXPECT_EQ(vc->NodeIconFor(0), ViewController::NodeIcon::Disconnected);
+    EXPECT_EQ(vc->NodeIconFor(0), NodeIcon::Disconnected);
     vc->animationTimer();
     vc->animationTimer();
     auto boxes = ui.boxes();
@@ -83,13 +84,13 @@ TEST_F(Controller, IconsFollowTheSessionsUserMode) {
     SimProcess sim(dvrArgs());
     setEntry(0, at(sim), "guest", "guest");
     addNodes(1);
-    EXPECT_EQ(vc->NodeIconFor(0), ViewController::NodeIcon::Disconnected);
+    EXPECT_EQ(vc->NodeIconFor(0), NodeIcon::Disconnected);
     ui.select(0);
     vc->ConnectDVR();
-    ASSERT_TRUE(WaitFor([&] { return vc->NetCtrl[0].NetWorking.load() == 1; }));
-    EXPECT_EQ(vc->NodeIconFor(0), ViewController::NodeIcon::User);
+    ASSERT_TRUE(WaitFor([&] { return vc->GetNetCtrlStruct(0).NetWorking.load() == 1; }));
+    EXPECT_EQ(vc->NodeIconFor(0), NodeIcon::User);
     vc->DisconnectDVR();
-    EXPECT_EQ(vc->NodeIconFor(0), ViewController::NodeIcon::Disconnected);
+    EXPECT_EQ(vc->NodeIconFor(0), NodeIcon::Disconnected);
 }
 
 TEST_F(Controller, SelectionSwitchesBetweenTheSingleAndTheAllDvrView) {
@@ -98,15 +99,15 @@ TEST_F(Controller, SelectionSwitchesBetweenTheSingleAndTheAllDvrView) {
     addNodes(2);
     ui.select(1);
     vc->outlineViewSelectionDidChange();
-    EXPECT_EQ(vc->focusID.load(), 1);
+    EXPECT_EQ(vc->CurrentDVR(), 1);
     EXPECT_EQ(vc->CurrentDVR(), 1);
     EXPECT_EQ(ui.label(), "Yard");
-    EXPECT_EQ(vc->m_selfChannelEffectFlag.load(), 0);
+    EXPECT_EQ(vc->showAutoDisplay(), 0);
     ui.select(-1);
     vc->outlineViewSelectionDidChange();
-    EXPECT_EQ(vc->focusID.load(), -1);
+    EXPECT_EQ(vc->CurrentDVR(), -1);
     EXPECT_EQ(ui.label(), "ALL DVR");
-    EXPECT_EQ(vc->m_selfChannelEffectFlag.load(), 1);
+    EXPECT_EQ(vc->showAutoDisplay(), 1);
 }
 
 TEST_F(Controller, DeletingADvrWhoseLoginIsUnderWayLeavesTheRenumberedSlotAlone) {
@@ -117,7 +118,7 @@ TEST_F(Controller, DeletingADvrWhoseLoginIsUnderWayLeavesTheRenumberedSlotAlone)
     addNodes(2);
     ui.select(0);
     vc->ConnectDVR();
-    ASSERT_TRUE(WaitFor([&] { return vc->NetCtrl[0].socket.load() > 0; }));
+    ASSERT_TRUE(WaitFor([&] { return vc->GetNetCtrlStruct(0).socket.load() > 0; }));
     const std::size_t titlesBefore = ui.titles().size();
     vc->DeleteUser();  // asks (answered OK), then renumbers "Other" to slot 0
     EXPECT_EQ(ui.nodes(), (std::vector<std::string>{"Other"}));
@@ -133,7 +134,7 @@ TEST_F(Controller, DeletingADvrWhoseLoginIsUnderWayLeavesTheRenumberedSlotAlone)
     // The renumbered DVR connects normally on its new slot.
     ui.select(0);
     vc->ConnectDVR();
-    EXPECT_TRUE(WaitFor([&] { return vc->NetCtrl[0].NetWorking.load() == 1; }));
+    EXPECT_TRUE(WaitFor([&] { return vc->GetNetCtrlStruct(0).NetWorking.load() == 1; }));
     EXPECT_EQ(ui.nodes(), (std::vector<std::string>{"Other"}));
 }
 
@@ -147,18 +148,14 @@ TEST_F(Controller, DeletingResetsTheQueueAndSequenceOfEverySlotThatChangesHands)
         ui.select(d);
         vc->ConnectDVR();
     }
-    NetCtrl_Struct& b1 = vc->NetCtrl[1];
-    // The sequence table belongs to the receive thread: read it under the block's lock.
-    auto expected = [&](int d, int c) {
-        std::lock_guard<std::mutex> g(vc->NetCtrl[d].mutex);
-        return vc->frameNumber[d][c];
-    };
+    NetCtrl_Struct& b1 = vc->GetNetCtrlStruct(1);
+    auto expected = [&](int d, int c) { return vc->Slot(d).ExpectedFrame(c); };
     ASSERT_TRUE(WaitFor([&] { return b1.Numframe.load() >= 2; }));
     ASSERT_GT(expected(1, 0), 0u);
     ui.select(0);
     vc->DeleteUser();
     EXPECT_EQ(b1.CurNetStatus.load(), NET_DISCONNECTED);
-    EXPECT_EQ(vc->NetCtrl[0].CurNetStatus.load(), NET_DISCONNECTED);
+    EXPECT_EQ(vc->GetNetCtrlStruct(0).CurNetStatus.load(), NET_DISCONNECTED);
     // Each receive thread resets its slot once it has finished the unit it was reading.
     auto reset = [&](int d) {
         for (int c = 0; c < 40; ++c) {
@@ -166,7 +163,7 @@ TEST_F(Controller, DeletingResetsTheQueueAndSequenceOfEverySlotThatChangesHands)
                 return false;
             }
         }
-        return vc->NetCtrl[d].Numframe.load() == 0;
+        return vc->GetNetCtrlStruct(d).Numframe.load() == 0;
     };
     EXPECT_TRUE(WaitFor([&] { return reset(0) && reset(1); }));
 }

@@ -5,9 +5,11 @@
 #include <thread>
 
 #include "core/decode/PixelConversion.h"
+#include "core/dvr/DvrSlot.h"
 #include "core/support/FixedText.h"
 #include "tests/support/ClientFixture.h"
 #include "tests/support/RecordingDisplay.h"
+#include "tests/support/StreamPeer.h"
 #include "tests/support/Wait.h"
 
 namespace {
@@ -18,7 +20,7 @@ class LiveView : public ClientTest {
   protected:
     LiveView() {
         vc->SetDisplayPort(&display);
-        EXPECT_TRUE(vc->AVDataFrame.allocate());
+        EXPECT_TRUE(vc->layout().AVDataFrame.allocate());
         vc->InitScreenCtrl(36, 36);
     }
     // The display threads draw into `display`: they stop before it goes.
@@ -34,15 +36,11 @@ class LiveView : public ClientTest {
             args.insert(args.end(), {"--fault", "stall:0"});
         }
         auto sim = std::make_unique<SimProcess>(args);
-        setEntry(slot, at(*sim), "admin", "1234", "DVR" + std::to_string(slot));
-        {
-            std::lock_guard<std::mutex> g(vc->userinfoLock);
-            vc->Userinfo[slot].cam = cam;
-        }
+        setEntry(slot, at(*sim), "admin", "1234", "DVR" + std::to_string(slot), cam);
         ui.appendNode("DVR" + std::to_string(slot));
         EXPECT_EQ(vc->PrepareDvr(slot), 1);
-        EXPECT_EQ(vc->ConnectAndReport(vc->NetCtrl[slot], slot), 1);
-        EXPECT_EQ(vc->NetCtrl[slot].NetWorking.load(), 1);
+        EXPECT_EQ(vc->ConnectAndReport(vc->GetNetCtrlStruct(slot), slot), status::Connect::Done);
+        EXPECT_EQ(vc->GetNetCtrlStruct(slot).NetWorking.load(), 1);
         return sim;
     }
     std::vector<LoggedCommand> commands(int slot) {
@@ -50,6 +48,7 @@ class LiveView : public ClientTest {
     }
     // The number of commands once the DVR's log has stopped growing.
     std::size_t settled(int slot) {
+        EXPECT_TRUE(vc->CommandsIdle(5s));
         std::size_t n = commands(slot).size();
         for (;;) {
             std::this_thread::sleep_for(150ms);
@@ -95,14 +94,15 @@ TEST_F(LiveView, SingleViewAsksForTheShownAndEnabledChannelsThenAKeyFrame) {
               "00000000"
               "05000000"
               "00000000");
-    EXPECT_EQ(vc->m_CurShowCam[0].load(), 0b0101u);
+    EXPECT_EQ(vc->Slot(0).CurShowCam(), 0b0101u);
 }
 
 TEST_F(LiveView, ConnectedDvrWithNothingShownStillGetsLiveViewWithAnEmptyMask) {
     auto sim = dvr(0, 16, false, 0b0100'0000'0000'0000'0000'0000'0000'0000);  // channel 31
     select(0);
-    vc->doSomethingForButton(4);           // panes 0 to 3 only
-    vc->StopNetLocalView(vc->NetCtrl[0]);  // NET_CONNECTED
+    vc->doSomethingForButton(4);  // panes 0 to 3 only
+    ASSERT_TRUE(vc->CommandsIdle(5s));
+    vc->StopNetLocalView(vc->GetNetCtrlStruct(0));  // NET_CONNECTED
     const std::size_t before = settled(0);
     vc->AllNetServerAdjust();
     ASSERT_TRUE(WaitFor([&] { return commandsSince(0, before).size() >= 2; }));
@@ -123,7 +123,7 @@ TEST_F(LiveView, AllDvrViewAsksEachDvrForTheChannelsItsPanesHold) {
     }
     select(-1);
     EXPECT_TRUE(display.largeSplits());
-    ASSERT_TRUE(WaitFor([&] { return vc->m_CurShowCam[1].load() == 0b100u; }));
+    ASSERT_TRUE(WaitFor([&] { return vc->Slot(1).CurShowCam() == 0b100u; }));
     // The last live-view request of each DVR is the all-DVR one, once its log has settled.
     for (int d = 0; d < 2; ++d) {
         settled(d);
@@ -142,7 +142,7 @@ TEST_F(LiveView, SwitchingDvrsStopsTheOthersAndLeavesPlaybackAlone) {
     auto a = dvr(0, 4, false);
     auto b = dvr(1, 4, false);
     auto c = dvr(2, 4, false);
-    vc->NetCtrl[2].ViewOrBack.store(VIEW_PLAYBACK);
+    vc->GetNetCtrlStruct(2).SetView(VIEW_PLAYBACK);
     const std::size_t before0 = settled(0);
     const std::size_t before2 = settled(2);
     select(1);
@@ -188,33 +188,35 @@ TEST_F(LiveView, AutoDisplayFillsPanesWithTheConnectedDvrsInOrderAndSaves) {
     for (int d = 0; d < 4; ++d) {
         setEntry(d, "127.0.0.1:1");
     }
+    std::vector<std::unique_ptr<StreamPeer>> peers;
     auto connected = [&](int d, int32_t channels) {
-        vc->NetCtrl[d].CurNetStatus.store(NET_CONNECTED);
-        vc->NetCtrl[d].iDvrChannel.store(channels);
+        vc->GetNetCtrlStruct(d).Disconnect();
+        vc->GetNetCtrlStruct(d).iDvrChannel.store(channels);
+        peers.push_back(std::make_unique<StreamPeer>(vc->GetNetCtrlStruct(d)));
     };
     connected(0, 16);
-    vc->NetCtrl[1].iDvrChannel.store(16);  // not connected
-    connected(2, 108);                     // 8 channels: the count is modulo 100
-    connected(3, -5);                      // a negative count is none
+    vc->GetNetCtrlStruct(1).iDvrChannel.store(16);  // not connected
+    connected(2, 108);                              // 8 channels: the count is modulo 100
+    connected(3, -5);                               // a negative count is none
     for (int p = 0; p < 256; ++p) {
         vc->WriteSelfChannel(p, 999);
     }
-    vc->m_selfChannelEffectFlag.store(1);
+    select(-1);
     vc->AutoSetDisplay();
     for (int p = 0; p < 16; ++p) {
-        EXPECT_EQ(vc->m_selfChannel[p].load(), p);
+        EXPECT_EQ(vc->layout().SelfChannel(p), p);
     }
     for (int p = 16; p < 24; ++p) {
-        EXPECT_EQ(vc->m_selfChannel[p].load(), 200 + p - 16);
+        EXPECT_EQ(vc->layout().SelfChannel(p), 200 + p - 16);
     }
-    EXPECT_EQ(vc->m_selfChannel[24].load(), 999);
+    EXPECT_EQ(vc->layout().SelfChannel(24), 999);
     EXPECT_TRUE(std::filesystem::exists(tmp.file("userinfo/info.uss")));
     // More channels than panes: nothing is written past pane 255.
     for (int d = 0; d < 4; ++d) {
         connected(d, 99);
     }
     vc->AutoSetDisplay();
-    EXPECT_EQ(vc->m_selfChannel[255].load(), 200 + 255 - 198);
+    EXPECT_EQ(vc->layout().SelfChannel(255), 200 + 255 - 198);
     ::setenv("HOME", oldHome.c_str(), 1);
 }
 
@@ -234,14 +236,14 @@ TEST_F(LiveView, SingleViewDrawsEachChannelInItsPaneAndOtherDvrsNowhere) {
     EXPECT_FLOAT_EQ(r.y, layout.m_screenRect[3].FrameRect.y);
     // DVR 1 is not shown (selecting DVR 0 stopped its stream); pictures it sends anyway are
     // taken off its queue and dropped.
-    vc->NetLocalViewPlay(vc->NetCtrl[1], 0xF, 0);
-    ASSERT_TRUE(WaitFor([&] { return vc->NetCtrl[1].stats[0].decoded.load() > 40; }, 10s));
+    vc->NetLocalViewPlay(vc->GetNetCtrlStruct(1), 0xF, 0);
+    ASSERT_TRUE(WaitFor([&] { return vc->GetNetCtrlStruct(1).stats[0].decoded.load() > 40; }, 10s));
     // Taken and dropped as fast as they come: the queue never fills, nothing is dropped.
-    EXPECT_LT(vc->NetCtrl[1].Numframe.load(), 30);
-    EXPECT_EQ(vc->NetCtrl[1].stats[0].dropped.load(), 0u);
+    EXPECT_LT(vc->GetNetCtrlStruct(1).Numframe.load(), 30);
+    EXPECT_EQ(vc->GetNetCtrlStruct(1).stats[0].dropped.load(), 0u);
     // The pane buffer holds the converted picture of its channel.
     {
-        PaneBuffers::Pane& pane = vc->AVDataFrame[2];
+        PaneBuffers::Pane& pane = vc->layout().AVDataFrame[2];
         std::lock_guard<std::mutex> g(pane.lock);
         EXPECT_EQ(pane.sizeFrame, 2);
     }

@@ -6,6 +6,7 @@
 #include <ctime>
 #include <thread>
 
+#include "core/dvr/DvrSlot.h"
 #include "tests/support/ClientFixture.h"
 #include "tests/support/H264Clip.h"
 #include "tests/support/RecordingDisplay.h"
@@ -39,7 +40,7 @@ class Playback : public ClientTest {
     Playback() {
         vc->SetPlaybackPort(&pb);
         vc->SetDisplayPort(&display);
-        EXPECT_TRUE(vc->AVDataFrame.allocate());
+        EXPECT_TRUE(vc->layout().AVDataFrame.allocate());
         vc->InitScreenCtrl(36, 36);
     }
     // The display and request threads use `pb` and `display`: they stop before those go.
@@ -63,7 +64,7 @@ class Playback : public ClientTest {
         vc->NetPlayBack();
         ASSERT_TRUE(WaitFor([&] { return !vc->AttemptRunning(0); }, 30s));
     }
-    NetCtrl_Struct& block() { return vc->NetCtrl[0]; }
+    NetCtrl_Struct& block() { return vc->GetNetCtrlStruct(0); }
     std::vector<LoggedCommand> commands() { return Commands(ReadLines(log)); }
     std::vector<LoggedCommand> commandsOf(int code) {
         std::vector<LoggedCommand> out;
@@ -128,7 +129,7 @@ TEST_F(Playback, RecordedRangeTextWithoutDisksAndWithAZeroFirstStart) {
     auto none = dvr({"--rec", "0=10:00-11:00", "--disks", "0"});
     openPlayback(*none);
     EXPECT_EQ(pb.validTimes(), (std::vector<std::string>{"No Disk"}));
-    EXPECT_EQ(vc->Dvrinfo[0].iDiskNum, 0);
+    EXPECT_EQ(vc->Slot(0).MachineInfo().iDiskNum, 0);
 
     vc->Disconnect(block());
     auto zero = dvr({"--rec", "0=10:00-11:00", "--disk-start-zero"});
@@ -162,9 +163,11 @@ TEST_F(Playback, TheMapFollowsTheBandsAndAChannelChosenTwiceStaysInTheFirstBand)
     EXPECT_EQ(vc->SetDiskTimeRect(block(), std::time(nullptr), {3, 5, 3, 1}), 1);
     EXPECT_EQ(pb.labels(), (std::vector<std::string>{"CAM03", "CAM05", "NONE", "CAM01"}));
     EXPECT_EQ(pb.selections().back(), (BandSelection{3, 5, 0, 1}));
-    for (int k = 0; k < 4; ++k) {
-        EXPECT_EQ(vc->m_a[0][k].load(), (BandSelection{3, 5, 0, 1})[k]);
-    }
+    // The playback panes show channels 2, 4 and 0 (items 3, 5 and 1) in panes 0, 1 and 3.
+    EXPECT_EQ(vc->GetChangedChannel(2, 0), 0);
+    EXPECT_EQ(vc->GetChangedChannel(4, 0), 1);
+    EXPECT_EQ(vc->GetChangedChannel(0, 0), 3);
+    EXPECT_EQ(vc->GetChangedChannel(1, 0), -1);
     const TimeMap map = pb.pictures().back();
     // Yesterday's 23:58 recording reaches into today but is not drawn; today's is, in slot 287.
     EXPECT_EQ(MarkedSlots(map, 0), (std::vector<int>{287}));
@@ -271,16 +274,15 @@ TEST(PlaybackPresentation, APictureOfChannel5GoesToThePaneSelectingItAndItsTimeT
     auto vc = std::make_unique<ViewController>(ui);
     vc->SetPlaybackPort(&pb);
     vc->SetDisplayPort(&display);
-    ASSERT_TRUE(vc->AVDataFrame.allocate());
+    ASSERT_TRUE(vc->layout().AVDataFrame.allocate());
     vc->InitScreenCtrl(36, 36);
+    ui.select(0);
+    vc->outlineViewSelectionDidChange();
     vc->SetScreenWindow(4);
-    vc->focusID.store(0);
-    NetCtrl_Struct& b = vc->NetCtrl[0];
-    b.NetID.store(0);
-    b.ViewOrBack.store(VIEW_PLAYBACK);
-    for (int k = 0; k < 4; ++k) {
-        vc->m_a[0][k].store(k == 1 ? 6 : 0);
-    }
+    NetCtrl_Struct& b = vc->GetNetCtrlStruct(0);
+    b.SetView(VIEW_PLAYBACK);
+    // Pane 1 plays channel 5 (a search without a connection only sets the bands).
+    EXPECT_EQ(vc->SetDiskTimeRect(b, std::time(nullptr), {0, 6, 0, 0}), -1);
     ASSERT_EQ(vc->PrepareDvr(0), 1);
     StreamPeer peer(b);
     const auto clip = EncodeClip(352, 288, 4, 4);
@@ -305,7 +307,7 @@ TEST(PlaybackHostileDvr, EndlessSearchPagesAreFollowedOnlyUpToTheCap) {
     RecordingPlayback pb;
     auto vc = std::make_unique<ViewController>(ui);
     vc->SetPlaybackPort(&pb);
-    NetCtrl_Struct& b = vc->NetCtrl[0];
+    NetCtrl_Struct& b = vc->GetNetCtrlStruct(0);
     b.NetID.store(0);
     ASSERT_EQ(vc->PrepareDvr(0), 1);
     StreamPeer peer(b);

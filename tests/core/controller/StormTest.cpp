@@ -40,7 +40,7 @@ class Storm : public ClientTest {
         }
         ASSERT_TRUE(WaitFor([&] {
             for (int d = 0; d < 4; ++d) {
-                if (vc->NetCtrl[d].NetWorking.load() != 1 || vc->AttemptRunning(d)) {
+                if (vc->GetNetCtrlStruct(d).NetWorking.load() != 1 || vc->AttemptRunning(d)) {
                     return false;
                 }
             }

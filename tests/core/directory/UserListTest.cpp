@@ -51,7 +51,7 @@ class UserList : public ClientTest {
 
 TEST_F(UserList, FirstStartHasNoListAndTheFirstAddCreatesAPrivateFile) {
     EXPECT_EQ(vc->LoadUserInfoFromFile(), -1);
-    EXPECT_EQ(vc->usercount.load(), 0);
+    EXPECT_EQ(vc->list().count(), 0);
     EXPECT_TRUE(ui.nodes().empty());
     EXPECT_FALSE(std::filesystem::exists(tmp.file("userinfo")));
 
@@ -78,7 +78,7 @@ TEST_F(UserList, EntriesLoadInOrderWithTheirDisplayNames) {
                                     "d");
     writeFile(image.get(), sizeof *image);
     EXPECT_EQ(vc->LoadUserInfoFromFile(), 1);
-    EXPECT_EQ(vc->usercount.load(), 2);
+    EXPECT_EQ(vc->list().count(), 2);
     EXPECT_EQ(ui.nodes(), (std::vector<std::string>{"Nord",
                                                     "Tor S\xC3\xBC"
                                                     "d"}));
@@ -104,7 +104,7 @@ TEST_F(UserList, SaveAndLoadRoundTripEveryByteOfTheFile) {
     writeFile(image.get(), sizeof *image);
     const std::vector<uint8_t> original = fileBytes();
     ASSERT_EQ(vc->LoadUserInfoFromFile(), 1);
-    EXPECT_EQ(vc->usercount.load(), 40);
+    EXPECT_EQ(vc->list().count(), 40);
     ASSERT_EQ(vc->UnloadUserInfoToFile(), 1);
     EXPECT_EQ(fileBytes(), original);
 }
@@ -116,8 +116,8 @@ TEST_F(UserList, ShortFileLoadsAsFarAsItGoes) {
     image->entries[2] = NewSaveInfo("h3:3", "u", "p", "Three");
     writeFile(image.get(), 2 * sizeof(SAVE_INFO_STRUCT) + 100);
     EXPECT_EQ(vc->LoadUserInfoFromFile(), 1);
-    EXPECT_EQ(vc->usercount.load(), 2);
-    EXPECT_EQ(vc->m_selfChannel[0].load(), 0);
+    EXPECT_EQ(vc->list().count(), 2);
+    EXPECT_EQ(vc->layout().SelfChannel(0), 0);
 }
 
 TEST_F(UserList, LoadingCutsUnterminatedTextsAndClosesGaps) {
@@ -129,12 +129,12 @@ TEST_F(UserList, LoadingCutsUnterminatedTextsAndClosesGaps) {
     image->codes[0] = 999999;  // kept as it is, used nowhere as an index
     writeFile(image.get(), sizeof *image);
     EXPECT_EQ(vc->LoadUserInfoFromFile(), 1);
-    EXPECT_EQ(vc->usercount.load(), 2);
+    EXPECT_EQ(vc->list().count(), 2);
     EXPECT_EQ(ui.nodes(), (std::vector<std::string>{"Second", std::string(49, 'y')}));
     const SAVE_INFO_STRUCT second = vc->EntryCopy(1);
     EXPECT_EQ(TextOf(second.server), std::string(49, 'x'));
     EXPECT_EQ(vc->EntryCopy(2).isValue, 0);
-    EXPECT_EQ(vc->m_selfChannel[0].load(), 999999);
+    EXPECT_EQ(vc->layout().SelfChannel(0), 999999);
 }
 
 TEST_F(UserList, ASixtyFifthDvrIsRefusedWithAMessage) {
@@ -142,7 +142,7 @@ TEST_F(UserList, ASixtyFifthDvrIsRefusedWithAMessage) {
         ASSERT_EQ(vc->AddDVRNode("h:" + std::to_string(i), "u", "p", "n"), 1);
     }
     EXPECT_EQ(vc->AddDVRNode("one:1", "u", "p", "too many"), -1);
-    EXPECT_EQ(vc->usercount.load(), kMaxDvrs);
+    EXPECT_EQ(vc->list().count(), kMaxDvrs);
     EXPECT_EQ(ui.nodes().size(), 64u);
     ASSERT_EQ(ui.boxes().size(), 1u);
     EXPECT_FALSE(ui.boxes()[0].heading.has_value());
@@ -153,7 +153,7 @@ TEST_F(UserList, AListThatCannotBeSavedIsToldOnceAndKeptInMemory) {
     EXPECT_EQ(vc->AddDVRNode("h:1", "u", "p", "Gate"), 1);
     ASSERT_EQ(ui.boxes().size(), 1u);
     EXPECT_NE(ui.boxes()[0].text.find("could not be saved"), std::string::npos);
-    EXPECT_EQ(vc->usercount.load(), 1);
+    EXPECT_EQ(vc->list().count(), 1);
     EXPECT_EQ(TextOf(vc->EntryCopy(0).showName), "Gate");
 }
 
@@ -162,14 +162,14 @@ TEST_F(UserList, DeletingTheMiddleDvrMovesTheLaterOnesAndTheirPaneCodesDown) {
     ui.select(1);
     vc->DeleteUser();
     EXPECT_EQ(ui.confirmations(), 1);
-    EXPECT_EQ(vc->usercount.load(), 2);
+    EXPECT_EQ(vc->list().count(), 2);
     EXPECT_EQ(ui.nodes(), (std::vector<std::string>{"Gate", "Dock"}));
     EXPECT_EQ(TextOf(vc->EntryCopy(1).showName), "Dock");
     EXPECT_EQ(vc->EntryCopy(2).isValue, 0);
     EXPECT_EQ(ui.selectedDvr(), -1);
     const int32_t expected[] = {1, -1, 103, -1, 150, 6400, -1};
     for (int p = 0; p < 7; ++p) {
-        EXPECT_EQ(vc->m_selfChannel[p].load(), expected[p]) << "pane " << p;
+        EXPECT_EQ(vc->layout().SelfChannel(p), expected[p]) << "pane " << p;
     }
     const UserListImage onDisk = readFile();
     EXPECT_EQ(TextOf(onDisk.entries[1].showName), "Dock");
@@ -183,7 +183,7 @@ TEST_F(UserList, DeleteAnsweredWithCancelChangesNothing) {
     ui.select(0);
     ui.answerConfirm(false);
     vc->DeleteUser();
-    EXPECT_EQ(vc->usercount.load(), 3);
+    EXPECT_EQ(vc->list().count(), 3);
     EXPECT_EQ(ui.nodes().size(), 3u);
     EXPECT_EQ(fileBytes(), before);
     ui.select(-1);

@@ -23,11 +23,11 @@ class Fault : public ClientTest {
         auto sim = std::make_unique<SimProcess>(args);
         setEntry(0, at(*sim));
         EXPECT_EQ(vc->PrepareDvr(0), 1);
-        EXPECT_EQ(vc->ConnectAndReport(b(), 0), 1);
+        EXPECT_EQ(vc->ConnectAndReport(b(), 0), status::Connect::Done);
         EXPECT_EQ(b().NetWorking.load(), 1);
         return sim;
     }
-    NetCtrl_Struct& b() { return vc->NetCtrl[0]; }
+    NetCtrl_Struct& b() { return vc->GetNetCtrlStruct(0); }
     RecordingDisplay display;
     // The loss is reported once as "Net error" headed by the server text, then the block is
     // disconnected and a new attempt logs in again.
@@ -40,7 +40,7 @@ class Fault : public ClientTest {
         EXPECT_EQ(boxes[0].heading, server);
         EXPECT_EQ(boxes[0].text, "Net error");
         EXPECT_EQ(b().CurNetStatus.load(), NET_DISCONNECTED);
-        EXPECT_EQ(vc->ConnectAndReport(b(), 0), 1);
+        EXPECT_EQ(vc->ConnectAndReport(b(), 0), status::Connect::Done);
         EXPECT_EQ(b().NetWorking.load(), 1);
     }
 };
@@ -82,7 +82,7 @@ TEST_F(Fault, DisconnectingADvrStalledInTheMiddleOfAFrameWakesTheReceiveThreadAt
     // The thread is free again: a new connection to a well-behaved DVR streams at once.
     SimProcess good({"--listen", "127.0.0.1:0", "--account", "admin:1234:2:2"});
     setEntry(0, at(good));
-    EXPECT_EQ(vc->ConnectAndReport(b(), 0), 1);
+    EXPECT_EQ(vc->ConnectAndReport(b(), 0), status::Connect::Done);
     ASSERT_TRUE(WaitFor([&] { return b().stats[0].decoded.load() >= 2; }, 5s));
     EXPECT_LT(std::chrono::duration<double>(Clock::now() - start).count(), 3.0);
     EXPECT_TRUE(ui.boxes().empty());

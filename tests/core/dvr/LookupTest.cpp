@@ -35,7 +35,7 @@ class Lookup : public ClientTest {
         EXPECT_EQ(boxes[0].heading, server);
         EXPECT_EQ(boxes[0].text, text);
         EXPECT_EQ(ui.titleOf(0), "Gate");
-        EXPECT_EQ(vc->NetCtrl[0].socket.load(), 0);
+        EXPECT_EQ(vc->GetNetCtrlStruct(0).socket.load(), 0);
     }
 
     std::string address;
@@ -46,8 +46,8 @@ class Lookup : public ClientTest {
 TEST_F(Lookup, IdentifierIsResolvedByTheLookupServerAndTheDvrLogsIn) {
     startPeers({});
     setEntry(0, address + ":DVR123456");
-    EXPECT_EQ(vc->ConnectAndReport(vc->NetCtrl[0], 0), 1);
-    EXPECT_EQ(vc->NetCtrl[0].NetWorking.load(), 1);
+    EXPECT_EQ(vc->ConnectAndReport(vc->GetNetCtrlStruct(0), 0), status::Connect::Done);
+    EXPECT_EQ(vc->GetNetCtrlStruct(0).NetWorking.load(), 1);
     EXPECT_TRUE(ui.boxes().empty());
     EXPECT_EQ(LinesStartingWith(ReadLines(tmp.file("lookup.log")), "LOOKUP "),
               (std::vector<std::string>{"LOOKUP DVR123456"}));
@@ -56,50 +56,49 @@ TEST_F(Lookup, IdentifierIsResolvedByTheLookupServerAndTheDvrLogsIn) {
 TEST_F(Lookup, SixCharactersAfterTheColonAreAnIdentifierFiveAreAPort) {
     startPeers({"--id", "ABC123=127.0.0.1:" + std::to_string(0)});
     setEntry(0, address + ":ABC123");
-    vc->ConnectAndReport(vc->NetCtrl[0], 0);
+    vc->ConnectAndReport(vc->GetNetCtrlStruct(0), 0);
     EXPECT_EQ(LinesStartingWith(ReadLines(tmp.file("lookup.log")), "LOOKUP "),
               (std::vector<std::string>{"LOOKUP ABC123"}));
     // Five characters: a port, straight to the DVR, no lookup.
     setEntry(1, "127.0.0.1:" + std::to_string(dvr->port()));
     ASSERT_EQ(std::to_string(dvr->port()).size(), 5u);
-    EXPECT_EQ(vc->ConnectAndReport(vc->NetCtrl[1], 1), 1);
-    EXPECT_EQ(vc->NetCtrl[1].NetWorking.load(), 1);
+    EXPECT_EQ(vc->ConnectAndReport(vc->GetNetCtrlStruct(1), 1), status::Connect::Done);
+    EXPECT_EQ(vc->GetNetCtrlStruct(1).NetWorking.load(), 1);
     EXPECT_EQ(LinesStartingWith(ReadLines(tmp.file("lookup.log")), "LOOKUP ").size(), 1u);
 }
 
 TEST_F(Lookup, DvrNotOnlineIsShownOnce) {
     startPeers({"--id", "SLEEPY99=offline"});
     setEntry(0, address + ":SLEEPY99");
-    EXPECT_EQ(vc->ConnectAndReport(vc->NetCtrl[0], 0), -1010);
+    EXPECT_EQ(vc->ConnectAndReport(vc->GetNetCtrlStruct(0), 0), status::Connect::DvrNotOnline);
     expectOneBox(address + ":SLEEPY99", "DVR is not online!");
 }
 
 TEST_F(Lookup, FailedOrUnknownLookupShowsFailureConnectingToServer) {
     startPeers({"--id", "BROKEN99=fail"});
     setEntry(0, address + ":BROKEN99");
-    EXPECT_EQ(vc->ConnectAndReport(vc->NetCtrl[0], 0), -1009);
+    EXPECT_EQ(vc->ConnectAndReport(vc->GetNetCtrlStruct(0), 0), status::Connect::LookupFailed);
     expectOneBox(address + ":BROKEN99", "Failure conncecting to server!");
 
     RecordingUi otherUi;
     ViewController other(otherUi);
-    {
-        std::lock_guard<std::mutex> g(other.userinfoLock);
-        other.Userinfo[0] = NewSaveInfo(address + ":UNKNOWN1", "admin", "1234", "Gate");
-    }
-    EXPECT_EQ(other.ConnectAndReport(other.NetCtrl[0], 0), -1009);
+    other.list().Store(0, NewSaveInfo(address + ":UNKNOWN1", "admin", "1234", "Gate"));
+    EXPECT_EQ(other.ConnectAndReport(other.GetNetCtrlStruct(0), 0), status::Connect::LookupFailed);
     ASSERT_EQ(otherUi.boxes().size(), 1u);
     EXPECT_EQ(otherUi.boxes()[0].text, "Failure conncecting to server!");
 }
 
 TEST_F(Lookup, UnreachableLookupServerShowsFailureConnectingToServer) {
     setEntry(0, address + ":DVR123456");  // nothing listens on this address
-    EXPECT_EQ(vc->ConnectAndReport(vc->NetCtrl[0], 0), -2);
+    EXPECT_EQ(vc->ConnectAndReport(vc->GetNetCtrlStruct(0), 0),
+              status::Connect::LookupServerUnreachable);
     expectOneBox(address + ":DVR123456", "Failure conncecting to server!");
 }
 
 TEST_F(Lookup, UnresolvableLookupHostShowsFailureConnectingToServer) {
     setEntry(0, "no-such-lookup.invalid:DVR123456");
-    EXPECT_EQ(vc->ConnectAndReport(vc->NetCtrl[0], 0), -2);
+    EXPECT_EQ(vc->ConnectAndReport(vc->GetNetCtrlStruct(0), 0),
+              status::Connect::LookupServerUnreachable);
     expectOneBox("no-such-lookup.invalid:DVR123456", "Failure conncecting to server!");
 }
 
@@ -107,7 +106,8 @@ TEST_F(Lookup, LookupServerThatDoesNotAnswerTheConnectFailsAfterEightSeconds) {
     FullBacklogListener silent(address, 10089);
     setEntry(0, address + ":DVR123456");
     const auto start = Clock::now();
-    EXPECT_EQ(vc->ConnectAndReport(vc->NetCtrl[0], 0), -2);
+    EXPECT_EQ(vc->ConnectAndReport(vc->GetNetCtrlStruct(0), 0),
+              status::Connect::LookupServerUnreachable);
     const double took = SecondsSince(start);
     EXPECT_GE(took, 7.9);
     EXPECT_LT(took, 10.0);
@@ -118,7 +118,7 @@ TEST_F(Lookup, LookupServerThatNeverRepliesEndsWithinTheExchangeLimit) {
     startPeers({"--lookup-silent"});
     setEntry(0, address + ":DVR123456");
     const auto start = Clock::now();
-    EXPECT_EQ(vc->ConnectAndReport(vc->NetCtrl[0], 0), -1);
+    EXPECT_EQ(vc->ConnectAndReport(vc->GetNetCtrlStruct(0), 0), status::Connect::Failed);
     const double took = SecondsSince(start);
     EXPECT_GE(took, 9.9);
     EXPECT_LT(took, 12.0);
@@ -131,11 +131,9 @@ TEST_F(Lookup, ReplyPortOutsideTheRangeIsAFailedLookup) {
         SCOPED_TRACE(id);
         RecordingUi caseUi;
         ViewController controller(caseUi);
-        {
-            std::lock_guard<std::mutex> g(controller.userinfoLock);
-            controller.Userinfo[0] = NewSaveInfo(address + ":" + id, "admin", "1234", "Gate");
-        }
-        EXPECT_EQ(controller.ConnectAndReport(controller.NetCtrl[0], 0), -1009);
+        controller.list().Store(0, NewSaveInfo(address + ":" + id, "admin", "1234", "Gate"));
+        EXPECT_EQ(controller.ConnectAndReport(controller.GetNetCtrlStruct(0), 0),
+                  status::Connect::LookupFailed);
         ASSERT_EQ(caseUi.boxes().size(), 1u);
         EXPECT_EQ(caseUi.boxes()[0].text, "Failure conncecting to server!");
     }
@@ -144,7 +142,7 @@ TEST_F(Lookup, ReplyPortOutsideTheRangeIsAFailedLookup) {
 TEST_F(Lookup, UnterminatedReplyTextIsBoundedAndFailsAsAnUnreachableDvr) {
     startPeers({"--id", "GARBAGE1=garbage"});
     setEntry(0, address + ":GARBAGE1");
-    EXPECT_EQ(vc->ConnectAndReport(vc->NetCtrl[0], 0), -4);
+    EXPECT_EQ(vc->ConnectAndReport(vc->GetNetCtrlStruct(0), 0), status::Connect::DvrUnreachable);
     expectOneBox(address + ":GARBAGE1", "Failure conncecting to DVR");
 }
 
@@ -154,7 +152,7 @@ TEST(LookupRequest, GetDvrIPFillsTheRequestFromTheReply) {
     const std::string address = RandomLoopbackAddress();
     SimProcess lookup({"--lookup", address, "--id", "CAM000042=192.0.2.7:6036"});
     NET_REQUEST r{};
-    EXPECT_EQ(vc.GetDvrIP(address, "CAM000042", r), 600);
+    EXPECT_EQ(vc.GetDvrIP(address, "CAM000042", r), status::Lookup::Found);
     EXPECT_EQ(std::string(r.ip), "192.0.2.7");
     EXPECT_EQ(r.port1, 6036);
 }

@@ -22,15 +22,15 @@ class Transport : public ClientTest {
         args.insert(args.end(), extra.begin(), extra.end());
         auto sim = std::make_unique<SimProcess>(args);
         setEntry(dvr, at(*sim));
-        EXPECT_EQ(vc->NetConnect(vc->NetCtrl[dvr], dvr), 1);
-        EXPECT_EQ(vc->NetCtrl[dvr].NetWorking.load(), 1);
+        EXPECT_EQ(vc->NetConnect(vc->GetNetCtrlStruct(dvr), dvr), status::Connect::Done);
+        EXPECT_EQ(vc->GetNetCtrlStruct(dvr).NetWorking.load(), 1);
         return sim;
     }
 };
 
 TEST_F(Transport, SendingToAPeerThatResetFailsWithoutKillingTheProcess) {
     auto sim = loggedIn(0);
-    NetCtrl_Struct& b = vc->NetCtrl[0];
+    NetCtrl_Struct& b = vc->GetNetCtrlStruct(0);
     sim->kill();  // the peer's socket is reset
     const NET_COMMAND c = MakeCommand(NET_KEY_FRAME);
     int32_t result = 0;
@@ -54,7 +54,8 @@ TEST_F(Transport, DvrThatStopsReadingFailsItsSendWithoutHoldingUpOtherDvrs) {
     std::thread filler([&] {
         std::vector<char> chunk(64 * 1024, 0);
         while (stuckResult.load() >= 0) {
-            stuckResult.store(vc->SendData(vc->NetCtrl[0], chunk.data(), int(chunk.size())));
+            stuckResult.store(
+                vc->SendData(vc->GetNetCtrlStruct(0), chunk.data(), int(chunk.size())));
         }
         failedAt = Clock::now();
         done.store(true);
@@ -65,7 +66,7 @@ TEST_F(Transport, DvrThatStopsReadingFailsItsSendWithoutHoldingUpOtherDvrs) {
     const auto start = Clock::now();
     while (!done.load() && SecondsSince(start) < 20) {
         const auto t = Clock::now();
-        ASSERT_EQ(vc->SendData(vc->NetCtrl[1], &c, sizeof c), int32_t(sizeof c));
+        ASSERT_EQ(vc->SendData(vc->GetNetCtrlStruct(1), &c, sizeof c), int32_t(sizeof c));
         slowest = std::max(slowest, SecondsSince(t));
         std::this_thread::sleep_for(20ms);
     }
@@ -73,13 +74,13 @@ TEST_F(Transport, DvrThatStopsReadingFailsItsSendWithoutHoldingUpOtherDvrs) {
     EXPECT_LT(slowest, 0.25);
     EXPECT_EQ(stuckResult.load(), -1);
     EXPECT_LT(std::chrono::duration<double>(failedAt - start).count(), 10.0);
-    EXPECT_EQ(vc->NetCtrl[0].CurNetStatus.load(), NET_ERROR);
-    EXPECT_EQ(vc->NetCtrl[1].CurNetStatus.load(), NET_DATA_SEND);
+    EXPECT_EQ(vc->GetNetCtrlStruct(0).CurNetStatus.load(), NET_ERROR);
+    EXPECT_EQ(vc->GetNetCtrlStruct(1).CurNetStatus.load(), NET_DATA_SEND);
 }
 
 TEST_F(Transport, DisconnectWakesAThreadBlockedInARead) {
     auto sim = loggedIn(0, {"--fault", "stall:0"});  // the DVR sends nothing
-    NetCtrl_Struct& b = vc->NetCtrl[0];
+    NetCtrl_Struct& b = vc->GetNetCtrlStruct(0);
     std::atomic<int32_t> result{0};
     Clock::time_point returnedAt;
     std::thread reader([&] {
@@ -102,7 +103,7 @@ TEST_F(Transport, DisconnectWakesAThreadBlockedInARead) {
 
 TEST_F(Transport, PeerClosingALoggedInConnectionMarksItAsAnError) {
     auto sim = loggedIn(0, {"--fault", "stall:0"});
-    NetCtrl_Struct& b = vc->NetCtrl[0];
+    NetCtrl_Struct& b = vc->GetNetCtrlStruct(0);
     std::thread reader([&] {
         char buf[20];
         EXPECT_EQ(vc->ReadData(b, buf, sizeof buf), -1);
@@ -116,7 +117,7 @@ TEST_F(Transport, PeerClosingALoggedInConnectionMarksItAsAnError) {
 }
 
 TEST_F(Transport, BlockWithoutAConnectionSendsAndReadsNothing) {
-    NetCtrl_Struct& b = vc->NetCtrl[5];
+    NetCtrl_Struct& b = vc->GetNetCtrlStruct(5);
     const NET_COMMAND c = MakeCommand(NET_KEY_FRAME);
     char buf[20];
     EXPECT_EQ(vc->SendData(b, &c, sizeof c), -1);
@@ -128,7 +129,7 @@ TEST_F(Transport, BlockWithoutAConnectionSendsAndReadsNothing) {
 
 TEST_F(Transport, StopPlayFileSendsOnlyWhileAStreamRuns) {
     auto sim = loggedIn(0, {"--log", tmp.file("dvr.log")});
-    NetCtrl_Struct& b = vc->NetCtrl[0];
+    NetCtrl_Struct& b = vc->GetNetCtrlStruct(0);
     auto start = Clock::now();
     EXPECT_EQ(vc->StopNetPlayFile(b), 1);  // NET_DATA_SEND: sends and pauses
     EXPECT_GE(SecondsSince(start), 1.0);
@@ -144,7 +145,7 @@ TEST_F(Transport, StopPlayFileSendsOnlyWhileAStreamRuns) {
 
 TEST_F(Transport, LiveViewCommandsSetTheStatusAndReachTheDvr) {
     auto sim = loggedIn(0, {"--log", tmp.file("dvr.log")});
-    NetCtrl_Struct& b = vc->NetCtrl[0];
+    NetCtrl_Struct& b = vc->GetNetCtrlStruct(0);
     vc->StopNetLocalView(b);
     EXPECT_EQ(b.CurNetStatus.load(), NET_CONNECTED);
     vc->NetLocalViewPlay(b, 0x5, 0);

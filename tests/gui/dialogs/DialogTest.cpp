@@ -57,7 +57,7 @@ TEST_F(DvrDialogs, AddDialogOpensWithTheDefaultsAndSaveAppendsANewDvr) {
     EXPECT_TRUE(add->password->text().isEmpty());
     EXPECT_EQ(titles(),
               (QStringList{QStringLiteral("Gate"), QStringLiteral("192.168.1.100:5000")}));
-    EXPECT_EQ(vc->usercount.load(), 2);
+    EXPECT_EQ(vc->list().count(), 2);
 
     ASSERT_EQ(listBytes().size(), 75264u);
     const SAVE_INFO_STRUCT e = entryInFile(1);

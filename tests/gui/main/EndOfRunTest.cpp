@@ -37,7 +37,7 @@ TEST_F(QuitWithDvrs, FourStreamingDvrsAndAHeldButtonEndInOrder) {
     Pump(1s);  // pictures flow through every receive and display thread
 
     // Pane 0 holds DVR 0's first camera: hold Up on it while quitting.
-    ASSERT_EQ(vc->m_selfChannel[0].load(), 0);
+    ASSERT_EQ(vc->layout().SelfChannel(0), 0);
     clickPane(0);
     NSButtonEx* up = held(QStringLiteral("buttonUp"));
     press(up);

@@ -57,7 +57,7 @@ TEST_F(StartUp, FillsThePtzListsShows36PanesAndColoursTheButtons) {
     EXPECT_EQ(panel->GetPtzData(), 1);
 
     // First run: no list, no DVR, a 36-pane grid, the status timer running.
-    EXPECT_EQ(vc->usercount.load(), 0);
+    EXPECT_EQ(vc->list().count(), 0);
     EXPECT_EQ(vc->CurrentDVR(), -1);
     EXPECT_EQ(vc->LayoutCopy().iShowChanNum, 36);
     EXPECT_EQ(panel->GetPtzChan(), -1);

@@ -39,7 +39,7 @@ TEST_F(WindowVideo, EachPaneShowsItsChannelTheRightWayUpAndAZoomFillsTheSurface)
     BoxAnswerer answerer;
     select(0);
     chooseFromMenu(0, QStringLiteral("connectDVR"));
-    ASSERT_TRUE(WaitUntil([&] { return vc->NetCtrl[0].NetWorking.load() == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return vc->GetNetCtrlStruct(0).NetWorking.load() == 1; }));
     window->splitButton(4)->click();
     ASSERT_TRUE(WaitUntil(
         [&] {

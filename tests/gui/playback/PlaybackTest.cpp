@@ -20,6 +20,7 @@
 #include "tests/gui/PaneColours.h"
 #include "tests/gui/UiFixture.h"
 #include "tests/support/ClientFixture.h"
+#include "tests/support/StreamPeer.h"
 
 namespace {
 
@@ -202,9 +203,9 @@ TEST_F(PlaybackWindow, WhileItsDvrPlaysTheTimerShowsThePlayedSecond) {
     startApp();
     NetPlayBack* w = open(3, 4);
     w->DateTime->setDateTime(QDateTime(QDate(2026, 3, 9), QTime(12, 0, 0)));
-    NetCtrl_Struct& b = vc->NetCtrl[3];
-    b.ViewOrBack.store(VIEW_PLAYBACK);
-    b.CurNetStatus.store(NET_DATA_SEND);
+    NetCtrl_Struct& b = vc->GetNetCtrlStruct(3);
+    b.SetView(VIEW_PLAYBACK);
+    auto dvr = std::make_unique<StreamPeer>(b);  // logged in and playing
     fromCoreThread([&] { port().SetTimeNow(3661); });
     ASSERT_TRUE(WaitUntil([&] { return PickerTime(w) == QTime(1, 1, 1); }, 3s));
     EXPECT_EQ(w->slider->value(), 12);
@@ -216,12 +217,12 @@ TEST_F(PlaybackWindow, WhileItsDvrPlaysTheTimerShowsThePlayedSecond) {
     EXPECT_EQ(w->slider->value(), 287);
 
     // Once the DVR no longer plays, the window stays where it is.
-    b.CurNetStatus.store(NET_CONNECTED);
+    b.SetLiveStatus(NET_CONNECTED);
     fromCoreThread([&] { port().SetTimeNow(7200); });
     Pump(3 * std::chrono::milliseconds(NetPlayBack::kTimerMs));
     EXPECT_EQ(PickerTime(w), QTime(23, 59, 59));
-    b.ViewOrBack.store(VIEW_LIVE);
-    b.CurNetStatus.store(NET_DISCONNECTED);
+    b.SetView(VIEW_LIVE);
+    b.Disconnect();
 }
 
 TEST_F(PlaybackWindow, CallsAfterTheEndOfTheRunAreDropped) {

@@ -38,7 +38,7 @@ void PtzWindowTest::startWith(int count,
 void PtzWindowTest::connectDvr(int slot) {
     select(slot);
     chooseFromMenu(slot, QStringLiteral("connectDVR"));
-    ASSERT_TRUE(WaitUntil([&] { return vc->NetCtrl[slot].NetWorking.load() == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return vc->GetNetCtrlStruct(slot).NetWorking.load() == 1; }));
 }
 
 void PtzWindowTest::clickPane(int pane) {

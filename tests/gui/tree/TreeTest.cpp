@@ -18,6 +18,7 @@
 #include "gui/tree/ImageAndTextCell.h"
 #include "gui/tree/OutlineViewCon.h"
 #include "tests/gui/UiFixture.h"
+#include "tests/support/StreamPeer.h"
 
 namespace {
 
@@ -44,14 +45,14 @@ class DvrTree : public UiTest {
 TEST_F(DvrTree, FirstRunWithoutAListShowsAnEmptyTreeAndWritesNothing) {
     startApp();
     EXPECT_TRUE(titles().isEmpty());
-    EXPECT_EQ(vc->usercount.load(), 0);
-    EXPECT_EQ(vc->focusID.load(), -1);
-    EXPECT_EQ(vc->m_selfChannelEffectFlag.load(), 0);
+    EXPECT_EQ(vc->list().count(), 0);
+    EXPECT_EQ(vc->CurrentDVR(), -1);
+    EXPECT_EQ(vc->showAutoDisplay(), 0);
     EXPECT_TRUE(window->statusTimer().isActive());
     EXPECT_EQ(window->statusTimer().interval(), 1000);
     select(0);  // nothing to select: connect finds no DVR
     chooseFromMenu(0, QStringLiteral("connectDVR"));
-    EXPECT_EQ(vc->NetCtrl[0].init.load(), 0);
+    EXPECT_EQ(vc->GetNetCtrlStruct(0).init.load(), 0);
     endApp();
     EXPECT_FALSE(std::filesystem::exists(home_.path() + "/userinfo"));
 }
@@ -59,8 +60,8 @@ TEST_F(DvrTree, FirstRunWithoutAListShowsAnEmptyTreeAndWritesNothing) {
 TEST_F(DvrTree, SavedDvrsLoadInListOrderWithTheirDisplayNames) {
     startWithThree();
     EXPECT_EQ(titles(), (QStringList{QStringLiteral("Gate"), kNonAscii, QStringLiteral("Yard")}));
-    EXPECT_EQ(vc->usercount.load(), 3);
-    EXPECT_EQ(vc->focusID.load(), -1);  // nothing selected after loading
+    EXPECT_EQ(vc->list().count(), 3);
+    EXPECT_EQ(vc->CurrentDVR(), -1);  // nothing selected after loading
 }
 
 TEST_F(DvrTree, ControlsCarryTheirFieldNamesAndReadableNames) {
@@ -107,15 +108,15 @@ TEST_F(DvrTree, ControlsCarryTheirFieldNamesAndReadableNames) {
 TEST_F(DvrTree, SelectingADvrShowsItsNameAndDeselectingShowsAllDvr) {
     startWithThree();
     select(1);
-    EXPECT_EQ(vc->focusID.load(), 1);
-    EXPECT_EQ(vc->m_selfChannelEffectFlag.load(), 0);
+    EXPECT_EQ(vc->CurrentDVR(), 1);
+    EXPECT_EQ(vc->showAutoDisplay(), 0);
     EXPECT_TRUE(WaitUntil([&] { return label() == kNonAscii; }));
     select(2);
-    EXPECT_EQ(vc->focusID.load(), 2);
+    EXPECT_EQ(vc->CurrentDVR(), 2);
     EXPECT_TRUE(WaitUntil([&] { return label() == QStringLiteral("Yard"); }));
     deselect();
-    EXPECT_EQ(vc->focusID.load(), -1);
-    EXPECT_EQ(vc->m_selfChannelEffectFlag.load(), 1);
+    EXPECT_EQ(vc->CurrentDVR(), -1);
+    EXPECT_EQ(vc->showAutoDisplay(), 1);
     EXPECT_TRUE(WaitUntil([&] { return label() == QStringLiteral("ALL DVR"); }));
     EXPECT_EQ(vc->GetCurrentDVR(), -1);
     // With nothing selected, "Property" and "Delete" do nothing.
@@ -140,7 +141,7 @@ TEST_F(DvrTree, RightClickShowsTheSixCommandsWithoutChangingTheSelection) {
     EXPECT_EQ(menu.enabled, (QList<bool>{true, true, true, true, true, true}));
     EXPECT_FALSE(menu.anyShortcut);
     EXPECT_EQ(window->outlineView()->selectedTopLevelRow(), 0);
-    EXPECT_EQ(vc->focusID.load(), 0);
+    EXPECT_EQ(vc->CurrentDVR(), 0);
     // "Property" acts on the DVR selected before the click, not on the row clicked.
     DVRProperty* property = DVRProperty::existing();
     ASSERT_NE(property, nullptr);
@@ -177,9 +178,9 @@ TEST_F(DvrTree, DeleteAnsweredOkRemovesTheDvrRenumbersTheListAndSavesIt) {
     EXPECT_EQ(box.buttons.size(), 2);
 
     EXPECT_EQ(titles(), (QStringList{kNonAscii, QStringLiteral("Yard")}));
-    EXPECT_EQ(vc->usercount.load(), 2);
+    EXPECT_EQ(vc->list().count(), 2);
     EXPECT_EQ(window->outlineView()->selectedTopLevelRow(), -1);
-    EXPECT_EQ(vc->focusID.load(), -1);
+    EXPECT_EQ(vc->CurrentDVR(), -1);
     EXPECT_TRUE(WaitUntil([&] { return label() == QStringLiteral("ALL DVR"); }));
     EXPECT_EQ(listBytes().size(), 75264u);
     EXPECT_EQ(TextOf(entryInFile(0).server), "10.0.0.2:5000");
@@ -195,7 +196,7 @@ TEST_F(DvrTree, DeleteAnsweredCancelChangesNothing) {
     chooseFromMenuByKeyboard(QStringLiteral("Delete"), true);
     ASSERT_EQ(answerer.boxes().size(), 1);
     EXPECT_EQ(titles().size(), 3);
-    EXPECT_EQ(vc->usercount.load(), 3);
+    EXPECT_EQ(vc->list().count(), 3);
     EXPECT_EQ(window->outlineView()->selectedTopLevelRow(), 1);
     EXPECT_EQ(listBytes(), before);
 }
@@ -229,10 +230,11 @@ TEST_F(DvrTree, IconsShowWhetherAndAsWhomEachDvrIsLoggedIn) {
     EXPECT_NE(icons.folderImage.pixmap.toImage(), icons.UserImage.pixmap.toImage());
     EXPECT_NE(icons.SuperImage.pixmap.toImage(), icons.UserImage.pixmap.toImage());
 
-    vc->NetCtrl[1].iUsermode.store(2);
-    vc->NetCtrl[1].CurNetStatus.store(NET_DATA_SEND);
-    vc->NetCtrl[2].iUsermode.store(1);
-    vc->NetCtrl[2].CurNetStatus.store(NET_CONNECTED);
+    vc->GetNetCtrlStruct(1).iUsermode.store(2);
+    StreamPeer super(vc->GetNetCtrlStruct(1));  // logged in as the superuser, streaming
+    vc->GetNetCtrlStruct(2).iUsermode.store(1);
+    StreamPeer user(vc->GetNetCtrlStruct(2));
+    vc->GetNetCtrlStruct(2).SetLiveStatus(NET_CONNECTED);
     EXPECT_TRUE(rowShows(0, icons.folderImage));
     EXPECT_TRUE(rowShows(1, icons.SuperImage));
     EXPECT_TRUE(rowShows(2, icons.UserImage));
@@ -242,7 +244,7 @@ TEST_F(DvrTree, IconsShowWhetherAndAsWhomEachDvrIsLoggedIn) {
     EXPECT_EQ(tooltipOf(2), QStringLiteral("userpop.bmp"));
 
     // Logged out again: the node goes back to the disconnected icon when it is next drawn.
-    vc->NetCtrl[1].CurNetStatus.store(NET_DISCONNECTED);
+    vc->GetNetCtrlStruct(1).Disconnect();
     window->uiPort().reloadTree();
     EXPECT_TRUE(WaitUntil([&] { return rowShows(1, icons.folderImage); }));
     EXPECT_EQ(tooltipOf(1), QStringLiteral("user.tiff"));
@@ -251,7 +253,8 @@ TEST_F(DvrTree, IconsShowWhetherAndAsWhomEachDvrIsLoggedIn) {
 TEST_F(DvrTree, TheStatusTimerReportsALostConnectionOnceHeadedByTheServerText) {
     startWithThree();
     BoxAnswerer answerer;
-    vc->NetCtrl[2].CurNetStatus.store(NET_ERROR);
+    StreamPeer dvr(vc->GetNetCtrlStruct(2));
+    vc->CloseSocket(vc->GetNetCtrlStruct(2));  // the working connection broke
     ASSERT_TRUE(WaitUntil([&] { return !answerer.boxes().isEmpty(); }, 3s));
     EXPECT_EQ(answerer.boxes().first().text, QStringLiteral("10.0.0.3:5000"));
     EXPECT_EQ(answerer.boxes().first().informative, QStringLiteral("Net error"));

@@ -1,0 +1,233 @@
+// The life of a DVR slot: its buffers and threads, connection attempts, renumbering, reset.
+#include "core/dvr/DvrSlot.h"
+
+#include <algorithm>
+
+#include "core/decode/SizeFrame.h"
+#include "core/directory/DvrList.h"
+#include "core/ports/UiPort.h"
+#include "core/support/FixedText.h"
+#include "core/support/Log.h"
+
+namespace {
+
+// The start values of a slot's threads, passed by value: a second connect cannot change what a
+// starting thread reads.
+struct ThreadStart {
+    DvrSlot* slot;
+};
+
+}  // namespace
+
+// Thread entries: the receive thread, the display thread.
+void oneNetThread(ThreadStart start) {
+    start.slot->NetWorkThread();
+}
+
+void oneNetThread3(ThreadStart start) {
+    start.slot->animationother();
+}
+
+DvrSlot::DvrSlot(int dvr, SlotContext context) : dvr_(dvr), ctx_(context) {
+    NetCtrl.NetID.store(dvr);
+}
+
+DvrSlot::~DvrSlot() {
+    Stop();
+}
+
+int32_t DvrSlot::initNet() {
+    NetCtrl.NetID.store(dvr_);
+    if (NetCtrl.init.load() == 1) {
+        return 1;
+    }
+    NetCtrl.RecvCmd.store(0);
+    ByteBuffer tmp = AllocZeroed(kMaxFramePayload + kInputPadding);
+    ByteBuffer member = AllocZeroed(kMaxFramePayload + kInputPadding);
+    ByteBuffer slots = AllocZeroed(kQueueSlots * (kSlotPictureOffset + kMaxPictureBytes));
+    if (!tmp || !member || !slots) {
+        QLog("initNet: no memory for DVR %d", dvr_);
+        return -1;  // stays uninitialised: nothing may use the missing buffers
+    }
+    NetCtrl.tmpbuf = std::move(tmp);
+    AVData2 = std::move(member);
+    NetCtrl.slots = std::move(slots);
+    for (int i = 0; i < kQueueSlots; ++i) {
+        NetCtrl.buf[i] = NetCtrl.slots.get() + i * (kSlotPictureOffset + kMaxPictureBytes);
+    }
+    parser_ = std::make_unique<StreamParser>(NetCtrl.tmpbuf.get(), AVData2.get());
+    NetCtrl.init.store(1);
+    return 1;
+}
+
+int32_t DvrSlot::initDecode() {
+    return ::initDecode(Decoder);
+}
+
+int32_t DvrSlot::Prepare(bool withDisplay) {
+    if (initDecode() != 1 || initNet() != 1) {
+        return -1;
+    }
+    StartReceiveThread(withDisplay);
+    return 1;
+}
+
+void DvrSlot::StartReceiveThread(bool withDisplay) {
+    if (receiveThread_.joinable()) {
+        return;
+    }
+    NetCtrl.ThreadWork.store(1);
+    receiveThread_ = std::thread(oneNetThread, ThreadStart{this});
+    commands_.Start();
+    // Without a video surface (the probe, a benchmark) the caller takes the pictures itself.
+    if (withDisplay) {
+        displayThread_ = std::thread(oneNetThread3, ThreadStart{this});
+    }
+}
+
+void DvrSlot::Stop() {
+    std::vector<ConnectThread> attempts;
+    {
+        std::lock_guard<std::mutex> g(slotLock_);
+        attempts.swap(connectThreads_);
+    }
+    for (auto& a : attempts) {
+        a.thread.join();  // the stop signal ends every wait of an attempt
+    }
+    NetCtrl.Stop();  // wakes a blocked read or send, and the display thread
+    commands_.Stop();
+    if (receiveThread_.joinable()) {
+        receiveThread_.join();
+    }
+    if (displayThread_.joinable()) {
+        displayThread_.join();
+    }
+}
+
+void DvrSlot::Renumbered() {
+    {
+        std::lock_guard<std::mutex> g(slotLock_);
+        ++generation_;
+        attemptRunning_ = false;
+    }
+    commands_.Clear();  // what was queued was meant for the DVR that had this number
+    NetCtrl.Disconnect();
+    NetCtrl.SetView(VIEW_LIVE);
+    if (receiveThread_.joinable()) {
+        NetCtrl.resetRequested.store(true);
+        NetCtrl.wakeReceiver();
+    } else {
+        ResetSlot();
+    }
+}
+
+void DvrSlot::ResetSlot() {
+    NetCtrl.clearQueue();
+    {
+        std::lock_guard<std::mutex> g(NetCtrl.mutex);
+        std::fill(std::begin(frameNumber), std::end(frameNumber), 0u);
+    }
+    for (int c = 0; c < kMaxChannels; ++c) {
+        NetCtrl.needKey[c] = false;
+        NetCtrl.stats[c].frames.store(0);
+        NetCtrl.stats[c].decoded.store(0);
+        NetCtrl.stats[c].dropped.store(0);
+        NetCtrl.stats[c].sizeFrame.store(-1);
+    }
+    FlushDecoders(Decoder);  // no reference pictures carry over
+    {
+        std::lock_guard<std::mutex> g(NetCtrl.replyLock);
+        Dvrinfo = DVR_MACHINE_INFO{};
+        pFileShow = nullptr;
+    }
+    m_listPage.store(0);
+    NetCtrl.RecvCmd.store(0);
+    NetCtrl.Results.store(0);
+}
+
+uint32_t DvrSlot::ExpectedFrame(int entry) const {
+    if (entry < 0 || entry >= 40) {
+        return 0;
+    }
+    std::lock_guard<std::mutex> g(NetCtrl.mutex);
+    return frameNumber[entry];
+}
+
+DVR_MACHINE_INFO DvrSlot::MachineInfo() const {
+    std::lock_guard<std::mutex> g(NetCtrl.replyLock);
+    return Dvrinfo;
+}
+
+void DvrSlot::Post(CommandQueue::Job job, bool replacesPending) {
+    commands_.Post(std::move(job), replacesPending);
+}
+
+bool DvrSlot::CommandsIdle(std::chrono::milliseconds limit) {
+    return commands_.WaitIdle(limit);
+}
+
+// ---- Connection attempts
+// -------------------------------------------------------------------------
+
+DvrSlot::Attempt DvrSlot::CurrentAttempt() const {
+    std::lock_guard<std::mutex> g(slotLock_);
+    return Attempt{generation_};
+}
+
+bool DvrSlot::Current(const Attempt& a) const {
+    std::lock_guard<std::mutex> g(slotLock_);
+    return generation_ == a.generation;
+}
+
+bool DvrSlot::AttemptRunning() const {
+    std::lock_guard<std::mutex> g(slotLock_);
+    return attemptRunning_;
+}
+
+void DvrSlot::AttemptTitle(const Attempt& a, const std::string& title) {
+    // Checked and posted under the slot lock, so a delete cannot slip in between.
+    std::lock_guard<std::mutex> g(slotLock_);
+    if (generation_ == a.generation) {
+        ctx_.ui.setNodeTitle(dvr_, title);
+    }
+}
+
+void DvrSlot::AttemptBox(const Attempt& a, const SAVE_INFO_STRUCT& entry, const std::string& text) {
+    if (Current(a)) {
+        ctx_.ui.messageBox(std::string(TextOf(entry.server)), text);
+    }
+}
+
+bool DvrSlot::AttemptBeginLogin(const Attempt& a, std::unique_ptr<TcpSocket> s) {
+    std::lock_guard<std::mutex> g(slotLock_);
+    return generation_ == a.generation && NetCtrl.BeginLogin(std::move(s));
+}
+
+void DvrSlot::StartConnectAttempt() {
+    std::lock_guard<std::mutex> g(slotLock_);
+    // Threads of finished attempts are joined here, so they never pile up.
+    auto finished =
+        std::remove_if(connectThreads_.begin(), connectThreads_.end(), [](ConnectThread& c) {
+            if (!c.done->load()) {
+                return false;
+            }
+            c.thread.join();
+            return true;
+        });
+    connectThreads_.erase(finished, connectThreads_.end());
+    attemptRunning_ = true;
+    const Attempt attempt{generation_};
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    // The connect-and-login thread.
+    connectThreads_.push_back({std::thread([this, attempt, done] {
+                                   ConnectAndReport(attempt);
+                                   {
+                                       std::lock_guard<std::mutex> g(slotLock_);
+                                       if (generation_ == attempt.generation) {
+                                           attemptRunning_ = false;
+                                       }
+                                   }
+                                   done->store(true);
+                               }),
+                               done});
+}

@@ -1,0 +1,198 @@
+// One DVR slot: everything the client keeps for one DVR number. Its network control block, its
+// decoders, sequence table and replies; its threads (receive, display, command, and one
+// connect-and-login thread per attempt); and the operations of the connection path, the receive
+// path, the live-view commands and the playback requests, all on this one DVR.
+//
+// Threads, and who may call what:
+// - GUI thread: Prepare, StartConnectAttempt, Post, Renumbered, Stop, Disconnect.
+// - Connect-and-login thread: ConnectAndReport, NetConnect, SetParameter. They block for up to
+//   the connect limits (10 s to a DVR, 8 + 10 s through the lookup server, 0.5 + 10 s for the
+//   login reply) or until the stop signal.
+// - Receive thread: NetWorkThread and the stream sink; it blocks reading the DVR.
+// - Display thread: animationother; it blocks waiting for pictures.
+// - Command thread: the jobs posted with Post (each send may block up to 3 s).
+// - Any thread but the GUI thread: the playback requests (GetMachineDiskInfo,
+//   TimeToSearchRecList, NetPlayFile, StopNetPlayFile) wait about 6 s for their reply (one request
+//   of a slot at a time: the others wait on the block's request lock); SendData blocks up to 3 s.
+// - Any thread: the read-only queries, SendData's refusal when nothing is connected.
+//
+// Tables and their guards: NetCtrl (see NetCtrl.h); Decoder and AVData2 belong to the receive
+// thread once made; frameNumber is under NetCtrl.mutex; Dvrinfo and pFileShow under
+// NetCtrl.replyLock; m_listPage and m_CurShowCam are atomic; the attempt state under slotLock_.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
+
+#include "core/decode/DecoderPool.h"
+#include "core/directory/SaveInfo.h"
+#include "core/dvr/CommandQueue.h"
+#include "core/dvr/SlotEvents.h"
+#include "core/net/ConnectionLimits.h"
+#include "core/net/NetCtrl.h"
+#include "core/net/StreamParser.h"
+#include "core/net/TcpSocket.h"
+#include "core/wire/ResultCodes.h"
+
+class DvrSlot final : private StreamSink {
+  public:
+    DvrSlot(int dvr, SlotContext context);
+    ~DvrSlot() override;
+    DvrSlot(const DvrSlot&) = delete;
+    DvrSlot& operator=(const DvrSlot&) = delete;
+
+    int dvr() const { return dvr_; }
+
+    // ---- Life of the slot
+    // -------------------------------------------------------------------------- Creates the
+    // decoders and buffers once and starts the receive and command threads (and the display thread
+    // `withDisplay`): they run until Stop(). -1 when the decoders or buffers could not be made; the
+    // slot must then not be connected.
+    int32_t Prepare(bool withDisplay);
+    // The decoders, once; -1 when one could not be made.
+    int32_t initDecode();
+    // The buffers of the block, once; -1 (block left uninitialised) when memory is short.
+    int32_t initNet();
+    void StartReceiveThread(bool withDisplay);
+    // The end of the run: attempts are joined (the stop signal must be raised), the connection
+    // closes, every thread of the slot ends.
+    void Stop();
+    // The slot's DVR number now belongs to another DVR (a delete moved the list): attempts under
+    // way are overtaken, the connection closes, the view returns to live and the slot is emptied
+    // (by its receive thread when it has one).
+    void Renumbered();
+
+    // ---- Connection attempts
+    // ---------------------------------------------------------------------
+    bool AttemptRunning() const;
+    // Starts a connect-and-login thread for the slot's DVR as it is now.
+    void StartConnectAttempt();
+    // The connect-and-login thread's body: NetConnect, then the box for a failed connect or a
+    // server text without ':'.
+    status::Connect ConnectAndReport();
+    status::Connect NetConnect();
+    // Logs in unless logged in, then starts the live stream or the playback session.
+    status::Login SetParameter();
+
+    // ---- Transfer
+    // -------------------------------------------------------------------------------- Sends one
+    // record whole; -1 when nothing is logged in or the send failed (a working session then ends in
+    // NET_ERROR).
+    int32_t SendData(const void* data, int len);
+    // Reads exactly len bytes from the connection; with a limit, fails when they are late.
+    int32_t ReadData(void* data, int len,
+                     std::optional<std::chrono::milliseconds> limit = std::nullopt);
+    int32_t Disconnect();   // the operator's disconnect
+    int32_t CloseSocket();  // the connection broke
+
+    // ---- Receive path
+    // ----------------------------------------------------------------------------
+    void NetWorkThread();
+    // One unit from `in`, which is the connection `from` (nullptr: no connection, e.g. memory).
+    // 1, or -1 when the unit broke (a working session on `from` then ends in NET_ERROR).
+    int32_t RecvCommand(ByteSource& in, const TcpSocket* from, NET_COMMAND& cmd);
+    void SetRecCmd(int32_t subtype);
+    int32_t WaitRecCmd();
+    // 1 while the DVR plays back a recording.
+    int32_t IsNet_NET_DATA_SEND() const;
+    // Empties the queue, the sequence numbers, the decoders' state and the replies. Receive
+    // thread of the slot, or any thread while the slot has no receive thread.
+    void ResetSlot();
+
+    // ---- Live view
+    // -------------------------------------------------------------------------------
+    void NetLocalViewPlay(uint32_t cam, int32_t audio);
+    void StopNetLocalView();
+    void CreateNetKeyFrame();
+    // The single-DVR view's adjustment for channels `mask`; the all-DVR view's for `mask`, where
+    // `wanted` are the channels shown panes ask for before the entry's mask; the DVR not shown.
+    void AdjustActive(uint32_t mask, int32_t audio);
+    void AdjustShown(uint32_t mask, uint32_t wanted, int32_t audio);
+    void AdjustNotActive();
+    // Hands `job` to the command thread; see CommandQueue.
+    void Post(CommandQueue::Job job, bool replacesPending = false);
+    bool CommandsIdle(std::chrono::milliseconds limit);
+    uint32_t CurShowCam() const { return m_CurShowCam.load(); }
+
+    // ---- Playback requests
+    // -----------------------------------------------------------------------
+    int32_t GetMachineDiskInfo();
+    // Page `page` of the day `dateKey` into `list`; the day's page count, 0 without an answer.
+    int32_t TimeToSearchRecList(int32_t dateKey, RecordListPage* list, int32_t page);
+    // Plays seconds time1 .. time2 of the day for the channels of `cam`; the block's Results.
+    int32_t NetPlayFile(int32_t time1, int32_t time2, uint32_t cam, int32_t sound, int32_t fast);
+    int32_t StopNetPlayFile();
+    DVR_MACHINE_INFO MachineInfo() const;
+
+    // ---- Display thread
+    // --------------------------------------------------------------------------
+    void animationother();
+
+    // The next frame number expected on a channel entry (0 to 39). Any thread.
+    uint32_t ExpectedFrame(int entry) const;
+
+    NetCtrl_Struct NetCtrl;
+
+  private:
+    // One connection attempt, as of the slot's generation when it started: a delete that gives the
+    // number to another DVR bumps the generation, and an overtaken attempt then leaves the slot,
+    // its title and its entry alone.
+    struct Attempt {
+        uint32_t generation;
+    };
+    Attempt CurrentAttempt() const;
+    bool Current(const Attempt& a) const;
+    void AttemptTitle(const Attempt& a, const std::string& title);
+    void AttemptBox(const Attempt& a, const SAVE_INFO_STRUCT& entry, const std::string& text);
+    bool AttemptBeginLogin(const Attempt& a, std::unique_ptr<TcpSocket> s);
+    status::Connect ConnectAndReport(const Attempt& a);
+    status::Connect NetConnect(const Attempt& a);
+    status::Login SetParameter(const Attempt& a, const SAVE_INFO_STRUCT& entry);
+    status::Login LogIn(const Attempt& a, const SAVE_INFO_STRUCT& entry);
+    // Both login records under one hold of the block's send lock.
+    bool SendLogin(const NET_COMMAND& login, const NET_LOGIN_INFO& info);
+    int32_t ReadFrom(const std::shared_ptr<TcpSocket>& s, void* data, int len,
+                     std::optional<std::chrono::milliseconds> limit);
+
+    // The stream sink: the receive thread's intake.
+    void OnFrame(const NET_FRAME_HEADER& h, const uint8_t* payload, bool bundleMember,
+                 int64_t arrived) override;
+    void OnDiskInfo(int32_t count, const NET_SEND_INFO (&disks)[kMaxDiskRecords]) override;
+    void OnRecordList(int32_t pages, const uint8_t* data, std::size_t len) override;
+    void OnPlayState(int32_t state, int32_t reason) override;
+    void WaitForQueueRoom();
+
+    const int dvr_;
+    SlotContext ctx_;
+
+    // ---- Tables ---------------------------------------------------------------------------------
+    Decode_Struct Decoder;  // the receive thread's once made
+    ByteBuffer AVData2;     // a bundle member and its padding; receive thread
+    // Next frame number expected per channel entry; under NetCtrl.mutex.
+    uint32_t frameNumber[40] = {};
+    DVR_MACHINE_INFO Dvrinfo = {};          // under NetCtrl.replyLock
+    RecordListPage* pFileShow = nullptr;    // under NetCtrl.replyLock: the searcher's list
+    std::atomic<int32_t> m_listPage{0};     // page count of the last search reply
+    std::atomic<uint32_t> m_CurShowCam{0};  // the channel mask last asked for in live view
+    std::unique_ptr<StreamParser> parser_;  // reads into NetCtrl.tmpbuf and AVData2
+
+    // ---- Threads
+    // ----------------------------------------------------------------------------------
+    std::thread receiveThread_;
+    std::thread displayThread_;
+    CommandQueue commands_;
+    struct ConnectThread {
+        std::thread thread;
+        std::shared_ptr<std::atomic<bool>> done;
+    };
+    mutable std::mutex slotLock_;
+    std::vector<ConnectThread> connectThreads_;  // under slotLock_
+    bool attemptRunning_ = false;                // under slotLock_
+    uint32_t generation_ = 0;                    // under slotLock_
+};

@@ -1,0 +1,128 @@
+// The receive thread's intake: a frame's sequence check, its decoding and queueing, and the
+// information replies, as the stream parser hands them over.
+#include <algorithm>
+#include <cstring>
+#include <thread>
+
+#include "core/decode/H264Scan.h"
+#include "core/decode/SizeFrame.h"
+#include "core/dvr/DvrSlot.h"
+#include "core/support/Log.h"
+
+namespace {
+
+constexpr auto kBackPressureStep = std::chrono::milliseconds(10);
+constexpr int kBackPressureSteps = 101;
+constexpr auto kKeyFrameRequestInterval = std::chrono::seconds(1);
+
+}  // namespace
+
+void DvrSlot::WaitForQueueRoom() {
+    for (int i = 0; i < kBackPressureSteps && NetCtrl.Numframe.load() >= kBackPressureDepth &&
+                    NetCtrl.NetWorking.load() == 1 && NetCtrl.ThreadWork.load() != 0;
+         ++i) {
+        std::this_thread::sleep_for(kBackPressureStep);
+    }
+}
+
+void DvrSlot::OnFrame(const NET_FRAME_HEADER& header, const uint8_t* payload, bool bundleMember,
+                      int64_t arrived) {
+    if (header.channel < 0 || header.channel >= kMaxChannels) {
+        return;  // no decoder and no table entry for it
+    }
+    NET_FRAME_HEADER h = header;
+    const int ch = h.channel;
+    NetCtrl_Struct& b = NetCtrl;
+    ChannelStats& stats = b.stats[ch];
+    stats.frames.fetch_add(1, std::memory_order_relaxed);
+    const bool video = h.type == 'V';
+    if (video) {
+        WaitForQueueRoom();
+    }
+
+    int32_t slot;
+    {
+        std::lock_guard<std::mutex> g(b.mutex);
+        // Sound and pictures share the channel's count, so both pass the check.
+        uint32_t& expected = frameNumber[ch];
+        if (bundleMember ? h.seqReset == 1 : h.frameNo == 0) {
+            expected = 0;
+        }
+        if (h.frameNo != expected) {
+            stats.dropped.fetch_add(1, std::memory_order_relaxed);
+            return;
+        }
+        expected = h.frameNo + 1;
+        if (!video) {
+            return;  // sound is not played
+        }
+        h.imageSize = FoldSizeFrame(h.videoStandard, h.imageSize);
+        stats.sizeFrame.store(h.imageSize, std::memory_order_relaxed);
+        slot = b.Numframe.load() < kQueueSlots ? b.m_Top.load() : -1;
+    }
+
+    if (slot < 0) {
+        // Our own drop, not a gap in the DVR's stream: the count stays in step, and the channel
+        // resumes at the next key frame so that no picture decoded without its reference shows.
+        stats.dropped.fetch_add(1, std::memory_order_relaxed);
+        b.needKey[ch] = true;
+        const auto now = std::chrono::steady_clock::now();
+        if (now - b.lastKeyRequest >= kKeyFrameRequestInterval) {
+            b.lastKeyRequest = now;
+            CreateNetKeyFrame();
+        }
+        return;
+    }
+    if (b.needKey[ch]) {
+        if (!ContainsIdrSlice(payload, h.dataLen)) {
+            stats.dropped.fetch_add(1, std::memory_order_relaxed);
+            return;
+        }
+        b.needKey[ch] = false;
+    }
+
+    // The slot at m_Top is not visible to the consumer until it is counted in Numframe, and only
+    // this thread fills slots, so the picture is decoded straight into it without the lock.
+    uint8_t* dst = b.buf[slot];
+    const int32_t bytes = DecodeData(Decoder, payload, h.dataLen, h, ch, dst + kSlotPictureOffset);
+    if (bytes <= 0) {
+        return;  // nothing to show: compressed bytes never reach the screen
+    }
+    std::memcpy(dst, &h, sizeof h);
+    stats.decoded.fetch_add(1, std::memory_order_relaxed);
+    std::lock_guard<std::mutex> g(b.mutex);
+    b.arrivedAt[slot] = arrived;
+    b.m_Top.store((slot + 1) % kQueueSlots);
+    b.Numframe.fetch_add(1);
+    b.queued.notify_all();
+}
+
+void DvrSlot::OnDiskInfo(int32_t count, const NET_SEND_INFO (&disks)[kMaxDiskRecords]) {
+    {
+        std::lock_guard<std::mutex> g(NetCtrl.replyLock);
+        Dvrinfo.iDiskNum = std::min(count, int32_t{kMaxDiskRecords});
+        std::memcpy(Dvrinfo.stNetDiskInfo, disks, sizeof disks);
+    }
+    NetCtrl.replyStored(INFO_DISK);
+}
+
+void DvrSlot::OnRecordList(int32_t pages, const uint8_t* data, std::size_t len) {
+    m_listPage.store(pages);
+    if (pages > 0) {
+        std::lock_guard<std::mutex> g(NetCtrl.replyLock);
+        if (pFileShow) {
+            std::memcpy(*pFileShow, data, std::min(len, sizeof(RecordListPage)));
+        }
+    }
+    NetCtrl.replyStored(INFO_RECORD_LIST);
+}
+
+void DvrSlot::OnPlayState(int32_t state, int32_t reason) {
+    if (state == 9) {
+        NetCtrl.SetLiveStatus(NET_DATA_SEND);
+    } else if (state == 8) {
+        NetCtrl.Results.store(
+            status::Code(reason == 17 ? status::Play::NoRecordingAtStart : status::Play::Refused));
+    }
+    NetCtrl.replyStored(INFO_PLAY_STATE);
+}

@@ -1,0 +1,134 @@
+#include "core/layout/ScreenLayout.h"
+
+#include "core/support/Log.h"
+#include "core/wire/WireFormats.h"
+
+ScreenLayout::ScreenLayout() {
+    for (auto& code : m_selfChannel) {
+        code.store(0);
+    }
+}
+
+int32_t ScreenLayout::Init(int32_t maximum, int32_t split) {
+    std::lock_guard<std::mutex> g(layoutLock_);
+    return InitLayout(ShowCtrl, maximum, split);
+}
+
+int32_t ScreenLayout::Select(int32_t split) {
+    std::lock_guard<std::mutex> g(layoutLock_);
+    return SelectSplit(ShowCtrl, split);
+}
+
+void ScreenLayout::ComputeRects(const PaneRect& bounds) {
+    std::lock_guard<std::mutex> g(layoutLock_);
+    ComputePaneRects(ShowCtrl, bounds);
+}
+
+void ScreenLayout::SetShowMaxNum(int32_t maximum) {
+    std::lock_guard<std::mutex> g(layoutLock_);
+    ShowCtrl.iShowMaxNum = maximum;
+}
+
+bool ScreenLayout::ZoomAt(float x, float y) {
+    std::lock_guard<std::mutex> g(layoutLock_);
+    const int32_t pane = ShownPaneAt(ShowCtrl, x, y);
+    if (pane < 0) {
+        return false;
+    }
+    ShowCtrl.iSelectChan = pane;
+    AnalyseShowFrame(ShowCtrl);
+    return true;
+}
+
+SCREEN_SHOW_CTRL ScreenLayout::LayoutCopy() const {
+    std::lock_guard<std::mutex> g(layoutLock_);
+    return ShowCtrl;
+}
+
+std::optional<PaneRect> ScreenLayout::ShownRect(int pane) const {
+    if (pane < 0 || pane >= kPanes) {
+        return std::nullopt;
+    }
+    std::lock_guard<std::mutex> g(layoutLock_);
+    if (ShowCtrl.m_screenRect[pane].iOnShow != 1) {
+        return std::nullopt;
+    }
+    return ShowCtrl.m_screenRect[pane].FrameRect;
+}
+
+uint32_t ScreenLayout::ShownChannels() const {
+    uint32_t mask = 0;
+    std::lock_guard<std::mutex> g(layoutLock_);
+    for (int i = 0; i < kMaxChannels; ++i) {
+        if (ShowCtrl.m_screenRect[i].iOnShow != 0) {
+            mask |= 1u << i;
+        }
+    }
+    return mask;
+}
+
+const uint32_t (&ScreenLayout::WantedChannels())[kPanes] {
+    std::fill(std::begin(m_selfChan), std::end(m_selfChan), 0u);
+    std::lock_guard<std::mutex> g(layoutLock_);
+    for (int i = 0; i < kPanes; ++i) {
+        const int32_t v = m_selfChannel[i].load();
+        if (ShowCtrl.m_screenRect[i].iOnShow == 0 || v < 0) {
+            continue;
+        }
+        const int32_t d = v / 100;
+        const int32_t c = v % 100;
+        if (d < kMaxDvrs && c < kMaxChannels) {
+            m_selfChan[d] |= 1u << c;
+        }
+    }
+    return m_selfChan;
+}
+
+void ScreenLayout::WriteSelfChannel(int pane, int32_t code) {
+    if (pane >= 0 && pane < kPanes) {
+        m_selfChannel[pane].store(code);
+        QLog("WriteSelfChannel=%d", code);
+    }
+}
+
+int32_t ScreenLayout::SelfChannel(int pane) const {
+    return pane >= 0 && pane < kPanes ? m_selfChannel[pane].load() : -1;
+}
+
+int32_t ScreenLayout::ReadSelfChannelChan(int32_t code) const {
+    for (int32_t p = 0; p < kPanes; ++p) {
+        if (m_selfChannel[p].load(std::memory_order_relaxed) == code) {
+            return p;
+        }
+    }
+    return -1;
+}
+
+void ScreenLayout::CopyCodes(int32_t (&codes)[kPanes]) const {
+    for (int p = 0; p < kPanes; ++p) {
+        codes[p] = m_selfChannel[p].load();
+    }
+}
+
+void ScreenLayout::LoadCodes(const int32_t (&codes)[kPanes]) {
+    for (int p = 0; p < kPanes; ++p) {
+        m_selfChannel[p].store(codes[p]);
+    }
+}
+
+void ScreenLayout::DvrRemoved(int dvr) {
+    // Panes keep showing the cameras the operator chose: codes of the removed DVR become
+    // unassigned, codes of the DVRs after it follow their entries down.
+    for (auto& code : m_selfChannel) {
+        const int32_t v = code.load();
+        if (v < 0) {
+            continue;
+        }
+        const int32_t d = v / 100;
+        if (d == dvr) {
+            code.store(-1);
+        } else if (d > dvr && d < kMaxDvrs) {
+            code.store(v - 100);
+        }
+    }
+}

@@ -1,0 +1,64 @@
+// The screen layout part: the split with its pages and zoom (ShowCtrl), the pane assignment of
+// the all-DVR view (m_selfChannel, m_selfChan) and the pane picture buffers (AVDataFrame).
+//
+// Threads: the GUI thread changes the layout; display threads read it (ShownRect, under the layout
+// lock, so a picture never goes to a rectangle that is half rewritten). The pane assignment is
+// written on the GUI thread and read anywhere, one atomic code per pane. m_selfChan is the GUI
+// thread's own scratch. Nothing here blocks for longer than a copy of the layout.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+
+#include "core/layout/Layout.h"
+#include "core/layout/PaneBuffers.h"
+#include "core/support/Limits.h"
+
+class ScreenLayout {
+  public:
+    ScreenLayout();
+
+    // ---- The split, its pages and the zoom ------------------------------------------------------
+    // GUI thread. Each returns what the pure layout operation of the same meaning returns.
+    int32_t Init(int32_t maximum, int32_t split);
+    int32_t Select(int32_t split);
+    void ComputeRects(const PaneRect& bounds);
+    void SetShowMaxNum(int32_t maximum);
+    // A click at (x, y) in surface units: the shown pane there becomes the selection and the zoom
+    // toggles. False (nothing changed) when no shown pane is there.
+    bool ZoomAt(float x, float y);
+
+    // Any thread.
+    SCREEN_SHOW_CTRL LayoutCopy() const;
+    // The rectangle of `pane` while it is shown, else nothing.
+    std::optional<PaneRect> ShownRect(int pane) const;
+    // Single-DVR view: bit i for each shown pane i of 0 to 31 (pane i shows channel i).
+    uint32_t ShownChannels() const;
+
+    // All-DVR view: per DVR, the channels that shown panes are assigned (a code naming no DVR
+    // slot or a channel past 32 asks for nothing). Fills and returns m_selfChan. GUI thread.
+    const uint32_t (&WantedChannels())[kPanes];
+
+    // ---- Pane assignment: DVR * 100 + channel per pane, negative for none -------------------
+    void WriteSelfChannel(int pane, int32_t code);  // GUI thread; other panes are ignored
+    int32_t SelfChannel(int pane) const;            // any thread; -1 outside the table
+    // The first pane assigned `code`, -1 for none. Any thread.
+    int32_t ReadSelfChannelChan(int32_t code) const;
+    void CopyCodes(int32_t (&codes)[kPanes]) const;
+    void LoadCodes(const int32_t (&codes)[kPanes]);  // GUI thread
+    // DVR `dvr` left the list: its codes become unassigned, later DVRs' codes move down with their
+    // entries. GUI thread.
+    void DvrRemoved(int dvr);
+
+    // The pane picture buffers (allocated by the window's start-up).
+    PaneBuffers AVDataFrame;
+
+  private:
+    mutable std::mutex layoutLock_;
+    SCREEN_SHOW_CTRL ShowCtrl = {};  // under layoutLock_
+    std::atomic<int32_t> m_selfChannel[kPanes];
+    uint32_t m_selfChan[kPanes] = {};  // GUI thread only
+};

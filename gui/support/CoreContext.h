@@ -1,0 +1,22 @@
+// What the widgets reach of the core: the controller (its operations, never its tables) and the
+// pane buffers the video surface draws. The main window attaches it at start-up and clears it in
+// one place at the end of the run; from then on every widget finds nothing and does nothing.
+//
+// Threads: GUI thread only.
+#pragma once
+
+#include "core/ViewController.h"
+
+class CoreContext {
+  public:
+    ViewController* controller() const { return controller_; }
+    PaneBuffers* panes() const {
+        return controller_ ? &controller_->layout().AVDataFrame : nullptr;
+    }
+
+    void attach(ViewController& controller) { controller_ = &controller; }
+    void clear() { controller_ = nullptr; }
+
+  private:
+    ViewController* controller_ = nullptr;
+};
