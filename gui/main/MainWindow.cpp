@@ -127,15 +127,15 @@ void MainWindow::start(ViewController& vc) {
     if (controller() || stopped_) {
         return;
     }
+    // From here on the surface, the tree, the dialogs and the panels reach the controller.
+    context_.attach(vc);
     // The video area: pane buffers, the surface, a 36-pane grid.
-    if (!vc.layout().AVDataFrame.allocate()) {
+    if (!context_.panes()->allocate()) {
         vc.MessageBox("Not enough memory for the video panes.");
     }
     const PaneRect bounds = videoViewController_->bounds();
     vc.SetDisplayPort(this);
     vc.SetPlaybackPort(playbackPort_.get());
-    // From here on the surface, the tree, the dialogs and the panels reach the controller.
-    context_.attach(vc);
     vc.InitScreenCtrl(36, 36);
     QLog("bounds.size.width=%f, bounds.size.height=%f", static_cast<double>(bounds.width),
          static_cast<double>(bounds.height));

@@ -10,8 +10,8 @@
 #include <string>
 
 #include "core/ViewController.h"
+#include "core/ports/HeadlessUi.h"
 #include "core/support/FixedText.h"
-#include "tests/fuzz/NullUi.h"
 
 namespace {
 
@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::fwrite(data, 1, size, f);
         std::fclose(f);
     }
-    NullUi ui;
+    HeadlessUi ui;
     auto vc = std::make_unique<ViewController>(ui);
     vc->LoadUserInfoFromFile();
     const int count = vc->list().count();
@@ -49,9 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
     }
     // Pane codes from the file are used only after a bounds check.
-    vc->focusID.store(-1);
-    vc->m_selfChannelEffectFlag.store(1);
-    vc->ShowNetServerAdjust();
+    vc->outlineViewSelectionDidChange();  // no DVR selected: the all-DVR view
     for (int p = 0; p < kPanes; p += 17) {
         vc->NetSendPtzValue(9, p, 1017, -1);
     }

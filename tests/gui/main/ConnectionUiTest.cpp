@@ -1,6 +1,13 @@
 // The window against simulated DVRs: connecting from the context menu, the status shown in the
 // tree, and the boxes a DVR's failures raise.
+#include <QApplication>
+#include <QMouseEvent>
+#include <QPushButton>
+
+#include "core/net/TcpSocket.h"
+#include "gui/main/VideoView.h"
 #include "gui/tree/DvrTreeModel.h"
+#include "tests/gui/PaneColours.h"
 #include "tests/gui/UiFixture.h"
 #include "tests/support/FullBacklogListener.h"
 
@@ -128,6 +135,51 @@ TEST_F(WindowAgainstDvr, QuittingDuringAnAttemptDoesNotWaitForTheDvr) {
     window->close();
     endApp();
     EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+}
+
+// The GUI thread never waits for a DVR: what a split or a zoom asks of it goes out on the DVR's
+// own command thread, however long its sends wait.
+TEST_F(WindowAgainstDvr, SplitsAndZoomsAnswerAtOnceWhileADvrHasStoppedReading) {
+    SimProcess sim(SimArgs({"--stop-reading"}));
+    writeList({Entry(At(sim), "Gate")});
+    startApp();
+    select(0);
+    chooseFromMenu(0, QStringLiteral("connectDVR"));
+    NetCtrl_Struct& b = vc->GetNetCtrlStruct(0);
+    ASSERT_TRUE(WaitUntil([&] { return b.NetWorking.load() == 1; }));
+    // The DVR takes nothing more: every later send waits its full limit.
+    const std::vector<char> filler(1 << 20);
+    std::shared_ptr<TcpSocket> s = b.connection();
+    ASSERT_TRUE(s);
+    for (int i = 0; i < 64 && s->sendAll(filler.data(), filler.size(), 300ms); ++i) {
+    }
+    // Small sends fill the last buffer's tail too.
+    for (int i = 0; i < 200000 && s->sendAll(filler.data(), 20, 20ms); ++i) {
+    }
+    ASSERT_FALSE(s->sendAll(filler.data(), 20, 100ms));
+    auto timed = [](const std::function<void()>& action) {
+        const auto start = std::chrono::steady_clock::now();
+        action();
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::steady_clock::now() - start);
+    };
+    VideoView* view = window->videoView();
+    auto clickPane = [&](int pane) {
+        const QPointF at(PaneOnScreen(*vc, pane, view->height()).center());
+        QMouseEvent e(QEvent::MouseButtonPress, at, view->mapToGlobal(at), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(view, &e);
+    };
+    EXPECT_LT(timed([&] { window->splitButton(9)->click(); }), 50ms);
+    EXPECT_LT(timed([&] { window->splitButton(16)->click(); }), 50ms);
+    EXPECT_LT(timed([&] { clickPane(5); }), 50ms);
+    EXPECT_EQ(vc->LayoutCopy().iShowChanNum, 1);
+    EXPECT_LT(timed([&] { clickPane(5); }), 50ms);  // and back to the grid
+    EXPECT_EQ(vc->LayoutCopy().iShowChanNum, 16);
+    // The DVR's own thread finds out: its send gives up and the loss is reported.
+    BoxAnswerer answerer;
+    ASSERT_TRUE(WaitUntil([&] { return !answerer.boxes().isEmpty(); }, 10s));
+    EXPECT_EQ(answerer.boxes().first().informative, QStringLiteral("Net error"));
 }
 
 }  // namespace
