@@ -58,19 +58,29 @@ TEST_F(Controller, NothingSelectedOrOutOfRangeConnectsNothing) {
     EXPECT_EQ(vc->GetNetCtrlStruct(3).init.load(), 0);
 }
 
-TEST_F(Controller, NetErrorIsShownOnceAfterALiveConnectionDrops) {
+TEST_F(Controller, IconsFollowTheSessionAndALostOneIsShownOnceAsNetError) {
     auto sim = std::make_unique<SimProcess>(dvrArgs());
-    setEntry(0, at(*sim));
-    addNodes(1);
+    setEntry(0, at(*sim), "guest", "guest");
+    setEntry(1, at(*sim));
+    addNodes(2);
+    NetCtrl_Struct& guest = vc->GetNetCtrlStruct(0);
+    NetCtrl_Struct& b = vc->GetNetCtrlStruct(1);
+    EXPECT_EQ(vc->NodeIconFor(0), NodeIcon::Disconnected);
     ui.select(0);
     vc->ConnectDVR();
-    NetCtrl_Struct& b = vc->GetNetCtrlStruct(0);
+    ASSERT_TRUE(WaitFor([&] { return guest.NetWorking.load() == 1; }));
+    EXPECT_EQ(vc->NodeIconFor(0), NodeIcon::User);
+    vc->DisconnectDVR();
+    EXPECT_EQ(vc->NodeIconFor(0), NodeIcon::Disconnected);
+
+    ui.select(1);
+    vc->ConnectDVR();
     ASSERT_TRUE(WaitFor([&] { return b.CurNetStatus.load() == NET_DATA_SEND; }));
-    EXPECT_EQ(vc->NodeIconFor(0), NodeIcon::SuperUser);
+    EXPECT_EQ(vc->NodeIconFor(1), NodeIcon::SuperUser);
     const std::string server = at(*sim);
     sim->kill();
     ASSERT_TRUE(WaitFor([&] { return b.CurNetStatus.load() == NET_ERROR; }));
-    EXPECT_EQ(vc->NodeIconFor(0), NodeIcon::Disconnected);
+    EXPECT_EQ(vc->NodeIconFor(1), NodeIcon::Disconnected);
     vc->animationTimer();
     vc->animationTimer();
     auto boxes = ui.boxes();
@@ -80,26 +90,12 @@ TEST_F(Controller, NetErrorIsShownOnceAfterALiveConnectionDrops) {
     EXPECT_EQ(b.CurNetStatus.load(), NET_DISCONNECTED);
 }
 
-TEST_F(Controller, IconsFollowTheSessionsUserMode) {
-    SimProcess sim(dvrArgs());
-    setEntry(0, at(sim), "guest", "guest");
-    addNodes(1);
-    EXPECT_EQ(vc->NodeIconFor(0), NodeIcon::Disconnected);
-    ui.select(0);
-    vc->ConnectDVR();
-    ASSERT_TRUE(WaitFor([&] { return vc->GetNetCtrlStruct(0).NetWorking.load() == 1; }));
-    EXPECT_EQ(vc->NodeIconFor(0), NodeIcon::User);
-    vc->DisconnectDVR();
-    EXPECT_EQ(vc->NodeIconFor(0), NodeIcon::Disconnected);
-}
-
 TEST_F(Controller, SelectionSwitchesBetweenTheSingleAndTheAllDvrView) {
     setEntry(0, "h:1", "u", "p", "Gate");
     setEntry(1, "h:2", "u", "p", "Yard");
     addNodes(2);
     ui.select(1);
     vc->outlineViewSelectionDidChange();
-    EXPECT_EQ(vc->CurrentDVR(), 1);
     EXPECT_EQ(vc->CurrentDVR(), 1);
     EXPECT_EQ(ui.label(), "Yard");
     EXPECT_EQ(vc->showAutoDisplay(), 0);

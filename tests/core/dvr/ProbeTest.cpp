@@ -39,11 +39,9 @@ TEST_F(Probe, PrintsTheOperatorsMessageWhenTheAttemptFails) {
     r = probe({"127.0.0.1:99999", "admin", "1234"});
     EXPECT_EQ(r.out, "Failure conncecting to DVR\n");
     EXPECT_EQ(r.exitCode, 1);
-}
-
-TEST_F(Probe, PrintsFailedWhenTheAttemptEndsWithoutAMessage) {
+    // An attempt that ends without a message.
     SimProcess closing({"--listen", "127.0.0.1:0", "--close-on-login"});
-    auto r = probe({"127.0.0.1:" + std::to_string(closing.port()), "admin", "1234"});
+    r = probe({"127.0.0.1:" + std::to_string(closing.port()), "admin", "1234"});
     EXPECT_EQ(r.out, "failed\n");
     EXPECT_EQ(r.exitCode, 1);
 }

@@ -1,4 +1,4 @@
-// Sending and receiving on a logged-in connection, and how a connection ends.
+// Sending on logged-in connections: records whole and in order, one stuck DVR holding up no other.
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -27,23 +27,6 @@ class Transport : public ClientTest {
         return sim;
     }
 };
-
-TEST_F(Transport, SendingToAPeerThatResetFailsWithoutKillingTheProcess) {
-    auto sim = loggedIn(0);
-    NetCtrl_Struct& b = vc->GetNetCtrlStruct(0);
-    sim->kill();  // the peer's socket is reset
-    const NET_COMMAND c = MakeCommand(NET_KEY_FRAME);
-    int32_t result = 0;
-    for (int i = 0; i < 100 && result >= 0; ++i) {
-        result = vc->SendData(b, &c, sizeof c);  // SIGPIPE here would end the test process
-        std::this_thread::sleep_for(10ms);
-    }
-    EXPECT_EQ(result, -1);
-    EXPECT_EQ(b.CurNetStatus.load(), NET_ERROR);
-    EXPECT_EQ(b.NetWorking.load(), 0);
-    EXPECT_EQ(b.socket.load(), 0);
-    EXPECT_EQ(vc->SendData(b, &c, sizeof c), -1);
-}
 
 TEST_F(Transport, DvrThatStopsReadingFailsItsSendWithoutHoldingUpOtherDvrs) {
     auto stuck = loggedIn(0, {"--stop-reading"});
@@ -78,44 +61,6 @@ TEST_F(Transport, DvrThatStopsReadingFailsItsSendWithoutHoldingUpOtherDvrs) {
     EXPECT_EQ(vc->GetNetCtrlStruct(1).CurNetStatus.load(), NET_DATA_SEND);
 }
 
-TEST_F(Transport, DisconnectWakesAThreadBlockedInARead) {
-    auto sim = loggedIn(0, {"--fault", "stall:0"});  // the DVR sends nothing
-    NetCtrl_Struct& b = vc->GetNetCtrlStruct(0);
-    std::atomic<int32_t> result{0};
-    Clock::time_point returnedAt;
-    std::thread reader([&] {
-        char buf[20];
-        result.store(vc->ReadData(b, buf, sizeof buf));  // the DVR sends nothing
-        returnedAt = Clock::now();
-    });
-    std::this_thread::sleep_for(300ms);
-    EXPECT_EQ(result.load(), 0);  // still blocked
-    const auto disconnectedAt = Clock::now();
-    EXPECT_EQ(vc->Disconnect(b), 1);
-    reader.join();
-    EXPECT_EQ(result.load(), -1);
-    EXPECT_LT(std::chrono::duration<double>(returnedAt - disconnectedAt).count(), 0.5);
-    // The operator's disconnect is not an error.
-    EXPECT_EQ(b.CurNetStatus.load(), NET_DISCONNECTED);
-    EXPECT_EQ(b.NetWorking.load(), 0);
-    EXPECT_EQ(b.socket.load(), 0);
-}
-
-TEST_F(Transport, PeerClosingALoggedInConnectionMarksItAsAnError) {
-    auto sim = loggedIn(0, {"--fault", "stall:0"});
-    NetCtrl_Struct& b = vc->GetNetCtrlStruct(0);
-    std::thread reader([&] {
-        char buf[20];
-        EXPECT_EQ(vc->ReadData(b, buf, sizeof buf), -1);
-    });
-    std::this_thread::sleep_for(100ms);
-    sim->kill();
-    reader.join();
-    EXPECT_EQ(b.CurNetStatus.load(), NET_ERROR);
-    EXPECT_EQ(b.NetWorking.load(), 0);
-    EXPECT_EQ(b.socket.load(), 0);
-}
-
 TEST_F(Transport, BlockWithoutAConnectionSendsAndReadsNothing) {
     NetCtrl_Struct& b = vc->GetNetCtrlStruct(5);
     const NET_COMMAND c = MakeCommand(NET_KEY_FRAME);
@@ -125,22 +70,6 @@ TEST_F(Transport, BlockWithoutAConnectionSendsAndReadsNothing) {
     EXPECT_EQ(vc->StopNetPlayFile(b), -1);
     EXPECT_EQ(vc->CloseSocket(b), 1);
     EXPECT_EQ(b.CurNetStatus.load(), NET_DISCONNECTED);  // nothing was logged in: no error
-}
-
-TEST_F(Transport, StopPlayFileSendsOnlyWhileAStreamRuns) {
-    auto sim = loggedIn(0, {"--log", tmp.file("dvr.log")});
-    NetCtrl_Struct& b = vc->GetNetCtrlStruct(0);
-    auto start = Clock::now();
-    EXPECT_EQ(vc->StopNetPlayFile(b), 1);  // NET_DATA_SEND: sends and pauses
-    EXPECT_GE(SecondsSince(start), 1.0);
-    EXPECT_EQ(b.CurNetStatus.load(), NET_CONNECTED);
-    start = Clock::now();
-    EXPECT_EQ(vc->StopNetPlayFile(b), 1);  // nothing runs now: returns at once
-    EXPECT_LT(SecondsSince(start), 0.5);
-    auto lines =
-        WaitForLines(tmp.file("dvr.log"), [](const auto& l) { return Commands(l).size() >= 4; });
-    EXPECT_EQ(CommandCodes(lines),
-              (std::vector<int>{NET_LOGIN, NET_SET_STREAM, NET_LIVE_VIEW, NET_STOP_PLAY_FILE}));
 }
 
 TEST_F(Transport, LiveViewCommandsSetTheStatusAndReachTheDvr) {
