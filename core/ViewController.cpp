@@ -56,8 +56,7 @@ void ViewController::SetPlaybackPort(PlaybackPort* port) {
     playbackPort_.store(port);
 }
 
-// ---- Main controller
-// -----------------------------------------------------------------------------
+// ---- Main controller ----
 
 int32_t ViewController::GetCurrentDVR() {
     return ui_.selectedDvr();
@@ -197,8 +196,7 @@ void ViewController::showDVRName(int dvr) {
     ui_.setNodeTitle(dvr, std::string(TextOf(EntryCopy(dvr).showName)));
 }
 
-// ---- Split-screen layout
-// ---------------------------------------------------------------------------
+// ---- Split-screen layout ----
 
 int32_t ViewController::InitScreenCtrl(int32_t maximum, int32_t split) {
     if (layout_.Init(maximum, split) != 0) {
@@ -298,10 +296,9 @@ void ViewController::Hide36MoreButton() {
     }
 }
 
-// ---- Live-view control
-// ---------------------------------------------------------------------------- The masks are taken
-// from the layout now; the records go out on the DVR's command thread, where a newer adjustment
-// replaces one that has not started.
+// ---- Live-view control ----
+// The masks are taken from the layout now; the records go out on the DVR's command thread, where a
+// newer adjustment replaces one that has not started.
 
 void ViewController::ActiveNetServerAdjust(int dvr) {
     // Single-DVR view: pane i shows channel i, so the shown panes 0 to 31 are the channels.
@@ -389,8 +386,7 @@ int32_t ViewController::NetSendPtzValue(int32_t operation, int32_t page, int32_t
     return 1;
 }
 
-// ---- Saved DVR list
-// ---------------------------------------------------------------------------------
+// ---- Saved DVR list ----
 
 int32_t ViewController::LoadUserInfoFromFile() {
     const std::string path = ListFilePath();
@@ -473,8 +469,7 @@ void ViewController::SavePropertyEntry(int dvr, const SAVE_INFO_STRUCT& edited) 
     ChangeView(dvr, std::string(TextOf(edited.showName)));
 }
 
-// ---- A DVR's slot
-// -----------------------------------------------------------------------------------
+// ---- A DVR's slot ----
 
 int32_t ViewController::PrepareDvr(int dvr) {
     if (!ValidDvr(dvr)) {
@@ -565,8 +560,7 @@ void ViewController::CreateNetKeyFrame(NetCtrl_Struct& b) {
     SlotOf(b).CreateNetKeyFrame();
 }
 
-// ---- Drawing a picture
-// ------------------------------------------------------------------------------
+// ---- Drawing a picture ----
 
 void ViewController::Present(int dvr, const NET_FRAME_HEADER& h, const uint8_t* pixels,
                              int64_t arrived) {
@@ -610,8 +604,7 @@ void ViewController::Present(int dvr, const NET_FRAME_HEADER& h, const uint8_t* 
     display->renderCurrentFrame(*rect, pane);
 }
 
-// ---- Record search and playback
-// ---------------------------------------------------------------------
+// ---- Record search and playback ----
 
 int32_t ViewController::GetMachineDiskInfo(NetCtrl_Struct& b) {
     return SlotOf(b).GetMachineDiskInfo();

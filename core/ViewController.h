@@ -108,8 +108,7 @@ class ViewController final : private SlotEvents {
     void ShowNetServerAdjust();
     int32_t NetSendPtzValue(int32_t operation, int32_t page, int32_t fileID, int32_t dvr);
 
-    // ---- Saved DVR list
-    // --------------------------------------------------------------------------
+    // ---- Saved DVR list ----
     static std::string ListFilePath() { return DvrList::ListFilePath(); }
     SAVE_INFO_STRUCT EntryCopy(int dvr) const { return list_.EntryCopy(dvr); }  // any thread
     int32_t LoadUserInfoFromFile();  // start-up, while the list is empty
@@ -150,8 +149,7 @@ class ViewController final : private SlotEvents {
     void StopNetLocalView(NetCtrl_Struct& b);
     void CreateNetKeyFrame(NetCtrl_Struct& b);
 
-    // ---- Record search and playback
-    // --------------------------------------------------------------
+    // ---- Record search and playback ----
     void NetPlayBack();  // the tree's "NetPlayBack": a playback session for the chosen DVR
     int32_t GetMachineDiskInfo(NetCtrl_Struct& b);
     int32_t TimeToSearchRecList(NetCtrl_Struct& b, int32_t dateKey, RecordListPage* list,

@@ -166,8 +166,7 @@ bool DvrSlot::CommandsIdle(std::chrono::milliseconds limit) {
     return commands_.WaitIdle(limit);
 }
 
-// ---- Connection attempts
-// -------------------------------------------------------------------------
+// ---- Connection attempts ----
 
 DvrSlot::Attempt DvrSlot::CurrentAttempt() const {
     std::lock_guard<std::mutex> g(slotLock_);

@@ -49,11 +49,10 @@ class DvrSlot final : private StreamSink {
 
     int dvr() const { return dvr_; }
 
-    // ---- Life of the slot
-    // -------------------------------------------------------------------------- Creates the
-    // decoders and buffers once and starts the receive and command threads (and the display thread
-    // `withDisplay`): they run until Stop(). -1 when the decoders or buffers could not be made; the
-    // slot must then not be connected.
+    // ---- Life of the slot ----
+    // Creates the decoders and buffers once and starts the receive and command threads (and the
+    // display thread `withDisplay`): they run until Stop(). -1 when the decoders or buffers could
+    // not be made; the slot must then not be connected.
     int32_t Prepare(bool withDisplay);
     // The decoders, once; -1 when one could not be made.
     int32_t initDecode();
@@ -68,8 +67,7 @@ class DvrSlot final : private StreamSink {
     // (by its receive thread when it has one).
     void Renumbered();
 
-    // ---- Connection attempts
-    // ---------------------------------------------------------------------
+    // ---- Connection attempts ----
     bool AttemptRunning() const;
     // Starts a connect-and-login thread for the slot's DVR as it is now.
     void StartConnectAttempt();
@@ -80,10 +78,9 @@ class DvrSlot final : private StreamSink {
     // Logs in unless logged in, then starts the live stream or the playback session.
     status::Login SetParameter();
 
-    // ---- Transfer
-    // -------------------------------------------------------------------------------- Sends one
-    // record whole; -1 when nothing is logged in or the send failed (a working session then ends in
-    // NET_ERROR).
+    // ---- Transfer ----
+    // Sends one record whole; -1 when nothing is logged in or the send failed (a working session
+    // then ends in NET_ERROR).
     int32_t SendData(const void* data, int len);
     // Reads exactly len bytes from the connection; with a limit, fails when they are late.
     int32_t ReadData(void* data, int len,
@@ -91,8 +88,7 @@ class DvrSlot final : private StreamSink {
     int32_t Disconnect();   // the operator's disconnect
     int32_t CloseSocket();  // the connection broke
 
-    // ---- Receive path
-    // ----------------------------------------------------------------------------
+    // ---- Receive path ----
     void NetWorkThread();
     // One unit from `in`, which is the connection `from` (nullptr: no connection, e.g. memory).
     // 1, or -1 when the unit broke (a working session on `from` then ends in NET_ERROR).
@@ -105,8 +101,7 @@ class DvrSlot final : private StreamSink {
     // thread of the slot, or any thread while the slot has no receive thread.
     void ResetSlot();
 
-    // ---- Live view
-    // -------------------------------------------------------------------------------
+    // ---- Live view ----
     void NetLocalViewPlay(uint32_t cam, int32_t audio);
     void StopNetLocalView();
     void CreateNetKeyFrame();
@@ -120,8 +115,7 @@ class DvrSlot final : private StreamSink {
     bool CommandsIdle(std::chrono::milliseconds limit);
     uint32_t CurShowCam() const { return m_CurShowCam.load(); }
 
-    // ---- Playback requests
-    // -----------------------------------------------------------------------
+    // ---- Playback requests ----
     int32_t GetMachineDiskInfo();
     // Page `page` of the day `dateKey` into `list`; the day's page count, 0 without an answer.
     int32_t TimeToSearchRecList(int32_t dateKey, RecordListPage* list, int32_t page);
@@ -130,8 +124,7 @@ class DvrSlot final : private StreamSink {
     int32_t StopNetPlayFile();
     DVR_MACHINE_INFO MachineInfo() const;
 
-    // ---- Display thread
-    // --------------------------------------------------------------------------
+    // ---- Display thread ----
     void animationother();
 
     // The next frame number expected on a channel entry (0 to 39). Any thread.
@@ -182,8 +175,7 @@ class DvrSlot final : private StreamSink {
     std::atomic<uint32_t> m_CurShowCam{0};  // the channel mask last asked for in live view
     std::unique_ptr<StreamParser> parser_;  // reads into NetCtrl.tmpbuf and AVData2
 
-    // ---- Threads
-    // ----------------------------------------------------------------------------------
+    // ---- Threads ----
     std::thread receiveThread_;
     std::thread displayThread_;
     CommandQueue commands_;

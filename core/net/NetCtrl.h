@@ -119,8 +119,7 @@ struct NetCtrl_Struct {
     // The connection, or nullptr. Any thread.
     std::shared_ptr<TcpSocket> connection() const;
 
-    // ---- Identity and session facts
-    // --------------------------------------------------------------
+    // ---- Identity and session facts ----
     std::atomic<int32_t> ThreadWork{0};   // 1 while the slot's threads run
     std::atomic<int32_t> NetID{0};        // DVR number 0 to 63
     std::atomic<int32_t> init{0};         // 1 once buffers exist and threads were started

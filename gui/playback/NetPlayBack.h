@@ -88,8 +88,7 @@ class NetPlayBack : public QWidget {
     QLabel* bandLabel(int band) const { return ch[static_cast<std::size_t>(band)]; }
     QTimer* timer() const { return timer_; }
 
-    // ---- Fields
-    // ----------------------------------------------------------------------------------
+    // ---- Fields ----
     std::vector<uint8_t> bitmapData;  // kPictureHeight rows of kBytesPerLine, top row first
     TimeMap m_rectValue{};
     ViewConntroller2* background;
