@@ -4,18 +4,16 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QEventLoop>
-#include <QImage>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
 
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 
+#include "core/directory/UserListFile.h"
+#include "gui/main/VideoView.h"
 #include "gui/tree/DvrTreeModel.h"
 #include "gui/tree/ImageAndTextCell.h"
 #include "gui/tree/OutlineViewCon.h"
@@ -36,41 +34,32 @@ bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limi
 }
 
 void Pump(std::chrono::milliseconds time) {
-    const auto end = Clock::now() + time;
-    WaitUntil([&] { return Clock::now() >= end; }, time + std::chrono::seconds(1));
+    WaitUntil([] { return false; }, time);
 }
 
 BoxAnswerer::BoxAnswerer(const QString& answer) : answer_(answer) {
     // Boxes run their own event loop, in which this timer keeps firing.
-    connect(&timer_, &QTimer::timeout, this, &BoxAnswerer::answerOpenBox);
-    timer_.start(20);
-}
-
-void BoxAnswerer::answerOpenBox() {
-    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-    if (!box || !box->isVisible()) {
-        return;
-    }
-    Box seen{box->text(), box->informativeText(), {}};
-    QAbstractButton* chosen = nullptr;
-    for (QAbstractButton* b : box->buttons()) {
-        seen.buttons.append(b->text());
-        if (b->text() == answer_) {
-            chosen = b;
+    connect(&timer_, &QTimer::timeout, this, [this] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box || !box->isVisible()) {
+            return;
         }
-    }
-    boxes_.append(seen);
-    if (!chosen && !box->buttons().isEmpty()) {
-        chosen = box->buttons().first();
-    }
-    if (chosen) {
-        chosen->click();
-    }
+        Box seen{box->text(), box->informativeText(), {}};
+        QAbstractButton* chosen = box->buttons().value(0);
+        for (QAbstractButton* b : box->buttons()) {
+            seen.buttons.append(b->text());
+            chosen = b->text() == answer_ ? b : chosen;
+        }
+        boxes_.append(seen);
+        if (chosen) {
+            chosen->click();
+        }
+    });
+    timer_.start(20);
 }
 
 UiTest::UiTest() {
     if (const char* home = std::getenv("HOME")) {
-        hadHome_ = true;
         oldHome_ = home;
     }
     // The controller finds its list under HOME: never the real one.
@@ -79,8 +68,8 @@ UiTest::UiTest() {
 
 UiTest::~UiTest() {
     endApp();
-    if (hadHome_) {
-        ::setenv("HOME", oldHome_.c_str(), 1);
+    if (oldHome_) {
+        ::setenv("HOME", oldHome_->c_str(), 1);
     } else {
         ::unsetenv("HOME");
     }
@@ -103,20 +92,10 @@ void UiTest::endApp() {
 }
 
 void UiTest::writeList(const std::vector<SAVE_INFO_STRUCT>& entries) const {
-    std::filesystem::create_directories(home_.path() + "/userinfo");
-    std::vector<unsigned char> bytes(75264, 0);
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        std::memcpy(bytes.data() + i * sizeof(SAVE_INFO_STRUCT), &entries[i],
-                    sizeof(SAVE_INFO_STRUCT));
-    }
-    // No pane assigned: -1 for each of the 256 panes.
-    for (std::size_t p = 0; p < 256; ++p) {
-        const int32_t none = -1;
-        std::memcpy(bytes.data() + 74240 + p * 4, &none, 4);
-    }
-    std::ofstream out(listPath(), std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
+    auto image = std::make_unique<UserListImage>();
+    std::copy(entries.begin(), entries.end(), image->entries);
+    std::fill(std::begin(image->codes), std::end(image->codes), -1);  // no pane assigned
+    ASSERT_TRUE(WriteUserList(listPath(), *image));
 }
 
 std::vector<unsigned char> UiTest::listBytes() const {
@@ -125,13 +104,9 @@ std::vector<unsigned char> UiTest::listBytes() const {
 }
 
 SAVE_INFO_STRUCT UiTest::entryInFile(int i) const {
-    SAVE_INFO_STRUCT e{};
-    const std::vector<unsigned char> bytes = listBytes();
-    const std::size_t at = static_cast<std::size_t>(i) * sizeof e;
-    if (bytes.size() >= at + sizeof e) {
-        std::memcpy(&e, bytes.data() + at, sizeof e);
-    }
-    return e;
+    auto image = std::make_unique<UserListImage>();
+    ReadUserList(listPath(), *image);
+    return image->entries[i];
 }
 
 QStringList UiTest::titles() const {
@@ -165,19 +140,36 @@ bool UiTest::rowShows(int row, const NodeImage& icon) const {
 
 QString UiTest::iconShown(int row) const {
     window->outlineView()->viewport()->grab();  // drawing a row chooses its icon
-    return window->treeModel()->nodeAt(row)->nodeIcon().name;
+    const DvrTreeModel* model = window->treeModel();
+    return model->data(model->index(row, 0), Qt::ToolTipRole).toString();
 }
 
 void UiTest::select(int row) {
-    OutlineViewCon* view = window->outlineView();
-    view->setCurrentIndex(window->treeModel()->index(row, 0));
+    window->outlineView()->setCurrentIndex(window->treeModel()->index(row, 0));
 }
 
 void UiTest::deselect() {
     window->outlineView()->clearSelection();
 }
 
-MenuSeen UiTest::chooseFromOpenMenu(const QString& item) {
+MenuSeen UiTest::chooseFromMenu(int row, const QString& item, MenuBy by) {
+    OutlineViewCon* view = window->outlineView();
+    if (by == MenuBy::RightClick) {
+        const QPoint at = view->visualRect(window->treeModel()->index(row, 0)).center();
+        // What the window system delivers for a right click: press, release, then the request.
+        Mouse(view->viewport(), QEvent::MouseButtonPress, at, Qt::RightButton);
+        Mouse(view->viewport(), QEvent::MouseButtonRelease, at, Qt::RightButton);
+        QContextMenuEvent request(QContextMenuEvent::Mouse, at, view->viewport()->mapToGlobal(at));
+        QCoreApplication::sendEvent(view->viewport(), &request);
+    } else if (by == MenuBy::ShiftF10) {
+        QKeyEvent key(QEvent::KeyPress, Qt::Key_F10, Qt::ShiftModifier);
+        QCoreApplication::sendEvent(view, &key);
+    } else {
+        // The Menu key, as the platform turns it into a menu request for the focused widget.
+        QContextMenuEvent request(QContextMenuEvent::Keyboard, QPoint(5, 5),
+                                  view->mapToGlobal(QPoint(5, 5)));
+        QCoreApplication::sendEvent(view, &request);
+    }
     MenuSeen seen;
     auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
     if (!menu) {
@@ -187,55 +179,46 @@ MenuSeen UiTest::chooseFromOpenMenu(const QString& item) {
     seen.title = menu->title();
     QAction* wanted = nullptr;
     for (QAction* a : menu->actions()) {
-        seen.items.append(a->text());
-        seen.enabled.append(a->isEnabled());
-        seen.anyShortcut = seen.anyShortcut || !a->shortcut().isEmpty();
-        if (a->text() == item) {
-            wanted = a;
-        }
+        seen.items.append(a->text() + (a->isEnabled() ? QString() : u" (off)"_s) +
+                          a->shortcut().toString());
+        wanted = a->text() == item ? a : wanted;
     }
-    if (!wanted) {
+    if (wanted) {  // as an operator would: highlight the item and press Return
+        menu->setActiveAction(wanted);
+        QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+        QCoreApplication::sendEvent(menu, &enter);
+    } else {
         menu->close();
-        return seen;
     }
-    // As an operator would: highlight the item and press Return.
-    menu->setActiveAction(wanted);
-    QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
-    QCoreApplication::sendEvent(menu, &press);
     return seen;
 }
 
-MenuSeen UiTest::chooseFromMenu(int row, const QString& item) {
-    OutlineViewCon* view = window->outlineView();
-    const QPoint at = view->visualRect(window->treeModel()->index(row, 0)).center();
-    const QPoint global = view->viewport()->mapToGlobal(at);
-    // What the window system delivers for a right click: press, release, then the menu request.
-    QMouseEvent press(QEvent::MouseButtonPress, at, global, Qt::RightButton, Qt::RightButton,
-                      Qt::NoModifier);
-    QCoreApplication::sendEvent(view->viewport(), &press);
-    QMouseEvent release(QEvent::MouseButtonRelease, at, global, Qt::RightButton, Qt::NoButton,
-                        Qt::NoModifier);
-    QCoreApplication::sendEvent(view->viewport(), &release);
-    QContextMenuEvent request(QContextMenuEvent::Mouse, at, global);
-    QCoreApplication::sendEvent(view->viewport(), &request);
-    return chooseFromOpenMenu(item);
+void UiTest::connectDvr(int slot) {
+    select(slot);
+    chooseFromMenu(slot, u"connectDVR"_s);
+    ASSERT_TRUE(WaitUntil([&] { return vc->GetNetCtrlStruct(slot).NetWorking.load() == 1; }));
 }
 
-MenuSeen UiTest::chooseFromMenuByKeyboard(const QString& item, bool shiftF10) {
-    OutlineViewCon* view = window->outlineView();
-    if (shiftF10) {
-        QKeyEvent key(QEvent::KeyPress, Qt::Key_F10, Qt::ShiftModifier);
-        QCoreApplication::sendEvent(view, &key);
-    } else {
-        // The Menu key, as the platform turns it into a menu request for the focused widget.
-        const QPoint at(5, 5);
-        QContextMenuEvent request(QContextMenuEvent::Keyboard, at, view->mapToGlobal(at));
-        QCoreApplication::sendEvent(view, &request);
-    }
-    return chooseFromOpenMenu(item);
+void UiTest::clickPane(int pane) {
+    VideoView* view = window->videoView();
+    Mouse(view, QEvent::MouseButtonPress, PaneOnScreen(*vc, pane, view->height()).center());
+}
+
+void Mouse(QWidget* w, QEvent::Type type, QPointF at, Qt::MouseButton button) {
+    QMouseEvent e(type, at, w->mapToGlobal(at), button,
+                  type == QEvent::MouseButtonPress ? button : Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(w, &e);
 }
 
 SAVE_INFO_STRUCT Entry(const std::string& server, const std::string& name, const std::string& user,
                        const std::string& pass) {
     return NewSaveInfo(server, user, pass, name);
+}
+
+QStringList Items(const QComboBox* box) {
+    QStringList items;
+    for (int i = 0; i < box->count(); ++i) {
+        items.append(box->itemText(i));
+    }
+    return items;
 }

@@ -1,18 +1,27 @@
 // The main window with a controller on a temporary HOME, and helpers to drive it as an operator
-// would: the tree's context menu, the modal boxes, the saved list file.
+// would: the tree's context menu, the modal boxes, the saved list file, the video surface.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <QComboBox>
+#include <QEvent>
+#include <QImage>
 #include <QList>
 #include <QObject>
+#include <QPointF>
+#include <QRect>
 #include <QString>
 #include <QStringList>
 #include <QTimer>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <functional>
+#include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,12 +30,14 @@
 #include "gui/main/MainWindow.h"
 #include "gui/tree/NodeImage.h"
 #include "tests/support/SimProcess.h"
+#include "tools/dvrsim/TestPattern.h"
 
-class QMenu;
+// Every GUI test speaks in durations and Qt strings.
+using namespace std::chrono_literals;
+using namespace Qt::StringLiterals;
 
 // Runs the event loop until `done` holds or the limit passes; returns whether it held.
-bool WaitUntil(const std::function<bool()>& done,
-               std::chrono::milliseconds limit = std::chrono::seconds(10));
+bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 10s);
 // Runs the event loop for a while.
 void Pump(std::chrono::milliseconds time);
 
@@ -39,25 +50,26 @@ class BoxAnswerer : public QObject {
         QStringList buttons;  // titles, in layout order
     };
 
-    explicit BoxAnswerer(const QString& answer = QStringLiteral("OK"));
+    // Clicks the button titled `answer`, or the first one when there is none of that title.
+    explicit BoxAnswerer(const QString& answer = u"OK"_s);
     void setAnswer(const QString& answer) { answer_ = answer; }
     const QList<Box>& boxes() const { return boxes_; }
 
   private:
-    void answerOpenBox();
-
     QString answer_;
     QList<Box> boxes_;
     QTimer timer_;
 };
 
-// The context menu as it was shown, and the command chosen from it.
+// The context menu as it was shown: its title, and each item's text, followed by " (off)" when
+// it is disabled and by its shortcut when it has one.
 struct MenuSeen {
     QString title;
     QStringList items;
-    QList<bool> enabled;
-    bool anyShortcut = false;
 };
+
+// How the operator opens the tree's context menu.
+enum class MenuBy { RightClick, MenuKey, ShiftF10 };
 
 class UiTest : public ::testing::Test {
   protected:
@@ -68,10 +80,6 @@ class UiTest : public ::testing::Test {
     void startApp();
     // The end of the run as main() does it: stop, then the controller, then the window.
     void endApp();
-    void restartApp() {
-        endApp();
-        startApp();
-    }
 
     std::string listPath() const { return home_.path() + "/userinfo/info.uss"; }
     // Writes a list file holding `entries` as entries 0.. and no pane assignment.
@@ -83,25 +91,87 @@ class UiTest : public ::testing::Test {
     QStringList titles() const;
     // Draws the tree now and tells whether row `row` shows `icon` (every opaque pixel of it).
     bool rowShows(int row, const NodeImage& icon) const;
-    // The resource name of the icon row `row` got when the tree was drawn now.
+    // Draws the tree now and returns the tooltip of row `row`: the resource name of its icon.
     QString iconShown(int row) const;
     void select(int row);
     void deselect();
-    // Opens the tree's context menu over `row` (right click, or from the keyboard over the
-    // current row when row < 0) and chooses `item` (nothing when empty).
-    MenuSeen chooseFromMenu(int row, const QString& item);
-    MenuSeen chooseFromMenuByKeyboard(const QString& item, bool shiftF10);
+    // Opens the tree's context menu over `row` (from the keyboard: over the current row) and
+    // chooses `item` (nothing when empty).
+    MenuSeen chooseFromMenu(int row, const QString& item, MenuBy by = MenuBy::RightClick);
+    // Selects DVR `slot`, connects it from the menu and waits until it works.
+    void connectDvr(int slot);
+    // Clicks pane `pane` of the video surface (a zoom, or back to the grid).
+    void clickPane(int pane);
 
     TempDir home_;
-    std::string oldHome_;
-    bool hadHome_ = false;
+    std::optional<std::string> oldHome_;
     std::unique_ptr<MainWindow> window;
     std::unique_ptr<ViewController> vc;
-
-  private:
-    MenuSeen chooseFromOpenMenu(const QString& item);
 };
 
 // A saved entry as the add dialog would make it, with a display name of its own.
 SAVE_INFO_STRUCT Entry(const std::string& server, const std::string& name,
                        const std::string& user = "admin", const std::string& pass = "1234");
+// Sends what the window system delivers when a mouse button goes down or up at `at` in `w`.
+void Mouse(QWidget* w, QEvent::Type type, QPointF at, Qt::MouseButton button = Qt::LeftButton);
+// The server text of a simulator on loopback.
+inline std::string At(const SimProcess& sim) {
+    return "127.0.0.1:" + std::to_string(sim.port());
+}
+QStringList Items(const QComboBox* box);
+
+// ---- What a pane of the video surface shows --------------------------------------------------
+
+struct Rgb {
+    int r, g, b;
+};
+
+// BT.601, limited range: what the surface must show for a luma/chroma sample.
+inline Rgb Bt601(int y, int cb, int cr) {
+    const double yy = 1.164383 * (y - 16);
+    auto clamp = [](double v) { return std::clamp(static_cast<int>(v + 0.5), 0, 255); };
+    return {clamp(yy + 1.596027 * (cr - 128)),
+            clamp(yy - 0.391762 * (cb - 128) - 0.812968 * (cr - 128)),
+            clamp(yy + 2.017232 * (cb - 128))};
+}
+
+inline bool Near(QRgb pixel, Rgb expected, int tolerance = 14) {
+    return std::abs(qRed(pixel) - expected.r) <= tolerance &&
+           std::abs(qGreen(pixel) - expected.g) <= tolerance &&
+           std::abs(qBlue(pixel) - expected.b) <= tolerance;
+}
+
+// The most common colour along a horizontal line of a region: the flat background wins over the
+// moving bar and the digits.
+inline QRgb CommonColour(const QImage& image, int left, int right, int y) {
+    std::map<QRgb, int> seen;
+    for (int x = left; x < right; ++x) {
+        ++seen[image.pixel(x, y) & 0xF0F0F0];  // small coding noise falls together
+    }
+    return std::max_element(seen.begin(), seen.end(),
+                            [](auto& a, auto& b) { return a.second < b.second; })
+        ->first;
+}
+
+// A pane's rectangle in an image of the surface of height `surfaceHeight` (Qt's top-left
+// coordinates).
+inline QRect PaneOnScreen(const ViewController& vc, int pane, int surfaceHeight) {
+    const PaneRect r = vc.LayoutCopy().m_screenRect[pane].FrameRect;
+    return QRect(static_cast<int>(r.x), surfaceHeight - static_cast<int>(r.y + r.height),
+                 static_cast<int>(r.width), static_cast<int>(r.height));
+}
+
+// Whether the region `p` of `image` shows camera `channel`: its background colour in the middle,
+// the light band at the top and the dark band at the bottom.
+inline bool RegionShows(const QImage& image, const QRect& p, int channel, int tolerance = 24) {
+    const PatternChroma c = TestPatternChroma(channel);
+    const Rgb background = Bt601(TestPatternBackground(channel), c.cb, c.cr);
+    const Rgb top = Bt601(200, c.cb, c.cr);
+    const Rgb bottom = Bt601(30, c.cb, c.cr);
+    const int left = p.left() + p.width() / 2;
+    const int right = p.right() - 2;
+    return Near(CommonColour(image, left, right, p.top() + p.height() * 3 / 5) | 0x080808,
+                background, tolerance - 6) &&
+           Near(image.pixel(p.right() - 4, p.top() + 3), top, tolerance) &&
+           Near(image.pixel(p.right() - 4, p.bottom() - 3), bottom, tolerance);
+}

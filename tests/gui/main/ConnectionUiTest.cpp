@@ -7,13 +7,10 @@
 #include "core/net/TcpSocket.h"
 #include "gui/main/VideoView.h"
 #include "gui/tree/DvrTreeModel.h"
-#include "tests/gui/PaneColours.h"
 #include "tests/gui/UiFixture.h"
 #include "tests/support/FullBacklogListener.h"
 
 namespace {
-
-using namespace std::chrono_literals;
 
 std::vector<std::string> SimArgs(std::vector<std::string> extra = {}) {
     std::vector<std::string> args{"--listen", "127.0.0.1:0", "--account", "admin:1234:2:16",
@@ -22,115 +19,88 @@ std::vector<std::string> SimArgs(std::vector<std::string> extra = {}) {
     return args;
 }
 
-std::string At(const SimProcess& sim) {
-    return "127.0.0.1:" + std::to_string(sim.port());
-}
+using WindowAgainstDvr = UiTest;
 
-class WindowAgainstDvr : public UiTest {
-  protected:
-    // Every title node `row` was given, in order, from now on.
-    void recordTitles(int row) {
-        QObject::connect(window->treeModel(), &QAbstractItemModel::dataChanged, window.get(),
-                         [this, row](const QModelIndex& from, const QModelIndex& to) {
-                             if (from.row() <= row && row <= to.row()) {
-                                 seenTitles.append(titles().value(row));
-                             }
-                         });
-    }
-
-    QStringList seenTitles;
-};
-
-TEST_F(WindowAgainstDvr, ConnectFromTheMenuLogsTheSelectedDvrInAndShowsWhoIsLoggedIn) {
+TEST_F(WindowAgainstDvr, ConnectingShowsWhoIsLoggedInAndALostConnectionIsReportedOnce) {
     SimProcess first(SimArgs({"--account", "guest:guest:1:4"}));
-    SimProcess second(SimArgs());
-    writeList({Entry(At(first), "Gate", "guest", "guest"), Entry(At(second), "Yard")});
+    auto second = std::make_unique<SimProcess>(SimArgs());
+    writeList({Entry(At(first), "Gate", "guest", "guest"), Entry(At(*second), "Yard")});
     startApp();
-    ASSERT_EQ(titles(), (QStringList{QStringLiteral("Gate"), QStringLiteral("Yard")}));
-    EXPECT_TRUE(rowShows(0, window->icons().folderImage));
-    EXPECT_TRUE(rowShows(1, window->icons().folderImage));
-    recordTitles(1);
+    const NodeIcons& icons = window->icons();
+    // Three different pictures.
+    const QImage folder = icons.folderImage.pixmap.toImage();
+    const QImage super = icons.SuperImage.pixmap.toImage();
+    EXPECT_TRUE(folder != super && folder != icons.UserImage.pixmap.toImage() &&
+                super != icons.UserImage.pixmap.toImage());
+    ASSERT_EQ(titles(), (QStringList{u"Gate"_s, u"Yard"_s}));
+    EXPECT_TRUE(rowShows(0, icons.folderImage));
+    EXPECT_TRUE(rowShows(1, icons.folderImage));
+    EXPECT_EQ(iconShown(1), u"user.tiff"_s);
+    QStringList seenTitles;  // every title row 1 is given from now on, in order
+    QObject::connect(window->treeModel(), &QAbstractItemModel::dataChanged, window.get(),
+                     [&](const QModelIndex& from, const QModelIndex& to) {
+                         if (from.row() <= 1 && 1 <= to.row()) {
+                             seenTitles.append(titles().value(1));
+                         }
+                     });
     BoxAnswerer answerer;
 
     select(1);
-    chooseFromMenu(1, QStringLiteral("connectDVR"));
-    ASSERT_TRUE(WaitUntil([&] { return iconShown(1) == QStringLiteral("usersupper.bmp"); }));
-    EXPECT_TRUE(rowShows(1, window->icons().SuperImage));
-    EXPECT_TRUE(rowShows(0, window->icons().folderImage));  // the other DVR stays unconnected
+    chooseFromMenu(1, u"connectDVR"_s);
+    ASSERT_TRUE(WaitUntil([&] { return iconShown(1) == u"usersupper.bmp"_s; }));
+    EXPECT_TRUE(rowShows(1, icons.SuperImage));
+    EXPECT_FALSE(rowShows(1, icons.folderImage));
+    EXPECT_TRUE(rowShows(0, icons.folderImage));  // the other DVR stays unconnected
     ASSERT_TRUE(WaitUntil([&] { return !vc->AttemptRunning(1); }));
     Pump(50ms);
-    EXPECT_EQ(seenTitles, (QStringList{QStringLiteral("connecting"), QStringLiteral("Yard")}));
+    EXPECT_EQ(seenTitles, (QStringList{u"connecting"_s, u"Yard"_s}));
 
     select(0);  // an ordinary user
-    chooseFromMenu(0, QStringLiteral("connectDVR"));
-    ASSERT_TRUE(WaitUntil([&] { return iconShown(0) == QStringLiteral("userpop.bmp"); }));
-    EXPECT_TRUE(rowShows(0, window->icons().UserImage));
+    chooseFromMenu(0, u"connectDVR"_s);
+    ASSERT_TRUE(WaitUntil([&] { return iconShown(0) == u"userpop.bmp"_s; }));
+    EXPECT_TRUE(rowShows(0, icons.UserImage));
 
-    chooseFromMenu(0, QStringLiteral("DisconnectDVR"));
-    EXPECT_TRUE(WaitUntil([&] { return iconShown(0) == QStringLiteral("user.tiff"); }));
-    EXPECT_EQ(iconShown(1), QStringLiteral("usersupper.bmp"));
+    chooseFromMenu(0, u"DisconnectDVR"_s);
+    EXPECT_TRUE(WaitUntil([&] { return iconShown(0) == u"user.tiff"_s; }));
+    EXPECT_TRUE(rowShows(0, icons.folderImage));
+    EXPECT_EQ(iconShown(1), u"usersupper.bmp"_s);
     Pump(1500ms);  // a disconnect asked for is no lost connection
     EXPECT_TRUE(answerer.boxes().isEmpty());
+
+    // The working connection breaks: the status timer reports it once, headed by the server text.
+    second->kill();
+    ASSERT_TRUE(WaitUntil([&] { return !answerer.boxes().isEmpty(); }, 8s));
+    EXPECT_EQ(answerer.boxes().first().text, QString::fromStdString(At(*second)));
+    EXPECT_EQ(answerer.boxes().first().informative, u"Net error"_s);
+    EXPECT_EQ(answerer.boxes().first().buttons.size(), 1);
+    EXPECT_TRUE(WaitUntil([&] { return rowShows(1, icons.folderImage); }));
+    Pump(1500ms);
+    EXPECT_EQ(answerer.boxes().size(), 1);
 }
 
-TEST_F(WindowAgainstDvr, ANodeReadsConnectingWhileItsAttemptRuns) {
+// The failure box is headed by the server text of the DVR that failed, not of another one.
+TEST_F(WindowAgainstDvr, ANodeReadsConnectingWhileItsAttemptRunsAndQuittingDoesNotWaitForIt) {
     FullBacklogListener silent("127.0.0.1");
     const std::string server = "127.0.0.1:" + std::to_string(silent.port());
-    writeList({Entry(server, "Gate")});
+    writeList({Entry("127.0.0.1:1", "Other"), Entry(server, "Gate")});
     startApp();
     vc->limits.dvrConnect = 1500ms;
     BoxAnswerer answerer;
-    select(0);
-    chooseFromMenu(0, QStringLiteral("connectDVR"));
-    EXPECT_TRUE(WaitUntil([&] { return titles().value(0) == QStringLiteral("connecting"); }, 1s));
-    EXPECT_EQ(iconShown(0), QStringLiteral("user.tiff"));
-    ASSERT_TRUE(WaitUntil([&] { return !answerer.boxes().isEmpty(); }, 8s));
-    EXPECT_EQ(answerer.boxes().first().text, QString::fromStdString(server));
-    EXPECT_EQ(answerer.boxes().first().informative, QStringLiteral("Failure conncecting to DVR"));
-    EXPECT_TRUE(WaitUntil([&] { return titles().value(0) == QStringLiteral("Gate"); }));
-}
-
-TEST_F(WindowAgainstDvr, AFailedLoginIsReportedInABoxHeadedByTheDvrsServerText) {
-    SimProcess sim(SimArgs());
-    writeList({Entry("127.0.0.1:1", "Other"), Entry(At(sim), "Gate", "admin", "wrong")});
-    startApp();
-    BoxAnswerer answerer;
     select(1);
-    chooseFromMenu(1, QStringLiteral("connectDVR"));
-    ASSERT_TRUE(WaitUntil([&] { return !answerer.boxes().isEmpty(); }));
-    EXPECT_EQ(answerer.boxes().first().text, QString::fromStdString(At(sim)));
-    EXPECT_EQ(answerer.boxes().first().informative, QStringLiteral("Bad user or password!"));
-    EXPECT_EQ(answerer.boxes().first().buttons.size(), 1);
-    EXPECT_TRUE(WaitUntil([&] { return !vc->AttemptRunning(1); }));
-    EXPECT_TRUE(WaitUntil([&] { return titles().value(1) == QStringLiteral("Gate"); }));
-    EXPECT_EQ(iconShown(1), QStringLiteral("user.tiff"));
-}
-
-TEST_F(WindowAgainstDvr, ADvrThatDropsALiveConnectionIsReportedAsNetError) {
-    auto sim = std::make_unique<SimProcess>(SimArgs());
-    const std::string server = At(*sim);
-    writeList({Entry(server, "Gate")});
-    startApp();
-    BoxAnswerer answerer;
-    select(0);
-    chooseFromMenu(0, QStringLiteral("connectDVR"));
-    ASSERT_TRUE(WaitUntil([&] { return iconShown(0) == QStringLiteral("usersupper.bmp"); }));
-    sim->kill();
+    chooseFromMenu(1, u"connectDVR"_s);
+    EXPECT_TRUE(WaitUntil([&] { return titles().value(1) == u"connecting"_s; }, 1s));
+    EXPECT_EQ(iconShown(1), u"user.tiff"_s);
     ASSERT_TRUE(WaitUntil([&] { return !answerer.boxes().isEmpty(); }, 8s));
     EXPECT_EQ(answerer.boxes().first().text, QString::fromStdString(server));
-    EXPECT_EQ(answerer.boxes().first().informative, QStringLiteral("Net error"));
-    EXPECT_TRUE(WaitUntil([&] { return iconShown(0) == QStringLiteral("user.tiff"); }));
-    Pump(1500ms);
-    EXPECT_EQ(answerer.boxes().size(), 1);  // one loss, one box
-}
+    EXPECT_EQ(answerer.boxes().first().informative, u"Failure conncecting to DVR"_s);
+    EXPECT_EQ(answerer.boxes().first().buttons.size(), 1);
+    EXPECT_TRUE(WaitUntil([&] { return titles().value(1) == u"Gate"_s; }));
 
-TEST_F(WindowAgainstDvr, QuittingDuringAnAttemptDoesNotWaitForTheDvr) {
-    FullBacklogListener silent("127.0.0.1");
-    writeList({Entry("127.0.0.1:" + std::to_string(silent.port()), "Gate")});
-    startApp();
-    select(0);
-    chooseFromMenu(0, QStringLiteral("connectDVR"));
-    ASSERT_TRUE(WaitUntil([&] { return vc->AttemptRunning(0); }));
+    // Another attempt, with the usual limit: quitting ends it at once.
+    ASSERT_TRUE(WaitUntil([&] { return !vc->AttemptRunning(1); }));
+    vc->limits.dvrConnect = 10s;
+    chooseFromMenu(1, u"connectDVR"_s);
+    ASSERT_TRUE(WaitUntil([&] { return vc->AttemptRunning(1); }));
     const auto start = std::chrono::steady_clock::now();
     window->close();
     endApp();

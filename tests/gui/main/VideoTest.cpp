@@ -1,72 +1,124 @@
-// Live video in the window under Xvfb: the surface is read back and each pane must show its
+// Live video in the window under Xvfb, read back from the surface: each pane must show its
 // channel's picture, right way up; a zoom fills the surface with one channel; a layout change
-// clears to grey.
+// clears to grey; a snapshot saves what is shown as a JPEG.
 #include <QApplication>
-#include <QImage>
-#include <QMouseEvent>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QPushButton>
 
-#include <cstdlib>
+#include <cstring>
+#include <filesystem>
 
+#include "gui/main/CaptureBuffer.h"
 #include "gui/main/VideoView.h"
-#include "tests/gui/PaneColours.h"
 #include "tests/gui/UiFixture.h"
 
 namespace {
 
-using namespace std::chrono_literals;
-
 class WindowVideo : public UiTest {
   protected:
-    // The surface's image and a pane's rectangle in it (Qt's top-left coordinates).
-    QImage surface() { return window->videoView()->grabSurface(); }
-    QRect paneOnScreen(int pane) { return PaneOnScreen(*vc, pane, window->videoView()->height()); }
-    // Whether pane `pane` shows camera `channel`.
-    bool paneShows(const QImage& image, int pane, int channel) {
-        return RegionShows(image, paneOnScreen(pane), channel);
+    void waitForVideo() {
+        ASSERT_TRUE(WaitUntil([&] { return panesShowChannels(surface()); }, 15s))
+            << "the panes never showed their channels";
     }
-    void saveArtifact(const QString& name) {
-        if (const char* dir = std::getenv("QUILLMARSH_TEST_ARTIFACTS")) {
-            window->grab().save(QString::fromUtf8(dir) + QStringLiteral("/") + name);
+    QImage surface() const { return window->videoView()->grabSurface(); }
+    QSize viewSize() const { return window->videoView()->size(); }
+    // A pane's rectangle in an image of the surface.
+    QRect pane(int p, const QImage& image) const { return PaneOnScreen(*vc, p, image.height()); }
+    bool panesShowChannels(const QImage& image, int tolerance = 24) const {
+        for (int ch = 0; ch < 4; ++ch) {
+            if (!RegionShows(image, pane(ch, image), ch, tolerance)) {
+                return false;
+            }
         }
+        return true;
     }
+    // Clicks the capture button and answers the save dialog: with a file name typed into it, or
+    // Cancel when `name` is empty. Returns what the dialog showed: its folder, the name and the
+    // suffix it proposed, and (when asked to watch) whether the pictures moved on meanwhile.
+    QStringList capture(const QString& name, bool watchVideo = false) {
+        QStringList seen;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (!dialog || !dialog->isVisible() || !seen.isEmpty()) {
+                return;
+            }
+            auto* edit = dialog->findChild<QLineEdit*>(u"fileNameEdit"_s);
+            seen = {dialog->directory().absolutePath(), edit->text(), dialog->defaultSuffix()};
+            if (watchVideo) {
+                const QImage first = surface();
+                seen << (WaitUntil([&] { return surface() != first; }, 3s) ? u"moved"_s
+                                                                           : u"still"_s);
+            }
+            if (name.isEmpty()) {
+                dialog->reject();
+            } else {
+                edit->setText(name);
+                // As the operator does: the Save button.
+                auto* box = dialog->findChild<QDialogButtonBox*>(u"buttonBox"_s);
+                box->button(QDialogButtonBox::Save)->click();
+            }
+        });
+        poll.start(20);
+        window->captureButton()->click();
+        return seen;
+    }
+
+    BoxAnswerer answerer;
 };
 
-TEST_F(WindowVideo, EachPaneShowsItsChannelTheRightWayUpAndAZoomFillsTheSurface) {
+// A DVR of four cameras in four panes: each pane shows its channel, right way up; a snapshot
+// saves them as shown; a click zooms a pane over the surface.
+TEST_F(WindowVideo, EachPaneShowsItsChannelASnapshotSavesThemAsShownAndAZoomFillsTheSurface) {
     SimProcess sim({"--listen", "127.0.0.1:0", "--account", "admin:1234:2:4"});
-    writeList({Entry("127.0.0.1:" + std::to_string(sim.port()), "Gate")});
+    writeList({Entry(At(sim), "Gate")});
     startApp();
-    BoxAnswerer answerer;
-    select(0);
-    chooseFromMenu(0, QStringLiteral("connectDVR"));
-    ASSERT_TRUE(WaitUntil([&] { return vc->GetNetCtrlStruct(0).NetWorking.load() == 1; }));
+    connectDvr(0);
     window->splitButton(4)->click();
-    ASSERT_TRUE(WaitUntil(
-        [&] {
-            const QImage image = surface();
-            for (int ch = 0; ch < 4; ++ch) {
-                if (!paneShows(image, ch, ch)) {
-                    return false;
-                }
-            }
-            return true;
-        },
-        15s))
-        << "the four panes never all showed their channels";
-    saveArtifact(QStringLiteral("four-panes.png"));
+    ASSERT_NO_FATAL_FAILURE(waitForVideo());
+    // With one DVR selected, the splits above 36 are not offered.
+    EXPECT_FALSE(window->splitButton(49)->isEnabled());
+    EXPECT_FALSE(window->splitButton(256)->isEnabled());
+    EXPECT_TRUE(window->splitButton(36)->isEnabled());
+
+    // No ~/Desktop here: the dialog starts in the home folder and proposes "pic", while the
+    // pictures move on.
+    EXPECT_EQ(capture(u"first"_s, true),
+              (QStringList{QDir(QString::fromStdString(home_.path())).absolutePath(), u"pic"_s,
+                           u"jpeg"_s, u"moved"_s}));
+    const QImage shot(QString::fromStdString(home_.file("first.jpeg")));
+    ASSERT_FALSE(shot.isNull()) << "no JPEG saved";
+    EXPECT_EQ(shot.size(), viewSize());
+    // Each pane in its place, right way up (the light band of the top panes in the first rows),
+    // colours converted exactly once and red and blue not swapped; JPEG blurs a little.
+    EXPECT_TRUE(panesShowChannels(shot, 30));
+    const Rgb topBand = Bt601(200, TestPatternChroma(0).cb, TestPatternChroma(0).cr);
+    EXPECT_TRUE(Near(shot.pixel(pane(0, shot).right() - 4, 1), topBand, 30));
+    const QRgb bluish = CommonColour(shot, 10, pane(0, shot).right(), pane(0, shot).center().y());
+    const QRgb reddish = CommonColour(shot, pane(1, shot).center().x(), pane(1, shot).right(),
+                                      pane(1, shot).center().y());
+    EXPECT_GT(qBlue(bluish), qRed(bluish) + 40);
+    EXPECT_GT(qRed(reddish), qBlue(reddish) + 40);
+
+    // The window grows: the next snapshot has the new size, all of it.
+    const QSize before = viewSize();
+    window->resize(window->width() + 160, window->height() + 120);
+    ASSERT_TRUE(WaitUntil([&] { return viewSize() != before; }));
+    ASSERT_NO_FATAL_FAILURE(waitForVideo());
+    ASSERT_FALSE(capture(u"second.jpeg"_s).isEmpty());
+    const QImage grown(QString::fromStdString(home_.file("second.jpeg")));
+    EXPECT_EQ(grown.size(), viewSize());
+    EXPECT_GT(grown.width(), before.width());
+    EXPECT_TRUE(panesShowChannels(grown, 30));
 
     // A click in pane 2 zooms it over the whole surface.
-    const QRect pane2 = paneOnScreen(2);
-    QMouseEvent press(QEvent::MouseButtonPress, QPointF(pane2.center()),
-                      window->videoView()->mapToGlobal(QPointF(pane2.center())), Qt::LeftButton,
-                      Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(window->videoView(), &press);
+    clickPane(2);
     EXPECT_EQ(vc->LayoutCopy().iShowChanNum, 1);
-    ASSERT_TRUE(WaitUntil([&] { return paneShows(surface(), 2, 2); }, 10s));
-    const QRect whole = paneOnScreen(2);
-    EXPECT_EQ(whole.width(), window->videoView()->width());
-    EXPECT_EQ(whole.height(), window->videoView()->height());
-    saveArtifact(QStringLiteral("zoomed.png"));
+    ASSERT_TRUE(WaitUntil([&] { return RegionShows(surface(), pane(2, surface()), 2); }, 10s));
+    EXPECT_EQ(pane(2, surface()).size(), viewSize());
 
     // Without new pictures, a layout change leaves the surface grey.
     vc->DisconnectDVR();
@@ -74,33 +126,71 @@ TEST_F(WindowVideo, EachPaneShowsItsChannelTheRightWayUpAndAZoomFillsTheSurface)
     window->splitButton(9)->click();
     ASSERT_TRUE(WaitUntil([&] {
         const QImage image = surface();
-        const QRgb grey = qRgb(122, 122, 122);
         for (int y = 5; y < image.height(); y += image.height() / 7) {
             for (int x = 5; x < image.width(); x += image.width() / 7) {
-                if (std::abs(qRed(image.pixel(x, y)) - qRed(grey)) > 2 ||
-                    std::abs(qBlue(image.pixel(x, y)) - qBlue(grey)) > 2) {
+                if (!Near(image.pixel(x, y), Rgb{122, 122, 122}, 2)) {
                     return false;
                 }
             }
         }
         return true;
     }));
-}
 
-TEST_F(WindowVideo, TheLargeSplitsAreOfferedInTheAllDvrViewOnly) {
-    writeList({Entry("127.0.0.1:1", "Gate")});
-    startApp();
-    select(0);
-    Pump(50ms);
-    EXPECT_FALSE(window->splitButton(49)->isEnabled());
-    EXPECT_FALSE(window->splitButton(256)->isEnabled());
-    EXPECT_TRUE(window->splitButton(36)->isEnabled());
+    // The all-DVR view offers the large splits too.
     deselect();
     Pump(50ms);
     EXPECT_TRUE(window->splitButton(49)->isEnabled());
     EXPECT_TRUE(window->splitButton(256)->isEnabled());
     window->splitButton(256)->click();
     EXPECT_EQ(vc->LayoutCopy().iShowChanNum, 256);
+}
+
+using Snapshot = WindowVideo;
+
+TEST_F(Snapshot, StartsInTheDesktopFolderAndCancelWritesNothing) {
+    const std::string desktop = home_.file("Desktop");
+    std::filesystem::create_directories(desktop);
+    startApp();
+    EXPECT_EQ(capture(QString()), (QStringList{QDir(QString::fromStdString(desktop)).absolutePath(),
+                                               u"pic"_s, u"jpeg"_s}));
+    Pump(100ms);
+    EXPECT_TRUE(std::filesystem::is_empty(desktop));
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(home_.path())) {
+        EXPECT_NE(entry.path().extension(), ".jpeg") << entry.path();
+    }
+
+    // A name without the extension gets it.
+    ASSERT_FALSE(capture(u"grey"_s).isEmpty());
+    const QImage grey(QString::fromStdString(desktop + "/grey.jpeg"));
+    ASSERT_FALSE(grey.isNull());
+    EXPECT_TRUE(Near(grey.pixel(grey.width() / 2, grey.height() / 2), Rgb{122, 122, 122}, 4));
+}
+
+TEST(CaptureBuffer, FollowsTheSizeAskedForIsMadeAgainAfterAFailureAndFlipsItsRows) {
+    CaptureBuffer buffer(64 * 64 * 4);
+    EXPECT_FALSE(buffer.ensure(65, 64));  // too large: missing, not a stale smaller buffer
+    EXPECT_EQ(buffer.data(), nullptr);
+    EXPECT_EQ(buffer.width(), 0);
+    EXPECT_FALSE(buffer.ensure(0, 10));
+    EXPECT_EQ(buffer.data(), nullptr);
+    ASSERT_TRUE(buffer.ensure(64, 64));
+    EXPECT_NE(buffer.data(), nullptr);
+    ASSERT_TRUE(buffer.ensure(32, 16));
+    EXPECT_EQ(buffer.width(), 32);
+    EXPECT_EQ(buffer.height(), 16);
+    EXPECT_EQ(buffer.rowBytes(), 128);
+    EXPECT_FALSE(buffer.ensure(100, 100));
+    EXPECT_EQ(buffer.data(), nullptr);
+
+    // An odd height keeps its middle row in place.
+    ASSERT_TRUE(buffer.ensure(2, 3));
+    for (int row = 0; row < 3; ++row) {
+        std::memset(buffer.data() + row * buffer.rowBytes(), row + 1, buffer.rowBytes());
+    }
+    buffer.flipRows();
+    EXPECT_EQ(buffer.data()[0], 3);
+    EXPECT_EQ(buffer.data()[buffer.rowBytes()], 2);
+    EXPECT_EQ(buffer.data()[2 * buffer.rowBytes() + 7], 1);
 }
 
 }  // namespace

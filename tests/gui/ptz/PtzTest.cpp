@@ -1,149 +1,125 @@
 // The PTZ panel in the window, as the simulated DVRs receive its commands: the codes and
-// parameters, the pane and DVR they go to, and a held button's release however the press ends.
+// parameters, the pane and DVR they go to, a held button's release however the press ends, and
+// the end of the run while a button is held.
 #include <QApplication>
+#include <QComboBox>
 #include <QMenu>
-#include <QMessageBox>
 #include <QMouseEvent>
+#include <QPushButton>
 
+#include <optional>
+
+#include "core/wire/WireFormats.h"
+#include "gui/ptz/NSButtonEx.h"
+#include "gui/ptz/PtzPanel.h"
 #include "gui/tree/OutlineViewCon.h"
-#include "tests/gui/ptz/PtzFixture.h"
+#include "tests/gui/UiFixture.h"
+#include "tests/support/ClientFixture.h"
 
 namespace {
 
-using namespace std::chrono_literals;
+// Value, channel and parameter of a PTZ record.
 using Record = std::vector<int>;
+using Records = std::vector<Record>;
 
-TEST_F(PtzWindowTest, HeldUpSteersTheZoomedPaneOfTheDvrInFocusUntilReleased) {
-    auto sim = quietDvr(1);
-    startWith(2, {{1, sim.get()}});
+// The window with simulated DVRs whose logs show the PTZ records they received, and the panel's
+// buttons pressed and released as the mouse does.
+class PtzWindowTest : public UiTest {
+  protected:
+    // Starts the window on a list of `count` DVRs; those in `real` are simulated DVRs, started
+    // with `args` (by default they send no pictures), logging what they receive into dvrN.log.
+    // Connects them in order.
+    void startWith(int count, const std::vector<int>& real,
+                   const std::vector<std::string>& args = {"--account", "admin:1234:2:16",
+                                                           "--fault", "stall:0"}) {
+        std::vector<SAVE_INFO_STRUCT> entries(count, Entry("127.0.0.1:1", "Unreachable"));
+        for (int i : real) {
+            std::vector<std::string> all{"--listen", "127.0.0.1:0", "--log", logOf(i)};
+            all.insert(all.end(), args.begin(), args.end());
+            sims.push_back(std::make_unique<SimProcess>(all));
+            entries[i] = Entry(At(*sims.back()), "DVR" + std::to_string(i));
+        }
+        writeList(entries);
+        startApp();
+        window->activateWindow();
+        WaitUntil([&] { return window->isActiveWindow(); }, 3s);
+        for (int slot : real) {
+            connectDvr(slot);
+        }
+    }
+
+    template <class Control = QPushButton>
+    Control* control(const QString& name) const {
+        auto* c = window->ptzPanel()->findChild<Control*>(name);
+        EXPECT_NE(c, nullptr) << name.toStdString();
+        return c;
+    }
+    NSButtonEx* held(const QString& name) const { return control<NSButtonEx>(name); }
+    // Mouse press in the middle of the button; release at `at` (in the button's coordinates), by
+    // default in its middle.
+    static void press(QAbstractButton* b) {
+        Mouse(b, QEvent::MouseButtonPress, b->rect().center());
+    }
+    static void release(QAbstractButton* b, std::optional<QPoint> at = std::nullopt) {
+        Mouse(b, QEvent::MouseButtonRelease, at.value_or(b->rect().center()));
+    }
+    // Presses and releases `b`; returns the PTZ records DVR `slot` got for it.
+    Records pressAndRelease(int slot, QAbstractButton* b) {
+        const std::size_t before = ptz(slot).size();
+        press(b);
+        release(b);
+        return ptzAfter(slot, before, 2);
+    }
+    // The PTZ records DVR `slot` received so far, and those after the first `before` once `n`
+    // more came (nothing more may follow).
+    Records ptz(int slot) const {
+        Records out;
+        for (const LoggedCommand& c : Commands(ReadLines(logOf(slot)))) {
+            if (c.iCmd == NET_PTZ) {
+                out.push_back({c.iParam1, c.iParam2, c.iParam3});
+            }
+        }
+        return out;
+    }
+    Records ptzAfter(int slot, std::size_t before, std::size_t n) const {
+        WaitUntil([&] { return ptz(slot).size() >= before + n; }, 5s);
+        Pump(150ms);
+        const Records all = ptz(slot);
+        return {all.begin() + static_cast<std::ptrdiff_t>(std::min(before, all.size())), all.end()};
+    }
+    std::string logOf(int slot) const { return logs.file("dvr" + std::to_string(slot) + ".log"); }
+
+    TempDir logs;
+    std::vector<std::unique_ptr<SimProcess>> sims;
+};
+
+TEST_F(PtzWindowTest, EveryButtonSteersTheZoomedPaneOfTheDvrInFocusAndAHeldOneIsAlwaysReleased) {
     BoxAnswerer answerer;
-    connectDvr(1);
+    startWith(2, {1});
     window->splitButton(4)->click();
     clickPane(3);
     ASSERT_EQ(vc->LayoutCopy().iShowChanNum, 1);
 
-    // The status timer keeps firing while the button is held, and the hold lasts.
+    // The status timer keeps firing while a button is held, and the hold lasts until released.
     int ticks = 0;
     QObject::connect(&window->statusTimer(), &QTimer::timeout, [&] { ++ticks; });
-    NSButtonEx* up = held(QStringLiteral("buttonUp"));
+    NSButtonEx* up = held(u"buttonUp"_s);
     press(up);
-    ASSERT_EQ(waitForPtz(1, 1).size(), 1u);
-    EXPECT_EQ(Ptz(ptz(1)[0]), (Record{1009, 3, 1017}));
+    EXPECT_EQ(ptzAfter(1, 0, 1), (Records{{1009, 3, 1017}}));
     EXPECT_TRUE(WaitUntil([&] { return ticks >= 1; }, 3s));
     EXPECT_TRUE(up->isDown());
     EXPECT_EQ(ptz(1).size(), 1u) << "the hold ended early";
     release(up);
-    auto records = waitForPtz(1, 2);
-    ASSERT_EQ(records.size(), 2u);
-    EXPECT_EQ(Ptz(records[1]), (Record{2009, 3, 1017}));
+    EXPECT_EQ(ptzAfter(1, 1, 1), (Records{{2009, 3, 1017}}));
 
-    // Back to the 4-pane grid: no single pane, channel -1.
-    clickPane(3);
-    ASSERT_EQ(vc->LayoutCopy().iShowChanNum, 4);
-    press(up);
-    release(up);
-    records = waitForPtz(1, 4);
-    ASSERT_EQ(records.size(), 4u);
-    EXPECT_EQ(Ptz(records[2]), (Record{1009, -1, 1017}));
-    EXPECT_EQ(Ptz(records[3]), (Record{2009, -1, 1017}));
-    EXPECT_TRUE(ptz(0).empty());
-}
-
-TEST_F(PtzWindowTest, EveryButtonSendsItsValuesWithTheDataAndSpeedChosen) {
-    auto sim = quietDvr(0);
-    startWith(1, {{0, sim.get()}});
-    BoxAnswerer answerer;
-    connectDvr(0);
-    window->splitButton(4)->click();
-    clickPane(2);
-
-    list(QStringLiteral("buttonData"))->setCurrentIndex(254);  // "255"
-    list(QStringLiteral("buttonSpeed"))->setCurrentIndex(63);  // "63"
-    button(QStringLiteral("buttonok"))->click();
-    list(QStringLiteral("buttonData"))->setCurrentIndex(0);   // "1"
-    list(QStringLiteral("buttonSpeed"))->setCurrentIndex(0);  // "0"
-    button(QStringLiteral("buttonStop"))->click();
-    button(QStringLiteral("buttonPreview"))->click();
-    button(QStringLiteral("buttonSetview"))->click();
-    button(QStringLiteral("buttonAuto"))->click();
-    auto records = waitForPtz(0, 5);
-    ASSERT_EQ(records.size(), 5u);
-    EXPECT_EQ(Ptz(records[0]), (Record{3012, 2, 255063}));
-    EXPECT_EQ(Ptz(records[1]), (Record{3012, 2, 1000}));
-    EXPECT_EQ(Ptz(records[2]), (Record{3049, 2, 1000}));
-    EXPECT_EQ(Ptz(records[3]), (Record{3048, 2, 1000}));
-    EXPECT_EQ(Ptz(records[4]), (Record{3023, 2, 1000}));
-
-    // The held buttons, with the lens pairs' codes not in label order.
-    const std::pair<const char*, int> codes[] = {
-        {"buttonI1", 18},   {"buttonI2", 17}, {"buttonF1", 20},    {"buttonF2", 19},
-        {"buttonZ1", 22},   {"buttonZ2", 21}, {"buttonRight", 11}, {"buttonLeft", 15},
-        {"buttonDown", 13}, {"buttonUp", 9}};
-    for (const auto& [name, code] : codes) {
-        NSButtonEx* b = held(QString::fromLatin1(name));
-        const std::size_t before = ptz(0).size();
-        press(b);
-        release(b);
-        records = waitForPtz(0, before + 2);
-        ASSERT_EQ(records.size(), before + 2) << name;
-        EXPECT_EQ(Ptz(records[before]), (Record{1000 + code, 2, 1000})) << name;
-        EXPECT_EQ(Ptz(records[before + 1]), (Record{2000 + code, 2, 1000})) << name;
-    }
-}
-
-TEST_F(PtzWindowTest, AllDvrViewSteersTheCameraAssignedToTheZoomedPaneOnly) {
-    auto sim = quietDvr(2);
-    startWith(3, {{2, sim.get()}});
-    BoxAnswerer answerer;
-    connectDvr(2);
-    deselect();
-    ASSERT_TRUE(WaitUntil([&] { return vc->CurrentDVR() == -1; }));
-    vc->WriteSelfChannel(1, 205);
-    window->splitButton(4)->click();
-    const std::size_t start = ptz(2).size();
-
-    // No zoomed pane: no camera to steer.
-    NSButtonEx* left = held(QStringLiteral("buttonLeft"));
-    press(left);
-    release(left);
-    // A zoomed pane without an assignment: nothing either.
-    clickPane(0);
-    ASSERT_EQ(vc->LayoutCopy().iShowChanNum, 1);
-    press(left);
-    release(left);
-
-    // The zoomed pane holding 205: DVR 2, channel 5, and these are the first records it gets.
-    clickPane(0);
-    clickPane(1);
-    ASSERT_EQ(vc->LayoutCopy().iShowChanNum, 1);
-    press(left);
-    release(left);
-    auto records = waitForPtz(2, start + 2);
-    ASSERT_EQ(records.size(), start + 2);
-    EXPECT_EQ(Ptz(records[start]), (Record{1015, 5, 1017}));
-    EXPECT_EQ(Ptz(records[start + 1]), (Record{2015, 5, 1017}));
-}
-
-// Each way a press can end without a release over the button still sends the release once.
-TEST_F(PtzWindowTest, AHeldButtonSendsItsReleaseHoweverThePressEnds) {
-    auto sim = quietDvr(0);
-    startWith(1, {{0, sim.get()}});
-    BoxAnswerer answerer;
-    connectDvr(0);
-    window->splitButton(4)->click();
-    clickPane(1);
-    NSButtonEx* zoom = held(QStringLiteral("buttonZ1"));
-
+    // Each way a press can end without a release over the button still sends the release once.
+    NSButtonEx* zoom = held(u"buttonZ1"_s);
     QWidget other;
     const std::pair<const char*, std::function<void()>> endings[] = {
         {"released outside the button", [&] { release(zoom, QPoint(-30, -30)); }},
         {"released over another widget",
          [&] {
-             QWidget* tree = window->outlineView()->viewport();
-             QMouseEvent e(QEvent::MouseButtonRelease, QPointF(5, 5),
-                           tree->mapToGlobal(QPointF(5, 5)), Qt::LeftButton, Qt::NoButton,
-                           Qt::NoModifier);
-             QApplication::sendEvent(tree, &e);
+             Mouse(window->outlineView()->viewport(), QEvent::MouseButtonRelease, QPointF(5, 5));
          }},
         {"a message box", [&] { vc->MessageBox("Net error"); }},
         {"focus moves away",
@@ -154,7 +130,7 @@ TEST_F(PtzWindowTest, AHeldButtonSendsItsReleaseHoweverThePressEnds) {
         {"a popup menu takes the mouse",
          [&] {
              QMenu menu;
-             menu.addAction(QStringLiteral("item"));
+             menu.addAction(u"item"_s);
              menu.popup(window->mapToGlobal(QPoint(10, 10)));
              WaitUntil([&] { return menu.isVisible(); }, 2s);
              menu.close();
@@ -173,23 +149,96 @@ TEST_F(PtzWindowTest, AHeldButtonSendsItsReleaseHoweverThePressEnds) {
          }},
     };
     for (const auto& [how, end] : endings) {
+        SCOPED_TRACE(how);
         // Xvfb has no window manager: activation is asked for, and may come late or not at all;
         // what matters is the release record below.
         window->activateWindow();
         WaitUntil([&] { return window->isActiveWindow(); }, 3s);
-        const std::size_t before = ptz(0).size();
+        const std::size_t before = ptz(1).size();
         zoom->setFocus(Qt::MouseFocusReason);  // what a real click gives the button
         press(zoom);
-        ASSERT_TRUE(zoom->isHeld()) << how;
+        ASSERT_TRUE(zoom->isHeld());
         end();
         // A late release over the button adds nothing.
         release(zoom);
-        auto records = waitForPtz(0, before + 2);
-        ASSERT_EQ(records.size(), before + 2) << how;
-        EXPECT_EQ(Ptz(records[before]), (Record{1022, 1, 1017})) << how;
-        EXPECT_EQ(Ptz(records[before + 1]), (Record{2022, 1, 1017})) << how;
-        EXPECT_FALSE(zoom->isDown()) << how;
+        EXPECT_EQ(ptzAfter(1, before, 2), (Records{{1022, 3, 1017}, {2022, 3, 1017}}));
+        EXPECT_FALSE(zoom->isDown());
     }
+
+    // The single buttons send the data and speed chosen.
+    const std::size_t before = ptz(1).size();
+    control<QComboBox>(u"buttonData"_s)->setCurrentIndex(254);  // "255"
+    control<QComboBox>(u"buttonSpeed"_s)->setCurrentIndex(63);  // "63"
+    control(u"buttonok"_s)->click();
+    control<QComboBox>(u"buttonData"_s)->setCurrentIndex(0);   // "1"
+    control<QComboBox>(u"buttonSpeed"_s)->setCurrentIndex(0);  // "0"
+    for (const char* name : {"buttonStop", "buttonPreview", "buttonSetview", "buttonAuto"}) {
+        control(QString::fromLatin1(name))->click();
+    }
+    const Records singles{
+        {3012, 3, 255063}, {3012, 3, 1000}, {3049, 3, 1000}, {3048, 3, 1000}, {3023, 3, 1000}};
+    EXPECT_EQ(ptzAfter(1, before, 5), singles);
+
+    // The held buttons, with the lens pairs' codes not in label order.
+    const std::pair<const char*, int> codes[] = {
+        {"buttonI1", 18},   {"buttonI2", 17}, {"buttonF1", 20},    {"buttonF2", 19},
+        {"buttonZ1", 22},   {"buttonZ2", 21}, {"buttonRight", 11}, {"buttonLeft", 15},
+        {"buttonDown", 13}, {"buttonUp", 9}};
+    for (const auto& [name, code] : codes) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(pressAndRelease(1, held(QString::fromLatin1(name))),
+                  (Records{{1000 + code, 3, 1000}, {2000 + code, 3, 1000}}));
+    }
+
+    // Back to the 4-pane grid: no single pane, channel -1.
+    clickPane(3);
+    ASSERT_EQ(vc->LayoutCopy().iShowChanNum, 4);
+    EXPECT_EQ(pressAndRelease(1, up), (Records{{1009, -1, 1000}, {2009, -1, 1000}}));
+}
+
+// The all-DVR view steers the camera its zoomed pane holds, and nothing without one. Quitting
+// while four DVRs stream, a PTZ button is held and every DVR thread runs: the held button's
+// release still reaches the camera, the threads end, nothing is written.
+TEST_F(PtzWindowTest, AllDvrViewSteersTheZoomedPanesCameraAndQuittingReleasesAHeldButton) {
+    BoxAnswerer answerer;
+    startWith(4, {0, 1, 2, 3}, {"--account", "admin:1234:2:2"});
+    deselect();
+    ASSERT_TRUE(WaitUntil([&] { return vc->CurrentDVR() == -1; }));
+    vc->AutoSetDisplay();
+    for (int d = 0; d < 4; ++d) {
+        SCOPED_TRACE(d);
+        ASSERT_TRUE(WaitUntil([&] {
+            return !LinesStartingWith(ReadLines(logOf(d)), "STREAM mask=0x00000003").empty();
+        }));
+    }
+    Pump(1s);  // pictures flow through every receive and display thread
+
+    // Pane 5 holds DVR 2's second camera, pane 8 none.
+    ASSERT_EQ(vc->layout().SelfChannel(5), 201);
+    ASSERT_EQ(vc->layout().SelfChannel(8), -1);
+    NSButtonEx* up = held(u"buttonUp"_s);
+    press(up);  // no zoomed pane
+    release(up);
+    clickPane(8);
+    ASSERT_EQ(vc->LayoutCopy().iShowChanNum, 1);
+    press(up);
+    release(up);
+    clickPane(8);
+    clickPane(5);
+    ASSERT_EQ(vc->LayoutCopy().iShowChanNum, 1);
+    press(up);
+    ASSERT_TRUE(up->isHeld());
+    const auto listBefore = listBytes();
+
+    const auto begin = std::chrono::steady_clock::now();
+    window->close();
+    endApp();
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, 8s);
+    EXPECT_EQ(ptz(2), (Records{{1009, 1, 1017}, {2009, 1, 1017}}));
+    for (int d : {0, 1, 3}) {
+        EXPECT_TRUE(ptz(d).empty()) << "DVR " << d;
+    }
+    EXPECT_EQ(listBytes(), listBefore);
 }
 
 }  // namespace

@@ -6,17 +6,15 @@
 
 namespace {
 
+using namespace Qt::StringLiterals;
+
 TEST(BaseNode, NewNodesHaveTheirDefaultsAndTheLeafFlagReplacesTheChildren) {
     auto base = std::make_shared<BaseNode>();
-    EXPECT_EQ(base->nodeTitle(), QStringLiteral("BaseNode Untitled"));
+    EXPECT_EQ(base->nodeTitle(), u"BaseNode Untitled"_s);
     EXPECT_FALSE(base->isLeaf());
-    EXPECT_TRUE(base->children().isEmpty());
     EXPECT_TRUE(base->urlString().isNull());
-
-    auto dvr = std::make_shared<ChildNode>();
-    EXPECT_EQ(dvr->nodeTitle(), QString());
-    EXPECT_EQ(dvr->description(), QStringLiteral("- empty description -"));
-    EXPECT_EQ(dvr->text(), QString());
+    EXPECT_EQ(std::make_shared<ChildNode>()->nodeTitle(), QString());
+    EXPECT_EQ(std::make_shared<ChildNode>()->text(), QString());
 
     // A group keeps its own copy of the list it is given.
     QList<BaseNode::Ptr> given{std::make_shared<ChildNode>()};
@@ -33,67 +31,58 @@ TEST(BaseNode, NewNodesHaveTheirDefaultsAndTheLeafFlagReplacesTheChildren) {
     EXPECT_TRUE(base->children().isEmpty());
 }
 
-TEST(BaseNode, CopyIsOfTheSameClassWithEveryKeyAndTheSameChildren) {
-    const NodeIcons icons = NodeIcons::Draw();
-    auto node = std::make_shared<ChildNode>();
-    node->setNodeTitle(QStringLiteral("Gate"));
-    node->setDescription(QStringLiteral("north side"));
-    node->setText(QStringLiteral("notes"));
-    node->setNodeIcon(icons.SuperImage);
-    node->setUrlString(QStringLiteral("http://dvr.example/"));
-    auto child = std::make_shared<ChildNode>();
-    node->setChildren({child});
-
-    BaseNode::Ptr copy = node->copy();
-    auto* same = dynamic_cast<ChildNode*>(copy.get());
-    ASSERT_NE(same, nullptr);
-    EXPECT_NE(copy, node);
-    EXPECT_EQ(same->nodeTitle(), QStringLiteral("Gate"));
-    EXPECT_EQ(same->description(), QStringLiteral("north side"));
-    EXPECT_EQ(same->text(), QStringLiteral("notes"));
-    EXPECT_EQ(same->nodeIcon().name, QStringLiteral("usersupper.bmp"));
-    EXPECT_EQ(same->urlString(), QStringLiteral("http://dvr.example/"));
-    ASSERT_EQ(same->children().size(), 1);
-    EXPECT_EQ(same->children().first(), child);
-}
-
-TEST(BaseNode, DictionaryNestsGroupChildrenLeavesOutALeafsAndRebuildsTheTree) {
+TEST(BaseNode, ACopyKeepsEveryKeyAndTheChildrenAndTheDictionaryRebuildsTheTree) {
     auto root = std::make_shared<ChildNode>();
-    root->setNodeTitle(QStringLiteral("Site"));
+    root->setNodeTitle(u"Site"_s);
+    root->setDescription(u"north side"_s);
+    root->setText(u"notes"_s);
+    root->setNodeIcon(NodeIcons::Draw().SuperImage);
+    root->setUrlString(u"http://dvr.example/"_s);
     auto group = std::make_shared<ChildNode>();
-    group->setNodeTitle(QStringLiteral("Hall"));
+    group->setNodeTitle(u"Hall"_s);
     auto leaf = std::make_shared<ChildNode>();
-    leaf->setNodeTitle(QStringLiteral("Door"));
+    leaf->setNodeTitle(u"Door"_s);
     leaf->setIsLeaf(true);
     group->setChildren({leaf});
     root->setChildren({group});
 
+    // A copy is a new node of the same class that shares the children.
+    BaseNode::Ptr copy = root->copy();
+    auto* same = dynamic_cast<ChildNode*>(copy.get());
+    ASSERT_NE(same, nullptr);
+    EXPECT_NE(copy, root);
+    EXPECT_EQ(same->nodeTitle(), u"Site"_s);
+    EXPECT_EQ(same->description(), u"north side"_s);
+    EXPECT_EQ(same->text(), u"notes"_s);
+    EXPECT_EQ(same->nodeIcon().name, u"usersupper.bmp"_s);
+    EXPECT_EQ(same->urlString(), u"http://dvr.example/"_s);
+    EXPECT_EQ(same->children(), QList<BaseNode::Ptr>{group});
+
+    // The dictionary nests a group's children and leaves out a leaf's.
     const QVariantMap map = root->dictionaryRepresentation();
-    EXPECT_FALSE(map.contains(QStringLiteral("urlString")));  // absent values are left out
-    EXPECT_FALSE(map.contains(QStringLiteral("nodeIcon")));
-    const QVariantList groups = map.value(QStringLiteral("children")).toList();
+    const QVariantList groups = map.value(u"children"_s).toList();
     ASSERT_EQ(groups.size(), 1);
     const QVariantMap groupMap = groups.first().toMap();
-    const QVariantMap leafMap =
-        groupMap.value(QStringLiteral("children")).toList().value(0).toMap();
-    EXPECT_EQ(leafMap.value(QStringLiteral("nodeTitle")).toString(), QStringLiteral("Door"));
-    EXPECT_FALSE(leafMap.contains(QStringLiteral("children")));
-    EXPECT_EQ(leafMap.value(QStringLiteral("description")).toString(),
-              QStringLiteral("- empty description -"));
+    EXPECT_FALSE(groupMap.contains(u"urlString"_s));  // absent values are left out
+    EXPECT_FALSE(groupMap.contains(u"nodeIcon"_s));
+    const QVariantMap leafMap = groupMap.value(u"children"_s).toList().value(0).toMap();
+    EXPECT_EQ(leafMap.value(u"nodeTitle"_s).toString(), u"Door"_s);
+    EXPECT_FALSE(leafMap.contains(u"children"_s));
+    // A new node's description.
+    EXPECT_EQ(leafMap.value(u"description"_s).toString(), u"- empty description -"_s);
 
+    // Rebuilt from it: new nodes of the same class, with the same keys.
     auto rebuilt = std::make_shared<ChildNode>();
     rebuilt->initWithDictionary(map);
-    EXPECT_EQ(rebuilt->nodeTitle(), QStringLiteral("Site"));
+    EXPECT_EQ(rebuilt->dictionaryRepresentation(), map);
     ASSERT_EQ(rebuilt->children().size(), 1);
     BaseNode::Ptr hall = rebuilt->children().first();
-    EXPECT_NE(hall, group);  // new nodes, not the old ones
+    EXPECT_NE(hall, group);
     EXPECT_NE(dynamic_cast<ChildNode*>(hall.get()), nullptr);
-    EXPECT_EQ(hall->nodeTitle(), QStringLiteral("Hall"));
     ASSERT_EQ(hall->children().size(), 1);
     BaseNode::Ptr door = hall->children().first();
     EXPECT_TRUE(door->isLeaf());
     EXPECT_EQ(door->children().first(), door);
-    EXPECT_EQ(door->nodeTitle(), QStringLiteral("Door"));
 }
 
 }  // namespace
