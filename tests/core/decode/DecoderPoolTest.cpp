@@ -1,5 +1,7 @@
+// Picture geometry codes, the copy of a decoded picture into packed I420 and the decoder set.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "core/decode/DecoderPool.h"
@@ -8,44 +10,34 @@
 
 namespace {
 
-struct Size {
-    int32_t code;
-    int width, height;
-};
-
 TEST(SizeFrame, RemainderGivesTheWidthAndAQuotientOfOneThe480LineStandard) {
-    const Size cases[] = {{0, 704, 576}, {1, 704, 288}, {2, 352, 288}, {3, 704, 480}, {4, 704, 240},
-                          {5, 352, 240}, {6, 704, 576}, {8, 352, 288}, {-3, 704, 576}};
-    for (const auto& c : cases) {
-        auto g = SizeFrameGeometry(c.code);
-        ASSERT_TRUE(g) << c.code;
-        EXPECT_EQ(g->width, c.width) << c.code;
-        EXPECT_EQ(g->height, c.height) << c.code;
+    const int cases[][3] = {{0, 704, 576}, {1, 704, 288}, {2, 352, 288},
+                            {3, 704, 480}, {4, 704, 240}, {5, 352, 240},
+                            {6, 704, 576}, {8, 352, 288}, {-3, 704, 576}};
+    for (const auto& [code, width, height] : cases) {
+        auto g = SizeFrameGeometry(code);
+        ASSERT_TRUE(g) << code;
+        EXPECT_EQ(g->width, width) << code;
+        EXPECT_EQ(g->height, height) << code;
     }
     EXPECT_FALSE(SizeFrameGeometry(-1));
     EXPECT_FALSE(SizeFrameGeometry(-2));
-    EXPECT_EQ(SizeFrameGeometry(0)->i420Bytes(), 608256u);
-}
-
-TEST(SizeFrame, FoldingIsEightBitArithmetic) {
+    // Folding the header's bytes is 8-bit arithmetic: 300 wraps to 44.
     EXPECT_EQ(FoldSizeFrame(1, 2), 5);
-    EXPECT_EQ(FoldSizeFrame(0, 0), 0);
-    EXPECT_EQ(FoldSizeFrame(100, 0), 44);  // 300 wraps to 44
-    EXPECT_EQ(FoldSizeFrame(-1, 2), -1);   // a negative code: no picture
+    EXPECT_EQ(FoldSizeFrame(100, 0), 44);
+    EXPECT_EQ(FoldSizeFrame(-1, 2), -1);
 }
 
+// A decoded picture whose every sample tells its plane, row and column.
 FramePtr MakeFrame(int width, int height, AVPixelFormat format = AV_PIX_FMT_YUV420P) {
     FramePtr f(av_frame_alloc());
     f->format = format;
     f->width = width;
     f->height = height;
     EXPECT_EQ(av_frame_get_buffer(f.get(), 64), 0);
-    // Each sample tells its plane, row and column.
     for (int p = 0; p < 3; ++p) {
-        const int w = p ? (width + 1) / 2 : width;
-        const int h = p ? (height + 1) / 2 : height;
-        for (int y = 0; y < h; ++y) {
-            for (int x = 0; x < w; ++x) {
+        for (int y = 0; y < (p ? (height + 1) / 2 : height); ++y) {
+            for (int x = 0; x < (p ? (width + 1) / 2 : width); ++x) {
                 f->data[p][y * f->linesize[p] + x] = static_cast<uint8_t>(p * 80 + y * 3 + x);
             }
         }
@@ -53,46 +45,37 @@ FramePtr MakeFrame(int width, int height, AVPixelFormat format = AV_PIX_FMT_YUV4
     return f;
 }
 
-TEST(CopyAVFrameToBuf, RowsArePackedWithoutTheDecodersLinePadding) {
-    FramePtr f = MakeFrame(352, 288);
-    ASSERT_GT(f->linesize[0], 352);  // 64-byte alignment pads the rows
-    std::vector<uint8_t> out(352 * 288 * 3 / 2 + 16, 0xEE);
-    EXPECT_EQ(CopyAVFrameToBuf(f.get(), out.data(), 2), 352u * 288 * 3 / 2);
-    EXPECT_EQ(out[0], 0);
-    EXPECT_EQ(out[352 + 5], static_cast<uint8_t>(3 + 5));  // row 1, column 5
-    const std::size_t cb = 352 * 288;
-    EXPECT_EQ(out[cb + 176 * 2 + 1], static_cast<uint8_t>(80 + 6 + 1));
-    const std::size_t cr = cb + 176 * 144;
-    EXPECT_EQ(out[cr + 176 * 143 + 175], static_cast<uint8_t>(160 + 143 * 3 + 175));
-    EXPECT_EQ(out[cr + 176 * 144], 0xEE);  // nothing written past the picture
-}
-
-TEST(CopyAVFrameToBuf, ADifferentDecodedSizeCopiesTheOverlapAndFillsTheRest) {
-    FramePtr small = MakeFrame(200, 100);
-    std::vector<uint8_t> out(352 * 288 * 3 / 2, 0xEE);
-    EXPECT_EQ(CopyAVFrameToBuf(small.get(), out.data(), 2), out.size());
-    EXPECT_EQ(out[99 * 352 + 199], static_cast<uint8_t>(99 * 3 + 199));
-    EXPECT_EQ(out[99 * 352 + 200], 16);         // black luma right of the picture
-    EXPECT_EQ(out[100 * 352], 16);              // and below it
-    EXPECT_EQ(out[352 * 288 + 176 * 50], 128);  // neutral chroma below
-    FramePtr large = MakeFrame(720, 576);
-    std::vector<uint8_t> d1(704 * 576 * 3 / 2, 0xEE);
-    EXPECT_EQ(CopyAVFrameToBuf(large.get(), d1.data(), 0), d1.size());
-    EXPECT_EQ(d1[575 * 704 + 703], static_cast<uint8_t>(575 * 3 + 703));
-}
-
-TEST(CopyAVFrameToBuf, NoPictureForANegativeCodeOrAnotherPixelFormat) {
-    FramePtr f = MakeFrame(352, 288);
-    std::vector<uint8_t> out(704 * 576 * 3 / 2, 0xEE);
-    EXPECT_EQ(CopyAVFrameToBuf(f.get(), out.data(), -1), 0u);
-    EXPECT_EQ(CopyAVFrameToBuf(f.get(), out.data(), -2), 0u);
-    FramePtr f422 = MakeFrame(352, 288, AV_PIX_FMT_YUV422P);
-    EXPECT_EQ(CopyAVFrameToBuf(f422.get(), out.data(), 2), 0u);
-    FramePtr empty(av_frame_alloc());  // before a decoder produced anything
-    EXPECT_EQ(CopyAVFrameToBuf(empty.get(), out.data(), 2), 0u);
-    for (uint8_t v : out) {
-        ASSERT_EQ(v, 0xEE);
+TEST(CopyAVFrameToBuf, RowsArePackedTheOverlapOfTwoSizesCopiedAndTheRestFilledWithBlack) {
+    // Decoded size and the SizeFrame code; a negative code has no picture, so nothing is written.
+    const int cases[][3] = {{352, 288, 2}, {200, 100, 2},  {201, 99, 2},
+                            {720, 576, 0}, {352, 288, -1}, {352, 288, -2}};
+    for (const auto& [width, height, code] : cases) {
+        SCOPED_TRACE(testing::Message() << width << "x" << height << " code " << code);
+        const FramePtr f = MakeFrame(width, height);
+        ASSERT_GT(f->linesize[0], width);  // 64-byte alignment pads the rows
+        std::vector<uint8_t> expected;
+        for (int p = 0; p < 3 && SizeFrameGeometry(code); ++p) {
+            const int w = SizeFrameGeometry(code)->width >> (p ? 1 : 0);
+            const int h = SizeFrameGeometry(code)->height >> (p ? 1 : 0);
+            const int fw = p ? (width + 1) / 2 : width, fh = p ? (height + 1) / 2 : height;
+            for (int y = 0; y < h; ++y) {
+                for (int x = 0; x < w; ++x) {
+                    expected.push_back(y < fh && x < fw ? static_cast<uint8_t>(p * 80 + y * 3 + x)
+                                                        : (p ? 128 : 16));
+                }
+            }
+        }
+        std::vector<uint8_t> out(kMaxPictureBytes + 16, 0xEE);
+        EXPECT_EQ(CopyAVFrameToBuf(f.get(), out.data(), code), expected.size());
+        EXPECT_TRUE(std::equal(expected.begin(), expected.end(), out.begin()));
+        const auto rest = out.begin() + static_cast<long>(expected.size());
+        EXPECT_EQ(std::count(rest, out.end(), 0xEE), out.end() - rest);  // nothing past the picture
     }
+    // Nor for a picture of another pixel format, or before a decoder produced anything.
+    std::vector<uint8_t> out(kMaxPictureBytes, 0xEE);
+    EXPECT_EQ(CopyAVFrameToBuf(MakeFrame(352, 288, AV_PIX_FMT_YUV422P).get(), out.data(), 2), 0u);
+    EXPECT_EQ(CopyAVFrameToBuf(FramePtr(av_frame_alloc()).get(), out.data(), 2), 0u);
+    EXPECT_EQ(std::count(out.begin(), out.end(), 0xEE), static_cast<long>(out.size()));
 }
 
 TEST(DecoderPool, SetIsCreatedOnceAndDecodesChannelsZeroToThirtyOne) {
@@ -102,21 +85,20 @@ TEST(DecoderPool, SetIsCreatedOnceAndDecodesChannelsZeroToThirtyOne) {
     EXPECT_EQ(initDecode(set), 1);
     EXPECT_EQ(set.out_c[31].get(), first);
 
-    const auto clip = EncodeClip(352, 288, 2, 50);
-    std::vector<uint8_t> input(clip[0].begin(), clip[0].end());
-    input.resize(input.size() + kInputPadding, 0);
+    auto clip = EncodeClip(352, 288, 2, 50);
+    const uint32_t key = static_cast<uint32_t>(clip[0].size());
+    const uint32_t p = static_cast<uint32_t>(clip[1].size());
+    for (auto& au : clip) {
+        au.resize(au.size() + kInputPadding, 0);
+    }
     NET_FRAME_HEADER h{};
     h.imageSize = 2;
     std::vector<uint8_t> picture(kMaxPictureBytes, 0);
-    const uint32_t len = static_cast<uint32_t>(clip[0].size());
-    EXPECT_EQ(DecodeData(set, input.data(), len, h, 31, picture.data()), 352 * 288 * 3 / 2);
-    EXPECT_EQ(DecodeData(set, input.data(), len, h, 32, picture.data()), -1);
-    EXPECT_EQ(DecodeData(set, input.data(), len, h, -1, picture.data()), -1);
+    EXPECT_EQ(DecodeData(set, clip[0].data(), key, h, 31, picture.data()), 352 * 288 * 3 / 2);
+    EXPECT_EQ(DecodeData(set, clip[0].data(), key, h, 32, picture.data()), -1);
+    EXPECT_EQ(DecodeData(set, clip[0].data(), key, h, -1, picture.data()), -1);
     // A channel whose decoder has not seen a key frame gives no picture for a P frame.
-    std::vector<uint8_t> p(clip[1].begin(), clip[1].end());
-    p.resize(p.size() + kInputPadding, 0);
-    EXPECT_LE(
-        DecodeData(set, p.data(), static_cast<uint32_t>(clip[1].size()), h, 0, picture.data()), 0);
+    EXPECT_LE(DecodeData(set, clip[1].data(), p, h, 0, picture.data()), 0);
 }
 
 }  // namespace

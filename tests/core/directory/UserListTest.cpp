@@ -1,6 +1,7 @@
 // The saved DVR list in a temporary HOME: loading, saving, adding, deleting, editing.
 #include <sys/stat.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -11,42 +12,50 @@
 
 namespace {
 
+bool SameBytes(const SAVE_INFO_STRUCT& a, const SAVE_INFO_STRUCT& b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
 class UserList : public ClientTest {
   protected:
-    UserList() {
-        oldHome_ = std::getenv("HOME") ? std::getenv("HOME") : "";
+    UserList() : oldHome_(std::getenv("HOME") ? std::getenv("HOME") : "") {
         ::setenv("HOME", tmp.path().c_str(), 1);
     }
     ~UserList() override { ::setenv("HOME", oldHome_.c_str(), 1); }
 
     std::string listPath() const { return tmp.file("userinfo/info.uss"); }
-    void writeFile(const void* data, std::size_t n) {
+    // Writes the first n bytes of `image` as the list file.
+    void writeFile(std::size_t n = sizeof(UserListImage)) {
         std::filesystem::create_directories(tmp.file("userinfo"));
         std::ofstream(listPath(), std::ios::binary)
-            .write(static_cast<const char*>(data), static_cast<std::streamsize>(n));
+            .write(reinterpret_cast<const char*>(&image), static_cast<std::streamsize>(n));
     }
     std::vector<uint8_t> fileBytes() const {
         std::ifstream in(listPath(), std::ios::binary);
         return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
     }
+    // Puts DVR d, with this display name, into `image`.
+    void entry(int d, const std::string& name) {
+        image.entries[d] = NewSaveInfo("10.0.0." + std::to_string(d) + ":5000", "u", "p", name);
+    }
     UserListImage readFile() const {
-        UserListImage image{};
-        EXPECT_EQ(ReadUserList(listPath(), image), long{sizeof image});
-        return image;
+        UserListImage onDisk{};
+        EXPECT_EQ(ReadUserList(listPath(), onDisk), long{sizeof onDisk});
+        return onDisk;
     }
     // Three DVRs with pane codes that point at each of them.
     void threeDvrs() {
-        auto image = std::make_unique<UserListImage>();
-        image->entries[0] = NewSaveInfo("10.0.0.1:5000", "a", "1", "Gate");
-        image->entries[1] = NewSaveInfo("10.0.0.2:5000", "b", "2", "Yard");
-        image->entries[2] = NewSaveInfo("10.0.0.3:5000", "c", "3", "Dock");
+        entry(0, "Gate");
+        entry(1, "Yard");
+        entry(2, "Dock");
         const int32_t codes[] = {1, 102, 203, -1, 250, 6400, 100};
-        std::copy(std::begin(codes), std::end(codes), image->codes);
-        writeFile(image.get(), sizeof *image);
+        std::copy(std::begin(codes), std::end(codes), image.codes);
+        writeFile();
         ASSERT_EQ(vc->LoadUserInfoFromFile(), 1);
     }
 
-    std::string oldHome_;
+    const std::string oldHome_;
+    UserListImage image{};  // what writeFile() writes
 };
 
 TEST_F(UserList, FirstStartHasNoListAndTheFirstAddCreatesAPrivateFile) {
@@ -55,45 +64,39 @@ TEST_F(UserList, FirstStartHasNoListAndTheFirstAddCreatesAPrivateFile) {
     EXPECT_TRUE(ui.nodes().empty());
     EXPECT_FALSE(std::filesystem::exists(tmp.file("userinfo")));
 
-    EXPECT_EQ(vc->AddDVRNode("192.168.1.100:5000", "ADMIN0", "518274", "192.168.1.100:5000"), 1);
-    EXPECT_EQ(fileBytes().size(), 75264u);
+    EXPECT_EQ(vc->AddDVRNode("192.168.1.100:5000", "ADMIN0", "518274", "Gate"), 1);
+    EXPECT_EQ(fileBytes().size(), sizeof(UserListImage));
     struct stat st;
     ASSERT_EQ(::stat(listPath().c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
-    const UserListImage image = readFile();
-    EXPECT_EQ(image.entries[0].isValue, 1);
-    EXPECT_EQ(image.entries[0].cam, 0xFFFFFFFFu);
-    EXPECT_EQ(image.entries[0].frame_rate, 5);
-    EXPECT_EQ(image.entries[0].qulity, 2);
-    EXPECT_EQ(ui.nodes(), (std::vector<std::string>{"192.168.1.100:5000"}));
+    const SAVE_INFO_STRUCT added = NewSaveInfo("192.168.1.100:5000", "ADMIN0", "518274", "Gate");
+    EXPECT_TRUE(SameBytes(readFile().entries[0], added));
+    EXPECT_EQ(ui.nodes(), (std::vector<std::string>{"Gate"}));
     // Nothing but the list is left in the folder.
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(tmp.file("userinfo")), {}), 1);
 }
 
-TEST_F(UserList, EntriesLoadInOrderWithTheirDisplayNames) {
-    auto image = std::make_unique<UserListImage>();
-    image->entries[0] = NewSaveInfo("h1:1", "u", "p", "Nord");
-    image->entries[1] = NewSaveInfo("h2:2", "u", "p",
-                                    "Tor S\xC3\xBC"
-                                    "d");
-    writeFile(image.get(), sizeof *image);
+TEST_F(UserList, EntriesLoadInOrderWithTheirDisplayNamesAsFarAsAShortFileGoes) {
+    entry(0, "Nord");
+    entry(1, "M\xC3\xBChle");
+    entry(2, "Three");
+    image.codes[0] = 7;
+    writeFile(2 * sizeof(SAVE_INFO_STRUCT) + 100);
     EXPECT_EQ(vc->LoadUserInfoFromFile(), 1);
     EXPECT_EQ(vc->list().count(), 2);
-    EXPECT_EQ(ui.nodes(), (std::vector<std::string>{"Nord",
-                                                    "Tor S\xC3\xBC"
-                                                    "d"}));
+    EXPECT_EQ(ui.nodes(), (std::vector<std::string>{"Nord", "M\xC3\xBChle"}));
+    EXPECT_EQ(vc->layout().SelfChannel(0), 0);
 }
 
 TEST_F(UserList, SaveAndLoadRoundTripEveryByteOfTheFile) {
-    auto image = std::make_unique<UserListImage>();
     std::mt19937 rng(7);
-    auto* raw = reinterpret_cast<uint8_t*>(image.get());
-    for (std::size_t i = 0; i < sizeof *image; ++i) {
+    auto* raw = reinterpret_cast<uint8_t*>(&image);
+    for (std::size_t i = 0; i < sizeof image; ++i) {
         raw[i] = static_cast<uint8_t>(rng());
     }
     // Entries in use come first with terminated texts; the free slots hold any bytes at all.
     for (int i = 0; i < kMaxDvrs; ++i) {
-        auto& e = image->entries[i];
+        auto& e = image.entries[i];
         if (i < 40) {
             e.isValue = 1;
             e.server[10] = e.port[3] = e.user[5] = e.pass[9] = e.showName[0] = e.path[999] = '\0';
@@ -101,7 +104,7 @@ TEST_F(UserList, SaveAndLoadRoundTripEveryByteOfTheFile) {
             e.isValue = 2;
         }
     }
-    writeFile(image.get(), sizeof *image);
+    writeFile();
     const std::vector<uint8_t> original = fileBytes();
     ASSERT_EQ(vc->LoadUserInfoFromFile(), 1);
     EXPECT_EQ(vc->list().count(), 40);
@@ -109,30 +112,17 @@ TEST_F(UserList, SaveAndLoadRoundTripEveryByteOfTheFile) {
     EXPECT_EQ(fileBytes(), original);
 }
 
-TEST_F(UserList, ShortFileLoadsAsFarAsItGoes) {
-    auto image = std::make_unique<UserListImage>();
-    image->entries[0] = NewSaveInfo("h1:1", "u", "p", "One");
-    image->entries[1] = NewSaveInfo("h2:2", "u", "p", "Two");
-    image->entries[2] = NewSaveInfo("h3:3", "u", "p", "Three");
-    writeFile(image.get(), 2 * sizeof(SAVE_INFO_STRUCT) + 100);
-    EXPECT_EQ(vc->LoadUserInfoFromFile(), 1);
-    EXPECT_EQ(vc->list().count(), 2);
-    EXPECT_EQ(vc->layout().SelfChannel(0), 0);
-}
-
 TEST_F(UserList, LoadingCutsUnterminatedTextsAndClosesGaps) {
-    auto image = std::make_unique<UserListImage>();
-    image->entries[1] = NewSaveInfo("h1:1", "u", "p", "Second");
-    image->entries[3] = NewSaveInfo("h3:3", "u", "p", "Fourth");
-    std::memset(image->entries[3].server, 'x', sizeof image->entries[3].server);
-    std::memset(image->entries[3].showName, 'y', sizeof image->entries[3].showName);
-    image->codes[0] = 999999;  // kept as it is, used nowhere as an index
-    writeFile(image.get(), sizeof *image);
+    entry(1, "Second");
+    entry(3, "Fourth");
+    std::memset(image.entries[3].server, 'x', sizeof image.entries[3].server);
+    std::memset(image.entries[3].showName, 'y', sizeof image.entries[3].showName);
+    image.codes[0] = 999999;  // kept as it is, used nowhere as an index
+    writeFile();
     EXPECT_EQ(vc->LoadUserInfoFromFile(), 1);
     EXPECT_EQ(vc->list().count(), 2);
     EXPECT_EQ(ui.nodes(), (std::vector<std::string>{"Second", std::string(49, 'y')}));
-    const SAVE_INFO_STRUCT second = vc->EntryCopy(1);
-    EXPECT_EQ(TextOf(second.server), std::string(49, 'x'));
+    EXPECT_EQ(TextOf(vc->EntryCopy(1).server), std::string(49, 'x'));
     EXPECT_EQ(vc->EntryCopy(2).isValue, 0);
     EXPECT_EQ(vc->layout().SelfChannel(0), 999999);
 }
@@ -157,11 +147,22 @@ TEST_F(UserList, AListThatCannotBeSavedIsToldOnceAndKeptInMemory) {
     EXPECT_EQ(TextOf(vc->EntryCopy(0).showName), "Gate");
 }
 
-TEST_F(UserList, DeletingTheMiddleDvrMovesTheLaterOnesAndTheirPaneCodesDown) {
+TEST_F(UserList, DeletingTheMiddleDvrOnceConfirmedMovesTheLaterOnesAndTheirPaneCodesDown) {
     threeDvrs();
+    const std::vector<uint8_t> before = fileBytes();
+    ui.select(-1);
+    vc->DeleteUser();  // nothing selected: not even a question
+    EXPECT_EQ(ui.confirmations(), 0);
     ui.select(1);
+    ui.answerConfirm(false);
     vc->DeleteUser();
     EXPECT_EQ(ui.confirmations(), 1);
+    EXPECT_EQ(ui.nodes().size(), 3u);
+    EXPECT_EQ(vc->list().count(), 3);
+    EXPECT_EQ(fileBytes(), before);
+
+    ui.answerConfirm(true);
+    vc->DeleteUser();
     EXPECT_EQ(vc->list().count(), 2);
     EXPECT_EQ(ui.nodes(), (std::vector<std::string>{"Gate", "Dock"}));
     EXPECT_EQ(TextOf(vc->EntryCopy(1).showName), "Dock");
@@ -177,20 +178,6 @@ TEST_F(UserList, DeletingTheMiddleDvrMovesTheLaterOnesAndTheirPaneCodesDown) {
     EXPECT_EQ(onDisk.codes[2], 103);
 }
 
-TEST_F(UserList, DeleteAnsweredWithCancelChangesNothing) {
-    threeDvrs();
-    const std::vector<uint8_t> before = fileBytes();
-    ui.select(0);
-    ui.answerConfirm(false);
-    vc->DeleteUser();
-    EXPECT_EQ(vc->list().count(), 3);
-    EXPECT_EQ(ui.nodes().size(), 3u);
-    EXPECT_EQ(fileBytes(), before);
-    ui.select(-1);
-    vc->DeleteUser();  // nothing selected: not even a question
-    EXPECT_EQ(ui.confirmations(), 1);
-}
-
 TEST_F(UserList, PropertySaveStoresTheEntryAndRetitlesTheNode) {
     threeDvrs();
     SAVE_INFO_STRUCT e = vc->EntryCopy(2);
@@ -200,10 +187,7 @@ TEST_F(UserList, PropertySaveStoresTheEntryAndRetitlesTheNode) {
     e.cam = 5;
     vc->SavePropertyEntry(2, e);
     EXPECT_EQ(ui.nodes()[2], "Loading dock");
-    const UserListImage onDisk = readFile();
-    EXPECT_EQ(onDisk.entries[2].frame_rate, 3);
-    EXPECT_EQ(onDisk.entries[2].qulity, 1);
-    EXPECT_EQ(onDisk.entries[2].cam, 5u);
+    EXPECT_TRUE(SameBytes(readFile().entries[2], e));
     vc->SavePropertyEntry(3, e);  // not a saved DVR: ignored
     EXPECT_EQ(vc->EntryCopy(3).isValue, 0);
 }

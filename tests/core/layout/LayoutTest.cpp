@@ -1,18 +1,14 @@
+// The split-screen layout: pane rectangles, pages, the zoom toggle and which pane a point hits.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <numeric>
+#include <tuple>
 #include <vector>
 
 #include "core/layout/Layout.h"
 
 namespace {
-
-void ExpectRect(const SCREEN_SHOW_CTRL& c, int pane, float x, float y, float w, float h) {
-    const PaneRect& r = c.m_screenRect[pane].FrameRect;
-    EXPECT_FLOAT_EQ(r.x, x) << "pane " << pane;
-    EXPECT_FLOAT_EQ(r.y, y) << "pane " << pane;
-    EXPECT_FLOAT_EQ(r.width, w) << "pane " << pane;
-    EXPECT_FLOAT_EQ(r.height, h) << "pane " << pane;
-}
 
 std::vector<int> Shown(const SCREEN_SHOW_CTRL& c) {
     std::vector<int> panes;
@@ -25,11 +21,13 @@ std::vector<int> Shown(const SCREEN_SHOW_CTRL& c) {
 }
 
 std::vector<int> Range(int from, int to) {
-    std::vector<int> v;
-    for (int i = from; i <= to; ++i) {
-        v.push_back(i);
-    }
+    std::vector<int> v(static_cast<std::size_t>(to - from + 1));
+    std::iota(v.begin(), v.end(), from);
     return v;
+}
+
+auto Rect(const PaneRect& r) {
+    return std::make_tuple(r.x, r.y, r.width, r.height);
 }
 
 class Layout : public ::testing::Test {
@@ -38,101 +36,67 @@ class Layout : public ::testing::Test {
     SCREEN_SHOW_CTRL c{};
 };
 
-TEST_F(Layout, FourPanesOn800x600LoseATwoPointStripOnTheLeftAndBottom) {
-    ASSERT_EQ(SelectSplit(c, 4), 0);
-    ComputePaneRects(c, {0, 0, 800, 600});
-    ExpectRect(c, 0, 2, 302, 398, 298);
-    ExpectRect(c, 1, 402, 302, 398, 298);
-    ExpectRect(c, 2, 2, 2, 398, 298);
-    ExpectRect(c, 3, 402, 2, 398, 298);
-    ExpectRect(c, 5, 402, 302, 398, 298);  // same grid place as pane 1
+TEST_F(Layout, GridPanesLoseATwoPointStripOnTheLeftAndBottomAndFollowTheSurfacesSize) {
+    // Split, surface width and height, a pane and its rectangle; pane 5 has pane 1's grid place.
+    // One layout throughout: every computation replaces the rectangles of the one before.
+    const std::tuple<int, float, float, int, PaneRect> cases[] = {
+        {4, 800, 600, 0, {2, 302, 398, 298}},   {4, 800, 600, 1, {402, 302, 398, 298}},
+        {4, 800, 600, 2, {2, 2, 398, 298}},     {4, 800, 600, 3, {402, 2, 398, 298}},
+        {4, 800, 600, 5, {402, 302, 398, 298}}, {4, 1000, 700, 3, {502, 2, 498, 348}},
+        {9, 900, 600, 0, {2, 402, 298, 198}},   {9, 900, 600, 4, {302, 202, 298, 198}},
+        {9, 900, 600, 8, {602, 2, 298, 198}}};
+    for (const auto& [split, width, height, pane, rect] : cases) {
+        SCOPED_TRACE(testing::Message() << split << " on " << width << "x" << height);
+        ASSERT_EQ(InitLayout(c, 36, split), 0);
+        ComputePaneRects(c, {0, 0, width, height});
+        EXPECT_EQ(Rect(c.m_screenRect[pane].FrameRect), Rect(rect)) << "pane " << pane;
+    }
 }
 
-TEST_F(Layout, NinePanesOn900x600) {
-    ASSERT_EQ(SelectSplit(c, 9), 0);
-    ComputePaneRects(c, {0, 0, 900, 600});
-    ExpectRect(c, 0, 2, 402, 298, 198);
-    ExpectRect(c, 4, 302, 202, 298, 198);
-    ExpectRect(c, 8, 602, 2, 298, 198);
+TEST_F(Layout, AClickZoomsAPaneOverTheWholeSurfaceAndTheNextBringsBackThePageShownBefore) {
+    // Split, its presses, the pane under the point (260, 510) on 800x800, the page shown.
+    const std::tuple<int, int, int, std::vector<int>> cases[] = {
+        {16, 1, 5, Range(0, 15)}, {16, 2, 21, Range(16, 31)}, {256, 1, 85, Range(0, 255)}};
+    for (const auto& [split, presses, pane, page] : cases) {
+        SCOPED_TRACE(testing::Message() << split << " pressed " << presses);
+        InitLayout(c, 36, 36);
+        for (int i = 0; i < presses; ++i) {
+            SelectSplit(c, split);
+        }
+        ComputePaneRects(c, {0, 0, 800, 800});
+        c.iSelectChan = ShownPaneAt(c, 260, 510);
+        ASSERT_EQ(c.iSelectChan, pane);
+        AnalyseShowFrame(c);
+        ComputePaneRects(c, {0, 0, 800, 800});
+        EXPECT_EQ(Shown(c), std::vector<int>{pane});
+        EXPECT_EQ(c.iShowChanNum, 1);
+        EXPECT_EQ(Rect(c.m_screenRect[pane].FrameRect), Rect({0, 0, 800, 800}));  // no strip
+        c.iSelectChan = ShownPaneAt(c, 799, 1);  // any point of the surface ends the zoom
+        EXPECT_EQ(c.iSelectChan, pane);
+        AnalyseShowFrame(c);
+        EXPECT_EQ(Shown(c), page);
+        EXPECT_EQ(c.iShowChanNum, split);
+    }
 }
 
-TEST_F(Layout, AClickZoomsAPaneOverTheWholeSurfaceAndTheNextBringsTheGridBack) {
-    SelectSplit(c, 16);
-    ComputePaneRects(c, {0, 0, 800, 800});
-    const int pane = ShownPaneAt(c, 250, 500);  // row 1 (from the top), column 1
-    ASSERT_EQ(pane, 5);
-    c.iSelectChan = pane;
-    AnalyseShowFrame(c);
-    ComputePaneRects(c, {0, 0, 800, 800});
-    EXPECT_EQ(Shown(c), std::vector<int>{5});
-    EXPECT_EQ(c.iShowChanNum, 1);
-    ExpectRect(c, 5, 0, 0, 800, 800);  // no strip when zoomed
-    // Any point ends the zoom.
-    c.iSelectChan = ShownPaneAt(c, 799, 1);
-    AnalyseShowFrame(c);
-    EXPECT_EQ(Shown(c), Range(0, 15));
-    EXPECT_EQ(c.iShowChanNum, 16);
-}
-
-TEST_F(Layout, ZoomToggleReturnsToThePageShownBefore) {
-    SelectSplit(c, 16);
-    SelectSplit(c, 16);  // page 1
-    c.iSelectChan = 20;
-    AnalyseShowFrame(c);
-    AnalyseShowFrame(c);
-    EXPECT_EQ(Shown(c), Range(16, 31));
-    SelectSplit(c, 256);
-    c.iSelectChan = 3;
-    AnalyseShowFrame(c);
-    AnalyseShowFrame(c);
-    EXPECT_EQ(Shown(c).size(), 256u);
-}
-
-TEST_F(Layout, PagesCycleByTheRuleOfEachSplit) {
-    struct Pages {
-        int split, single, all;
-    };
-    const Pages table[] = {{4, 9, 64}, {9, 5, 29}, {16, 2, 16}, {25, 2, 11}, {36, 1, 7},
-                           {49, 1, 6}, {64, 1, 4}, {81, 1, 4},  {100, 1, 3}, {256, 1, 1}};
-    for (const auto& t : table) {
+TEST_F(Layout, PagesCycleByTheRuleOfEachSplitAndShowTheirPanesUpToTheLast) {
+    // Split, its pages over 36 panes (single-DVR view) and over 256 (all-DVR view).
+    const int table[][3] = {{4, 9, 64}, {9, 5, 29}, {16, 2, 16}, {25, 2, 11}, {36, 1, 7},
+                            {49, 1, 6}, {64, 1, 4}, {81, 1, 4},  {100, 1, 3}, {256, 1, 1}};
+    for (const auto& [split, single, all] : table) {
         for (int maximum : {36, 256}) {
-            SCREEN_SHOW_CTRL l{};
-            InitLayout(l, maximum, 36);
-            SelectSplit(l, t.split == 36 ? 4 : 36);
-            SelectSplit(l, t.split);
-            int presses = 1;
-            while (true) {
-                SelectSplit(l, t.split);
-                if (l.iShowPage == 0) {
-                    break;
-                }
-                ++presses;
-                ASSERT_LT(presses, 100);
-            }
-            EXPECT_EQ(presses, maximum == 36 ? t.single : t.all)
-                << "split " << t.split << " maximum " << maximum;
+            SCOPED_TRACE(testing::Message() << "split " << split << " maximum " << maximum);
+            InitLayout(c, maximum, split == 36 ? 4 : 36);
+            int pages = 0;
+            do {
+                SelectSplit(c, split);
+                ASSERT_LT(++pages, 100);
+                const int first = c.iShowPage * split;
+                EXPECT_EQ(Shown(c), Range(first, std::min(first + split, kLayoutPanes) - 1));
+            } while (c.iShowPage != 0 || pages == 1);
+            EXPECT_EQ(pages - 1, maximum == 36 ? single : all);
         }
     }
-}
-
-TEST_F(Layout, PagesShowTheirPanesAndNeverPastTheLast) {
-    SelectSplit(c, 9);
-    for (int i = 0; i < 4; ++i) {
-        SelectSplit(c, 9);
-    }
-    EXPECT_EQ(c.iShowPage, 4);
-    EXPECT_EQ(Shown(c), Range(36, 44));
-    SCREEN_SHOW_CTRL all{};
-    InitLayout(all, 256, 36);
-    for (int i = 0; i < 6; ++i) {
-        SelectSplit(all, 36);
-    }
-    EXPECT_EQ(all.iShowPage, 6);
-    EXPECT_EQ(Shown(all), Range(216, 251));  // 252 to 255 are never shown by this split
-    SelectSplit(all, 100);
-    SelectSplit(all, 100);
-    SelectSplit(all, 100);  // page 2: 200 to 299, cut at 255
-    EXPECT_EQ(Shown(all), Range(200, 255));
 }
 
 TEST_F(Layout, EdgesAndGapsOfAPane) {
@@ -155,13 +119,6 @@ TEST_F(Layout, OnlySplitCountsAreAccepted) {
     EXPECT_EQ(InitLayout(c, 37, 4), -1);
     EXPECT_EQ(c.iShowChanNum, before.iShowChanNum);
     EXPECT_EQ(Shown(c), Shown(before));
-}
-
-TEST_F(Layout, RectanglesFollowTheSurfacesSize) {
-    SelectSplit(c, 4);
-    ComputePaneRects(c, {0, 0, 800, 600});
-    ComputePaneRects(c, {0, 0, 1000, 700});
-    ExpectRect(c, 3, 502, 2, 498, 348);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/playback/RequestRunner.h"
+#include "tests/support/Wait.h"
 
 namespace {
 
@@ -15,7 +16,7 @@ using Kind = RequestRunner::Kind;
 
 class Runner : public ::testing::Test {
   protected:
-    // A job that records its name and, while `gate` is closed, blocks.
+    // A job that records its name; the one named "blocking" shows its flag and waits for `open`.
     RequestRunner::Job job(const std::string& name) {
         return [this, name](const std::atomic<bool>& superseded) {
             {
@@ -23,9 +24,9 @@ class Runner : public ::testing::Test {
                 ran.push_back(name);
             }
             if (name == "blocking") {
+                flag = &superseded;
                 started.set_value();
                 gate.wait();
-                sawSuperseded = superseded.load();
             }
         };
     }
@@ -36,34 +37,25 @@ class Runner : public ::testing::Test {
 
     std::mutex lock;
     std::vector<std::string> ran;
+    const std::atomic<bool>* flag = nullptr;  // the running blocking job's
     std::promise<void> started;
     std::promise<void> open;
     std::shared_future<void> gate = open.get_future().share();
-    bool sawSuperseded = false;
     RequestRunner runner;
 };
 
-TEST_F(Runner, ANewerRequestReplacesAQueuedOneOfItsKindAndFlagsTheRunningOne) {
+TEST_F(Runner, ANewerRequestReplacesOneStillQueuedAndFlagsTheRunningOneOfItsKind) {
     runner.post(Kind::TimeMap, job("blocking"));
     started.get_future().wait();
+    runner.post(Kind::Play, job("play"));
+    EXPECT_FALSE(flag->load()) << "a request of another kind superseded the running one";
     runner.post(Kind::TimeMap, job("map 2"));
-    runner.post(Kind::Play, job("play"));
-    runner.post(Kind::TimeMap, job("map 3"));  // replaces map 2, and now comes after play
-    runner.post(Kind::Play, job("stop"));      // replaces play, and comes after map 3
+    EXPECT_TRUE(flag->load());
+    runner.post(Kind::Play, job("stop"));      // replaces play, and so comes after map 2
+    runner.post(Kind::TimeMap, job("map 3"));  // replaces map 2, and so comes after stop
     open.set_value();
     ASSERT_TRUE(runner.waitIdle(5s));
-    EXPECT_TRUE(sawSuperseded);
-    EXPECT_EQ(order(), (std::vector<std::string>{"blocking", "map 3", "stop"}));
-}
-
-TEST_F(Runner, ARequestOfAnotherKindDoesNotSupersedeTheRunningOne) {
-    runner.post(Kind::TimeMap, job("blocking"));
-    started.get_future().wait();
-    runner.post(Kind::Play, job("play"));
-    open.set_value();
-    ASSERT_TRUE(runner.waitIdle(5s));
-    EXPECT_FALSE(sawSuperseded);
-    EXPECT_EQ(order(), (std::vector<std::string>{"blocking", "play"}));
+    EXPECT_EQ(order(), (std::vector<std::string>{"blocking", "stop", "map 3"}));
 }
 
 TEST_F(Runner, StoppingDropsQueuedRequestsAndLaterPostsDoNothing) {
@@ -71,14 +63,13 @@ TEST_F(Runner, StoppingDropsQueuedRequestsAndLaterPostsDoNothing) {
     started.get_future().wait();
     runner.post(Kind::TimeMap, job("map"));
     std::thread opener([&] {
-        std::this_thread::sleep_for(50ms);
+        EXPECT_TRUE(WaitFor([&] { return flag->load(); }));
         open.set_value();
     });
-    runner.stop();  // returns once the running request did
+    runner.stop();  // flags the running request and returns once it did
     opener.join();
     runner.post(Kind::TimeMap, job("late"));
     EXPECT_TRUE(runner.waitIdle(1s));
-    EXPECT_TRUE(sawSuperseded);
     EXPECT_EQ(order(), (std::vector<std::string>{"blocking"}));
 }
 
