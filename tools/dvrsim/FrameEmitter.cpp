@@ -1,12 +1,22 @@
 #include "tools/dvrsim/FrameEmitter.h"
 
 #include <algorithm>
+#include <atomic>
 #include <string>
 
 namespace {
 
 constexpr int32_t kUnknownInfoSubtype = 3;
 constexpr uint8_t kBadTypePayload[16] = {0xDE, 0xAD, 0xBE, 0xEF};
+
+// The fault of a session: a first-session-only fault goes to the first session that asks.
+std::optional<StreamFault> SessionFault(const std::optional<StreamFault>& fault) {
+    static std::atomic<bool> taken{false};
+    if (fault && fault->firstSessionOnly && taken.exchange(true)) {
+        return std::nullopt;
+    }
+    return fault;
+}
 
 }  // namespace
 
@@ -16,7 +26,7 @@ FrameEmitter::FrameEmitter(const StreamConfig& config, CommandLog& log, SessionS
       log_(log),
       socket_(socket),
       recorder_(recorder),
-      pendingFault_(config.fault) {}
+      pendingFault_(SessionFault(config.fault)) {}
 
 bool FrameEmitter::emit(std::span<const MediaFrame> frames) {
     std::size_t i = 0;
@@ -84,6 +94,7 @@ bool FrameEmitter::inject(StreamFault::Kind kind, const MediaFrame& next) {
             socket_.send(buffer_.data(), buffer_.size());
             return false;
         case StreamFault::Kind::Stall: return false;
+        case StreamFault::Kind::Blackhole: socket_.silence(); return false;
         case StreamFault::Kind::Garbage: {
             // The same bytes on every run, and not a whole number of records.
             uint32_t state = 2463534242u;

@@ -2,6 +2,7 @@
 // frames; every send takes the session's write lock so that records never interleave.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <mutex>
 
@@ -18,6 +19,9 @@ class SessionSocket {
     bool send(const void* data, std::size_t n);
     // The same, never trickled: the login reply of a slow DVR still comes in time.
     bool sendWhole(const void* data, std::size_t n);
+    // From now on nothing goes out, and every send reports success: a DVR that went silent
+    // without closing (a cable pulled behind a switch, a hung firmware).
+    void silence() { silent_.store(true); }
     // Ends both directions: the reader sees end of stream and a send blocked on a peer that
     // stopped reading returns. The descriptor stays open until destruction.
     void shutdown();
@@ -26,4 +30,5 @@ class SessionSocket {
     const int fd_;
     const int trickleMicros_;
     std::mutex writeLock_;
+    std::atomic<bool> silent_{false};
 };

@@ -29,6 +29,7 @@ const struct {
     {"stall", StreamFault::Kind::Stall},
     {"unknown-info", StreamFault::Kind::UnknownInfo},
     {"garbage", StreamFault::Kind::Garbage},
+    {"blackhole", StreamFault::Kind::Blackhole},
 };
 
 std::optional<StreamFault::Kind> FaultKind(const std::string& name) {
@@ -58,12 +59,19 @@ bool ParseFault(const std::string& v, StreamConfig& c) {
     if (colon == std::string::npos) {
         return false;
     }
-    std::optional<StreamFault::Kind> kind = FaultKind(v.substr(0, colon));
+    std::string name = v.substr(0, colon);
+    const std::string once = "-once";
+    const bool firstOnly = name.size() > once.size() &&
+                           name.compare(name.size() - once.size(), once.size(), once) == 0;
+    if (firstOnly) {
+        name.resize(name.size() - once.size());
+    }
+    std::optional<StreamFault::Kind> kind = FaultKind(name);
     int64_t after = 0;
     if (!kind || !ToNumber(v.substr(colon + 1), 0, INT64_MAX, after)) {
         return false;
     }
-    c.fault = StreamFault{*kind, after};
+    c.fault = StreamFault{*kind, after, firstOnly};
     return true;
 }
 
@@ -113,8 +121,8 @@ StreamOption ParseStreamOption(const std::string& arg, const char* value, Stream
     } else if (arg == "--fault") {
         ok = ParseFault(v, config);
         usage =
-            "--fault takes KIND:K, KIND one of close-mid-frame, bad-type, oversize, stall, "
-            "unknown-info, garbage";
+            "--fault takes KIND:K or KIND-once:K, KIND one of close-mid-frame, bad-type, "
+            "oversize, stall, unknown-info, garbage, blackhole";
     } else {
         return StreamOption::NotMine;
     }

@@ -14,9 +14,11 @@ struct StreamFault {
         Stall,          // silence; commands are still read
         UnknownInfo,    // a NET_OTHER_INFO record of a subtype the client does not know
         Garbage,        // 4,093 pseudo-random bytes (always the same), then the connection closes
+        Blackhole,      // nothing more goes out, not even a reply; commands are still read
     };
     Kind kind = Kind::Stall;
     int64_t afterFrames = 0;
+    bool firstSessionOnly = false;  // "KIND-once:K": later sessions behave
 };
 
 // The name of a fault on the command line, e.g. "close-mid-frame".
