@@ -11,8 +11,14 @@ status::Lookup LookupDvr(const std::string& lookupHost, const std::string& ident
     if (!sock) {
         return Lookup::Failed;
     }
-    const std::optional<sockaddr_in> server = ResolveIPv4(lookupHost, kLookupPort);
-    if (!server || sock->connectWithin(*server, limits.lookupConnect) != 0) {
+    // Finding the server's address counts against the time to reach it.
+    const auto start = std::chrono::steady_clock::now();
+    const std::optional<sockaddr_in> server =
+        ResolveIPv4(lookupHost, kLookupPort, limits.lookupConnect, cancelFd);
+    const auto connectLeft =
+        limits.lookupConnect - std::chrono::duration_cast<std::chrono::milliseconds>(
+                                   std::chrono::steady_clock::now() - start);
+    if (!server || connectLeft.count() <= 0 || sock->connectWithin(*server, connectLeft) != 0) {
         QLog("5555555");
         return Lookup::ServerUnreachable;
     }

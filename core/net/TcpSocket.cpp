@@ -2,12 +2,17 @@
 
 #include <fcntl.h>
 #include <netdb.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <arpa/inet.h>
+
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
+#include <thread>
 
 namespace {
 
@@ -46,6 +51,15 @@ int PollWithCancel(int fd, short events, int cancelFd, int timeoutMs) {
             return -1;
         }
     }
+}
+
+// Whether the cancel descriptor was signalled; never waits.
+bool Cancelled(int cancelFd) {
+    if (cancelFd < 0) {
+        return false;
+    }
+    pollfd p{cancelFd, POLLIN, 0};
+    return ::poll(&p, 1, 0) > 0;
 }
 
 }  // namespace
@@ -91,6 +105,22 @@ int TcpSocket::connectWithin(const sockaddr_in& to, std::chrono::milliseconds li
         }
     }
     return SetBlocking(fd_, true) ? 0 : errno;
+}
+
+bool TcpSocket::enableKeepAlive(std::chrono::seconds idle, std::chrono::seconds interval,
+                                int count) {
+    const int on = 1;
+    const int idleSeconds = static_cast<int>(idle.count());
+    const int intervalSeconds = static_cast<int>(interval.count());
+    // Unacknowledged data gives up after the same time a silent peer is given.
+    const unsigned int userTimeout =
+        static_cast<unsigned int>((idle + interval * count).count() * 1000);
+    return ::setsockopt(fd_, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on) == 0 &&
+           ::setsockopt(fd_, IPPROTO_TCP, TCP_KEEPIDLE, &idleSeconds, sizeof idleSeconds) == 0 &&
+           ::setsockopt(fd_, IPPROTO_TCP, TCP_KEEPINTVL, &intervalSeconds,
+                        sizeof intervalSeconds) == 0 &&
+           ::setsockopt(fd_, IPPROTO_TCP, TCP_KEEPCNT, &count, sizeof count) == 0 &&
+           ::setsockopt(fd_, IPPROTO_TCP, TCP_USER_TIMEOUT, &userTimeout, sizeof userTimeout) == 0;
 }
 
 bool TcpSocket::sendAll(const void* data, std::size_t n, std::chrono::milliseconds limit,
@@ -169,20 +199,61 @@ void TcpSocket::shutdown() {
     ::shutdown(fd_, SHUT_RDWR);
 }
 
-std::optional<sockaddr_in> ResolveIPv4(const std::string& host, int port) {
+namespace {
+
+// One name lookup, shared by the thread that runs it and the caller that may stop waiting.
+struct Lookup {
+    std::mutex lock;
+    std::condition_variable done;
+    bool finished = false;  // under lock
+    std::optional<in_addr> address;
+};
+
+}  // namespace
+
+std::optional<sockaddr_in> ResolveIPv4(const std::string& host, int port,
+                                       std::chrono::milliseconds limit, int cancelFd) {
     if (host.empty()) {
         return std::nullopt;
     }
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    if (::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) {
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<uint16_t>(port));
+    if (::inet_pton(AF_INET, host.c_str(), &addr.sin_addr) == 1) {
+        return addr;
+    }
+    auto lookup = std::make_shared<Lookup>();
+    std::thread([lookup, host] {
+        addrinfo hints{};
+        hints.ai_family = AF_INET;
+        hints.ai_socktype = SOCK_STREAM;
+        addrinfo* found = nullptr;
+        std::optional<in_addr> address;
+        if (::getaddrinfo(host.c_str(), nullptr, &hints, &found) == 0 && found != nullptr) {
+            sockaddr_in first;
+            std::memcpy(&first, found->ai_addr, sizeof first);
+            address = first.sin_addr;
+        }
+        if (found) {
+            ::freeaddrinfo(found);
+        }
+        std::lock_guard<std::mutex> g(lookup->lock);
+        lookup->address = address;
+        lookup->finished = true;
+        lookup->done.notify_all();
+    }).detach();
+    // Waits in short steps, so that the stop signal is seen at once.
+    const auto deadline = Clock::now() + limit;
+    std::unique_lock<std::mutex> g(lookup->lock);
+    while (!lookup->finished) {
+        if (Clock::now() >= deadline || Cancelled(cancelFd)) {
+            return std::nullopt;
+        }
+        lookup->done.wait_for(g, std::chrono::milliseconds(50));
+    }
+    if (!lookup->address) {
         return std::nullopt;
     }
-    sockaddr_in addr;
-    std::memcpy(&addr, found->ai_addr, sizeof addr);
-    ::freeaddrinfo(found);
-    addr.sin_port = htons(static_cast<uint16_t>(port));
+    addr.sin_addr = *lookup->address;
     return addr;
 }

@@ -33,6 +33,11 @@ class TcpSocket : public ByteSource {
     // (ETIMEDOUT when the limit passed). The socket is left blocking.
     int connectWithin(const sockaddr_in& to, std::chrono::milliseconds limit);
 
+    // Probes a silent peer: after `idle` without traffic, `count` probes `interval` apart; a
+    // peer that answers none (powered off, cable pulled) fails every wait on the socket. Data
+    // the peer never acknowledges fails it after the same time. False when the system refused.
+    bool enableKeepAlive(std::chrono::seconds idle, std::chrono::seconds interval, int count);
+
     // Sends all n bytes, waiting at most `limit` in all for the peer to take them. Each send call
     // runs under `syscallLock` when one is given; the lock is not held while waiting. Never
     // raises SIGPIPE. Returns false on an error, a reset or when the limit passes.
@@ -66,5 +71,10 @@ class TcpSocket : public ByteSource {
     const int cancelFd_;
 };
 
-// Resolves a host name or dotted address to an IPv4 address with the given port.
-std::optional<sockaddr_in> ResolveIPv4(const std::string& host, int port);
+// Resolves a host name or dotted address to an IPv4 address with the given port. A dotted
+// address needs no resolver. A name is looked up on a thread of its own, and the caller waits at
+// most `limit`, or until `cancelFd` is signalled: a resolver that does not answer holds nobody (the
+// lookup thread ends when the resolver gives up).
+std::optional<sockaddr_in> ResolveIPv4(
+    const std::string& host, int port,
+    std::chrono::milliseconds limit = std::chrono::milliseconds(10000), int cancelFd = -1);
