@@ -25,6 +25,7 @@ class NoSurface : public DisplayPort {
     void clearScreen() override {}
     void renderCurrentFrame(const PaneRect&, int) override {}
     void enableLargeSplits(bool) override {}
+    void markPane(int, const PaneRect&, const PaneMark&) override {}
 };
 
 }  // namespace

@@ -1,8 +1,13 @@
 // Soak driver, run by scripts/soak: four simulated DVRs of 16 CIF cameras stream into the
 // window while the driver changes splits, pages, zoom, selection and connections at random.
-// Prints resident memory after warm-up and at the end, and the frames presented; exits 1 when
-// no frame was presented after warm-up (the pipeline hung).
-//   quillmarsh-soak SECONDS
+// With --break N, the driver leaves the connections alone and instead breaks DVR 0 every N
+// seconds: its simulator is killed and started again on its port, and every second time the new
+// one goes silent after ten seconds without closing (a blackhole); the client must find each
+// loss and reconnect by itself. Every 5 s it samples the surface: no pane may show a picture
+// older than 4 s without a mark. Prints resident memory after warm-up and at the end, the frames
+// presented and the samples; exits 1 when no frame was presented after warm-up (the pipeline
+// hung) or a sample found an unmarked old picture.
+//   quillmarsh-soak SECONDS [--break SECONDS]
 #include <dlfcn.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -10,6 +15,7 @@
 
 #include <QApplication>
 #include <QEventLoop>
+#include <QMessageBox>
 #include <QTimer>
 
 #include <cstdio>
@@ -53,17 +59,30 @@ int main(int argc, char** argv) {
     }
     QApplication app(argc, argv);
     const int seconds = argc > 1 ? std::atoi(argv[1]) : 60;
+    const int breakEvery =
+        argc > 3 && std::strcmp(argv[2], "--break") == 0 ? std::atoi(argv[3]) : 0;
     const std::string dir = std::filesystem::temp_directory_path() / "quillmarsh-soak";
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir + "/home/userinfo");
     auto image = std::make_unique<UserListImage>();
     std::memset(image.get(), 0, sizeof *image);
     std::vector<pid_t> sims;
+    std::vector<std::string> ports;
+    auto startSim = [&](int d, bool blackhole) {
+        std::vector<std::string> args{
+            QUILLMARSH_DVRSIM, "--listen", "127.0.0.1:" + ports[d], "--account", "admin:1234:1:16",
+            "--max-users",     "64"};
+        if (blackhole) {
+            args.insert(args.end(),
+                        {"--fault", "blackhole-once:4000"});  // ten seconds of 16 cameras
+        }
+        return bench::Spawn(args);
+    };
     for (int d = 0; d < 4; ++d) {
-        const std::string port = std::to_string(21000 + getpid() % 10000 + d);
-        sims.push_back(bench::Spawn({QUILLMARSH_DVRSIM, "--listen", "127.0.0.1:" + port,
-                                     "--account", "admin:1234:1:16", "--max-users", "64"}));
-        image->entries[d] = NewSaveInfo("127.0.0.1:" + port, "admin", "1234", "DVR " + port);
+        ports.push_back(std::to_string(21000 + getpid() % 10000 + d));
+        sims.push_back(startSim(d, false));
+        image->entries[d] =
+            NewSaveInfo("127.0.0.1:" + ports[d], "admin", "1234", "DVR " + ports[d]);
     }
     WriteUserList(dir + "/home/userinfo/info.uss", *image);
     ::setenv("HOME", (dir + "/home").c_str(), 1);
@@ -73,6 +92,10 @@ int main(int argc, char** argv) {
     long residentEnd = 0;
     uint64_t presented = 0;
     int actions = 0;
+    int breaks = 0;
+    int samples = 0;
+    int unmarked = 0;
+    int boxes = 0;
     {
         MainWindow window;
         ViewController vc(window.uiPort());
@@ -91,6 +114,37 @@ int main(int argc, char** argv) {
             vc.ConnectDVR();
         }
         std::mt19937 rng(12345);
+        QTimer breaker;
+        breaker.setInterval(std::max(breakEvery, 1) * 1000);
+        QObject::connect(&breaker, &QTimer::timeout, [&] {
+            ++breaks;
+            kill(sims[0], SIGKILL);
+            waitpid(sims[0], nullptr, 0);
+            sims[0] = startSim(0, breaks % 2 == 0);
+        });
+        // The operator reads each "Net error" box and closes it, a few seconds later.
+        QTimer reader;
+        reader.setInterval(3000);
+        QObject::connect(&reader, &QTimer::timeout, [&] {
+            for (QWidget* w : QApplication::topLevelWidgets()) {
+                if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) {
+                    ++boxes;
+                    box->done(QMessageBox::Ok);
+                }
+            }
+        });
+        reader.start();
+        QTimer sampler;
+        sampler.setInterval(5000);
+        QObject::connect(&sampler, &QTimer::timeout, [&] {
+            ++samples;
+            const int old = window.videoView()->unmarkedOldPanes(std::chrono::seconds(4));
+            if (old > 0) {
+                ++unmarked;
+                std::printf("soak: sample %d: %d panes show an old picture without a mark\n",
+                            samples, old);
+            }
+        });
         QTimer driver;
         driver.setInterval(250);
         QObject::connect(&driver, &QTimer::timeout, [&] {
@@ -110,13 +164,13 @@ int main(int argc, char** argv) {
                     break;
                 }
                 case 3:
-                    if (d >= 0) {
+                    if (d >= 0 && breakEvery == 0) {
                         select(d);
                         vc.DisconnectDVR();
                     }
                     break;
                 case 4:
-                    if (d >= 0) {
+                    if (d >= 0 && breakEvery == 0) {
                         select(d);
                         vc.ConnectDVR();
                     }
@@ -129,12 +183,18 @@ int main(int argc, char** argv) {
             }
         });
         driver.start();
+        sampler.start();
+        if (breakEvery > 0) {
+            breaker.start();
+        }
         const int warmUp = std::max(5, seconds / 10);
         Run(warmUp * 1000);
         residentStart = ResidentKiB();
         const uint64_t presentedStart = window.videoView()->presented();
         Run((seconds - warmUp) * 1000);
         driver.stop();
+        breaker.stop();
+        sampler.stop();
         residentEnd = ResidentKiB();
         presented = window.videoView()->presented() - presentedStart;
         window.stop();
@@ -150,8 +210,16 @@ int main(int argc, char** argv) {
                 actions, static_cast<unsigned long long>(presented));
     std::printf("soak: resident memory after warm-up %ld KiB, at the end %ld KiB (%+.1f%%)\n",
                 residentStart, residentEnd, growth);
+    std::printf(
+        "soak: %d breaks of DVR 0, %d boxes read, %d samples, %d with an unmarked old "
+        "picture\n",
+        breaks, boxes, samples, unmarked);
     if (presented == 0) {
         std::printf("soak: FAILED: no frame was presented after warm-up\n");
+        return 1;
+    }
+    if (unmarked > 0) {
+        std::printf("soak: FAILED: a pane showed an old picture as if it were live\n");
         return 1;
     }
     return 0;

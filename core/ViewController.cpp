@@ -88,6 +88,7 @@ void ViewController::ConnectDVR() {
     if (d < 0) {
         return;
     }
+    CancelReconnect(d);
     Slot(d).NetCtrl.SetView(VIEW_LIVE);
     QLog("ConnectDVR dvrPath=%d", d);
     Slot(d).StartConnectAttempt();
@@ -106,6 +107,7 @@ void ViewController::NetPlayBack() {
         }
         SetScreenWindow(4);
     }
+    CancelReconnect(d);
     slot.NetCtrl.SetView(VIEW_PLAYBACK);
     QLog("NetPlayBack dvrPath=%d", d);
     slot.StartConnectAttempt();
@@ -114,6 +116,7 @@ void ViewController::NetPlayBack() {
 void ViewController::DisconnectDVR() {
     const int d = GetCurrentDVR();
     if (ValidDvr(d)) {
+        CancelReconnect(d);
         Slot(d).Disconnect();
     }
 }
@@ -137,16 +140,6 @@ void ViewController::outlineViewSelectionDidChange() {
         SetScreenWindow(4);
         SetScreenWindow(36);
         AllNetServerAdjust();
-    }
-}
-
-void ViewController::animationTimer() {
-    for (int d = 0; d < kMaxDvrs; ++d) {
-        // Cleared before the box: timers run inside a modal box, and one loss is one message.
-        if (slots_[d]->NetCtrl.TakeReportedLoss()) {
-            MessageBox("Net error", d);
-            ui_.reloadTree();
-        }
     }
 }
 
@@ -221,6 +214,9 @@ void ViewController::GetScreenRect() {
     }
     layout_.ComputeRects(display->surfaceBounds());
     display->clearScreen();
+    for (PaneMark& shown : marksShown_) {
+        shown = PaneMark{};  // the clear took them off
+    }
 }
 
 void ViewController::SurfaceResized() {
@@ -314,6 +310,10 @@ void ViewController::NotActiveNetServerAdjust(int dvr) {
 }
 
 void ViewController::AllNetServerAdjust() {
+    AdjustDvrs(0, list_.count());
+}
+
+void ViewController::AdjustDvrs(int from, int to) {
     const int focus = focusID.load();
     const bool shown = m_selfChannelEffectFlag.load() != 0;
     const uint32_t shownChannels = layout_.ShownChannels();
@@ -321,7 +321,7 @@ void ViewController::AllNetServerAdjust() {
     if (shown) {
         QLog("ShowNetServerAdjust");
     }
-    for (int d = 0; d < list_.count() && d < kMaxDvrs; ++d) {
+    for (int d = std::max(from, 0); d < to && d < list_.count() && d < kMaxDvrs; ++d) {
         DvrSlot& slot = Slot(d);
         const SAVE_INFO_STRUCT entry = EntryCopy(d);
         // A DVR in remote playback is left alone by the view's own adjustment.
@@ -448,6 +448,7 @@ void ViewController::DeleteUser() {
     ui_.removeNode(i);
     // From here on, attempts under way for these slots belong to DVRs that moved or are gone.
     for (int d = i; d < kMaxDvrs; ++d) {
+        slots_[d]->reconnect = DvrSlot::Reconnect{};
         slots_[d]->Renumbered();
     }
     list_.moveUser(i);
@@ -465,6 +466,7 @@ void ViewController::SavePropertyEntry(int dvr, const SAVE_INFO_STRUCT& edited) 
     if (!list_.Replace(dvr, edited)) {
         return;
     }
+    CancelReconnect(dvr);
     UnloadUserInfoToFile();
     ChangeView(dvr, std::string(TextOf(edited.showName)));
 }
@@ -572,7 +574,11 @@ void ViewController::Present(int dvr, const NET_FRAME_HEADER& h, const uint8_t* 
     if (dvr != focusID.load() && !allDvrView) {
         return;  // not shown in the single-DVR view of another DVR
     }
-    const bool playback = Slot(dvr).NetCtrl.ViewOrBack.load() == VIEW_PLAYBACK;
+    const NetCtrl_Struct& b = Slot(dvr).NetCtrl;
+    if (!b.LoggedIn()) {
+        return;  // pictures still queued when the session ended: its panes say why they stopped
+    }
+    const bool playback = b.ViewOrBack.load() == VIEW_PLAYBACK;
     if (playback) {
         // Reported whether or not the picture's pane is shown: the window follows the play.
         if (PlaybackPort* port = playbackPort_.load()) {

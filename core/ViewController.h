@@ -173,6 +173,22 @@ class ViewController final : private SlotEvents {
     bool PlaybackRequestsIdle(std::chrono::milliseconds limit);
 
   private:
+    // The live-view adjustment of DVRs from .. to - 1, as AllNetServerAdjust makes it.
+    void AdjustDvrs(int from, int to);
+
+    // ---- The status timer's work (core/ViewControllerStatus.cpp) ----
+    // A loss the timer found: the reconnect (or the playback window told), then one box.
+    void LossReported(int dvr, std::chrono::steady_clock::time_point now);
+    void ScheduleReconnect(int dvr, std::chrono::steady_clock::time_point now);
+    // Starts a due attempt, follows the one that runs, counts down in the node's title.
+    void FollowReconnect(int dvr, std::chrono::steady_clock::time_point now);
+    // Ends an automatic reconnect (the operator took over); the node gets its name back.
+    void CancelReconnect(int dvr);
+    // The mark each shown pane needs now, handed to the display where it changed.
+    void UpdatePaneMarks(std::chrono::steady_clock::time_point now);
+    PaneMark MarkFor(int pane, const SCREEN_SHOW_CTRL& layout,
+                     std::chrono::steady_clock::time_point now);
+
     // SlotEvents: a DVR's display thread draws a picture; a playback session came up.
     void Present(int dvr, const NET_FRAME_HEADER& h, const uint8_t* pixels,
                  int64_t arrived) override;
@@ -201,4 +217,9 @@ class ViewController final : private SlotEvents {
 
     std::atomic<DisplayPort*> display_{nullptr};
     std::atomic<PlaybackPort*> playbackPort_{nullptr};
+
+    // The marks last handed to the display, per pane; GUI thread. A layout change empties the
+    // surface, and with it these.
+    PaneMark marksShown_[kPanes];
+    uint64_t random_ = 0x9E3779B97F4A7C15ull;  // the reconnect waits' spread; GUI thread
 };

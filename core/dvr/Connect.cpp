@@ -40,9 +40,9 @@ status::Connect DvrSlot::ConnectAndReport(const Attempt& a) {
     const SAVE_INFO_STRUCT entry = ctx_.list.EntryCopy(dvr_);
     const status::Connect result = NetConnect(a);
     if (result == status::Connect::DvrUnreachable) {
-        AttemptBox(a, entry, "Failure conncecting to DVR");
+        FailureBox(a, entry, "Failure conncecting to DVR");
     } else if (result == status::Connect::NoColonInServer) {
-        AttemptBox(a, entry, "");
+        FailureBox(a, entry, "");
     }
     return result;
 }
@@ -82,12 +82,14 @@ status::Connect DvrSlot::NetConnect(const Attempt& a) {
     const std::string host(server.substr(0, colon));
     const std::string_view portText = server.substr(colon + 1);
 
+    // Finding the DVR's address counts against the time to reach it.
+    auto start = std::chrono::steady_clock::now();
     std::optional<sockaddr_in> target;
     if (portText.size() <= kMaxPortTextLength) {
         const int port = ParsePort(portText);
         QLog("port%d", port);
         if (port != 0) {
-            target = ResolveIPv4(host, port);
+            target = ResolveIPv4(host, port, ctx_.limits.dvrConnect, ctx_.cancel.fd());
         }
     } else {
         NET_REQUEST request{};
@@ -95,30 +97,41 @@ status::Connect DvrSlot::NetConnect(const Attempt& a) {
             LookupDvr(host, std::string(portText), request, ctx_.limits, ctx_.cancel.fd());
         if (found == status::Lookup::DvrNotOnline) {
             AttemptTitle(a, name);
-            AttemptBox(a, entry, "DVR is not online!");
+            FailureBox(a, entry, "DVR is not online!");
             return Connect::DvrNotOnline;
         }
         if (found != status::Lookup::Found) {
             AttemptTitle(a, name);
-            AttemptBox(a, entry, "Failure conncecting to server!");
+            FailureBox(a, entry, "Failure conncecting to server!");
             return static_cast<Connect>(status::Code(found));  // the same numbers
         }
         QLog("client_request.port1=%d", request.port1);
-        target = ResolveIPv4(std::string(TextOf(request.ip)), request.port1);
+        start = std::chrono::steady_clock::now();  // the DVR gets its full time after the lookup
+        target = ResolveIPv4(std::string(TextOf(request.ip)), request.port1, ctx_.limits.dvrConnect,
+                             ctx_.cancel.fd());
     }
 
     // An unresolvable host fails like a refused connect.
-    const int err = target ? sock->connectWithin(*target, ctx_.limits.dvrConnect) : -1;
+    const auto left =
+        ctx_.limits.dvrConnect - std::chrono::duration_cast<std::chrono::milliseconds>(
+                                     std::chrono::steady_clock::now() - start);
+    const int err = target && left.count() > 0 ? sock->connectWithin(*target, left) : -1;
     QLog("select selectselect=%d", err);
     AttemptTitle(a, name);
     if (err != 0) {
         return Connect::DvrUnreachable;
     }
+    if (!sock->enableKeepAlive(ctx_.limits.keepAliveIdle, ctx_.limits.keepAliveInterval,
+                               ctx_.limits.keepAliveProbes)) {
+        QLog("keepalive refused on DVR %d", dvr_);
+    }
     if (!AttemptBeginLogin(a, std::move(sock))) {
         return Connect::Failed;  // the DVR was deleted meanwhile
     }
     QLog("SetParameter");
-    switch (SetParameter(a, entry)) {
+    const status::Login login = SetParameter(a, entry);
+    lastLogin_.store(status::Code(login));
+    switch (login) {
         case status::Login::TooManyUsers: AttemptBox(a, entry, "Too many users!"); break;
         case status::Login::SuperUserOnline:
             AttemptBox(a, entry, "Super username is online!");
@@ -217,6 +230,7 @@ status::Login DvrSlot::SetParameter(const Attempt& a, const SAVE_INFO_STRUCT& en
         }
         NetCtrl.SetLiveStatus(NET_DATA_SEND);
         const NET_COMMAND live = MakeCommand(NET_LIVE_VIEW, 0, 0, static_cast<int32_t>(entry.cam));
+        Ask(entry.cam);
         if (SendData(&live, sizeof live) < 0) {
             return transportFailure();
         }

@@ -133,7 +133,10 @@ void DvrSlot::ResetSlot() {
         NetCtrl.stats[c].decoded.store(0);
         NetCtrl.stats[c].dropped.store(0);
         NetCtrl.stats[c].sizeFrame.store(-1);
+        NetCtrl.stats[c].lastPictureAt.store(0);
     }
+    Ask(0);
+    lostForSilence_.store(false);
     FlushDecoders(Decoder);  // no reference pictures carry over
     {
         std::lock_guard<std::mutex> g(NetCtrl.replyLock);
@@ -197,12 +200,24 @@ void DvrSlot::AttemptBox(const Attempt& a, const SAVE_INFO_STRUCT& entry, const 
     }
 }
 
+void DvrSlot::FailureBox(const Attempt& a, const SAVE_INFO_STRUCT& entry, const std::string& text) {
+    if (!a.quiet) {
+        AttemptBox(a, entry, text);
+    }
+}
+
+void DvrSlot::CancelAttempts() {
+    std::lock_guard<std::mutex> g(slotLock_);
+    ++generation_;
+    attemptRunning_ = false;
+}
+
 bool DvrSlot::AttemptBeginLogin(const Attempt& a, std::unique_ptr<TcpSocket> s) {
     std::lock_guard<std::mutex> g(slotLock_);
     return generation_ == a.generation && NetCtrl.BeginLogin(std::move(s));
 }
 
-void DvrSlot::StartConnectAttempt() {
+void DvrSlot::StartConnectAttempt(bool quiet) {
     std::lock_guard<std::mutex> g(slotLock_);
     // Threads of finished attempts are joined here, so they never pile up.
     auto finished =
@@ -215,7 +230,7 @@ void DvrSlot::StartConnectAttempt() {
         });
     connectThreads_.erase(finished, connectThreads_.end());
     attemptRunning_ = true;
-    const Attempt attempt{generation_};
+    const Attempt attempt{generation_, quiet};
     auto done = std::make_shared<std::atomic<bool>>(false);
     // The connect-and-login thread.
     connectThreads_.push_back({std::thread([this, attempt, done] {

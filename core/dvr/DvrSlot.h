@@ -69,8 +69,25 @@ class DvrSlot final : private StreamSink {
 
     // ---- Connection attempts ----
     bool AttemptRunning() const;
-    // Starts a connect-and-login thread for the slot's DVR as it is now.
-    void StartConnectAttempt();
+    // Starts a connect-and-login thread for the slot's DVR as it is now. A quiet attempt (an
+    // automatic reconnect) shows no box for a DVR it cannot reach; a refused login it still shows.
+    void StartConnectAttempt(bool quiet = false);
+    // The attempts under way are overtaken: they leave the slot, its title and its entry alone.
+    void CancelAttempts();
+    // How the login of the last attempt that got that far ended. Any thread.
+    status::Login LastLogin() const { return static_cast<status::Login>(lastLogin_.load()); }
+
+    // The automatic reconnect after a lost session. GUI thread only.
+    struct Reconnect {
+        bool pending = false;   // another attempt will come
+        bool inFlight = false;  // one of its attempts runs
+        int attempts = 0;       // attempts since the loss
+        std::chrono::steady_clock::time_point due;
+        int shownSeconds = -1;  // the countdown the node's title shows
+        bool boxOpen = false;   // this DVR's "Net error" box is open
+        bool lost = false;      // lost and not back yet: its panes say offline
+    };
+    Reconnect reconnect;
     // The connect-and-login thread's body: NetConnect, then the box for a failed connect or a
     // server text without ':'.
     status::Connect ConnectAndReport();
@@ -100,6 +117,13 @@ class DvrSlot final : private StreamSink {
     // Empties the queue, the sequence numbers, the decoders' state and the replies. Receive
     // thread of the slot, or any thread while the slot has no receive thread.
     void ResetSlot();
+
+    // Whether the DVR was asked for pictures (live or played) and is sending. Any thread.
+    bool Streaming() const;
+    // The channels asked for now (live or played), and since when each was asked for without a
+    // break (steady clock, ns; 0 for one not asked for). Any thread.
+    uint32_t AskedChannels() const { return askedChannels_.load(); }
+    int64_t AskedSince(int channel) const;
 
     // ---- Live view ----
     void NetLocalViewPlay(uint32_t cam, int32_t audio);
@@ -138,11 +162,14 @@ class DvrSlot final : private StreamSink {
     // its title and its entry alone.
     struct Attempt {
         uint32_t generation;
+        bool quiet = false;
     };
     Attempt CurrentAttempt() const;
     bool Current(const Attempt& a) const;
     void AttemptTitle(const Attempt& a, const std::string& title);
     void AttemptBox(const Attempt& a, const SAVE_INFO_STRUCT& entry, const std::string& text);
+    // A box about a DVR that could not be reached: not for a quiet attempt.
+    void FailureBox(const Attempt& a, const SAVE_INFO_STRUCT& entry, const std::string& text);
     bool AttemptBeginLogin(const Attempt& a, std::unique_ptr<TcpSocket> s);
     status::Connect ConnectAndReport(const Attempt& a);
     status::Connect NetConnect(const Attempt& a);
@@ -160,6 +187,16 @@ class DvrSlot final : private StreamSink {
     void OnRecordList(int32_t pages, const uint8_t* data, std::size_t len) override;
     void OnPlayState(int32_t state, int32_t reason) override;
     void WaitForQueueRoom();
+    // The channels now asked for, as a record that asks for them goes out.
+    void Ask(uint32_t channels);
+
+    // How long the receive thread has heard nothing, and what it did about it.
+    struct SilenceWatch {
+        std::chrono::steady_clock::time_point next;  // when the silence is looked at again
+        bool keyAsked = false;                       // a key frame was asked for meanwhile
+    };
+    SilenceWatch FreshSilence(std::chrono::steady_clock::time_point now) const;
+    void CheckSilence(const TcpSocket& s, SilenceWatch& silence);
 
     const int dvr_;
     SlotContext ctx_;
@@ -169,10 +206,14 @@ class DvrSlot final : private StreamSink {
     ByteBuffer AVData2;     // a bundle member and its padding; receive thread
     // Next frame number expected per channel entry; under NetCtrl.mutex.
     uint32_t frameNumber[40] = {};
-    DVR_MACHINE_INFO Dvrinfo = {};          // under NetCtrl.replyLock
-    RecordListPage* pFileShow = nullptr;    // under NetCtrl.replyLock: the searcher's list
-    std::atomic<int32_t> m_listPage{0};     // page count of the last search reply
-    std::atomic<uint32_t> m_CurShowCam{0};  // the channel mask last asked for in live view
+    DVR_MACHINE_INFO Dvrinfo = {};            // under NetCtrl.replyLock
+    RecordListPage* pFileShow = nullptr;      // under NetCtrl.replyLock: the searcher's list
+    std::atomic<int32_t> m_listPage{0};       // page count of the last search reply
+    std::atomic<uint32_t> m_CurShowCam{0};    // the channel mask last asked for in live view
+    std::atomic<uint32_t> askedChannels_{0};  // live or played channels asked for now
+    std::atomic<int64_t> askedSince_[kMaxChannels] = {};
+    // Set when the session was declared lost for its silence; cleared by the next frame.
+    std::atomic<bool> lostForSilence_{false};
     std::unique_ptr<StreamParser> parser_;  // reads into NetCtrl.tmpbuf and AVData2
 
     // ---- Threads ----
@@ -187,4 +228,5 @@ class DvrSlot final : private StreamSink {
     std::vector<ConnectThread> connectThreads_;  // under slotLock_
     bool attemptRunning_ = false;                // under slotLock_
     uint32_t generation_ = 0;                    // under slotLock_
+    std::atomic<int32_t> lastLogin_{status::Code(status::Login::Failed)};
 };

@@ -32,6 +32,7 @@ void DvrSlot::OnFrame(const NET_FRAME_HEADER& header, const uint8_t* payload, bo
     }
     NET_FRAME_HEADER h = header;
     const int ch = h.channel;
+    lostForSilence_.store(false, std::memory_order_relaxed);
     NetCtrl_Struct& b = NetCtrl;
     ChannelStats& stats = b.stats[ch];
     stats.frames.fetch_add(1, std::memory_order_relaxed);
@@ -90,6 +91,7 @@ void DvrSlot::OnFrame(const NET_FRAME_HEADER& header, const uint8_t* payload, bo
     }
     std::memcpy(dst, &h, sizeof h);
     stats.decoded.fetch_add(1, std::memory_order_relaxed);
+    stats.lastPictureAt.store(arrived, std::memory_order_relaxed);
     std::lock_guard<std::mutex> g(b.mutex);
     b.arrivedAt[slot] = arrived;
     b.m_Top.store((slot + 1) % kQueueSlots);

@@ -14,7 +14,27 @@ void DvrSlot::NetLocalViewPlay(uint32_t cam, int32_t /*audio*/) {
     NetCtrl.SetView(VIEW_LIVE);
     QLog("ptr->NetID=%d", dvr_);
     const NET_COMMAND c = MakeCommand(NET_LIVE_VIEW, 0, 0, static_cast<int32_t>(cam));
+    Ask(cam);
     SendData(&c, sizeof c);
+}
+
+void DvrSlot::Ask(uint32_t channels) {
+    const uint32_t before = askedChannels_.exchange(channels);
+    const int64_t now = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                            std::chrono::steady_clock::now().time_since_epoch())
+                            .count();
+    for (int c = 0; c < kMaxChannels; ++c) {
+        const uint32_t bit = 1u << c;
+        if ((channels & bit) == 0) {
+            askedSince_[c].store(0);
+        } else if ((before & bit) == 0) {
+            askedSince_[c].store(now);
+        }
+    }
+}
+
+int64_t DvrSlot::AskedSince(int channel) const {
+    return channel >= 0 && channel < kMaxChannels ? askedSince_[channel].load() : 0;
 }
 
 void DvrSlot::StopNetLocalView() {
@@ -22,6 +42,7 @@ void DvrSlot::StopNetLocalView() {
         return;
     }
     const NET_COMMAND c = MakeCommand(NET_STOP_LIVE_VIEW);
+    Ask(0);
     SendData(&c, sizeof c);
 }
 

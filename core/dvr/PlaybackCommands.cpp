@@ -85,6 +85,7 @@ int32_t DvrSlot::NetPlayFile(int32_t time1, int32_t time2, uint32_t cam, int32_t
     }
     std::lock_guard<std::mutex> g(NetCtrl.requestLock);
     SetRecCmd(INFO_PLAY_STATE);
+    Ask(cam);
     if (SendData(&c, sizeof c) < 0) {
         SetRecCmd(0);
         return -1;
@@ -102,6 +103,7 @@ int32_t DvrSlot::StopNetPlayFile() {
         return 1;  // nothing is playing
     }
     const NET_COMMAND c = MakeCommand(NET_STOP_PLAY_FILE);
+    Ask(0);
     if (SendData(&c, sizeof c) < 0) {
         return -1;
     }

@@ -4,13 +4,30 @@
 #include "core/support/Log.h"
 
 namespace {
+
+using Clock = std::chrono::steady_clock;
 constexpr auto kIdleWait = std::chrono::milliseconds(500);
 constexpr auto kReadableWait = std::chrono::milliseconds(1000);
+
+// The connection as the receive thread reads it: every read of a unit that has begun is bounded,
+// so a DVR that stops half way through a frame cannot hold the thread.
+class BoundedReads : public ByteSource {
+  public:
+    BoundedReads(TcpSocket& s, std::chrono::milliseconds limit) : s_(s), limit_(limit) {}
+    bool ReadExactly(void* data, std::size_t n) override { return s_.recvAll(data, n, limit_); }
+
+  private:
+    TcpSocket& s_;
+    const std::chrono::milliseconds limit_;
+};
+
 }  // namespace
 
 void DvrSlot::NetWorkThread() {
     QLog("receive thread of DVR %d", dvr_);
     NET_COMMAND cmd;
+    const TcpSocket* watched = nullptr;  // the session the silence is measured on
+    SilenceWatch silence;
     while (NetCtrl.ThreadWork.load() != 0) {
         if (NetCtrl.resetRequested.exchange(false)) {
             ResetSlot();
@@ -28,15 +45,60 @@ void DvrSlot::NetWorkThread() {
         if (!s || NetCtrl.NetWorking.load() <= 0) {
             continue;
         }
-        const int ready = s->pendingError() != 0 ? -1 : s->waitReadable(kReadableWait);
+        if (s.get() != watched) {
+            watched = s.get();
+            silence = FreshSilence(Clock::now());
+        }
+        const auto wait = std::min<Clock::duration>(kReadableWait, silence.next - Clock::now());
+        const int ready = s->waitReadable(std::max(
+            std::chrono::ceil<std::chrono::milliseconds>(wait), std::chrono::milliseconds(0)));
         if (ready < 0) {
             if (NetCtrl.Fail(s.get())) {
                 QLog("CloseSocket");
                 ctx_.ui.reloadTree();
             }
         } else if (ready > 0) {
-            RecvCommand(*s, s.get(), cmd);
+            BoundedReads source(*s, ctx_.limits.streamSilence + ctx_.limits.lostAfterKeyRequest);
+            if (RecvCommand(source, s.get(), cmd) == 1) {
+                silence = FreshSilence(Clock::now());
+            }
+        } else {
+            CheckSilence(*s, silence);
         }
+    }
+}
+
+DvrSlot::SilenceWatch DvrSlot::FreshSilence(std::chrono::steady_clock::time_point now) const {
+    return SilenceWatch{now + ctx_.limits.streamSilence, false};
+}
+
+bool DvrSlot::Streaming() const {
+    return NetCtrl.CurNetStatus.load() == NET_DATA_SEND && askedChannels_.load() != 0;
+}
+
+void DvrSlot::CheckSilence(const TcpSocket& s, SilenceWatch& silence) {
+    const auto now = Clock::now();
+    // Silence is normal while nothing is asked for; and a DVR that was lost for its silence and
+    // came back still silent (every camera unplugged) is not lost again for that: keepalive still
+    // finds a dead one.
+    if (!Streaming() || lostForSilence_.load()) {
+        silence = FreshSilence(now);
+        return;
+    }
+    if (now < silence.next) {
+        return;
+    }
+    if (!silence.keyAsked) {
+        QLog("DVR %d silent: asking for a key frame", dvr_);
+        CreateNetKeyFrame();
+        silence.keyAsked = true;
+        silence.next = now + ctx_.limits.lostAfterKeyRequest;
+        return;
+    }
+    QLog("DVR %d silent after a key-frame request: connection lost", dvr_);
+    lostForSilence_.store(true);
+    if (NetCtrl.Fail(&s)) {
+        ctx_.ui.reloadTree();
     }
 }
 

@@ -11,4 +11,17 @@ struct ConnectionLimits {
     std::chrono::milliseconds loginPause{500};        // pause before reading the login reply
     std::chrono::milliseconds send{3000};             // one SendData call
     std::chrono::milliseconds stopPlayPause{1000};    // pause after NET_STOP_PLAY_FILE
+    // A streaming DVR silent this long is asked for a key frame; silent `lostAfterKeyRequest`
+    // more, its connection counts as lost. A unit that stops half way counts as lost after both.
+    std::chrono::milliseconds streamSilence{10000};
+    std::chrono::milliseconds lostAfterKeyRequest{5000};
+    // TCP keepalive on every DVR connection: a peer that answers no probe is gone.
+    std::chrono::seconds keepAliveIdle{10};
+    std::chrono::seconds keepAliveInterval{3};
+    int keepAliveProbes = 3;
+    // The waits before the attempts to reconnect a lost DVR: the first, doubling up to the
+    // longest, each stretched or shortened by up to `reconnectJitter`.
+    std::chrono::milliseconds reconnectFirst{1000};
+    std::chrono::milliseconds reconnectLongest{30000};
+    double reconnectJitter = 0.2;
 };

@@ -57,10 +57,11 @@ inline constexpr std::size_t kSlotPictureOffset = 64;  // keeps pictures cache-l
 
 // What the intake saw per channel; any thread may read them.
 struct ChannelStats {
-    std::atomic<uint32_t> frames{0};     // headers received, video and audio, accepted or not
-    std::atomic<uint32_t> decoded{0};    // video pictures decoded and queued
-    std::atomic<uint32_t> dropped{0};    // dropped by the sequence check or a full queue
-    std::atomic<int32_t> sizeFrame{-1};  // SizeFrame of the last video frame, -1 before any
+    std::atomic<uint32_t> frames{0};        // headers received, video and audio, accepted or not
+    std::atomic<uint32_t> decoded{0};       // video pictures decoded and queued
+    std::atomic<uint32_t> dropped{0};       // dropped by the sequence check or a full queue
+    std::atomic<int32_t> sizeFrame{-1};     // SizeFrame of the last video frame, -1 before any
+    std::atomic<int64_t> lastPictureAt{0};  // when the last picture was queued (steady, ns)
 };
 
 class TcpSocket;

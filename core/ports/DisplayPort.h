@@ -3,7 +3,24 @@
 // implements it with the OpenGL surface; tests implement it with a recording fake.
 #pragma once
 
+#include <string>
+
 #include "core/layout/Layout.h"
+
+// What a pane says besides its picture. Drawn on the surface with the pictures; a new picture in
+// the pane ends it.
+struct PaneMark {
+    enum class Kind {
+        None,
+        Stale,    // the last picture, dimmed, and `text` ("No video since 12:00:01")
+        Offline,  // the background, the DVR's name (`title`) and `text` ("Offline", ...)
+        Cleared,  // the background alone: the DVR was disconnected
+    };
+    Kind kind = Kind::None;
+    std::string title;
+    std::string text;
+    friend bool operator==(const PaneMark&, const PaneMark&) = default;
+};
 
 class DisplayPort {
   public:
@@ -22,4 +39,8 @@ class DisplayPort {
 
     // Enables or disables the split buttons above 36 panes. GUI thread.
     virtual void enableLargeSplits(bool enabled) = 0;
+
+    // Pane `pane` (at `rect`) shows `mark` from the next flush on, until a picture comes or a
+    // clear; Kind::None takes a mark away. GUI thread.
+    virtual void markPane(int pane, const PaneRect& rect, const PaneMark& mark) = 0;
 };

@@ -24,6 +24,7 @@ class HeadlessUi : public UiPort {
     int selectedDvr() override { return -1; }
     void clearSelection() override {}
     void setDvrLabel(const std::string&) override {}
+    bool reconnectAutomatically(int) override { return true; }
 
     // The text of the first box, if there was one.
     std::optional<std::string> firstMessage() const;

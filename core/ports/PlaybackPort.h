@@ -25,4 +25,6 @@ class PlaybackPort {
     // The second of the day of the played picture being shown. Display thread, under the DVR's
     // block lock: stores the value only.
     virtual void SetTimeNow(int32_t daySecond) = 0;
+    // DVR `dvr`'s playback session was lost (it is not reconnected by itself).
+    virtual void ConnectionLost(int dvr) = 0;
 };

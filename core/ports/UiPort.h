@@ -38,4 +38,8 @@ class UiPort {
 
     // Sets the DVR label beside the tree. Any thread; posted, never waits.
     virtual void setDvrLabel(const std::string& text) = 0;
+
+    // Whether DVR `dvr` is to be connected again by itself when its working connection is lost
+    // (the operator's choice, kept outside the list file). GUI thread.
+    virtual bool reconnectAutomatically(int dvr) = 0;
 };

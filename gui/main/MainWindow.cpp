@@ -233,6 +233,10 @@ void MainWindow::renderCurrentFrame(const PaneRect& rect, int pane) {
     videoViewController_->renderCurrentFrame(rect, pane);
 }
 
+void MainWindow::markPane(int pane, const PaneRect& rect, const PaneMark& mark) {
+    videoViewController_->markPane(pane, rect, mark);
+}
+
 void MainWindow::enableLargeSplits(bool enabled) {
     for (int i = 0; i < 10; ++i) {
         if (kSplits[i] > 36) {

@@ -65,6 +65,7 @@ class MainWindow : public QMainWindow, public DisplayPort {
     void clearScreen() override;
     void renderCurrentFrame(const PaneRect& rect, int pane) override;  // any thread
     void enableLargeSplits(bool enabled) override;
+    void markPane(int pane, const PaneRect& rect, const PaneMark& mark) override;
 
     // The split counts of the ten split buttons, in their order.
     static constexpr int kSplits[] = {4, 9, 16, 25, 36, 49, 64, 81, 100, 256};

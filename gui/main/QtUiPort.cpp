@@ -5,6 +5,7 @@
 #include <QPushButton>
 
 #include "core/ViewController.h"
+#include "core/support/FixedText.h"
 #include "core/support/Log.h"
 #include "gui/dialogs/DVRProperty.h"
 #include "gui/support/CoreContext.h"
@@ -12,6 +13,7 @@
 #include "gui/support/QtText.h"
 #include "gui/tree/DvrTreeModel.h"
 #include "gui/tree/OutlineViewCon.h"
+#include "gui/tree/ReconnectSetting.h"
 
 QtUiPort::QtUiPort(GuiDispatcher& dispatcher, QWidget& window, DvrTreeModel& model,
                    OutlineViewCon& view, QLabel& dvrLabel)
@@ -135,6 +137,11 @@ void QtUiPort::setDvrLabel(const std::string& text) {
             dvrLabel_->setText(text);
         }
     });
+}
+
+bool QtUiPort::reconnectAutomatically(int dvr) {
+    ViewController* vc = view_ ? view_->context().controller() : nullptr;
+    return !vc || ReconnectAutomatically(std::string(TextOf(vc->EntryCopy(dvr).server)));
 }
 
 void QtUiPort::removeNode(int index) {

@@ -40,6 +40,7 @@ class QtUiPort : public QObject, public UiPort {
     int selectedDvr() override;
     void clearSelection() override;
     void setDvrLabel(const std::string& text) override;
+    bool reconnectAutomatically(int dvr) override;
 
     // ---- The end of the run (GUI thread) -------------------------------------------------------
     // From now on calls from other threads return at once, work they handed over is dropped

@@ -8,6 +8,7 @@
 #include <QImageWriter>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPainter>
 
 #include <QPointer>
 #include <QSaveFile>
@@ -18,10 +19,12 @@
 #include "core/decode/SizeFrame.h"
 #include "core/support/Log.h"
 #include "gui/support/CoreContext.h"
+#include "gui/support/QtText.h"
 
 namespace {
 
 constexpr float kGrey = 0.48f;
+constexpr float kStaleDim = 0.35f;  // how bright a stale pane's last picture stays
 
 // The first picture row is drawn at the top: texture row 0 at the quad's upper edge.
 const char* const kVertexShader = R"(
@@ -41,15 +44,16 @@ const char* const kFragmentShader = R"(
 varying vec2 uv;
 uniform sampler2D luma;
 uniform sampler2D chroma;
+uniform float dim;
 void main() {
     float y = texture2D(luma, uv).r;
     vec4 c = texture2D(chroma, uv);
     float yy = 1.164383 * (y - 16.0 / 255.0);
     float cb = c.g - 128.0 / 255.0;
     float cr = c.a - 128.0 / 255.0;
-    gl_FragColor = vec4(yy + 1.596027 * cr,
-                        yy - 0.391762 * cb - 0.812968 * cr,
-                        yy + 2.017232 * cb,
+    gl_FragColor = vec4(vec3(yy + 1.596027 * cr,
+                             yy - 0.391762 * cb - 0.812968 * cr,
+                             yy + 2.017232 * cb) * dim,
                         1.0);
 }
 )";
@@ -93,6 +97,41 @@ void VideoView::clearScreen() {
         clearPending_ = true;
         std::fill(std::begin(pending_), std::end(pending_), false);
     }
+    for (Marked& m : marks_) {
+        m = Marked{};  // the clear takes them off; the controller hands them again
+    }
+    std::fill(std::begin(drawnAt_), std::end(drawnAt_), int64_t{0});
+    update();
+}
+
+int VideoView::unmarkedOldPanes(std::chrono::milliseconds age) const {
+    const int64_t now = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                            std::chrono::steady_clock::now().time_since_epoch())
+                            .count();
+    int old = 0;
+    for (int p = 0; p < kLayoutPanes; ++p) {
+        const bool marked = marks_[p].mark.kind != PaneMark::Kind::None && marks_[p].painted;
+        old += drawnAt_[p] != 0 && !marked &&
+               now - drawnAt_[p] > std::chrono::nanoseconds(age).count();
+    }
+    return old;
+}
+
+void VideoView::markPane(int pane, const PaneRect& rect, const PaneMark& mark) {
+    if (pane < 0 || pane >= kLayoutPanes) {
+        return;
+    }
+    Marked& m = marks_[pane];
+    if (mark.kind == PaneMark::Kind::None) {
+        m = Marked{};
+        return;
+    }
+    const bool sameRect = m.rect.x == rect.x && m.rect.y == rect.y && m.rect.width == rect.width &&
+                          m.rect.height == rect.height;
+    if (m.painted && m.mark == mark && sameRect) {
+        return;
+    }
+    m = Marked{mark, rect, false};
     update();
 }
 
@@ -164,10 +203,80 @@ void VideoView::paintGL() {
     if (!glReady_ || !panes) {
         return;
     }
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);  // a painter may have changed it
     for (int pane = 0; pane < kLayoutPanes; ++pane) {
         if (drawn[pane]) {
             drawPane((*panes)[pane], rects[pane]);
+            marks_[pane] = Marked{};  // a new picture takes the mark off
+            drawnAt_[pane] = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                 std::chrono::steady_clock::now().time_since_epoch())
+                                 .count();
         }
+    }
+    paintMarks(*panes);
+}
+
+void VideoView::setViewport(const PaneRect& rect) {
+    // Pane rectangles are in surface units with the origin at the bottom left, like GL's
+    // viewport; fractions are cut off.
+    const qreal ratio = devicePixelRatio();
+    glViewport(static_cast<GLint>(rect.x * ratio), static_cast<GLint>(rect.y * ratio),
+               static_cast<GLsizei>(rect.width * ratio), static_cast<GLsizei>(rect.height * ratio));
+}
+
+void VideoView::paintMarks(PaneBuffers& panes) {
+    bool any = false;
+    for (int pane = 0; pane < kLayoutPanes; ++pane) {
+        Marked& m = marks_[pane];
+        if (m.mark.kind == PaneMark::Kind::None || m.painted) {
+            continue;
+        }
+        any = true;
+        if (m.mark.kind == PaneMark::Kind::Stale) {
+            drawPane(panes[pane], m.rect, kStaleDim);
+        } else {
+            drawnAt_[pane] = 0;  // the picture is gone
+            const qreal ratio = devicePixelRatio();
+            glEnable(GL_SCISSOR_TEST);
+            glScissor(static_cast<GLint>(m.rect.x * ratio), static_cast<GLint>(m.rect.y * ratio),
+                      static_cast<GLsizei>(m.rect.width * ratio),
+                      static_cast<GLsizei>(m.rect.height * ratio));
+            glClearColor(kGrey, kGrey, kGrey, 1.0f);
+            glClear(GL_COLOR_BUFFER_BIT);
+            glDisable(GL_SCISSOR_TEST);
+        }
+    }
+    if (!any) {
+        return;
+    }
+    // The texts, drawn over the pictures in the same frame buffer.
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    for (Marked& m : marks_) {
+        if (m.mark.kind == PaneMark::Kind::None || m.painted) {
+            continue;
+        }
+        m.painted = true;
+        if (m.mark.kind == PaneMark::Kind::Cleared) {
+            continue;
+        }
+        const QRectF pane(m.rect.x, height() - m.rect.y - m.rect.height, m.rect.width,
+                          m.rect.height);
+        QFont font = painter.font();
+        font.setPixelSize(std::clamp(static_cast<int>(m.rect.height / 9), 9, 40));
+        font.setBold(true);
+        painter.setFont(font);
+        QString text = QString::fromUtf8(m.mark.text);
+        if (!m.mark.title.empty()) {
+            text = QStringFromBytes(m.mark.title) + QLatin1Char('\n') + text;
+        }
+        const int flags = Qt::AlignCenter | Qt::TextWordWrap;
+        // A dark band behind the text keeps it readable on any picture.
+        QRectF band = painter.boundingRect(pane.adjusted(4, 4, -4, -4), flags, text);
+        band.adjust(-6, -3, 6, 3);
+        painter.fillRect(band.intersected(pane), QColor(0, 0, 0, 160));
+        painter.setPen(Qt::white);
+        painter.drawText(pane.adjusted(4, 4, -4, -4), flags, text);
     }
 }
 
@@ -178,7 +287,7 @@ std::vector<int> VideoView::takeLatencies() {
     return out;
 }
 
-void VideoView::drawPane(PaneBuffers::Pane& buffer, const PaneRect& rect) {
+void VideoView::drawPane(PaneBuffers::Pane& buffer, const PaneRect& rect, float dim) {
     std::lock_guard<std::mutex> g(buffer.lock);
     const auto geometry = SizeFrameGeometry(buffer.sizeFrame);
     if (!geometry || !buffer.pixels) {
@@ -186,11 +295,7 @@ void VideoView::drawPane(PaneBuffers::Pane& buffer, const PaneRect& rect) {
     }
     const int w = geometry->width;
     const int h = geometry->height;
-    const qreal ratio = devicePixelRatio();
-    // Pane rectangles are in surface units with the origin at the bottom left, like GL's
-    // viewport; fractions are cut off.
-    glViewport(static_cast<GLint>(rect.x * ratio), static_cast<GLint>(rect.y * ratio),
-               static_cast<GLsizei>(rect.width * ratio), static_cast<GLsizei>(rect.height * ratio));
+    setViewport(rect);
     glActiveTexture(GL_TEXTURE0);
     glBindTexture(GL_TEXTURE_2D, lumaTexture_);
     glTexImage2D(GL_TEXTURE_2D, 0, GL_LUMINANCE_ALPHA, w, h, 0, GL_LUMINANCE_ALPHA,
@@ -201,13 +306,16 @@ void VideoView::drawPane(PaneBuffers::Pane& buffer, const PaneRect& rect) {
     program_.bind();
     program_.setUniformValue("luma", 0);
     program_.setUniformValue("chroma", 1);
+    program_.setUniformValue("dim", dim);
     program_.enableAttributeArray(0);
     program_.enableAttributeArray(1);
     program_.setAttributeArray(0, GL_FLOAT, kQuad, 2, 4 * sizeof(GLfloat));
     program_.setAttributeArray(1, GL_FLOAT, kQuad + 2, 2, 4 * sizeof(GLfloat));
     glDrawArrays(GL_TRIANGLE_FAN, 0, 4);
-    ++presented_;
-    if (buffer.arrivedAt != 0) {
+    if (dim == 1.0f) {
+        ++presented_;  // a picture that came now, not a mark over an old one
+    }
+    if (dim == 1.0f && buffer.arrivedAt != 0) {
         const int64_t now = std::chrono::duration_cast<std::chrono::nanoseconds>(
                                 std::chrono::steady_clock::now().time_since_epoch())
                                 .count();

@@ -13,6 +13,7 @@
 #include <QOpenGLWidget>
 #include <QTimer>
 
+#include <chrono>
 #include <mutex>
 #include <vector>
 
@@ -31,9 +32,10 @@ class VideoView : public QOpenGLWidget, protected QOpenGLFunctions {
     ~VideoView() override;
 
     // The DisplayPort operations that belong to the surface (the window forwards them).
-    PaneRect bounds() const;                                  // GUI thread
-    void clearScreen();                                       // GUI thread
-    void renderCurrentFrame(const PaneRect& rect, int pane);  // any thread
+    PaneRect bounds() const;                                              // GUI thread
+    void clearScreen();                                                   // GUI thread
+    void renderCurrentFrame(const PaneRect& rect, int pane);              // any thread
+    void markPane(int pane, const PaneRect& rect, const PaneMark& mark);  // GUI thread
 
     // The surface's picture now, as the window shows it (for tests).
     QImage grabSurface();
@@ -49,6 +51,9 @@ class VideoView : public QOpenGLWidget, protected QOpenGLFunctions {
     // Pictures drawn so far, and the latencies (microseconds, last byte received to drawn) of
     // the most recent ones, which this empties. GUI thread.
     uint64_t presented() const { return presented_; }
+    // Panes that show a picture older than `age` with no mark over it: a picture that looks live
+    // and is not. GUI thread.
+    int unmarkedOldPanes(std::chrono::milliseconds age) const;
     std::vector<int> takeLatencies();
 
   protected:
@@ -59,7 +64,10 @@ class VideoView : public QOpenGLWidget, protected QOpenGLFunctions {
     void contextMenuEvent(QContextMenuEvent* event) override;
 
   private:
-    void drawPane(PaneBuffers::Pane& buffer, const PaneRect& rect);
+    void drawPane(PaneBuffers::Pane& buffer, const PaneRect& rect, float dim = 1.0f);
+    // Paints the marks not on the surface yet: the GL part, then their texts.
+    void paintMarks(PaneBuffers& panes);
+    void setViewport(const PaneRect& rect);
     // Draws what is pending, then reads the frame buffer into capture_, top row first. False
     // (nothing read) when there is no buffer or OpenGL failed.
     bool readScreen();
@@ -72,6 +80,15 @@ class VideoView : public QOpenGLWidget, protected QOpenGLFunctions {
     bool pending_[kLayoutPanes] = {};
     PaneRect pendingRect_[kLayoutPanes] = {};
     bool clearPending_ = true;
+
+    // The marks the panes carry, and whether each is on the surface now. GUI thread only.
+    struct Marked {
+        PaneMark mark;
+        PaneRect rect{};
+        bool painted = false;
+    };
+    Marked marks_[kLayoutPanes];
+    int64_t drawnAt_[kLayoutPanes] = {};  // when each pane's picture was drawn (steady, ns)
 
     // GUI thread only.
     QOpenGLShaderProgram program_;

@@ -64,6 +64,10 @@ NetPlayBack::NetPlayBack(QWidget* parent, CoreContext& context)
     IPText->setTextFormat(Qt::PlainText);  // a server text is not markup
     ValidTimeText = Named(new QLabel(background), QStringLiteral("ValidTimeText"));
     ValidTimeText->setTextFormat(Qt::PlainText);
+    LostText = Named(new QLabel(QStringLiteral("Connection lost"), background),
+                     QStringLiteral("LostText"));
+    LostText->setStyleSheet(QStringLiteral("color: #a00000; font-weight: bold;"));
+    LostText->hide();
 
     ImageView = Named(new QLabel(background), QStringLiteral("ImageView"));
     ImageView->setFixedSize(kPictureWidth, kPictureHeight);
@@ -137,6 +141,7 @@ NetPlayBack::NetPlayBack(QWidget* parent, CoreContext& context)
     auto* panel = new QVBoxLayout(background);
     panel->addWidget(IPText);
     panel->addWidget(ValidTimeText);
+    panel->addWidget(LostText);
     panel->addLayout(pictureGrid);
     panel->addLayout(popUps);
     panel->addLayout(controls);
@@ -187,6 +192,7 @@ void NetPlayBack::windowDidLoad() {
 
 void NetPlayBack::initData(int channelCount, int dvr) {
     DVR = dvr;
+    LostText->hide();
     const int n = std::clamp(channelCount, 0, kMaxChannels);
     for (QComboBox* box : ButtonCh) {
         const QSignalBlocker quiet(box);
@@ -199,6 +205,12 @@ void NetPlayBack::initData(int channelCount, int dvr) {
     if (ButtonCh1->count() > 1) {
         const QSignalBlocker quiet(ButtonCh1);
         ButtonCh1->setCurrentIndex(1);
+    }
+}
+
+void NetPlayBack::ConnectionLost(int dvr) {
+    if (dvr == DVR) {
+        LostText->show();
     }
 }
 

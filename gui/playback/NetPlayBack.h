@@ -54,6 +54,9 @@ class NetPlayBack : public QWidget {
     void initData(int channelCount, int dvr);
     void SetIP(const QString& text);
     void SetValidTime(const QString& text);
+    // DVR `dvr`'s session was lost: when it is this window's DVR, the window says so until the
+    // next session opens it.
+    void ConnectionLost(int dvr);
     // Selects item selection[k] in pop-up k ("NONE" for a value it does not have).
     void SetChShow(const BandSelection& selection);
     // The label of band 0..3; other bands are ignored.
@@ -104,6 +107,7 @@ class NetPlayBack : public QWidget {
     QSlider* slider;
     int sliderMoving = 0;
     QLabel* ValidTimeText;
+    QLabel* LostText;
     QLabel* IPText;
     QDateTimeEdit* DateTime;
     QPushButton* ButtonSound;

@@ -71,6 +71,10 @@ void NetPlayBackPort::CreatePicture(const TimeMap& map) {
     post([map = std::make_shared<const TimeMap>(map)](NetPlayBack& w) { w.CreatePicture(*map); });
 }
 
+void NetPlayBackPort::ConnectionLost(int dvr) {
+    post([dvr](NetPlayBack& w) { w.ConnectionLost(dvr); });
+}
+
 void NetPlayBackPort::SetTimeNow(int32_t daySecond) {
     if (NetPlayBack* w = window_.load()) {
         w->daySecond.store(daySecond);

@@ -34,6 +34,7 @@ class NetPlayBackPort : public PlaybackPort {
     void SetChShow(const std::string& text, int band) override;
     void CreatePicture(const TimeMap& map) override;
     void SetTimeNow(int32_t daySecond) override;
+    void ConnectionLost(int dvr) override;
 
     // ---- GUI thread ----------------------------------------------------------------------------
     // The window, made and set up now if it was not yet.

@@ -9,8 +9,10 @@
 #include <algorithm>
 
 #include "core/ViewController.h"
+#include "core/support/FixedText.h"
 #include "gui/support/CoreContext.h"
 #include "gui/tree/DvrTreeModel.h"
+#include "gui/tree/ReconnectSetting.h"
 
 OutlineViewCon::OutlineViewCon(CoreContext& context, QWidget* parent)
     : QTreeView(parent), context_(context) {
@@ -59,6 +61,21 @@ QMenu* OutlineViewCon::makeContextMenu(QWidget* parent) {
     menu->addAction(QStringLiteral("DisconnectDVR"), this, &OutlineViewCon::DisconnectDVR);
     menu->addAction(QStringLiteral("Delete"), this, &OutlineViewCon::DelDVR);
     menu->addAction(QStringLiteral("Property"), this, &OutlineViewCon::ShowDVRProperty);
+    // Kept apart from the list's own commands: it is the operator's setting, not a command.
+    menu->addSeparator();
+    QAction* reconnect = menu->addAction(QStringLiteral("Reconnect automatically"));
+    reconnect->setObjectName(QStringLiteral("reconnectAutomatically"));
+    reconnect->setCheckable(true);
+    ViewController* vc = context_.controller();
+    const int dvr = selectedTopLevelRow();
+    if (vc && dvr >= 0) {
+        const std::string server(TextOf(vc->EntryCopy(dvr).server));
+        reconnect->setChecked(ReconnectAutomatically(server));
+        connect(reconnect, &QAction::toggled, this,
+                [server](bool on) { SetReconnectAutomatically(server, on); });
+    } else {
+        reconnect->setEnabled(false);
+    }
     return menu;
 }
 

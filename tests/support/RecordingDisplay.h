@@ -28,6 +28,15 @@ class RecordingDisplay : public DisplayPort {
         std::lock_guard<std::mutex> g(lock_);
         largeSplits_ = enabled;
     }
+    void markPane(int pane, const PaneRect&, const PaneMark& mark) override {
+        std::lock_guard<std::mutex> g(lock_);
+        marks_[pane] = mark;
+    }
+    PaneMark mark(int pane) const {
+        std::lock_guard<std::mutex> g(lock_);
+        auto it = marks_.find(pane);
+        return it == marks_.end() ? PaneMark{} : it->second;
+    }
 
     void setBounds(PaneRect b) {
         std::lock_guard<std::mutex> g(lock_);
@@ -59,6 +68,7 @@ class RecordingDisplay : public DisplayPort {
     PaneRect bounds_;
     std::map<int, int> renders_;
     std::map<int, PaneRect> lastRect_;
+    std::map<int, PaneMark> marks_;
     int clears_ = 0;
     bool largeSplits_ = false;
 };

@@ -88,3 +88,14 @@ bool RecordingPlayback::waitFor(const std::function<bool(const RecordingPlayback
         }
     }
 }
+
+void RecordingPlayback::ConnectionLost(int dvr) {
+    std::lock_guard<std::mutex> g(lock_);
+    lost_.push_back(dvr);
+    changed_.notify_all();
+}
+
+std::vector<int> RecordingPlayback::lost() const {
+    std::lock_guard<std::mutex> g(lock_);
+    return lost_;
+}

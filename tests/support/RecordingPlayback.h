@@ -26,6 +26,8 @@ class RecordingPlayback : public PlaybackPort {
     void SetChShow(const std::string& text, int band) override;
     void CreatePicture(const TimeMap& map) override;
     void SetTimeNow(int32_t daySecond) override;
+    void ConnectionLost(int dvr) override;
+    std::vector<int> lost() const;
 
     std::vector<Opened> opened() const;
     std::vector<std::string> validTimes() const;
@@ -46,5 +48,6 @@ class RecordingPlayback : public PlaybackPort {
     std::vector<BandSelection> selections_;
     std::vector<std::string> labels_ = std::vector<std::string>(kPlaybackBands);
     std::vector<TimeMap> pictures_;
+    std::vector<int> lost_;
     std::atomic<int32_t> timeNow_{-1};
 };

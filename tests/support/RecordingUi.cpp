@@ -108,3 +108,13 @@ bool RecordingUi::waitForBoxes(std::size_t n, std::chrono::milliseconds limit) c
     std::unique_lock<std::mutex> g(lock_);
     return changed_.wait_for(g, limit, [&] { return boxes_.size() >= n; });
 }
+
+bool RecordingUi::reconnectAutomatically(int) {
+    std::lock_guard<std::mutex> g(lock_);
+    return reconnect_;
+}
+
+void RecordingUi::setReconnect(bool on) {
+    std::lock_guard<std::mutex> g(lock_);
+    reconnect_ = on;
+}

@@ -31,6 +31,8 @@ class RecordingUi : public UiPort {
     int selectedDvr() override;
     void clearSelection() override;
     void setDvrLabel(const std::string& text) override;
+    bool reconnectAutomatically(int dvr) override;
+    void setReconnect(bool on);
 
     // The tree as the core left it: one title per node.
     std::vector<std::string> nodes() const;
@@ -58,4 +60,5 @@ class RecordingUi : public UiPort {
     bool confirmAnswer_ = true;
     int confirmations_ = 0;
     std::string label_;
+    bool reconnect_ = true;
 };

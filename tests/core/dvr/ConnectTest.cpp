@@ -1,5 +1,12 @@
 // Connecting and logging in to a simulated DVR over loopback, and the slot's connection state.
+#include <arpa/inet.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <chrono>
+#include <fstream>
 #include <thread>
 
 #include "core/dvr/DvrSlot.h"
@@ -202,6 +209,57 @@ TEST_F(Connecting, ServerTextsThatNameNoReachableDvrFailWithTheirBox) {
         EXPECT_EQ(controller.GetNetCtrlStruct(0).CurNetStatus.load(), NET_DISCONNECTED);
         EXPECT_EQ(controller.GetNetCtrlStruct(0).socket.load(), 0);
     }
+}
+
+// A name server that takes every question and answers none, made this process's only one.
+class SilentNameServer {
+  public:
+    explicit SilentNameServer(const TempDir& dir) {
+        const std::string address = RandomLoopbackAddress();
+        fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_in at{};
+        at.sin_family = AF_INET;
+        at.sin_port = htons(53);
+        ::inet_pton(AF_INET, address.c_str(), &at.sin_addr);
+        bound_ = fd_ >= 0 && ::bind(fd_, reinterpret_cast<sockaddr*>(&at), sizeof at) == 0;
+        std::ofstream(dir.file("resolv.conf"))
+            << "nameserver " << address << "\noptions timeout:30 attempts:3\n";
+        // A mount namespace of this test process's own: the host's resolv.conf stays as it is.
+        private_ = ::unshare(CLONE_NEWNS) == 0 &&
+                   ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+                   ::mount(dir.file("resolv.conf").c_str(), "/etc/resolv.conf", nullptr, MS_BIND,
+                           nullptr) == 0;
+    }
+    ~SilentNameServer() { ::close(fd_); }
+    bool ready() const { return bound_ && private_; }
+
+  private:
+    int fd_ = -1;
+    bool bound_ = false;
+    bool private_ = false;
+};
+
+TEST_F(Connecting, AResolverThatNeverAnswersHoldsAnAttemptOnlyItsLimitAndNeverTheEndOfTheRun) {
+    SilentNameServer silent(tmp);
+    ASSERT_TRUE(silent.ready())
+        << "needs root: a name server on port 53 and a resolv.conf of its own";
+    vc->limits.dvrConnect = 2s;
+    setEntry(0, "dvr.quillmarsh.test:5000");
+    auto start = Clock::now();
+    EXPECT_EQ(vc->ConnectAndReport(block(0), 0), Connect::DvrUnreachable);
+    EXPECT_GE(SecondsSince(start), 1.9);
+    EXPECT_LT(SecondsSince(start), 3.5);
+    EXPECT_EQ(ui.titleOf(0), "Gate");
+
+    vc->limits.dvrConnect = 10s;
+    ui.appendNode("Gate");
+    ui.select(0);
+    vc->ConnectDVR();
+    EXPECT_TRUE(WaitFor([&] { return ui.titleOf(0) == "connecting"; }));
+    std::this_thread::sleep_for(300ms);
+    start = Clock::now();
+    vc.reset();  // quitting does not wait for the resolver
+    EXPECT_LT(SecondsSince(start), 1.0);
 }
 
 TEST_F(Connecting, DvrThatDoesNotAnswerTheConnectFailsAfterTenSeconds) {

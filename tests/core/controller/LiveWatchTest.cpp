@@ -1,0 +1,250 @@
+// A live view that never lies: a silent DVR is found out and reported lost, a lost DVR comes back
+// by itself, and every pane says when its picture is old, its DVR offline or disconnected.
+#include <dirent.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+
+#include <chrono>
+#include <fstream>
+#include <thread>
+
+#include "core/dvr/DvrSlot.h"
+#include "core/dvr/ReconnectDelay.h"
+#include "core/net/TcpSocket.h"
+#include "tests/support/ClientFixture.h"
+#include "tests/support/RecordingDisplay.h"
+#include "tests/support/Wait.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using Kind = PaneMark::Kind;
+
+double SecondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+int Entries(const char* dir) {
+    int n = 0;
+    if (DIR* d = ::opendir(dir)) {
+        while (const dirent* e = ::readdir(d)) {
+            n += e->d_name[0] != '.';
+        }
+        ::closedir(d);
+    }
+    return n;
+}
+
+long ResidentKiB() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmRSS:", 0) == 0) {
+            return std::stol(line.substr(6));
+        }
+    }
+    return 0;
+}
+
+TEST(ReconnectDelay, DoublesFromTheFirstWaitUpToTheLongestWithinItsSpread) {
+    std::vector<long> waits;
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        waits.push_back(ReconnectDelay(attempt, 1s, 30s, 0.2, 0).count());
+    }
+    EXPECT_EQ(waits, (std::vector<long>{1000, 2000, 4000, 8000, 16000, 30000, 30000, 30000}));
+    EXPECT_EQ(ReconnectDelay(3, 1s, 30s, 0.2, -1).count(), 6400);
+    EXPECT_EQ(ReconnectDelay(3, 1s, 30s, 0.2, 1).count(), 9600);
+    EXPECT_EQ(ReconnectDelay(1000, 1s, 30s, 0.2, 5).count(), 36000);  // spread is bounded
+}
+
+class LiveWatch : public ClientTest {
+  protected:
+    LiveWatch() {
+        vc->SetDisplayPort(&display);
+        EXPECT_TRUE(vc->layout().AVDataFrame.allocate());
+        vc->InitScreenCtrl(36, 36);
+    }
+    ~LiveWatch() override { vc->StopDvrThreads(); }
+
+    std::vector<std::string> simArgs(std::vector<std::string> extra, int port = 0) {
+        std::vector<std::string> args{"--listen",  "127.0.0.1:" + std::to_string(port),
+                                      "--account", "admin:1234:2:2",
+                                      "--log",     log};
+        args.insert(args.end(), extra.begin(), extra.end());
+        return args;
+    }
+    // DVR 0 connected through the operator's command, shown in the single-DVR view.
+    void connect(const SimProcess& sim) {
+        setEntry(0, at(sim));
+        ui.appendNode("Gate");
+        ui.select(0);
+        vc->outlineViewSelectionDidChange();
+        vc->ConnectDVR();
+        ASSERT_TRUE(WaitFor([&] { return b().NetWorking.load() == 1; }));
+        ASSERT_TRUE(WaitFor([&] { return display.renders().count(1) > 0; }));
+    }
+    // Runs the status timer as the window does, until `done` holds or `limit` passes.
+    template <typename Pred>
+    bool Tick(Pred done, std::chrono::milliseconds limit) {
+        return WaitFor(
+            [&] {
+                vc->animationTimer();
+                return done();
+            },
+            limit);
+    }
+    NetCtrl_Struct& b() { return vc->GetNetCtrlStruct(0); }
+    std::size_t linesWith(const std::string& prefix) {
+        return LinesStartingWith(ReadLines(log), prefix).size();
+    }
+
+    const std::string log = tmp.file("dvr.log");
+    RecordingDisplay display;
+};
+
+TEST_F(LiveWatch, ASilentDvrIsMarkedStaleAskedForAKeyFrameThenLostAndConnectedAgain) {
+    SimProcess sim(simArgs({"--fault", "blackhole-once:60"}));
+    connect(sim);
+    // Every DVR connection is probed by TCP keepalive.
+    int on = 0, idle = 0;
+    socklen_t len = sizeof on;
+    const int fd = b().socket.load();
+    ::getsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, &len);
+    ::getsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idle, &len);
+    EXPECT_EQ(on, 1);
+    EXPECT_EQ(idle, 10);
+
+    ASSERT_FALSE(WaitForLines(log, [](const auto& l) {
+                     return !LinesStartingWith(l, "FAULT blackhole").empty();
+                 }).empty());
+    const auto silentSince = Clock::now();
+    ASSERT_TRUE(Tick([&] { return display.mark(0).kind == Kind::Stale; }, 5s));
+    EXPECT_LT(SecondsSince(silentSince), 3.0);
+    EXPECT_EQ(display.mark(0).text.rfind("No video since ", 0), 0u) << display.mark(0).text;
+    EXPECT_EQ(display.mark(1).kind, Kind::Stale);
+    EXPECT_EQ(display.mark(2).kind, Kind::None);  // the DVR has two cameras
+
+    ASSERT_TRUE(Tick([&] { return !ui.boxes().empty(); }, 20s));
+    const double lostAfter = SecondsSince(silentSince);
+    EXPECT_GE(lostAfter, 14.0);
+    EXPECT_LE(lostAfter, 16.0);
+    EXPECT_EQ(ui.boxes()[0].text, "Net error");
+    EXPECT_EQ(vc->NodeIconFor(0), NodeIcon::Disconnected);
+    EXPECT_EQ(display.mark(0).kind, Kind::Offline);
+    EXPECT_EQ(display.mark(0).title, "Gate");
+    EXPECT_EQ(LinesStartingWith(ReadLines(log), "CMD 19 ").size(), 1u);  // one key-frame request
+
+    // Connected again by itself: the second session streams, and the marks go.
+    ASSERT_TRUE(Tick([&] { return b().NetWorking.load() == 1; }, 5s));
+    EXPECT_EQ(linesWith("LOGIN "), 2u);
+    ASSERT_TRUE(Tick([&] { return display.mark(0).kind == Kind::None; }, 5s));
+    EXPECT_EQ(ui.boxes().size(), 1u);
+    EXPECT_EQ(ui.titleOf(0), "Gate");
+}
+
+TEST_F(LiveWatch, AKilledDvrBackOnItsPortIsConnectedAgainWithOneBoxAndItsPanesSayOffline) {
+    vc->limits.reconnectFirst = 200ms;
+    vc->limits.reconnectLongest = 800ms;
+    auto sim = std::make_unique<SimProcess>(simArgs({}));
+    const int port = sim->port();
+    connect(*sim);
+    sim->kill();
+    ASSERT_TRUE(Tick([&] { return !ui.boxes().empty(); }, 5s));
+    ASSERT_TRUE(Tick([&] { return ui.titleOf(0).rfind("reconnecting in ", 0) == 0; }, 2s));
+    EXPECT_EQ(display.mark(0).kind, Kind::Offline);
+    // Quiet attempts meet the closed port a few times, and show nothing.
+    std::this_thread::sleep_for(1500ms);
+    Tick([] { return false; }, 500ms);
+    EXPECT_EQ(ui.boxes().size(), 1u);
+
+    sim = std::make_unique<SimProcess>(simArgs({}, port));
+    const auto back = Clock::now();
+    const uint32_t before = b().stats[0].decoded.load();
+    ASSERT_TRUE(Tick([&] { return b().stats[0].decoded.load() > before + 2; }, 5s));
+    EXPECT_LT(SecondsSince(back), 0.8 * 1.2 + 2.0);  // the longest wait, then 2 s
+    ASSERT_TRUE(Tick([&] { return display.mark(0).kind == Kind::None; }, 3s));
+    EXPECT_EQ(ui.boxes().size(), 1u);
+    EXPECT_EQ(ui.titleOf(0), "Gate");
+}
+
+TEST_F(LiveWatch, AnOperatorDisconnectClearsThePanesAndNothingComesBack) {
+    vc->limits.reconnectFirst = 100ms;
+    SimProcess sim(simArgs({}));
+    connect(sim);
+    vc->DisconnectDVR();
+    ASSERT_TRUE(Tick([&] { return display.mark(0).kind == Kind::Cleared; }, 2s));
+    EXPECT_EQ(display.mark(1).kind, Kind::Cleared);
+    Tick([] { return false; }, 500ms);
+    EXPECT_EQ(b().CurNetStatus.load(), NET_DISCONNECTED);
+    EXPECT_EQ(linesWith("LOGIN "), 1u);
+    EXPECT_TRUE(ui.boxes().empty());
+}
+
+TEST_F(LiveWatch, AnyOperatorCommandEndsTheWaitForAReconnect) {
+    vc->limits.reconnectFirst = 5s;
+    auto sim = std::make_unique<SimProcess>(simArgs({}));
+    connect(*sim);
+    sim->kill();
+    ASSERT_TRUE(Tick([&] { return ui.titleOf(0).rfind("reconnecting in ", 0) == 0; }, 5s));
+    vc->DisconnectDVR();
+    EXPECT_EQ(ui.titleOf(0), "Gate");
+    ASSERT_TRUE(Tick([&] { return display.mark(0).kind == Kind::Cleared; }, 2s));
+    // Off in the DVR's settings: a loss is reported, nothing more.
+    sim = std::make_unique<SimProcess>(simArgs({}));
+    ui.setReconnect(false);
+    setEntry(0, at(*sim));
+    vc->ConnectDVR();
+    ASSERT_TRUE(WaitFor([&] { return b().NetWorking.load() == 1; }));
+    sim->kill();
+    ASSERT_TRUE(Tick([&] { return ui.boxes().size() == 2; }, 5s));
+    Tick([] { return false; }, 300ms);
+    EXPECT_EQ(ui.titleOf(0), "Gate");
+    EXPECT_EQ(display.mark(0).kind, Kind::Offline);
+    EXPECT_EQ(display.mark(0).text, "Offline");
+}
+
+TEST_F(LiveWatch, ADvrThatComesBackStillSilentIsNotLostAgainForItsSilence) {
+    vc->limits.streamSilence = 1s;
+    vc->limits.lostAfterKeyRequest = 500ms;
+    vc->limits.reconnectFirst = 100ms;
+    SimProcess sim(simArgs({"--fault", "blackhole:0"}));  // logs in, sends no picture, ever
+    setEntry(0, at(sim));
+    ui.appendNode("Gate");
+    ui.select(0);
+    vc->outlineViewSelectionDidChange();
+    vc->ConnectDVR();
+    ASSERT_TRUE(Tick([&] { return ui.boxes().size() == 1; }, 5s));  // lost for its silence once
+    ASSERT_TRUE(Tick([&] { return b().NetWorking.load() == 1; }, 5s));
+    Tick([] { return false; }, 3s);
+    EXPECT_EQ(b().NetWorking.load(), 1);
+    EXPECT_EQ(ui.boxes().size(), 1u);
+    EXPECT_EQ(linesWith("LOGIN "), 2u);
+    EXPECT_EQ(display.mark(0).kind, Kind::Stale);
+}
+
+TEST_F(LiveWatch, TwoHundredLossesAndReturnsLeaveNoDescriptorThreadOrMemoryBehind) {
+    vc->limits.loginPause = 0ms;
+    vc->limits.reconnectFirst = 1ms;
+    vc->limits.reconnectLongest = 1ms;
+    SimProcess sim(simArgs({"--fault", "close-mid-frame:6", "--max-users", "64"}));
+    connect(sim);
+    auto cycles = [&] { return linesWith("LOGIN "); };
+    ASSERT_TRUE(Tick([&] { return cycles() >= 20; }, 30s));
+    std::this_thread::sleep_for(100ms);
+    const int fds = Entries("/proc/self/fd");
+    const int threads = Entries("/proc/self/task");
+    const long resident = ResidentKiB();
+    ASSERT_TRUE(Tick([&] { return cycles() >= 220; }, 100s)) << cycles();
+    ui.select(0);
+    vc->DisconnectDVR();
+    EXPECT_TRUE(WaitFor([&] { return Entries("/proc/self/task") <= threads; }, 5s))
+        << Entries("/proc/self/task") << " threads, " << threads << " after warm-up";
+    EXPECT_TRUE(WaitFor([&] { return Entries("/proc/self/fd") <= fds; }, 5s))
+        << Entries("/proc/self/fd") << " descriptors, " << fds << " after warm-up";
+    EXPECT_LE(ResidentKiB(), resident + resident / 20) << "KiB after warm-up: " << resident;
+    EXPECT_GE(ui.boxes().size(), 200u);  // this port's boxes close at once
+}
+
+}  // namespace

@@ -1,0 +1,91 @@
+// What the panes say, read back from the surface: a silent camera's pane dims its last picture
+// and says since when; a lost DVR's panes turn grey with its name and the wait for the next
+// attempt; its pictures come back by themselves; a disconnected DVR leaves plain grey.
+#include <QImage>
+#include <QPushButton>
+
+#include "gui/main/VideoView.h"
+#include "tests/gui/PaneColours.h"
+#include "tests/gui/UiFixture.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// How a region of the surface looks: its mean brightness, and how many of its pixels are
+// nearly white (text) or nearly the background grey.
+struct Look {
+    double brightness = 0;
+    int white = 0;
+    int grey = 0;
+    int pixels = 0;
+};
+
+Look LookOf(const QImage& image, const QRect& region) {
+    Look look;
+    const QRect r = region.intersected(image.rect());
+    double sum = 0;
+    for (int y = r.top(); y <= r.bottom(); ++y) {
+        for (int x = r.left(); x <= r.right(); ++x) {
+            const QRgb p = image.pixel(x, y);
+            const int v = (qRed(p) + qGreen(p) + qBlue(p)) / 3;
+            sum += v;
+            look.white += v > 220;
+            look.grey += std::abs(qRed(p) - 122) < 6 && std::abs(qGreen(p) - 122) < 6 &&
+                         std::abs(qBlue(p) - 122) < 6;
+            ++look.pixels;
+        }
+    }
+    look.brightness = look.pixels ? sum / look.pixels : 0;
+    return look;
+}
+
+TEST_F(UiTest, PanesSayWhenTheirPictureIsOldTheirDvrOfflineOrDisconnected) {
+    // Three seconds of pictures, then a DVR that stays connected and sends nothing.
+    SimProcess sim({"--listen", "127.0.0.1:0", "--account", "admin:1234:2:2", "--fault",
+                    "blackhole-once:150"});
+    writeList({Entry("127.0.0.1:" + std::to_string(sim.port()), "Gate")});
+    startApp();
+    vc->limits.streamSilence = 3s;
+    vc->limits.lostAfterKeyRequest = 1s;
+    vc->limits.reconnectFirst = 3s;
+    BoxAnswerer answerer;
+    select(0);
+    chooseFromMenu(0, QStringLiteral("connectDVR"));
+    window->splitButton(4)->click();
+    VideoView* view = window->videoView();
+    auto pane = [&] { return PaneOnScreen(*vc, 0, view->height()); };
+    ASSERT_TRUE(WaitUntil([&] { return RegionShows(view->grabSurface(), pane(), 0); }));
+    const double live = LookOf(view->grabSurface(), pane()).brightness;
+
+    // Stale: the last picture, dimmed, with a line of text.
+    ASSERT_TRUE(
+        WaitUntil([&] { return LookOf(view->grabSurface(), pane()).brightness < live * 0.6; }, 8s));
+    Look stale = LookOf(view->grabSurface(), pane());
+    EXPECT_GT(stale.white, 30) << "no text over the stale picture";
+    EXPECT_FALSE(RegionShows(view->grabSurface(), pane(), 0));
+
+    // Lost: grey, the DVR's name and the wait, at once; no picture stays.
+    ASSERT_TRUE(WaitUntil([&] { return !answerer.boxes().isEmpty(); }, 10s));
+    ASSERT_TRUE(WaitUntil([&] { return LookOf(view->grabSurface(), pane()).grey > 0; }, 2s));
+    Look offline = LookOf(view->grabSurface(), pane());
+    EXPECT_GT(offline.grey, offline.pixels / 2);
+    EXPECT_GT(offline.white, 30) << "no text on the offline pane";
+    EXPECT_EQ(titles().value(0).left(16), QStringLiteral("reconnecting in "));
+
+    // Back by itself, with no operator action: pictures again, the mark gone.
+    ASSERT_TRUE(WaitUntil([&] { return RegionShows(view->grabSurface(), pane(), 0); }, 10s));
+    EXPECT_EQ(answerer.boxes().size(), 1);
+    EXPECT_EQ(titles().value(0), QStringLiteral("Gate"));
+
+    // Disconnected by the operator: plain grey, no text, no picture.
+    chooseFromMenu(0, QStringLiteral("DisconnectDVR"));
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            const Look look = LookOf(view->grabSurface(), pane());
+            return look.grey == look.pixels;
+        },
+        3s));
+}
+
+}  // namespace
