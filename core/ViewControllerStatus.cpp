@@ -41,9 +41,10 @@ int SecondsUntil(Clock::time_point due, Clock::time_point now) {
         std::max<int64_t>(0, std::chrono::ceil<std::chrono::seconds>(due - now).count()));
 }
 
+// A refusal that trying again will not change. "Too many users" and "superuser online" may be
+// the lost session itself, still counted by a DVR that has not noticed its end.
 bool Refused(status::Login login) {
-    return login == status::Login::TooManyUsers || login == status::Login::SuperUserOnline ||
-           login == status::Login::BadUserOrPassword;
+    return login == status::Login::BadUserOrPassword;
 }
 
 // No attempt will come; whether the DVR's box is open stays as it is.

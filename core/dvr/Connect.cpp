@@ -132,9 +132,11 @@ status::Connect DvrSlot::NetConnect(const Attempt& a) {
     const status::Login login = SetParameter(a, entry);
     lastLogin_.store(status::Code(login));
     switch (login) {
-        case status::Login::TooManyUsers: AttemptBox(a, entry, "Too many users!"); break;
+        // A DVR that has not noticed the lost session yet still counts it: a reconnect's attempt
+        // says nothing of that, and tries again later.
+        case status::Login::TooManyUsers: FailureBox(a, entry, "Too many users!"); break;
         case status::Login::SuperUserOnline:
-            AttemptBox(a, entry, "Super username is online!");
+            FailureBox(a, entry, "Super username is online!");
             break;
         case status::Login::BadUserOrPassword: AttemptBox(a, entry, "Bad user or password!"); break;
         default: break;

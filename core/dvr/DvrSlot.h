@@ -70,7 +70,8 @@ class DvrSlot final : private StreamSink {
     // ---- Connection attempts ----
     bool AttemptRunning() const;
     // Starts a connect-and-login thread for the slot's DVR as it is now. A quiet attempt (an
-    // automatic reconnect) shows no box for a DVR it cannot reach; a refused login it still shows.
+    // automatic reconnect) shows no box for a DVR it cannot reach or that is busy; a bad user or
+    // password it still shows.
     void StartConnectAttempt(bool quiet = false);
     // The attempts under way are overtaken: they leave the slot, its title and its entry alone.
     void CancelAttempts();

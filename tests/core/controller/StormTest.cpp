@@ -1,8 +1,10 @@
-// Five hundred connects and disconnects on four DVRs: descriptors and threads come back to their
-// steady numbers (the threads of a DVR slot are fixed; an attempt's thread ends with it).
+// Storms of connections: five hundred connects and disconnects on four DVRs, two hundred losses
+// and returns of one. Descriptors, threads and memory come back to their steady numbers (the
+// threads of a DVR slot are fixed; an attempt's thread ends with it).
 #include <dirent.h>
 
 #include <chrono>
+#include <fstream>
 #include <thread>
 
 #include "tests/support/ClientFixture.h"
@@ -22,6 +24,17 @@ int Entries(const char* dir) {
         ::closedir(d);
     }
     return n;
+}
+
+long ResidentKiB() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmRSS:", 0) == 0) {
+            return std::stol(line.substr(6));
+        }
+    }
+    return 0;
 }
 
 class Storm : public ClientTest {
@@ -78,6 +91,47 @@ TEST_F(Storm, FiveHundredConnectsLeaveNoDescriptorOrThreadBehind) {
     EXPECT_TRUE(WaitFor([&] { return Entries("/proc/self/fd") <= fds; }, 5s))
         << Entries("/proc/self/fd") << " descriptors, " << fds << " after the first round";
     EXPECT_TRUE(ui.boxes().empty());
+}
+
+TEST_F(Storm, TwoHundredLossesAndReturnsLeaveNoDescriptorThreadOrMemoryBehind) {
+    vc->limits.reconnectFirst = 1ms;
+    vc->limits.reconnectLongest = 1ms;
+    const std::string log = tmp.file("dvr.log");
+    SimProcess sim({"--listen", "127.0.0.1:0", "--account", "admin:1234:2:2", "--log", log,
+                    "--fault", "close-mid-frame:4", "--max-users", "64"});
+    setEntry(0, at(sim));
+    ui.appendNode("Gate");
+    ui.select(0);
+    vc->outlineViewSelectionDidChange();
+    vc->ConnectDVR();
+    // The status timer runs as in the window; the log is read now and then only.
+    std::size_t cycles = 0;
+    auto until = [&](std::size_t n, std::chrono::seconds limit) {
+        auto read = std::chrono::steady_clock::now();
+        return WaitFor(
+            [&] {
+                vc->animationTimer();
+                if (std::chrono::steady_clock::now() - read > 200ms) {
+                    read = std::chrono::steady_clock::now();
+                    cycles = LinesStartingWith(ReadLines(log), "LOGIN ").size();
+                }
+                return cycles >= n;
+            },
+            limit);
+    };
+    ASSERT_TRUE(until(20, 30s));
+    std::this_thread::sleep_for(100ms);
+    const int fds = Entries("/proc/self/fd");
+    const int threads = Entries("/proc/self/task");
+    const long resident = ResidentKiB();
+    ASSERT_TRUE(until(220, 100s)) << cycles;
+    vc->DisconnectDVR();
+    EXPECT_TRUE(WaitFor([&] { return Entries("/proc/self/task") <= threads; }, 5s))
+        << Entries("/proc/self/task") << " threads, " << threads << " after warm-up";
+    EXPECT_TRUE(WaitFor([&] { return Entries("/proc/self/fd") <= fds; }, 5s))
+        << Entries("/proc/self/fd") << " descriptors, " << fds << " after warm-up";
+    EXPECT_LE(ResidentKiB(), resident + resident / 20) << "KiB after warm-up: " << resident;
+    EXPECT_GE(ui.boxes().size(), 200u);  // this port's boxes close at once
 }
 
 }  // namespace

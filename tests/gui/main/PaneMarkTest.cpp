@@ -5,7 +5,6 @@
 #include <QPushButton>
 
 #include "gui/main/VideoView.h"
-#include "tests/gui/PaneColours.h"
 #include "tests/gui/UiFixture.h"
 
 namespace {

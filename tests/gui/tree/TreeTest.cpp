@@ -98,7 +98,7 @@ TEST_F(DvrTree, ControlsCarryTheirFieldNamesAndReadableNames) {
 }
 
 // The menu opens by mouse or keyboard; its commands act on the DVR selected before it opened.
-TEST_F(DvrTree, TheMenuOffersSixCommandsByMouseOrKeyboardWithoutChangingTheSelection) {
+TEST_F(DvrTree, TheMenuOffersItsCommandsByMouseOrKeyboardWithoutChangingTheSelection) {
     const std::pair<MenuBy, const char*> ways[] = {
         {MenuBy::RightClick, "right click on another row"},
         {MenuBy::MenuKey, "Menu key"},
@@ -109,7 +109,8 @@ TEST_F(DvrTree, TheMenuOffersSixCommandsByMouseOrKeyboardWithoutChangingTheSelec
         const MenuSeen menu = chooseFromMenu(2 - k, u"Property"_s, ways[k].first);
         EXPECT_EQ(menu.title, u"Contextual Menu"_s);
         EXPECT_EQ(menu.items, (QStringList{u"NewIP"_s, u"connectDVR"_s, u"NetPlayBack"_s,
-                                           u"DisconnectDVR"_s, u"Delete"_s, u"Property"_s}));
+                                           u"DisconnectDVR"_s, u"Delete"_s, u"Property"_s,
+                                           QString(), u"Reconnect automatically"_s}));
         EXPECT_EQ(window->outlineView()->selectedTopLevelRow(), k);
         EXPECT_EQ(vc->CurrentDVR(), k);
         DVRProperty* property = DVRProperty::existing();
@@ -118,6 +119,23 @@ TEST_F(DvrTree, TheMenuOffersSixCommandsByMouseOrKeyboardWithoutChangingTheSelec
         EXPECT_EQ(property->currentDVR, k);
         EXPECT_EQ(property->ShowName->text(), titles().value(k));
     }
+}
+
+// The operator's choice per DVR, kept across runs outside the list file.
+TEST_F(DvrTree, ReconnectAutomaticallyIsOnUntilTickedOffAndIsKeptPerDvr) {
+    EXPECT_TRUE(window->uiPort().reconnectAutomatically(1));
+    select(1);
+    chooseFromMenu(1, u"Reconnect automatically"_s);
+    EXPECT_FALSE(window->uiPort().reconnectAutomatically(1));
+    EXPECT_TRUE(window->uiPort().reconnectAutomatically(0));
+    const std::vector<unsigned char> list = listBytes();
+    endApp();
+    startApp();
+    EXPECT_FALSE(window->uiPort().reconnectAutomatically(1));
+    EXPECT_EQ(listBytes(), list);
+    select(1);
+    chooseFromMenu(1, u"Reconnect automatically"_s);
+    EXPECT_TRUE(window->uiPort().reconnectAutomatically(1));
 }
 
 TEST_F(DvrTree, DeleteAsksThenRemovesRenumbersAndSavesAndClosesTheDialogOfEveryDvrThatMoves) {
