@@ -22,8 +22,8 @@ namespace {
 class NoSurface : public DisplayPort {
   public:
     PaneRect surfaceBounds() override { return {0, 0, 1024, 768}; }
-    void clearScreen() override {}
-    void renderCurrentFrame(const PaneRect&, int) override {}
+    void clearScreen(uint32_t) override {}
+    void renderCurrentFrame(const PaneRect&, int, uint32_t) override {}
     void enableLargeSplits(bool) override {}
     void markPane(int, const PaneRect&, const PaneMark&) override {}
 };

@@ -2,6 +2,8 @@
 #include "core/ViewController.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 #include "core/decode/PixelConversion.h"
 #include "core/directory/UserListFile.h"
@@ -105,7 +107,9 @@ void ViewController::NetPlayBack() {
         if (slot.NetCtrl.NetWorking.load() == 1) {
             slot.Post([&slot] { slot.StopNetLocalView(); });
         }
-        SetScreenWindow(4);
+        // The four playback panes are the first page's, whatever split and page show now.
+        layout_.SelectFirstPage(4);
+        GetScreenRect();
     }
     CancelReconnect(d);
     slot.NetCtrl.SetView(VIEW_PLAYBACK);
@@ -213,7 +217,7 @@ void ViewController::GetScreenRect() {
         return;
     }
     layout_.ComputeRects(display->surfaceBounds());
-    display->clearScreen();
+    display->clearScreen(layout_.Generation());
     for (PaneMark& shown : marksShown_) {
         shown = PaneMark{};  // the clear took them off
     }
@@ -333,12 +337,15 @@ void ViewController::AdjustDvrs(int from, int to) {
         slot.Post(
             [&slot, playback, active, shown, mask, want, cam = entry.cam,
              audio = entry.send_sound] {
-                if (!playback) {
-                    if (active) {
-                        slot.AdjustActive(mask, audio);
-                    } else {
-                        slot.AdjustNotActive();
-                    }
+                // A DVR in remote playback is left alone by the live view's adjustments, in
+                // either view: they would end its playback.
+                if (playback) {
+                    return;
+                }
+                if (active) {
+                    slot.AdjustActive(mask, audio);
+                } else {
+                    slot.AdjustNotActive();
                 }
                 if (shown) {
                     slot.AdjustShown(want & cam, want, audio);
@@ -356,6 +363,9 @@ void ViewController::ShowNetServerAdjust() {
     const uint32_t(&wanted)[kPanes] = layout_.WantedChannels();
     for (int d = 0; d < list_.count() && d < kMaxDvrs; ++d) {
         DvrSlot& slot = Slot(d);
+        if (slot.NetCtrl.ViewOrBack.load() == VIEW_PLAYBACK) {
+            continue;  // the live view's adjustment would end its playback
+        }
         const SAVE_INFO_STRUCT entry = EntryCopy(d);
         const uint32_t want = wanted[d];
         slot.Post([&slot, mask = want & entry.cam, want,
@@ -394,8 +404,16 @@ int32_t ViewController::LoadUserInfoFromFile() {
     auto image = std::make_unique<UserListImage>();
     list_.CopyInto(*image);
     layout_.CopyCodes(image->codes);
-    if (ReadUserList(path, *image) < 0) {
+    int error = 0;
+    if (ReadUserList(path, *image, &error) < 0) {
         QLog("file open error!");
+        if (error != ENOENT) {
+            // A list that is there but cannot be read is never written over: the operator's
+            // DVRs may all be in it.
+            listUnreadable_ = true;
+            MessageBox("The DVR list " + path + " could not be read (" + std::strerror(error) +
+                       "). The list starts empty and no change is saved until the next start.");
+        }
         return -1;
     }
     const int used = NormaliseUserList(*image);
@@ -410,6 +428,10 @@ int32_t ViewController::LoadUserInfoFromFile() {
 
 int32_t ViewController::UnloadUserInfoToFile() {
     const std::string path = ListFilePath();
+    if (listUnreadable_) {
+        QLog("the DVR list %s was not read: not saved", path.c_str());
+        return -1;
+    }
     auto image = std::make_unique<UserListImage>();
     list_.CopyInto(*image);
     layout_.CopyCodes(image->codes);
@@ -495,7 +517,7 @@ void ViewController::StartReceiveThread(int dvr) {
 void ViewController::StopDvrThreads() {
     // Every wait for a peer ends now: connects, lookups, login replies, pauses.
     cancel_.raise();
-    playback_.requests().stop();  // a waiting request ends at the signal
+    playback_.stop();  // a waiting request ends at the signal
     for (auto& slot : slots_) {
         slot->Stop();
     }
@@ -582,7 +604,7 @@ void ViewController::Present(int dvr, const NET_FRAME_HEADER& h, const uint8_t* 
     if (playback) {
         // Reported whether or not the picture's pane is shown: the window follows the play.
         if (PlaybackPort* port = playbackPort_.load()) {
-            port->SetTimeNow(static_cast<int32_t>(h.timeSec % kDaySeconds));
+            port->SetTimeNow(dvr, static_cast<int32_t>(h.timeSec % kDaySeconds));
         }
     }
     const int32_t channel = h.channel;
@@ -598,7 +620,10 @@ void ViewController::Present(int dvr, const NET_FRAME_HEADER& h, const uint8_t* 
     if (pane < 0 || pane >= kPanes) {
         return;
     }
-    const std::optional<PaneRect> rect = layout_.ShownRect(drawnIn);
+    // The rectangle and its layout's generation together: a picture placed before a layout change
+    // that has not reached the surface yet is dropped there, not drawn into an old rectangle.
+    uint32_t generation = 0;
+    const std::optional<PaneRect> rect = layout_.ShownRect(drawnIn, &generation);
     if (!rect) {
         return;
     }
@@ -607,7 +632,7 @@ void ViewController::Present(int dvr, const NET_FRAME_HEADER& h, const uint8_t* 
     DataChange(buffer.pixels, pixels, h.imageSize);
     buffer.sizeFrame = h.imageSize;
     buffer.arrivedAt = arrived;
-    display->renderCurrentFrame(*rect, pane);
+    display->renderCurrentFrame(*rect, pane, generation);
 }
 
 // ---- Record search and playback ----
@@ -637,7 +662,9 @@ void ViewController::PlaybackSessionUp(int dvr, const SAVE_INFO_STRUCT& entry) {
         port->Open(dvr, std::string(TextOf(entry.server)), channels);
     }
     ConnectedMacSetInit(b);
-    SetDiskTimeRect(b, std::time(nullptr), BandSelection{1, 0, 0, 0});
+    // Today's map goes the way of the window's own searches: a choice the operator makes
+    // meanwhile replaces it, and it never lands in a window opened for another DVR.
+    RequestTimeMap(dvr, std::time(nullptr), BandSelection{1, 0, 0, 0});
 }
 
 int32_t ViewController::ConnectedMacSetInit(NetCtrl_Struct& b) {
@@ -653,7 +680,7 @@ int32_t ViewController::ConnectedMacSetInit(NetCtrl_Struct& b) {
     const RecordedRange range = DiskRange(info);
     const std::string text = RecordedRangeText(range);
     if (PlaybackPort* port = playbackPort_.load()) {
-        port->SetValidTime(text);
+        port->SetValidTime(slot.dvr(), text);
     }
     QLog("start_rec_time=%d,end_rec_time=%d", range.start, range.end);
     return 1;
@@ -671,11 +698,11 @@ int32_t ViewController::SetDiskTimeRect(NetCtrl_Struct& b, std::time_t date,
         const std::string label = BandLabel(a[static_cast<std::size_t>(k)]);
         QLog("%s", label.c_str());
         if (port) {
-            port->SetChShow(label, k);
+            port->SetChShow(dvr, label, k);
         }
     }
     if (port) {
-        port->SetChShow(a);
+        port->SetChShow(dvr, a);
     }
 
     int32_t key = 0;
@@ -698,8 +725,10 @@ int32_t ViewController::SetDiskTimeRect(NetCtrl_Struct& b, std::time_t date,
         if (superseded && superseded->load()) {
             return 0;
         }
-        if (slot.TimeToSearchRecList(key, &page->entries, p) < 0) {
-            return -1;
+        // An unanswered page ends the search: the map shows what arrived.
+        if (slot.TimeToSearchRecList(key, &page->entries, p) <= 0) {
+            QLog("SetDiskTimeRect  page %d unanswered", p);
+            break;
         }
         MarkPage(map, page->entries, a, day);
     }
@@ -708,45 +737,41 @@ int32_t ViewController::SetDiskTimeRect(NetCtrl_Struct& b, std::time_t date,
     }
     QLog("CreatePicture");
     if (port) {
-        port->CreatePicture(map);
+        port->CreatePicture(dvr, map);
     }
     return 1;
 }
 
 void ViewController::RequestTimeMap(int dvr, std::time_t date, const BandSelection& cam) {
-    if (!ValidDvr(dvr)) {
-        return;
+    if (RequestRunner* requests = playback_.requests(dvr)) {
+        requests->post(RequestRunner::Kind::TimeMap,
+                       [this, dvr, date, cam](const std::atomic<bool>& superseded) {
+                           SetDiskTimeRect(Slot(dvr).NetCtrl, date, cam, &superseded);
+                       });
     }
-    playback_.requests().post(RequestRunner::Kind::TimeMap,
-                              [this, dvr, date, cam](const std::atomic<bool>& superseded) {
-                                  SetDiskTimeRect(Slot(dvr).NetCtrl, date, cam, &superseded);
-                              });
 }
 
 void ViewController::RequestPlay(int dvr, int32_t startSecond, uint32_t mask, int32_t sound,
                                  int32_t fast) {
-    if (!ValidDvr(dvr)) {
-        return;
+    if (RequestRunner* requests = playback_.requests(dvr)) {
+        requests->post(RequestRunner::Kind::Play, [=, this](const std::atomic<bool>&) {
+            DvrSlot& slot = Slot(dvr);
+            // Without a login there is no live view to stop, and the status must keep saying so.
+            if (slot.NetCtrl.NetWorking.load() == 1) {
+                slot.StopNetLocalView();
+            }
+            slot.NetPlayFile(startSecond, kDaySeconds, mask, sound, fast);
+        });
     }
-    playback_.requests().post(RequestRunner::Kind::Play, [=, this](const std::atomic<bool>&) {
-        DvrSlot& slot = Slot(dvr);
-        // Without a login there is no live view to stop, and the status must keep saying so.
-        if (slot.NetCtrl.NetWorking.load() == 1) {
-            slot.StopNetLocalView();
-        }
-        slot.NetPlayFile(startSecond, kDaySeconds, mask, sound, fast);
-    });
 }
 
 void ViewController::RequestStopPlay(int dvr) {
-    if (!ValidDvr(dvr)) {
-        return;
+    if (RequestRunner* requests = playback_.requests(dvr)) {
+        requests->post(RequestRunner::Kind::Play,
+                       [this, dvr](const std::atomic<bool>&) { Slot(dvr).StopNetPlayFile(); });
     }
-    playback_.requests().post(RequestRunner::Kind::Play, [this, dvr](const std::atomic<bool>&) {
-        Slot(dvr).StopNetPlayFile();
-    });
 }
 
 bool ViewController::PlaybackRequestsIdle(std::chrono::milliseconds limit) {
-    return playback_.requests().waitIdle(limit);
+    return playback_.waitIdle(limit);
 }

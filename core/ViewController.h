@@ -221,5 +221,6 @@ class ViewController final : private SlotEvents {
     // The marks last handed to the display, per pane; GUI thread. A layout change empties the
     // surface, and with it these.
     PaneMark marksShown_[kPanes];
+    bool listUnreadable_ = false;  // the list file was there but unreadable: never written over
     uint64_t random_ = 0x9E3779B97F4A7C15ull;  // the reconnect waits' spread; GUI thread
 };

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 namespace {
 
@@ -35,13 +36,27 @@ bool WriteAll(int fd, const void* data, std::size_t n) {
 
 }  // namespace
 
-long ReadUserList(const std::string& path, UserListImage& image) {
+long ReadUserList(const std::string& path, UserListImage& image, int* error) {
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) {
+        if (error) {
+            *error = errno;
+        }
         return -1;
     }
-    const std::size_t n = std::fread(&image, 1, sizeof image, f);
+    // Read into a copy: a read that fails half way leaves the tables as they were.
+    auto copy = std::make_unique<UserListImage>(image);
+    const std::size_t n = std::fread(copy.get(), 1, sizeof *copy, f);
+    const bool failed = std::ferror(f) != 0;
+    const int readError = errno;
     std::fclose(f);
+    if (failed) {
+        if (error) {
+            *error = readError;
+        }
+        return -1;
+    }
+    image = *copy;
     return static_cast<long>(n);
 }
 

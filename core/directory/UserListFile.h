@@ -14,8 +14,9 @@ struct UserListImage {
 static_assert(sizeof(UserListImage) == 75264);
 
 // Reads as much of the file as there is over `image` (what a short file lacks keeps its previous
-// content). Returns the bytes read, or -1 when the file cannot be opened.
-long ReadUserList(const std::string& path, UserListImage& image);
+// content). Returns the bytes read, or -1 when the file cannot be read; `error` then holds the
+// errno (ENOENT: there is no list yet).
+long ReadUserList(const std::string& path, UserListImage& image, int* error = nullptr);
 
 // Makes an image safe to use: every text field of an entry in use ends within its width, and the
 // entries in use come first, in file order (a free slot before an entry in use would put the tree

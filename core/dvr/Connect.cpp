@@ -59,7 +59,6 @@ status::Connect DvrSlot::NetConnect(const Attempt& a) {
     }
     // The attempt works on the entry as it was when it started.
     const SAVE_INFO_STRUCT entry = ctx_.list.EntryCopy(dvr_);
-    const std::string name(TextOf(entry.showName));
     if (NetCtrl.NetWorking.load() == 1) {
         SetParameter(a, entry);  // already logged in: start the stream anew
         return Connect::Failed;
@@ -68,7 +67,7 @@ status::Connect DvrSlot::NetConnect(const Attempt& a) {
     AttemptTitle(a, "connecting");
     std::unique_ptr<TcpSocket> sock = TcpSocket::Create(ctx_.cancel.fd());
     if (!sock) {
-        AttemptTitle(a, name);
+        RestoreTitle(a);
         return Connect::Failed;
     }
 
@@ -76,7 +75,7 @@ status::Connect DvrSlot::NetConnect(const Attempt& a) {
     const std::size_t colon = server.find(':');
     if (colon == std::string_view::npos) {
         QLog("errorerrorerrorerror");
-        AttemptTitle(a, name);
+        RestoreTitle(a);
         return Connect::NoColonInServer;
     }
     const std::string host(server.substr(0, colon));
@@ -96,12 +95,12 @@ status::Connect DvrSlot::NetConnect(const Attempt& a) {
         const status::Lookup found =
             LookupDvr(host, std::string(portText), request, ctx_.limits, ctx_.cancel.fd());
         if (found == status::Lookup::DvrNotOnline) {
-            AttemptTitle(a, name);
+            RestoreTitle(a);
             FailureBox(a, entry, "DVR is not online!");
             return Connect::DvrNotOnline;
         }
         if (found != status::Lookup::Found) {
-            AttemptTitle(a, name);
+            RestoreTitle(a);
             FailureBox(a, entry, "Failure conncecting to server!");
             return static_cast<Connect>(status::Code(found));  // the same numbers
         }
@@ -117,7 +116,7 @@ status::Connect DvrSlot::NetConnect(const Attempt& a) {
                                      std::chrono::steady_clock::now() - start);
     const int err = target && left.count() > 0 ? sock->connectWithin(*target, left) : -1;
     QLog("select selectselect=%d", err);
-    AttemptTitle(a, name);
+    RestoreTitle(a);
     if (err != 0) {
         return Connect::DvrUnreachable;
     }
@@ -143,6 +142,11 @@ status::Connect DvrSlot::NetConnect(const Attempt& a) {
     }
     ctx_.ui.reloadTree();
     return Connect::Done;
+}
+
+void DvrSlot::RestoreTitle(const Attempt& a) {
+    // The name as it is now: the operator may have renamed the DVR while it connected.
+    AttemptTitle(a, std::string(TextOf(ctx_.list.EntryCopy(dvr_).showName)));
 }
 
 status::Login DvrSlot::SetParameter() {

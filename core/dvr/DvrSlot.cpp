@@ -142,6 +142,7 @@ void DvrSlot::ResetSlot() {
         std::lock_guard<std::mutex> g(NetCtrl.replyLock);
         Dvrinfo = DVR_MACHINE_INFO{};
         pFileShow = nullptr;
+        owedSearchReplies_ = 0;
     }
     m_listPage.store(0);
     NetCtrl.RecvCmd.store(0);

@@ -168,6 +168,7 @@ class DvrSlot final : private StreamSink {
     Attempt CurrentAttempt() const;
     bool Current(const Attempt& a) const;
     void AttemptTitle(const Attempt& a, const std::string& title);
+    void RestoreTitle(const Attempt& a);
     void AttemptBox(const Attempt& a, const SAVE_INFO_STRUCT& entry, const std::string& text);
     // A box about a DVR that could not be reached: not for a quiet attempt.
     void FailureBox(const Attempt& a, const SAVE_INFO_STRUCT& entry, const std::string& text);
@@ -213,6 +214,9 @@ class DvrSlot final : private StreamSink {
     std::atomic<uint32_t> m_CurShowCam{0};    // the channel mask last asked for in live view
     std::atomic<uint32_t> askedChannels_{0};  // live or played channels asked for now
     std::atomic<int64_t> askedSince_[kMaxChannels] = {};
+    // Record-list replies still owed to searches that gave up waiting: the DVR answers in order,
+    // so the next ones that come are theirs, not the waiting search's. Under NetCtrl.replyLock.
+    int owedSearchReplies_ = 0;
     // Set when the session was declared lost for its silence; cleared by the next frame.
     std::atomic<bool> lostForSilence_{false};
     std::unique_ptr<StreamParser> parser_;  // reads into NetCtrl.tmpbuf and AVData2

@@ -14,6 +14,8 @@ namespace {
 constexpr auto kBackPressureStep = std::chrono::milliseconds(10);
 constexpr int kBackPressureSteps = 101;
 constexpr auto kKeyFrameRequestInterval = std::chrono::seconds(1);
+// While a channel waits for a point to start decoding at, it asks for a key frame this often.
+constexpr auto kKeyFrameRetryInterval = std::chrono::seconds(2);
 
 }  // namespace
 
@@ -75,8 +77,14 @@ void DvrSlot::OnFrame(const NET_FRAME_HEADER& header, const uint8_t* payload, bo
         return;
     }
     if (b.needKey[ch]) {
-        if (!ContainsIdrSlice(payload, h.dataLen)) {
+        if (!IsDecodingStart(payload, h.dataLen)) {
             stats.dropped.fetch_add(1, std::memory_order_relaxed);
+            // A DVR may have missed the request, or ignore it: it is asked again now and then.
+            const auto now = std::chrono::steady_clock::now();
+            if (now - b.lastKeyRequest >= kKeyFrameRetryInterval) {
+                b.lastKeyRequest = now;
+                CreateNetKeyFrame();
+            }
             return;
         }
         b.needKey[ch] = false;
@@ -109,10 +117,15 @@ void DvrSlot::OnDiskInfo(int32_t count, const NET_SEND_INFO (&disks)[kMaxDiskRec
 }
 
 void DvrSlot::OnRecordList(int32_t pages, const uint8_t* data, std::size_t len) {
-    m_listPage.store(pages);
-    if (pages > 0) {
+    {
         std::lock_guard<std::mutex> g(NetCtrl.replyLock);
-        if (pFileShow) {
+        if (owedSearchReplies_ > 0) {
+            --owedSearchReplies_;  // the late answer to a search that gave up: no one's page
+            QLog("record list of a search that gave up dropped");
+            return;
+        }
+        m_listPage.store(pages);
+        if (pages > 0 && pFileShow) {
             std::memcpy(*pFileShow, data, std::min(len, sizeof(RecordListPage)));
         }
     }

@@ -62,8 +62,14 @@ int32_t DvrSlot::TimeToSearchRecList(int32_t dateKey, RecordListPage* list, int3
     int32_t pages = -1;
     if (SendData(&c, sizeof c) < 0) {
         SetRecCmd(0);
+    } else if (WaitRecCmd() < 0) {
+        std::lock_guard<std::mutex> r(NetCtrl.replyLock);
+        if (NetCtrl.RecvCmd.load() == INFO_RECORD_LIST) {
+            NetCtrl.RecvCmd.store(0);
+            ++owedSearchReplies_;  // its answer may still come, before the next search's
+        }
+        pages = 0;
     } else {
-        WaitRecCmd();
         pages = m_listPage.load();
     }
     // The list is the caller's: a reply that comes after the wait must not write into it.

@@ -48,6 +48,8 @@ void DvrSlot::NetWorkThread() {
         if (s.get() != watched) {
             watched = s.get();
             silence = FreshSilence(Clock::now());
+            std::lock_guard<std::mutex> g(NetCtrl.replyLock);
+            owedSearchReplies_ = 0;  // a new connection owes nothing of the old one
         }
         const auto wait = std::min<Clock::duration>(kReadableWait, silence.next - Clock::now());
         const int ready = s->waitReadable(std::max(

@@ -19,9 +19,24 @@ int32_t ScreenLayout::Select(int32_t split) {
     return SelectSplit(ShowCtrl, split);
 }
 
+int32_t ScreenLayout::SelectFirstPage(int32_t split) {
+    std::lock_guard<std::mutex> g(layoutLock_);
+    if (!IsSplitCount(split)) {
+        return -1;
+    }
+    ShowCtrl.iShowChanNum = 0;  // as if another split were shown: selecting it starts at page 0
+    return SelectSplit(ShowCtrl, split);
+}
+
 void ScreenLayout::ComputeRects(const PaneRect& bounds) {
     std::lock_guard<std::mutex> g(layoutLock_);
     ComputePaneRects(ShowCtrl, bounds);
+    ++generation_;
+}
+
+uint32_t ScreenLayout::Generation() const {
+    std::lock_guard<std::mutex> g(layoutLock_);
+    return generation_;
 }
 
 void ScreenLayout::SetShowMaxNum(int32_t maximum) {
@@ -45,11 +60,14 @@ SCREEN_SHOW_CTRL ScreenLayout::LayoutCopy() const {
     return ShowCtrl;
 }
 
-std::optional<PaneRect> ScreenLayout::ShownRect(int pane) const {
+std::optional<PaneRect> ScreenLayout::ShownRect(int pane, uint32_t* generation) const {
     if (pane < 0 || pane >= kPanes) {
         return std::nullopt;
     }
     std::lock_guard<std::mutex> g(layoutLock_);
+    if (generation) {
+        *generation = generation_;
+    }
     if (ShowCtrl.m_screenRect[pane].iOnShow != 1) {
         return std::nullopt;
     }

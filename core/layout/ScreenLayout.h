@@ -25,6 +25,8 @@ class ScreenLayout {
     // GUI thread. Each returns what the pure layout operation of the same meaning returns.
     int32_t Init(int32_t maximum, int32_t split);
     int32_t Select(int32_t split);
+    // Split `split` on its first page, also when that split is shown already.
+    int32_t SelectFirstPage(int32_t split);
     void ComputeRects(const PaneRect& bounds);
     void SetShowMaxNum(int32_t maximum);
     // A click at (x, y) in surface units: the shown pane there becomes the selection and the zoom
@@ -33,8 +35,11 @@ class ScreenLayout {
 
     // Any thread.
     SCREEN_SHOW_CTRL LayoutCopy() const;
-    // The rectangle of `pane` while it is shown, else nothing.
-    std::optional<PaneRect> ShownRect(int pane) const;
+    // The rectangle of `pane` while it is shown, else nothing; and the layout's generation it
+    // belongs to.
+    std::optional<PaneRect> ShownRect(int pane, uint32_t* generation = nullptr) const;
+    // Bumped by every recomputation of the rectangles. Any thread.
+    uint32_t Generation() const;
     // Single-DVR view: bit i for each shown pane i of 0 to 31 (pane i shows channel i).
     uint32_t ShownChannels() const;
 
@@ -59,6 +64,7 @@ class ScreenLayout {
   private:
     mutable std::mutex layoutLock_;
     SCREEN_SHOW_CTRL ShowCtrl = {};  // under layoutLock_
+    uint32_t generation_ = 0;        // under layoutLock_
     std::atomic<int32_t> m_selfChannel[kPanes];
     uint32_t m_selfChan[kPanes] = {};  // GUI thread only
 };

@@ -1,5 +1,7 @@
 #include "core/playback/PlaybackState.h"
 
+#include <algorithm>
+
 void PlaybackState::SetBands(int dvr, const BandSelection& selection) {
     if (dvr < 0 || dvr >= kMaxDvrs) {
         return;
@@ -19,4 +21,45 @@ int32_t PlaybackState::GetChangedChannel(int32_t channel, int dvr) const {
         }
     }
     return -1;
+}
+
+RequestRunner* PlaybackState::requests(int dvr) {
+    if (dvr < 0 || dvr >= kMaxDvrs) {
+        return nullptr;
+    }
+    std::lock_guard<std::mutex> g(runnersLock_);
+    if (stopped_) {
+        return nullptr;
+    }
+    if (!runners_[dvr]) {
+        runners_[dvr] = std::make_unique<RequestRunner>();
+    }
+    return runners_[dvr].get();
+}
+
+bool PlaybackState::waitIdle(std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    for (int d = 0; d < kMaxDvrs; ++d) {
+        RequestRunner* runner;
+        {
+            std::lock_guard<std::mutex> g(runnersLock_);
+            runner = runners_[d].get();
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            end - std::chrono::steady_clock::now());
+        if (runner && !runner->waitIdle(std::max(left, std::chrono::milliseconds(0)))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void PlaybackState::stop() {
+    std::lock_guard<std::mutex> g(runnersLock_);
+    stopped_ = true;
+    for (auto& runner : runners_) {
+        if (runner) {
+            runner->stop();
+        }
+    }
 }

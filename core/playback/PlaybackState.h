@@ -1,13 +1,18 @@
-// The playback part: which channel each of a DVR's four playback panes shows (m_a), and the one
-// thread that runs the playback window's requests (searches, play, stop) off the GUI thread.
+// The playback part: which channel each of a DVR's four playback panes shows (m_a), and per DVR
+// the thread that runs the playback window's requests (searches, play, stop) off the GUI thread,
+// so that a DVR that answers slowly delays no other DVR's requests.
 //
 // Threads: m_a is written by the thread that runs a map search and read by display threads, one
-// atomic per entry. The runner takes requests from the GUI thread (they return at once) and runs
-// them one at a time; a request may block its thread for about 6 s per reply it waits for.
+// atomic per entry. A runner takes requests from the GUI thread (they return at once) and runs
+// them one at a time; a request may block its thread for about 6 s per reply it waits for. A
+// DVR's runner and its thread are made on its first request and kept to the end.
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
+#include <memory>
+#include <mutex>
 
 #include "core/playback/RequestRunner.h"
 #include "core/playback/TimeMap.h"
@@ -20,9 +25,16 @@ class PlaybackState {
     // The playback pane (0 to 3) showing `channel` of `dvr`, -1 for none. Any thread.
     int32_t GetChangedChannel(int32_t channel, int dvr) const;
 
-    RequestRunner& requests() { return requests_; }
+    // The request runner of DVR `dvr` (0 to 63); null once stopped. Any thread.
+    RequestRunner* requests(int dvr);
+    // Whether every runner has run all it was given; waits up to `limit` in all.
+    bool waitIdle(std::chrono::milliseconds limit);
+    // The end of the run: queued requests are dropped, running ones end at the stop signal.
+    void stop();
 
   private:
     std::atomic<int32_t> m_a[kMaxDvrs][kPlaybackBands] = {};
-    RequestRunner requests_;
+    std::mutex runnersLock_;
+    bool stopped_ = false;                              // under runnersLock_
+    std::unique_ptr<RequestRunner> runners_[kMaxDvrs];  // under runnersLock_
 };

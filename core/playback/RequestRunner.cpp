@@ -18,6 +18,10 @@ void RequestRunner::post(Kind kind, Job job) {
         if (running_[k]) {
             running_[k]->store(true);
         }
+        const int search = static_cast<int>(Kind::TimeMap);
+        if (kind == Kind::Play && running_[search]) {
+            running_[search]->store(true);
+        }
         queued_[k] = Pending{std::move(job), std::make_shared<std::atomic<bool>>(false)};
         order_[k] = ++posted_;
     }

@@ -3,7 +3,8 @@
 //
 // A request replaces a queued one of the same kind: only the operator's latest wish is carried
 // out. A running request of that kind is told it was superseded, so that a map search can stop
-// after its current page and show nothing.
+// after its current page and show nothing; a play or stop request supersedes a running search
+// too, so that it never waits behind a long one.
 #pragma once
 
 #include <atomic>

@@ -3,6 +3,7 @@
 // implements it with the OpenGL surface; tests implement it with a recording fake.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "core/layout/Layout.h"
@@ -29,13 +30,15 @@ class DisplayPort {
     // The surface's bounds in its own units, origin at the bottom left. GUI thread.
     virtual PaneRect surfaceBounds() = 0;
 
-    // Clears the surface to grey and drops pictures drawn but not yet shown. GUI thread.
-    virtual void clearScreen() = 0;
+    // Clears the surface to grey and drops pictures drawn but not yet shown: the layout is now in
+    // its generation `layout`. GUI thread.
+    virtual void clearScreen(uint32_t layout) = 0;
 
-    // Pane `pane`'s picture buffer holds a new picture: show it stretched over `rect` at the next
-    // flush. Display threads; called with the pane's buffer lock held (see PaneBuffers), so the
-    // port must not take that lock here.
-    virtual void renderCurrentFrame(const PaneRect& rect, int pane) = 0;
+    // Pane `pane`'s picture buffer holds a new picture: show it stretched over `rect`, the pane's
+    // rectangle in layout generation `layout`, at the next flush; a picture placed by another
+    // generation than the surface's is dropped. Display threads; called with the pane's buffer
+    // lock held (see PaneBuffers), so the port must not take that lock here.
+    virtual void renderCurrentFrame(const PaneRect& rect, int pane, uint32_t layout) = 0;
 
     // Enables or disables the split buttons above 36 panes. GUI thread.
     virtual void enableLargeSplits(bool enabled) = 0;

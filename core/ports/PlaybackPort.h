@@ -1,6 +1,7 @@
 // The playback window as the core sees it. The window implements it with Qt; tests record it.
 // Every call may come from any thread and never waits for the window: the window takes the
-// values over on its own thread.
+// values over on its own thread. Each call names the DVR it is about: the window shows one DVR's
+// session at a time and lets what belongs to another pass.
 #pragma once
 
 #include <string>
@@ -15,16 +16,16 @@ class PlaybackPort {
     // address text and pop-ups for `channelCount` channels (0 to 32).
     virtual void Open(int dvr, const std::string& serverText, int channelCount) = 0;
     // The recorded-range text of the disks, or "No Disk".
-    virtual void SetValidTime(const std::string& text) = 0;
+    virtual void SetValidTime(int dvr, const std::string& text) = 0;
     // Selects item selection[k] in pop-up k.
-    virtual void SetChShow(const BandSelection& selection) = 0;
+    virtual void SetChShow(int dvr, const BandSelection& selection) = 0;
     // The label of band 0..3.
-    virtual void SetChShow(const std::string& text, int band) = 0;
+    virtual void SetChShow(int dvr, const std::string& text, int band) = 0;
     // The map of the chosen day, drawn as the window's picture.
-    virtual void CreatePicture(const TimeMap& map) = 0;
+    virtual void CreatePicture(int dvr, const TimeMap& map) = 0;
     // The second of the day of the played picture being shown. Display thread, under the DVR's
     // block lock: stores the value only.
-    virtual void SetTimeNow(int32_t daySecond) = 0;
+    virtual void SetTimeNow(int dvr, int32_t daySecond) = 0;
     // DVR `dvr`'s playback session was lost (it is not reconnected by itself).
     virtual void ConnectionLost(int dvr) = 0;
 };

@@ -10,6 +10,7 @@
 
 #include "core/ViewController.h"
 #include "gui/support/CoreContext.h"
+#include "gui/support/WindowPlaces.h"
 
 namespace {
 
@@ -36,6 +37,7 @@ AddUserNswindowController* AddUserNswindowController::sharedEffectStackControlle
     QWidget* parent, CoreContext& context) {
     if (!Shared()) {
         Shared() = new AddUserNswindowController(parent, context);
+        RestorePlace(*Shared(), QStringLiteral("AddUser"));
     }
     return Shared();
 }
@@ -114,4 +116,9 @@ void AddUserNswindowController::doSomethingForButtonCancel() {
 
 void AddUserNswindowController::reject() {
     doSomethingForButtonCancel();  // Escape and the window's close button
+}
+
+void AddUserNswindowController::hideEvent(QHideEvent* event) {
+    KeepPlace(*this, QStringLiteral("AddUser"));
+    QDialog::hideEvent(event);
 }

@@ -28,6 +28,11 @@ class AddUserNswindowController : public QDialog {
     void doSomethingForButtonCancel();
     void reject() override;
 
+  protected:
+    // The place the operator leaves it is where it opens next time, also in the next run.
+    void hideEvent(QHideEvent* event) override;
+
+  public:
     QLineEdit* ip;
     QLineEdit* username;
     QLineEdit* password;

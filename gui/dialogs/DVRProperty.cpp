@@ -17,6 +17,7 @@
 #include "gui/support/CoreContext.h"
 #include "gui/support/QtNamed.h"
 #include "gui/support/QtText.h"
+#include "gui/support/WindowPlaces.h"
 
 namespace {
 
@@ -51,6 +52,7 @@ void StoreIfEdited(char (&field)[N], const QString& text) {
 DVRProperty* DVRProperty::sharedEffectStackController(QWidget* parent, CoreContext& context) {
     if (!Shared()) {
         Shared() = new DVRProperty(parent, context);
+        RestorePlace(*Shared(), QStringLiteral("property"));
     }
     return Shared();
 }
@@ -180,4 +182,9 @@ void DVRProperty::doSomethingForButtonCancel() {
 
 void DVRProperty::reject() {
     doSomethingForButtonCancel();
+}
+
+void DVRProperty::hideEvent(QHideEvent* event) {
+    KeepPlace(*this, QStringLiteral("property"));
+    QDialog::hideEvent(event);
 }

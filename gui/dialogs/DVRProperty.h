@@ -37,6 +37,11 @@ class DVRProperty : public QDialog {
     void doSomethingForButtonCancel();
     void reject() override;
 
+  protected:
+    // The place the operator leaves it is where it opens next time, also in the next run.
+    void hideEvent(QHideEvent* event) override;
+
+  public:
     // Channel k (1 to 32): bit k-1 of the entry's channel mask.
     QCheckBox* channelButton(int k) const { return Button[static_cast<std::size_t>(k - 1)]; }
 

@@ -16,6 +16,7 @@
 #include "gui/playback/NetPlayBackPort.h"
 #include "gui/ptz/ButtonColour.h"
 #include "gui/ptz/PtzPanel.h"
+#include "gui/support/WindowPlaces.h"
 #include "gui/tree/DvrTreeModel.h"
 #include "gui/tree/ImageAndTextCell.h"
 #include "gui/tree/OutlineViewCon.h"
@@ -34,6 +35,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), icons_(NodeIcons:
 
     auto* central = new QWidget(this);
     auto* split = new QSplitter(Qt::Horizontal, central);
+    splitter_ = split;
 
     auto* left = new QWidget(split);
     TextDvr_ = new QLabel(QStringLiteral("ALL DVR"), left);
@@ -94,6 +96,9 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), icons_(NodeIcons:
     layout->addWidget(split);
     setCentralWidget(central);
     resize(1024, 680);
+    // The size and the split the operator left, from the last run.
+    RestorePlace(*this, QStringLiteral("main"));
+    RestoreSplit(*splitter_, QStringLiteral("main"));
 
     connect(myOutlineView_, &OutlineViewCon::addDvrRequested, this, &MainWindow::ShowWindowAddUser);
     connect(myOutlineView_, &OutlineViewCon::propertyRequested, this,
@@ -160,6 +165,8 @@ void MainWindow::stop() {
     }
     stopped_ = true;
     timer_.stop();
+    KeepPlace(*this, QStringLiteral("main"));
+    KeepSplit(*splitter_, QStringLiteral("main"));
     // A held button's release reaches the camera while its connection is still up.
     ptzPanel_->endHolds();
     port_->releaseWaitingThreads();
@@ -225,12 +232,12 @@ PaneRect MainWindow::surfaceBounds() {
     return videoViewController_->bounds();
 }
 
-void MainWindow::clearScreen() {
-    videoViewController_->clearScreen();
+void MainWindow::clearScreen(uint32_t layout) {
+    videoViewController_->clearScreen(layout);
 }
 
-void MainWindow::renderCurrentFrame(const PaneRect& rect, int pane) {
-    videoViewController_->renderCurrentFrame(rect, pane);
+void MainWindow::renderCurrentFrame(const PaneRect& rect, int pane, uint32_t layout) {
+    videoViewController_->renderCurrentFrame(rect, pane, layout);
 }
 
 void MainWindow::markPane(int pane, const PaneRect& rect, const PaneMark& mark) {

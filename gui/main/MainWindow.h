@@ -62,8 +62,8 @@ class MainWindow : public QMainWindow, public DisplayPort {
 
     // The video area (DisplayPort): the surface's part goes to the VideoView.
     PaneRect surfaceBounds() override;
-    void clearScreen() override;
-    void renderCurrentFrame(const PaneRect& rect, int pane) override;  // any thread
+    void clearScreen(uint32_t layout) override;
+    void renderCurrentFrame(const PaneRect& rect, int pane, uint32_t layout) override;
     void enableLargeSplits(bool enabled) override;
     void markPane(int pane, const PaneRect& rect, const PaneMark& mark) override;
 
@@ -101,6 +101,7 @@ class MainWindow : public QMainWindow, public DisplayPort {
     QPushButton* buttonCapture_;
     PtzPanel* ptzPanel_;
     QTimer timer_;
+    class QSplitter* splitter_;
     std::unique_ptr<QtUiPort> port_;
     std::unique_ptr<NetPlayBackPort> playbackPort_;
     bool stopped_ = false;

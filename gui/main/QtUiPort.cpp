@@ -8,6 +8,7 @@
 #include "core/support/FixedText.h"
 #include "core/support/Log.h"
 #include "gui/dialogs/DVRProperty.h"
+#include "gui/playback/NetPlayBack.h"
 #include "gui/support/CoreContext.h"
 #include "gui/support/GuiDispatcher.h"
 #include "gui/support/QtText.h"
@@ -153,6 +154,10 @@ void QtUiPort::removeNode(int index) {
     if (DVRProperty* dialog = DVRProperty::existing();
         dialog && dialog->isVisible() && dialog->currentDVR >= index) {
         dialog->doSomethingForButtonCancel();
+    }
+    // So would the playback window: its session ends with the DVR's connection.
+    if (NetPlayBack* playback = NetPlayBack::existing(); playback && playback->DVR >= index) {
+        playback->EndSession();
     }
     // The delete command deselects and lets the controller react after the entries moved.
     if (view_) {

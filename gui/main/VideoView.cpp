@@ -40,7 +40,11 @@ void main() {
 // Samples a packed 4:2:2 picture and converts it to RGB: BT.601, limited range. Luma comes from
 // the (luma, chroma) view so that linear filtering blends neighbouring luma samples; Cb and Cr
 // from the (Y0, Cb, Y1, Cr) view, whose texels each carry one pair.
+// OpenGL ES wants a float precision in every fragment shader; desktop OpenGL has none to give.
 const char* const kFragmentShader = R"(
+#ifdef GL_ES
+precision mediump float;
+#endif
 varying vec2 uv;
 uniform sampler2D luma;
 uniform sampler2D chroma;
@@ -74,7 +78,18 @@ VideoView::VideoView(CoreContext& context, QWidget* parent)
     setUpdateBehavior(QOpenGLWidget::PartialUpdate);
     setMinimumSize(320, 240);
     timer_.setInterval(1000 / 30);
-    connect(&timer_, &QTimer::timeout, this, [this] { update(); });
+    // A flush only when a picture came: an idle surface costs nothing (clears and marks ask for
+    // their own repaint).
+    connect(&timer_, &QTimer::timeout, this, [this] {
+        bool drawn;
+        {
+            std::lock_guard<std::mutex> g(surfaceLock_);
+            drawn = anyPending_;
+        }
+        if (drawn) {
+            update();
+        }
+    });
     timer_.start();
 }
 
@@ -91,9 +106,10 @@ PaneRect VideoView::bounds() const {
     return PaneRect{0, 0, static_cast<float>(width()), static_cast<float>(height())};
 }
 
-void VideoView::clearScreen() {
+void VideoView::clearScreen(uint32_t layout) {
     {
         std::lock_guard<std::mutex> g(surfaceLock_);
+        layout_ = layout;
         clearPending_ = true;
         std::fill(std::begin(pending_), std::end(pending_), false);
     }
@@ -135,13 +151,17 @@ void VideoView::markPane(int pane, const PaneRect& rect, const PaneMark& mark) {
     update();
 }
 
-void VideoView::renderCurrentFrame(const PaneRect& rect, int pane) {
+void VideoView::renderCurrentFrame(const PaneRect& rect, int pane, uint32_t layout) {
     if (pane < 0 || pane >= kLayoutPanes) {
         return;
     }
     std::lock_guard<std::mutex> g(surfaceLock_);
+    if (layout != layout_) {
+        return;  // placed by a layout the surface no longer shows
+    }
     pending_[pane] = true;
     pendingRect_[pane] = rect;
+    anyPending_ = true;
 }
 
 void VideoView::initializeGL() {
@@ -152,6 +172,11 @@ void VideoView::initializeGL() {
     program_.bindAttributeLocation("position", 0);
     program_.bindAttributeLocation("texcoord", 1);
     if (!program_.link()) {
+        // Said on the surface itself, where the operator looks for the pictures.
+        failure_ = QStringLiteral(
+                       "The video cannot be shown: the graphics driver refused the "
+                       "picture shader.\n") +
+                   program_.log().trimmed();
         QLog("video shaders: %s", program_.log().toUtf8().constData());
         return;
     }
@@ -192,12 +217,21 @@ void VideoView::paintGL() {
         std::copy(std::begin(pending_), std::end(pending_), drawn);
         std::copy(std::begin(pendingRect_), std::end(pendingRect_), rects);
         std::fill(std::begin(pending_), std::end(pending_), false);
+        anyPending_ = false;
     }
     if (clear) {
         glViewport(0, 0, static_cast<GLsizei>(width() * devicePixelRatio()),
                    static_cast<GLsizei>(height() * devicePixelRatio()));
         glClearColor(kGrey, kGrey, kGrey, 1.0f);
         glClear(GL_COLOR_BUFFER_BIT);
+    }
+    if (!failure_.isEmpty()) {
+        QPainter painter(this);
+        painter.fillRect(rect(), QColor(60, 0, 0));
+        painter.setPen(Qt::white);
+        painter.drawText(rect().adjusted(12, 12, -12, -12), Qt::AlignCenter | Qt::TextWordWrap,
+                         failure_);
+        return;
     }
     PaneBuffers* panes = context_.panes();
     if (!glReady_ || !panes) {
@@ -439,10 +473,11 @@ void VideoView::mousePressEvent(QMouseEvent* event) {
         QOpenGLWidget::mousePressEvent(event);
         return;
     }
-    // Qt counts from the top left; the layout from the bottom left.
+    // Qt counts from the top left; the layout from the bottom left. The pixel's centre counts,
+    // so that the top row (Qt's 0) falls inside the top panes, whose edge is the height.
     const QPointF p = event->position();
-    const float x = static_cast<float>(p.x());
-    const float y = static_cast<float>(height() - p.y());
+    const float x = static_cast<float>(p.x() + 0.5);
+    const float y = static_cast<float>(height() - (p.y() + 0.5));
     QLog("mouseDown   %f      %f", static_cast<double>(x), static_cast<double>(y));
     vc->DoLeftMouseButton(x, y);
 }

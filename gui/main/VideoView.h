@@ -32,10 +32,10 @@ class VideoView : public QOpenGLWidget, protected QOpenGLFunctions {
     ~VideoView() override;
 
     // The DisplayPort operations that belong to the surface (the window forwards them).
-    PaneRect bounds() const;                                              // GUI thread
-    void clearScreen();                                                   // GUI thread
-    void renderCurrentFrame(const PaneRect& rect, int pane);              // any thread
-    void markPane(int pane, const PaneRect& rect, const PaneMark& mark);  // GUI thread
+    PaneRect bounds() const;                                                   // GUI thread
+    void clearScreen(uint32_t layout);                                         // GUI thread
+    void renderCurrentFrame(const PaneRect& rect, int pane, uint32_t layout);  // any thread
+    void markPane(int pane, const PaneRect& rect, const PaneMark& mark);       // GUI thread
 
     // The surface's picture now, as the window shows it (for tests).
     QImage grabSurface();
@@ -80,6 +80,8 @@ class VideoView : public QOpenGLWidget, protected QOpenGLFunctions {
     bool pending_[kLayoutPanes] = {};
     PaneRect pendingRect_[kLayoutPanes] = {};
     bool clearPending_ = true;
+    bool anyPending_ = false;  // a pane was drawn since the last flush
+    uint32_t layout_ = 0;      // the layout generation the surface shows
 
     // The marks the panes carry, and whether each is on the surface now. GUI thread only.
     struct Marked {
@@ -95,6 +97,7 @@ class VideoView : public QOpenGLWidget, protected QOpenGLFunctions {
     GLuint lumaTexture_ = 0;    // the packed picture seen as W x H (luma, chroma) pairs
     GLuint chromaTexture_ = 0;  // the same bytes seen as W/2 x H (Y0, Cb, Y1, Cr) texels
     bool glReady_ = false;
+    QString failure_;  // why the surface cannot draw, shown in its place
 
     // Measurements for the pipeline benchmark. GUI thread only; a fixed ring, no allocation.
     uint64_t presented_ = 0;

@@ -6,11 +6,14 @@
 #include <QHBoxLayout>
 #include <QImage>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPixmap>
 #include <QPointer>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QSlider>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -21,6 +24,7 @@
 #include "gui/playback/ViewConntroller2.h"
 #include "gui/support/CoreContext.h"
 #include "gui/support/QtNamed.h"
+#include "gui/support/WindowPlaces.h"
 
 namespace {
 
@@ -39,6 +43,7 @@ NetPlayBack* NetPlayBack::sharedEffectStackController(QWidget* parent, CoreConte
     if (!Shared()) {
         QLog("AddUser allocWithZone start");
         Shared() = new NetPlayBack(parent, context);
+        RestorePlace(*Shared(), QStringLiteral("NetBack"));
         Shared()->windowDidLoad();
         QLog("AddUser allocWithZone end");
     }
@@ -161,6 +166,9 @@ NetPlayBack::NetPlayBack(QWidget* parent, CoreContext& context)
     connect(ButtonCh3, &QComboBox::activated, this, &NetPlayBack::ActionCh3);
     connect(ButtonCh4, &QComboBox::activated, this, &NetPlayBack::ActionCh4);
     connect(slider, &QSlider::valueChanged, this, &NetPlayBack::scrub);
+    // A click on the groove or the map jumps there, as the platform's slider does.
+    slider->installEventFilter(this);
+    ImageView->installEventFilter(this);
     connect(DateTime, &QDateTimeEdit::dateTimeChanged, this, &NetPlayBack::scrubTime);
 
     timer_ = new QTimer(this);
@@ -206,6 +214,16 @@ void NetPlayBack::initData(int channelCount, int dvr) {
         const QSignalBlocker quiet(ButtonCh1);
         ButtonCh1->setCurrentIndex(1);
     }
+}
+
+void NetPlayBack::hideEvent(QHideEvent* event) {
+    KeepPlace(*this, QStringLiteral("NetBack"));
+    QWidget::hideEvent(event);
+}
+
+void NetPlayBack::EndSession() {
+    DVR = -1;
+    close();
 }
 
 void NetPlayBack::ConnectionLost(int dvr) {
@@ -354,6 +372,45 @@ void NetPlayBack::scrubTime() {
     }
     const QSignalBlocker quiet(slider);
     slider->setValue(SecondOfDay(DateTime->time()) / kSlotSeconds);
+}
+
+void NetPlayBack::JumpToSlot(int slot) {
+    SetPickerSecond(std::clamp(slot, 0, kDaySlots - 1) * kSlotSeconds);
+    sliderMoving = 1;
+    scrubTime();
+}
+
+bool NetPlayBack::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::MouseButtonPress ||
+        static_cast<QMouseEvent*>(event)->button() != Qt::LeftButton) {
+        return QWidget::eventFilter(watched, event);
+    }
+    const QPoint at = static_cast<QMouseEvent*>(event)->position().toPoint();
+    if (watched == ImageView) {
+        JumpToSlot(at.x() / 2);  // two columns per slot
+        return true;
+    }
+    if (watched == slider) {
+        QStyleOptionSlider option;
+        option.initFrom(slider);
+        option.orientation = slider->orientation();
+        option.minimum = slider->minimum();
+        option.maximum = slider->maximum();
+        option.sliderPosition = slider->sliderPosition();
+        option.sliderValue = slider->value();
+        const QRect handle = slider->style()->subControlRect(QStyle::CC_Slider, &option,
+                                                             QStyle::SC_SliderHandle, slider);
+        if (handle.contains(at)) {
+            return false;  // a drag of the handle stays the slider's own
+        }
+        const QRect groove = slider->style()->subControlRect(QStyle::CC_Slider, &option,
+                                                             QStyle::SC_SliderGroove, slider);
+        const int span = groove.width() - handle.width();
+        const int x = at.x() - groove.x() - handle.width() / 2;
+        JumpToSlot(QStyle::sliderValueFromPosition(slider->minimum(), slider->maximum(), x, span));
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void NetPlayBack::animationTimer() {

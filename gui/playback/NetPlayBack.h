@@ -54,6 +54,9 @@ class NetPlayBack : public QWidget {
     void initData(int channelCount, int dvr);
     void SetIP(const QString& text);
     void SetValidTime(const QString& text);
+    // The window's DVR was deleted or got another number: the window closes and acts on no DVR
+    // until a session opens it again.
+    void EndSession();
     // DVR `dvr`'s session was lost: when it is this window's DVR, the window says so until the
     // next session opens it.
     void ConnectionLost(int dvr);
@@ -75,6 +78,8 @@ class NetPlayBack : public QWidget {
     void ActionCh4();
     void scrub();      // the slider was moved
     void scrubTime();  // the picker was changed
+    // A click on the slider's groove or on the map: the picker goes to that 5-minute slot.
+    void JumpToSlot(int slot);
 
     // ---- Operations behind them ----------------------------------------------------------------
     // Plays from the picker's time, the pop-ups' channels, with the sound and fast settings.
@@ -116,6 +121,11 @@ class NetPlayBack : public QWidget {
     QPushButton* ButtonStop;
     std::atomic<int32_t> daySecond{0};  // any thread stores, the timer reads
     int DVR = -1;
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    // The place the operator leaves it is where it opens next time, also in the next run.
+    void hideEvent(QHideEvent* event) override;
 
   private:
     NetPlayBack(QWidget* parent, CoreContext& context);

@@ -45,7 +45,8 @@ void NetPlayBackPort::post(std::function<void(NetPlayBack&)> fn) {
 
 void NetPlayBackPort::Open(int dvr, const std::string& serverText, int channelCount) {
     // Texts travel as bytes and become QStrings on the GUI thread.
-    post([dvr, serverText, channelCount](NetPlayBack& w) {
+    post([this, dvr, serverText, channelCount](NetPlayBack& w) {
+        shownDvr_.store(dvr);
         w.show();
         w.raise();
         w.activateWindow();
@@ -54,29 +55,39 @@ void NetPlayBackPort::Open(int dvr, const std::string& serverText, int channelCo
     });
 }
 
-void NetPlayBackPort::SetValidTime(const std::string& text) {
-    post([text](NetPlayBack& w) { w.SetValidTime(QString::fromUtf8(text)); });
+void NetPlayBackPort::postFor(int dvr, std::function<void(NetPlayBack&)> fn) {
+    post([dvr, fn = std::move(fn)](NetPlayBack& w) {
+        if (w.DVR == dvr) {
+            fn(w);
+        }
+    });
 }
 
-void NetPlayBackPort::SetChShow(const BandSelection& selection) {
-    post([selection](NetPlayBack& w) { w.SetChShow(selection); });
+void NetPlayBackPort::SetValidTime(int dvr, const std::string& text) {
+    postFor(dvr, [text](NetPlayBack& w) { w.SetValidTime(QString::fromUtf8(text)); });
 }
 
-void NetPlayBackPort::SetChShow(const std::string& text, int band) {
-    post([text, band](NetPlayBack& w) { w.SetChShow(QString::fromUtf8(text), band); });
+void NetPlayBackPort::SetChShow(int dvr, const BandSelection& selection) {
+    postFor(dvr, [selection](NetPlayBack& w) { w.SetChShow(selection); });
 }
 
-void NetPlayBackPort::CreatePicture(const TimeMap& map) {
+void NetPlayBackPort::SetChShow(int dvr, const std::string& text, int band) {
+    postFor(dvr, [text, band](NetPlayBack& w) { w.SetChShow(QString::fromUtf8(text), band); });
+}
+
+void NetPlayBackPort::CreatePicture(int dvr, const TimeMap& map) {
     // The map is large; a shared copy keeps the queue's entries small.
-    post([map = std::make_shared<const TimeMap>(map)](NetPlayBack& w) { w.CreatePicture(*map); });
+    postFor(dvr, [map = std::make_shared<const TimeMap>(map)](NetPlayBack& w) {
+        w.CreatePicture(*map);
+    });
 }
 
 void NetPlayBackPort::ConnectionLost(int dvr) {
     post([dvr](NetPlayBack& w) { w.ConnectionLost(dvr); });
 }
 
-void NetPlayBackPort::SetTimeNow(int32_t daySecond) {
-    if (NetPlayBack* w = window_.load()) {
+void NetPlayBackPort::SetTimeNow(int dvr, int32_t daySecond) {
+    if (NetPlayBack* w = window_.load(); w && shownDvr_.load() == dvr) {
         w->daySecond.store(daySecond);
     }
 }

@@ -3,7 +3,8 @@
 //
 // Threads: the PlaybackPort methods may be called from any thread and never wait. Open,
 // SetValidTime, SetChShow and CreatePicture go through the window's GuiDispatcher and run on the
-// GUI thread in order; SetTimeNow stores the value in the window's atomic and does nothing else
+// GUI thread in order, where a call about a DVR other than the window's is dropped; SetTimeNow
+// stores the value in the window's atomic when it is about the window's DVR and does nothing else
 // (display thread, under its DVR's lock). Once closing has begun, calls are dropped. The other
 // methods are GUI-thread only.
 #pragma once
@@ -29,11 +30,11 @@ class NetPlayBackPort : public PlaybackPort {
 
     // ---- PlaybackPort (any thread) -------------------------------------------------------------
     void Open(int dvr, const std::string& serverText, int channelCount) override;
-    void SetValidTime(const std::string& text) override;
-    void SetChShow(const BandSelection& selection) override;
-    void SetChShow(const std::string& text, int band) override;
-    void CreatePicture(const TimeMap& map) override;
-    void SetTimeNow(int32_t daySecond) override;
+    void SetValidTime(int dvr, const std::string& text) override;
+    void SetChShow(int dvr, const BandSelection& selection) override;
+    void SetChShow(int dvr, const std::string& text, int band) override;
+    void CreatePicture(int dvr, const TimeMap& map) override;
+    void SetTimeNow(int dvr, int32_t daySecond) override;
     void ConnectionLost(int dvr) override;
 
     // ---- GUI thread ----------------------------------------------------------------------------
@@ -46,6 +47,8 @@ class NetPlayBackPort : public PlaybackPort {
   private:
     // Queues fn for the window on the GUI thread; dropped once closing has begun.
     void post(std::function<void(NetPlayBack&)> fn);
+    // The same, run only while the window shows DVR `dvr`'s session.
+    void postFor(int dvr, std::function<void(NetPlayBack&)> fn);
 
     QPointer<QWidget> owner_;
     GuiDispatcher& dispatcher_;
@@ -53,4 +56,5 @@ class NetPlayBackPort : public PlaybackPort {
     // The window once made (GUI thread), for SetTimeNow. It lives until the owner goes, which
     // is after the DVR threads have stopped.
     std::atomic<NetPlayBack*> window_{nullptr};
+    std::atomic<int> shownDvr_{-1};  // the DVR of the session the window shows
 };

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QWindow>
 
@@ -9,11 +10,31 @@
 #include "gui/ptz/PtzCommands.h"
 #include "gui/ptz/PtzPanel.h"
 
+#include <utility>
+
 NSButtonEx::NSButtonEx(const QString& text, QWidget* parent) : QPushButton(text, parent) {
     // `pressed` comes from a mouse press over the button and from the keyboard; `released` from
     // every release the button itself sees, over it or not.
-    connect(this, &QAbstractButton::pressed, this, &NSButtonEx::beginHold);
+    // A pointer that leaves the button while held ends the hold; coming back over it, the button
+    // says `pressed` again, which starts nothing: only a press does.
+    connect(this, &QAbstractButton::pressed, this, [this] {
+        if (std::exchange(armed_, false)) {
+            beginHold();
+        }
+    });
     connect(this, &QAbstractButton::released, this, &NSButtonEx::endHold);
+}
+
+void NSButtonEx::mousePressEvent(QMouseEvent* e) {
+    armed_ = e->button() == Qt::LeftButton;
+    QPushButton::mousePressEvent(e);
+    armed_ = false;
+}
+
+void NSButtonEx::keyPressEvent(QKeyEvent* e) {
+    armed_ = !e->isAutoRepeat();
+    QPushButton::keyPressEvent(e);
+    armed_ = false;
 }
 
 NSButtonEx::~NSButtonEx() {

@@ -3,7 +3,8 @@
 // camera must never keep moving because the release went astray: the hold also ends when the
 // mouse button is released outside the button or over another widget, when the button loses the
 // keyboard focus, is hidden or disabled, when its window is blocked by a modal box or deactivated,
-// and when the mouse grab is taken away.
+// and when the mouse grab is taken away. It also ends when the pointer leaves the button, and
+// only a new press starts the next one: a wavering pointer never sends bursts to the camera.
 //
 // Threads: GUI thread only.
 #pragma once
@@ -32,6 +33,8 @@ class NSButtonEx : public QPushButton {
 
   protected:
     bool event(QEvent* e) override;
+    void mousePressEvent(QMouseEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;
     void focusOutEvent(QFocusEvent* e) override;
     void hideEvent(QHideEvent* e) override;
@@ -43,4 +46,5 @@ class NSButtonEx : public QPushButton {
     int command = 0;
     PtzPanel* viewcontroller = nullptr;
     bool held_ = false;
+    bool armed_ = false;  // inside a press: its `pressed` may start a hold
 };

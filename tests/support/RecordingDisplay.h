@@ -15,11 +15,11 @@ class RecordingDisplay : public DisplayPort {
         std::lock_guard<std::mutex> g(lock_);
         return bounds_;
     }
-    void clearScreen() override {
+    void clearScreen(uint32_t) override {
         std::lock_guard<std::mutex> g(lock_);
         ++clears_;
     }
-    void renderCurrentFrame(const PaneRect& rect, int pane) override {
+    void renderCurrentFrame(const PaneRect& rect, int pane, uint32_t) override {
         std::lock_guard<std::mutex> g(lock_);
         ++renders_[pane];
         lastRect_[pane] = rect;

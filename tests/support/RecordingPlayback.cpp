@@ -8,7 +8,7 @@ void RecordingPlayback::Open(int dvr, const std::string& serverText, int channel
     changed_.notify_all();
 }
 
-void RecordingPlayback::SetValidTime(const std::string& text) {
+void RecordingPlayback::SetValidTime(int, const std::string& text) {
     {
         std::lock_guard<std::mutex> g(lock_);
         validTimes_.push_back(text);
@@ -16,7 +16,7 @@ void RecordingPlayback::SetValidTime(const std::string& text) {
     changed_.notify_all();
 }
 
-void RecordingPlayback::SetChShow(const BandSelection& selection) {
+void RecordingPlayback::SetChShow(int, const BandSelection& selection) {
     {
         std::lock_guard<std::mutex> g(lock_);
         selections_.push_back(selection);
@@ -24,7 +24,7 @@ void RecordingPlayback::SetChShow(const BandSelection& selection) {
     changed_.notify_all();
 }
 
-void RecordingPlayback::SetChShow(const std::string& text, int band) {
+void RecordingPlayback::SetChShow(int, const std::string& text, int band) {
     {
         std::lock_guard<std::mutex> g(lock_);
         if (band >= 0 && band < kPlaybackBands) {
@@ -34,7 +34,7 @@ void RecordingPlayback::SetChShow(const std::string& text, int band) {
     changed_.notify_all();
 }
 
-void RecordingPlayback::CreatePicture(const TimeMap& map) {
+void RecordingPlayback::CreatePicture(int, const TimeMap& map) {
     {
         std::lock_guard<std::mutex> g(lock_);
         pictures_.push_back(map);
@@ -42,7 +42,7 @@ void RecordingPlayback::CreatePicture(const TimeMap& map) {
     changed_.notify_all();
 }
 
-void RecordingPlayback::SetTimeNow(int32_t daySecond) {
+void RecordingPlayback::SetTimeNow(int, int32_t daySecond) {
     timeNow_.store(daySecond);
 }
 

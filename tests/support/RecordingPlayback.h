@@ -21,11 +21,11 @@ class RecordingPlayback : public PlaybackPort {
     };
 
     void Open(int dvr, const std::string& serverText, int channelCount) override;
-    void SetValidTime(const std::string& text) override;
-    void SetChShow(const BandSelection& selection) override;
-    void SetChShow(const std::string& text, int band) override;
-    void CreatePicture(const TimeMap& map) override;
-    void SetTimeNow(int32_t daySecond) override;
+    void SetValidTime(int dvr, const std::string& text) override;
+    void SetChShow(int dvr, const BandSelection& selection) override;
+    void SetChShow(int dvr, const std::string& text, int band) override;
+    void CreatePicture(int dvr, const TimeMap& map) override;
+    void SetTimeNow(int dvr, int32_t daySecond) override;
     void ConnectionLost(int dvr) override;
     std::vector<int> lost() const;
 

@@ -2,8 +2,11 @@
 // login outcome with the texts the operator would see, then, with --seconds, receives for a
 // while and prints per-channel statistics. Only the result lines go to standard output;
 // diagnostics go to standard error and the system log.
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <mutex>
 #include <thread>
 
@@ -14,18 +17,24 @@
 
 namespace {
 
-bool WriteFile(const std::string& path, const uint8_t* data, std::size_t n) {
+// Writes a file whole; the reason it could not, or "".
+std::string WriteFile(const std::string& path, const uint8_t* data, std::size_t n) {
     std::FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) {
-        return false;
+        return std::strerror(errno);
     }
-    const bool ok = std::fwrite(data, 1, n, f) == n;
-    return std::fclose(f) == 0 && ok;
+    const bool written = std::fwrite(data, 1, n, f) == n;
+    const int writeError = errno;
+    if (std::fclose(f) != 0) {
+        return std::strerror(errno);
+    }
+    return written ? std::string() : std::strerror(writeError);
 }
 
 // Takes pictures off the queue as a display would, for `seconds`; with a dump folder, writes the
-// first picture of each channel there.
-void Drain(NetCtrl_Struct& block, int seconds, const std::string& dumpDir) {
+// first picture of each channel there. False when a picture could not be written.
+bool Drain(NetCtrl_Struct& block, int seconds, const std::string& dumpDir) {
+    bool written = true;
     bool dumped[kMaxChannels] = {};
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     while (std::chrono::steady_clock::now() < end) {
@@ -39,12 +48,15 @@ void Drain(NetCtrl_Struct& block, int seconds, const std::string& dumpDir) {
             !dumped[h.channel]) {
             const std::string path = dumpDir + "/ch" + std::to_string(h.channel) + ".i420";
             dumped[h.channel] = true;
-            if (!WriteFile(path, pixels, g->i420Bytes())) {
-                std::fprintf(stderr, "quillmarsh-probe: cannot write %s\n", path.c_str());
+            if (const std::string why = WriteFile(path, pixels, g->i420Bytes()); !why.empty()) {
+                std::fprintf(stderr, "quillmarsh-probe: cannot write %s: %s\n", path.c_str(),
+                             why.c_str());
+                written = false;
             }
         }
         block.popOldest();
     }
+    return written;
 }
 
 void PrintStatistics(const NetCtrl_Struct& block) {
@@ -68,6 +80,16 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "quillmarsh-probe: %s\n%s", error.c_str(), kProbeUsage);
         return 2;
     }
+    // The dump folder is made before anything else: a folder that cannot be made is known at once.
+    if (!options->dumpDir.empty()) {
+        std::error_code error;
+        std::filesystem::create_directories(options->dumpDir, error);
+        if (error) {
+            std::fprintf(stderr, "quillmarsh-probe: cannot make %s: %s\n", options->dumpDir.c_str(),
+                         error.message().c_str());
+            return 3;
+        }
+    }
     HeadlessUi ui;
     auto controller = std::make_unique<ViewController>(ui);
     constexpr int dvr = 0;
@@ -90,10 +112,13 @@ int main(int argc, char** argv) {
                     block.iDvrChannel.load() % 100);
         std::fflush(stdout);
         if (options->seconds > 0) {
-            Drain(block, options->seconds, options->dumpDir);
+            const bool dumped = Drain(block, options->seconds, options->dumpDir);
             // Stop receiving first, so that no frame is half counted.
             controller->StopDvrThreads();
             PrintStatistics(block);
+            if (!dumped) {
+                return 3;
+            }
         }
         return 0;
     }

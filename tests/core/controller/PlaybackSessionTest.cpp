@@ -63,6 +63,7 @@ class Playback : public ClientTest {
         vc->outlineViewSelectionDidChange();
         vc->NetPlayBack();
         ASSERT_TRUE(WaitFor([&] { return !vc->AttemptRunning(0); }, 30s));
+        ASSERT_TRUE(vc->PlaybackRequestsIdle(30s));  // the first map is asked for in turn
     }
     NetCtrl_Struct& block() { return vc->GetNetCtrlStruct(0); }
     std::vector<LoggedCommand> commands() { return Commands(ReadLines(log)); }

@@ -2,10 +2,15 @@
 // and says since when; a lost DVR's panes turn grey with its name and the wait for the next
 // attempt; its pictures come back by themselves; a disconnected DVR leaves plain grey.
 #include <QImage>
+#include <QOpenGLContext>
 #include <QPushButton>
+#include <QSurfaceFormat>
 
+#include "core/decode/PixelConversion.h"
 #include "gui/main/VideoView.h"
+#include "gui/support/CoreContext.h"
 #include "tests/gui/UiFixture.h"
+#include "tests/support/RecordingUi.h"
 
 namespace {
 
@@ -85,6 +90,45 @@ TEST_F(UiTest, PanesSayWhenTheirPictureIsOldTheirDvrOfflineOrDisconnected) {
             return look.grey == look.pixels;
         },
         3s));
+}
+
+}  // namespace
+
+namespace {
+
+// The surface's shaders on OpenGL ES, which wants what desktop OpenGL does not (a precision):
+// a picture in a pane comes out in its colours.
+TEST(VideoSurfaceEs, DrawsAPictureOnAnOpenGlEsContext) {
+    RecordingUi ui;
+    ViewController vc(ui);
+    CoreContext context;
+    context.attach(vc);
+    ASSERT_TRUE(context.panes()->allocate());
+    VideoView view(context);
+    QSurfaceFormat es = view.format();
+    es.setRenderableType(QSurfaceFormat::OpenGLES);
+    es.setVersion(2, 0);
+    view.setFormat(es);
+    view.resize(320, 240);
+    view.show();
+    ASSERT_TRUE(WaitUntil([&] { return view.isValid(); }));
+    ASSERT_EQ(view.context()->isOpenGLES(), true);
+    // A flat 352x288 picture: Y 81, Cb 90, Cr 240 (a red).
+    std::vector<uint8_t> i420(352 * 288 * 3 / 2, 81);
+    std::fill(i420.begin() + 352 * 288, i420.begin() + 352 * 288 * 5 / 4, uint8_t{90});
+    std::fill(i420.begin() + 352 * 288 * 5 / 4, i420.end(), uint8_t{240});
+    {
+        PaneBuffers::Pane& pane = (*context.panes())[0];
+        std::lock_guard<std::mutex> g(pane.lock);
+        DataChange(pane.pixels, i420.data(), 2);
+        pane.sizeFrame = 2;
+        view.clearScreen(1);
+        view.renderCurrentFrame(PaneRect{0, 0, 320, 240}, 0, 1);
+    }
+    view.update();
+    ASSERT_TRUE(
+        WaitUntil([&] { return Near(view.grabSurface().pixel(160, 120), Bt601(81, 90, 240)); }));
+    context.clear();
 }
 
 }  // namespace

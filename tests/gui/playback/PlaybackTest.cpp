@@ -89,19 +89,19 @@ TEST_F(PlaybackWindow, ShowsWhatTheCoreHandsItFromItsThreadsUntilTheEndOfTheRun)
 
     // Selections outside a pop-up show NONE, and only the four bands have labels.
     fromCoreThread([&] {
-        port().SetChShow(BandSelection{3, 0, 16, 17});
-        port().SetChShow("CAM03", 0);
-        port().SetChShow("CAM16", 2);
-        port().SetChShow("CAM99", 4);
-        port().SetChShow("CAM99", -1);
-        port().SetValidTime("2026/12/5 10:0 --  2026/12/6 13:20");
+        port().SetChShow(5, BandSelection{3, 0, 16, 17});
+        port().SetChShow(5, "CAM03", 0);
+        port().SetChShow(5, "CAM16", 2);
+        port().SetChShow(5, "CAM99", 4);
+        port().SetChShow(5, "CAM99", -1);
+        port().SetValidTime(5, "2026/12/5 10:0 --  2026/12/6 13:20");
     });
     ASSERT_TRUE(WaitUntil([&] { return !w->ValidTimeText->text().isEmpty(); }));
     EXPECT_EQ(w->Selection(), (BandSelection{3, 0, 16, 0}));
     EXPECT_EQ((QStringList{w->ch1->text(), w->ch2->text(), w->ch3->text(), w->ch4->text()}),
               (QStringList{u"CAM03"_s, QString(), u"CAM16"_s, QString()}));
     EXPECT_EQ(w->ValidTimeText->text(), u"2026/12/5 10:0 --  2026/12/6 13:20"_s);
-    fromCoreThread([&] { port().SetChShow(BandSelection{-1, 1, 2, 3}); });
+    fromCoreThread([&] { port().SetChShow(5, BandSelection{-1, 1, 2, 3}); });
     ASSERT_TRUE(WaitUntil([&] { return w->ButtonCh4->currentIndex() == 3; }));
     EXPECT_EQ(w->Selection(), (BandSelection{0, 1, 2, 3}));
 
@@ -112,7 +112,7 @@ TEST_F(PlaybackWindow, ShowsWhatTheCoreHandsItFromItsThreadsUntilTheEndOfTheRun)
     map[1][100] = 1;
     map[1][101] = 1;
     map[2][50] = 2;  // only 1 is a recording
-    fromCoreThread([&] { port().CreatePicture(map); });
+    fromCoreThread([&] { port().CreatePicture(5, map); });
     ASSERT_TRUE(WaitUntil([&] { return picture(w).pixel(0, 6) == kBlack; }));
     const QImage image = picture(w);
     ASSERT_EQ(image.size(), QSize(576, 120));
@@ -128,8 +128,13 @@ TEST_F(PlaybackWindow, ShowsWhatTheCoreHandsItFromItsThreadsUntilTheEndOfTheRun)
     EXPECT_TRUE(Block(image, 574, 575, 90, 95, false));
     EXPECT_TRUE(Block(image, 0, 573, 90, 119, false));
 
+    // What belongs to another DVR's session does not reach this window.
+    fromCoreThread([&] { port().SetValidTime(4, "another DVR's"); });
+    Pump(100ms);
+    EXPECT_EQ(w->ValidTimeText->text(), u"2026/12/5 10:0 --  2026/12/6 13:20"_s);
+
     // A new map replaces the old one entirely.
-    fromCoreThread([&] { port().CreatePicture(TimeMap{}); });
+    fromCoreThread([&] { port().CreatePicture(5, TimeMap{}); });
     ASSERT_TRUE(WaitUntil([&] { return picture(w).pixel(0, 6) == kWhite; }));
     EXPECT_TRUE(Block(picture(w), 0, 575, 0, 119, false));
 
@@ -142,12 +147,12 @@ TEST_F(PlaybackWindow, ShowsWhatTheCoreHandsItFromItsThreadsUntilTheEndOfTheRun)
     EXPECT_EQ(w->ButtonCh1->currentIndex(), 0);
 
     // Calls after the end of the run are dropped.
-    fromCoreThread([&] { port().SetValidTime("before"); });
+    fromCoreThread([&] { port().SetValidTime(6, "before"); });
     ASSERT_TRUE(WaitUntil([&] { return w->ValidTimeText->text() == u"before"_s; }));
     window->stop();
     EXPECT_FALSE(w->isVisible());
     fromCoreThread([&] {
-        port().SetValidTime("after");
+        port().SetValidTime(6, "after");
         port().Open(7, "late:1", 8);
     });
     Pump(100ms);
@@ -183,19 +188,22 @@ TEST_F(PlaybackWindow, TheSliderThePickerAndThePlayedSecondFollowEachOtherWithin
     NetCtrl_Struct& b = vc->GetNetCtrlStruct(3);
     b.SetView(VIEW_PLAYBACK);
     auto dvr = std::make_unique<StreamPeer>(b);  // logged in and playing
-    fromCoreThread([&] { port().SetTimeNow(3661); });
+    fromCoreThread([&] { port().SetTimeNow(3, 3661); });
     ASSERT_TRUE(WaitUntil([&] { return w->DateTime->time() == QTime(1, 1, 1); }, 3s));
     EXPECT_EQ(w->slider->value(), 12);
     EXPECT_EQ(w->DateTime->date(), day);
+    fromCoreThread([&] { port().SetTimeNow(2, 600); });  // another DVR's playback moves nothing
+    Pump(3 * std::chrono::milliseconds(NetPlayBack::kTimerMs));
+    EXPECT_EQ(w->DateTime->time(), QTime(1, 1, 1));
 
     // A second past the day is held at its last second.
-    fromCoreThread([&] { port().SetTimeNow(90061); });
+    fromCoreThread([&] { port().SetTimeNow(3, 90061); });
     ASSERT_TRUE(WaitUntil([&] { return w->DateTime->time() == QTime(23, 59, 59); }, 3s));
     EXPECT_EQ(w->slider->value(), 287);
 
     // Once the DVR no longer plays, the window stays where it is.
     b.SetLiveStatus(NET_CONNECTED);
-    fromCoreThread([&] { port().SetTimeNow(7200); });
+    fromCoreThread([&] { port().SetTimeNow(3, 7200); });
     Pump(3 * std::chrono::milliseconds(NetPlayBack::kTimerMs));
     EXPECT_EQ(w->DateTime->time(), QTime(23, 59, 59));
     b.SetView(VIEW_LIVE);
@@ -282,10 +290,24 @@ TEST_F(PlaybackSession, TheMenuOpensTheDaysMapAndPlayFollowsThePlayedTime) {
     ASSERT_TRUE(vc->PlaybackRequestsIdle(10s));
     EXPECT_EQ(searches(), before);
 
+    // A click on the groove jumps to the slot under the pointer, as a click on the map does, and
+    // each asks for the day's map like the picker.
+    Mouse(w->slider, QEvent::MouseButtonPress,
+          {w->slider->width() * 3.0 / 4, w->slider->height() / 2.0});
+    EXPECT_NEAR(w->slider->value(), 215, 4);  // three quarters of the day, not a page step
+    EXPECT_EQ(w->DateTime->time(), QTime(0, 0).addSecs(w->slider->value() * 300));
+    ASSERT_TRUE(vc->PlaybackRequestsIdle(10s));
+    EXPECT_EQ(searches(), before + 1);
+    Mouse(w->ImageView, QEvent::MouseButtonPress, {2.0 * 157 + 1, 20});
+    EXPECT_EQ(w->DateTime->time(), QTime(13, 5, 0));
+    EXPECT_EQ(w->slider->value(), 157);
+    ASSERT_TRUE(vc->PlaybackRequestsIdle(10s));
+    EXPECT_EQ(searches(), before + 2);
+
     // The operator picks 10:04:55: the map of that day is asked for again and the slider follows.
     w->DateTime->setTime(QTime(10, 4, 55));
     EXPECT_EQ(w->slider->value(), 120);
-    ASSERT_TRUE(WaitUntil([&] { return searches() == before + 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return searches() == before + 3; }));
     ASSERT_TRUE(vc->PlaybackRequestsIdle(10s));
 
     w->ButtonPlay->click();
@@ -302,7 +324,7 @@ TEST_F(PlaybackSession, TheMenuOpensTheDaysMapAndPlayFollowsThePlayedTime) {
     EXPECT_GE(w->DateTime->time(), QTime(10, 5, 0));
     EXPECT_LT(w->DateTime->time(), QTime(10, 30, 0));
     // Following the play moved picker and slider without asking for a map.
-    EXPECT_EQ(searches(), before + 1);
+    EXPECT_EQ(searches(), before + 3);
 
     // Fast forward while playing plays again from the time shown, fast.
     w->ButtonFastForward->click();
