@@ -79,12 +79,18 @@ VideoView::VideoView(CoreContext& context, QWidget* parent)
     setMinimumSize(320, 240);
     timer_.setInterval(1000 / 30);
     // A flush only when a picture came: an idle surface costs nothing (clears and marks ask for
-    // their own repaint).
+    // their own repaint). Half a second without pictures stops the timer too; the next picture
+    // starts it again.
     connect(&timer_, &QTimer::timeout, this, [this] {
         bool drawn;
         {
             std::lock_guard<std::mutex> g(surfaceLock_);
             drawn = anyPending_;
+            idleTicks_ = drawn ? 0 : idleTicks_ + 1;
+            if (idleTicks_ >= kTicksBeforeRest) {
+                resting_ = true;
+                timer_.stop();
+            }
         }
         if (drawn) {
             update();
@@ -162,6 +168,11 @@ void VideoView::renderCurrentFrame(const PaneRect& rect, int pane, uint32_t layo
     pending_[pane] = true;
     pendingRect_[pane] = rect;
     anyPending_ = true;
+    if (resting_) {
+        resting_ = false;
+        QMetaObject::invokeMethod(
+            this, [this] { timer_.start(); }, Qt::QueuedConnection);
+    }
 }
 
 void VideoView::initializeGL() {

@@ -74,6 +74,9 @@ class VideoView : public QOpenGLWidget, protected QOpenGLFunctions {
 
     CoreContext& context_;
     QTimer timer_;  // the 30-per-second flush
+    static constexpr int kTicksBeforeRest = 15;
+    int idleTicks_ = 0;     // flushes in a row without a picture; under surfaceLock_
+    bool resting_ = false;  // the flush timer stopped for want of pictures; under surfaceLock_
 
     // Panes drawn since the last flush, under surfaceLock_.
     std::mutex surfaceLock_;

@@ -8,6 +8,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QSettings>
 
 #include <fstream>
 #include <iterator>
@@ -64,6 +65,9 @@ UiTest::UiTest() {
     }
     // The controller finds its list under HOME: never the real one.
     ::setenv("HOME", home_.path().c_str(), 1);
+    // Qt finds the settings folder once a process: each test gets its own.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                       QString::fromStdString(home_.file(".config")));
 }
 
 UiTest::~UiTest() {

@@ -147,6 +147,22 @@ TEST_F(UserList, AListThatCannotBeSavedIsToldOnceAndKeptInMemory) {
     EXPECT_EQ(TextOf(vc->EntryCopy(0).showName), "Gate");
 }
 
+TEST_F(UserList, AListThatIsThereButCannotBeReadIsToldAndNeverWrittenOver) {
+    std::filesystem::create_directories(tmp.file("userinfo"));
+    std::filesystem::create_symlink("info.uss", listPath());  // a link to itself: ELOOP
+    EXPECT_EQ(vc->LoadUserInfoFromFile(), -1);
+    ASSERT_EQ(ui.boxes().size(), 1u);
+    EXPECT_EQ(ui.boxes()[0].text,
+              "The DVR list " + listPath() +
+                  " could not be read (Too many levels of symbolic links). The "
+                  "list starts empty and no change is saved until the next start.");
+    // The run goes on with an empty list in memory; the file stays as it is.
+    EXPECT_EQ(vc->AddDVRNode("h:1", "u", "p", "Gate"), 1);
+    EXPECT_EQ(vc->list().count(), 1);
+    EXPECT_TRUE(std::filesystem::is_symlink(listPath()));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(tmp.file("userinfo")), {}), 1);
+}
+
 TEST_F(UserList, DeletingTheMiddleDvrOnceConfirmedMovesTheLaterOnesAndTheirPaneCodesDown) {
     threeDvrs();
     const std::vector<uint8_t> before = fileBytes();

@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSplitter>
 
 #include "core/support/FixedText.h"
 #include "gui/dialogs/AddUserNswindowController.h"
@@ -163,11 +164,26 @@ TEST_F(DvrDialogs, PropertyShowsTheEntrySaveWritesItAtOnceAndCancelWritesNothing
     EXPECT_EQ(entryInFile(0).cam, 0u);
     EXPECT_EQ(vc->EntryCopy(0).cam, 0u);
 
+    // The windows open in the next run where the operator left them.
+    openProperty(0)->move(140, 90);
+    p->buttonCancel->click();
+    openAdd()->move(60, 250);
+    AddUserNswindowController::existing()->buttonCancel->click();
+    window->resize(window->size() + QSize(60, 40));
+    auto* split = window->findChild<QSplitter*>();
+    split->setSizes({split->sizes()[0] + 30, split->sizes()[1] - 30});
+    const QSize size = window->size();
+    const QList<int> sizes = split->sizes();
+
     endApp();
     startApp();
     EXPECT_EQ(titles(), (QStringList{u"Gate"_s, name, u"Yard"_s}));
     EXPECT_EQ(TextOf(vc->EntryCopy(1).server), "10.0.0.7:6000");
     EXPECT_EQ(TextOf(vc->EntryCopy(1).showName), name.toStdString());
+    EXPECT_EQ(window->size(), size);
+    EXPECT_EQ(window->findChild<QSplitter*>()->sizes(), sizes);
+    EXPECT_EQ(openProperty(0)->pos(), QPoint(140, 90));
+    EXPECT_EQ(openAdd()->pos(), QPoint(60, 250));
 }
 
 }  // namespace

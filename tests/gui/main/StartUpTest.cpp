@@ -1,7 +1,9 @@
 // The window after the start-up sequence of a first run, and what the end of that run leaves.
 #include <QComboBox>
+#include <QEventLoop>
 #include <QPushButton>
 
+#include <ctime>
 #include <filesystem>
 
 #include "gui/ptz/PtzPanel.h"
@@ -18,6 +20,43 @@ QStringList Numbers(int from, int to) {
 }
 
 using StartUp = UiTest;
+
+// Below 1 % of a core; sanitized builds run everything several times slower.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr double kIdleShare = 0.05;
+#else
+constexpr double kIdleShare = 0.01;
+#endif
+
+// The share of one core the whole process used while the event loop ran for `time`.
+double CpuShare(std::chrono::milliseconds time) {
+    auto cpu = [] {
+        timespec t{};
+        clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+        return t.tv_sec + t.tv_nsec / 1e9;
+    };
+    const double before = cpu();
+    const auto start = std::chrono::steady_clock::now();
+    QEventLoop loop;  // one wait: Pump's polling would cost more than the window
+    QTimer::singleShot(time, &loop, &QEventLoop::quit);
+    loop.exec();
+    const std::chrono::duration<double> wall = std::chrono::steady_clock::now() - start;
+    return (cpu() - before) / wall.count();
+}
+
+// Nothing to show costs next to nothing: before a DVR is connected, and after its video ended.
+TEST_F(StartUp, AnIdleWindowCostsNextToNothing) {
+    SimProcess sim({"--listen", "127.0.0.1:0", "--account", "admin:1234:2:4"});
+    writeList({Entry(At(sim), "Gate")});
+    startApp();
+    Pump(2s);
+    EXPECT_LT(CpuShare(3s), kIdleShare) << "not connected";
+    connectDvr(0);
+    Pump(1s);
+    vc->DisconnectDVR();
+    Pump(2s);
+    EXPECT_LT(CpuShare(3s), kIdleShare) << "disconnected after its video";
+}
 
 TEST_F(StartUp, AFirstRunFillsThePtzListsShows36PanesColoursTheButtonsAndWritesNothing) {
     startApp();

@@ -142,6 +142,15 @@ TEST_F(PtzWindowTest, EveryButtonSteersTheZoomedPaneOfTheDvrInFocusAndAHeldOneIs
              WaitUntil([&] { return other.isActiveWindow(); }, 3s);
              other.hide();
          }},
+        {"the pointer wavers over the edge",
+         [&] {
+             for (QPoint at : {QPoint(-30, -30), zoom->rect().center(), QPoint(-30, -30),
+                               zoom->rect().center()}) {
+                 QMouseEvent move(QEvent::MouseMove, at, zoom->mapToGlobal(at), Qt::NoButton,
+                                  Qt::LeftButton, Qt::NoModifier);
+                 QApplication::sendEvent(zoom, &move);
+             }
+         }},
         {"the panel is hidden",
          [&] {
              window->ptzPanel()->hide();

@@ -13,6 +13,8 @@
 #include "core/ports/UiPort.h"
 #include "core/support/FixedText.h"
 #include "gui/dialogs/DVRProperty.h"
+#include "gui/playback/NetPlayBack.h"
+#include "gui/playback/NetPlayBackPort.h"
 #include "gui/tree/OutlineViewCon.h"
 #include "tests/gui/UiFixture.h"
 
@@ -138,12 +140,19 @@ TEST_F(DvrTree, ReconnectAutomaticallyIsOnUntilTickedOffAndIsKeptPerDvr) {
     EXPECT_TRUE(window->uiPort().reconnectAutomatically(1));
 }
 
-TEST_F(DvrTree, DeleteAsksThenRemovesRenumbersAndSavesAndClosesTheDialogOfEveryDvrThatMoves) {
+TEST_F(DvrTree, DeleteAsksThenRemovesRenumbersAndSavesAndClosesTheWindowsOfEveryDvrThatMoves) {
     const std::vector<unsigned char> before = listBytes();
     select(2);
     window->ShowWindowProperty();
     DVRProperty* property = DVRProperty::existing();
     ASSERT_TRUE(property->isVisible());
+    auto playbackOf = [&](int dvr) {
+        std::thread([&] { window->playbackPort()->Open(dvr, "dvr.example:9000", 4); }).join();
+        EXPECT_TRUE(WaitUntil(
+            [&] { return NetPlayBack::existing() && NetPlayBack::existing()->isVisible(); }));
+        return NetPlayBack::existing();
+    };
+    NetPlayBack* playback = playbackOf(2);
 
     BoxAnswerer answerer(u"Cancel"_s);
     select(1);
@@ -172,13 +181,17 @@ TEST_F(DvrTree, DeleteAsksThenRemovesRenumbersAndSavesAndClosesTheDialogOfEveryD
     EXPECT_EQ(TextOf(entryInFile(1).server), "10.0.0.3:5000");
     EXPECT_EQ(entryInFile(2).isValue, 0);
     EXPECT_FALSE(property->isVisible());  // its DVR 2 became DVR 1
+    EXPECT_FALSE(playback->isVisible());
 
     select(0);
     window->ShowWindowProperty();
     ASSERT_TRUE(property->isVisible());
+    playbackOf(0);
     select(1);
     chooseFromMenu(1, u"Delete"_s);  // DVR 0 keeps its number
     EXPECT_TRUE(property->isVisible());
+    EXPECT_TRUE(playback->isVisible());
+    EXPECT_EQ(playback->DVR, 0);
     EXPECT_EQ(property->currentDVR, 0);
     EXPECT_EQ(titles(), QStringList{u"Gate"_s});
 }
