@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/ViewController.h"
+#include "tests/support/RecordingDisplay.h"
 #include "tests/support/RecordingUi.h"
 #include "tests/support/SimProcess.h"
 
@@ -28,35 +29,57 @@ class ClientTest : public ::testing::Test {
     static std::string at(const SimProcess& sim, const std::string& host = "127.0.0.1") {
         return host + ":" + std::to_string(sim.port());
     }
+    // The operator selects DVR `dvr` in the tree (-1: none, the all-DVR view).
+    void select(int dvr) {
+        ui.select(dvr);
+        vc->outlineViewSelectionDidChange();
+    }
 
     RecordingUi ui;
     std::unique_ptr<ViewController> vc;
     TempDir tmp;
 };
 
+// The same, drawing into a recording video area split as the window starts.
+class DisplayTest : public ClientTest {
+  protected:
+    DisplayTest() {
+        vc->SetDisplayPort(&display);
+        EXPECT_TRUE(vc->layout().AVDataFrame.allocate());
+        vc->InitScreenCtrl(36, 36);
+    }
+    // The display threads draw into `display`: they stop before it goes.
+    ~DisplayTest() override { vc->StopDvrThreads(); }
+
+    RecordingDisplay display;
+};
+
+// A command record as the simulator logged it.
 struct LoggedCommand {
     int iCmd, iParam1, iParam2, iParam3, iParam4;
-    std::string hex;
+    std::vector<int> words() const { return {iCmd, iParam1, iParam2, iParam3, iParam4}; }
 };
 
 inline std::vector<LoggedCommand> Commands(const std::vector<std::string>& lines) {
     std::vector<LoggedCommand> out;
     for (const auto& l : LinesStartingWith(lines, "CMD ")) {
         LoggedCommand c{};
-        char hex[64] = {};
-        if (std::sscanf(l.c_str(), "CMD %d %d %d %d %d %63s", &c.iCmd, &c.iParam1, &c.iParam2,
-                        &c.iParam3, &c.iParam4, hex) == 6) {
-            c.hex = hex;
+        if (std::sscanf(l.c_str(), "CMD %d %d %d %d %d", &c.iCmd, &c.iParam1, &c.iParam2,
+                        &c.iParam3, &c.iParam4) == 5) {
             out.push_back(c);
         }
     }
     return out;
 }
 
-inline std::vector<int> CommandCodes(const std::vector<std::string>& lines) {
+inline std::vector<int> CommandCodes(const std::vector<LoggedCommand>& commands) {
     std::vector<int> codes;
-    for (const auto& c : Commands(lines)) {
+    for (const auto& c : commands) {
         codes.push_back(c.iCmd);
     }
     return codes;
+}
+
+inline std::vector<int> CommandCodes(const std::vector<std::string>& lines) {
+    return CommandCodes(Commands(lines));
 }

@@ -3,16 +3,13 @@
 #pragma once
 
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
-#include <functional>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "core/ports/PlaybackPort.h"
+#include "tests/support/Guarded.h"
 
-class RecordingPlayback : public PlaybackPort {
+class RecordingPlayback : public PlaybackPort, private Guarded {
   public:
     struct Opened {
         int dvr;
@@ -20,29 +17,30 @@ class RecordingPlayback : public PlaybackPort {
         int channels;
     };
 
-    void Open(int dvr, const std::string& serverText, int channelCount) override;
-    void SetValidTime(int dvr, const std::string& text) override;
-    void SetChShow(int dvr, const BandSelection& selection) override;
-    void SetChShow(int dvr, const std::string& text, int band) override;
-    void CreatePicture(int dvr, const TimeMap& map) override;
-    void SetTimeNow(int dvr, int32_t daySecond) override;
-    void ConnectionLost(int dvr) override;
-    std::vector<int> lost() const;
+    void Open(int dvr, const std::string& serverText, int channelCount) override {
+        add(opened_, Opened{dvr, serverText, channelCount});
+    }
+    void SetValidTime(int, const std::string& text) override { add(validTimes_, text); }
+    void SetChShow(int, const BandSelection& selection) override { add(selections_, selection); }
+    void SetChShow(int, const std::string& text, int band) override {
+        std::lock_guard<std::mutex> g(lock_);
+        if (band >= 0 && band < kPlaybackBands) {
+            labels_[band] = text;
+        }
+    }
+    void CreatePicture(int, const TimeMap& map) override { add(pictures_, map); }
+    void SetTimeNow(int, int32_t daySecond) override { timeNow_.store(daySecond); }
+    void ConnectionLost(int dvr) override { add(lost_, dvr); }
 
-    std::vector<Opened> opened() const;
-    std::vector<std::string> validTimes() const;
-    std::vector<BandSelection> selections() const;
-    std::vector<std::string> labels() const;  // the four band labels as last set
-    std::vector<TimeMap> pictures() const;
+    std::vector<Opened> opened() const { return get(opened_); }
+    std::vector<std::string> validTimes() const { return get(validTimes_); }
+    std::vector<BandSelection> selections() const { return get(selections_); }
+    std::vector<std::string> labels() const { return get(labels_); }  // the four, as last set
+    std::vector<TimeMap> pictures() const { return get(pictures_); }
     int32_t timeNow() const { return timeNow_.load(); }
-
-    // Waits until `done` holds of this recorder (checked after every call it records).
-    bool waitFor(const std::function<bool(const RecordingPlayback&)>& done,
-                 std::chrono::milliseconds limit) const;
+    std::vector<int> lost() const { return get(lost_); }
 
   private:
-    mutable std::mutex lock_;
-    mutable std::condition_variable changed_;
     std::vector<Opened> opened_;
     std::vector<std::string> validTimes_;
     std::vector<BandSelection> selections_;

@@ -2,16 +2,14 @@
 // from connect threads and the test reads it from the test thread.
 #pragma once
 
-#include <chrono>
-#include <condition_variable>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "core/ports/UiPort.h"
+#include "tests/support/Guarded.h"
 
-class RecordingUi : public UiPort {
+class RecordingUi : public UiPort, private Guarded {
   public:
     struct Box {
         std::optional<std::string> heading;
@@ -22,36 +20,59 @@ class RecordingUi : public UiPort {
         std::string title;
     };
 
-    void messageBox(const std::optional<std::string>& heading, const std::string& text) override;
-    void setNodeTitle(int dvr, const std::string& title) override;
-    void reloadTree() override;
-    bool confirm(const std::string& message, const std::string& informative) override;
-    void appendNode(const std::string& title) override;
-    void removeNode(int index) override;
-    int selectedDvr() override;
-    void clearSelection() override;
-    void setDvrLabel(const std::string& text) override;
-    bool reconnectAutomatically(int dvr) override;
-    void setReconnect(bool on);
+    void messageBox(const std::optional<std::string>& heading, const std::string& text) override {
+        add(boxes_, Box{heading, text});
+    }
+    void setNodeTitle(int dvr, const std::string& title) override {
+        std::lock_guard<std::mutex> g(lock_);
+        titles_.push_back({dvr, title});
+        if (dvr >= 0 && dvr < static_cast<int>(nodes_.size())) {
+            nodes_[static_cast<std::size_t>(dvr)] = title;
+        }
+    }
+    void reloadTree() override {
+        std::lock_guard<std::mutex> g(lock_);
+        ++reloads_;
+    }
+    bool confirm(const std::string&, const std::string&) override {
+        std::lock_guard<std::mutex> g(lock_);
+        ++confirmations_;
+        return confirmAnswer_;
+    }
+    void appendNode(const std::string& title) override { add(nodes_, title); }
+    void removeNode(int index) override {
+        std::lock_guard<std::mutex> g(lock_);
+        if (index >= 0 && index < static_cast<int>(nodes_.size())) {
+            nodes_.erase(nodes_.begin() + index);
+        }
+    }
+    int selectedDvr() override { return get(selected_); }
+    void clearSelection() override { set(selected_, -1); }
+    void setDvrLabel(const std::string& text) override { set(label_, text); }
+    bool reconnectAutomatically(int) override { return get(reconnect_); }
 
+    void setReconnect(bool on) { set(reconnect_, on); }
+    void select(int dvr) { set(selected_, dvr); }
+    void answerConfirm(bool ok) { set(confirmAnswer_, ok); }
     // The tree as the core left it: one title per node.
-    std::vector<std::string> nodes() const;
-    void select(int dvr);
-    void answerConfirm(bool ok);
-    int confirmations() const;
-    std::string label() const;
-
-    std::vector<Box> boxes() const;
-    std::vector<Title> titles() const;
-    int reloads() const;
+    std::vector<std::string> nodes() const { return get(nodes_); }
+    int confirmations() const { return get(confirmations_); }
+    std::string label() const { return get(label_); }
+    std::vector<Box> boxes() const { return get(boxes_); }
+    std::vector<Title> titles() const { return get(titles_); }
+    int reloads() const { return get(reloads_); }
     // The last title set for a node, or "" when none was.
-    std::string titleOf(int dvr) const;
-    // Waits until at least n boxes were shown.
-    bool waitForBoxes(std::size_t n, std::chrono::milliseconds limit) const;
+    std::string titleOf(int dvr) const {
+        const std::vector<Title> all = titles();
+        for (auto it = all.rbegin(); it != all.rend(); ++it) {
+            if (it->dvr == dvr) {
+                return it->title;
+            }
+        }
+        return "";
+    }
 
   private:
-    mutable std::mutex lock_;
-    mutable std::condition_variable changed_;
     std::vector<Box> boxes_;
     std::vector<Title> titles_;
     int reloads_ = 0;

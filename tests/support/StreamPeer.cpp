@@ -35,14 +35,9 @@ StreamPeer::~StreamPeer() {
 }
 
 void StreamPeer::send(const std::vector<uint8_t>& bytes) {
-    send(bytes.data(), bytes.size());
-}
-
-void StreamPeer::send(const void* data, std::size_t n) {
-    auto* p = static_cast<const uint8_t*>(data);
     {
         std::lock_guard<std::mutex> g(lock_);
-        pending_.insert(pending_.end(), p, p + n);
+        pending_.insert(pending_.end(), bytes.begin(), bytes.end());
     }
     changed_.notify_all();
 }

@@ -24,7 +24,6 @@ class StreamPeer {
     // Queues bytes to send; a writer thread sends them in order, so the test may queue more than
     // the socket buffer holds before the client reads.
     void send(const std::vector<uint8_t>& bytes);
-    void send(const void* data, std::size_t n);
     // Waits until everything queued so far was taken by the client's socket.
     void flush();
     // Closes the DVR's end (after the queued bytes went out).

@@ -1,4 +1,4 @@
-// Waiting in tests for something another thread or process does.
+// Waiting in tests for something another thread or process does, and timing it.
 #pragma once
 
 #include <chrono>
@@ -15,4 +15,8 @@ bool WaitFor(Pred done, std::chrono::milliseconds limit = std::chrono::seconds(1
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return true;
+}
+
+inline double SecondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }

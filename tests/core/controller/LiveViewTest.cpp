@@ -4,11 +4,8 @@
 #include <filesystem>
 #include <thread>
 
-#include "core/decode/PixelConversion.h"
 #include "core/dvr/DvrSlot.h"
-#include "core/support/FixedText.h"
 #include "tests/support/ClientFixture.h"
-#include "tests/support/RecordingDisplay.h"
 #include "tests/support/StreamPeer.h"
 #include "tests/support/Wait.h"
 
@@ -16,15 +13,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
-class LiveView : public ClientTest {
+class LiveView : public DisplayTest {
   protected:
-    LiveView() {
-        vc->SetDisplayPort(&display);
-        EXPECT_TRUE(vc->layout().AVDataFrame.allocate());
-        vc->InitScreenCtrl(36, 36);
-    }
-    // The display threads draw into `display`: they stop before it goes.
-    ~LiveView() override { vc->StopDvrThreads(); }
     // A logged-in DVR in slot `dvr` that streams `channels` channels (or nothing).
     std::unique_ptr<SimProcess> dvr(int slot, int channels, bool stream = true,
                                     uint32_t cam = 0xFFFFFFFF) {
@@ -37,10 +27,9 @@ class LiveView : public ClientTest {
         }
         auto sim = std::make_unique<SimProcess>(args);
         setEntry(slot, at(*sim), "admin", "1234", "DVR" + std::to_string(slot), cam);
-        ui.appendNode("DVR" + std::to_string(slot));
         EXPECT_EQ(vc->PrepareDvr(slot), 1);
-        EXPECT_EQ(vc->ConnectAndReport(vc->GetNetCtrlStruct(slot), slot), status::Connect::Done);
-        EXPECT_EQ(vc->GetNetCtrlStruct(slot).NetWorking.load(), 1);
+        EXPECT_EQ(vc->ConnectAndReport(block(slot), slot), status::Connect::Done);
+        EXPECT_EQ(block(slot).NetWorking.load(), 1);
         return sim;
     }
     std::vector<LoggedCommand> commands(int slot) {
@@ -64,21 +53,7 @@ class LiveView : public ClientTest {
         auto all = commands(slot);
         return std::vector<LoggedCommand>(all.begin() + std::min(from, all.size()), all.end());
     }
-    void select(int d) {
-        ui.select(d);
-        vc->outlineViewSelectionDidChange();
-    }
-
-    RecordingDisplay display;
 };
-
-std::vector<int> Codes(const std::vector<LoggedCommand>& cmds) {
-    std::vector<int> codes;
-    for (const auto& c : cmds) {
-        codes.push_back(c.iCmd);
-    }
-    return codes;
-}
 
 TEST_F(LiveView, SingleViewAsksForTheShownAndEnabledChannelsThenAKeyFrame) {
     auto sim = dvr(0, 16, false, 0b0101);
@@ -87,42 +62,40 @@ TEST_F(LiveView, SingleViewAsksForTheShownAndEnabledChannelsThenAKeyFrame) {
     vc->doSomethingForButton(4);
     ASSERT_TRUE(WaitFor([&] { return commandsSince(0, before).size() >= 3; }));
     auto cmds = commandsSince(0, before);
-    EXPECT_EQ(Codes(cmds), (std::vector<int>{NET_STOP_LIVE_VIEW, NET_LIVE_VIEW, NET_KEY_FRAME}));
-    EXPECT_EQ(cmds[1].hex,
-              "0b000000"
-              "00000000"
-              "00000000"
-              "05000000"
-              "00000000");
+    EXPECT_EQ(CommandCodes(cmds),
+              (std::vector<int>{NET_STOP_LIVE_VIEW, NET_LIVE_VIEW, NET_KEY_FRAME}));
+    EXPECT_EQ(cmds[1].words(), (std::vector<int>{11, 0, 0, 0b0101, 0}));
     EXPECT_EQ(vc->Slot(0).CurShowCam(), 0b0101u);
-}
+    EXPECT_EQ(block(0).CurNetStatus.load(), NET_DATA_SEND);
 
-TEST_F(LiveView, ConnectedDvrWithNothingShownStillGetsLiveViewWithAnEmptyMask) {
-    auto sim = dvr(0, 16, false, 0b0100'0000'0000'0000'0000'0000'0000'0000);  // channel 31
-    select(0);
-    vc->doSomethingForButton(4);  // panes 0 to 3 only
+    // Only channel 31 enabled, and not shown: a DVR not streaming still gets the live view, with
+    // an empty mask.
+    setEntry(0, at(*sim), "admin", "1234", "DVR0", 1u << 30);
     ASSERT_TRUE(vc->CommandsIdle(5s));
-    vc->StopNetLocalView(vc->GetNetCtrlStruct(0));  // NET_CONNECTED
-    const std::size_t before = settled(0);
+    vc->StopNetLocalView(block(0));  // NET_CONNECTED
+    const std::size_t stopped = settled(0);
     vc->AllNetServerAdjust();
-    ASSERT_TRUE(WaitFor([&] { return commandsSince(0, before).size() >= 2; }));
-    auto cmds = commandsSince(0, before);
-    EXPECT_EQ(Codes(cmds), (std::vector<int>{NET_LIVE_VIEW, NET_KEY_FRAME}));
+    ASSERT_TRUE(WaitFor([&] { return commandsSince(0, stopped).size() >= 2; }));
+    cmds = commandsSince(0, stopped);
+    EXPECT_EQ(CommandCodes(cmds), (std::vector<int>{NET_LIVE_VIEW, NET_KEY_FRAME}));
     EXPECT_EQ(cmds[0].iParam3, 0);
 }
 
-TEST_F(LiveView, AllDvrViewAsksEachDvrForTheChannelsItsPanesHold) {
-    auto a = dvr(0, 16, false);
-    auto b = dvr(1, 16, false);
-    vc->WriteSelfChannel(0, 1);     // DVR 0 channel 1
-    vc->WriteSelfChannel(1, 102);   // DVR 1 channel 2
-    vc->WriteSelfChannel(2, 140);   // channel 40: asks for nothing
-    vc->WriteSelfChannel(3, 6401);  // no such DVR
-    for (int p = 4; p < 256; ++p) {
+TEST_F(LiveView, AllDvrViewAsksEachDvrForTheChannelsItsPanesHoldAndDrawsThemInTheFirstSuchPane) {
+    auto a = dvr(0, 3);
+    auto b = dvr(1, 3);
+    for (int p = 0; p < 256; ++p) {
         vc->WriteSelfChannel(p, -1);
     }
+    vc->WriteSelfChannel(5, 1);     // DVR 0 channel 1
+    vc->WriteSelfChannel(6, 102);   // DVR 1 channel 2
+    vc->WriteSelfChannel(7, 140);   // channel 40: asks for nothing
+    vc->WriteSelfChannel(8, 6401);  // no such DVR
+    vc->WriteSelfChannel(9, 102);   // held twice: drawn in pane 6 only
     select(-1);
     EXPECT_TRUE(display.largeSplits());
+    EXPECT_EQ(ui.label(), "ALL DVR");
+    EXPECT_EQ(vc->showAutoDisplay(), 1);
     ASSERT_TRUE(WaitFor([&] { return vc->Slot(1).CurShowCam() == 0b100u; }));
     // The last live-view request of each DVR is the all-DVR one, once its log has settled.
     for (int d = 0; d < 2; ++d) {
@@ -136,21 +109,30 @@ TEST_F(LiveView, AllDvrViewAsksEachDvrForTheChannelsItsPanesHold) {
         EXPECT_EQ(lastLive, d == 0 ? 0b10 : 0b100) << "DVR " << d;
         EXPECT_EQ(commands(d).back().iCmd, NET_KEY_FRAME) << "DVR " << d;
     }
+    display.forget();
+    ASSERT_TRUE(WaitFor([&] { return display.renders().size() >= 2; }));
+    std::this_thread::sleep_for(300ms);
+    auto renders = display.renders();
+    EXPECT_EQ(renders.size(), 2u);
+    EXPECT_GT(renders[5], 0);
+    EXPECT_GT(renders[6], 0);
 }
 
 TEST_F(LiveView, SwitchingDvrsStopsTheOthersAndLeavesPlaybackAlone) {
     auto a = dvr(0, 4, false);
     auto b = dvr(1, 4, false);
     auto c = dvr(2, 4, false);
-    vc->GetNetCtrlStruct(2).SetView(VIEW_PLAYBACK);
+    block(2).SetView(VIEW_PLAYBACK);
     const std::size_t before0 = settled(0);
     const std::size_t before2 = settled(2);
     select(1);
     ASSERT_TRUE(WaitFor([&] { return commandsSince(0, before0).size() >= 1; }));
-    EXPECT_EQ(Codes(commandsSince(0, before0)), std::vector<int>{NET_STOP_LIVE_VIEW});
+    EXPECT_EQ(CommandCodes(commandsSince(0, before0)), std::vector<int>{NET_STOP_LIVE_VIEW});
     std::this_thread::sleep_for(200ms);
     EXPECT_TRUE(commandsSince(2, before2).empty());
     EXPECT_FALSE(display.largeSplits());
+    EXPECT_EQ(ui.label(), "DVR1");
+    EXPECT_EQ(vc->showAutoDisplay(), 0);
 }
 
 TEST_F(LiveView, PtzRecordsReachTheDvrAndChannelOfThePane) {
@@ -171,12 +153,7 @@ TEST_F(LiveView, PtzRecordsReachTheDvrAndChannelOfThePane) {
     std::this_thread::sleep_for(100ms);
     auto cmds = commandsSince(3, before);
     ASSERT_EQ(cmds.size(), 2u);
-    EXPECT_EQ(cmds[0].hex,
-              "10000000"
-              "09000000"
-              "05000000"
-              "f9030000"
-              "00000000");
+    EXPECT_EQ(cmds[0].words(), (std::vector<int>{16, 9, 5, 1017, 0}));
     EXPECT_EQ(cmds[1].iParam1, 2009);
     EXPECT_EQ(cmds[1].iParam2, 3);
 }
@@ -190,14 +167,14 @@ TEST_F(LiveView, AutoDisplayFillsPanesWithTheConnectedDvrsInOrderAndSaves) {
     }
     std::vector<std::unique_ptr<StreamPeer>> peers;
     auto connected = [&](int d, int32_t channels) {
-        vc->GetNetCtrlStruct(d).Disconnect();
-        vc->GetNetCtrlStruct(d).iDvrChannel.store(channels);
-        peers.push_back(std::make_unique<StreamPeer>(vc->GetNetCtrlStruct(d)));
+        block(d).Disconnect();
+        block(d).iDvrChannel.store(channels);
+        peers.push_back(std::make_unique<StreamPeer>(block(d)));
     };
     connected(0, 16);
-    vc->GetNetCtrlStruct(1).iDvrChannel.store(16);  // not connected
-    connected(2, 108);                              // 8 channels: the count is modulo 100
-    connected(3, -5);                               // a negative count is none
+    block(1).iDvrChannel.store(16);  // not connected
+    connected(2, 108);               // 8 channels: the count is modulo 100
+    connected(3, -5);                // a negative count is none
     for (int p = 0; p < 256; ++p) {
         vc->WriteSelfChannel(p, 999);
     }
@@ -225,47 +202,30 @@ TEST_F(LiveView, SingleViewDrawsEachChannelInItsPaneAndOtherDvrsNowhere) {
     auto b = dvr(1, 4);
     select(0);
     vc->doSomethingForButton(4);
-    ASSERT_TRUE(WaitFor([&] { return display.renders().size() == 4; }));
-    auto renders = display.renders();
-    for (int p = 0; p < 4; ++p) {
-        EXPECT_GT(renders[p], 0) << "pane " << p;
-    }
+    // Each pane twice: its second picture since the split was drawn in the split's rectangle.
+    display.forget();
+    ASSERT_TRUE(WaitFor([&] {
+        auto renders = display.renders();
+        return renders.size() == 4 && renders[0] > 1 && renders[1] > 1 && renders[2] > 1 &&
+               renders[3] > 1;
+    }));
     const SCREEN_SHOW_CTRL layout = vc->LayoutCopy();
     const PaneRect r = display.lastRect(3);
     EXPECT_FLOAT_EQ(r.x, layout.m_screenRect[3].FrameRect.x);
     EXPECT_FLOAT_EQ(r.y, layout.m_screenRect[3].FrameRect.y);
     // DVR 1 is not shown (selecting DVR 0 stopped its stream); pictures it sends anyway are
     // taken off its queue and dropped.
-    vc->NetLocalViewPlay(vc->GetNetCtrlStruct(1), 0xF, 0);
-    ASSERT_TRUE(WaitFor([&] { return vc->GetNetCtrlStruct(1).stats[0].decoded.load() > 40; }, 10s));
+    vc->NetLocalViewPlay(block(1), 0xF, 0);
+    ASSERT_TRUE(WaitFor([&] { return block(1).stats[0].decoded.load() > 40; }, 10s));
     // Taken and dropped as fast as they come: the queue never fills, nothing is dropped.
-    EXPECT_LT(vc->GetNetCtrlStruct(1).Numframe.load(), 30);
-    EXPECT_EQ(vc->GetNetCtrlStruct(1).stats[0].dropped.load(), 0u);
+    EXPECT_LT(block(1).Numframe.load(), 30);
+    EXPECT_EQ(block(1).stats[0].dropped.load(), 0u);
     // The pane buffer holds the converted picture of its channel.
     {
         PaneBuffers::Pane& pane = vc->layout().AVDataFrame[2];
         std::lock_guard<std::mutex> g(pane.lock);
         EXPECT_EQ(pane.sizeFrame, 2);
     }
-}
-
-TEST_F(LiveView, AllDvrViewDrawsAChannelInTheFirstPaneThatHoldsIt) {
-    auto a = dvr(0, 2);
-    auto b = dvr(1, 2);
-    for (int p = 0; p < 256; ++p) {
-        vc->WriteSelfChannel(p, -1);
-    }
-    vc->WriteSelfChannel(5, 101);
-    vc->WriteSelfChannel(9, 101);  // held twice: drawn in pane 5 only
-    vc->WriteSelfChannel(6, 0);
-    select(-1);
-    display.forget();
-    ASSERT_TRUE(WaitFor([&] { return display.renders().size() >= 2; }));
-    std::this_thread::sleep_for(300ms);
-    auto renders = display.renders();
-    EXPECT_EQ(renders.size(), 2u);
-    EXPECT_GT(renders[5], 0);
-    EXPECT_GT(renders[6], 0);
 }
 
 }  // namespace

@@ -9,7 +9,6 @@
 #include "core/dvr/DvrSlot.h"
 #include "tests/support/ClientFixture.h"
 #include "tests/support/H264Clip.h"
-#include "tests/support/RecordingDisplay.h"
 #include "tests/support/RecordingPlayback.h"
 #include "tests/support/StreamPeer.h"
 #include "tests/support/TimeMapSlots.h"
@@ -35,15 +34,10 @@ std::string LocalDay(int offset) {
     return text;
 }
 
-class Playback : public ClientTest {
+class Playback : public DisplayTest {
   protected:
-    Playback() {
-        vc->SetPlaybackPort(&pb);
-        vc->SetDisplayPort(&display);
-        EXPECT_TRUE(vc->layout().AVDataFrame.allocate());
-        vc->InitScreenCtrl(36, 36);
-    }
-    // The display and request threads use `pb` and `display`: they stop before those go.
+    Playback() { vc->SetPlaybackPort(&pb); }
+    // The display and request threads use `pb`: they stop before it goes.
     ~Playback() override { vc->StopDvrThreads(); }
 
     std::unique_ptr<SimProcess> dvr(std::vector<std::string> extra,
@@ -58,14 +52,11 @@ class Playback : public ClientTest {
     void openPlayback(const SimProcess& sim, const std::string& user = "admin",
                       const std::string& pass = "1234") {
         setEntry(0, at(sim), user, pass);
-        ui.appendNode("Gate");
-        ui.select(0);
-        vc->outlineViewSelectionDidChange();
+        select(0);
         vc->NetPlayBack();
         ASSERT_TRUE(WaitFor([&] { return !vc->AttemptRunning(0); }, 30s));
         ASSERT_TRUE(vc->PlaybackRequestsIdle(30s));  // the first map is asked for in turn
     }
-    NetCtrl_Struct& block() { return vc->GetNetCtrlStruct(0); }
     std::vector<LoggedCommand> commands() { return Commands(ReadLines(log)); }
     std::vector<LoggedCommand> commandsOf(int code) {
         std::vector<LoggedCommand> out;
@@ -78,9 +69,9 @@ class Playback : public ClientTest {
     }
     std::size_t pictures() const { return pb.pictures().size(); }
 
+    NetCtrl_Struct& b = block(0);
     const std::string log = tmp.file("dvr.log");
     RecordingPlayback pb;
-    RecordingDisplay display;
 };
 
 TEST_F(Playback, AnOrdinaryUserIsAskedForTheSuperuserAndGetsNoWindow) {
@@ -92,22 +83,23 @@ TEST_F(Playback, AnOrdinaryUserIsAskedForTheSuperuserAndGetsNoWindow) {
     EXPECT_EQ(boxes[0].text, "Please use superuser!");
     EXPECT_TRUE(pb.opened().empty());
     EXPECT_TRUE(pb.validTimes().empty());
-    EXPECT_EQ(block().NetWorking.load(), 1);  // stays logged in
-    EXPECT_EQ(block().ViewOrBack.load(), VIEW_PLAYBACK);
+    EXPECT_EQ(b.NetWorking.load(), 1);  // stays logged in
+    EXPECT_EQ(b.ViewOrBack.load(), VIEW_PLAYBACK);
     EXPECT_TRUE(commandsOf(NET_SEARCH_RECORD).empty());
     EXPECT_TRUE(commandsOf(NET_OTHER_INFO).empty());
 }
 
 TEST_F(Playback, ASuperuserGetsTheWindowTheRecordedRangeAndTodaysMapOfTheFirstChannel) {
     auto sim = dvr(
-        {"--rec", "0=10:00-11:00", "--rec", "1=13:00-13:10", "--rec-days", "-5:0", "--disks", "3"});
+        {"--rec", "0=10:00-11:00", "--rec", "1=13:00-13:10", "--rec-days", "-5:0", "--disks", "3"},
+        "admin:1234:2:140");
     openPlayback(*sim);
     EXPECT_EQ(vc->LayoutCopy().iShowChanNum, 4);  // the 4-pane split of the playback panes
     const auto opened = pb.opened();
     ASSERT_EQ(opened.size(), 1u);
     EXPECT_EQ(opened[0].dvr, 0);
     EXPECT_EQ(opened[0].server, at(*sim));
-    EXPECT_EQ(opened[0].channels, 16);
+    EXPECT_EQ(opened[0].channels, 32);  // 140 % 100 channels, at most 32
     EXPECT_EQ(pb.validTimes(),
               (std::vector<std::string>{LocalDay(-5) + " 10:0 --  " + LocalDay(0) + " 13:10"}));
     EXPECT_EQ(pb.labels(), (std::vector<std::string>{"CAM01", "NONE", "NONE", "NONE"}));
@@ -117,11 +109,7 @@ TEST_F(Playback, ASuperuserGetsTheWindowTheRecordedRangeAndTodaysMapOfTheFirstCh
     EXPECT_EQ(MarkedSlots(maps[0], 0), SlotRange(120, 132));  // 10:00 to 11:00, channel 1 only
     EXPECT_TRUE(MarkedSlots(maps[0], 1).empty());
     // Stop the live view, then disk information, then the search of today's first page.
-    std::vector<int> codes;
-    for (const auto& c : commands()) {
-        codes.push_back(c.iCmd);
-    }
-    EXPECT_EQ(codes,
+    EXPECT_EQ(CommandCodes(commands()),
               (std::vector<int>{NET_LOGIN, NET_STOP_LIVE_VIEW, NET_OTHER_INFO, NET_SEARCH_RECORD}));
     EXPECT_EQ(commandsOf(NET_OTHER_INFO)[0].iParam1, INFO_DISK);
 }
@@ -132,7 +120,7 @@ TEST_F(Playback, RecordedRangeTextWithoutDisksAndWithAZeroFirstStart) {
     EXPECT_EQ(pb.validTimes(), (std::vector<std::string>{"No Disk"}));
     EXPECT_EQ(vc->Slot(0).MachineInfo().iDiskNum, 0);
 
-    vc->Disconnect(block());
+    vc->Disconnect(b);
     auto zero = dvr({"--rec", "0=10:00-11:00", "--disk-start-zero"});
     setEntry(0, at(*zero));
     vc->NetPlayBack();
@@ -153,7 +141,7 @@ TEST_F(Playback, ADayOfTwoPagesIsMarkedFromBothAndADayWithoutRecordingsKeepsTheP
     EXPECT_EQ(MarkedSlots(pb.pictures()[0], 0), SlotRange(0, 287));
 
     const std::time_t longAgo = std::time(nullptr) - 10 * 86400;
-    EXPECT_EQ(vc->SetDiskTimeRect(block(), longAgo, {1, 0, 0, 0}), -1);
+    EXPECT_EQ(vc->SetDiskTimeRect(b, longAgo, {1, 0, 0, 0}), -1);
     EXPECT_EQ(pictures(), 1u);
     EXPECT_EQ(commandsOf(NET_SEARCH_RECORD).size(), 3u);  // one page asked for, none came
 }
@@ -161,7 +149,7 @@ TEST_F(Playback, ADayOfTwoPagesIsMarkedFromBothAndADayWithoutRecordingsKeepsTheP
 TEST_F(Playback, TheMapFollowsTheBandsAndAChannelChosenTwiceStaysInTheFirstBand) {
     auto sim = dvr({"--rec", "0=10:00-10:30", "--rec", "2+4=23:58-00:03", "--rec-days", "-1:0"});
     openPlayback(*sim);
-    EXPECT_EQ(vc->SetDiskTimeRect(block(), std::time(nullptr), {3, 5, 3, 1}), 1);
+    EXPECT_EQ(vc->SetDiskTimeRect(b, std::time(nullptr), {3, 5, 3, 1}), 1);
     EXPECT_EQ(pb.labels(), (std::vector<std::string>{"CAM03", "CAM05", "NONE", "CAM01"}));
     EXPECT_EQ(pb.selections().back(), (BandSelection{3, 5, 0, 1}));
     // The playback panes show channels 2, 4 and 0 (items 3, 5 and 1) in panes 0, 1 and 3.
@@ -177,25 +165,26 @@ TEST_F(Playback, TheMapFollowsTheBandsAndAChannelChosenTwiceStaysInTheFirstBand)
     EXPECT_EQ(MarkedSlots(map, 3), SlotRange(120, 126));
 }
 
-TEST_F(Playback, PlayAsksForTheRestOfTheDayOfTheChosenChannelsAndStopEndsIt) {
+TEST_F(Playback, PlayAsksForTheRestOfTheDayOfTheChosenChannelsStopEndsItARefusalSaysWhy) {
     auto sim = dvr({"--rec", "2=08:00-09:00"});
     openPlayback(*sim);
+    // Nothing recorded at 05:00: the DVR refuses with reason 17.
+    EXPECT_EQ(vc->NetPlayFile(b, 18000, 86400, 1u << 2, 0, 0), -1012);
+    EXPECT_EQ(vc->IsNet_NET_DATA_SEND(b), 0);
     vc->RequestPlay(0, 30000, PlayMask({3, 0, 3, 16}), 1, 0);
     ASSERT_TRUE(vc->PlaybackRequestsIdle(10s));
     const auto plays = commandsOf(NET_PLAY_FILE);
-    ASSERT_EQ(plays.size(), 1u);
-    EXPECT_EQ(plays[0].iParam1, 86400);
-    EXPECT_EQ(plays[0].iParam2, 0);
-    EXPECT_EQ(static_cast<uint32_t>(plays[0].iParam3), (1u << 2) | (1u << 15));
-    EXPECT_EQ(plays[0].iParam4, 30000);
-    EXPECT_EQ(vc->IsNet_NET_DATA_SEND(block()), 1);
+    ASSERT_EQ(plays.size(), 2u);
+    EXPECT_EQ(plays[1].words(),
+              (std::vector<int>{NET_PLAY_FILE, 86400, 0, (1 << 2) | (1 << 15), 30000}));
+    EXPECT_EQ(vc->IsNet_NET_DATA_SEND(b), 1);
 
     const std::size_t before = commands().size();
     vc->RequestStopPlay(0);
     ASSERT_TRUE(vc->PlaybackRequestsIdle(10s));
     EXPECT_EQ(commandsOf(NET_STOP_PLAY_FILE).size(), 1u);
-    EXPECT_EQ(block().CurNetStatus.load(), NET_CONNECTED);
-    EXPECT_EQ(vc->IsNet_NET_DATA_SEND(block()), 0);
+    EXPECT_EQ(b.CurNetStatus.load(), NET_CONNECTED);
+    EXPECT_EQ(vc->IsNet_NET_DATA_SEND(b), 0);
 
     // Nothing plays now: a second stop sends nothing and does not pause.
     const auto start = Clock::now();
@@ -207,28 +196,21 @@ TEST_F(Playback, PlayAsksForTheRestOfTheDayOfTheChosenChannelsAndStopEndsIt) {
     vc->RequestPlay(0, 28800, PlayMask({3, 0, 0, 0}), 0, 1);  // fast forward
     ASSERT_TRUE(vc->PlaybackRequestsIdle(10s));
     EXPECT_EQ(commandsOf(NET_PLAY_FILE).back().iParam2, 1);
-}
 
-TEST_F(Playback, RefusedPlayRequestsReturnTheirReason) {
-    auto sim = dvr({"--rec", "2=08:00-09:00"});
-    openPlayback(*sim);
-    // Nothing recorded at 05:00: the DVR refuses with reason 17.
-    EXPECT_EQ(vc->NetPlayFile(block(), 18000, 86400, 1u << 2, 0, 0), -1012);
-    EXPECT_EQ(vc->IsNet_NET_DATA_SEND(block()), 0);
-    vc->Disconnect(block());
-    EXPECT_EQ(vc->NetPlayFile(block(), 30000, 86400, 1u << 2, 0, 0), -1);  // not logged in
+    vc->Disconnect(b);
+    EXPECT_EQ(vc->NetPlayFile(b, 30000, 86400, 1u << 2, 0, 0), -1);  // not logged in
 
     auto refusing = dvr({"--rec", "2=08:00-09:00", "--play-refuse", "3"});
     setEntry(0, at(*refusing));
     vc->NetPlayBack();
     ASSERT_TRUE(WaitFor([&] { return !vc->AttemptRunning(0); }, 30s));
-    EXPECT_EQ(vc->NetPlayFile(block(), 30000, 86400, 1u << 2, 0, 0), -1011);
+    EXPECT_EQ(vc->NetPlayFile(b, 30000, 86400, 1u << 2, 0, 0), -1011);
 }
 
 TEST_F(Playback, PlayedPicturesAreDrawnInTheirPlaybackPaneAndReportTheirTime) {
     auto sim = dvr({"--rec", "2=08:00-09:00"});
     openPlayback(*sim);
-    EXPECT_EQ(vc->SetDiskTimeRect(block(), std::time(nullptr), {0, 3, 0, 0}), 1);
+    EXPECT_EQ(vc->SetDiskTimeRect(b, std::time(nullptr), {0, 3, 0, 0}), 1);
     vc->RequestPlay(0, 28800, PlayMask({0, 3, 0, 0}), 0, 0);
     const PaneRect pane1 = vc->LayoutCopy().m_screenRect[1].FrameRect;
     ASSERT_TRUE(WaitFor([&] { return display.renders().count(2) > 0; }, 15s));
@@ -238,6 +220,17 @@ TEST_F(Playback, PlayedPicturesAreDrawnInTheirPlaybackPaneAndReportTheirTime) {
     EXPECT_EQ(drawn.width, pane1.width);
     EXPECT_GE(pb.timeNow(), 28800);
     EXPECT_LT(pb.timeNow(), 28800 + 60);
+
+    // Lost while it plays: the window is told, and nothing connects the DVR again behind it.
+    sim->kill();
+    ASSERT_TRUE(WaitFor([&] {
+        vc->animationTimer();
+        return !ui.boxes().empty();
+    }));
+    std::this_thread::sleep_for(200ms);
+    vc->animationTimer();
+    EXPECT_EQ(pb.lost(), std::vector<int>{0});
+    EXPECT_EQ(ui.titleOf(0), "Gate");
 }
 
 TEST_F(Playback, AMapSearchWaitingForASlowDvrDoesNotHoldTheCallerAndANewerOneWins) {
@@ -260,27 +253,10 @@ TEST_F(Playback, AMapSearchWaitingForASlowDvrDoesNotHoldTheCallerAndANewerOneWin
     EXPECT_EQ(pb.labels()[0], "CAM02");
 }
 
-TEST_F(Playback, ChannelCountsBeyond32AreCapped) {
-    auto sim = dvr({"--rec", "0=10:00-10:30"}, "admin:1234:2:140");
-    openPlayback(*sim);
-    ASSERT_EQ(pb.opened().size(), 1u);
-    EXPECT_EQ(pb.opened()[0].channels, 32);
-}
-
 // A DVR played by the test sends frames with a chosen time; the display thread places them.
-TEST(PlaybackPresentation, APictureOfChannel5GoesToThePaneSelectingItAndItsTimeToTheWindow) {
-    RecordingUi ui;
-    RecordingPlayback pb;
-    RecordingDisplay display;
-    auto vc = std::make_unique<ViewController>(ui);
-    vc->SetPlaybackPort(&pb);
-    vc->SetDisplayPort(&display);
-    ASSERT_TRUE(vc->layout().AVDataFrame.allocate());
-    vc->InitScreenCtrl(36, 36);
-    ui.select(0);
-    vc->outlineViewSelectionDidChange();
+TEST_F(Playback, APictureOfChannel5GoesToThePaneSelectingItAndItsTimeToTheWindow) {
+    select(0);
     vc->SetScreenWindow(4);
-    NetCtrl_Struct& b = vc->GetNetCtrlStruct(0);
     b.SetView(VIEW_PLAYBACK);
     // Pane 1 plays channel 5 (a search without a connection only sets the bands).
     EXPECT_EQ(vc->SetDiskTimeRect(b, std::time(nullptr), {0, 6, 0, 0}), -1);
@@ -299,17 +275,10 @@ TEST(PlaybackPresentation, APictureOfChannel5GoesToThePaneSelectingItAndItsTimeT
     EXPECT_EQ(display.lastRect(5).x, pane1.x);
     EXPECT_EQ(display.lastRect(5).y, pane1.y);
     EXPECT_EQ(pb.timeNow(), 3661);
-    vc->StopDvrThreads();
 }
 
 // A DVR played by the test answers every search page with a million more pages.
-TEST(PlaybackHostileDvr, EndlessSearchPagesAreFollowedOnlyUpToTheCap) {
-    RecordingUi ui;
-    RecordingPlayback pb;
-    auto vc = std::make_unique<ViewController>(ui);
-    vc->SetPlaybackPort(&pb);
-    NetCtrl_Struct& b = vc->GetNetCtrlStruct(0);
-    b.NetID.store(0);
+TEST_F(Playback, EndlessSearchPagesAreFollowedOnlyUpToTheCap) {
     ASSERT_EQ(vc->PrepareDvr(0), 1);
     StreamPeer peer(b);
     std::atomic<int32_t> result{2};
@@ -332,7 +301,6 @@ TEST(PlaybackHostileDvr, EndlessSearchPagesAreFollowedOnlyUpToTheCap) {
     EXPECT_EQ(result.load(), 1);
     EXPECT_EQ(searches, kMaxSearchPages);
     EXPECT_EQ(pb.pictures().size(), 1u);
-    vc->StopDvrThreads();
 }
 
 }  // namespace

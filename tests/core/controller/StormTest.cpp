@@ -8,7 +8,6 @@
 #include <thread>
 
 #include "tests/support/ClientFixture.h"
-#include "tests/support/RecordingDisplay.h"
 #include "tests/support/Wait.h"
 
 namespace {
@@ -37,13 +36,24 @@ long ResidentKiB() {
     return 0;
 }
 
-class Storm : public ClientTest {
+class Storm : public DisplayTest {
   protected:
     Storm() {
-        vc->SetDisplayPort(&display);
         vc->limits.loginPause = 0ms;  // the storm is about resources, not the DVR's manners
     }
-    ~Storm() override { vc->StopDvrThreads(); }
+    // Takes the numbers of threads and descriptors in their steady state.
+    void steady() {
+        std::this_thread::sleep_for(200ms);
+        fds = Entries("/proc/self/fd");
+        threads = Entries("/proc/self/task");
+    }
+    // Threads and descriptors come back to their steady numbers.
+    void expectNothingLeftBehind() {
+        EXPECT_TRUE(WaitFor([&] { return Entries("/proc/self/task") <= threads; }, 5s))
+            << Entries("/proc/self/task") << " threads, " << threads << " steady";
+        EXPECT_TRUE(WaitFor([&] { return Entries("/proc/self/fd") <= fds; }, 5s))
+            << Entries("/proc/self/fd") << " descriptors, " << fds << " steady";
+    }
 
     // One round: every DVR connected through the operator's command, then disconnected.
     void round() {
@@ -65,7 +75,7 @@ class Storm : public ClientTest {
         }
     }
 
-    RecordingDisplay display;
+    int fds = 0, threads = 0;
 };
 
 TEST_F(Storm, FiveHundredConnectsLeaveNoDescriptorOrThreadBehind) {
@@ -74,22 +84,16 @@ TEST_F(Storm, FiveHundredConnectsLeaveNoDescriptorOrThreadBehind) {
         dvrs.push_back(std::make_unique<SimProcess>(std::vector<std::string>{
             "--listen", "127.0.0.1:0", "--account", "admin:1234:1:2", "--max-users", "64"}));
         setEntry(d, at(*dvrs.back()), "admin", "1234", "DVR" + std::to_string(d));
-        ui.appendNode("DVR" + std::to_string(d));
     }
     round();  // the slots' threads and buffers exist from here on
-    std::this_thread::sleep_for(200ms);
-    const int fds = Entries("/proc/self/fd");
-    const int threads = Entries("/proc/self/task");
+    steady();
     for (int r = 1; r < 125; ++r) {
         round();
         if (HasFatalFailure()) {
             return;
         }
     }
-    EXPECT_TRUE(WaitFor([&] { return Entries("/proc/self/task") <= threads; }, 5s))
-        << Entries("/proc/self/task") << " threads, " << threads << " after the first round";
-    EXPECT_TRUE(WaitFor([&] { return Entries("/proc/self/fd") <= fds; }, 5s))
-        << Entries("/proc/self/fd") << " descriptors, " << fds << " after the first round";
+    expectNothingLeftBehind();
     EXPECT_TRUE(ui.boxes().empty());
 }
 
@@ -100,9 +104,7 @@ TEST_F(Storm, TwoHundredLossesAndReturnsLeaveNoDescriptorThreadOrMemoryBehind) {
     SimProcess sim({"--listen", "127.0.0.1:0", "--account", "admin:1234:2:2", "--log", log,
                     "--fault", "close-mid-frame:4", "--max-users", "64"});
     setEntry(0, at(sim));
-    ui.appendNode("Gate");
-    ui.select(0);
-    vc->outlineViewSelectionDidChange();
+    select(0);
     vc->ConnectDVR();
     // The status timer runs as in the window; the log is read now and then only.
     std::size_t cycles = 0;
@@ -120,16 +122,11 @@ TEST_F(Storm, TwoHundredLossesAndReturnsLeaveNoDescriptorThreadOrMemoryBehind) {
             limit);
     };
     ASSERT_TRUE(until(20, 30s));
-    std::this_thread::sleep_for(100ms);
-    const int fds = Entries("/proc/self/fd");
-    const int threads = Entries("/proc/self/task");
+    steady();
     const long resident = ResidentKiB();
     ASSERT_TRUE(until(220, 100s)) << cycles;
     vc->DisconnectDVR();
-    EXPECT_TRUE(WaitFor([&] { return Entries("/proc/self/task") <= threads; }, 5s))
-        << Entries("/proc/self/task") << " threads, " << threads << " after warm-up";
-    EXPECT_TRUE(WaitFor([&] { return Entries("/proc/self/fd") <= fds; }, 5s))
-        << Entries("/proc/self/fd") << " descriptors, " << fds << " after warm-up";
+    expectNothingLeftBehind();
     EXPECT_LE(ResidentKiB(), resident + resident / 20) << "KiB after warm-up: " << resident;
     EXPECT_GE(ui.boxes().size(), 200u);  // this port's boxes close at once
 }
