@@ -135,6 +135,10 @@ void DvrServer::answerSearch(const NET_COMMAND& c, Session& session) {
     delayReply();
     const int32_t key = c.iParam4;
     const int32_t page = c.iParam2;
+    const RecordingConfig& rec = config_.recording;
+    if (rec.slowSearchFromPage >= 0 && page >= rec.slowSearchFromPage) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(rec.slowSearchMillis));
+    }
     const std::optional<CivilDate> date = DateOfKey(key);
     // A later NET_PLAY_FILE plays this day, even when it names none.
     session.searched = true;

@@ -140,6 +140,15 @@ RecordingOption ParseRecordingOption(const std::string& arg, const char* value,
         ok = ToNumber(v, INT32_MIN, INT32_MAX, n);
         config.playRefuse = static_cast<int32_t>(n);
         usage = "--play-refuse takes the reason, a number";
+    } else if (arg == "--search-delay") {
+        const std::string_view text = v;
+        const std::size_t colon = text.find(':');
+        int64_t page = 0;
+        ok = colon != std::string_view::npos && ToNumber(text.substr(0, colon), 0, 1000, page) &&
+             ToNumber(text.substr(colon + 1), 0, kMaxReplyDelayMillis, n);
+        config.slowSearchFromPage = static_cast<int32_t>(page);
+        config.slowSearchMillis = static_cast<int32_t>(n);
+        usage = "--search-delay takes PAGE:MILLISECONDS, a page from 0 to 1000 and 0 to 60000 ms";
     } else if (arg == "--reply-delay") {
         ok = ToNumber(v, 0, kMaxReplyDelayMillis, n);
         config.replyDelayMillis = static_cast<int32_t>(n);

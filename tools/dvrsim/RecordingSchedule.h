@@ -37,6 +37,8 @@ struct RecordingConfig {
     bool diskStartZero = false;
     std::optional<int32_t> playRefuse;  // every play request refused with this reason
     int32_t replyDelayMillis = 0;       // disk, search and play answers go out this late
+    int32_t slowSearchFromPage = -1;    // answers to searches of this page on go out late too
+    int32_t slowSearchMillis = 0;
 };
 
 // Parsed: the option took the value; Flag: an option without a value.
@@ -55,6 +57,7 @@ enum class RecordingOption { NotMine, Flag, Parsed, Bad };
 //   --disk-start-zero       disk 0 reports the start of its recordings as 0
 //   --play-refuse REASON    every NET_PLAY_FILE is refused with this reason
 //   --reply-delay MS        disk, search and play answers go out this late (0 to 60000)
+//   --search-delay PAGE:MS  answers to searches of page PAGE and later go out MS later still
 RecordingOption ParseRecordingOption(const std::string& arg, const char* value,
                                      RecordingConfig& config, std::string& error);
 // Checks the options together (the number of files they make is bounded); empty when fine.

@@ -12,7 +12,7 @@ const char* const kSimUsage =
     "         [--record DIR] [--fault KIND:K] [--trickle MICROSECONDS]\n"
     "         [--rec CHANNELS=RANGES]... [--rec-days FROM:TO] [--rec-split SECONDS]\n"
     "         [--disks N] [--disk-start-zero] [--play-refuse REASON]\n"
-    "         [--reply-delay MILLISECONDS]\n"
+    "         [--reply-delay MILLISECONDS] [--search-delay PAGE:MILLISECONDS]\n"
     "KIND is close-mid-frame, bad-type, oversize, stall, unknown-info or garbage.\n"
     "CHANNELS: channels from 0 joined by '+' (2+15); RANGES: HH:MM[:SS]-HH:MM[:SS] joined by\n"
     "',' (23:58-00:03 ends the next day, 24:00 is midnight), recorded on the days FROM to TO\n"

@@ -133,6 +133,15 @@ TEST_F(LiveView, SwitchingDvrsStopsTheOthersAndLeavesPlaybackAlone) {
     EXPECT_FALSE(display.largeSplits());
     EXPECT_EQ(ui.label(), "DVR1");
     EXPECT_EQ(vc->showAutoDisplay(), 0);
+
+    // The all-DVR view and its splits leave it alone too, even where a pane holds its camera.
+    vc->WriteSelfChannel(0, 200);
+    select(-1);
+    vc->SetScreenWindow(9);
+    settled(1);
+    std::this_thread::sleep_for(200ms);
+    EXPECT_TRUE(commandsSince(2, before2).empty());
+    EXPECT_EQ(block(2).ViewOrBack.load(), VIEW_PLAYBACK);
 }
 
 TEST_F(LiveView, PtzRecordsReachTheDvrAndChannelOfThePane) {

@@ -52,7 +52,9 @@ class Playback : public DisplayTest {
     void openPlayback(const SimProcess& sim, const std::string& user = "admin",
                       const std::string& pass = "1234") {
         setEntry(0, at(sim), user, pass);
-        select(0);
+        if (vc->CurrentDVR() != 0) {
+            select(0);
+        }
         vc->NetPlayBack();
         ASSERT_TRUE(WaitFor([&] { return !vc->AttemptRunning(0); }, 30s));
         ASSERT_TRUE(vc->PlaybackRequestsIdle(30s));  // the first map is asked for in turn
@@ -209,7 +211,11 @@ TEST_F(Playback, PlayAsksForTheRestOfTheDayOfTheChosenChannelsStopEndsItARefusal
 
 TEST_F(Playback, PlayedPicturesAreDrawnInTheirPlaybackPaneAndReportTheirTime) {
     auto sim = dvr({"--rec", "2=08:00-09:00"});
+    setEntry(0, at(*sim));
+    select(0);
+    vc->SetScreenWindow(4);  // the 4-pane split already on screen: playback still starts on page 0
     openPlayback(*sim);
+    EXPECT_EQ(vc->LayoutCopy().iShowPage, 0);
     EXPECT_EQ(vc->SetDiskTimeRect(b, std::time(nullptr), {0, 3, 0, 0}), 1);
     vc->RequestPlay(0, 28800, PlayMask({0, 3, 0, 0}), 0, 0);
     const PaneRect pane1 = vc->LayoutCopy().m_screenRect[1].FrameRect;
