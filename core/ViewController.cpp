@@ -657,14 +657,22 @@ int32_t ViewController::StopNetPlayFile(NetCtrl_Struct& b) {
 
 void ViewController::PlaybackSessionUp(int dvr, const SAVE_INFO_STRUCT& entry) {
     NetCtrl_Struct& b = Slot(dvr).NetCtrl;
+    RequestRunner* requests = playback_.requests(dvr);
+    // The window is open from here on: a map the operator asks for while the disk information
+    // is still on its way wins over today's default one below.
+    const int mark = requests ? requests->postedCount(RequestRunner::Kind::TimeMap) : 0;
     if (PlaybackPort* port = playbackPort_.load()) {
         const int channels = std::clamp(b.iDvrChannel.load() % 100, 0, kMaxChannels);
         port->Open(dvr, std::string(TextOf(entry.server)), channels);
     }
     ConnectedMacSetInit(b);
-    // Today's map goes the way of the window's own searches: a choice the operator makes
-    // meanwhile replaces it, and it never lands in a window opened for another DVR.
-    RequestTimeMap(dvr, std::time(nullptr), BandSelection{1, 0, 0, 0});
+    // Today's map goes the way of the window's own searches: it never lands in a window opened
+    // for another DVR.
+    if (requests) {
+        requests->postUnlessPostedSince(
+            RequestRunner::Kind::TimeMap,
+            TimeMapJob(dvr, std::time(nullptr), BandSelection{1, 0, 0, 0}), mark);
+    }
 }
 
 int32_t ViewController::ConnectedMacSetInit(NetCtrl_Struct& b) {
@@ -742,12 +750,15 @@ int32_t ViewController::SetDiskTimeRect(NetCtrl_Struct& b, std::time_t date,
     return 1;
 }
 
+RequestRunner::Job ViewController::TimeMapJob(int dvr, std::time_t date, const BandSelection& cam) {
+    return [this, dvr, date, cam](const std::atomic<bool>& superseded) {
+        SetDiskTimeRect(Slot(dvr).NetCtrl, date, cam, &superseded);
+    };
+}
+
 void ViewController::RequestTimeMap(int dvr, std::time_t date, const BandSelection& cam) {
     if (RequestRunner* requests = playback_.requests(dvr)) {
-        requests->post(RequestRunner::Kind::TimeMap,
-                       [this, dvr, date, cam](const std::atomic<bool>& superseded) {
-                           SetDiskTimeRect(Slot(dvr).NetCtrl, date, cam, &superseded);
-                       });
+        requests->post(RequestRunner::Kind::TimeMap, TimeMapJob(dvr, date, cam));
     }
 }
 

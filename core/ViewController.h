@@ -193,6 +193,7 @@ class ViewController final : private SlotEvents {
     void Present(int dvr, const NET_FRAME_HEADER& h, const uint8_t* pixels,
                  int64_t arrived) override;
     void PlaybackSessionUp(int dvr, const SAVE_INFO_STRUCT& entry) override;
+    RequestRunner::Job TimeMapJob(int dvr, std::time_t date, const BandSelection& cam);
 
     DvrSlot& SlotOf(const NetCtrl_Struct& b);
     // The DVR chosen in the tree, prepared for a connection; -1 when there is none to start.

@@ -9,23 +9,45 @@ RequestRunner::~RequestRunner() {
 }
 
 void RequestRunner::post(Kind kind, Job job) {
-    const int k = static_cast<int>(kind);
     {
         std::lock_guard<std::mutex> g(lock_);
-        if (quit_) {
-            return;
-        }
-        if (running_[k]) {
-            running_[k]->store(true);
-        }
-        const int search = static_cast<int>(Kind::TimeMap);
-        if (kind == Kind::Play && running_[search]) {
-            running_[search]->store(true);
-        }
-        queued_[k] = Pending{std::move(job), std::make_shared<std::atomic<bool>>(false)};
-        order_[k] = ++posted_;
+        postLocked(kind, std::move(job));
     }
     changed_.notify_all();
+}
+
+int RequestRunner::postedCount(Kind kind) {
+    std::lock_guard<std::mutex> g(lock_);
+    return postedOf_[static_cast<int>(kind)];
+}
+
+bool RequestRunner::postUnlessPostedSince(Kind kind, Job job, int mark) {
+    {
+        std::lock_guard<std::mutex> g(lock_);
+        if (postedOf_[static_cast<int>(kind)] != mark) {
+            return false;
+        }
+        postLocked(kind, std::move(job));
+    }
+    changed_.notify_all();
+    return true;
+}
+
+void RequestRunner::postLocked(Kind kind, Job job) {
+    const int k = static_cast<int>(kind);
+    if (quit_) {
+        return;
+    }
+    if (running_[k]) {
+        running_[k]->store(true);
+    }
+    const int search = static_cast<int>(Kind::TimeMap);
+    if (kind == Kind::Play && running_[search]) {
+        running_[search]->store(true);
+    }
+    queued_[k] = Pending{std::move(job), std::make_shared<std::atomic<bool>>(false)};
+    order_[k] = ++posted_;
+    ++postedOf_[k];
 }
 
 void RequestRunner::stop() {

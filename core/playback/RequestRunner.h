@@ -26,6 +26,11 @@ class RequestRunner {
     RequestRunner& operator=(const RequestRunner&) = delete;
 
     void post(Kind kind, Job job);
+    // How many requests of `kind` were posted so far: a mark for postUnlessPostedSince.
+    int postedCount(Kind kind);
+    // Posts `job` only if no request of `kind` was posted after `mark` was taken, so that a
+    // default request made late never replaces a choice the operator made meanwhile.
+    bool postUnlessPostedSince(Kind kind, Job job, int mark);
     // Drops the queued requests and ends the thread once the running one returns.
     void stop();
     // Whether nothing is queued or running; waits up to `limit` for that.
@@ -39,6 +44,7 @@ class RequestRunner {
     static constexpr int kKinds = 2;
 
     void run();
+    void postLocked(Kind kind, Job job);
 
     std::mutex lock_;
     std::condition_variable changed_;
@@ -46,6 +52,7 @@ class RequestRunner {
     std::shared_ptr<std::atomic<bool>> running_[kKinds];  // flag of the running request per kind
     int order_[kKinds] = {};  // posting order of the queued requests, to run them in that order
     int posted_ = 0;
+    int postedOf_[kKinds] = {};
     bool busy_ = false;
     bool quit_ = false;
     std::thread thread_;

@@ -259,6 +259,65 @@ TEST_F(Playback, AMapSearchWaitingForASlowDvrDoesNotHoldTheCallerAndANewerOneWin
     EXPECT_EQ(pb.labels()[0], "CAM02");
 }
 
+TEST_F(Playback, AChannelChosenWhileTheDiskInformationIsOnItsWayIsTheOneMapped) {
+    auto sim = dvr({"--rec", "0=10:00-10:30", "--rec", "2=12:00-12:30", "--reply-delay", "1500"});
+    setEntry(0, at(*sim));
+    select(0);
+    vc->NetPlayBack();
+    ASSERT_TRUE(WaitFor([&] { return !pb.opened().empty(); }, 10s));
+    vc->RequestTimeMap(0, std::time(nullptr), {3, 0, 0, 0});  // the window is open: a choice
+    ASSERT_TRUE(WaitFor([&] { return !vc->AttemptRunning(0); }, 30s));
+    ASSERT_TRUE(vc->PlaybackRequestsIdle(30s));
+    ASSERT_FALSE(pb.selections().empty());
+    EXPECT_EQ(pb.selections().back(), (BandSelection{3, 0, 0, 0}));
+    EXPECT_EQ(pb.labels()[0], "CAM03");
+    EXPECT_EQ(MarkedSlots(pb.pictures().back(), 0), SlotRange(144, 150));
+    EXPECT_EQ(commandsOf(NET_SEARCH_RECORD).size(), 1u);
+}
+
+TEST_F(Playback, AnUnansweredPageEndsTheSearchItsLateAnswerFillsNoLaterMapAndOtherDvrsGoOn) {
+    // 864 files of 100 s on three pages; the second page and later are answered after 7 s, past
+    // the client's wait.
+    auto sim = dvr({"--rec", "0=00:00-24:00", "--rec-split", "100", "--search-delay", "1:7000"});
+    const std::string otherLog = tmp.file("other.log");
+    SimProcess other({"--listen", "127.0.0.1:0", "--account", "admin:1234:2:4", "--log", otherLog,
+                      "--rec", "0=00:00-24:00"});
+    setEntry(1, at(other));
+    ASSERT_EQ(vc->PrepareDvr(1), 1);
+    ASSERT_EQ(vc->ConnectAndReport(block(1), 1), status::Connect::Done);
+    const auto otherPlays = [&] {
+        std::size_t n = 0;
+        for (const auto& c : Commands(ReadLines(otherLog))) {
+            n += c.iCmd == NET_PLAY_FILE ? 1 : 0;
+        }
+        return n;
+    };
+
+    setEntry(0, at(*sim));
+    select(0);
+    vc->NetPlayBack();
+    ASSERT_TRUE(WaitFor([&] { return commandsOf(NET_SEARCH_RECORD).size() == 2; }, 30s));
+    // DVR 0 waits for its second page: DVR 1 plays at once all the same.
+    const auto asked = Clock::now();
+    vc->RequestPlay(1, 0, PlayMask({1, 0, 0, 0}), 0, 0);
+    ASSERT_TRUE(WaitFor([&] { return otherPlays() == 1; }, 10s));
+    EXPECT_LT(Clock::now() - asked, 2s);
+
+    ASSERT_TRUE(vc->PlaybackRequestsIdle(30s));
+    ASSERT_EQ(pictures(), 1u);
+    const std::vector<int> firstPage = MarkedSlots(pb.pictures()[0], 0);
+    EXPECT_EQ(firstPage, SlotRange(0, 100));              // 300 files: up to 08:20
+    EXPECT_EQ(commandsOf(NET_SEARCH_RECORD).size(), 2u);  // no third page after a silent one
+
+    // The same map again: the late answer to the last search's second page comes first and is
+    // nobody's, so this search's first page is its own.
+    vc->RequestTimeMap(0, std::time(nullptr), {1, 0, 0, 0});
+    ASSERT_TRUE(vc->PlaybackRequestsIdle(30s));
+    ASSERT_EQ(pictures(), 2u);
+    EXPECT_EQ(MarkedSlots(pb.pictures()[1], 0), firstPage);
+    EXPECT_EQ(commandsOf(NET_SEARCH_RECORD).size(), 4u);
+}
+
 // A DVR played by the test sends frames with a chosen time; the display thread places them.
 TEST_F(Playback, APictureOfChannel5GoesToThePaneSelectingItAndItsTimeToTheWindow) {
     select(0);
