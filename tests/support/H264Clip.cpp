@@ -3,8 +3,9 @@
 #include "tools/dvrsim/H264Encoder.h"
 #include "tools/dvrsim/TestPattern.h"
 
-std::vector<AccessUnit> EncodeClip(int width, int height, int frames, int gop, int seed) {
-    H264Encoder encoder(width, height, gop);
+std::vector<AccessUnit> EncodeClip(int width, int height, int frames, int gop, int seed,
+                                   bool intraRefresh) {
+    H264Encoder encoder(width, height, gop, intraRefresh);
     std::vector<AccessUnit> clip;
     for (int i = 0; i < frames; ++i) {
         FillTestPattern(encoder.picture(), width, height, seed, i);

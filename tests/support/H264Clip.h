@@ -7,4 +7,5 @@
 
 using AccessUnit = std::vector<uint8_t>;
 
-std::vector<AccessUnit> EncodeClip(int width, int height, int frames, int gop, int seed = 0);
+std::vector<AccessUnit> EncodeClip(int width, int height, int frames, int gop, int seed = 0,
+                                   bool intraRefresh = false);

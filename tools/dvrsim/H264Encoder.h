@@ -11,8 +11,10 @@
 
 class H264Encoder {
   public:
-    // Throws std::runtime_error when libx264 is missing or refuses the settings.
-    H264Encoder(int width, int height, int gop);
+    // Throws std::runtime_error when libx264 is missing or refuses the settings. With
+    // `intraRefresh` only the first picture is an IDR: later pictures renew a column of blocks
+    // each, and a recovery-point SEI marks where each round of renewal starts.
+    H264Encoder(int width, int height, int gop, bool intraRefresh = false);
 
     // The picture to paint before the next encode().
     YuvPlanes picture();

@@ -286,6 +286,19 @@ TEST_F(Connecting, DvrThatDoesNotAnswerTheConnectFailsAfterTenSecondsAndNeverHol
     EXPECT_LT(SecondsSince(start), 1.5);
 }
 
+TEST_F(Connecting, ADvrRenamedWhileItConnectsKeepsItsNewName) {
+    FullBacklogListener silent("127.0.0.1");
+    const std::string server = "127.0.0.1:" + std::to_string(silent.port());
+    setEntry(0, server);
+    vc->limits.dvrConnect = 1s;
+    ui.select(0);
+    vc->ConnectDVR();
+    ASSERT_TRUE(WaitFor([&] { return ui.titleOf(0) == "connecting"; }));
+    vc->SavePropertyEntry(0, NewSaveInfo(server, "admin", "1234", "Yard"));
+    ASSERT_TRUE(WaitFor([&] { return !vc->AttemptRunning(0); }, 5s));
+    EXPECT_EQ(ui.titleOf(0), "Yard");
+}
+
 TEST_F(Connecting, ALoginWithoutAReplyEndsDisconnectedWithoutABoxAndALaterAttemptWorks) {
     struct Case {
         const char* misbehaviour;

@@ -233,6 +233,46 @@ TEST_F(Intake, FullQueueWaitsAboutASecondThenDropsAndTheChannelRecoversAtTheNext
     EXPECT_EQ(b.stats[0].dropped.load(), 1u + 7u);
 }
 
+// A camera with periodic intra refresh sends a single IDR: a channel that lost a picture resumes
+// at the next recovery point, and asks for a key frame every 2 s until then.
+TEST_F(Intake, AChannelThatDroppedAPictureResumesAtARecoveryPointAndAsksAgainMeanwhile) {
+    const auto clip = EncodeClip(352, 288, 60, 10, 0, true);
+    const auto keyRequests = [&] {
+        int n = 0;
+        for (const auto& c : peer->receivedCommands()) {
+            n += c.iCmd == NET_KEY_FRAME ? 1 : 0;
+        }
+        return n;
+    };
+    const auto send = [&](uint32_t i) {
+        peer->send(FrameUnit(FrameSpec{.channel = 0, .frameNo = i}, clip[i]));
+        pump(1);
+    };
+    for (uint32_t i = 0; i <= 32; ++i) {
+        send(i);  // the queue fills: picture 32 is dropped
+    }
+    ASSERT_TRUE(WaitFor([&] { return keyRequests() == 1; }));
+    for (int i = 0; i < 20; ++i) {
+        b.popOldest();
+    }
+    send(33);
+    std::this_thread::sleep_for(2100ms);
+    send(34);
+    ASSERT_TRUE(WaitFor([&] { return keyRequests() == 2; }));
+    for (uint32_t i = 35; i < 60; ++i) {
+        send(i);
+    }
+    EXPECT_EQ(keyRequests(), 2);
+    const auto numbers = queuedFrameNumbers();
+    // The round of renewal that starts at 40 makes whole pictures again within its 10 pictures;
+    // the decoder keeps the ones before that off the screen.
+    ASSERT_GT(numbers.size(), 12u);
+    EXPECT_GE(numbers[12], 40u);
+    EXPECT_LT(numbers[12], 50u);
+    EXPECT_EQ(numbers.size(), 12u + (60u - numbers[12]));
+    EXPECT_EQ(b.stats[0].dropped.load(), 1u + 7u);
+}
+
 TEST_F(Intake, RepliesFillTheDiskTableAndTheOutcomeOfAPlayRequest) {
     std::vector<uint8_t> disks;
     for (int i = 0; i < 10; ++i) {
