@@ -123,11 +123,15 @@ TEST_F(Storm, TwoHundredLossesAndReturnsLeaveNoDescriptorThreadOrMemoryBehind) {
     };
     ASSERT_TRUE(until(20, 30s));
     steady();
-    const long resident = ResidentKiB();
+    [[maybe_unused]] const long resident = ResidentKiB();
     ASSERT_TRUE(until(220, 100s)) << cycles;
     vc->DisconnectDVR();
     expectNothingLeftBehind();
+#ifndef __SANITIZE_ADDRESS__
+    // AddressSanitizer keeps freed blocks in its quarantine, so there the resident size says
+    // nothing; its leak check at the end of the run stands in for this one.
     EXPECT_LE(ResidentKiB(), resident + resident / 20) << "KiB after warm-up: " << resident;
+#endif
     EXPECT_GE(ui.boxes().size(), 200u);  // this port's boxes close at once
 }
 
