@@ -241,6 +241,20 @@ void ViewController::doSomethingForButton(int32_t split) {
     AllNetServerAdjust();
 }
 
+void ViewController::NextPage() {
+    const int32_t split = LayoutCopy().iShowChanNum;
+    if (split > 1) {
+        doSomethingForButton(split);  // a press of the split shown turns its page
+    }
+}
+
+void ViewController::PreviousPage() {
+    if (layout_.SelectPreviousPage() == 0) {
+        GetScreenRect();
+        AllNetServerAdjust();
+    }
+}
+
 void ViewController::DoLeftMouseButton(float x, float y) {
     if (layout_.ZoomAt(x, y)) {
         GetScreenRect();

@@ -87,6 +87,9 @@ class ViewController final : private SlotEvents {
     int32_t SetScreenWindow(int32_t split);
     void GetScreenRect();                      // rectangles from the surface's bounds, then a clear
     void doSomethingForButton(int32_t split);  // the split buttons 4 .. 256
+    // The next and the previous page of the split shown (both wrap); nothing while zoomed.
+    void NextPage();
+    void PreviousPage();
     void DoLeftMouseButton(float x, float y);  // a click, in surface units
     int32_t showAutoDisplay() const { return m_selfChannelEffectFlag.load(); }  // any thread
     void AutoSetDisplay();
@@ -109,7 +112,7 @@ class ViewController final : private SlotEvents {
     int32_t NetSendPtzValue(int32_t operation, int32_t page, int32_t fileID, int32_t dvr);
 
     // ---- Saved DVR list ----
-    static std::string ListFilePath() { return DvrList::ListFilePath(); }
+    std::string ListFilePath() const { return list_.FilePath(); }
     SAVE_INFO_STRUCT EntryCopy(int dvr) const { return list_.EntryCopy(dvr); }  // any thread
     int32_t LoadUserInfoFromFile();  // start-up, while the list is empty
     int32_t UnloadUserInfoToFile();  // a failed save is told to the operator

@@ -1,5 +1,7 @@
 #include "core/layout/Layout.h"
 
+#include <algorithm>
+
 namespace {
 
 // Grid side per split count; the cell sizes use the multipliers below, in 32-bit float, so that
@@ -44,6 +46,14 @@ void HideAll(SCREEN_SHOW_CTRL& ctrl) {
     }
 }
 
+// The last page of split n: 4, 16, 36, 64 and 256 end with their last whole page; the others
+// show one more, partly filled page.
+int32_t LastPage(const SCREEN_SHOW_CTRL& ctrl, int32_t n) {
+    const int32_t pages = ctrl.iShowMaxNum / n;
+    const bool square = n == 4 || n == 16 || n == 36 || n == 64 || n == 256;
+    return square ? pages - 1 : pages;
+}
+
 }  // namespace
 
 bool IsSplitCount(int32_t n) {
@@ -74,17 +84,24 @@ int32_t SelectSplit(SCREEN_SHOW_CTRL& ctrl, int32_t n) {
     HideAll(ctrl);
     if (n == ctrl.iShowChanNum) {
         ctrl.iShowPage += 1;
-        const int32_t pages = ctrl.iShowMaxNum / n;
-        // 4, 16, 36, 64 and 256 wrap after the last whole page; the others show one more,
-        // partly filled page.
-        const bool square = n == 4 || n == 16 || n == 36 || n == 64 || n == 256;
-        if (square ? ctrl.iShowPage >= pages : ctrl.iShowPage > pages) {
+        if (ctrl.iShowPage > LastPage(ctrl, n)) {
             ctrl.iShowPage = 0;
         }
     } else {
         ctrl.iShowChanNum = n;
         ctrl.iShowPage = 0;
     }
+    ShowPage(ctrl, n);
+    return 0;
+}
+
+int32_t SelectPreviousPage(SCREEN_SHOW_CTRL& ctrl) {
+    const int32_t n = ctrl.iShowChanNum;
+    if (!IsSplitCount(n)) {
+        return -1;
+    }
+    HideAll(ctrl);
+    ctrl.iShowPage = ctrl.iShowPage > 0 ? ctrl.iShowPage - 1 : std::max(LastPage(ctrl, n), 0);
     ShowPage(ctrl, n);
     return 0;
 }

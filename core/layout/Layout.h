@@ -44,6 +44,10 @@ int32_t InitLayout(SCREEN_SHOW_CTRL& ctrl, int32_t maximum, int32_t split);
 // Selects split n, or turns its page when n is the split shown; -1 (unchanged) for another n.
 int32_t SelectSplit(SCREEN_SHOW_CTRL& ctrl, int32_t split);
 
+// Turns the shown split back one page, from the first to its last; -1 (unchanged) while a pane is
+// zoomed.
+int32_t SelectPreviousPage(SCREEN_SHOW_CTRL& ctrl);
+
 // Recomputes every pane's rectangle for a surface with these bounds.
 void ComputePaneRects(SCREEN_SHOW_CTRL& ctrl, const PaneRect& bounds);
 

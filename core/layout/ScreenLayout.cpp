@@ -28,6 +28,11 @@ int32_t ScreenLayout::SelectFirstPage(int32_t split) {
     return SelectSplit(ShowCtrl, split);
 }
 
+int32_t ScreenLayout::SelectPreviousPage() {
+    std::lock_guard<std::mutex> g(layoutLock_);
+    return ::SelectPreviousPage(ShowCtrl);
+}
+
 void ScreenLayout::ComputeRects(const PaneRect& bounds) {
     std::lock_guard<std::mutex> g(layoutLock_);
     ComputePaneRects(ShowCtrl, bounds);

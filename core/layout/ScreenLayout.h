@@ -27,6 +27,7 @@ class ScreenLayout {
     int32_t Select(int32_t split);
     // Split `split` on its first page, also when that split is shown already.
     int32_t SelectFirstPage(int32_t split);
+    int32_t SelectPreviousPage();
     void ComputeRects(const PaneRect& bounds);
     void SetShowMaxNum(int32_t maximum);
     // A click at (x, y) in surface units: the shown pane there becomes the selection and the zoom
