@@ -1,18 +1,61 @@
-// The process entry: the window, the controller on the window's port, the start-up sequence,
-// the event loop, then an orderly end. Nothing is written at the end: the saved list was
-// written at every change.
+// The process entry: the command line (a bad one ends the run before any window opens), the
+// window, the controller on the window's port, the start-up sequence and options, the event
+// loop, then an orderly end. Nothing is written at the end: the saved list was written at every
+// change.
 #include <QApplication>
+#include <QScreen>
+
+#include <cstdio>
 
 #include "core/ViewController.h"
+#include "core/support/FixedText.h"
 #include "gui/main/MainWindow.h"
+#include "gui/main/StartOptions.h"
 
 int main(int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) {
+        arguments << QString::fromLocal8Bit(argv[i]);
+    }
+    const StartCommand command = ParseStartOptions(arguments);
+    if (command.exitCode) {
+        std::fputs(command.out.c_str(), stdout);
+        std::fputs(command.error.c_str(), stderr);
+        return *command.exitCode;
+    }
+    const StartOptions& options = command.options;
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quillmarsh"));
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    if (options.screen >= static_cast<int>(screens.size())) {
+        std::fprintf(stderr, "quillmarsh: there is no screen %d (screens: %d)\n", options.screen,
+                     static_cast<int>(screens.size()));
+        return 2;
+    }
     MainWindow window;                           // destroyed last: the controller talks to it
     ViewController controller(window.uiPort());  // destroyed first
+    if (!options.listFile.empty()) {
+        controller.list().SetFilePath(options.listFile);
+    }
     window.start(controller);
+    std::vector<std::string> names;
+    for (int i = 0; i < controller.list().count(); ++i) {
+        names.emplace_back(TextOf(controller.EntryCopy(i).showName));
+    }
+    std::string error;
+    const std::optional<std::vector<int>> dvrs = DvrsToConnect(options, names, error);
+    if (!dvrs) {
+        std::fputs(error.c_str(), stderr);
+        window.stop();
+        return 2;
+    }
+    if (options.screen >= 0) {
+        const QRect area = screens[options.screen]->availableGeometry();
+        window.move(area.topLeft());
+    }
     window.show();
+    ApplyStartOptions(window, controller, options, *dvrs);
     const int code = QApplication::exec();
     window.stop();
     return code;

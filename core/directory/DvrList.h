@@ -15,8 +15,12 @@
 
 class DvrList {
   public:
-    // The list file: ~/userinfo/info.uss, with ~ the HOME of the process.
+    // The usual list file: ~/userinfo/info.uss, with ~ the HOME of the process.
     static std::string ListFilePath();
+    // The file this list is read from and saved to: the usual one unless another was set (at
+    // start-up, before the list is read; GUI thread).
+    std::string FilePath() const { return filePath_.empty() ? ListFilePath() : filePath_; }
+    void SetFilePath(const std::string& path) { filePath_ = path; }
 
     // Entry `dvr` as it is now; an empty entry outside the table. Any thread.
     SAVE_INFO_STRUCT EntryCopy(int dvr) const;
@@ -40,4 +44,5 @@ class DvrList {
     mutable std::mutex userinfoLock;
     SAVE_INFO_STRUCT Userinfo[kMaxDvrs] = {};  // under userinfoLock
     std::atomic<int32_t> usercount{0};         // written under userinfoLock
+    std::string filePath_;
 };

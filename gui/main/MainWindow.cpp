@@ -1,10 +1,17 @@
 #include "gui/main/MainWindow.h"
 
+#include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
+#include <QDialog>
 #include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QSplitter>
+#include <QTableWidget>
 #include <QVBoxLayout>
 
 #include "core/ViewController.h"
@@ -15,6 +22,7 @@
 #include "gui/main/VideoView.h"
 #include "gui/playback/NetPlayBackPort.h"
 #include "gui/ptz/ButtonColour.h"
+#include "gui/ptz/NSButtonEx.h"
 #include "gui/ptz/PtzPanel.h"
 #include "gui/support/WindowPlaces.h"
 #include "gui/tree/DvrTreeModel.h"
@@ -38,6 +46,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), icons_(NodeIcons:
     splitter_ = split;
 
     auto* left = new QWidget(split);
+    leftPanel_ = left;
     TextDvr_ = new QLabel(QStringLiteral("ALL DVR"), left);
     TextDvr_->setObjectName(QStringLiteral("TextDvr"));
     TextDvr_->setAccessibleDescription(QStringLiteral("TextDvr"));
@@ -59,10 +68,13 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), icons_(NodeIcons:
     // The video surface with the split buttons below it.
     auto* right = new QWidget(split);
     videoViewController_ = new VideoView(context_, right);
-    auto* buttons = new QHBoxLayout;
+    splitBar_ = new QWidget(right);
+    splitBar_->setObjectName(QStringLiteral("splitBar"));
+    auto* buttons = new QHBoxLayout(splitBar_);
+    buttons->setContentsMargins(0, 0, 0, 4);  // the full-screen wall hides it, margin and all
     for (int i = 0; i < 10; ++i) {
         const int n = kSplits[i];
-        auto* b = new QPushButton(QString::number(n), right);
+        auto* b = new QPushButton(QString::number(n), splitBar_);
         b->setObjectName(QStringLiteral("button%1").arg(n));
         b->setAccessibleName(QStringLiteral("%1 panes").arg(n));
         b->setAccessibleDescription(b->objectName());
@@ -74,7 +86,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), icons_(NodeIcons:
         splitButtons_[i] = b;
         buttons->addWidget(b);
     }
-    buttonCapture_ = new QPushButton(QStringLiteral("Capture"), right);
+    buttonCapture_ = new QPushButton(QStringLiteral("Capture"), splitBar_);
     buttonCapture_->setObjectName(QStringLiteral("buttonCapture"));
     buttonCapture_->setAccessibleName(QStringLiteral("Save snapshot"));
     buttonCapture_->setAccessibleDescription(buttonCapture_->objectName());
@@ -82,9 +94,9 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), icons_(NodeIcons:
     buttons->addSpacing(12);
     buttons->addWidget(buttonCapture_);
     auto* rightLayout = new QVBoxLayout(right);
-    rightLayout->setContentsMargins(0, 0, 0, 4);
+    rightLayout->setContentsMargins(0, 0, 0, 0);
     rightLayout->addWidget(videoViewController_, 1);
-    rightLayout->addLayout(buttons);
+    rightLayout->addWidget(splitBar_);
 
     split->addWidget(left);
     split->addWidget(right);
@@ -99,6 +111,10 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), icons_(NodeIcons:
     // The size and the split the operator left, from the last run.
     RestorePlace(*this, QStringLiteral("main"));
     RestoreSplit(*splitter_, QStringLiteral("main"));
+
+    createKeyboardActions();
+    // Key events go to the focused widget; the PTZ keys must work wherever the focus is.
+    qApp->installEventFilter(this);
 
     connect(myOutlineView_, &OutlineViewCon::addDvrRequested, this, &MainWindow::ShowWindowAddUser);
     connect(myOutlineView_, &OutlineViewCon::propertyRequested, this,
@@ -118,10 +134,163 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), icons_(NodeIcons:
 }
 
 MainWindow::~MainWindow() {
+    qApp->removeEventFilter(this);
     timer_.stop();
     // The controller (and its threads) must be gone by now; a late caller finds the port closed.
     port_->releaseWaitingThreads();
     playbackPort_->beginClosing();
+}
+
+QAction* MainWindow::addKeyboardAction(const QString& name, const QString& text,
+                                       const QKeySequence& key, const std::function<void()>& run) {
+    auto* action = new QAction(text, this);
+    action->setObjectName(QStringLiteral("action") + name);
+    action->setShortcut(key);
+    action->setToolTip(text + QStringLiteral(" (") + key.toString(QKeySequence::NativeText) +
+                       QStringLiteral(")"));
+    connect(action, &QAction::triggered, this, run);
+    addAction(action);  // a window shortcut: it works wherever the focus is in the window
+    keyboardActions_.append(action);
+    return action;
+}
+
+void MainWindow::createKeyboardActions() {
+    // Keys 1 to 9 and 0 for the ten split buttons, in their order.
+    for (int i = 0; i < 10; ++i) {
+        const int n = kSplits[i];
+        addKeyboardAction(QStringLiteral("Split%1").arg(n), QStringLiteral("%1 panes").arg(n),
+                          QKeySequence(i < 9 ? Qt::Key_1 + i : Qt::Key_0),
+                          [this, i] { splitButtons_[i]->click(); });
+    }
+    const auto withController = [this](void (ViewController::*op)()) {
+        return [this, op] {
+            if (ViewController* vc = controller()) {
+                (vc->*op)();
+            }
+        };
+    };
+    addKeyboardAction(QStringLiteral("NextPage"), QStringLiteral("Next page"),
+                      QKeySequence(Qt::Key_PageDown), withController(&ViewController::NextPage));
+    addKeyboardAction(QStringLiteral("PreviousPage"), QStringLiteral("Previous page"),
+                      QKeySequence(Qt::Key_PageUp), withController(&ViewController::PreviousPage));
+    addKeyboardAction(QStringLiteral("Snapshot"), QStringLiteral("Save snapshot"),
+                      QKeySequence::Save, [this] { doSomethingForCapture(); });
+    fullScreenAction_ =
+        addKeyboardAction(QStringLiteral("FullScreen"), QStringLiteral("Full screen"),
+                          QKeySequence(Qt::Key_F11), [this] { setWallMode(!wall_); });
+    fullScreenAction_->setCheckable(true);
+    leaveFullScreenAction_ =
+        addKeyboardAction(QStringLiteral("LeaveFullScreen"), QStringLiteral("Leave full screen"),
+                          QKeySequence(Qt::Key_Escape), [this] { setWallMode(false); });
+    leaveFullScreenAction_->setEnabled(false);  // Escape is the dialogs' and menus' otherwise
+    // The tree's commands on the DVR selected in it.
+    OutlineViewCon* tree = myOutlineView_;
+    addKeyboardAction(QStringLiteral("Connect"), QStringLiteral("Connect DVR"),
+                      QKeySequence(Qt::CTRL | Qt::Key_O), [tree] { tree->connectDVR(); });
+    addKeyboardAction(QStringLiteral("Disconnect"), QStringLiteral("Disconnect DVR"),
+                      QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O),
+                      [tree] { tree->DisconnectDVR(); });
+    addKeyboardAction(QStringLiteral("Playback"), QStringLiteral("Play back recordings"),
+                      QKeySequence(Qt::CTRL | Qt::Key_R), [tree] { tree->NetPlayBack(); });
+    addKeyboardAction(QStringLiteral("NewDvr"), QStringLiteral("New DVR..."), QKeySequence::New,
+                      [tree] { tree->NewIP(); });
+    addKeyboardAction(QStringLiteral("Properties"), QStringLiteral("DVR properties..."),
+                      QKeySequence(Qt::ALT | Qt::Key_Return), [tree] { tree->ShowDVRProperty(); });
+    addKeyboardAction(QStringLiteral("Delete"), QStringLiteral("Delete DVR..."),
+                      QKeySequence(Qt::Key_Delete), [tree] { tree->DelDVR(); });
+    addKeyboardAction(QStringLiteral("Shortcuts"), QStringLiteral("Keyboard shortcuts"),
+                      QKeySequence(Qt::Key_F1), [this] { showShortcutSheet(); });
+}
+
+void MainWindow::showShortcutSheet() {
+    if (!shortcutSheet_) {
+        shortcutSheet_ = new QDialog(this);
+        shortcutSheet_->setObjectName(QStringLiteral("shortcutSheet"));
+        shortcutSheet_->setWindowTitle(QStringLiteral("Keyboard shortcuts"));
+        shortcutSheet_->setAccessibleDescription(shortcutSheet_->objectName());
+        auto* table =
+            new QTableWidget(static_cast<int>(keyboardActions_.size()), 2, shortcutSheet_);
+        table->setObjectName(QStringLiteral("shortcutTable"));
+        table->setHorizontalHeaderLabels({QStringLiteral("Command"), QStringLiteral("Key")});
+        table->verticalHeader()->hide();
+        table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        for (int row = 0; row < keyboardActions_.size(); ++row) {
+            const QAction* a = keyboardActions_[row];
+            table->setItem(row, 0, new QTableWidgetItem(a->text()));
+            table->setItem(row, 1,
+                           new QTableWidgetItem(a->shortcut().toString(QKeySequence::NativeText)));
+        }
+        table->resizeColumnsToContents();
+        auto* layout = new QVBoxLayout(shortcutSheet_);
+        layout->addWidget(table);
+        shortcutSheet_->resize(360, 520);
+    }
+    shortcutSheet_->show();
+    shortcutSheet_->raise();
+    shortcutSheet_->activateWindow();
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    const QEvent::Type type = event->type();
+    if (type != QEvent::KeyPress && type != QEvent::KeyRelease) {
+        return false;
+    }
+    auto* target = qobject_cast<QWidget*>(watched);
+    if (!target || target->window() != this) {
+        return false;
+    }
+    const auto* key = static_cast<QKeyEvent*>(event);
+    NSButtonEx* button = ptzPanel_->buttonForKey(key->key());
+    if (!button) {
+        return false;
+    }
+    if (heldByKey_ && !heldByKey_->isHeld()) {
+        heldByKey_ = nullptr;  // the hold ended another way (the window lost the keyboard, ...)
+    }
+    if (type == QEvent::KeyPress) {
+        if (!(key->modifiers() & Qt::ControlModifier)) {
+            return false;
+        }
+        // One press record for a key held down: its auto-repeat adds nothing.
+        if (!key->isAutoRepeat() && !heldByKey_) {
+            heldByKey_ = button;
+            button->holdFromKeyboard();
+        }
+        return true;
+    }
+    if (button != heldByKey_ || key->isAutoRepeat()) {
+        return button == heldByKey_;
+    }
+    // The key came up, Ctrl still down or not: the release goes out.
+    heldByKey_ = nullptr;
+    button->endHold();
+    return true;
+}
+
+void MainWindow::setWallMode(bool on) {
+    if (on == wall_) {
+        return;
+    }
+    wall_ = on;
+    fullScreenAction_->setChecked(on);
+    leaveFullScreenAction_->setEnabled(on);
+    leftPanel_->setVisible(!on);
+    splitBar_->setVisible(!on);
+    if (on) {
+        wasMaximized_ = isMaximized();
+        normalPlace_ = geometry();
+        // Without a window manager that knows full screen, the window takes the screen itself.
+        if (QScreen* s = screen()) {
+            setGeometry(s->geometry());
+        }
+        showFullScreen();
+        videoViewController_->setFocus();
+    } else if (wasMaximized_) {
+        showMaximized();
+    } else {
+        showNormal();
+        setGeometry(normalPlace_);
+    }
 }
 
 UiPort& MainWindow::uiPort() {
@@ -165,8 +334,11 @@ void MainWindow::stop() {
     }
     stopped_ = true;
     timer_.stop();
-    KeepPlace(*this, QStringLiteral("main"));
-    KeepSplit(*splitter_, QStringLiteral("main"));
+    // A wall is no place to come back to: the next run opens where the window last was.
+    if (!wall_) {
+        KeepPlace(*this, QStringLiteral("main"));
+        KeepSplit(*splitter_, QStringLiteral("main"));
+    }
     // A held button's release reaches the camera while its connection is still up.
     ptzPanel_->endHolds();
     port_->releaseWaitingThreads();

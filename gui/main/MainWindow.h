@@ -10,9 +10,13 @@
 // Threads: GUI thread only; other threads reach the window through uiPort().
 #pragma once
 
+#include <QKeySequence>
+#include <QList>
 #include <QMainWindow>
+#include <QRect>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
 
 #include "core/ports/DisplayPort.h"
@@ -25,6 +29,7 @@ class ImageAndTextCell;
 class NetPlayBackPort;
 class OutlineViewCon;
 class PtzPanel;
+class QAction;
 class QLabel;
 class QPushButton;
 class VideoView;
@@ -52,6 +57,16 @@ class MainWindow : public QMainWindow, public DisplayPort {
     // threads are stopped and joined. Afterwards the window no longer reaches the controller.
     // Nothing is written. Idempotent; not from inside a message box.
     void stop();
+
+    // The full-screen wall: the video surface alone on its screen (F11 toggles, Escape leaves);
+    // the pane layout follows the new size. Leaving restores the window as it was.
+    void setWallMode(bool on);
+    bool wallMode() const { return wall_; }
+    QAction* fullScreenAction() const { return fullScreenAction_; }
+    // Every keyboard command of the window, each with its own shortcut, in the sheet's order.
+    const QList<QAction*>& keyboardActions() const { return keyboardActions_; }
+    // The sheet of keyboard shortcuts (F1): made on first use, listing keyboardActions().
+    void showShortcutSheet();
 
     // The capture button: the surface's snapshot, saved where the operator chooses.
     void doSomethingForCapture();
@@ -84,9 +99,14 @@ class MainWindow : public QMainWindow, public DisplayPort {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    // The PTZ keys: Ctrl+arrows and Ctrl+plus/minus hold the panel's buttons while down.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     ViewController* controller() const { return context_.controller(); }
+    QAction* addKeyboardAction(const QString& name, const QString& text, const QKeySequence& key,
+                               const std::function<void()>& run);
+    void createKeyboardActions();
 
     // Declared first: the ports and widgets below use them until they go.
     GuiDispatcher dispatcher_;
@@ -102,6 +122,16 @@ class MainWindow : public QMainWindow, public DisplayPort {
     PtzPanel* ptzPanel_;
     QTimer timer_;
     class QSplitter* splitter_;
+    QWidget* leftPanel_;
+    QWidget* splitBar_;
+    QAction* fullScreenAction_;
+    QAction* leaveFullScreenAction_;
+    QList<QAction*> keyboardActions_;
+    class QDialog* shortcutSheet_ = nullptr;
+    class NSButtonEx* heldByKey_ = nullptr;  // the PTZ button a key holds now
+    bool wall_ = false;
+    bool wasMaximized_ = false;
+    QRect normalPlace_;  // where the window was before the wall
     std::unique_ptr<QtUiPort> port_;
     std::unique_ptr<NetPlayBackPort> playbackPort_;
     bool stopped_ = false;

@@ -26,6 +26,9 @@ class NSButtonEx : public QPushButton {
     bool isHeld() const { return held_; }
     // Ends a hold now (emitting holdReleased()); nothing when not held.
     void endHold();
+    // A hold started from the keyboard (the window's PTZ keys): its press goes out now, and the
+    // hold ends by endHold() when the key comes up, or as any hold ends.
+    void holdFromKeyboard() { beginHold(); }
 
   Q_SIGNALS:
     // The press has ended: the release command goes out.

@@ -119,6 +119,19 @@ QComboBox* PtzPanel::list(const QString& field, const QString& name) {
     return c;
 }
 
+NSButtonEx* PtzPanel::buttonForKey(int key) const {
+    switch (key) {
+        case Qt::Key_Up: return buttonUp;
+        case Qt::Key_Down: return buttonDown;
+        case Qt::Key_Left: return buttonLeft;
+        case Qt::Key_Right: return buttonRight;
+        case Qt::Key_Plus:
+        case Qt::Key_Equal: return buttonZ1;
+        case Qt::Key_Minus: return buttonZ2;
+        default: return nullptr;
+    }
+}
+
 void PtzPanel::SetButtonCodes() {
     NSButtonEx* const inOrder[] = {buttonI1, buttonI2,    buttonF1,   buttonF2,   buttonZ1,
                                    buttonZ2, buttonRight, buttonLeft, buttonDown, buttonUp};

@@ -39,6 +39,10 @@ class PtzPanel : public QWidget {
     int GetPtzSpeed() const;  // the selected speed item's index
     int CurrentDVR() const;
 
+    // The held button a key steers with Ctrl: the arrows move, plus (or =) and minus zoom; null
+    // for another key.
+    NSButtonEx* buttonForKey(int key) const;
+
     // Sends one PTZ command with the channel, parameter and DVR current now.
     void SendPtz(int value);
 

@@ -79,9 +79,12 @@ UiTest::~UiTest() {
     }
 }
 
-void UiTest::startApp() {
+void UiTest::startApp(const std::string& listFile) {
     window = std::make_unique<MainWindow>();
     vc = std::make_unique<ViewController>(window->uiPort());
+    if (!listFile.empty()) {
+        vc->list().SetFilePath(listFile);
+    }
     window->start(*vc);
     window->show();
     WaitUntil([&] { return window->isVisible(); });

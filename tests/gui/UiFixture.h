@@ -77,7 +77,8 @@ class UiTest : public ::testing::Test {
     ~UiTest() override;
 
     // Creates the window and the controller and runs the start-up sequence; shows the window.
-    void startApp();
+    // With `listFile`, the list is read from and saved to that file (the --list option).
+    void startApp(const std::string& listFile = {});
     // The end of the run as main() does it: stop, then the controller, then the window.
     void endApp();
 

@@ -6,6 +6,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QTest>
 
 #include <optional>
 
@@ -208,6 +209,38 @@ TEST_F(PtzWindowTest, EveryButtonSteersTheZoomedPaneOfTheDvrInFocusAndAHeldOneIs
 // The all-DVR view steers the camera its zoomed pane holds, and nothing without one. Quitting
 // while four DVRs stream, a PTZ button is held and every DVR thread runs: the held button's
 // release still reaches the camera, the threads end, nothing is written.
+TEST_F(PtzWindowTest, CtrlArrowsAndPlusMinusSteerWithOnePressAndOneReleaseWhateverRepeats) {
+    startWith(1, {0});
+    window->splitButton(4)->click();
+    clickPane(2);
+    ASSERT_EQ(vc->LayoutCopy().iShowChanNum, 1);
+    QWidget* focus = window->outlineView();  // the keys work wherever the focus is
+    const std::pair<Qt::Key, int> keys[] = {{Qt::Key_Up, 9},    {Qt::Key_Down, 13},
+                                            {Qt::Key_Left, 15}, {Qt::Key_Right, 11},
+                                            {Qt::Key_Plus, 22}, {Qt::Key_Minus, 21}};
+    for (const auto& [key, code] : keys) {
+        SCOPED_TRACE(code);
+        const std::size_t before = ptz(0).size();
+        QTest::keyPress(focus, key, Qt::ControlModifier);
+        for (int i = 0; i < 3; ++i) {  // the key stays down: the window system repeats it
+            QKeyEvent up(QEvent::KeyRelease, key, Qt::ControlModifier, QString(), true);
+            QApplication::sendEvent(focus, &up);
+            QKeyEvent down(QEvent::KeyPress, key, Qt::ControlModifier, QString(), true);
+            QApplication::sendEvent(focus, &down);
+        }
+        Pump(100ms);
+        EXPECT_EQ(ptz(0).size(), before + 1);
+        QTest::keyRelease(focus, key, Qt::NoModifier);  // Ctrl may come up first
+        EXPECT_EQ(ptzAfter(0, before, 2),
+                  (Records{{1000 + code, 2, 1017}, {2000 + code, 2, 1017}}));
+    }
+    // Without Ctrl an arrow moves in the tree and steers nothing.
+    const std::size_t before = ptz(0).size();
+    QTest::keyClick(focus, Qt::Key_Down);
+    Pump(200ms);
+    EXPECT_EQ(ptz(0).size(), before);
+}
+
 TEST_F(PtzWindowTest, AllDvrViewSteersTheZoomedPanesCameraAndQuittingReleasesAHeldButton) {
     BoxAnswerer answerer;
     startWith(4, {0, 1, 2, 3}, {"--account", "admin:1234:2:2"});

@@ -1,0 +1,174 @@
+#include "gui/main/StartOptions.h"
+
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QPushButton>
+
+#include <algorithm>
+#include <iterator>
+
+#include "core/ViewController.h"
+#include "gui/main/MainWindow.h"
+#include "gui/tree/DvrTreeModel.h"
+#include "gui/tree/OutlineViewCon.h"
+
+namespace {
+
+const char* const kUsage =
+    "Usage: quillmarsh [--list FILE] [--connect all|NAME...] [--split N] [--page P]\n"
+    "                  [--fullscreen] [--screen N] [--help] [--version]\n"
+    "  --list FILE        read and save this DVR list instead of ~/userinfo/info.uss\n"
+    "  --connect all|NAME connect every DVR of the list, or those of these display names\n"
+    "                     (the option may be repeated; more names may follow it)\n"
+    "  --split N          show N panes: 4, 9, 16, 25, 36, 49, 64, 81, 100 or 256\n"
+    "  --page P           show page P of that split, from 1 (wraps as the split button does)\n"
+    "  --fullscreen       the video alone on the whole screen (F11 or Escape leaves)\n"
+    "  --screen N         open on screen N, from 0\n"
+    "  --help             show this text\n"
+    "  --version          show the version\n";
+
+std::optional<int> Number(const QString& text, int least, int most) {
+    bool ok = false;
+    const int n = text.toInt(&ok);
+    if (!ok || n < least || n > most) {
+        return std::nullopt;
+    }
+    return n;
+}
+
+}  // namespace
+
+StartCommand ParseStartOptions(const QStringList& arguments) {
+    StartCommand c;
+    StartOptions& o = c.options;
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption list(QStringLiteral("list"), QString(), QStringLiteral("FILE"));
+    const QCommandLineOption connect(QStringLiteral("connect"), QString(), QStringLiteral("NAME"));
+    const QCommandLineOption split(QStringLiteral("split"), QString(), QStringLiteral("N"));
+    const QCommandLineOption page(QStringLiteral("page"), QString(), QStringLiteral("P"));
+    const QCommandLineOption fullScreen(QStringLiteral("fullscreen"));
+    const QCommandLineOption screen(QStringLiteral("screen"), QString(), QStringLiteral("N"));
+    const QCommandLineOption help(QStringList{QStringLiteral("help"), QStringLiteral("h")});
+    const QCommandLineOption version(QStringLiteral("version"));
+    parser.addOptions({list, connect, split, page, fullScreen, screen, help, version});
+    parser.addPositionalArgument(QStringLiteral("NAME"), QString());
+
+    const auto fail = [&c](const std::string& why) {
+        c.error = "quillmarsh: " + why + "\n" + kUsage;
+        c.exitCode = 2;
+        return c;
+    };
+    if (!parser.parse(arguments)) {
+        return fail(parser.errorText().toStdString());
+    }
+    if (parser.isSet(help)) {
+        c.out = kUsage;
+        c.exitCode = 0;
+        return c;
+    }
+    if (parser.isSet(version)) {
+        c.out = "quillmarsh " QUILLMARSH_VERSION "\n";
+        c.exitCode = 0;
+        return c;
+    }
+    if (parser.isSet(list)) {
+        o.listFile = parser.value(list).toStdString();
+        if (o.listFile.empty()) {
+            return fail("--list needs a file name");
+        }
+    }
+    QStringList names = parser.values(connect);
+    if (!parser.positionalArguments().isEmpty()) {
+        if (names.isEmpty()) {
+            return fail("unexpected argument \"" +
+                        parser.positionalArguments().constFirst().toStdString() + "\"");
+        }
+        names += parser.positionalArguments();  // more names after --connect
+    }
+    for (const QString& name : names) {
+        if (name == QLatin1String("all")) {
+            o.connectAll = true;
+        } else if (name.isEmpty()) {
+            return fail("--connect needs a DVR's display name or all");
+        } else {
+            o.connectNames.push_back(name.toStdString());
+        }
+    }
+    if (parser.isSet(split)) {
+        const std::optional<int> n = Number(parser.value(split), 1, 256);
+        if (!n || std::find(std::begin(MainWindow::kSplits), std::end(MainWindow::kSplits), *n) ==
+                      std::end(MainWindow::kSplits)) {
+            return fail("--split takes 4, 9, 16, 25, 36, 49, 64, 81, 100 or 256, not \"" +
+                        parser.value(split).toStdString() + "\"");
+        }
+        o.split = *n;
+    }
+    if (parser.isSet(page)) {
+        const std::optional<int> p = Number(parser.value(page), 1, 256);
+        if (!p) {
+            return fail("--page takes a page from 1 to 256, not \"" +
+                        parser.value(page).toStdString() + "\"");
+        }
+        if (!parser.isSet(split)) {
+            return fail("--page needs --split: a page belongs to a split");
+        }
+        o.page = *p;
+    }
+    o.fullScreen = parser.isSet(fullScreen);
+    if (parser.isSet(screen)) {
+        const std::optional<int> n = Number(parser.value(screen), 0, 63);
+        if (!n) {
+            return fail("--screen takes a screen number from 0, not \"" +
+                        parser.value(screen).toStdString() + "\"");
+        }
+        o.screen = *n;
+    }
+    return c;
+}
+
+std::optional<std::vector<int>> DvrsToConnect(const StartOptions& options,
+                                              const std::vector<std::string>& names,
+                                              std::string& error) {
+    std::vector<bool> chosen(names.size(), options.connectAll);
+    for (const std::string& wanted : options.connectNames) {
+        const auto at = std::find(names.begin(), names.end(), wanted);
+        if (at == names.end()) {
+            error = "quillmarsh: no DVR named \"" + wanted + "\" in the list\n";
+            return std::nullopt;
+        }
+        // A name shared by several entries connects them all.
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            chosen[i] = chosen[i] || names[i] == wanted;
+        }
+    }
+    std::vector<int> dvrs;
+    for (std::size_t i = 0; i < chosen.size(); ++i) {
+        if (chosen[i]) {
+            dvrs.push_back(static_cast<int>(i));
+        }
+    }
+    return dvrs;
+}
+
+void ApplyStartOptions(MainWindow& window, ViewController& vc, const StartOptions& options,
+                       const std::vector<int>& dvrs) {
+    OutlineViewCon* tree = window.outlineView();
+    for (int dvr : dvrs) {
+        tree->setCurrentIndex(window.treeModel()->index(dvr, 0));
+        tree->connectDVR();
+    }
+    if (dvrs.size() > 1) {
+        tree->clearSelection();  // the all-DVR view: the connected DVRs fill the panes
+    }
+    if (QPushButton* button = options.split ? window.splitButton(options.split) : nullptr) {
+        // A press of the split shown pages on; of another, splits and shows its first page.
+        const bool shown = vc.LayoutCopy().iShowChanNum == options.split;
+        for (int press = shown ? 1 : 0; press < options.page; ++press) {
+            button->click();
+        }
+    }
+    if (options.fullScreen) {
+        window.setWallMode(true);
+    }
+}
