@@ -52,6 +52,7 @@ class ViewController final : private SlotEvents {
     DvrList& list() { return list_; }
     const DvrList& list() const { return list_; }
     ScreenLayout& layout() { return layout_; }
+    const ScreenLayout& layout() const { return layout_; }
     DvrSlot& Slot(int dvr);  // 0 to 63
     // Both ports are set before any DVR thread starts and cleared after they stopped.
     void SetDisplayPort(DisplayPort* port);

@@ -208,17 +208,24 @@ void MainWindow::showShortcutSheet() {
         shortcutSheet_->setObjectName(QStringLiteral("shortcutSheet"));
         shortcutSheet_->setWindowTitle(QStringLiteral("Keyboard shortcuts"));
         shortcutSheet_->setAccessibleDescription(shortcutSheet_->objectName());
-        auto* table =
-            new QTableWidget(static_cast<int>(keyboardActions_.size()), 2, shortcutSheet_);
+        // The held PTZ keys are no commands of their own: they hold the panel's buttons.
+        const QStringList heldText = {QStringLiteral("Pan and tilt, while held"),
+                                      QStringLiteral("Zoom 1 / Zoom 2, while held")};
+        const QStringList heldKeys = {QStringLiteral("Ctrl+Arrows"),
+                                      QStringLiteral("Ctrl++ / Ctrl+-")};
+        const int actions = static_cast<int>(keyboardActions_.size());
+        auto* table = new QTableWidget(actions + 2, 2, shortcutSheet_);
         table->setObjectName(QStringLiteral("shortcutTable"));
         table->setHorizontalHeaderLabels({QStringLiteral("Command"), QStringLiteral("Key")});
         table->verticalHeader()->hide();
+        table->horizontalHeader()->setStretchLastSection(true);
         table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-        for (int row = 0; row < keyboardActions_.size(); ++row) {
-            const QAction* a = keyboardActions_[row];
-            table->setItem(row, 0, new QTableWidgetItem(a->text()));
+        for (int row = 0; row < actions + 2; ++row) {
+            const QAction* a = row < actions ? keyboardActions_[row] : nullptr;
+            table->setItem(row, 0, new QTableWidgetItem(a ? a->text() : heldText[row - actions]));
             table->setItem(row, 1,
-                           new QTableWidgetItem(a->shortcut().toString(QKeySequence::NativeText)));
+                           new QTableWidgetItem(a ? a->shortcut().toString(QKeySequence::NativeText)
+                                                  : heldKeys[row - actions]));
         }
         table->resizeColumnsToContents();
         auto* layout = new QVBoxLayout(shortcutSheet_);

@@ -3,8 +3,10 @@
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 #include <QPushButton>
+#include <QTimer>
 
 #include <algorithm>
+#include <chrono>
 #include <iterator>
 
 #include "core/ViewController.h"
@@ -27,6 +29,9 @@ const char* const kUsage =
     "  --help             show this text\n"
     "  --version          show the version\n";
 
+// Longer than a connection attempt may take (lookup, connect, login).
+constexpr auto kLongestAttempt = std::chrono::seconds(40);
+
 std::optional<int> Number(const QString& text, int least, int most) {
     bool ok = false;
     const int n = text.toInt(&ok);
@@ -34,6 +39,39 @@ std::optional<int> Number(const QString& text, int least, int most) {
         return std::nullopt;
     }
     return n;
+}
+
+// A list that never had panes assigned holds the same code in every pane.
+bool PanesAssigned(const ViewController& vc) {
+    for (int p = 1; p < kPanes; ++p) {
+        if (vc.layout().SelfChannel(p) != vc.layout().SelfChannel(0)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Once the attempts are over, "Auto Display" as the operator would choose it: the connected DVRs'
+// cameras fill the panes in order, unless the list already assigns them.
+void FillPanesOnceConnected(MainWindow& window, ViewController& vc, const std::vector<int>& dvrs) {
+    if (PanesAssigned(vc)) {
+        return;
+    }
+    auto* poll = new QTimer(&window);
+    poll->setInterval(100);
+    const auto giveUp = std::chrono::steady_clock::now() + kLongestAttempt;
+    QObject::connect(poll, &QTimer::timeout, &window, [poll, &vc, dvrs, giveUp] {
+        const bool running =
+            std::any_of(dvrs.begin(), dvrs.end(), [&](int d) { return vc.AttemptRunning(d); });
+        if (running && std::chrono::steady_clock::now() < giveUp) {
+            return;
+        }
+        poll->deleteLater();
+        if (!PanesAssigned(vc)) {
+            vc.AutoSetDisplay();
+        }
+    });
+    poll->start();
 }
 
 }  // namespace
@@ -159,7 +197,8 @@ void ApplyStartOptions(MainWindow& window, ViewController& vc, const StartOption
         tree->connectDVR();
     }
     if (dvrs.size() > 1) {
-        tree->clearSelection();  // the all-DVR view: the connected DVRs fill the panes
+        tree->clearSelection();  // the all-DVR view
+        FillPanesOnceConnected(window, vc, dvrs);
     }
     if (QPushButton* button = options.split ? window.splitButton(options.split) : nullptr) {
         // A press of the split shown pages on; of another, splits and shows its first page.

@@ -116,7 +116,8 @@ TEST_F(StartUpOptions, TheWindowStartsConnectedSplitPagedAndFullScreenAndF11Brin
         return vc->GetNetCtrlStruct(0).NetWorking.load() == 1 &&
                vc->GetNetCtrlStruct(1).NetWorking.load() == 1;
     }));
-    EXPECT_EQ(vc->CurrentDVR(), -1);  // the all-DVR view
+    EXPECT_EQ(vc->CurrentDVR(), -1);  // the all-DVR view, its panes filled as "Auto Display" does
+    EXPECT_TRUE(WaitUntil([&] { return vc->layout().SelfChannel(16) == 100; }));
     EXPECT_EQ(vc->LayoutCopy().iShowChanNum, 16);
     EXPECT_EQ(vc->LayoutCopy().iShowPage, 1);
     const QSize screen = window->screen()->size();
@@ -194,7 +195,8 @@ TEST_F(Keyboard, EveryCommandHasAKeyOfItsOwnThatTriggersItAndTheSheetListsThemAl
     auto* sheet = window->findChild<QDialog*>(u"shortcutSheet"_s);
     ASSERT_NE(sheet, nullptr);
     auto* table = sheet->findChild<QTableWidget*>();
-    ASSERT_EQ(table->rowCount(), actions.size());
+    ASSERT_EQ(table->rowCount(), actions.size() + 2);  // and the held PTZ keys
+    EXPECT_EQ(table->item(actions.size(), 1)->text(), u"Ctrl+Arrows"_s);
     EXPECT_EQ(table->item(2, 0)->text(), u"16 panes"_s);
     EXPECT_EQ(table->item(2, 1)->text(), u"3"_s);
 
