@@ -227,6 +227,26 @@ void ViewController::SurfaceResized() {
     GetScreenRect();
 }
 
+std::optional<ViewController::PaneSource> ViewController::SourceOfPane(int pane) const {
+    if (pane < 0 || pane >= kPanes) {
+        return std::nullopt;
+    }
+    const int focus = focusID.load();
+    if (focus >= 0) {
+        if (pane >= kMaxChannels || focus >= list_.count()) {
+            return std::nullopt;
+        }
+        return PaneSource{focus, pane};
+    }
+    const int32_t code = layout_.SelfChannel(pane);
+    const int dvr = code / 100;
+    const int channel = code % 100;
+    if (code < 0 || dvr >= list_.count() || channel >= kMaxChannels) {
+        return std::nullopt;
+    }
+    return PaneSource{dvr, channel};
+}
+
 void ViewController::SetShowMaxNum(int32_t maximum) {
     layout_.SetShowMaxNum(maximum);
 }
@@ -248,8 +268,26 @@ void ViewController::NextPage() {
     }
 }
 
+void ViewController::ShowSplitPage(int32_t split, int32_t page) {
+    if (layout_.SelectPage(split, page) == 0) {
+        GetScreenRect();
+        AllNetServerAdjust();
+    }
+}
+
 void ViewController::PreviousPage() {
     if (layout_.SelectPreviousPage() == 0) {
+        GetScreenRect();
+        AllNetServerAdjust();
+    }
+}
+
+bool ViewController::MoveSelection(int dx, int dy) {
+    return layout_.MoveSelection(dx, dy);
+}
+
+void ViewController::ZoomSelected() {
+    if (layout_.ZoomSelected()) {
         GetScreenRect();
         AllNetServerAdjust();
     }

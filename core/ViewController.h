@@ -91,7 +91,12 @@ class ViewController final : private SlotEvents {
     // The next and the previous page of the split shown (both wrap); nothing while zoomed.
     void NextPage();
     void PreviousPage();
+    // Shows split `split` on page `page` (from 0) and asks the DVRs for what it shows.
+    void ShowSplitPage(int32_t split, int32_t page);
     void DoLeftMouseButton(float x, float y);  // a click, in surface units
+    // The keyboard's pane selection: arrows move it within the page, Enter zooms or unzooms it.
+    bool MoveSelection(int dx, int dy);
+    void ZoomSelected();
     int32_t showAutoDisplay() const { return m_selfChannelEffectFlag.load(); }  // any thread
     void AutoSetDisplay();
     void AutoSetDvrDisplay(int dvr, int position);
@@ -102,6 +107,13 @@ class ViewController final : private SlotEvents {
     void Hide36MoreButton();
     void SurfaceResized();                // the surface changed size: recompute and clear
     SCREEN_SHOW_CTRL LayoutCopy() const;  // any thread
+    // The DVR and camera a live pane shows now: pane i is camera i of the DVR in focus, or in the
+    // all-DVR view the pane's assignment. Nothing for a pane that shows no camera. GUI thread.
+    struct PaneSource {
+        int dvr;
+        int channel;
+    };
+    std::optional<PaneSource> SourceOfPane(int pane) const;
     void SetShowMaxNum(int32_t maximum);
 
     // ---- Live-view control: what the DVRs are asked for follows the layout -------------------

@@ -133,6 +133,7 @@ void DvrSlot::ResetSlot() {
         NetCtrl.stats[c].decoded.store(0);
         NetCtrl.stats[c].dropped.store(0);
         NetCtrl.stats[c].sizeFrame.store(-1);
+        NetCtrl.stats[c].bytes.store(0);
         NetCtrl.stats[c].lastPictureAt.store(0);
     }
     Ask(0);

@@ -40,6 +40,7 @@ void DvrSlot::OnFrame(const NET_FRAME_HEADER& header, const uint8_t* payload, bo
     stats.frames.fetch_add(1, std::memory_order_relaxed);
     const bool video = h.type == 'V';
     if (video) {
+        stats.bytes.fetch_add(h.dataLen, std::memory_order_relaxed);
         WaitForQueueRoom();
     }
 

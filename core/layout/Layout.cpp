@@ -106,6 +106,27 @@ int32_t SelectPreviousPage(SCREEN_SHOW_CTRL& ctrl) {
     return 0;
 }
 
+int32_t MoveSelection(SCREEN_SHOW_CTRL& ctrl, int dx, int dy) {
+    const int32_t n = ctrl.iShowChanNum;
+    const int side = GridSide(n);
+    if (side == 0) {
+        return -1;
+    }
+    const int32_t first = ctrl.iShowPage * n;
+    const int32_t at = ctrl.iSelectChan - first;
+    if (at < 0 || at >= n) {
+        ctrl.iSelectChan = first;
+        return 0;
+    }
+    const int col = std::clamp(at % side + dx, 0, side - 1);
+    const int row = std::clamp(at / side + dy, 0, side - 1);
+    const int32_t pane = first + row * side + col;
+    if (pane < kLayoutPanes) {  // a partly filled last page has fewer panes
+        ctrl.iSelectChan = pane;
+    }
+    return 0;
+}
+
 void ComputePaneRects(SCREEN_SHOW_CTRL& ctrl, const PaneRect& bounds) {
     if (ctrl.iShowChanNum == 1) {
         for (auto& pane : ctrl.m_screenRect) {

@@ -48,6 +48,10 @@ int32_t SelectSplit(SCREEN_SHOW_CTRL& ctrl, int32_t split);
 // zoomed.
 int32_t SelectPreviousPage(SCREEN_SHOW_CTRL& ctrl);
 
+// Moves the selection (iSelectChan) by dx columns and dy rows within the page shown, stopping at
+// its edges; from a pane off the page, to the page's first. -1 (unchanged) while zoomed.
+int32_t MoveSelection(SCREEN_SHOW_CTRL& ctrl, int dx, int dy);
+
 // Recomputes every pane's rectangle for a surface with these bounds.
 void ComputePaneRects(SCREEN_SHOW_CTRL& ctrl, const PaneRect& bounds);
 

@@ -1,5 +1,7 @@
 #include "core/layout/ScreenLayout.h"
 
+#include <algorithm>
+
 #include "core/support/Log.h"
 #include "core/wire/WireFormats.h"
 
@@ -26,6 +28,19 @@ int32_t ScreenLayout::SelectFirstPage(int32_t split) {
     }
     ShowCtrl.iShowChanNum = 0;  // as if another split were shown: selecting it starts at page 0
     return SelectSplit(ShowCtrl, split);
+}
+
+int32_t ScreenLayout::SelectPage(int32_t split, int32_t page) {
+    std::lock_guard<std::mutex> g(layoutLock_);
+    if (!IsSplitCount(split)) {
+        return -1;
+    }
+    ShowCtrl.iShowChanNum = 0;  // as if another split were shown: the first page, then turn
+    SelectSplit(ShowCtrl, split);
+    for (int32_t p = 0; p < std::min(page, kLayoutPanes); ++p) {
+        SelectSplit(ShowCtrl, split);
+    }
+    return 0;
 }
 
 int32_t ScreenLayout::SelectPreviousPage() {
@@ -58,6 +73,28 @@ bool ScreenLayout::ZoomAt(float x, float y) {
     ShowCtrl.iSelectChan = pane;
     AnalyseShowFrame(ShowCtrl);
     return true;
+}
+
+bool ScreenLayout::MoveSelection(int dx, int dy) {
+    std::lock_guard<std::mutex> g(layoutLock_);
+    const int32_t before = ShowCtrl.iSelectChan;
+    return ::MoveSelection(ShowCtrl, dx, dy) == 0 && ShowCtrl.iSelectChan != before;
+}
+
+bool ScreenLayout::ZoomSelected() {
+    std::lock_guard<std::mutex> g(layoutLock_);
+    const int32_t pane = ShowCtrl.iSelectChan;
+    if (ShowCtrl.iShowChanNum != 1 &&
+        (pane < 0 || pane >= kLayoutPanes || ShowCtrl.m_screenRect[pane].iOnShow != 1)) {
+        return false;  // no shown pane is selected
+    }
+    AnalyseShowFrame(ShowCtrl);
+    return true;
+}
+
+int32_t ScreenLayout::SelectedPane() const {
+    std::lock_guard<std::mutex> g(layoutLock_);
+    return ShowCtrl.iSelectChan;
 }
 
 SCREEN_SHOW_CTRL ScreenLayout::LayoutCopy() const {
@@ -139,19 +176,21 @@ void ScreenLayout::LoadCodes(const int32_t (&codes)[kPanes]) {
     }
 }
 
+int32_t CodeAfterDvrRemoved(int32_t code, int dvr) {
+    if (code < 0) {
+        return code;
+    }
+    const int32_t d = code / 100;
+    if (d == dvr) {
+        return -1;
+    }
+    return d > dvr && d < kMaxDvrs ? code - 100 : code;
+}
+
 void ScreenLayout::DvrRemoved(int dvr) {
     // Panes keep showing the cameras the operator chose: codes of the removed DVR become
     // unassigned, codes of the DVRs after it follow their entries down.
     for (auto& code : m_selfChannel) {
-        const int32_t v = code.load();
-        if (v < 0) {
-            continue;
-        }
-        const int32_t d = v / 100;
-        if (d == dvr) {
-            code.store(-1);
-        } else if (d > dvr && d < kMaxDvrs) {
-            code.store(v - 100);
-        }
+        code.store(CodeAfterDvrRemoved(code.load(), dvr));
     }
 }

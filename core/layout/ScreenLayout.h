@@ -17,6 +17,10 @@
 #include "core/layout/PaneBuffers.h"
 #include "core/support/Limits.h"
 
+// A pane code once DVR `dvr` left the list: unassigned (-1) when it named that DVR, one DVR lower
+// when it named a later one, else as it was.
+int32_t CodeAfterDvrRemoved(int32_t code, int dvr);
+
 class ScreenLayout {
   public:
     ScreenLayout();
@@ -28,11 +32,18 @@ class ScreenLayout {
     // Split `split` on its first page, also when that split is shown already.
     int32_t SelectFirstPage(int32_t split);
     int32_t SelectPreviousPage();
+    // Split `split` on page `page` (wrapping as the split's pages do), from any layout.
+    int32_t SelectPage(int32_t split, int32_t page);
     void ComputeRects(const PaneRect& bounds);
     void SetShowMaxNum(int32_t maximum);
     // A click at (x, y) in surface units: the shown pane there becomes the selection and the zoom
     // toggles. False (nothing changed) when no shown pane is there.
     bool ZoomAt(float x, float y);
+    // The keyboard's selection: moved within the page shown, and zoomed or unzoomed. False when
+    // nothing changed.
+    bool MoveSelection(int dx, int dy);
+    bool ZoomSelected();
+    int32_t SelectedPane() const;  // any thread; -1 for none
 
     // Any thread.
     SCREEN_SHOW_CTRL LayoutCopy() const;

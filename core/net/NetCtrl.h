@@ -61,6 +61,7 @@ struct ChannelStats {
     std::atomic<uint32_t> decoded{0};       // video pictures decoded and queued
     std::atomic<uint32_t> dropped{0};       // dropped by the sequence check or a full queue
     std::atomic<int32_t> sizeFrame{-1};     // SizeFrame of the last video frame, -1 before any
+    std::atomic<uint64_t> bytes{0};         // compressed video bytes received
     std::atomic<int64_t> lastPictureAt{0};  // when the last picture was queued (steady, ns)
 };
 
