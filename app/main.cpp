@@ -43,8 +43,9 @@ int main(int argc, char** argv) {
     for (int i = 0; i < controller.list().count(); ++i) {
         names.emplace_back(TextOf(controller.EntryCopy(i).showName));
     }
-    std::string error;
-    const std::optional<std::vector<int>> dvrs = DvrsToConnect(options, names, error);
+    std::string error = MissingFor(options, window);
+    const std::optional<std::vector<int>> dvrs =
+        error.empty() ? DvrsToConnect(options, names, error) : std::nullopt;
     if (!dvrs) {
         std::fputs(error.c_str(), stderr);
         window.stop();

@@ -6,10 +6,14 @@
 #include <QDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QInputDialog>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QScreen>
+#include <QSpinBox>
 #include <QSplitter>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -68,6 +72,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), icons_(NodeIcons:
     // The video surface with the split buttons below it.
     auto* right = new QWidget(split);
     videoViewController_ = new VideoView(context_, right);
+    videoViewController_->setCaptions(&captions_);
     splitBar_ = new QWidget(right);
     splitBar_->setObjectName(QStringLiteral("splitBar"));
     auto* buttons = new QHBoxLayout(splitBar_);
@@ -113,10 +118,25 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), icons_(NodeIcons:
     RestoreSplit(*splitter_, QStringLiteral("main"));
 
     createKeyboardActions();
+    // A coarse timer may be 5 % off: half a second late, or early, over a 10 s pause.
+    tour_.setTimerType(Qt::PreciseTimer);
+    connect(&tour_, &QTimer::timeout, this, [this] {
+        const QStringList names = views_.names();
+        if (names.isEmpty()) {
+            stopTour();
+            return;
+        }
+        tour_.setInterval(tourSeconds_ * 1000);  // after a pause, the tour's own pace again
+        recallView(names[tourNext_++ % names.size()]);
+    });
     // Key events go to the focused widget; the PTZ keys must work wherever the focus is.
     qApp->installEventFilter(this);
 
     connect(myOutlineView_, &OutlineViewCon::addDvrRequested, this, &MainWindow::ShowWindowAddUser);
+    connect(myOutlineView_, &OutlineViewCon::dvrDeleted, this, [this](int dvr) {
+        views_.dvrRemoved(dvr);  // the views follow the list as the pane codes do
+        Q_EMIT viewsChanged();
+    });
     connect(myOutlineView_, &OutlineViewCon::propertyRequested, this,
             &MainWindow::ShowWindowProperty);
 
@@ -126,6 +146,9 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), icons_(NodeIcons:
         // error before showing the box, so a nested tick finds nothing to report twice.
         if (ViewController* vc = controller()) {
             vc->animationTimer();
+            if (captions_.figures) {
+                captions_.sample(*vc);
+            }
         }
     });
 
@@ -135,6 +158,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), icons_(NodeIcons:
 
 MainWindow::~MainWindow() {
     qApp->removeEventFilter(this);
+    videoViewController_->setCaptions(nullptr);  // the captions go before the surface
     timer_.stop();
     // The controller (and its threads) must be gone by now; a late caller finds the port closed.
     port_->releaseWaitingThreads();
@@ -173,6 +197,19 @@ void MainWindow::createKeyboardActions() {
                       QKeySequence(Qt::Key_PageDown), withController(&ViewController::NextPage));
     addKeyboardAction(QStringLiteral("PreviousPage"), QStringLiteral("Previous page"),
                       QKeySequence(Qt::Key_PageUp), withController(&ViewController::PreviousPage));
+    QAction* titles = addKeyboardAction(QStringLiteral("PaneTitles"), QStringLiteral("Pane titles"),
+                                        QKeySequence(Qt::Key_T),
+                                        [this] { captions_.titles = !captions_.titles; });
+    titles->setCheckable(true);
+    QAction* figures =
+        addKeyboardAction(QStringLiteral("StreamFigures"), QStringLiteral("Stream figures"),
+                          QKeySequence(Qt::Key_I), [this] {
+                              captions_.figures = !captions_.figures;
+                              if (ViewController* vc = controller(); vc && captions_.figures) {
+                                  captions_.sample(*vc);  // the first rates come a second later
+                              }
+                          });
+    figures->setCheckable(true);
     addKeyboardAction(QStringLiteral("Snapshot"), QStringLiteral("Save snapshot"),
                       QKeySequence::Save, [this] { doSomethingForCapture(); });
     fullScreenAction_ =
@@ -198,6 +235,18 @@ void MainWindow::createKeyboardActions() {
                       QKeySequence(Qt::ALT | Qt::Key_Return), [tree] { tree->ShowDVRProperty(); });
     addKeyboardAction(QStringLiteral("Delete"), QStringLiteral("Delete DVR..."),
                       QKeySequence(Qt::Key_Delete), [tree] { tree->DelDVR(); });
+    addKeyboardAction(QStringLiteral("SaveView"), QStringLiteral("Save view..."),
+                      QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), [this] { saveViewAs(); });
+    addKeyboardAction(QStringLiteral("Views"), QStringLiteral("Views..."), QKeySequence(Qt::Key_F9),
+                      [this] { showViews(); });
+    addKeyboardAction(QStringLiteral("Tour"), QStringLiteral("Start or stop the tour"),
+                      QKeySequence(Qt::Key_F5), [this] {
+                          if (touring()) {
+                              stopTour();
+                          } else {
+                              startTour(tourSeconds_);
+                          }
+                      });
     addKeyboardAction(QStringLiteral("Shortcuts"), QStringLiteral("Keyboard shortcuts"),
                       QKeySequence(Qt::Key_F1), [this] { showShortcutSheet(); });
 }
@@ -239,6 +288,11 @@ void MainWindow::showShortcutSheet() {
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     const QEvent::Type type = event->type();
+    // Operator input pauses a tour: its next view comes 10 s after the last input.
+    if (tour_.isActive() &&
+        (type == QEvent::KeyPress || type == QEvent::MouseButtonPress || type == QEvent::Wheel)) {
+        tour_.start(kTourPauseMs);
+    }
     if (type != QEvent::KeyPress && type != QEvent::KeyRelease) {
         return false;
     }
@@ -272,6 +326,155 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     heldByKey_ = nullptr;
     button->endHold();
     return true;
+}
+
+SavedView MainWindow::currentView(const QString& name) const {
+    SavedView v;
+    v.name = name;
+    if (ViewController* vc = controller()) {
+        const SCREEN_SHOW_CTRL layout = vc->LayoutCopy();
+        v.split = layout.iShowChanNum == 1 ? layout.iOldShowChanNum : layout.iShowChanNum;
+        v.page = layout.iShowPage;
+        v.dvr = vc->CurrentDVR();
+        for (int p = 0; p < kPanes; ++p) {
+            v.codes.push_back(vc->layout().SelfChannel(p));
+        }
+    }
+    return v;
+}
+
+bool MainWindow::recallView(const QString& name) {
+    ViewController* vc = controller();
+    const std::optional<SavedView> v = views_.find(name);
+    if (!vc || !v) {
+        return false;
+    }
+    if (v->dvr >= 0 && v->dvr < vc->list().count()) {
+        myOutlineView_->setCurrentIndex(treeModel_->index(v->dvr, 0));
+    } else {
+        myOutlineView_->clearSelection();
+        for (int p = 0; p < kPanes && p < static_cast<int>(v->codes.size()); ++p) {
+            vc->WriteSelfChannel(p, v->codes[static_cast<std::size_t>(p)]);
+        }
+    }
+    vc->ShowSplitPage(v->split, v->page);
+    return true;
+}
+
+void MainWindow::saveViewAs() {
+    if (!controller()) {
+        return;
+    }
+    bool ok = false;
+    const QString name = QInputDialog::getText(this, QStringLiteral("Save view"),
+                                               QStringLiteral("Name of the view:"),
+                                               QLineEdit::Normal, QString(), &ok)
+                             .trimmed();
+    if (ok && !name.isEmpty()) {
+        views_.put(currentView(name));
+        Q_EMIT viewsChanged();
+    }
+}
+
+void MainWindow::showViews() {
+    if (!viewsDialog_) {
+        viewsDialog_ = new QDialog(this);
+        viewsDialog_->setObjectName(QStringLiteral("viewsDialog"));
+        viewsDialog_->setAccessibleDescription(viewsDialog_->objectName());
+        viewsDialog_->setWindowTitle(QStringLiteral("Views"));
+        auto* list = new QListWidget(viewsDialog_);
+        list->setObjectName(QStringLiteral("viewList"));
+        const auto button = [this](const QString& field, const QString& text) {
+            auto* b = new QPushButton(text, viewsDialog_);
+            b->setObjectName(field);
+            b->setAccessibleDescription(field);
+            return b;
+        };
+        QPushButton* recall = button(QStringLiteral("recallView"), QStringLiteral("Recall"));
+        QPushButton* rename = button(QStringLiteral("renameView"), QStringLiteral("Rename..."));
+        QPushButton* remove = button(QStringLiteral("deleteView"), QStringLiteral("Delete"));
+        QPushButton* tour = button(QStringLiteral("tourButton"), QStringLiteral("Start tour"));
+        auto* seconds = new QSpinBox(viewsDialog_);
+        seconds->setObjectName(QStringLiteral("tourSeconds"));
+        seconds->setAccessibleName(QStringLiteral("Seconds per view"));
+        seconds->setRange(2, 3600);
+        seconds->setSuffix(QStringLiteral(" s"));
+        seconds->setValue(tourSeconds_);
+        const auto refill = [this, list, tour] {
+            const QString chosen = list->currentItem() ? list->currentItem()->text() : QString();
+            list->clear();
+            list->addItems(views_.names());
+            const auto found = list->findItems(chosen, Qt::MatchExactly);
+            list->setCurrentRow(found.isEmpty() ? 0 : list->row(found.first()));
+            tour->setText(touring() ? QStringLiteral("Stop tour") : QStringLiteral("Start tour"));
+        };
+        const auto chosen = [list] {
+            return list->currentItem() ? list->currentItem()->text() : QString();
+        };
+        connect(recall, &QPushButton::clicked, this, [this, chosen] { recallView(chosen()); });
+        connect(list, &QListWidget::itemActivated, this,
+                [this](QListWidgetItem* item) { recallView(item->text()); });
+        connect(rename, &QPushButton::clicked, this, [this, chosen, refill] {
+            const QString from = chosen();
+            bool ok = false;
+            const QString to =
+                QInputDialog::getText(viewsDialog_, QStringLiteral("Rename view"),
+                                      QStringLiteral("New name:"), QLineEdit::Normal, from, &ok)
+                    .trimmed();
+            if (ok && !from.isEmpty()) {
+                views_.rename(from, to);
+                refill();
+            }
+        });
+        connect(remove, &QPushButton::clicked, this, [this, chosen, refill] {
+            views_.remove(chosen());
+            refill();
+        });
+        connect(seconds, &QSpinBox::valueChanged, this, [this](int s) { tourSeconds_ = s; });
+        connect(tour, &QPushButton::clicked, this, [this, refill] {
+            if (touring()) {
+                stopTour();
+            } else {
+                startTour(tourSeconds_);
+            }
+            refill();
+        });
+        auto* buttons = new QHBoxLayout;
+        for (QWidget* w : std::initializer_list<QWidget*>{recall, rename, remove}) {
+            buttons->addWidget(w);
+        }
+        auto* tourRow = new QHBoxLayout;
+        tourRow->addWidget(tour);
+        tourRow->addWidget(seconds);
+        auto* layout = new QVBoxLayout(viewsDialog_);
+        layout->addWidget(list);
+        layout->addLayout(buttons);
+        layout->addLayout(tourRow);
+        refill();
+        // Shown again later: the list follows what was saved meanwhile.
+        connect(this, &MainWindow::viewsChanged, viewsDialog_, refill);
+    }
+    Q_EMIT viewsChanged();
+    viewsDialog_->show();
+    viewsDialog_->raise();
+    viewsDialog_->activateWindow();
+}
+
+void MainWindow::startTour(int seconds) {
+    if (views_.names().isEmpty()) {
+        return;
+    }
+    tourSeconds_ = std::clamp(seconds, 2, 3600);
+    tourNext_ = 0;
+    tour_.start(tourSeconds_ * 1000);
+    recallView(views_.names().first());
+    tourNext_ = 1;
+    Q_EMIT viewsChanged();
+}
+
+void MainWindow::stopTour() {
+    tour_.stop();
+    Q_EMIT viewsChanged();
 }
 
 void MainWindow::setWallMode(bool on) {

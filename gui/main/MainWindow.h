@@ -20,6 +20,8 @@
 #include <memory>
 
 #include "core/ports/DisplayPort.h"
+#include "gui/main/PaneCaptions.h"
+#include "gui/main/ViewStore.h"
 #include "gui/support/CoreContext.h"
 #include "gui/support/GuiDispatcher.h"
 #include "gui/tree/NodeIcons.h"
@@ -68,6 +70,21 @@ class MainWindow : public QMainWindow, public DisplayPort {
     // The sheet of keyboard shortcuts (F1): made on first use, listing keyboardActions().
     void showShortcutSheet();
 
+    // Named views and tours. The view shown now, under `name`; recalling one shows its DVR (or
+    // the all-DVR view with its panes), split and page as the operator would.
+    ViewStore& views() { return views_; }
+    SavedView currentView(const QString& name) const;
+    bool recallView(const QString& name);
+    // "Save view...": asks for a name and saves the view shown now under it.
+    void saveViewAs();
+    // "Views...": the list to recall, rename or delete views and to start or stop the tour.
+    void showViews();
+    // Recalls the views one after another every `seconds`; operator input pauses it for 10 s.
+    void startTour(int seconds);
+    void stopTour();
+    bool touring() const { return tour_.isActive(); }
+    static constexpr int kTourPauseMs = 10000;
+
     // The capture button: the surface's snapshot, saved where the operator chooses.
     void doSomethingForCapture();
 
@@ -94,8 +111,14 @@ class MainWindow : public QMainWindow, public DisplayPort {
     QLabel* dvrLabel() const { return TextDvr_; }
     const NodeIcons& icons() const { return icons_; }
     const QTimer& statusTimer() const { return timer_; }
+    // The panes' titles and stream figures (T and I).
+    PaneCaptions& paneCaptions() { return captions_; }
     // The playback window's port; the window itself is made on first use.
     NetPlayBackPort* playbackPort() const { return playbackPort_.get(); }
+
+  Q_SIGNALS:
+    // The saved views or the tour changed (the views dialog follows).
+    void viewsChanged();
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -127,6 +150,12 @@ class MainWindow : public QMainWindow, public DisplayPort {
     QAction* fullScreenAction_;
     QAction* leaveFullScreenAction_;
     QList<QAction*> keyboardActions_;
+    PaneCaptions captions_;
+    ViewStore views_;
+    QTimer tour_;
+    int tourSeconds_ = 10;
+    int tourNext_ = 0;
+    class QDialog* viewsDialog_ = nullptr;
     class QDialog* shortcutSheet_ = nullptr;
     class NSButtonEx* heldByKey_ = nullptr;  // the PTZ button a key holds now
     bool wall_ = false;

@@ -18,12 +18,15 @@ namespace {
 
 const char* const kUsage =
     "Usage: quillmarsh [--list FILE] [--connect all|NAME...] [--split N] [--page P]\n"
-    "                  [--fullscreen] [--screen N] [--help] [--version]\n"
+    "                  [--view NAME] [--tour SECONDS] [--fullscreen] [--screen N] [--help]\n"
+    "                  [--version]\n"
     "  --list FILE        read and save this DVR list instead of ~/userinfo/info.uss\n"
     "  --connect all|NAME connect every DVR of the list, or those of these display names\n"
     "                     (the option may be repeated; more names may follow it)\n"
     "  --split N          show N panes: 4, 9, 16, 25, 36, 49, 64, 81, 100 or 256\n"
     "  --page P           show page P of that split, from 1 (wraps as the split button does)\n"
+    "  --view NAME        recall the saved view of that name\n"
+    "  --tour SECONDS     show the saved views one after another, each for SECONDS (2-3600)\n"
     "  --fullscreen       the video alone on the whole screen (F11 or Escape leaves)\n"
     "  --screen N         open on screen N, from 0\n"
     "  --help             show this text\n"
@@ -85,11 +88,13 @@ StartCommand ParseStartOptions(const QStringList& arguments) {
     const QCommandLineOption connect(QStringLiteral("connect"), QString(), QStringLiteral("NAME"));
     const QCommandLineOption split(QStringLiteral("split"), QString(), QStringLiteral("N"));
     const QCommandLineOption page(QStringLiteral("page"), QString(), QStringLiteral("P"));
+    const QCommandLineOption view(QStringLiteral("view"), QString(), QStringLiteral("NAME"));
+    const QCommandLineOption tour(QStringLiteral("tour"), QString(), QStringLiteral("SECONDS"));
     const QCommandLineOption fullScreen(QStringLiteral("fullscreen"));
     const QCommandLineOption screen(QStringLiteral("screen"), QString(), QStringLiteral("N"));
     const QCommandLineOption help(QStringList{QStringLiteral("help"), QStringLiteral("h")});
     const QCommandLineOption version(QStringLiteral("version"));
-    parser.addOptions({list, connect, split, page, fullScreen, screen, help, version});
+    parser.addOptions({list, connect, split, page, view, tour, fullScreen, screen, help, version});
     parser.addPositionalArgument(QStringLiteral("NAME"), QString());
 
     const auto fail = [&c](const std::string& why) {
@@ -153,6 +158,20 @@ StartCommand ParseStartOptions(const QStringList& arguments) {
         }
         o.page = *p;
     }
+    if (parser.isSet(view)) {
+        o.view = parser.value(view).toStdString();
+        if (o.view.empty()) {
+            return fail("--view needs a view's name");
+        }
+    }
+    if (parser.isSet(tour)) {
+        const std::optional<int> n = Number(parser.value(tour), 2, 3600);
+        if (!n) {
+            return fail("--tour takes the seconds per view, from 2 to 3600, not \"" +
+                        parser.value(tour).toStdString() + "\"");
+        }
+        o.tourSeconds = *n;
+    }
     o.fullScreen = parser.isSet(fullScreen);
     if (parser.isSet(screen)) {
         const std::optional<int> n = Number(parser.value(screen), 0, 63);
@@ -189,6 +208,16 @@ std::optional<std::vector<int>> DvrsToConnect(const StartOptions& options,
     return dvrs;
 }
 
+std::string MissingFor(const StartOptions& options, MainWindow& window) {
+    if (!options.view.empty() && !window.views().find(QString::fromStdString(options.view))) {
+        return "quillmarsh: no view named \"" + options.view + "\"\n";
+    }
+    if (options.tourSeconds > 0 && window.views().names().isEmpty()) {
+        return "quillmarsh: --tour shows the saved views, and none is saved\n";
+    }
+    return {};
+}
+
 void ApplyStartOptions(MainWindow& window, ViewController& vc, const StartOptions& options,
                        const std::vector<int>& dvrs) {
     OutlineViewCon* tree = window.outlineView();
@@ -200,12 +229,18 @@ void ApplyStartOptions(MainWindow& window, ViewController& vc, const StartOption
         tree->clearSelection();  // the all-DVR view
         FillPanesOnceConnected(window, vc, dvrs);
     }
+    if (!options.view.empty()) {
+        window.recallView(QString::fromStdString(options.view));
+    }
     if (QPushButton* button = options.split ? window.splitButton(options.split) : nullptr) {
         // A press of the split shown pages on; of another, splits and shows its first page.
         const bool shown = vc.LayoutCopy().iShowChanNum == options.split;
         for (int press = shown ? 1 : 0; press < options.page; ++press) {
             button->click();
         }
+    }
+    if (options.tourSeconds > 0) {
+        window.startTour(options.tourSeconds);
     }
     if (options.fullScreen) {
         window.setWallMode(true);

@@ -2,8 +2,8 @@
 // split, page, full screen, screen). It is read before any window opens, so that a bad option
 // ends the run with a message and status 2 without a display.
 //
-//   quillmarsh [--list FILE] [--connect all|NAME...] [--split N] [--page P] [--fullscreen]
-//              [--screen N] [--help] [--version]
+//   quillmarsh [--list FILE] [--connect all|NAME...] [--split N] [--page P] [--view NAME]
+//              [--tour SECONDS] [--fullscreen] [--screen N] [--help] [--version]
 #pragma once
 
 #include <QStringList>
@@ -21,6 +21,8 @@ struct StartOptions {
     std::vector<std::string> connectNames;  // display names, in the order given
     int split = 0;                          // a split button's count; 0 leaves the split alone
     int page = 1;                           // the page of that split, from 1
+    std::string view;                       // a saved view to recall
+    int tourSeconds = 0;                    // a tour of the saved views at this pace; 0 for none
     bool fullScreen = false;
     int screen = -1;  // the screen to open on, from 0; -1 leaves it to the window system
 };
@@ -41,8 +43,13 @@ std::optional<std::vector<int>> DvrsToConnect(const StartOptions& options,
                                               const std::vector<std::string>& names,
                                               std::string& error);
 
+// What a started window must have for the options: the view named, and views for a tour. Empty
+// when it has them, else what is missing.
+std::string MissingFor(const StartOptions& options, MainWindow& window);
+
 // Carries the options out on a started window, as the operator would: each DVR is connected
-// from the tree, one named DVR is shown alone and several in the all-DVR view, then the split
-// button is pressed once and once more per page, then full screen.
+// from the tree, one named DVR is shown alone and several in the all-DVR view; then the view is
+// recalled, the split button pressed once and once more per page, the tour started, and full
+// screen.
 void ApplyStartOptions(MainWindow& window, ViewController& vc, const StartOptions& options,
                        const std::vector<int>& dvrs);

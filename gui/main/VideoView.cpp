@@ -6,18 +6,23 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QImageWriter>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QVector4D>
+#include <QWheelEvent>
 
 #include <QPointer>
 #include <QSaveFile>
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 
 #include "core/ViewController.h"
 #include "core/decode/SizeFrame.h"
 #include "core/support/Log.h"
+#include "gui/main/PaneCaptions.h"
 #include "gui/support/CoreContext.h"
 #include "gui/support/QtText.h"
 
@@ -26,13 +31,15 @@ namespace {
 constexpr float kGrey = 0.48f;
 constexpr float kStaleDim = 0.35f;  // how bright a stale pane's last picture stays
 
-// The first picture row is drawn at the top: texture row 0 at the quad's upper edge.
+// The first picture row is drawn at the top: texture row 0 at the quad's upper edge. `window` is
+// the part of the picture shown (offset, size): all of it but in a digitally zoomed pane.
 const char* const kVertexShader = R"(
 attribute vec2 position;
 attribute vec2 texcoord;
+uniform vec4 window;
 varying vec2 uv;
 void main() {
-    uv = texcoord;
+    uv = window.xy + texcoord * window.zw;
     gl_Position = vec4(position, 0.0, 1.0);
 }
 )";
@@ -77,7 +84,10 @@ VideoView::VideoView(CoreContext& context, QWidget* parent)
     // The frame buffer is kept between flushes: a pane keeps its picture until cleared.
     setUpdateBehavior(QOpenGLWidget::PartialUpdate);
     setMinimumSize(320, 240);
+    setFocusPolicy(Qt::StrongFocus);  // the arrows and Enter select and zoom panes
     timer_.setInterval(1000 / 30);
+    connect(
+        this, &VideoView::picturesResumed, this, [this] { timer_.start(); }, Qt::QueuedConnection);
     // A flush only when a picture came: an idle surface costs nothing (clears and marks ask for
     // their own repaint). Half a second without pictures stops the timer too; the next picture
     // starts it again.
@@ -123,6 +133,13 @@ void VideoView::clearScreen(uint32_t layout) {
         m = Marked{};  // the clear takes them off; the controller hands them again
     }
     std::fill(std::begin(drawnAt_), std::end(drawnAt_), int64_t{0});
+    framedPane_ = -1;  // the clear took the frame off too
+    ViewController* vc = context_.controller();
+    zoomedLayout_ = vc && vc->LayoutCopy().iShowChanNum == 1;
+    if (!zoomedLayout_) {
+        zoom_ = 1.0f;  // a pane zoomed again starts whole
+        zoomU_ = zoomV_ = 0.0f;
+    }
     update();
 }
 
@@ -170,8 +187,8 @@ void VideoView::renderCurrentFrame(const PaneRect& rect, int pane, uint32_t layo
     anyPending_ = true;
     if (resting_) {
         resting_ = false;
-        QMetaObject::invokeMethod(
-            this, [this] { timer_.start(); }, Qt::QueuedConnection);
+        // Only a wake-up crosses to the GUI thread; nothing of ours travels inside Qt's event.
+        Q_EMIT picturesResumed();
     }
 }
 
@@ -259,6 +276,109 @@ void VideoView::paintGL() {
         }
     }
     paintMarks(*panes);
+    paintSelection(*panes, drawn);
+    if (captions_ && captions_->any()) {
+        paintCaptions(drawn, rects);
+    }
+}
+
+void VideoView::paintSelection(PaneBuffers& panes, const bool (&drawn)[kLayoutPanes]) {
+    ViewController* vc = context_.controller();
+    int want = vc && hasFocus() ? vc->layout().SelectedPane() : -1;
+    const std::optional<PaneRect> at =
+        vc && want >= 0 ? vc->layout().ShownRect(want) : std::nullopt;
+    if (!at || vc->LayoutCopy().iShowChanNum == 1) {
+        want = -1;  // not on the page, or zoomed: the whole surface is the selection
+    }
+    if (want == framedPane_ && (want < 0 || !drawn[want])) {
+        return;
+    }
+    if (framedPane_ >= 0 && framedPane_ != want && framedPane_ < kLayoutPanes) {
+        if (const std::optional<PaneRect> old =
+                vc ? vc->layout().ShownRect(framedPane_) : std::nullopt) {
+            drawPane(panes[framedPane_], *old);
+        }
+    }
+    framedPane_ = want;
+    if (want < 0) {
+        return;
+    }
+    const qreal ratio = devicePixelRatio();
+    const auto x = static_cast<GLint>(at->x * ratio);
+    const auto y = static_cast<GLint>(at->y * ratio);
+    const auto w = static_cast<GLsizei>(at->width * ratio);
+    const auto h = static_cast<GLsizei>(at->height * ratio);
+    const GLsizei t = static_cast<GLsizei>(3 * ratio);
+    glEnable(GL_SCISSOR_TEST);
+    glClearColor(1.0f, 0.85f, 0.0f, 1.0f);
+    const GLint edges[4][4] = {
+        {x, y, w, t}, {x, y + h - t, w, t}, {x, y, t, h}, {x + w - t, y, t, h}};
+    for (const auto& e : edges) {
+        glScissor(e[0], e[1], e[2], e[3]);
+        glClear(GL_COLOR_BUFFER_BIT);
+    }
+    glDisable(GL_SCISSOR_TEST);
+}
+
+void VideoView::keyPressEvent(QKeyEvent* event) {
+    ViewController* vc = context_.controller();
+    // The keypad's arrows and Enter come with the keypad's modifier.
+    if (!vc || (event->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier) {
+        QOpenGLWidget::keyPressEvent(event);
+        return;
+    }
+    switch (event->key()) {
+        case Qt::Key_Left: vc->MoveSelection(-1, 0); break;
+        case Qt::Key_Right: vc->MoveSelection(1, 0); break;
+        case Qt::Key_Up: vc->MoveSelection(0, -1); break;
+        case Qt::Key_Down: vc->MoveSelection(0, 1); break;
+        case Qt::Key_Return:
+        case Qt::Key_Enter: vc->ZoomSelected(); break;
+        case Qt::Key_Backspace: setDigitalZoom(1.0f, QPointF()); break;
+        default: QOpenGLWidget::keyPressEvent(event); return;
+    }
+    update();
+}
+
+void VideoView::focusInEvent(QFocusEvent* event) {
+    update();  // the selection's frame comes
+    QOpenGLWidget::focusInEvent(event);
+}
+
+void VideoView::focusOutEvent(QFocusEvent* event) {
+    update();  // and goes
+    QOpenGLWidget::focusOutEvent(event);
+}
+
+void VideoView::paintCaptions(const bool (&drawn)[kLayoutPanes],
+                              const PaneRect (&rects)[kLayoutPanes]) {
+    ViewController* vc = context_.controller();
+    if (!vc) {
+        return;
+    }
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    for (int pane = 0; pane < kLayoutPanes; ++pane) {
+        if (!drawn[pane]) {
+            continue;
+        }
+        const QString text = captions_->textFor(*vc, pane);
+        if (text.isEmpty()) {
+            continue;
+        }
+        const PaneRect& r = rects[pane];
+        const QRectF area(r.x, height() - r.y - r.height, r.width, r.height);
+        QFont font = painter.font();
+        font.setPixelSize(std::clamp(static_cast<int>(r.height / 12), 9, 16));
+        painter.setFont(font);
+        // In the top left corner, on a dark band that keeps it readable on any picture.
+        const int flags = Qt::AlignLeft | Qt::AlignTop;
+        QRectF band = painter.boundingRect(area.adjusted(4, 3, -4, -3), flags, text);
+        band.adjust(-3, -1, 3, 1);
+        painter.fillRect(band.intersected(area), QColor(0, 0, 0, 170));
+        painter.setPen(Qt::white);
+        painter.drawText(area.adjusted(4, 3, -4, -3), flags, text);
+    }
 }
 
 void VideoView::setViewport(const PaneRect& rect) {
@@ -352,6 +472,10 @@ void VideoView::drawPane(PaneBuffers::Pane& buffer, const PaneRect& rect, float 
     program_.setUniformValue("luma", 0);
     program_.setUniformValue("chroma", 1);
     program_.setUniformValue("dim", dim);
+    // The digital zoom applies to the one pane the layout zooms.
+    const bool magnified = zoomedLayout_ && zoom_ > 1.0f;
+    program_.setUniformValue("window", magnified ? QVector4D(zoomU_, zoomV_, 1 / zoom_, 1 / zoom_)
+                                                 : QVector4D(0, 0, 1, 1));
     program_.enableAttributeArray(0);
     program_.enableAttributeArray(1);
     program_.setAttributeArray(0, GL_FLOAT, kQuad, 2, 4 * sizeof(GLfloat));
@@ -480,17 +604,106 @@ void VideoView::CreatePicFormOpenGL() {
 
 void VideoView::mousePressEvent(QMouseEvent* event) {
     ViewController* vc = context_.controller();
+    if (event->button() == Qt::MiddleButton && zoom_ > 1.0f) {
+        setDigitalZoom(1.0f, QPointF());
+        return;
+    }
     if (event->button() != Qt::LeftButton || !vc) {
         QOpenGLWidget::mousePressEvent(event);
         return;
     }
+    if (zoomedLayout_ && zoom_ > 1.0f) {
+        // A magnified picture is dragged; only a click that does not drag unzooms the pane.
+        dragFrom_ = event->position();
+        dragged_ = false;
+        dragging_ = true;
+        return;
+    }
+    clickAt(event->position());
+}
+
+void VideoView::clickAt(QPointF p) {
     // Qt counts from the top left; the layout from the bottom left. The pixel's centre counts,
     // so that the top row (Qt's 0) falls inside the top panes, whose edge is the height.
-    const QPointF p = event->position();
     const float x = static_cast<float>(p.x() + 0.5);
     const float y = static_cast<float>(height() - (p.y() + 0.5));
     QLog("mouseDown   %f      %f", static_cast<double>(x), static_cast<double>(y));
-    vc->DoLeftMouseButton(x, y);
+    if (ViewController* vc = context_.controller()) {
+        vc->DoLeftMouseButton(x, y);
+    }
+}
+
+void VideoView::mouseMoveEvent(QMouseEvent* event) {
+    if (!dragging_) {
+        QOpenGLWidget::mouseMoveEvent(event);
+        return;
+    }
+    const QPointF d = event->position() - dragFrom_;
+    if (!dragged_ && std::abs(d.x()) + std::abs(d.y()) < 4) {
+        return;  // a hand's tremble is still a click
+    }
+    dragged_ = true;
+    dragFrom_ = event->position();
+    // The picture follows the pointer.
+    panTo(zoomU_ - static_cast<float>(d.x() / width()) / zoom_,
+          zoomV_ - static_cast<float>(d.y() / height()) / zoom_);
+}
+
+void VideoView::mouseReleaseEvent(QMouseEvent* event) {
+    if (!dragging_ || event->button() != Qt::LeftButton) {
+        QOpenGLWidget::mouseReleaseEvent(event);
+        return;
+    }
+    dragging_ = false;
+    if (!dragged_) {
+        clickAt(event->position());
+    }
+}
+
+void VideoView::wheelEvent(QWheelEvent* event) {
+    if (!zoomedLayout_) {
+        QOpenGLWidget::wheelEvent(event);
+        return;
+    }
+    const double notches = event->angleDelta().y() / 120.0;
+    setDigitalZoom(static_cast<float>(zoom_ * std::pow(1.25, notches)), event->position());
+}
+
+void VideoView::setDigitalZoom(float zoom, QPointF around) {
+    const float next = std::clamp(zoom, 1.0f, kMaxDigitalZoom);
+    // The picture's point under the pointer stays under it.
+    const float fx = static_cast<float>(around.x() / std::max(width(), 1));
+    const float fy = static_cast<float>(around.y() / std::max(height(), 1));
+    const float u = zoomU_ + fx / zoom_;
+    const float v = zoomV_ + fy / zoom_;
+    zoom_ = next;
+    panTo(u - fx / zoom_, v - fy / zoom_);
+}
+
+void VideoView::panTo(float u, float v) {
+    const float most = 1.0f - 1.0f / zoom_;
+    zoomU_ = std::clamp(u, 0.0f, most);
+    zoomV_ = std::clamp(v, 0.0f, most);
+    redrawZoomedPane();
+}
+
+void VideoView::redrawZoomedPane() {
+    ViewController* vc = context_.controller();
+    if (!vc || !zoomedLayout_) {
+        return;
+    }
+    const int32_t pane = vc->layout().SelectedPane();
+    const std::optional<PaneRect> rect = vc->layout().ShownRect(pane);
+    if (!rect) {
+        return;
+    }
+    {
+        std::lock_guard<std::mutex> g(surfaceLock_);
+        pending_[pane] = true;
+        pendingRect_[pane] = *rect;
+        anyPending_ = true;
+    }
+    update();
 }
 
 void VideoView::contextMenuEvent(QContextMenuEvent* event) {

@@ -22,6 +22,7 @@
 #include "gui/main/CaptureBuffer.h"
 
 class CoreContext;
+class PaneCaptions;
 
 class VideoView : public QOpenGLWidget, protected QOpenGLFunctions {
     Q_OBJECT
@@ -36,6 +37,9 @@ class VideoView : public QOpenGLWidget, protected QOpenGLFunctions {
     void clearScreen(uint32_t layout);                                         // GUI thread
     void renderCurrentFrame(const PaneRect& rect, int pane, uint32_t layout);  // any thread
     void markPane(int pane, const PaneRect& rect, const PaneMark& mark);       // GUI thread
+
+    // The captions drawn over each picture while the operator has them on (null: none).
+    void setCaptions(const PaneCaptions* captions) { captions_ = captions; }
 
     // The surface's picture now, as the window shows it (for tests).
     QImage grabSurface();
@@ -56,23 +60,58 @@ class VideoView : public QOpenGLWidget, protected QOpenGLFunctions {
     int unmarkedOldPanes(std::chrono::milliseconds age) const;
     std::vector<int> takeLatencies();
 
+  Q_SIGNALS:
+    // A display thread drew into a resting surface: the flush timer starts again.
+    void picturesResumed();
+
   protected:
     void initializeGL() override;
     void resizeGL(int w, int h) override;
     void paintGL() override;
+    // A click zooms or unzooms a pane. In a zoomed pane the wheel magnifies the picture up to 8x
+    // around the pointer, a drag pans it, Backspace or a middle click shows it whole again, and
+    // a click that does not drag unzooms the pane.
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    // With the keyboard on the surface: arrows move the pane selection, Enter zooms or unzooms.
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
 
   private:
     void drawPane(PaneBuffers::Pane& buffer, const PaneRect& rect, float dim = 1.0f);
     // Paints the marks not on the surface yet: the GL part, then their texts.
     void paintMarks(PaneBuffers& panes);
+    // Frames the selected pane while the surface has the keyboard; a pane that loses the frame
+    // gets its picture back.
+    void paintSelection(PaneBuffers& panes, const bool (&drawn)[kLayoutPanes]);
+    // Paints the captions of the panes drawn in this flush, over their new pictures.
+    void paintCaptions(const bool (&drawn)[kLayoutPanes], const PaneRect (&rects)[kLayoutPanes]);
     void setViewport(const PaneRect& rect);
+    void clickAt(QPointF p);
+    void setDigitalZoom(float zoom, QPointF around);
+    void panTo(float u, float v);
+    void redrawZoomedPane();
     // Draws what is pending, then reads the frame buffer into capture_, top row first. False
     // (nothing read) when there is no buffer or OpenGL failed.
     bool readScreen();
 
     CoreContext& context_;
+    const PaneCaptions* captions_ = nullptr;
+    int framedPane_ = -1;  // the pane framed on the surface now; GUI thread
+    // The digital zoom of the zoomed pane: the factor and the picture's top-left point shown
+    // (texture units). GUI thread.
+    static constexpr float kMaxDigitalZoom = 8.0f;
+    bool zoomedLayout_ = false;
+    float zoom_ = 1.0f;
+    float zoomU_ = 0.0f;
+    float zoomV_ = 0.0f;
+    bool dragging_ = false;
+    bool dragged_ = false;
+    QPointF dragFrom_;
     QTimer timer_;  // the 30-per-second flush
     static constexpr int kTicksBeforeRest = 15;
     int idleTicks_ = 0;     // flushes in a row without a picture; under surfaceLock_

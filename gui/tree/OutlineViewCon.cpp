@@ -103,7 +103,12 @@ void OutlineViewCon::DisconnectDVR() {
 
 void OutlineViewCon::DelDVR() {
     if (ViewController* vc = context_.controller()) {
+        const int dvr = vc->GetCurrentDVR();
+        const int before = vc->list().count();
         vc->DeleteUser();
+        if (dvr >= 0 && vc->list().count() < before) {
+            Q_EMIT dvrDeleted(dvr);
+        }
     }
 }
 

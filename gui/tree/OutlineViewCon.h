@@ -44,6 +44,8 @@ class OutlineViewCon : public QTreeView {
     // The window owns the dialogs; the view only asks for them.
     void addDvrRequested();
     void propertyRequested();
+    // DVR `dvr` was deleted from the list (the later ones moved down one number).
+    void dvrDeleted(int dvr);
 
   protected:
     void contextMenuEvent(QContextMenuEvent* event) override;

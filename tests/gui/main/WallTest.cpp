@@ -3,11 +3,15 @@
 // wall with F11 and Escape around it.
 #include <QApplication>
 #include <QDialog>
+#include <QInputDialog>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QTableWidget>
 #include <QTest>
+#include <QWheelEvent>
 
 #include <filesystem>
 #include <fstream>
@@ -24,6 +28,16 @@ StartCommand Parse(QStringList args) {
     args.prepend(u"quillmarsh"_s);
     return ParseStartOptions(args);
 }
+
+// Keys reach a window's shortcuts while it is the active one.
+class Keyboard : public UiTest {
+  protected:
+    void activate() {
+        window->activateWindow();
+        ASSERT_TRUE(WaitUntil([&] { return window->isActiveWindow(); }));
+    }
+};
+using StartUpOptions = UiTest;
 
 TEST(StartOptions, ABadOptionOrValueEndsWith2AndSaysWhatIsWrong) {
     const struct {
@@ -89,7 +103,228 @@ TEST(StartOptions, NamesAreLookedUpInTheListAndAnUnknownOneIsNamed) {
     EXPECT_EQ(error, "quillmarsh: no DVR named \"Shed\" in the list\n");
 }
 
-using StartUpOptions = UiTest;
+TEST_F(Keyboard, ArrowsMoveAFramedSelectionOverThePanesAndEnterZoomsIt) {
+    writeList({Entry("127.0.0.1:1", "Gate")});
+    startApp();
+    select(0);
+    window->splitButton(9)->click();
+    activate();
+    VideoView* view = window->videoView();
+    view->setFocus();
+    ASSERT_TRUE(WaitUntil([&] { return view->hasFocus(); }));
+    const auto selected = [&] { return vc->LayoutCopy().iSelectChan; };
+    const std::pair<Qt::Key, int> moves[] = {
+        {Qt::Key_Right, 0},  // from no selection: the page's first pane
+        {Qt::Key_Right, 1}, {Qt::Key_Down, 4}, {Qt::Key_Right, 5},
+        {Qt::Key_Right, 5},  // the grid's edge stops it
+        {Qt::Key_Down, 8},  {Qt::Key_Left, 7}, {Qt::Key_Up, 4},
+    };
+    for (const auto& [key, pane] : moves) {
+        QTest::keyClick(view, key);
+        EXPECT_EQ(selected(), pane);
+    }
+    // The selected pane wears a frame; the one it left has its picture back.
+    Pump(100ms);
+    const QImage surface = view->grabSurface();
+    const auto edgeOf = [&](int pane) {
+        const PaneRect r = vc->LayoutCopy().m_screenRect[pane].FrameRect;
+        return surface.pixel(static_cast<int>(r.x) + 1,
+                             view->height() - static_cast<int>(r.y + r.height / 2));
+    };
+    EXPECT_TRUE(Near(edgeOf(4), {255, 217, 0}));
+    EXPECT_FALSE(Near(edgeOf(7), {255, 217, 0}));
+
+    QTest::keyClick(view, Qt::Key_Return);
+    EXPECT_EQ(vc->LayoutCopy().iShowChanNum, 1);
+    EXPECT_EQ(vc->LayoutCopy().m_screenRect[4].iOnShow, 1);
+    QTest::keyClick(view, Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_EQ(vc->LayoutCopy().iShowChanNum, 9);
+}
+
+TEST_F(Keyboard, TheWheelMagnifiesAZoomedPaneADragPansBackspaceShowsItWholeAndAClickUnzooms) {
+    SimProcess sim({"--listen", "127.0.0.1:0", "--account", "admin:1234:2:4"});
+    writeList({Entry(At(sim), "Gate")});
+    startApp();
+    connectDvr(0);
+    window->splitButton(4)->click();
+    clickPane(0);
+    ASSERT_EQ(vc->LayoutCopy().iShowChanNum, 1);
+    VideoView* view = window->videoView();
+    // The rows of the still, light band at the top of the picture: more when magnified.
+    const auto band = [&] {
+        Pump(300ms);
+        const QImage s = view->grabSurface();
+        const int top = qGray(s.pixel(10, 1));
+        int rows = 0;
+        while (rows < s.height() && std::abs(qGray(s.pixel(10, rows)) - top) < 20) {
+            ++rows;
+        }
+        return rows;
+    };
+    const auto wheel = [&](int notches) {
+        QWheelEvent e(QPointF(1, 1), view->mapToGlobal(QPointF(1, 1)), QPoint(),
+                      QPoint(0, 120 * notches), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase,
+                      false);
+        QApplication::sendEvent(view, &e);
+    };
+    const auto drag = [&](QPointF from, QPointF to) {
+        Mouse(view, QEvent::MouseButtonPress, from);
+        QMouseEvent move(QEvent::MouseMove, to, view->mapToGlobal(to), Qt::NoButton, Qt::LeftButton,
+                         Qt::NoModifier);
+        QApplication::sendEvent(view, &move);
+        Mouse(view, QEvent::MouseButtonRelease, to);
+    };
+    const int whole = band();
+    ASSERT_GT(whole, 5);
+    wheel(3);  // 1.25 cubed, around the top left corner
+    const int magnified = band();
+    EXPECT_NEAR(magnified, whole * 1.953, 4);
+    wheel(20);  // no more than 8x
+    EXPECT_NEAR(band(), whole * 8, 10);
+    wheel(-20);
+    wheel(3);
+    drag(QPointF(100, 140), QPointF(100, 100));  // the picture follows the pointer up
+    EXPECT_NEAR(band(), magnified - 40, 4);
+    EXPECT_EQ(vc->LayoutCopy().iShowChanNum, 1);  // a drag is no click
+    activate();
+    view->setFocus();
+    QTest::keyClick(view, Qt::Key_Backspace);
+    EXPECT_NEAR(band(), whole, 2);
+
+    wheel(2);
+    drag(QPointF(100, 100), QPointF(101, 101));  // a click that hardly moves
+    EXPECT_EQ(vc->LayoutCopy().iShowChanNum, 4);
+}
+
+// Views are saved as the operator does: "Save view..." and a name typed into its box.
+class Views : public Keyboard {
+  protected:
+    void saveView(const QString& name) {
+        QTimer typist;
+        QObject::connect(&typist, &QTimer::timeout, [&] {
+            if (auto* box = qobject_cast<QInputDialog*>(QApplication::activeModalWidget())) {
+                box->setTextValue(name);
+                box->accept();
+            }
+        });
+        typist.start(20);
+        window->saveViewAs();
+    }
+};
+
+TEST_F(Views, AViewIsSavedRecalledKeptAcrossARestartAndFollowsADvrDelete) {
+    writeList(
+        {Entry("127.0.0.1:1", "Gate"), Entry("127.0.0.1:2", "Yard"), Entry("127.0.0.1:3", "Dock")});
+    startApp();
+    select(1);  // Yard alone, 9 panes, page 2
+    window->splitButton(9)->click();
+    window->splitButton(9)->click();
+    saveView(u"yard"_s);
+    deselect();  // the all-DVR view, 4 panes: Dock's camera 6, then Yard's first
+    vc->WriteSelfChannel(0, 205);
+    vc->WriteSelfChannel(1, 100);
+    window->splitButton(4)->click();
+    saveView(u"wall"_s);
+
+    endApp();
+    startApp();
+    EXPECT_EQ(window->views().names(), (QStringList{u"yard"_s, u"wall"_s}));
+    window->showViews();
+    auto* dialog = window->findChild<QDialog*>(u"viewsDialog"_s);
+    ASSERT_NE(dialog, nullptr);
+    dialog->findChild<QListWidget*>(u"viewList"_s)->setCurrentRow(0);
+    dialog->findChild<QPushButton*>(u"recallView"_s)->click();
+    EXPECT_EQ(vc->CurrentDVR(), 1);
+    EXPECT_EQ(vc->LayoutCopy().iShowChanNum, 9);
+    EXPECT_EQ(vc->LayoutCopy().iShowPage, 1);
+    ASSERT_TRUE(window->recallView(u"wall"_s));
+    EXPECT_EQ(vc->CurrentDVR(), -1);
+    EXPECT_EQ(vc->LayoutCopy().iShowChanNum, 4);
+    EXPECT_EQ(vc->layout().SelfChannel(0), 205);
+    EXPECT_EQ(vc->layout().SelfChannel(1), 100);
+
+    // Gate leaves the list: Yard is DVR 0 now, Dock DVR 1, and the views follow.
+    BoxAnswerer yes(u"OK"_s);
+    select(0);
+    window->outlineView()->DelDVR();
+    ASSERT_EQ(titles(), (QStringList{u"Yard"_s, u"Dock"_s}));
+    endApp();
+    startApp();
+    EXPECT_EQ(window->views().find(u"yard"_s)->dvr, 0);
+    EXPECT_EQ(window->views().find(u"wall"_s)->codes[0], 105);
+    EXPECT_EQ(window->views().find(u"wall"_s)->codes[1], 0);
+}
+
+TEST_F(Views, ATourStepsOnTimeAndInputPausesItForTenSeconds) {
+    writeList({Entry("127.0.0.1:1", "Gate"), Entry("127.0.0.1:2", "Yard")});
+    startApp();
+    select(0);
+    saveView(u"gate"_s);
+    select(1);
+    saveView(u"yard"_s);
+    activate();
+    window->startTour(2);
+    EXPECT_EQ(vc->CurrentDVR(), 0);  // the first view at once
+    const auto shows = [&](int dvr, std::chrono::milliseconds within) {
+        const auto start = std::chrono::steady_clock::now();
+        const bool shown = WaitUntil([&] { return vc->CurrentDVR() == dvr; }, within);
+        return shown
+                   ? std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count()
+                   : -1.0;
+    };
+    EXPECT_NEAR(shows(1, 4s), 2.0, 0.5);
+    EXPECT_NEAR(shows(0, 4s), 2.0, 0.5);
+    QTest::keyClick(window->videoView(), Qt::Key_Shift);  // any input
+    EXPECT_NEAR(shows(1, 12s), 10.0, 0.5);
+    QTest::keyClick(window.get(), Qt::Key_F5);
+    EXPECT_FALSE(window->touring());
+}
+
+// Pixels whose brightness differs by more than a little between two pictures of the same size.
+int Differing(const QImage& a, const QImage& b) {
+    int n = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x) {
+            n += std::abs(qGray(a.pixel(x, y)) - qGray(b.pixel(x, y))) > 40 ? 1 : 0;
+        }
+    }
+    return n;
+}
+
+TEST_F(Keyboard, TAndIPutTheTitleAndTheFiguresOverEachPictureAndTakeThemOffAgain) {
+    SimProcess sim({"--listen", "127.0.0.1:0", "--account", "admin:1234:2:4"});
+    writeList({Entry(At(sim), "Gate")});
+    startApp();
+    connectDvr(0);
+    window->splitButton(4)->click();
+    activate();
+    ASSERT_TRUE(WaitUntil([&] { return vc->GetNetCtrlStruct(0).stats[0].decoded.load() > 5; }));
+    // The top of pane 0: a still band of the camera's picture, where the caption goes.
+    const auto corner = [&] {
+        Pump(400ms);
+        return window->videoView()->grabSurface().copy(QRect(3, 3, 80, 12));
+    };
+    const QImage plain = corner();
+    EXPECT_EQ(window->paneCaptions().textFor(*vc, 0), QString());
+
+    QTest::keyClick(window.get(), Qt::Key_T);
+    EXPECT_GT(Differing(plain, corner()), 80 * 12 / 4);
+    EXPECT_EQ(window->paneCaptions().textFor(*vc, 0), u"Gate  CAM01"_s);
+    QTest::keyClick(window.get(), Qt::Key_I);
+    ASSERT_TRUE(WaitUntil(
+        [&] { return !window->paneCaptions().textFor(*vc, 1).contains(u"\n0 fps"_s); }, 4s));
+    const QRegularExpressionMatch figures =
+        QRegularExpression(u"^Gate  CAM02\n(\\d+) fps  (\\d+) kbit/s  352x288  dropped 0$"_s)
+            .match(window->paneCaptions().textFor(*vc, 1));
+    ASSERT_TRUE(figures.hasMatch()) << window->paneCaptions().textFor(*vc, 1).toStdString();
+    EXPECT_GT(figures.captured(1).toInt(), 0);
+    EXPECT_GT(figures.captured(2).toInt(), 0);
+
+    // Both off: the next pictures show the camera alone again.
+    QTest::keyClick(window.get(), Qt::Key_T);
+    QTest::keyClick(window.get(), Qt::Key_I);
+    EXPECT_LT(Differing(plain, corner()), 8);
+}
 
 TEST_F(StartUpOptions, TheWindowStartsConnectedSplitPagedAndFullScreenAndF11BringsItBack) {
     const std::vector<std::string> args{"--listen",        "127.0.0.1:0", "--account",
@@ -147,13 +382,11 @@ TEST_F(StartUpOptions, TheWindowStartsConnectedSplitPagedAndFullScreenAndF11Brin
     EXPECT_FALSE(window->wallMode());
 }
 
-using Keyboard = UiTest;
-
 TEST_F(Keyboard, EveryCommandHasAKeyOfItsOwnThatTriggersItAndTheSheetListsThemAll) {
     writeList({Entry("127.0.0.1:1", "Gate")});
     startApp();
     const QList<QAction*>& actions = window->keyboardActions();
-    ASSERT_EQ(actions.size(), 22);
+    ASSERT_EQ(actions.size(), 27);
     QStringList keys;
     for (const QAction* a : actions) {
         keys << a->shortcut().toString();
@@ -181,8 +414,7 @@ TEST_F(Keyboard, EveryCommandHasAKeyOfItsOwnThatTriggersItAndTheSheetListsThemAl
                 w->close();
             }
         }
-        window->activateWindow();
-        ASSERT_TRUE(WaitUntil([&] { return window->isActiveWindow(); }));
+        activate();
         int fired = 0;
         const auto seen = QObject::connect(a, &QAction::triggered, [&] { ++fired; });
         QTest::keySequence(window.get(), a->shortcut());
@@ -197,12 +429,11 @@ TEST_F(Keyboard, EveryCommandHasAKeyOfItsOwnThatTriggersItAndTheSheetListsThemAl
     auto* table = sheet->findChild<QTableWidget*>();
     ASSERT_EQ(table->rowCount(), actions.size() + 2);  // and the held PTZ keys
     EXPECT_EQ(table->item(actions.size(), 1)->text(), u"Ctrl+Arrows"_s);
-    EXPECT_EQ(table->item(2, 0)->text(), u"16 panes"_s);
+    EXPECT_EQ(table->item(2, 0)->text(), u"16 panes"_s);  // the sheet follows the actions
     EXPECT_EQ(table->item(2, 1)->text(), u"3"_s);
 
     // The pages: forward and back, and back from the first is the last (9 pages of 4 of 36).
-    window->activateWindow();
-    ASSERT_TRUE(WaitUntil([&] { return window->isActiveWindow(); }));
+    activate();
     QTest::keyClick(window.get(), Qt::Key_1);
     EXPECT_EQ(vc->LayoutCopy().iShowChanNum, 4);
     QTest::keyClick(window.get(), Qt::Key_PageDown);

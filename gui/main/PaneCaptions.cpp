@@ -1,0 +1,55 @@
+#include "gui/main/PaneCaptions.h"
+
+#include <QStringList>
+
+#include "core/ViewController.h"
+#include "core/decode/SizeFrame.h"
+#include "core/support/FixedText.h"
+#include "gui/support/QtText.h"
+
+void PaneCaptions::sample(ViewController& vc) {
+    const auto now = std::chrono::steady_clock::now();
+    const double seconds = std::chrono::duration<double>(now - sampled_).count();
+    const bool rated = sampled_.time_since_epoch().count() != 0 && seconds > 0.2;
+    sampled_ = now;
+    for (int d = 0; d < vc.list().count() && d < kMaxDvrs; ++d) {
+        const NetCtrl_Struct& b = vc.GetNetCtrlStruct(d);
+        for (int c = 0; c < kMaxChannels; ++c) {
+            Rate& r = rates_[d][c];
+            const uint32_t decoded = b.stats[c].decoded.load(std::memory_order_relaxed);
+            const uint64_t bytes = b.stats[c].bytes.load(std::memory_order_relaxed);
+            // A new connection starts its counters at 0 again.
+            const uint32_t pictures = decoded >= r.decoded ? decoded - r.decoded : decoded;
+            const uint64_t sent = bytes >= r.bytes ? bytes - r.bytes : bytes;
+            r.perSecond = rated ? static_cast<int>(pictures / seconds + 0.5) : 0;
+            r.kbits =
+                rated ? static_cast<int>(static_cast<double>(sent) * 8 / 1000 / seconds + 0.5) : 0;
+            r.decoded = decoded;
+            r.bytes = bytes;
+        }
+    }
+}
+
+QString PaneCaptions::textFor(ViewController& vc, int pane) const {
+    const std::optional<ViewController::PaneSource> source = vc.SourceOfPane(pane);
+    if (!source || !any()) {
+        return {};
+    }
+    QStringList lines;
+    if (titles) {
+        lines << QStringFromBytes(TextOf(vc.EntryCopy(source->dvr).showName)) +
+                     QStringLiteral("  CAM%1").arg(source->channel + 1, 2, 10, QLatin1Char('0'));
+    }
+    if (figures) {
+        const ChannelStats& s = vc.GetNetCtrlStruct(source->dvr).stats[source->channel];
+        const auto g = SizeFrameGeometry(s.sizeFrame.load(std::memory_order_relaxed));
+        const Rate& r = rates_[source->dvr][source->channel];
+        lines << QStringLiteral("%1 fps  %2 kbit/s  %3  dropped %4")
+                     .arg(r.perSecond)
+                     .arg(r.kbits)
+                     .arg(g ? QStringLiteral("%1x%2").arg(g->width).arg(g->height)
+                            : QStringLiteral("-"))
+                     .arg(s.dropped.load(std::memory_order_relaxed));
+    }
+    return lines.join(QLatin1Char('\n'));
+}

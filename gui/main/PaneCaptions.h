@@ -1,0 +1,38 @@
+// What the panes say over their pictures when the operator asks: the DVR's display name and the
+// camera (T), and the stream's figures (I): pictures per second, kbit/s, picture size and frames
+// dropped, from the counters the intake keeps, sampled once a second. Off, it costs nothing.
+//
+// Threads: GUI thread only.
+#pragma once
+
+#include <QString>
+
+#include <chrono>
+#include <cstdint>
+
+#include "core/support/Limits.h"
+#include "core/wire/WireFormats.h"
+
+class ViewController;
+
+class PaneCaptions {
+  public:
+    bool titles = false;
+    bool figures = false;
+    bool any() const { return titles || figures; }
+
+    // Takes each connected DVR's counters (the status timer, once a second, while figures show).
+    void sample(ViewController& vc);
+    // The caption of `pane` now, one line per kind shown; empty for a pane without a camera.
+    QString textFor(ViewController& vc, int pane) const;
+
+  private:
+    struct Rate {
+        uint32_t decoded = 0;
+        uint64_t bytes = 0;
+        int perSecond = 0;
+        int kbits = 0;
+    };
+    Rate rates_[kMaxDvrs][kMaxChannels] = {};
+    std::chrono::steady_clock::time_point sampled_{};
+};
