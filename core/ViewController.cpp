@@ -236,6 +236,14 @@ std::optional<ViewController::PaneSource> ViewController::SourceOfPane(int pane)
         if (pane >= kMaxChannels || focus >= list_.count()) {
             return std::nullopt;
         }
+        if (slots_[focus]->NetCtrl.ViewOrBack.load() == VIEW_PLAYBACK) {
+            // The four playback panes show the chosen channels at the played time.
+            const int32_t channel = playback_.BandChannel(focus, pane);
+            if (channel < 0) {
+                return std::nullopt;
+            }
+            return PaneSource{focus, channel, playback_.Played(focus)};
+        }
         return PaneSource{focus, pane};
     }
     const int32_t code = layout_.SelfChannel(pane);
@@ -655,8 +663,10 @@ void ViewController::Present(int dvr, const NET_FRAME_HEADER& h, const uint8_t* 
     const bool playback = b.ViewOrBack.load() == VIEW_PLAYBACK;
     if (playback) {
         // Reported whether or not the picture's pane is shown: the window follows the play.
+        const auto second = static_cast<int32_t>(h.timeSec % kDaySeconds);
+        playback_.SetPlayed(dvr, second);
         if (PlaybackPort* port = playbackPort_.load()) {
-            port->SetTimeNow(dvr, static_cast<int32_t>(h.timeSec % kDaySeconds));
+            port->SetTimeNow(dvr, second);
         }
     }
     const int32_t channel = h.channel;

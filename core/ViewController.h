@@ -107,11 +107,13 @@ class ViewController final : private SlotEvents {
     void Hide36MoreButton();
     void SurfaceResized();                // the surface changed size: recompute and clear
     SCREEN_SHOW_CTRL LayoutCopy() const;  // any thread
-    // The DVR and camera a live pane shows now: pane i is camera i of the DVR in focus, or in the
-    // all-DVR view the pane's assignment. Nothing for a pane that shows no camera. GUI thread.
+    // The DVR and camera a pane shows now: pane i is camera i of the DVR in focus (in playback,
+    // the channel of band i), or in the all-DVR view the pane's assignment. Nothing for a pane
+    // that shows no camera. GUI thread.
     struct PaneSource {
         int dvr;
         int channel;
+        int32_t playedSecond = -1;  // in playback, the second of the day shown; else -1
     };
     std::optional<PaneSource> SourceOfPane(int pane) const;
     void SetShowMaxNum(int32_t maximum);

@@ -23,6 +23,23 @@ int32_t PlaybackState::GetChangedChannel(int32_t channel, int dvr) const {
     return -1;
 }
 
+int32_t PlaybackState::BandChannel(int dvr, int pane) const {
+    if (dvr < 0 || dvr >= kMaxDvrs || pane < 0 || pane >= kPlaybackBands) {
+        return -1;
+    }
+    return m_a[dvr][pane].load(std::memory_order_relaxed) - 1;
+}
+
+void PlaybackState::SetPlayed(int dvr, int32_t daySecond) {
+    if (dvr >= 0 && dvr < kMaxDvrs) {
+        played_[dvr].store(daySecond + 1, std::memory_order_relaxed);
+    }
+}
+
+int32_t PlaybackState::Played(int dvr) const {
+    return dvr >= 0 && dvr < kMaxDvrs ? played_[dvr].load(std::memory_order_relaxed) - 1 : -1;
+}
+
 RequestRunner* PlaybackState::requests(int dvr) {
     if (dvr < 0 || dvr >= kMaxDvrs) {
         return nullptr;

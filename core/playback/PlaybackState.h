@@ -24,6 +24,11 @@ class PlaybackState {
     void SetBands(int dvr, const BandSelection& selection);
     // The playback pane (0 to 3) showing `channel` of `dvr`, -1 for none. Any thread.
     int32_t GetChangedChannel(int32_t channel, int dvr) const;
+    // The channel playback pane `pane` of `dvr` shows, -1 for none. Any thread.
+    int32_t BandChannel(int dvr, int pane) const;
+    // The second of the day the last played picture of `dvr` showed; -1 before any. Any thread.
+    void SetPlayed(int dvr, int32_t daySecond);
+    int32_t Played(int dvr) const;
 
     // The request runner of DVR `dvr` (0 to 63); null once stopped. Any thread.
     RequestRunner* requests(int dvr);
@@ -34,6 +39,7 @@ class PlaybackState {
 
   private:
     std::atomic<int32_t> m_a[kMaxDvrs][kPlaybackBands] = {};
+    std::atomic<int32_t> played_[kMaxDvrs] = {};  // the second + 1, 0 before any
     std::mutex runnersLock_;
     bool stopped_ = false;                              // under runnersLock_
     std::unique_ptr<RequestRunner> runners_[kMaxDvrs];  // under runnersLock_

@@ -1,6 +1,7 @@
 #include "gui/main/PaneCaptions.h"
 
 #include <QStringList>
+#include <QTime>
 
 #include "core/ViewController.h"
 #include "core/decode/SizeFrame.h"
@@ -37,8 +38,13 @@ QString PaneCaptions::textFor(ViewController& vc, int pane) const {
     }
     QStringList lines;
     if (titles) {
-        lines << QStringFromBytes(TextOf(vc.EntryCopy(source->dvr).showName)) +
-                     QStringLiteral("  CAM%1").arg(source->channel + 1, 2, 10, QLatin1Char('0'));
+        QString title = QStringFromBytes(TextOf(vc.EntryCopy(source->dvr).showName)) +
+                        QStringLiteral("  CAM%1").arg(source->channel + 1, 2, 10, QLatin1Char('0'));
+        if (source->playedSecond >= 0) {
+            title += QStringLiteral("  ") +
+                     QTime(0, 0).addSecs(source->playedSecond).toString(QStringLiteral("HH:mm:ss"));
+        }
+        lines << title;
     }
     if (figures) {
         const ChannelStats& s = vc.GetNetCtrlStruct(source->dvr).stats[source->channel];

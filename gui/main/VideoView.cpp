@@ -69,6 +69,17 @@ void main() {
 }
 )";
 
+// White text within `inset` of a pane, on a dark band (the text's bounds grown by `pad`, kept
+// inside the pane) that keeps it readable on any picture.
+void DrawOnBand(QPainter& painter, const QRectF& pane, const QRectF& inset, int flags,
+                const QString& text, QPointF pad, int alpha) {
+    QRectF band = painter.boundingRect(inset, flags, text);
+    band.adjust(-pad.x(), -pad.y(), pad.x(), pad.y());
+    painter.fillRect(band.intersected(pane), QColor(0, 0, 0, alpha));
+    painter.setPen(Qt::white);
+    painter.drawText(inset, flags, text);
+}
+
 const GLfloat kQuad[] = {
     // x, y, u, v
     -1.f, 1.f, 0.f, 0.f, -1.f, -1.f, 0.f, 1.f, 1.f, -1.f, 1.f, 1.f, 1.f, 1.f, 1.f, 0.f,
@@ -371,13 +382,8 @@ void VideoView::paintCaptions(const bool (&drawn)[kLayoutPanes],
         QFont font = painter.font();
         font.setPixelSize(std::clamp(static_cast<int>(r.height / 12), 9, 16));
         painter.setFont(font);
-        // In the top left corner, on a dark band that keeps it readable on any picture.
-        const int flags = Qt::AlignLeft | Qt::AlignTop;
-        QRectF band = painter.boundingRect(area.adjusted(4, 3, -4, -3), flags, text);
-        band.adjust(-3, -1, 3, 1);
-        painter.fillRect(band.intersected(area), QColor(0, 0, 0, 170));
-        painter.setPen(Qt::white);
-        painter.drawText(area.adjusted(4, 3, -4, -3), flags, text);
+        DrawOnBand(painter, area, area.adjusted(4, 3, -4, -3), Qt::AlignLeft | Qt::AlignTop, text,
+                   QPointF(3, 1), 170);
     }
 }
 
@@ -435,13 +441,8 @@ void VideoView::paintMarks(PaneBuffers& panes) {
         if (!m.mark.title.empty()) {
             text = QStringFromBytes(m.mark.title) + QLatin1Char('\n') + text;
         }
-        const int flags = Qt::AlignCenter | Qt::TextWordWrap;
-        // A dark band behind the text keeps it readable on any picture.
-        QRectF band = painter.boundingRect(pane.adjusted(4, 4, -4, -4), flags, text);
-        band.adjust(-6, -3, 6, 3);
-        painter.fillRect(band.intersected(pane), QColor(0, 0, 0, 160));
-        painter.setPen(Qt::white);
-        painter.drawText(pane.adjusted(4, 4, -4, -4), flags, text);
+        DrawOnBand(painter, pane, pane.adjusted(4, 4, -4, -4), Qt::AlignCenter | Qt::TextWordWrap,
+                   text, QPointF(6, 3), 160);
     }
 }
 

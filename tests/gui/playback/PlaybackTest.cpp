@@ -325,6 +325,10 @@ TEST_F(PlaybackSession, TheMenuOpensTheDaysMapAndPlayFollowsThePlayedTime) {
     EXPECT_LT(w->DateTime->time(), QTime(10, 30, 0));
     // Following the play moved picker and slider without asking for a map.
     EXPECT_EQ(searches(), before + 3);
+    // Its pane's title names the played time.
+    window->paneCaptions().titles = true;
+    EXPECT_TRUE(window->paneCaptions().textFor(*vc, 0).startsWith(u"Gate  CAM01  10:"_s))
+        << window->paneCaptions().textFor(*vc, 0).toStdString();
 
     // Fast forward while playing plays again from the time shown, fast.
     w->ButtonFastForward->click();
