@@ -293,9 +293,20 @@ void VideoView::paintGL() {
     }
 }
 
+void VideoView::clearRect(const PaneRect& r) {
+    const qreal ratio = devicePixelRatio();
+    glEnable(GL_SCISSOR_TEST);
+    glScissor(static_cast<GLint>(r.x * ratio), static_cast<GLint>(r.y * ratio),
+              static_cast<GLsizei>(r.width * ratio), static_cast<GLsizei>(r.height * ratio));
+    glClearColor(kGrey, kGrey, kGrey, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glDisable(GL_SCISSOR_TEST);
+}
+
 void VideoView::paintSelection(PaneBuffers& panes, const bool (&drawn)[kLayoutPanes]) {
     ViewController* vc = context_.controller();
-    int want = vc && hasFocus() ? vc->layout().SelectedPane() : -1;
+    // The window's focus widget, active or not: a wall left alone keeps its frame.
+    int want = vc && window()->focusWidget() == this ? vc->layout().SelectedPane() : -1;
     const std::optional<PaneRect> at =
         vc && want >= 0 ? vc->layout().ShownRect(want) : std::nullopt;
     if (!at || vc->LayoutCopy().iShowChanNum == 1) {
@@ -305,9 +316,18 @@ void VideoView::paintSelection(PaneBuffers& panes, const bool (&drawn)[kLayoutPa
         return;
     }
     if (framedPane_ >= 0 && framedPane_ != want && framedPane_ < kLayoutPanes) {
+        // The pane that loses the frame gets back what it showed: its picture, its mark, or grey.
         if (const std::optional<PaneRect> old =
                 vc ? vc->layout().ShownRect(framedPane_) : std::nullopt) {
-            drawPane(panes[framedPane_], *old);
+            if (drawnAt_[framedPane_] != 0) {
+                drawPane(panes[framedPane_], *old);
+            } else {
+                clearRect(*old);
+            }
+            if (marks_[framedPane_].mark.kind != PaneMark::Kind::None) {
+                marks_[framedPane_].painted = false;
+                paintMarks(panes);
+            }
         }
     }
     framedPane_ = want;
@@ -407,14 +427,7 @@ void VideoView::paintMarks(PaneBuffers& panes) {
             drawPane(panes[pane], m.rect, kStaleDim);
         } else {
             drawnAt_[pane] = 0;  // the picture is gone
-            const qreal ratio = devicePixelRatio();
-            glEnable(GL_SCISSOR_TEST);
-            glScissor(static_cast<GLint>(m.rect.x * ratio), static_cast<GLint>(m.rect.y * ratio),
-                      static_cast<GLsizei>(m.rect.width * ratio),
-                      static_cast<GLsizei>(m.rect.height * ratio));
-            glClearColor(kGrey, kGrey, kGrey, 1.0f);
-            glClear(GL_COLOR_BUFFER_BIT);
-            glDisable(GL_SCISSOR_TEST);
+            clearRect(m.rect);
         }
     }
     if (!any) {

@@ -91,6 +91,7 @@ class VideoView : public QOpenGLWidget, protected QOpenGLFunctions {
     // Paints the captions of the panes drawn in this flush, over their new pictures.
     void paintCaptions(const bool (&drawn)[kLayoutPanes], const PaneRect (&rects)[kLayoutPanes]);
     void setViewport(const PaneRect& rect);
+    void clearRect(const PaneRect& rect);  // to the surface's grey
     void clickAt(QPointF p);
     void setDigitalZoom(float zoom, QPointF around);
     void panTo(float u, float v);
