@@ -2,7 +2,6 @@
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
-#include <QPushButton>
 #include <QTimer>
 
 #include <algorithm>
@@ -232,12 +231,8 @@ void ApplyStartOptions(MainWindow& window, ViewController& vc, const StartOption
     if (!options.view.empty()) {
         window.recallView(QString::fromStdString(options.view));
     }
-    if (QPushButton* button = options.split ? window.splitButton(options.split) : nullptr) {
-        // A press of the split shown pages on; of another, splits and shows its first page.
-        const bool shown = vc.LayoutCopy().iShowChanNum == options.split;
-        for (int press = shown ? 1 : 0; press < options.page; ++press) {
-            button->click();
-        }
+    if (options.split != 0) {
+        vc.ShowSplitPage(options.split, options.page - 1);
     }
     if (options.tourSeconds > 0) {
         window.startTour(options.tourSeconds);

@@ -49,7 +49,6 @@ std::string MissingFor(const StartOptions& options, MainWindow& window);
 
 // Carries the options out on a started window, as the operator would: each DVR is connected
 // from the tree, one named DVR is shown alone and several in the all-DVR view; then the view is
-// recalled, the split button pressed once and once more per page, the tour started, and full
-// screen.
+// recalled, the split shown on its page, the tour started, and full screen.
 void ApplyStartOptions(MainWindow& window, ViewController& vc, const StartOptions& options,
                        const std::vector<int>& dvrs);

@@ -309,7 +309,7 @@ void VideoView::paintSelection(PaneBuffers& panes, const bool (&drawn)[kLayoutPa
     int want = vc && window()->focusWidget() == this ? vc->layout().SelectedPane() : -1;
     const std::optional<PaneRect> at =
         vc && want >= 0 ? vc->layout().ShownRect(want) : std::nullopt;
-    if (!at || vc->LayoutCopy().iShowChanNum == 1) {
+    if (!at || zoomedLayout_) {
         want = -1;  // not on the page, or zoomed: the whole surface is the selection
     }
     if (want == framedPane_ && (want < 0 || !drawn[want])) {
