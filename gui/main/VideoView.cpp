@@ -286,8 +286,14 @@ void VideoView::paintGL() {
                                  .count();
         }
     }
+    // A mark painted now covers its pane as a picture does: a frame on it is drawn again.
+    bool covered[kLayoutPanes];
+    for (int pane = 0; pane < kLayoutPanes; ++pane) {
+        covered[pane] = drawn[pane] ||
+                        (marks_[pane].mark.kind != PaneMark::Kind::None && !marks_[pane].painted);
+    }
     paintMarks(*panes);
-    paintSelection(*panes, drawn);
+    paintSelection(*panes, covered);
     if (captions_ && captions_->any()) {
         paintCaptions(drawn, rects);
     }

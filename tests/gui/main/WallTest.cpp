@@ -135,6 +135,12 @@ TEST_F(Keyboard, ArrowsMoveAFramedSelectionOverThePanesAndEnterZoomsIt) {
     EXPECT_TRUE(WaitUntil([&] { return framed(4); }, 3s));
     EXPECT_FALSE(framed(7));
     EXPECT_FALSE(framed(8));
+    // A new size greys the surface and the frame comes back at once; the marks of the
+    // disconnected DVR come back on the next tick, and the frame stays over its pane's mark.
+    window->resize(window->width() + 40, window->height() + 30);
+    EXPECT_TRUE(WaitUntil([&] { return framed(4); }, 3s));
+    Pump(window->statusTimer().intervalAsDuration() * 3 / 2);
+    EXPECT_TRUE(framed(4));
 
     QTest::keyClick(view, Qt::Key_Return);
     EXPECT_EQ(vc->LayoutCopy().iShowChanNum, 1);
