@@ -44,21 +44,26 @@ void main() {
 }
 )";
 
-// Samples a packed 4:2:2 picture and converts it to RGB: BT.601, limited range. Luma comes from
-// the (luma, chroma) view so that linear filtering blends neighbouring luma samples; Cb and Cr
-// from the (Y0, Cb, Y1, Cr) view, whose texels each carry one pair.
-// OpenGL ES wants a float precision in every fragment shader; desktop OpenGL has none to give.
+// Samples a packed 4:2:2 picture and converts it to RGB: BT.601, limited range. The picture is
+// one texture of W/2 x H (Y0, Cb, Y1, Cr) texels, so one fetch gives a pixel's luma and chroma:
+// the luma is the pair's first or second sample by the pixel's column. `width` is W.
+// OpenGL ES wants a float precision in every fragment shader (high where it has one: a column
+// number needs it); desktop OpenGL has none to give.
 const char* const kFragmentShader = R"(
 #ifdef GL_ES
+#ifdef GL_FRAGMENT_PRECISION_HIGH
+precision highp float;
+#else
 precision mediump float;
 #endif
+#endif
 varying vec2 uv;
-uniform sampler2D luma;
-uniform sampler2D chroma;
+uniform sampler2D picture;
+uniform float width;
 uniform float dim;
 void main() {
-    float y = texture2D(luma, uv).r;
-    vec4 c = texture2D(chroma, uv);
+    vec4 c = texture2D(picture, uv);
+    float y = fract(uv.x * width * 0.5) < 0.5 ? c.r : c.b;
     float yy = 1.164383 * (y - 16.0 / 255.0);
     float cb = c.g - 128.0 / 255.0;
     float cr = c.a - 128.0 / 255.0;
@@ -123,8 +128,7 @@ VideoView::VideoView(CoreContext& context, QWidget* parent)
 VideoView::~VideoView() {
     makeCurrent();
     if (glReady_) {
-        glDeleteTextures(1, &lumaTexture_);
-        glDeleteTextures(1, &chromaTexture_);
+        glDeleteTextures(kLayoutPanes, paneTextures_);
     }
     doneCurrent();
 }
@@ -219,14 +223,11 @@ void VideoView::initializeGL() {
         QLog("video shaders: %s", program_.log().toUtf8().constData());
         return;
     }
-    GLuint textures[2];
-    glGenTextures(2, textures);
-    lumaTexture_ = textures[0];
-    chromaTexture_ = textures[1];
-    for (GLuint t : textures) {
+    // Each pane keeps its texture: a new picture of the same size is written into it, with no
+    // new storage and no wait for a draw that still reads another pane's texture.
+    glGenTextures(kLayoutPanes, paneTextures_);
+    for (GLuint t : paneTextures_) {
         glBindTexture(GL_TEXTURE_2D, t);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
     }
@@ -279,7 +280,7 @@ void VideoView::paintGL() {
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);  // a painter may have changed it
     for (int pane = 0; pane < kLayoutPanes; ++pane) {
         if (drawn[pane]) {
-            drawPane((*panes)[pane], rects[pane]);
+            drawPane(pane, (*panes)[pane], rects[pane]);
             marks_[pane] = Marked{};  // a new picture takes the mark off
             drawnAt_[pane] = std::chrono::duration_cast<std::chrono::nanoseconds>(
                                  std::chrono::steady_clock::now().time_since_epoch())
@@ -326,7 +327,7 @@ void VideoView::paintSelection(PaneBuffers& panes, const bool (&drawn)[kLayoutPa
         if (const std::optional<PaneRect> old =
                 vc ? vc->layout().ShownRect(framedPane_) : std::nullopt) {
             if (drawnAt_[framedPane_] != 0) {
-                drawPane(panes[framedPane_], *old);
+                drawPane(framedPane_, panes[framedPane_], *old);
             } else {
                 clearRect(*old);
             }
@@ -430,7 +431,7 @@ void VideoView::paintMarks(PaneBuffers& panes) {
         }
         any = true;
         if (m.mark.kind == PaneMark::Kind::Stale) {
-            drawPane(panes[pane], m.rect, kStaleDim);
+            drawPane(pane, panes[pane], m.rect, kStaleDim);
         } else {
             drawnAt_[pane] = 0;  // the picture is gone
             clearRect(m.rect);
@@ -472,7 +473,7 @@ std::vector<int> VideoView::takeLatencies() {
     return out;
 }
 
-void VideoView::drawPane(PaneBuffers::Pane& buffer, const PaneRect& rect, float dim) {
+void VideoView::drawPane(int pane, PaneBuffers::Pane& buffer, const PaneRect& rect, float dim) {
     std::lock_guard<std::mutex> g(buffer.lock);
     const auto geometry = SizeFrameGeometry(buffer.sizeFrame);
     if (!geometry || !buffer.pixels) {
@@ -481,19 +482,33 @@ void VideoView::drawPane(PaneBuffers::Pane& buffer, const PaneRect& rect, float 
     const int w = geometry->width;
     const int h = geometry->height;
     setViewport(rect);
-    glActiveTexture(GL_TEXTURE0);
-    glBindTexture(GL_TEXTURE_2D, lumaTexture_);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_LUMINANCE_ALPHA, w, h, 0, GL_LUMINANCE_ALPHA,
-                 GL_UNSIGNED_BYTE, buffer.pixels);
-    glActiveTexture(GL_TEXTURE1);
-    glBindTexture(GL_TEXTURE_2D, chromaTexture_);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, w / 2, h, 0, GL_RGBA, GL_UNSIGNED_BYTE, buffer.pixels);
+    glBindTexture(GL_TEXTURE_2D, paneTextures_[pane]);
+    TextureShape& shape = textureShapes_[pane];
+    if (shape.width != w || shape.height != h) {
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, w / 2, h, 0, GL_RGBA, GL_UNSIGNED_BYTE,
+                     buffer.pixels);
+        shape.width = w;
+        shape.height = h;
+    } else {
+        glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, w / 2, h, GL_RGBA, GL_UNSIGNED_BYTE, buffer.pixels);
+    }
+    // A pane smaller than its picture takes the nearest pixel: blending texels there costs the
+    // most and shows little. A magnified picture is blended, or its pixels would show as blocks.
+    const bool magnified = zoomedLayout_ && zoom_ > 1.0f;
+    const float shown = magnified ? 1 / zoom_ : 1.0f;
+    const qreal ratio = devicePixelRatio();
+    const GLint filter =
+        rect.width * ratio > w * shown || rect.height * ratio > h * shown ? GL_LINEAR : GL_NEAREST;
+    if (shape.filter != filter) {
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
+        shape.filter = filter;
+    }
     program_.bind();
-    program_.setUniformValue("luma", 0);
-    program_.setUniformValue("chroma", 1);
+    program_.setUniformValue("picture", 0);
+    program_.setUniformValue("width", static_cast<GLfloat>(w));
     program_.setUniformValue("dim", dim);
     // The digital zoom applies to the one pane the layout zooms.
-    const bool magnified = zoomedLayout_ && zoom_ > 1.0f;
     program_.setUniformValue("window", magnified ? QVector4D(zoomU_, zoomV_, 1 / zoom_, 1 / zoom_)
                                                  : QVector4D(0, 0, 1, 1));
     program_.enableAttributeArray(0);
@@ -514,7 +529,6 @@ void VideoView::drawPane(PaneBuffers::Pane& buffer, const PaneRect& rect, float 
     program_.disableAttributeArray(0);
     program_.disableAttributeArray(1);
     program_.release();
-    glActiveTexture(GL_TEXTURE0);
 }
 
 QImage VideoView::grabSurface() {

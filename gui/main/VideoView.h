@@ -82,7 +82,7 @@ class VideoView : public QOpenGLWidget, protected QOpenGLFunctions {
     void contextMenuEvent(QContextMenuEvent* event) override;
 
   private:
-    void drawPane(PaneBuffers::Pane& buffer, const PaneRect& rect, float dim = 1.0f);
+    void drawPane(int pane, PaneBuffers::Pane& buffer, const PaneRect& rect, float dim = 1.0f);
     // Paints the marks not on the surface yet: the GL part, then their texts.
     void paintMarks(PaneBuffers& panes);
     // Frames the selected pane while the surface has the keyboard; a pane that loses the frame
@@ -137,8 +137,15 @@ class VideoView : public QOpenGLWidget, protected QOpenGLFunctions {
 
     // GUI thread only.
     QOpenGLShaderProgram program_;
-    GLuint lumaTexture_ = 0;    // the packed picture seen as W x H (luma, chroma) pairs
-    GLuint chromaTexture_ = 0;  // the same bytes seen as W/2 x H (Y0, Cb, Y1, Cr) texels
+    // Each pane's packed picture as W/2 x H (Y0, Cb, Y1, Cr) texels, and the size and filter
+    // its texture has now.
+    GLuint paneTextures_[kLayoutPanes] = {};
+    struct TextureShape {
+        int width = 0;
+        int height = 0;
+        GLint filter = 0;
+    };
+    TextureShape textureShapes_[kLayoutPanes];
     bool glReady_ = false;
     QString failure_;  // why the surface cannot draw, shown in its place
 
