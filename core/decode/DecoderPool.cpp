@@ -75,18 +75,27 @@ void FlushDecoders(Decode_Struct& set) {
 
 int32_t DecodeData(Decode_Struct& set, const uint8_t* data, uint32_t len,
                    const NET_FRAME_HEADER& DecodeDdataFrame, int32_t Decodeid, uint8_t* picture) {
-    if (Decodeid < 0 || Decodeid >= kMaxChannels || set.init != 1 || len > kMaxFramePayload) {
+    if (set.init != 1 || len > kMaxFramePayload) {
         return -1;
     }
-    AVCodecContext* ctx = set.out_c[Decodeid].get();
-    AVFrame* frame = set.out_Picture[Decodeid].get();
     AVPacket* packet = set.packet.get();
     // Not reference-counted: the decoder takes what it needs before send returns.
     packet->data = const_cast<uint8_t*>(data);
     packet->size = static_cast<int>(len);
-    int result = avcodec_send_packet(ctx, packet);
+    const int32_t result = DecodePacket(set, packet, DecodeDdataFrame, Decodeid, picture);
     packet->data = nullptr;
     packet->size = 0;
+    return result;
+}
+
+int32_t DecodePacket(Decode_Struct& set, AVPacket* packet, const NET_FRAME_HEADER& header,
+                     int32_t channel, uint8_t* picture) {
+    if (channel < 0 || channel >= kMaxChannels || set.init != 1) {
+        return -1;
+    }
+    AVCodecContext* ctx = set.out_c[channel].get();
+    AVFrame* frame = set.out_Picture[channel].get();
+    const int result = avcodec_send_packet(ctx, packet);
     if (result < 0) {
         return result;
     }
@@ -94,8 +103,7 @@ int32_t DecodeData(Decode_Struct& set, const uint8_t* data, uint32_t len,
     while (avcodec_receive_frame(ctx, frame) == 0) {
         // A picture with decode errors would show broken blocks: keep it off the screen.
         if (frame->decode_error_flags == 0 && !(frame->flags & AV_FRAME_FLAG_CORRUPT)) {
-            written =
-                static_cast<int32_t>(CopyAVFrameToBuf(frame, picture, DecodeDdataFrame.imageSize));
+            written = static_cast<int32_t>(CopyAVFrameToBuf(frame, picture, header.imageSize));
         }
         av_frame_unref(frame);
     }

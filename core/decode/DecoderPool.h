@@ -1,7 +1,8 @@
 // One H.264 decoder per channel of a DVR, and the copy of a decoded picture into packed I420.
 //
-// Threads: a DVR's decoder set is created before its receive thread starts and is then used by
-// that receive thread only; it needs no lock of its own.
+// Threads: a DVR's decoder set is created before its receive thread starts; each channel's
+// decoder is then used by one thread at a time (the receive thread, or the channel's decode
+// lane), so it needs no lock of its own.
 #pragma once
 
 #include <cstddef>
@@ -34,6 +35,11 @@ void FlushDecoders(Decode_Struct& set);
 // a negative number on a decode error or a channel outside 0 to 31.
 int32_t DecodeData(Decode_Struct& set, const uint8_t* data, uint32_t len,
                    const NET_FRAME_HEADER& DecodeDdataFrame, int32_t Decodeid, uint8_t* picture);
+
+// The same for a packet the caller made (reference-counted: the decoder keeps a reference
+// instead of a copy). The channel's decoder must not be used by another thread meanwhile.
+int32_t DecodePacket(Decode_Struct& set, AVPacket* packet, const NET_FRAME_HEADER& header,
+                     int32_t channel, uint8_t* picture);
 
 // Copies a decoded picture into `dst` as packed I420 of the SizeFrame geometry. Where the decoded
 // size differs, the overlap is copied and the rest filled with black; the decoder's planes are

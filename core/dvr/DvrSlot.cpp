@@ -122,6 +122,7 @@ void DvrSlot::Renumbered() {
 }
 
 void DvrSlot::ResetSlot() {
+    lanes_.Drain();  // no picture of the old DVR lands in the emptied queue
     NetCtrl.clearQueue();
     {
         std::lock_guard<std::mutex> g(NetCtrl.mutex);

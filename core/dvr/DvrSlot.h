@@ -30,6 +30,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/decode/DecodeLanes.h"
 #include "core/decode/DecoderPool.h"
 #include "core/directory/SaveInfo.h"
 #include "core/dvr/CommandQueue.h"
@@ -189,6 +190,11 @@ class DvrSlot final : private StreamSink {
     void OnRecordList(int32_t pages, const uint8_t* data, std::size_t len) override;
     void OnPlayState(int32_t state, int32_t reason) override;
     void WaitForQueueRoom();
+    // Decoding on the lanes: started and stopped by the receive thread around its loop.
+    bool StartDecodeLanes();
+    void DecodeOnLane(int lane, DecodeLanes::Job& job);
+    // A reserved slot's picture (`bytes` > 0) or its absence goes on the queue.
+    void Publish(int32_t slot, const NET_FRAME_HEADER& h, int32_t bytes, int64_t arrived);
     // The channels now asked for, as a record that asks for them goes out.
     void Ask(uint32_t channels);
 
@@ -204,8 +210,13 @@ class DvrSlot final : private StreamSink {
     SlotContext ctx_;
 
     // ---- Tables ---------------------------------------------------------------------------------
-    Decode_Struct Decoder;  // the receive thread's once made
-    ByteBuffer AVData2;     // a bundle member and its padding; receive thread
+    Decode_Struct Decoder;  // made once; each channel's decoder used by one thread at a time
+    // The channels decode on these threads when the machine has cores to spare; the payloads
+    // they read come from the pool, one packet per lane. Receive thread.
+    DecodeLanes lanes_;
+    BufferPoolPtr payloadPool_;
+    std::vector<PacketPtr> lanePackets_;
+    ByteBuffer AVData2;  // a bundle member and its padding; receive thread
     // Next frame number expected per channel entry; under NetCtrl.mutex.
     uint32_t frameNumber[40] = {};
     DVR_MACHINE_INFO Dvrinfo = {};            // under NetCtrl.replyLock

@@ -20,7 +20,7 @@ constexpr auto kKeyFrameRetryInterval = std::chrono::seconds(2);
 }  // namespace
 
 void DvrSlot::WaitForQueueRoom() {
-    for (int i = 0; i < kBackPressureSteps && NetCtrl.Numframe.load() >= kBackPressureDepth &&
+    for (int i = 0; i < kBackPressureSteps && NetCtrl.queuedOrDecoding() >= kBackPressureDepth &&
                     NetCtrl.NetWorking.load() == 1 && NetCtrl.ThreadWork.load() != 0;
          ++i) {
         std::this_thread::sleep_for(kBackPressureStep);
@@ -44,7 +44,7 @@ void DvrSlot::OnFrame(const NET_FRAME_HEADER& header, const uint8_t* payload, bo
         WaitForQueueRoom();
     }
 
-    int32_t slot;
+    bool room;
     {
         std::lock_guard<std::mutex> g(b.mutex);
         // Sound and pictures share the channel's count, so both pass the check.
@@ -62,10 +62,10 @@ void DvrSlot::OnFrame(const NET_FRAME_HEADER& header, const uint8_t* payload, bo
         }
         h.imageSize = FoldSizeFrame(h.videoStandard, h.imageSize);
         stats.sizeFrame.store(h.imageSize, std::memory_order_relaxed);
-        slot = b.Numframe.load() < kQueueSlots ? b.m_Top.load() : -1;
+        room = b.hasRoomLocked();
     }
 
-    if (slot < 0) {
+    if (!room) {
         // Our own drop, not a gap in the DVR's stream: the count stays in step, and the channel
         // resumes at the next key frame so that no picture decoded without its reference shows.
         stats.dropped.fetch_add(1, std::memory_order_relaxed);
@@ -91,21 +91,72 @@ void DvrSlot::OnFrame(const NET_FRAME_HEADER& header, const uint8_t* payload, bo
         b.needKey[ch] = false;
     }
 
-    // The slot at m_Top is not visible to the consumer until it is counted in Numframe, and only
-    // this thread fills slots, so the picture is decoded straight into it without the lock.
-    uint8_t* dst = b.buf[slot];
-    const int32_t bytes = DecodeData(Decoder, payload, h.dataLen, h, ch, dst + kSlotPictureOffset);
-    if (bytes <= 0) {
-        return;  // nothing to show: compressed bytes never reach the screen
+    // Only this thread reserves, and consumers only free slots: the room seen above is there.
+    const int32_t slot = b.reserveSlot();
+    if (lanes_.running()) {
+        // The decoder would copy a payload it does not own; this buffer it only references, so
+        // the lane reads it after the next frame has replaced the parser's.
+        AVBufferRef* ref = av_buffer_pool_get(payloadPool_.get());
+        if (!ref) {
+            b.completeSlot(slot, false, 0);
+            return;
+        }
+        std::memcpy(ref->data, payload, h.dataLen);
+        std::memset(ref->data + h.dataLen, 0, kInputPadding);
+        lanes_.Submit(ch, DecodeLanes::Job{slot, h, ref, arrived});
+        return;
     }
-    std::memcpy(dst, &h, sizeof h);
-    stats.decoded.fetch_add(1, std::memory_order_relaxed);
-    stats.lastPictureAt.store(arrived, std::memory_order_relaxed);
-    std::lock_guard<std::mutex> g(b.mutex);
-    b.arrivedAt[slot] = arrived;
-    b.m_Top.store((slot + 1) % kQueueSlots);
-    b.Numframe.fetch_add(1);
-    b.queued.notify_all();
+    // The reserved slot is not visible to the consumer until it is completed, so the picture is
+    // decoded straight into it without the lock.
+    const int32_t bytes =
+        DecodeData(Decoder, payload, h.dataLen, h, ch, b.buf[slot] + kSlotPictureOffset);
+    Publish(slot, h, bytes, arrived);
+}
+
+void DvrSlot::DecodeOnLane(int lane, DecodeLanes::Job& job) {
+    AVPacket* packet = lanePackets_[static_cast<std::size_t>(lane)].get();
+    packet->buf = job.payload;  // the job keeps its reference; the decoder takes its own
+    packet->data = job.payload->data;
+    packet->size = static_cast<int>(job.header.dataLen);
+    const int32_t bytes = DecodePacket(Decoder, packet, job.header, job.header.channel,
+                                       NetCtrl.buf[job.slot] + kSlotPictureOffset);
+    packet->buf = nullptr;
+    packet->data = nullptr;
+    packet->size = 0;
+    Publish(job.slot, job.header, bytes, job.arrived);
+}
+
+void DvrSlot::Publish(int32_t slot, const NET_FRAME_HEADER& h, int32_t bytes, int64_t arrived) {
+    // Nothing to show is queued as nothing: compressed bytes never reach the screen.
+    if (bytes > 0) {
+        std::memcpy(NetCtrl.buf[slot], &h, sizeof h);
+        ChannelStats& stats = NetCtrl.stats[h.channel];
+        stats.decoded.fetch_add(1, std::memory_order_relaxed);
+        stats.lastPictureAt.store(arrived, std::memory_order_relaxed);
+    }
+    NetCtrl.completeSlot(slot, bytes > 0, arrived);
+}
+
+bool DvrSlot::StartDecodeLanes() {
+    const int lanes = DecodeLanes::LanesForThisMachine();
+    if (lanes < 2 || Decoder.init != 1) {
+        return false;
+    }
+    if (!payloadPool_) {
+        payloadPool_.reset(av_buffer_pool_init(kMaxFramePayload + kInputPadding, nullptr));
+    }
+    while (lanePackets_.size() < static_cast<std::size_t>(lanes)) {
+        PacketPtr packet(av_packet_alloc());
+        if (!packet) {
+            break;
+        }
+        lanePackets_.push_back(std::move(packet));
+    }
+    if (!payloadPool_ || lanePackets_.size() < static_cast<std::size_t>(lanes)) {
+        return false;  // decoding stays on the receive thread
+    }
+    return lanes_.Start(lanes,
+                        [this](int lane, DecodeLanes::Job& job) { DecodeOnLane(lane, job); });
 }
 
 void DvrSlot::OnDiskInfo(int32_t count, const NET_SEND_INFO (&disks)[kMaxDiskRecords]) {

@@ -28,6 +28,7 @@ void DvrSlot::NetWorkThread() {
     NET_COMMAND cmd;
     const TcpSocket* watched = nullptr;  // the session the silence is measured on
     SilenceWatch silence;
+    StartDecodeLanes();
     while (NetCtrl.ThreadWork.load() != 0) {
         if (NetCtrl.resetRequested.exchange(false)) {
             ResetSlot();
@@ -68,6 +69,7 @@ void DvrSlot::NetWorkThread() {
             CheckSilence(*s, silence);
         }
     }
+    lanes_.Stop();  // what they still decode is queued before the thread ends
 }
 
 DvrSlot::SilenceWatch DvrSlot::FreshSilence(std::chrono::steady_clock::time_point now) const {

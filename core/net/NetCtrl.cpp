@@ -1,5 +1,6 @@
 #include "core/net/NetCtrl.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "core/net/TcpSocket.h"
@@ -177,7 +178,57 @@ void NetCtrl_Struct::clearQueue() {
     m_Top.store(0);
     m_Bottom.store(0);
     Numframe.store(0);
+    reserved_ = 0;
+    std::fill(std::begin(slotState_), std::end(slotState_), kDecoding);
     ++queueEpoch;
+}
+
+int32_t NetCtrl_Struct::reserveSlot() {
+    std::lock_guard<std::mutex> g(mutex);
+    if (!hasRoomLocked()) {
+        return -1;
+    }
+    const int32_t slot = (m_Top.load() + reserved_) % kQueueSlots;
+    slotState_[slot] = kDecoding;
+    ++reserved_;
+    return slot;
+}
+
+void NetCtrl_Struct::completeSlot(int32_t slot, bool picture, int64_t arrived) {
+    if (slot < 0 || slot >= kQueueSlots) {
+        return;
+    }
+    std::lock_guard<std::mutex> g(mutex);
+    slotState_[slot] = picture ? kPicture : kGap;
+    if (picture) {
+        arrivedAt[slot] = arrived;
+    }
+    bool published = false;
+    while (reserved_ > 0 && slotState_[m_Top.load()] != kDecoding) {
+        const int32_t top = m_Top.load();
+        const bool gap = slotState_[top] == kGap;
+        slotState_[top] = kDecoding;
+        --reserved_;
+        if (gap && reserved_ == 0) {
+            break;  // nothing behind it: the slot is simply free again
+        }
+        if (gap) {
+            NET_FRAME_HEADER none{};
+            none.type = 0;
+            std::memcpy(buf[top], &none, sizeof none);
+        }
+        m_Top.store((top + 1) % kQueueSlots);
+        Numframe.fetch_add(1);
+        published = true;
+    }
+    if (published) {
+        queued.notify_all();
+    }
+}
+
+int32_t NetCtrl_Struct::queuedOrDecoding() const {
+    std::lock_guard<std::mutex> g(mutex);
+    return Numframe.load() + reserved_;
 }
 
 void NetCtrl_Struct::replyStored(int32_t subtype) {

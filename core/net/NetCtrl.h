@@ -152,6 +152,20 @@ struct NetCtrl_Struct {
     std::atomic<int32_t> Numframe{0};  // queued pictures, 0 to 32
     std::condition_variable queued;    // signalled under `mutex` for each queued picture
 
+    // Producer side. Pictures may be decoded on several threads, so a slot is reserved when its
+    // frame arrives and becomes visible, in the order of reservation, once it and every slot
+    // reserved before it are done. Only the receive thread reserves.
+    // Whether a slot is free besides those queued and those being decoded. Caller holds `mutex`.
+    bool hasRoomLocked() const { return Numframe.load() + reserved_ < kQueueSlots; }
+    // Reserves the next slot (after hasRoomLocked()); the caller fills it without the lock.
+    int32_t reserveSlot();
+    // Slot `slot` is done: with a picture (its header written) or without one. A slot without
+    // picture is taken back when nothing was reserved after it, or else queued as a gap (a
+    // header of type 0) that consumers skip.
+    void completeSlot(int32_t slot, bool picture, int64_t arrived);
+    // Queued pictures plus those being decoded: what the back pressure waits on. Any thread.
+    int32_t queuedOrDecoding() const;
+
     // Consumer side of the queue (the display thread; the probe). Waits up to `limit` until at
     // least `minQueued` pictures are queued, then returns the oldest: its header and its pixels,
     // which stay valid and untouched until popOldest(). False on time-out.
@@ -181,6 +195,10 @@ struct NetCtrl_Struct {
     std::condition_variable idle;
 
   private:
+    enum : uint8_t { kDecoding = 0, kPicture = 1, kGap = 2 };
+    int32_t reserved_ = 0;                 // slots from m_Top on being decoded; under `mutex`
+    uint8_t slotState_[kQueueSlots] = {};  // of those slots; under `mutex`
+
     // Takes the socket out under sockLock_ (caller holds it); the caller shuts it down unlocked.
     std::shared_ptr<TcpSocket> takeSocketLocked();
 
