@@ -47,6 +47,14 @@ inline pid_t Spawn(const std::vector<std::string>& argv, const std::string& out 
     return pid;
 }
 
+// Runs a program to its end; whether it exited with 0.
+inline bool RunToEnd(const std::vector<std::string>& argv, const std::string& out = "/dev/null") {
+    const pid_t pid = Spawn(argv, out);
+    int status = 0;
+    return pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) &&
+           WEXITSTATUS(status) == 0;
+}
+
 // The reference: the Debian ffmpeg CLI decoding recorded elementary streams with one thread.
 struct Reference {
     double cpuSeconds = 0;

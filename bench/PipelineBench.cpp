@@ -1,13 +1,15 @@
 // Pipeline benchmark, run by hand under a display (or xvfb-run): the simulated DVR streams 16
-// channels of 704x576 H.264 at 25 fps into the client's window, which decodes, converts and
-// presents them in a 16-pane grid. Prints the client's CPU time per frame against the Debian
-// ffmpeg CLI decoding the same bitstream single-threaded in the same run, and the latency from
-// the last byte of a frame to its presentation.
-//   xvfb-run -a build/bench/quillmarsh-bench-pipeline [SECONDS]
-#include <fcntl.h>
+// channels of 704x576 H.264 into the client's window (1280x900), which decodes, converts and
+// presents them in a 16-pane grid. Two stream sets, each measured the same way: the simulator's
+// own test pattern, and a noisy libx264 stream of about 1.5 Mb/s made here with the ffmpeg CLI, as
+// a camera would send it. For each it prints the client's CPU time per presented frame, the share
+// of the offered frames it presented and the latency from the last byte of a frame to its
+// presentation; then a wall of 16 mpv windows playing what each channel received, where the
+// client's panes were (when mpv is installed); then the Debian ffmpeg CLI decoding those streams
+// single-threaded.
+//   xvfb-run -a -s '-screen 0 1920x1080x24' build/bench/quillmarsh-bench-pipeline [SECONDS [FPS]]
+// FPS (default 25) is the rate every channel is offered at.
 #include <signal.h>
-#include <spawn.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,23 +19,27 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "bench/BenchSupport.h"
+#include "bench/MpvWall.h"
 #include "core/ViewController.h"
-#include "gui/main/MainWindow.h"
-
-using bench::Spawn;
 #include "core/directory/UserListFile.h"
+#include "gui/main/MainWindow.h"
 #include "gui/main/VideoView.h"
 #include "gui/tree/DvrTreeModel.h"
 #include "gui/tree/OutlineViewCon.h"
 
 namespace {
+
+constexpr int kChannels = 16;
+constexpr int kCameraSeconds = 10;  // length of the camera-like stream, looped by the simulator
 
 void Run(int ms) {
     QEventLoop loop;
@@ -41,28 +47,96 @@ void Run(int ms) {
     loop.exec();
 }
 
-}  // namespace
+// What the simulator streams on every channel.
+struct StreamSet {
+    std::string name;
+    std::vector<std::string> simArgs;
+};
 
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    const int seconds = argc > 1 ? std::atoi(argv[1]) : 10;
-    const std::string dir = std::filesystem::temp_directory_path() / "quillmarsh-bench-pipeline";
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir + "/home/userinfo");
-    const std::string port = std::to_string(20000 + getpid() % 20000);
-    pid_t sim = Spawn({QUILLMARSH_DVRSIM, "--listen", "127.0.0.1:" + port, "--account",
-                       "admin:1234:2:16", "--geometry", "0:0", "--record", dir + "/rec"},
-                      dir + "/sim.out");
+// Noisy pictures at a capped bit rate, no B pictures: what a real camera sends.
+std::optional<StreamSet> MakeCameraSet(const std::string& file) {
+    if (!bench::RunToEnd({"/usr/bin/ffmpeg",
+                          "-v",
+                          "error",
+                          "-y",
+                          "-f",
+                          "lavfi",
+                          "-i",
+                          "testsrc2=size=704x576:rate=25",
+                          "-vf",
+                          "noise=alls=12:allf=t+u",
+                          "-c:v",
+                          "libx264",
+                          "-preset",
+                          "veryfast",
+                          "-tune",
+                          "zerolatency",
+                          "-bf",
+                          "0",
+                          "-g",
+                          "50",
+                          "-b:v",
+                          "1500k",
+                          "-maxrate",
+                          "1700k",
+                          "-bufsize",
+                          "1700k",
+                          "-t",
+                          std::to_string(kCameraSeconds),
+                          "-f",
+                          "h264",
+                          file})) {
+        return std::nullopt;
+    }
+    std::error_code ec;
+    const double megabits =
+        static_cast<double>(std::filesystem::file_size(file, ec)) * 8 / 1e6 / kCameraSeconds;
+    char name[96];
+    std::snprintf(name, sizeof name, "camera-like (libx264, noise, %.2f Mb/s%s)", megabits,
+                  megabits < 1.2 || megabits > 1.9 ? ", NOT about 1.5" : "");
+    return StreamSet{name, {"--h264", file}};
+}
+
+struct ClientFigures {
+    double cpuSeconds = 0;
+    uint64_t presented = 0;
+    double offered = 0;
+    std::vector<int> latencies;            // microseconds, sorted
+    std::vector<bench::ScreenRect> panes;  // where the grid's panes were on the screen
+};
+
+// The grid's first 16 panes on the screen.
+std::vector<bench::ScreenRect> PaneRects(ViewController& vc, const QWidget& surface) {
+    const SCREEN_SHOW_CTRL layout = vc.layout().LayoutCopy();
+    const QPoint origin = surface.mapToGlobal(QPoint(0, 0));
+    std::vector<bench::ScreenRect> rects;
+    for (int i = 0; i < kChannels; ++i) {
+        const PaneRect& r = layout.m_screenRect[i].FrameRect;
+        // The surface counts from its bottom left, the screen from its top left.
+        rects.push_back(bench::ScreenRect{
+            origin.x() + static_cast<int>(std::lround(r.x)),
+            origin.y() + surface.height() - static_cast<int>(std::lround(r.y + r.height)),
+            static_cast<int>(std::lround(r.width)), static_cast<int>(std::lround(r.height))});
+    }
+    return rects;
+}
+
+// The window showing `set`, streamed by a simulator that records what it sends in dir/rec.
+ClientFigures RunClient(const StreamSet& set, const std::string& dir, int port, int seconds,
+                        int fps) {
+    const std::string server = "127.0.0.1:" + std::to_string(port);
+    std::vector<std::string> simArgs{QUILLMARSH_DVRSIM,   "--listen",        server,
+                                     "--account",         "admin:1234:2:16", "--fps",
+                                     std::to_string(fps), "--record",        dir + "/rec"};
+    simArgs.insert(simArgs.end(), set.simArgs.begin(), set.simArgs.end());
+    const pid_t sim = bench::Spawn(simArgs, dir + "/sim.out");
     auto image = std::make_unique<UserListImage>();
     std::memset(image.get(), 0, sizeof *image);
-    image->entries[0] = NewSaveInfo("127.0.0.1:" + port, "admin", "1234", "bench");
-    WriteUserList(dir + "/home/userinfo/info.uss", *image);
-    ::setenv("HOME", (dir + "/home").c_str(), 1);
+    image->entries[0] = NewSaveInfo(server, "admin", "1234", "bench");
+    WriteUserList(std::string(std::getenv("HOME")) + "/userinfo/info.uss", *image);
     Run(1000);
 
-    uint64_t frames = 0;
-    double clientCpu = 0;
-    std::vector<int> latencies;
+    ClientFigures f;
     {
         MainWindow window;
         ViewController vc(window.uiPort());
@@ -73,43 +147,121 @@ int main(int argc, char** argv) {
         window.outlineView()->setCurrentIndex(window.treeModel()->index(0, 0));
         vc.ConnectDVR();
         Run(500);
-        vc.doSomethingForButton(16);
+        vc.doSomethingForButton(kChannels);
         Run(3000);  // the simulator encodes its loops on first use
+        f.panes = PaneRects(vc, *window.videoView());
         window.videoView()->takeLatencies();
         const uint64_t before = window.videoView()->presented();
         const double cpuBefore = bench::SelfCpuSeconds();
+        QElapsedTimer elapsed;
+        elapsed.start();
         Run(seconds * 1000);
-        clientCpu = bench::SelfCpuSeconds() - cpuBefore;
-        frames = window.videoView()->presented() - before;
-        latencies = window.videoView()->takeLatencies();
+        f.cpuSeconds = bench::SelfCpuSeconds() - cpuBefore;
+        f.offered =
+            static_cast<double>(kChannels) * fps * static_cast<double>(elapsed.elapsed()) / 1000.0;
+        f.presented = window.videoView()->presented() - before;
+        f.latencies = window.videoView()->takeLatencies();
         window.stop();
     }
-    kill(sim, SIGKILL);
-    waitpid(sim, nullptr, 0);
-
-    std::vector<std::string> streams;
-    for (int ch = 0; ch < 16; ++ch) {
-        streams.push_back(dir + "/rec/ch" + std::to_string(ch) + ".h264");
+    if (sim > 0) {
+        kill(sim, SIGKILL);
+        waitpid(sim, nullptr, 0);
     }
-    const bench::Reference ref = bench::FfmpegDecode(streams, dir + "/count");
-    const double refCpu = ref.cpuSeconds;
-    const uint64_t refFrames = ref.frames;
-    std::sort(latencies.begin(), latencies.end());
+    std::sort(f.latencies.begin(), f.latencies.end());
+    return f;
+}
+
+double MsPerFrame(double cpuSeconds, double frames) {
+    return frames > 0 ? cpuSeconds / frames * 1e3 : 0;
+}
+
+double Percent(double part, double whole) {
+    return whole > 0 ? part / whole * 100 : 0;
+}
+
+// One stream set: the client, the mpv wall on what the client received, the ffmpeg reference.
+void MeasureSet(const StreamSet& set, const std::string& dir, int port, int seconds, int fps,
+                bool wall) {
+    std::filesystem::create_directories(dir);
+    std::printf("== %s: %d channels of 704x576 at %d fps, %d s measured\n", set.name.c_str(),
+                kChannels, fps, seconds);
+    std::fflush(stdout);
+    const ClientFigures client = RunClient(set, dir, port, seconds, fps);
     const auto pct = [&](double p) {
-        return latencies.empty() ? 0
-                                 : latencies[static_cast<std::size_t>(p * (latencies.size() - 1))];
+        const auto& l = client.latencies;
+        return l.empty() ? 0.0
+                         : l[static_cast<std::size_t>(p * static_cast<double>(l.size() - 1))] / 1e3;
     };
-    const double clientPerFrame = frames ? clientCpu / static_cast<double>(frames) : 0;
-    const double refPerFrame = refFrames ? refCpu / static_cast<double>(refFrames) : 0;
-    std::printf("client: %llu frames presented, %.2f CPU s, %.2f ms CPU per frame\n",
-                static_cast<unsigned long long>(frames), clientCpu, clientPerFrame * 1e3);
-    std::printf("ffmpeg -threads 1: %llu frames decoded, %.2f CPU s, %.2f ms CPU per frame\n",
-                static_cast<unsigned long long>(refFrames), refCpu, refPerFrame * 1e3);
-    std::printf("ratio client/ffmpeg CPU per frame: %.2f (target <= 1.25)\n",
-                refPerFrame > 0 ? clientPerFrame / refPerFrame : 0.0);
+    const double clientMs = MsPerFrame(client.cpuSeconds, static_cast<double>(client.presented));
     std::printf(
-        "latency last byte -> presentation: p50 %.1f ms, p95 %.1f ms (target p95 <= 50 ms)\n",
-        pct(0.5) / 1000.0, pct(0.95) / 1000.0);
+        "quillmarsh: %.2f ms CPU per presented frame; %llu of %.0f offered presented (%.1f %%); "
+        "latency p50 %.1f ms, p95 %.1f ms (target p95 <= 50)\n",
+        clientMs, static_cast<unsigned long long>(client.presented), client.offered,
+        Percent(static_cast<double>(client.presented), client.offered), pct(0.5), pct(0.95));
+    std::fflush(stdout);
+
+    std::vector<std::string> received;
+    for (int ch = 0; ch < kChannels; ++ch) {
+        received.push_back(dir + "/rec/ch" + std::to_string(ch) + ".h264");
+    }
+    if (wall) {
+        std::string error;
+        const auto mpv = bench::RunMpvWall(received, client.panes, fps, seconds, dir, error);
+        if (!mpv) {
+            std::printf("mpv wall: failed: %s\n", error.c_str());
+        } else {
+            const double mpvMs = MsPerFrame(mpv->cpuSeconds, mpv->shown);
+            std::printf(
+                "mpv wall:   %.2f ms CPU per shown frame; %.0f of %.0f offered shown "
+                "(%.1f %%), %.0f dropped%s\n",
+                mpvMs, mpv->shown, mpv->offered, Percent(mpv->shown, mpv->offered), mpv->dropped,
+                mpv->endedEarly > 0 ? "; some ran out of stream early" : "");
+            std::printf("ratio quillmarsh/mpv CPU per frame: %.2f (target <= 0.75)\n",
+                        mpvMs > 0 ? clientMs / mpvMs : 0.0);
+        }
+        std::fflush(stdout);
+    }
+    const bench::Reference ref = bench::FfmpegDecode(received, dir + "/count");
+    const double refMs = MsPerFrame(ref.cpuSeconds, static_cast<double>(ref.frames));
+    std::printf(
+        "ffmpeg -threads 1: %.2f ms CPU per decoded frame (%llu frames); "
+        "ratio quillmarsh/ffmpeg %.2f (target <= 1.25)\n",
+        refMs, ref.frames, refMs > 0 ? clientMs / refMs : 0.0);
+    std::fflush(stdout);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
+    const int fps = argc > 2 ? std::clamp(std::atoi(argv[2]), 1, 250) : 25;
+    const std::string dir = std::filesystem::temp_directory_path() / "quillmarsh-bench-pipeline";
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir + "/home/userinfo");
+    ::setenv("HOME", (dir + "/home").c_str(), 1);
+    if (!std::getenv("XDG_RUNTIME_DIR")) {
+        // Without one, Qt and every mpv complain on start-up.
+        std::filesystem::create_directories(dir + "/run");
+        std::filesystem::permissions(dir + "/run", std::filesystem::perms::owner_all);
+        ::setenv("XDG_RUNTIME_DIR", (dir + "/run").c_str(), 1);
+    }
+    QApplication app(argc, argv);
+
+    std::vector<StreamSet> sets{{"test pattern", {"--geometry", "0:0"}}};
+    if (std::optional<StreamSet> camera = MakeCameraSet(dir + "/camera.h264")) {
+        sets.push_back(*camera);
+    } else {
+        std::printf("ffmpeg could not make the camera-like stream: that set is skipped\n");
+    }
+    const bool wall = ::access(bench::kMpv, X_OK) == 0;
+    if (!wall) {
+        std::printf("mpv not installed: the wall is skipped\n");
+    }
+    const int port = 20000 + getpid() % 20000;
+    for (std::size_t i = 0; i < sets.size(); ++i) {
+        MeasureSet(sets[i], dir + "/set" + std::to_string(i), port + static_cast<int>(i), seconds,
+                   fps, wall);
+    }
     std::filesystem::remove_all(dir);
     return 0;
 }

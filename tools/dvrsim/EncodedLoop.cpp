@@ -3,33 +3,10 @@
 #include <map>
 #include <stdexcept>
 #include <tuple>
+#include <utility>
 
+#include "tools/dvrsim/H264File.h"
 #include "tools/dvrsim/TestPattern.h"
-
-namespace {
-
-// Whether an Annex B access unit holds a NAL unit of each given type.
-bool HasNalTypes(const std::vector<uint8_t>& au, std::initializer_list<int> wanted) {
-    unsigned seen = 0;
-    for (std::size_t i = 0; i + 3 < au.size(); ++i) {
-        if (au[i] == 0 && au[i + 1] == 0 && au[i + 2] == 1) {
-            seen |= 1u << (au[i + 3] & 0x1F);
-            i += 2;
-        }
-    }
-    for (int type : wanted) {
-        if (!(seen & (1u << type))) {
-            return false;
-        }
-    }
-    return true;
-}
-
-constexpr int kSps = 7;
-constexpr int kPps = 8;
-constexpr int kIdrSlice = 5;
-
-}  // namespace
 
 std::shared_ptr<EncodedLoop> EncodedLoop::For(int channel, PictureGeometry geometry, int length) {
     static std::mutex lock;
@@ -44,6 +21,13 @@ std::shared_ptr<EncodedLoop> EncodedLoop::For(int channel, PictureGeometry geome
 
 EncodedLoop::EncodedLoop(int channel, PictureGeometry geometry, int length)
     : channel_(channel), geometry_(geometry), length_(length), frames_(length) {}
+
+EncodedLoop::EncodedLoop(std::vector<std::vector<uint8_t>> pictures)
+    : channel_(-1),
+      geometry_{0, 0},
+      length_(static_cast<int>(pictures.size())),
+      frames_(std::move(pictures)),
+      ready_(length_) {}
 
 std::span<const uint8_t> EncodedLoop::frame(int i) {
     if (i >= ready_.load(std::memory_order_acquire)) {
@@ -63,10 +47,10 @@ void EncodedLoop::encodeNext() {
     FillTestPattern(encoder_->picture(), geometry_.width, geometry_.height, channel_, n);
     frames_[n] = encoder_->encode();
     // A client joining at a key frame needs the parameter sets right there.
-    if (n == 0 && !HasNalTypes(frames_[n], {kSps, kPps, kIdrSlice})) {
+    if (n == 0 && !HasNalTypes(frames_[n], {kNalSps, kNalPps, kNalIdrSlice})) {
         throw std::runtime_error("libx264 sent a first picture without SPS, PPS and IDR slice");
     }
-    if (n > 0 && HasNalTypes(frames_[n], {kIdrSlice})) {
+    if (n > 0 && HasNalTypes(frames_[n], {kNalIdrSlice})) {
         throw std::runtime_error("libx264 sent an IDR inside the loop");
     }
     ready_.store(n + 1, std::memory_order_release);

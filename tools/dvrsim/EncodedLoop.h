@@ -3,7 +3,8 @@
 // many channels cost almost nothing; a key-frame request restarts at picture 0.
 //
 // Pictures are encoded on first use, in order, and kept for the life of the process, shared by
-// every session that streams the same camera at the same size and key-frame interval.
+// every session that streams the same camera at the same size and key-frame interval. A loop may
+// also be given its pictures whole (--h264 FILE); key frames are then wherever the file has them.
 #pragma once
 
 #include <atomic>
@@ -22,6 +23,8 @@ class EncodedLoop {
     static std::shared_ptr<EncodedLoop> For(int channel, PictureGeometry geometry, int length);
 
     EncodedLoop(int channel, PictureGeometry geometry, int length);
+    // The given access units (at least one, the first a decoding start); nothing is encoded.
+    explicit EncodedLoop(std::vector<std::vector<uint8_t>> pictures);
 
     int length() const { return length_; }
     // Access unit i (0 <= i < length) as it goes on the wire; valid for the life of the loop.

@@ -72,6 +72,9 @@ int LiveStreamer::FrameRate(int32_t requested) {
 }
 
 void LiveStreamer::start(uint32_t mask, int fps) {
+    if (config_.fps > 0) {
+        fps = config_.fps;
+    }
     const uint32_t streamed = mask & channelMask_;
     char text[48];
     std::snprintf(text, sizeof text, "STREAM mask=0x%08x fps=%d", streamed, fps);
@@ -234,7 +237,9 @@ void LiveStreamer::resetChannels(uint32_t mask) {
     channels_.clear();
     for (int32_t n = 0; n < kMaxChannels; ++n) {
         if (mask & (1u << n)) {
-            channels_.push_back(Channel{n, EncodedLoop::For(n, geometry_, config_.gop)});
+            channels_.push_back(Channel{n, config_.h264Loop
+                                               ? config_.h264Loop
+                                               : EncodedLoop::For(n, geometry_, config_.gop)});
         }
     }
 }

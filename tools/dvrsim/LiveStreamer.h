@@ -42,7 +42,7 @@ class LiveStreamer {
     LiveStreamer& operator=(const LiveStreamer&) = delete;
 
     // NET_LIVE_VIEW: (re)starts every channel of the mask, each at frame number 0 with a key
-    // frame, at `fps` frames per second. Ends a playback.
+    // frame, at `fps` frames per second (or --fps). Ends a playback.
     void start(uint32_t mask, int fps);
     void stop();  // NET_STOP_LIVE_VIEW: ends live view, not a playback
     // An accepted NET_PLAY_FILE: ends live view or the playback before and plays from the start;

@@ -9,7 +9,7 @@ const char* const kSimUsage =
     "         [--log FILE] [--lookup HOST[:PORT]] [--id "
     "ID=HOST:PORT|ID=offline|ID=fail|ID=garbage]...\n"
     "         [--lookup-silent] [--geometry STD:SIZE] [--gop N] [--bundle N] [--audio N]\n"
-    "         [--record DIR] [--fault KIND:K] [--trickle MICROSECONDS]\n"
+    "         [--record DIR] [--fault KIND:K] [--trickle MICROSECONDS] [--h264 FILE] [--fps N]\n"
     "         [--rec CHANNELS=RANGES]... [--rec-days FROM:TO] [--rec-split SECONDS]\n"
     "         [--disks N] [--disk-start-zero] [--play-refuse REASON]\n"
     "         [--reply-delay MILLISECONDS] [--search-delay PAGE:MILLISECONDS]\n"
@@ -17,6 +17,10 @@ const char* const kSimUsage =
     "CHANNELS: channels from 0 joined by '+' (2+15); RANGES: HH:MM[:SS]-HH:MM[:SS] joined by\n"
     "',' (23:58-00:03 ends the next day, 24:00 is midnight), recorded on the days FROM to TO\n"
     "counted from today (default 0:0). --disks is 0 to 8 (default 1).\n"
+    "--h264 FILE: every channel, live or played, replays the H.264 Annex B stream in FILE (at\n"
+    "most 256 MiB, looped; its first picture carries SPS, PPS and an IDR slice) in place of its\n"
+    "test pattern, and frame headers give the file's picture size.\n"
+    "--fps N: live view at N (1 to 250) frames per second, whatever the client asks for.\n"
     "Prints 'listening HOST:PORT' and/or 'lookup HOST:PORT' once it accepts connections.\n";
 
 namespace {

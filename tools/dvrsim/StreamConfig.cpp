@@ -95,6 +95,7 @@ StreamOption ParseStreamOption(const std::string& arg, const char* value, Stream
     const char* usage = nullptr;
     if (arg == "--geometry") {
         ok = ParseGeometry(v, config);
+        config.geometryGiven = true;
         usage = "--geometry takes STD:SIZE, STD 0 or 1, SIZE 0, 1 or 2";
     } else if (arg == "--gop") {
         ok = ToNumber(v, 1, 1000, n);
@@ -112,6 +113,14 @@ StreamOption ParseStreamOption(const std::string& arg, const char* value, Stream
         ok = !v.empty();
         config.recordDir = v;
         usage = "--record takes a folder";
+    } else if (arg == "--fps") {
+        ok = ToNumber(v, 1, 250, n);
+        config.fps = static_cast<int>(n);
+        usage = "--fps takes a number from 1 to 250";
+    } else if (arg == "--h264") {
+        ok = !v.empty();
+        config.h264Path = v;
+        usage = "--h264 takes an H.264 Annex B file";
     } else if (arg == "--trickle") {
         char* end = nullptr;
         const long n = std::strtol(v.c_str(), &end, 10);

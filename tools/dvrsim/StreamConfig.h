@@ -2,8 +2,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
+
+class EncodedLoop;
 
 // A misbehaviour injected once a session has sent a number of frames.
 struct StreamFault {
@@ -25,14 +28,19 @@ struct StreamFault {
 const char* FaultName(StreamFault::Kind kind);
 
 struct StreamConfig {
-    int8_t videoStandard = 0;  // header byte 28
-    int8_t imageSize = 2;      // header byte 29; 0:2 is 352x288
-    int gop = 50;              // key-frame interval, also the length of the replayed loop
-    int bundle = 0;            // > 0: frames of a tick go out in bundles of at most this many
-    int audioEvery = 0;        // > 0: one audio frame after this many video frames of a channel
-    std::string recordDir;     // non-empty: video payloads are appended to DIR/chC.h264
+    int8_t videoStandard = 0;    // header byte 28
+    int8_t imageSize = 2;        // header byte 29; 0:2 is 352x288
+    bool geometryGiven = false;  // --geometry was on the command line
+    int gop = 50;                // key-frame interval, also the length of the replayed loop
+    int bundle = 0;              // > 0: frames of a tick go out in bundles of at most this many
+    int audioEvery = 0;          // > 0: one audio frame after this many video frames of a channel
+    std::string recordDir;       // non-empty: video payloads are appended to DIR/chC.h264
     std::optional<StreamFault> fault;
     int trickleMicros = 0;  // > 0: every byte goes out alone, this long after the one before
+    int fps = 0;            // > 0: live view at this rate, whatever the client asks for
+    std::string h264Path;   // non-empty: every channel replays this file's pictures
+    // The pictures of h264Path, loaded by main before serving; the geometry is theirs.
+    std::shared_ptr<EncodedLoop> h264Loop;
 };
 
 enum class StreamOption { NotMine, Parsed, Bad };

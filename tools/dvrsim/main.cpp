@@ -4,8 +4,10 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 extern "C" {
 #include <libavutil/log.h>
@@ -13,7 +15,9 @@ extern "C" {
 
 #include "tools/dvrsim/CommandLog.h"
 #include "tools/dvrsim/DvrServer.h"
+#include "tools/dvrsim/EncodedLoop.h"
 #include "tools/dvrsim/H264Encoder.h"
+#include "tools/dvrsim/H264File.h"
 #include "tools/dvrsim/LookupServer.h"
 #include "tools/dvrsim/SimConfig.h"
 
@@ -27,7 +31,23 @@ int main(int argc, char** argv) {
     // libx264 would print its banner and statistics for every camera loop.
     av_log_set_level(AV_LOG_ERROR);
     // Fail now rather than when the first client asks for video.
-    if (config->listenHost && !H264Encoder::Available()) {
+    StreamConfig& stream = config->stream;
+    if (!stream.h264Path.empty()) {
+        std::optional<H264File> file = LoadH264File(stream.h264Path, error);
+        if (!file) {
+            std::fprintf(stderr, "quillmarsh-dvrsim: --h264: %s\n", error.c_str());
+            return 1;
+        }
+        if (stream.geometryGiven &&
+            (stream.videoStandard != file->videoStandard || stream.imageSize != file->imageSize)) {
+            std::fprintf(stderr, "quillmarsh-dvrsim: --geometry %d:%d is not the size of %s\n",
+                         stream.videoStandard, stream.imageSize, stream.h264Path.c_str());
+            return 1;
+        }
+        stream.videoStandard = file->videoStandard;
+        stream.imageSize = file->imageSize;
+        stream.h264Loop = std::make_shared<EncodedLoop>(std::move(file->pictures));
+    } else if (config->listenHost && !H264Encoder::Available()) {
         std::fprintf(stderr, "quillmarsh-dvrsim: libavcodec has no libx264 encoder\n");
         return 1;
     }
