@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,46 @@ inline bool RunToEnd(const std::vector<std::string>& argv, const std::string& ou
     int status = 0;
     return pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) &&
            WEXITSTATUS(status) == 0;
+}
+
+// Writes `seconds` of noisy D1 pictures at a capped bit rate, no B pictures (what a real camera
+// sends) to `file` as an H.264 elementary stream. Returns its bit rate in Mb/s, 0 on failure.
+inline double MakeCameraStream(const std::string& file, int seconds) {
+    if (!RunToEnd({"/usr/bin/ffmpeg",
+                   "-v",
+                   "error",
+                   "-y",
+                   "-f",
+                   "lavfi",
+                   "-i",
+                   "testsrc2=size=704x576:rate=25",
+                   "-vf",
+                   "noise=alls=12:allf=t+u",
+                   "-c:v",
+                   "libx264",
+                   "-preset",
+                   "veryfast",
+                   "-tune",
+                   "zerolatency",
+                   "-bf",
+                   "0",
+                   "-g",
+                   "50",
+                   "-b:v",
+                   "1500k",
+                   "-maxrate",
+                   "1700k",
+                   "-bufsize",
+                   "1700k",
+                   "-t",
+                   std::to_string(seconds),
+                   "-f",
+                   "h264",
+                   file})) {
+        return 0;
+    }
+    std::error_code ec;
+    return static_cast<double>(std::filesystem::file_size(file, ec)) * 8 / 1e6 / seconds;
 }
 
 // The reference: the Debian ffmpeg CLI decoding recorded elementary streams with one thread.

@@ -53,44 +53,11 @@ struct StreamSet {
     std::vector<std::string> simArgs;
 };
 
-// Noisy pictures at a capped bit rate, no B pictures: what a real camera sends.
 std::optional<StreamSet> MakeCameraSet(const std::string& file) {
-    if (!bench::RunToEnd({"/usr/bin/ffmpeg",
-                          "-v",
-                          "error",
-                          "-y",
-                          "-f",
-                          "lavfi",
-                          "-i",
-                          "testsrc2=size=704x576:rate=25",
-                          "-vf",
-                          "noise=alls=12:allf=t+u",
-                          "-c:v",
-                          "libx264",
-                          "-preset",
-                          "veryfast",
-                          "-tune",
-                          "zerolatency",
-                          "-bf",
-                          "0",
-                          "-g",
-                          "50",
-                          "-b:v",
-                          "1500k",
-                          "-maxrate",
-                          "1700k",
-                          "-bufsize",
-                          "1700k",
-                          "-t",
-                          std::to_string(kCameraSeconds),
-                          "-f",
-                          "h264",
-                          file})) {
+    const double megabits = bench::MakeCameraStream(file, kCameraSeconds);
+    if (megabits <= 0) {
         return std::nullopt;
     }
-    std::error_code ec;
-    const double megabits =
-        static_cast<double>(std::filesystem::file_size(file, ec)) * 8 / 1e6 / kCameraSeconds;
     char name[96];
     std::snprintf(name, sizeof name, "camera-like (libx264, noise, %.2f Mb/s%s)", megabits,
                   megabits < 1.2 || megabits > 1.9 ? ", NOT about 1.5" : "");
