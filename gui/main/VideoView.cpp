@@ -46,7 +46,8 @@ void main() {
 
 // Samples a packed 4:2:2 picture and converts it to RGB: BT.601, limited range. The picture is
 // one texture of W/2 x H (Y0, Cb, Y1, Cr) texels, so one fetch gives a pixel's luma and chroma:
-// the luma is the pair's first or second sample by the pixel's column. `width` is W.
+// the luma is the pair's first or second sample by the pixel's column (a magnified picture,
+// `blended`, takes both). `width` is W.
 // OpenGL ES wants a float precision in every fragment shader (high where it has one: a column
 // number needs it); desktop OpenGL has none to give.
 const char* const kFragmentShader = R"(
@@ -61,9 +62,19 @@ varying vec2 uv;
 uniform sampler2D picture;
 uniform float width;
 uniform float dim;
+uniform bool blended;
 void main() {
     vec4 c = texture2D(picture, uv);
-    float y = fract(uv.x * width * 0.5) < 0.5 ? c.r : c.b;
+    float y;
+    if (blended) {
+        // Each of the two sample rows blended on its own lattice, half a pixel either way, then
+        // averaged: picking one per column would comb every sharp edge.
+        float even = texture2D(picture, uv + vec2(0.5 / width, 0.0)).r;
+        float odd = texture2D(picture, uv - vec2(0.5 / width, 0.0)).b;
+        y = 0.5 * (even + odd);
+    } else {
+        y = fract(uv.x * width * 0.5) < 0.5 ? c.r : c.b;
+    }
     float yy = 1.164383 * (y - 16.0 / 255.0);
     float cb = c.g - 128.0 / 255.0;
     float cr = c.a - 128.0 / 255.0;
@@ -507,6 +518,7 @@ void VideoView::drawPane(int pane, PaneBuffers::Pane& buffer, const PaneRect& re
     program_.bind();
     program_.setUniformValue("picture", 0);
     program_.setUniformValue("width", static_cast<GLfloat>(w));
+    program_.setUniformValue("blended", filter == GL_LINEAR);
     program_.setUniformValue("dim", dim);
     // The digital zoom applies to the one pane the layout zooms.
     program_.setUniformValue("window", magnified ? QVector4D(zoomU_, zoomV_, 1 / zoom_, 1 / zoom_)
