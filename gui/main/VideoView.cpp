@@ -11,6 +11,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QVector4D>
+#include <QVBoxLayout>
 #include <QWheelEvent>
 
 #include <QPointer>
@@ -103,13 +104,36 @@ const GLfloat kQuad[] = {
 
 }  // namespace
 
+// The window the pictures are drawn in. Its own frame buffer is kept between frames (a pane
+// keeps its picture until cleared) and goes to the screen as it is: no pass over the whole
+// window composes it with the widgets. Input passes through it to the view below.
+class VideoView::Surface : public QOpenGLWindow {
+  public:
+    explicit Surface(VideoView& view)
+        : QOpenGLWindow(QOpenGLWindow::PartialUpdateBlit), view_(view) {
+        setFlags(flags() | Qt::WindowTransparentForInput | Qt::WindowDoesNotAcceptFocus);
+    }
+
+  protected:
+    void initializeGL() override { view_.initializeGL(); }
+    void resizeGL(int w, int h) override { view_.resizeGL(w, h); }
+    void paintGL() override { view_.paintGL(); }
+
+  private:
+    VideoView& view_;
+};
+
 VideoView::VideoView(CoreContext& context, QWidget* parent)
-    : QOpenGLWidget(parent), context_(context) {
+    : QWidget(parent), context_(context), surface_(new Surface(*this)) {
     setObjectName(QStringLiteral("videoViewController"));
     setAccessibleName(QStringLiteral("Video"));
     setAccessibleDescription(QStringLiteral("videoViewController"));
-    // The frame buffer is kept between flushes: a pane keeps its picture until cleared.
-    setUpdateBehavior(QOpenGLWidget::PartialUpdate);
+    QWidget* container = QWidget::createWindowContainer(surface_, this);
+    container->setAttribute(Qt::WA_TransparentForMouseEvents);
+    container->setFocusPolicy(Qt::NoFocus);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(container);
     setMinimumSize(320, 240);
     setFocusPolicy(Qt::StrongFocus);  // the arrows and Enter select and zoom panes
     timer_.setInterval(1000 / 30);
@@ -130,18 +154,34 @@ VideoView::VideoView(CoreContext& context, QWidget* parent)
             }
         }
         if (drawn) {
-            update();
+            presentNow();
         }
     });
     timer_.start();
 }
 
 VideoView::~VideoView() {
-    makeCurrent();
-    if (glReady_) {
+    if (glReady_ && surface_->isValid()) {
+        surface_->makeCurrent();
         glDeleteTextures(kLayoutPanes, paneTextures_);
+        surface_->doneCurrent();
     }
-    doneCurrent();
+}
+
+QOpenGLWindow* VideoView::surfaceWindow() const {
+    return surface_;
+}
+
+void VideoView::requestFrame() {
+    surface_->update();
+}
+
+void VideoView::presentNow() {
+    // Drawn at once rather than at the window system's next update tick: the pictures are
+    // already waiting.
+    surface_->update();
+    QEvent request(QEvent::UpdateRequest);
+    QCoreApplication::sendEvent(surface_, &request);
 }
 
 PaneRect VideoView::bounds() const {
@@ -166,7 +206,7 @@ void VideoView::clearScreen(uint32_t layout) {
         zoom_ = 1.0f;  // a pane zoomed again starts whole
         zoomU_ = zoomV_ = 0.0f;
     }
-    update();
+    requestFrame();
 }
 
 int VideoView::unmarkedOldPanes(std::chrono::milliseconds age) const {
@@ -197,7 +237,7 @@ void VideoView::markPane(int pane, const PaneRect& rect, const PaneMark& mark) {
         return;
     }
     m = Marked{mark, rect, false};
-    update();
+    requestFrame();
 }
 
 void VideoView::renderCurrentFrame(const PaneRect& rect, int pane, uint32_t layout) {
@@ -246,7 +286,11 @@ void VideoView::initializeGL() {
     glReady_ = true;
 }
 
-void VideoView::resizeGL(int, int) {
+void VideoView::resizeGL(int w, int h) {
+    if (QSize(w, h) == glSize_) {
+        return;  // laid out for this size already (a snapshot did not wait to be told)
+    }
+    glSize_ = QSize(w, h);
     // The frame buffer is new and empty: the panes follow the new size and start grey.
     {
         std::lock_guard<std::mutex> g(surfaceLock_);
@@ -277,7 +321,7 @@ void VideoView::paintGL() {
         glClear(GL_COLOR_BUFFER_BIT);
     }
     if (!failure_.isEmpty()) {
-        QPainter painter(this);
+        QPainter painter(surface_);
         painter.fillRect(rect(), QColor(60, 0, 0));
         painter.setPen(Qt::white);
         painter.drawText(rect().adjusted(12, 12, -12, -12), Qt::AlignCenter | Qt::TextWordWrap,
@@ -373,7 +417,7 @@ void VideoView::keyPressEvent(QKeyEvent* event) {
     ViewController* vc = context_.controller();
     // The keypad's arrows and Enter come with the keypad's modifier.
     if (!vc || (event->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier) {
-        QOpenGLWidget::keyPressEvent(event);
+        QWidget::keyPressEvent(event);
         return;
     }
     switch (event->key()) {
@@ -384,19 +428,19 @@ void VideoView::keyPressEvent(QKeyEvent* event) {
         case Qt::Key_Return:
         case Qt::Key_Enter: vc->ZoomSelected(); break;
         case Qt::Key_Backspace: setDigitalZoom(1.0f, QPointF()); break;
-        default: QOpenGLWidget::keyPressEvent(event); return;
+        default: QWidget::keyPressEvent(event); return;
     }
-    update();
+    requestFrame();
 }
 
 void VideoView::focusInEvent(QFocusEvent* event) {
-    update();  // the selection's frame comes
-    QOpenGLWidget::focusInEvent(event);
+    requestFrame();  // the selection's frame comes
+    QWidget::focusInEvent(event);
 }
 
 void VideoView::focusOutEvent(QFocusEvent* event) {
-    update();  // and goes
-    QOpenGLWidget::focusOutEvent(event);
+    requestFrame();  // and goes
+    QWidget::focusOutEvent(event);
 }
 
 void VideoView::paintCaptions(const bool (&drawn)[kLayoutPanes],
@@ -405,7 +449,7 @@ void VideoView::paintCaptions(const bool (&drawn)[kLayoutPanes],
     if (!vc) {
         return;
     }
-    QPainter painter(this);
+    QPainter painter(surface_);
     painter.setRenderHint(QPainter::TextAntialiasing);
     for (int pane = 0; pane < kLayoutPanes; ++pane) {
         if (!drawn[pane]) {
@@ -452,7 +496,7 @@ void VideoView::paintMarks(PaneBuffers& panes) {
         return;
     }
     // The texts, drawn over the pictures in the same frame buffer.
-    QPainter painter(this);
+    QPainter painter(surface_);
     painter.setRenderHint(QPainter::TextAntialiasing);
     for (Marked& m : marks_) {
         if (m.mark.kind == PaneMark::Kind::None || m.painted) {
@@ -543,8 +587,23 @@ void VideoView::drawPane(int pane, PaneBuffers::Pane& buffer, const PaneRect& re
     program_.release();
 }
 
+bool VideoView::frameNow() {
+    // A frame of the window's own: it makes the frame buffer again at the window's present size
+    // and draws what is pending into it.
+    // The window learns its new size before it is told: the panes are laid out for it now.
+    if (glReady_ && surface_->isValid() && surface_->size() == size() && glSize_ != size()) {
+        surface_->makeCurrent();
+        resizeGL(width(), height());
+    }
+    presentNow();
+    return glReady_ && surface_->isValid() && glSize_ == size();
+}
+
 QImage VideoView::grabSurface() {
-    return grabFramebuffer();
+    if (!frameNow()) {
+        return QImage();
+    }
+    return surface_->grabFramebuffer();
 }
 
 QString VideoView::SnapshotFolder() {
@@ -554,8 +613,8 @@ QString VideoView::SnapshotFolder() {
 
 bool VideoView::readScreen() {
     QLog("readScreenAsyncBegin");
-    if (!glReady_ || !context()) {
-        QLog("snapshot: the surface has no OpenGL context yet");
+    if (!frameNow()) {
+        QLog("snapshot: the surface has no OpenGL context or frame buffer of its size yet");
         return false;
     }
     // The frame buffer has the widget's size in device pixels, and so has the capture.
@@ -565,20 +624,16 @@ bool VideoView::readScreen() {
     if (!capture_.ensure(w, h)) {
         return false;  // made again at the next snapshot
     }
-    makeCurrent();
-    // What is pending goes into the frame buffer first: a new frame buffer after a resize holds
-    // nothing until it is drawn.
-    paintGL();
+    surface_->makeCurrent();
     for (int i = 0; i < 8 && glGetError() != GL_NO_ERROR; ++i) {
     }
     QLog("readScreenAsyncFinish");
-    glBindFramebuffer(GL_FRAMEBUFFER, defaultFramebufferObject());
+    glBindFramebuffer(GL_FRAMEBUFFER, surface_->defaultFramebufferObject());
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
     // GL_RGBA bytes in memory order red, green, blue, alpha; rows from the bottom up.
     glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, capture_.data());
     const GLenum error = glGetError();
-    doneCurrent();
-    update();  // the panes drawn above reach the screen too
+    surface_->doneCurrent();
     if (error != GL_NO_ERROR) {
         QLog("OpenGL glReadPixels failed (error 0x%04X)", error);
         return false;
@@ -655,7 +710,7 @@ void VideoView::mousePressEvent(QMouseEvent* event) {
         return;
     }
     if (event->button() != Qt::LeftButton || !vc) {
-        QOpenGLWidget::mousePressEvent(event);
+        QWidget::mousePressEvent(event);
         return;
     }
     if (zoomedLayout_ && zoom_ > 1.0f) {
@@ -681,7 +736,7 @@ void VideoView::clickAt(QPointF p) {
 
 void VideoView::mouseMoveEvent(QMouseEvent* event) {
     if (!dragging_) {
-        QOpenGLWidget::mouseMoveEvent(event);
+        QWidget::mouseMoveEvent(event);
         return;
     }
     const QPointF d = event->position() - dragFrom_;
@@ -697,7 +752,7 @@ void VideoView::mouseMoveEvent(QMouseEvent* event) {
 
 void VideoView::mouseReleaseEvent(QMouseEvent* event) {
     if (!dragging_ || event->button() != Qt::LeftButton) {
-        QOpenGLWidget::mouseReleaseEvent(event);
+        QWidget::mouseReleaseEvent(event);
         return;
     }
     dragging_ = false;
@@ -708,7 +763,7 @@ void VideoView::mouseReleaseEvent(QMouseEvent* event) {
 
 void VideoView::wheelEvent(QWheelEvent* event) {
     if (!zoomedLayout_) {
-        QOpenGLWidget::wheelEvent(event);
+        QWidget::wheelEvent(event);
         return;
     }
     const double notches = event->angleDelta().y() / 120.0;
@@ -749,7 +804,7 @@ void VideoView::redrawZoomedPane() {
         pendingRect_[pane] = *rect;
         anyPending_ = true;
     }
-    update();
+    requestFrame();
 }
 
 void VideoView::contextMenuEvent(QContextMenuEvent* event) {

@@ -10,7 +10,8 @@
 #include <QOpenGLBuffer>
 #include <QOpenGLFunctions>
 #include <QOpenGLShaderProgram>
-#include <QOpenGLWidget>
+#include <QOpenGLWindow>
+#include <QWidget>
 #include <QTimer>
 
 #include <chrono>
@@ -24,7 +25,7 @@
 class CoreContext;
 class PaneCaptions;
 
-class VideoView : public QOpenGLWidget, protected QOpenGLFunctions {
+class VideoView : public QWidget, protected QOpenGLFunctions {
     Q_OBJECT
 
   public:
@@ -43,6 +44,8 @@ class VideoView : public QOpenGLWidget, protected QOpenGLFunctions {
 
     // The surface's picture now, as the window shows it (for tests).
     QImage grabSurface();
+    // The window the pictures are drawn in: its format may be chosen before the view shows.
+    QOpenGLWindow* surfaceWindow() const;
 
     // The snapshot: reads the whole surface back at its current size, encodes it as JPEG
     // (quality 90), then asks for a name in a modal save dialog (video keeps running meanwhile)
@@ -65,9 +68,6 @@ class VideoView : public QOpenGLWidget, protected QOpenGLFunctions {
     void picturesResumed();
 
   protected:
-    void initializeGL() override;
-    void resizeGL(int w, int h) override;
-    void paintGL() override;
     // A click zooms or unzooms a pane. In a zoomed pane the wheel magnifies the picture up to 8x
     // around the pointer, a drag pans it, Backspace or a middle click shows it whole again, and
     // a click that does not drag unzooms the pane.
@@ -82,6 +82,16 @@ class VideoView : public QOpenGLWidget, protected QOpenGLFunctions {
     void contextMenuEvent(QContextMenuEvent* event) override;
 
   private:
+    class Surface;
+    // What the surface window runs with its context current.
+    void initializeGL();
+    void resizeGL(int w, int h);
+    void paintGL();
+    // Asks for a frame at the window system's next update; presentNow() draws it now.
+    void requestFrame();
+    void presentNow();
+    // Draws a frame now; true when the frame buffer is there at the view's size.
+    bool frameNow();
     void drawPane(int pane, PaneBuffers::Pane& buffer, const PaneRect& rect, float dim = 1.0f);
     // Paints the marks not on the surface yet: the GL part, then their texts.
     void paintMarks(PaneBuffers& panes);
@@ -101,6 +111,8 @@ class VideoView : public QOpenGLWidget, protected QOpenGLFunctions {
     bool readScreen();
 
     CoreContext& context_;
+    Surface* surface_;  // owned by its window container, a child of this view
+    QSize glSize_;      // the size the surface's panes were last laid out for; GUI thread
     const PaneCaptions* captions_ = nullptr;
     int framedPane_ = -1;  // the pane framed on the surface now; GUI thread
     // The digital zoom of the zoomed pane: the factor and the picture's top-left point shown

@@ -87,7 +87,10 @@ void UiTest::startApp(const std::string& listFile) {
     }
     window->start(*vc);
     window->show();
-    WaitUntil([&] { return window->isVisible(); });
+    // Shown means on the screen: the video surface is a window of its own, mapped a moment later.
+    WaitUntil([&] {
+        return window->isVisible() && window->videoView()->surfaceWindow()->isExposed();
+    });
 }
 
 void UiTest::endApp() {

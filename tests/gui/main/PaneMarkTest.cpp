@@ -106,14 +106,15 @@ TEST(VideoSurfaceEs, DrawsAPictureOnAnOpenGlEsContext) {
     context.attach(vc);
     ASSERT_TRUE(context.panes()->allocate());
     VideoView view(context);
-    QSurfaceFormat es = view.format();
+    QOpenGLWindow* surface = view.surfaceWindow();
+    QSurfaceFormat es = surface->format();
     es.setRenderableType(QSurfaceFormat::OpenGLES);
     es.setVersion(2, 0);
-    view.setFormat(es);
+    surface->setFormat(es);
     view.resize(320, 240);
     view.show();
-    ASSERT_TRUE(WaitUntil([&] { return view.isValid(); }));
-    ASSERT_EQ(view.context()->isOpenGLES(), true);
+    ASSERT_TRUE(WaitUntil([&] { return surface->isValid(); }));
+    ASSERT_EQ(surface->context()->isOpenGLES(), true);
     // A flat 352x288 picture: Y 81, Cb 90, Cr 240 (a red).
     std::vector<uint8_t> i420(352 * 288 * 3 / 2, 81);
     std::fill(i420.begin() + 352 * 288, i420.begin() + 352 * 288 * 5 / 4, uint8_t{90});
@@ -126,7 +127,6 @@ TEST(VideoSurfaceEs, DrawsAPictureOnAnOpenGlEsContext) {
         view.clearScreen(1);
         view.renderCurrentFrame(PaneRect{0, 0, 320, 240}, 0, 1);
     }
-    view.update();
     ASSERT_TRUE(
         WaitUntil([&] { return Near(view.grabSurface().pixel(160, 120), Bt601(81, 90, 240)); }));
     context.clear();
