@@ -2,7 +2,7 @@
 //
 // Threads: renderCurrentFrame() is called by display threads; everything else, and all OpenGL,
 // runs on the GUI thread. A display thread converts a picture into its pane's buffer (under the
-// pane's lock) and records the pane here; the 30-per-second flush uploads each recorded pane
+// pane's lock) and records the pane here; the 60-per-second flush uploads each recorded pane
 // (under that pane's lock again) and draws it into its rectangle. The widget keeps its frame
 // buffer between flushes, so a pane shows its last picture until the surface is cleared.
 #pragma once
@@ -11,8 +11,8 @@
 #include <QOpenGLFunctions>
 #include <QOpenGLShaderProgram>
 #include <QOpenGLWindow>
-#include <QWidget>
 #include <QTimer>
+#include <QWidget>
 
 #include <chrono>
 #include <mutex>
@@ -125,8 +125,8 @@ class VideoView : public QWidget, protected QOpenGLFunctions {
     bool dragging_ = false;
     bool dragged_ = false;
     QPointF dragFrom_;
-    QTimer timer_;  // the 30-per-second flush
-    static constexpr int kTicksBeforeRest = 15;
+    QTimer timer_;  // the 60-per-second flush
+    static constexpr int kTicksBeforeRest = 30;
     int idleTicks_ = 0;     // flushes in a row without a picture; under surfaceLock_
     bool resting_ = false;  // the flush timer stopped for want of pictures; under surfaceLock_
 

@@ -88,9 +88,8 @@ void UiTest::startApp(const std::string& listFile) {
     window->start(*vc);
     window->show();
     // Shown means on the screen: the video surface is a window of its own, mapped a moment later.
-    WaitUntil([&] {
-        return window->isVisible() && window->videoView()->surfaceWindow()->isExposed();
-    });
+    WaitUntil(
+        [&] { return window->isVisible() && window->videoView()->surfaceWindow()->isExposed(); });
 }
 
 void UiTest::endApp() {
