@@ -694,6 +694,7 @@ void ViewController::Present(int dvr, const NET_FRAME_HEADER& h, const uint8_t* 
     DataChange(buffer.pixels, pixels, h.imageSize);
     buffer.sizeFrame = h.imageSize;
     buffer.arrivedAt = arrived;
+    ++buffer.version;
     display->renderCurrentFrame(*rect, pane, generation);
 }
 

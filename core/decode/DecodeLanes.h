@@ -45,7 +45,6 @@ class DecodeLanes {
     // thread could not start (none runs then).
     bool Start(int lanes, Work work);
     bool running() const { return !lanes_.empty(); }
-    int lanes() const { return static_cast<int>(lanes_.size()); }
     // Queues `job` on channel `channel`'s lane. At most `kCapacity` jobs wait per lane; the
     // caller bounds them (one per queue slot).
     void Submit(int channel, Job&& job);

@@ -11,6 +11,9 @@
 
 namespace {
 
+// Jobs wait on a lane only for reserved slots, so a lane never turns one away.
+static_assert(DecodeLanes::kCapacity >= kQueueSlots);
+
 constexpr auto kBackPressureStep = std::chrono::milliseconds(10);
 constexpr int kBackPressureSteps = 101;
 constexpr auto kKeyFrameRequestInterval = std::chrono::seconds(1);
@@ -44,7 +47,7 @@ void DvrSlot::OnFrame(const NET_FRAME_HEADER& header, const uint8_t* payload, bo
         WaitForQueueRoom();
     }
 
-    bool room;
+    int32_t slot;
     {
         std::lock_guard<std::mutex> g(b.mutex);
         // Sound and pictures share the channel's count, so both pass the check.
@@ -62,10 +65,10 @@ void DvrSlot::OnFrame(const NET_FRAME_HEADER& header, const uint8_t* payload, bo
         }
         h.imageSize = FoldSizeFrame(h.videoStandard, h.imageSize);
         stats.sizeFrame.store(h.imageSize, std::memory_order_relaxed);
-        room = b.hasRoomLocked();
+        slot = b.reserveSlotLocked();
     }
 
-    if (!room) {
+    if (slot < 0) {
         // Our own drop, not a gap in the DVR's stream: the count stays in step, and the channel
         // resumes at the next key frame so that no picture decoded without its reference shows.
         stats.dropped.fetch_add(1, std::memory_order_relaxed);
@@ -79,6 +82,7 @@ void DvrSlot::OnFrame(const NET_FRAME_HEADER& header, const uint8_t* payload, bo
     }
     if (b.needKey[ch]) {
         if (!IsDecodingStart(payload, h.dataLen)) {
+            b.releaseSlot(slot);
             stats.dropped.fetch_add(1, std::memory_order_relaxed);
             // A DVR may have missed the request, or ignore it: it is asked again now and then.
             const auto now = std::chrono::steady_clock::now();
@@ -91,14 +95,12 @@ void DvrSlot::OnFrame(const NET_FRAME_HEADER& header, const uint8_t* payload, bo
         b.needKey[ch] = false;
     }
 
-    // Only this thread reserves, and consumers only free slots: the room seen above is there.
-    const int32_t slot = b.reserveSlot();
     if (lanes_.running()) {
         // The decoder would copy a payload it does not own; this buffer it only references, so
         // the lane reads it after the next frame has replaced the parser's.
         AVBufferRef* ref = av_buffer_pool_get(payloadPool_.get());
         if (!ref) {
-            b.completeSlot(slot, false, 0);
+            b.releaseSlot(slot);
             return;
         }
         std::memcpy(ref->data, payload, h.dataLen);

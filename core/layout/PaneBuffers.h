@@ -23,6 +23,7 @@ class PaneBuffers {
         uint8_t* pixels = nullptr;
         int32_t sizeFrame = -1;  // geometry of the picture in `pixels`; under `lock`
         int64_t arrivedAt = 0;   // when its frame's last byte arrived (steady clock, ns)
+        uint32_t version = 0;    // counts the pictures written; under `lock`
     };
     Pane& operator[](int pane) { return panes_[pane]; }
 

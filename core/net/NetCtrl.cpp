@@ -178,20 +178,26 @@ void NetCtrl_Struct::clearQueue() {
     m_Top.store(0);
     m_Bottom.store(0);
     Numframe.store(0);
-    reserved_ = 0;
+    reserved_.store(0);
     std::fill(std::begin(slotState_), std::end(slotState_), kDecoding);
     ++queueEpoch;
 }
 
-int32_t NetCtrl_Struct::reserveSlot() {
-    std::lock_guard<std::mutex> g(mutex);
-    if (!hasRoomLocked()) {
+int32_t NetCtrl_Struct::reserveSlotLocked() {
+    if (queuedOrDecoding() >= kQueueSlots) {
         return -1;
     }
-    const int32_t slot = (m_Top.load() + reserved_) % kQueueSlots;
+    const int32_t slot = (m_Top.load() + reserved_.load()) % kQueueSlots;
     slotState_[slot] = kDecoding;
-    ++reserved_;
+    reserved_.fetch_add(1);
     return slot;
+}
+
+void NetCtrl_Struct::releaseSlot(int32_t slot) {
+    std::lock_guard<std::mutex> g(mutex);
+    if (reserved_.load() > 0 && slot == (m_Top.load() + reserved_.load() - 1) % kQueueSlots) {
+        reserved_.fetch_sub(1);
+    }
 }
 
 void NetCtrl_Struct::completeSlot(int32_t slot, bool picture, int64_t arrived) {
@@ -204,12 +210,12 @@ void NetCtrl_Struct::completeSlot(int32_t slot, bool picture, int64_t arrived) {
         arrivedAt[slot] = arrived;
     }
     bool published = false;
-    while (reserved_ > 0 && slotState_[m_Top.load()] != kDecoding) {
+    while (reserved_.load() > 0 && slotState_[m_Top.load()] != kDecoding) {
         const int32_t top = m_Top.load();
         const bool gap = slotState_[top] == kGap;
         slotState_[top] = kDecoding;
-        --reserved_;
-        if (gap && reserved_ == 0) {
+        reserved_.fetch_sub(1);
+        if (gap && reserved_.load() == 0) {
             break;  // nothing behind it: the slot is simply free again
         }
         if (gap) {
@@ -224,11 +230,6 @@ void NetCtrl_Struct::completeSlot(int32_t slot, bool picture, int64_t arrived) {
     if (published) {
         queued.notify_all();
     }
-}
-
-int32_t NetCtrl_Struct::queuedOrDecoding() const {
-    std::lock_guard<std::mutex> g(mutex);
-    return Numframe.load() + reserved_;
 }
 
 void NetCtrl_Struct::replyStored(int32_t subtype) {

@@ -155,16 +155,17 @@ struct NetCtrl_Struct {
     // Producer side. Pictures may be decoded on several threads, so a slot is reserved when its
     // frame arrives and becomes visible, in the order of reservation, once it and every slot
     // reserved before it are done. Only the receive thread reserves.
-    // Whether a slot is free besides those queued and those being decoded. Caller holds `mutex`.
-    bool hasRoomLocked() const { return Numframe.load() + reserved_ < kQueueSlots; }
-    // Reserves the next slot (after hasRoomLocked()); the caller fills it without the lock.
-    int32_t reserveSlot();
+    // Reserves the next slot, or -1 when the queue, with the slots being decoded, is full. The
+    // caller holds `mutex`, and fills the slot without it.
+    int32_t reserveSlotLocked();
+    // Takes back the newest reservation, `slot`: its frame is dropped before decoding.
+    void releaseSlot(int32_t slot);
     // Slot `slot` is done: with a picture (its header written) or without one. A slot without
     // picture is taken back when nothing was reserved after it, or else queued as a gap (a
     // header of type 0) that consumers skip.
     void completeSlot(int32_t slot, bool picture, int64_t arrived);
     // Queued pictures plus those being decoded: what the back pressure waits on. Any thread.
-    int32_t queuedOrDecoding() const;
+    int32_t queuedOrDecoding() const { return Numframe.load() + reserved_.load(); }
 
     // Consumer side of the queue (the display thread; the probe). Waits up to `limit` until at
     // least `minQueued` pictures are queued, then returns the oldest: its header and its pixels,
@@ -196,7 +197,7 @@ struct NetCtrl_Struct {
 
   private:
     enum : uint8_t { kDecoding = 0, kPicture = 1, kGap = 2 };
-    int32_t reserved_ = 0;                 // slots from m_Top on being decoded; under `mutex`
+    std::atomic<int32_t> reserved_{0};  // slots from m_Top on being decoded; written under `mutex`
     uint8_t slotState_[kQueueSlots] = {};  // of those slots; under `mutex`
 
     // Takes the socket out under sockLock_ (caller holds it); the caller shuts it down unlocked.

@@ -541,14 +541,16 @@ void VideoView::drawPane(int pane, PaneBuffers::Pane& buffer, const PaneRect& re
     setViewport(rect);
     glBindTexture(GL_TEXTURE_2D, paneTextures_[pane]);
     TextureShape& shape = textureShapes_[pane];
+    // A pane drawn again (a mark, the frame moving off it, a pan) keeps its uploaded picture.
     if (shape.width != w || shape.height != h) {
         glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, w / 2, h, 0, GL_RGBA, GL_UNSIGNED_BYTE,
                      buffer.pixels);
         shape.width = w;
         shape.height = h;
-    } else {
+    } else if (shape.version != buffer.version) {
         glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, w / 2, h, GL_RGBA, GL_UNSIGNED_BYTE, buffer.pixels);
     }
+    shape.version = buffer.version;
     // A pane smaller than its picture takes the nearest pixel: blending texels there costs the
     // most and shows little. A magnified picture is blended, or its pixels would show as blocks.
     const bool magnified = zoomedLayout_ && zoom_ > 1.0f;

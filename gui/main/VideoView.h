@@ -149,13 +149,14 @@ class VideoView : public QWidget, protected QOpenGLFunctions {
 
     // GUI thread only.
     QOpenGLShaderProgram program_;
-    // Each pane's packed picture as W/2 x H (Y0, Cb, Y1, Cr) texels, and the size and filter
-    // its texture has now.
+    // Each pane's packed picture as W/2 x H (Y0, Cb, Y1, Cr) texels, and the size, filter and
+    // picture (the pane buffer's version) its texture has now.
     GLuint paneTextures_[kLayoutPanes] = {};
     struct TextureShape {
         int width = 0;
         int height = 0;
         GLint filter = 0;
+        uint32_t version = 0;
     };
     TextureShape textureShapes_[kLayoutPanes];
     bool glReady_ = false;
