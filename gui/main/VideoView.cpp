@@ -9,21 +9,27 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QOpenGLContext>
+#include <QOpenGLFramebufferObject>
+#include <QOpenGLPaintDevice>
 #include <QPainter>
 #include <QVBoxLayout>
 #include <QVector4D>
 #include <QWheelEvent>
+#include <QWindow>
 
 #include <QPointer>
 #include <QSaveFile>
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <memory>
 
 #include "core/ViewController.h"
 #include "core/decode/SizeFrame.h"
 #include "core/support/Log.h"
 #include "gui/main/PaneCaptions.h"
+#include "gui/main/SubBufferCopy.h"
 #include "gui/support/CoreContext.h"
 #include "gui/support/QtText.h"
 
@@ -104,23 +110,131 @@ const GLfloat kQuad[] = {
 
 }  // namespace
 
-// The window the pictures are drawn in. Its own frame buffer is kept between frames (a pane
-// keeps its picture until cleared) and goes to the screen as it is: no pass over the whole
-// window composes it with the widgets. Input passes through it to the view below.
-class VideoView::Surface : public QOpenGLWindow {
+// The window the pictures are drawn in, with an OpenGL context of its own. What it drew stays
+// between frames (a pane keeps its picture until cleared), and a frame puts only the rectangles
+// it drew on the screen: no pass over the whole window composes or copies it. Where the driver
+// cannot copy rectangles of the back buffer to the screen, the frames are drawn into a frame
+// buffer object that goes whole to the screen at each frame. Input passes through the window to
+// the view below.
+class VideoView::Surface : public QWindow {
   public:
-    explicit Surface(VideoView& view)
-        : QOpenGLWindow(QOpenGLWindow::PartialUpdateBlit), view_(view) {
+    explicit Surface(VideoView& view) : view_(view) {
+        setSurfaceType(QSurface::OpenGLSurface);
         setFlags(flags() | Qt::WindowTransparentForInput | Qt::WindowDoesNotAcceptFocus);
+    }
+    ~Surface() override {
+        if (context_ && makeCurrent()) {
+            painter_.reset();
+            fbo_.reset();
+            context_->doneCurrent();
+        }
+    }
+
+    QOpenGLContext* context() const { return context_.get(); }
+    bool isValid() const { return context_ && context_->isValid() && handle(); }
+
+    // Makes the context current on this window; the first time it makes the context and the
+    // view's OpenGL objects.
+    bool makeCurrent() {
+        if (!handle()) {
+            return false;  // not created yet
+        }
+        if (!context_) {
+            context_ = std::make_unique<QOpenGLContext>();
+            context_->setFormat(requestedFormat());
+            if (!context_->create() || !context_->makeCurrent(this)) {
+                QLog("video surface: no OpenGL context");
+                context_.reset();
+                return false;
+            }
+            copies_ = copy_.attach();
+            QLog("video surface: %s", copies_ ? "rectangles copied to the screen"
+                                              : "a frame buffer object blitted whole");
+            view_.initializeGL();
+            return true;
+        }
+        return context_->makeCurrent(this);
+    }
+
+    // Binds what the frame draws into, at `device` pixels. True when it is new, with nothing
+    // in it.
+    bool begin(QSize device) {
+        bool fresh = device != size_;
+        if (fresh && copies_ && !size_.isEmpty()) {
+            // The driver learns the window's new size from a swap; what it shows is drawn again.
+            context_->swapBuffers(this);
+        }
+        if (!copies_ && (!fbo_ || fresh)) {
+            fbo_ = std::make_unique<QOpenGLFramebufferObject>(device);
+            fresh = true;
+        }
+        if (fresh || !painter_) {
+            painter_ = std::make_unique<TargetDevice>(*this, device);
+            painter_->setDevicePixelRatio(devicePixelRatio());
+        }
+        size_ = device;
+        bind();
+        return fresh;
+    }
+    // The frame buffer the frames are drawn into: the back buffer, or the object.
+    GLuint target() const { return fbo_ ? fbo_->handle() : context_->defaultFramebufferObject(); }
+    QOpenGLPaintDevice* paintDevice() const { return painter_.get(); }
+
+    // Puts the frame's rectangles (device pixels, from the bottom left) on the screen.
+    void present(const QRect* rects, int count, bool all) {
+        if (copies_) {
+            if (all) {
+                copy_.copy(0, 0, size_.width(), size_.height());
+                return;
+            }
+            for (int i = 0; i < count; ++i) {
+                copy_.copy(rects[i].x(), rects[i].y(), rects[i].width(), rects[i].height());
+            }
+            return;
+        }
+        if (!all && count == 0) {
+            return;
+        }
+        const QRect whole(QPoint(0, 0), size_);
+        QOpenGLFramebufferObject::blitFramebuffer(nullptr, whole, fbo_.get(), whole);
+        context_->swapBuffers(this);
+        bind();
     }
 
   protected:
-    void initializeGL() override { view_.initializeGL(); }
-    void resizeGL(int w, int h) override { view_.resizeGL(w, h); }
-    void paintGL() override { view_.paintGL(); }
+    void exposeEvent(QExposeEvent*) override {
+        if (isExposed()) {
+            view_.frame(true);
+        }
+    }
+    bool event(QEvent* event) override {
+        if (event->type() == QEvent::UpdateRequest) {
+            view_.frame(false);
+            return true;
+        }
+        return QWindow::event(event);
+    }
 
   private:
+    void bind() const { context_->functions()->glBindFramebuffer(GL_FRAMEBUFFER, target()); }
+    // The painter's texts go where the pictures are.
+    class TargetDevice : public QOpenGLPaintDevice {
+      public:
+        TargetDevice(const Surface& surface, QSize size)
+            : QOpenGLPaintDevice(size), surface_(surface) {}
+        void ensureActiveTarget() override { surface_.bind(); }
+
+      private:
+        const Surface& surface_;
+    };
+
     VideoView& view_;
+    std::unique_ptr<QOpenGLContext> context_;
+    SubBufferCopy copy_;
+    bool copies_ = false;
+    std::unique_ptr<QOpenGLFramebufferObject> fbo_;  // when rectangles cannot be copied
+    std::unique_ptr<TargetDevice> painter_;
+    QSize size_;
 };
 
 VideoView::VideoView(CoreContext& context, QWidget* parent)
@@ -136,9 +250,11 @@ VideoView::VideoView(CoreContext& context, QWidget* parent)
     layout->addWidget(container);
     setMinimumSize(320, 240);
     setFocusPolicy(Qt::StrongFocus);  // the arrows and Enter select and zoom panes
-    // Twice a camera's rate: two pictures of one pane rarely fall between two flushes, so
-    // nearly every picture is shown, and a flush with little to draw costs little.
-    timer_.setInterval(1000 / 60);
+    // Four times a camera's rate: a picture waits at most 10 ms to be drawn, and two pictures
+    // of one pane almost never fall between two flushes, so nearly every picture is shown. A
+    // flush draws and sends only the panes that changed, so a flush with little to draw costs
+    // little.
+    timer_.setInterval(10);
     connect(
         this, &VideoView::picturesResumed, this, [this] { timer_.start(); }, Qt::QueuedConnection);
     // A flush only when a picture came: an idle surface costs nothing (clears and marks ask for
@@ -166,24 +282,71 @@ VideoView::~VideoView() {
     if (glReady_ && surface_->isValid()) {
         surface_->makeCurrent();
         glDeleteTextures(kLayoutPanes, paneTextures_);
-        surface_->doneCurrent();
     }
 }
 
-QOpenGLWindow* VideoView::surfaceWindow() const {
+QWindow* VideoView::surfaceWindow() const {
     return surface_;
 }
 
+QOpenGLContext* VideoView::surfaceContext() const {
+    return surface_->context();
+}
+
 void VideoView::requestFrame() {
-    surface_->update();
+    surface_->requestUpdate();
 }
 
 void VideoView::presentNow() {
     // Drawn at once rather than at the window system's next update tick: the pictures are
     // already waiting.
-    surface_->update();
-    QEvent request(QEvent::UpdateRequest);
-    QCoreApplication::sendEvent(surface_, &request);
+    frame(false);
+}
+
+void VideoView::damage(const PaneRect& r) {
+    if (damageAll_) {
+        return;
+    }
+    for (int i = 0; i < damageCount_; ++i) {
+        const PaneRect& d = damage_[i];
+        if (d.x == r.x && d.y == r.y && d.width == r.width && d.height == r.height) {
+            return;
+        }
+    }
+    if (damageCount_ == kDamageRects) {
+        damageAll_ = true;
+        return;
+    }
+    damage_[damageCount_++] = r;
+}
+
+void VideoView::frame(bool exposed) {
+    if (!surface_->isExposed() || !surface_->makeCurrent()) {
+        return;  // drawn when the window shows
+    }
+    const qreal ratio = surface_->devicePixelRatio();
+    const QSize device(qRound(surface_->width() * ratio), qRound(surface_->height() * ratio));
+    const bool fresh = surface_->begin(device);
+    if (fresh) {
+        glSize_ = QSize();  // a new, empty buffer: everything is drawn again
+    }
+    if (surface_->size() != glSize_) {
+        resizeGL(surface_->width(), surface_->height());
+    }
+    damageCount_ = 0;
+    damageAll_ = exposed || fresh;
+    paintGL();
+    QRect rects[kDamageRects];
+    for (int i = 0; i < damageCount_; ++i) {
+        // Whole device pixels that cover the rectangle.
+        const PaneRect& d = damage_[i];
+        const int x0 = static_cast<int>(std::floor(d.x * ratio));
+        const int y0 = static_cast<int>(std::floor(d.y * ratio));
+        const int x1 = static_cast<int>(std::ceil((d.x + d.width) * ratio));
+        const int y1 = static_cast<int>(std::ceil((d.y + d.height) * ratio));
+        rects[i] = QRect(x0, y0, x1 - x0, y1 - y0);
+    }
+    surface_->present(rects, damageCount_, damageAll_);
 }
 
 PaneRect VideoView::bounds() const {
@@ -321,9 +484,11 @@ void VideoView::paintGL() {
                    static_cast<GLsizei>(height() * devicePixelRatio()));
         glClearColor(kGrey, kGrey, kGrey, 1.0f);
         glClear(GL_COLOR_BUFFER_BIT);
+        damageAll_ = true;
     }
     if (!failure_.isEmpty()) {
-        QPainter painter(surface_);
+        damageAll_ = true;
+        QPainter painter(surface_->paintDevice());
         painter.fillRect(rect(), QColor(60, 0, 0));
         painter.setPen(Qt::white);
         painter.drawText(rect().adjusted(12, 12, -12, -12), Qt::AlignCenter | Qt::TextWordWrap,
@@ -358,6 +523,7 @@ void VideoView::paintGL() {
 }
 
 void VideoView::clearRect(const PaneRect& r) {
+    damage(r);
     const qreal ratio = devicePixelRatio();
     glEnable(GL_SCISSOR_TEST);
     glScissor(static_cast<GLint>(r.x * ratio), static_cast<GLint>(r.y * ratio),
@@ -398,6 +564,7 @@ void VideoView::paintSelection(PaneBuffers& panes, const bool (&drawn)[kLayoutPa
     if (want < 0) {
         return;
     }
+    damage(*at);
     const qreal ratio = devicePixelRatio();
     const auto x = static_cast<GLint>(at->x * ratio);
     const auto y = static_cast<GLint>(at->y * ratio);
@@ -451,7 +618,7 @@ void VideoView::paintCaptions(const bool (&drawn)[kLayoutPanes],
     if (!vc) {
         return;
     }
-    QPainter painter(surface_);
+    QPainter painter(surface_->paintDevice());
     painter.setRenderHint(QPainter::TextAntialiasing);
     for (int pane = 0; pane < kLayoutPanes; ++pane) {
         if (!drawn[pane]) {
@@ -474,6 +641,7 @@ void VideoView::paintCaptions(const bool (&drawn)[kLayoutPanes],
 void VideoView::setViewport(const PaneRect& rect) {
     // Pane rectangles are in surface units with the origin at the bottom left, like GL's
     // viewport; fractions are cut off.
+    damage(rect);
     const qreal ratio = devicePixelRatio();
     glViewport(static_cast<GLint>(rect.x * ratio), static_cast<GLint>(rect.y * ratio),
                static_cast<GLsizei>(rect.width * ratio), static_cast<GLsizei>(rect.height * ratio));
@@ -498,7 +666,7 @@ void VideoView::paintMarks(PaneBuffers& panes) {
         return;
     }
     // The texts, drawn over the pictures in the same frame buffer.
-    QPainter painter(surface_);
+    QPainter painter(surface_->paintDevice());
     painter.setRenderHint(QPainter::TextAntialiasing);
     for (Marked& m : marks_) {
         if (m.mark.kind == PaneMark::Kind::None || m.painted) {
@@ -592,22 +760,18 @@ void VideoView::drawPane(int pane, PaneBuffers::Pane& buffer, const PaneRect& re
 }
 
 bool VideoView::frameNow() {
-    // A frame of the window's own: it makes the frame buffer again at the window's present size
-    // and draws what is pending into it.
-    // The window learns its new size before it is told: the panes are laid out for it now.
-    if (glReady_ && surface_->isValid() && surface_->size() == size() && glSize_ != size()) {
-        surface_->makeCurrent();
-        resizeGL(width(), height());
-    }
+    // The frame lays the panes out for the window's present size and draws what is pending.
     presentNow();
     return glReady_ && surface_->isValid() && glSize_ == size();
 }
 
 QImage VideoView::grabSurface() {
-    if (!frameNow()) {
+    if (!readScreen()) {
         return QImage();
     }
-    return surface_->grabFramebuffer();
+    return QImage(capture_.data(), capture_.width(), capture_.height(), capture_.rowBytes(),
+                  QImage::Format_RGBX8888)
+        .convertToFormat(QImage::Format_RGB32);
 }
 
 QString VideoView::SnapshotFolder() {
@@ -632,12 +796,11 @@ bool VideoView::readScreen() {
     for (int i = 0; i < 8 && glGetError() != GL_NO_ERROR; ++i) {
     }
     QLog("readScreenAsyncFinish");
-    glBindFramebuffer(GL_FRAMEBUFFER, surface_->defaultFramebufferObject());
+    glBindFramebuffer(GL_FRAMEBUFFER, surface_->target());
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
     // GL_RGBA bytes in memory order red, green, blue, alpha; rows from the bottom up.
     glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, capture_.data());
     const GLenum error = glGetError();
-    surface_->doneCurrent();
     if (error != GL_NO_ERROR) {
         QLog("OpenGL glReadPixels failed (error 0x%04X)", error);
         return false;

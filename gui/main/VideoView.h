@@ -2,17 +2,18 @@
 //
 // Threads: renderCurrentFrame() is called by display threads; everything else, and all OpenGL,
 // runs on the GUI thread. A display thread converts a picture into its pane's buffer (under the
-// pane's lock) and records the pane here; the 60-per-second flush uploads each recorded pane
-// (under that pane's lock again) and draws it into its rectangle. The widget keeps its frame
-// buffer between flushes, so a pane shows its last picture until the surface is cleared.
+// pane's lock) and records the pane here; the 100-per-second flush uploads each recorded pane
+// (under that pane's lock again), draws it into its rectangle and puts the rectangles drawn on
+// the screen. The surface keeps what it drew between flushes, so a pane shows its last picture
+// until the surface is cleared.
 #pragma once
 
 #include <QOpenGLBuffer>
 #include <QOpenGLFunctions>
 #include <QOpenGLShaderProgram>
-#include <QOpenGLWindow>
 #include <QTimer>
 #include <QWidget>
+#include <QWindow>
 
 #include <chrono>
 #include <mutex>
@@ -24,6 +25,7 @@
 
 class CoreContext;
 class PaneCaptions;
+class QOpenGLContext;
 
 class VideoView : public QWidget, protected QOpenGLFunctions {
     Q_OBJECT
@@ -45,7 +47,9 @@ class VideoView : public QWidget, protected QOpenGLFunctions {
     // The surface's picture now, as the window shows it (for tests).
     QImage grabSurface();
     // The window the pictures are drawn in: its format may be chosen before the view shows.
-    QOpenGLWindow* surfaceWindow() const;
+    QWindow* surfaceWindow() const;
+    // Its OpenGL context, once the window has shown (null before).
+    QOpenGLContext* surfaceContext() const;
 
     // The snapshot: reads the whole surface back at its current size, encodes it as JPEG
     // (quality 90), then asks for a name in a modal save dialog (video keeps running meanwhile)
@@ -90,6 +94,11 @@ class VideoView : public QWidget, protected QOpenGLFunctions {
     // Asks for a frame at the window system's next update; presentNow() draws it now.
     void requestFrame();
     void presentNow();
+    // Draws what is pending and puts what it drew on the screen; `exposed`: all of it (the
+    // window system lost what it showed).
+    void frame(bool exposed);
+    // A rectangle drawn in this frame, to be put on the screen.
+    void damage(const PaneRect& rect);
     // Draws a frame now; true when the frame buffer is there at the view's size.
     bool frameNow();
     void drawPane(int pane, PaneBuffers::Pane& buffer, const PaneRect& rect, float dim = 1.0f);
@@ -125,8 +134,8 @@ class VideoView : public QWidget, protected QOpenGLFunctions {
     bool dragging_ = false;
     bool dragged_ = false;
     QPointF dragFrom_;
-    QTimer timer_;  // the 60-per-second flush
-    static constexpr int kTicksBeforeRest = 30;
+    QTimer timer_;                               // the 100-per-second flush
+    static constexpr int kTicksBeforeRest = 50;  // half a second
     int idleTicks_ = 0;     // flushes in a row without a picture; under surfaceLock_
     bool resting_ = false;  // the flush timer stopped for want of pictures; under surfaceLock_
 
@@ -160,6 +169,11 @@ class VideoView : public QWidget, protected QOpenGLFunctions {
     };
     TextureShape textureShapes_[kLayoutPanes];
     bool glReady_ = false;
+    // What this frame drew. More rectangles than the list holds send the whole surface.
+    static constexpr int kDamageRects = 64;
+    PaneRect damage_[kDamageRects] = {};
+    int damageCount_ = 0;
+    bool damageAll_ = false;
     QString failure_;  // why the surface cannot draw, shown in its place
 
     // Measurements for the pipeline benchmark. GUI thread only; a fixed ring, no allocation.

@@ -106,15 +106,15 @@ TEST(VideoSurfaceEs, DrawsAPictureOnAnOpenGlEsContext) {
     context.attach(vc);
     ASSERT_TRUE(context.panes()->allocate());
     VideoView view(context);
-    QOpenGLWindow* surface = view.surfaceWindow();
+    QWindow* surface = view.surfaceWindow();
     QSurfaceFormat es = surface->format();
     es.setRenderableType(QSurfaceFormat::OpenGLES);
     es.setVersion(2, 0);
     surface->setFormat(es);
     view.resize(320, 240);
     view.show();
-    ASSERT_TRUE(WaitUntil([&] { return surface->isValid(); }));
-    ASSERT_EQ(surface->context()->isOpenGLES(), true);
+    ASSERT_TRUE(WaitUntil([&] { return view.surfaceContext() != nullptr; }));
+    ASSERT_EQ(view.surfaceContext()->isOpenGLES(), true);
     // A flat 352x288 picture: Y 81, Cb 90, Cr 240 (a red).
     std::vector<uint8_t> i420(352 * 288 * 3 / 2, 81);
     std::fill(i420.begin() + 352 * 288, i420.begin() + 352 * 288 * 5 / 4, uint8_t{90});

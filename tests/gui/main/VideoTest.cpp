@@ -7,6 +7,7 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 
 #include <cstring>
 #include <filesystem>
@@ -24,6 +25,29 @@ class WindowVideo : public UiTest {
             << "the panes never showed their channels";
     }
     QImage surface() const { return window->videoView()->grabSurface(); }
+    // Whether the X server shows what the surface holds, where the surface is on the screen:
+    // the pictures must reach the screen, not only the surface's buffer.
+    bool screenShowsSurface() const {
+        VideoView* view = window->videoView();
+        const QImage drawn = surface();
+        const QRect global(view->mapToGlobal(QPoint(0, 0)), drawn.size());
+        const QRect visible = global.intersected(view->screen()->geometry());
+        const QImage shown =
+            view->screen()
+                ->grabWindow(0, visible.x(), visible.y(), visible.width(), visible.height())
+                .toImage();
+        int same = 0;
+        int all = 0;
+        for (int y = 0; y < shown.height(); y += 4) {
+            for (int x = 0; x < shown.width(); x += 4) {
+                const QPoint in = QPoint(x, y) + visible.topLeft() - global.topLeft();
+                const QRgb d = drawn.pixel(in);
+                same += Near(shown.pixel(x, y), Rgb{qRed(d), qGreen(d), qBlue(d)}, 2);
+                ++all;
+            }
+        }
+        return all > 1000 && same == all;
+    }
     QSize viewSize() const { return window->videoView()->size(); }
     // A pane's rectangle in an image of the surface.
     QRect pane(int p, const QImage& image) const { return PaneOnScreen(*vc, p, image.height()); }
@@ -79,6 +103,7 @@ TEST_F(WindowVideo, EachPaneShowsItsChannelASnapshotSavesThemAsShownAndAZoomFill
     connectDvr(0);
     window->splitButton(4)->click();
     ASSERT_NO_FATAL_FAILURE(waitForVideo());
+    EXPECT_TRUE(WaitUntil([&] { return screenShowsSurface(); }, 5s));
     // With one DVR selected, the splits above 36 are not offered.
     EXPECT_FALSE(window->splitButton(49)->isEnabled());
     EXPECT_FALSE(window->splitButton(256)->isEnabled());
@@ -108,6 +133,7 @@ TEST_F(WindowVideo, EachPaneShowsItsChannelASnapshotSavesThemAsShownAndAZoomFill
     window->resize(window->width() + 160, window->height() + 120);
     ASSERT_TRUE(WaitUntil([&] { return viewSize() != before; }));
     ASSERT_NO_FATAL_FAILURE(waitForVideo());
+    EXPECT_TRUE(WaitUntil([&] { return screenShowsSurface(); }, 5s));
     ASSERT_FALSE(capture(u"second.jpeg"_s).isEmpty());
     const QImage grown(QString::fromStdString(home_.file("second.jpeg")));
     EXPECT_EQ(grown.size(), viewSize());
@@ -139,6 +165,7 @@ TEST_F(WindowVideo, EachPaneShowsItsChannelASnapshotSavesThemAsShownAndAZoomFill
         return true;
     };
     ASSERT_TRUE(WaitUntil(grey));
+    EXPECT_TRUE(screenShowsSurface());  // with no picture to carry it there
     // A picture placed for the zoom but drawn after the change is dropped, not left in the
     // zoom's place; the same picture placed for the layout shown is drawn.
     window->videoView()->renderCurrentFrame(whole, 1, zoomed);
