@@ -68,6 +68,8 @@ struct ClientFigures {
     double cpuSeconds = 0;
     uint64_t presented = 0;
     double offered = 0;
+    uint64_t decoded = 0;  // pictures the intake decoded and queued
+    uint64_t dropped = 0;  // frames the intake dropped (a full queue, a broken sequence)
     std::vector<int> latencies;            // microseconds, sorted
     std::vector<bench::ScreenRect> panes;  // where the grid's panes were on the screen
 };
@@ -119,14 +121,16 @@ ClientFigures RunClient(const StreamSet& set, const std::string& dir, int port, 
         f.panes = PaneRects(vc, *window.videoView());
         window.videoView()->takeLatencies();
         const NetCtrl_Struct& b = vc.GetNetCtrlStruct(0);
-        const auto sent = [&] {
+        const auto sum = [&](std::atomic<uint32_t> ChannelStats::*counter) {
             uint64_t n = 0;
             for (const ChannelStats& c : b.stats) {
-                n += c.frames.load();
+                n += (c.*counter).load();
             }
             return n;
         };
-        const uint64_t sentBefore = sent();
+        const uint64_t sentBefore = sum(&ChannelStats::frames);
+        const uint64_t decodedBefore = sum(&ChannelStats::decoded);
+        const uint64_t droppedBefore = sum(&ChannelStats::dropped);
         const uint64_t before = window.videoView()->presented();
         const double cpuBefore = bench::SelfCpuSeconds();
         QElapsedTimer elapsed;
@@ -135,7 +139,9 @@ ClientFigures RunClient(const StreamSet& set, const std::string& dir, int port, 
         f.cpuSeconds = bench::SelfCpuSeconds() - cpuBefore;
         // What the DVR sent meanwhile: a simulator that falls behind its clock on a busy
         // machine offers less than its rate, and the client cannot show what never came.
-        f.offered = static_cast<double>(sent() - sentBefore);
+        f.offered = static_cast<double>(sum(&ChannelStats::frames) - sentBefore);
+        f.decoded = sum(&ChannelStats::decoded) - decodedBefore;
+        f.dropped = sum(&ChannelStats::dropped) - droppedBefore;
         f.presented = window.videoView()->presented() - before;
         f.latencies = window.videoView()->takeLatencies();
         window.stop();
@@ -175,6 +181,11 @@ void MeasureSet(const StreamSet& set, const std::string& dir, int port, int seco
         "latency p50 %.1f ms, p95 %.1f ms (target p95 <= 50)\n",
         clientMs, static_cast<unsigned long long>(client.presented), client.offered,
         Percent(static_cast<double>(client.presented), client.offered), pct(0.5), pct(0.95));
+    // Where the frames not presented went: dropped by the intake, or decoded and replaced by the
+    // channel's next picture before a flush drew them.
+    std::printf("            intake: %llu decoded, %llu dropped\n",
+                static_cast<unsigned long long>(client.decoded),
+                static_cast<unsigned long long>(client.dropped));
     std::fflush(stdout);
 
     std::vector<std::string> received;
