@@ -68,9 +68,9 @@ struct ClientFigures {
     double cpuSeconds = 0;
     uint64_t presented = 0;
     double offered = 0;
-    uint64_t decoded = 0;  // pictures the intake decoded and queued
-    uint64_t dropped = 0;  // frames the intake dropped (a full queue, a broken sequence)
-    std::vector<int> latencies;            // microseconds, sorted
+    uint64_t decoded = 0;        // pictures the intake decoded and queued
+    uint64_t dropped = 0;        // frames the intake dropped (a full queue, a broken sequence)
+    std::vector<int> latencies;  // microseconds, sorted
     std::vector<bench::ScreenRect> panes;  // where the grid's panes were on the screen
 };
 

@@ -2,7 +2,7 @@
 //
 // Threads: renderCurrentFrame() is called by display threads; everything else, and all OpenGL,
 // runs on the GUI thread. A display thread converts a picture into its pane's buffer (under the
-// pane's lock) and records the pane here; the 100-per-second flush uploads each recorded pane
+// pane's lock) and records the pane here; the 250-per-second flush uploads each recorded pane
 // (under that pane's lock again), draws it into its rectangle and puts the rectangles drawn on
 // the screen. The surface keeps what it drew between flushes, so a pane shows its last picture
 // until the surface is cleared.
@@ -134,8 +134,8 @@ class VideoView : public QWidget, protected QOpenGLFunctions {
     bool dragging_ = false;
     bool dragged_ = false;
     QPointF dragFrom_;
-    QTimer timer_;                               // the 100-per-second flush
-    static constexpr int kTicksBeforeRest = 50;  // half a second
+    QTimer timer_;                                // the 250-per-second flush
+    static constexpr int kTicksBeforeRest = 125;  // half a second
     int idleTicks_ = 0;     // flushes in a row without a picture; under surfaceLock_
     bool resting_ = false;  // the flush timer stopped for want of pictures; under surfaceLock_
 
