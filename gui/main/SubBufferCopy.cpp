@@ -36,8 +36,6 @@ bool SubBufferCopy::attach() {
     if (!fn) {
         return false;
     }
-    display_ = display;
-    drawable_ = drawable;
     copySubBuffer_ = fn;
     return true;
 #else
@@ -47,9 +45,10 @@ bool SubBufferCopy::attach() {
 
 void SubBufferCopy::copy(int x, int y, int w, int h) const {
 #ifdef QUILLMARSH_HAVE_GLX
-    if (copySubBuffer_ && w > 0 && h > 0) {
-        reinterpret_cast<CopySubBufferFn>(copySubBuffer_)(static_cast<Display*>(display_),
-                                                          drawable_, x, y, w, h);
+    Display* display = glXGetCurrentDisplay();
+    const GLXDrawable drawable = glXGetCurrentDrawable();
+    if (copySubBuffer_ && display && drawable && w > 0 && h > 0) {
+        reinterpret_cast<CopySubBufferFn>(copySubBuffer_)(display, drawable, x, y, w, h);
     }
 #else
     (void)x, (void)y, (void)w, (void)h;

@@ -7,11 +7,11 @@ class SubBufferCopy {
   public:
     // With a context current on the window: true when its drawable can copy rectangles.
     bool attach();
-    // Copies x, y, w, h of the back buffer (device pixels, from the bottom left) to the screen.
+    // Copies x, y, w, h of the current drawable's back buffer (device pixels, from the bottom
+    // left) to the screen. The drawable is the one current now: a window made again by the window
+    // system gets a new one.
     void copy(int x, int y, int w, int h) const;
 
   private:
-    void* display_ = nullptr;
-    unsigned long drawable_ = 0;
     void (*copySubBuffer_)() = nullptr;  // glXCopySubBufferMESA, as a generic pointer
 };
