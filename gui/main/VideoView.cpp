@@ -272,7 +272,7 @@ VideoView::VideoView(CoreContext& context, QWidget* parent)
             }
         }
         if (drawn) {
-            presentNow();
+            frame(false);  // at once, not at the window system's next update: pictures wait
         }
     });
     timer_.start();
@@ -297,27 +297,25 @@ void VideoView::requestFrame() {
     surface_->requestUpdate();
 }
 
-void VideoView::presentNow() {
-    // Drawn at once rather than at the window system's next update tick: the pictures are
-    // already waiting.
-    frame(false);
-}
-
 void VideoView::damage(const PaneRect& r) {
     if (damageAll_) {
         return;
     }
-    for (int i = 0; i < damageCount_; ++i) {
-        const PaneRect& d = damage_[i];
-        if (d.x == r.x && d.y == r.y && d.width == r.width && d.height == r.height) {
-            return;
-        }
+    // Whole device pixels that cover the rectangle.
+    const qreal ratio = devicePixelRatio();
+    const int x0 = static_cast<int>(std::floor(r.x * ratio));
+    const int y0 = static_cast<int>(std::floor(r.y * ratio));
+    const int x1 = static_cast<int>(std::ceil((r.x + r.width) * ratio));
+    const int y1 = static_cast<int>(std::ceil((r.y + r.height) * ratio));
+    const QRect d(x0, y0, x1 - x0, y1 - y0);
+    if (std::find(damage_, damage_ + damageCount_, d) != damage_ + damageCount_) {
+        return;
     }
     if (damageCount_ == kDamageRects) {
         damageAll_ = true;
         return;
     }
-    damage_[damageCount_++] = r;
+    damage_[damageCount_++] = d;
 }
 
 void VideoView::frame(bool exposed) {
@@ -336,17 +334,7 @@ void VideoView::frame(bool exposed) {
     damageCount_ = 0;
     damageAll_ = exposed || fresh;
     paintGL();
-    QRect rects[kDamageRects];
-    for (int i = 0; i < damageCount_; ++i) {
-        // Whole device pixels that cover the rectangle.
-        const PaneRect& d = damage_[i];
-        const int x0 = static_cast<int>(std::floor(d.x * ratio));
-        const int y0 = static_cast<int>(std::floor(d.y * ratio));
-        const int x1 = static_cast<int>(std::ceil((d.x + d.width) * ratio));
-        const int y1 = static_cast<int>(std::ceil((d.y + d.height) * ratio));
-        rects[i] = QRect(x0, y0, x1 - x0, y1 - y0);
-    }
-    surface_->present(rects, damageCount_, damageAll_);
+    surface_->present(damage_, damageCount_, damageAll_);
 }
 
 PaneRect VideoView::bounds() const {
@@ -448,6 +436,13 @@ void VideoView::initializeGL() {
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
     }
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    program_.bind();
+    program_.setUniformValue("picture", 0);  // the one texture unit used
+    program_.release();
+    widthUniform_ = program_.uniformLocation("width");
+    blendedUniform_ = program_.uniformLocation("blended");
+    dimUniform_ = program_.uniformLocation("dim");
+    windowUniform_ = program_.uniformLocation("window");
     glReady_ = true;
 }
 
@@ -699,26 +694,36 @@ std::vector<int> VideoView::takeLatencies() {
 }
 
 void VideoView::drawPane(int pane, PaneBuffers::Pane& buffer, const PaneRect& rect, float dim) {
-    std::lock_guard<std::mutex> g(buffer.lock);
-    const auto geometry = SizeFrameGeometry(buffer.sizeFrame);
-    if (!geometry || !buffer.pixels) {
-        return;
+    int w;
+    int h;
+    int64_t arrivedAt;
+    {
+        // Held only while the picture is read: the upload copies it before returning, and the
+        // display thread may write the next one meanwhile.
+        std::lock_guard<std::mutex> g(buffer.lock);
+        const auto geometry = SizeFrameGeometry(buffer.sizeFrame);
+        if (!geometry || !buffer.pixels) {
+            return;
+        }
+        w = geometry->width;
+        h = geometry->height;
+        arrivedAt = buffer.arrivedAt;
+        glBindTexture(GL_TEXTURE_2D, paneTextures_[pane]);
+        TextureShape& shape = textureShapes_[pane];
+        // A pane drawn again (a mark, the frame moving off it, a pan) keeps its uploaded picture.
+        if (shape.width != w || shape.height != h) {
+            glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, w / 2, h, 0, GL_RGBA, GL_UNSIGNED_BYTE,
+                         buffer.pixels);
+            shape.width = w;
+            shape.height = h;
+        } else if (shape.version != buffer.version) {
+            glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, w / 2, h, GL_RGBA, GL_UNSIGNED_BYTE,
+                            buffer.pixels);
+        }
+        shape.version = buffer.version;
     }
-    const int w = geometry->width;
-    const int h = geometry->height;
     setViewport(rect);
-    glBindTexture(GL_TEXTURE_2D, paneTextures_[pane]);
     TextureShape& shape = textureShapes_[pane];
-    // A pane drawn again (a mark, the frame moving off it, a pan) keeps its uploaded picture.
-    if (shape.width != w || shape.height != h) {
-        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, w / 2, h, 0, GL_RGBA, GL_UNSIGNED_BYTE,
-                     buffer.pixels);
-        shape.width = w;
-        shape.height = h;
-    } else if (shape.version != buffer.version) {
-        glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, w / 2, h, GL_RGBA, GL_UNSIGNED_BYTE, buffer.pixels);
-    }
-    shape.version = buffer.version;
     // A pane smaller than its picture takes the nearest pixel: blending texels there costs the
     // most and shows little. A magnified picture is blended, or its pixels would show as blocks.
     const bool magnified = zoomedLayout_ && zoom_ > 1.0f;
@@ -732,12 +737,12 @@ void VideoView::drawPane(int pane, PaneBuffers::Pane& buffer, const PaneRect& re
         shape.filter = filter;
     }
     program_.bind();
-    program_.setUniformValue("picture", 0);
-    program_.setUniformValue("width", static_cast<GLfloat>(w));
-    program_.setUniformValue("blended", filter == GL_LINEAR);
-    program_.setUniformValue("dim", dim);
+    program_.setUniformValue(widthUniform_, static_cast<GLfloat>(w));
+    program_.setUniformValue(blendedUniform_, filter == GL_LINEAR);
+    program_.setUniformValue(dimUniform_, dim);
     // The digital zoom applies to the one pane the layout zooms.
-    program_.setUniformValue("window", magnified ? QVector4D(zoomU_, zoomV_, 1 / zoom_, 1 / zoom_)
+    program_.setUniformValue(windowUniform_, magnified
+                                                 ? QVector4D(zoomU_, zoomV_, 1 / zoom_, 1 / zoom_)
                                                  : QVector4D(0, 0, 1, 1));
     program_.enableAttributeArray(0);
     program_.enableAttributeArray(1);
@@ -747,12 +752,12 @@ void VideoView::drawPane(int pane, PaneBuffers::Pane& buffer, const PaneRect& re
     if (dim == 1.0f) {
         ++presented_;  // a picture that came now, not a mark over an old one
     }
-    if (dim == 1.0f && buffer.arrivedAt != 0) {
+    if (dim == 1.0f && arrivedAt != 0) {
         const int64_t now = std::chrono::duration_cast<std::chrono::nanoseconds>(
                                 std::chrono::steady_clock::now().time_since_epoch())
                                 .count();
         latencyMicros_[latencyCount_++ % kLatencySamples] =
-            static_cast<int>((now - buffer.arrivedAt) / 1000);
+            static_cast<int>((now - arrivedAt) / 1000);
     }
     program_.disableAttributeArray(0);
     program_.disableAttributeArray(1);
@@ -761,7 +766,7 @@ void VideoView::drawPane(int pane, PaneBuffers::Pane& buffer, const PaneRect& re
 
 bool VideoView::frameNow() {
     // The frame lays the panes out for the window's present size and draws what is pending.
-    presentNow();
+    frame(false);
     return glReady_ && surface_->isValid() && glSize_ == size();
 }
 

@@ -8,7 +8,6 @@
 // until the surface is cleared.
 #pragma once
 
-#include <QOpenGLBuffer>
 #include <QOpenGLFunctions>
 #include <QOpenGLShaderProgram>
 #include <QTimer>
@@ -91,13 +90,12 @@ class VideoView : public QWidget, protected QOpenGLFunctions {
     void initializeGL();
     void resizeGL(int w, int h);
     void paintGL();
-    // Asks for a frame at the window system's next update; presentNow() draws it now.
+    // Asks for a frame at the window system's next update; frame() draws one now.
     void requestFrame();
-    void presentNow();
     // Draws what is pending and puts what it drew on the screen; `exposed`: all of it (the
     // window system lost what it showed).
     void frame(bool exposed);
-    // A rectangle drawn in this frame, to be put on the screen.
+    // A rectangle drawn in this frame (surface units), to be put on the screen.
     void damage(const PaneRect& rect);
     // Draws a frame now; true when the frame buffer is there at the view's size.
     bool frameNow();
@@ -158,6 +156,10 @@ class VideoView : public QWidget, protected QOpenGLFunctions {
 
     // GUI thread only.
     QOpenGLShaderProgram program_;
+    int widthUniform_ = -1;  // the program's uniforms, looked up once
+    int blendedUniform_ = -1;
+    int dimUniform_ = -1;
+    int windowUniform_ = -1;
     // Each pane's packed picture as W/2 x H (Y0, Cb, Y1, Cr) texels, and the size, filter and
     // picture (the pane buffer's version) its texture has now.
     GLuint paneTextures_[kLayoutPanes] = {};
@@ -169,9 +171,10 @@ class VideoView : public QWidget, protected QOpenGLFunctions {
     };
     TextureShape textureShapes_[kLayoutPanes];
     bool glReady_ = false;
-    // What this frame drew. More rectangles than the list holds send the whole surface.
+    // What this frame drew, in device pixels from the bottom left. More rectangles than the list
+    // holds send the whole surface.
     static constexpr int kDamageRects = 64;
-    PaneRect damage_[kDamageRects] = {};
+    QRect damage_[kDamageRects];
     int damageCount_ = 0;
     bool damageAll_ = false;
     QString failure_;  // why the surface cannot draw, shown in its place
