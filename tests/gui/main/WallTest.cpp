@@ -182,6 +182,11 @@ TEST_F(Keyboard, TheWheelMagnifiesAZoomedPaneADragPansBackspaceShowsItWholeAndAC
         QApplication::sendEvent(view, &move);
         Mouse(view, QEvent::MouseButtonRelease, to);
     };
+    // The zoom clears the surface: the channel's next picture must be there before the band
+    // is measured (on a loaded machine it can take longer than one measurement's wait).
+    ASSERT_TRUE(WaitUntil(
+        [&] { return RegionShows(view->grabSurface(), PaneOnScreen(*vc, 0, view->height()), 0); },
+        10s));
     const int whole = band();
     ASSERT_GT(whole, 5);
     wheel(3);  // 1.25 cubed, around the top left corner
