@@ -242,4 +242,6 @@ class ViewController final : private SlotEvents {
     PaneMark marksShown_[kPanes];
     bool listUnreadable_ = false;  // the list file was there but unreadable: never written over
     uint64_t random_ = 0x9E3779B97F4A7C15ull;  // the reconnect waits' spread; GUI thread
+    // Expires with the controller: a box still open at its end must not reach back into it.
+    std::shared_ptr<const bool> alive_ = std::make_shared<const bool>(true);
 };

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
+#include <string_view>
 
 #include "core/ViewController.h"
 #include "core/dvr/DvrSlot.h"
@@ -54,6 +55,11 @@ void EndReconnect(DvrSlot::Reconnect& rc) {
     rc.boxOpen = boxOpen;
 }
 
+// "Dock 3 — reconnecting in 4 s": with several DVRs down each node still says which it is.
+std::string Countdown(std::string_view name, int seconds) {
+    return std::string(name) + " \u2014 reconnecting in " + std::to_string(seconds) + " s";
+}
+
 }  // namespace
 
 void ViewController::animationTimer() {
@@ -79,19 +85,29 @@ void ViewController::LossReported(int dvr, Clock::time_point now) {
             port->ConnectionLost(dvr);
         }
     } else if (dvr < list_.count() && ui_.reconnectAutomatically(dvr)) {
-        if (!rc.pending) {
+        // A session that came back and dropped again soon goes on with the longer waits.
+        const bool steady = !rc.upSince || now - *rc.upSince >= limits.reconnectSteady;
+        if (!rc.pending && steady) {
             rc.attempts = 0;
         }
+        rc.upSince.reset();
         ScheduleReconnect(dvr, now);
+    } else {
+        rc.upSince.reset();
+        rc.attempts = 0;
     }
     ui_.reloadTree();
     UpdatePaneMarks(now);  // the panes say so at once, not after the box
-    // The reconnect goes on meanwhile: the timer runs inside the box. A DVR lost again while its
-    // box is open gets no second one.
+    // The box opens after this tick: reconnects, marks and other DVRs' losses go on while it
+    // waits for the operator. A DVR lost again while its box is open gets no second one.
     if (!rc.boxOpen) {
         rc.boxOpen = true;
-        MessageBox("Net error", dvr);
-        Slot(dvr).reconnect.boxOpen = false;
+        ui_.messageBoxLater(std::string(TextOf(EntryCopy(dvr).server)), "Net error",
+                            [this, dvr, alive = std::weak_ptr<const bool>(alive_)] {
+                                if (alive.lock()) {
+                                    Slot(dvr).reconnect.boxOpen = false;
+                                }
+                            });
     }
 }
 
@@ -120,7 +136,10 @@ void ViewController::FollowReconnect(int dvr, Clock::time_point now) {
         rc.inFlight = false;
         if (slot.NetCtrl.NetWorking.load() == 1) {
             QLog("DVR %d reconnected after %d attempts", dvr, rc.attempts);
+            const int attempts = rc.attempts;
             EndReconnect(rc);
+            rc.attempts = attempts;
+            rc.upSince = now;
             AdjustDvrs(dvr, dvr + 1);  // the channels the view shows, as before the loss
             return;
         }
@@ -144,7 +163,7 @@ void ViewController::FollowReconnect(int dvr, Clock::time_point now) {
     const int seconds = SecondsUntil(rc.due, now);
     if (seconds != rc.shownSeconds) {
         rc.shownSeconds = seconds;
-        ChangeView(dvr, "reconnecting in " + std::to_string(seconds) + " s");
+        ChangeView(dvr, Countdown(TextOf(EntryCopy(dvr).showName), seconds));
     }
 }
 

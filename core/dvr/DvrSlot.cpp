@@ -138,7 +138,7 @@ void DvrSlot::ResetSlot() {
         NetCtrl.stats[c].lastPictureAt.store(0);
     }
     Ask(0);
-    lostForSilence_.store(false);
+    deliveredChannels_.store(0);
     FlushDecoders(Decoder);  // no reference pictures carry over
     {
         std::lock_guard<std::mutex> g(NetCtrl.replyLock);

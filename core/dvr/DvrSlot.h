@@ -88,6 +88,9 @@ class DvrSlot final : private StreamSink {
         int shownSeconds = -1;  // the countdown the node's title shows
         bool boxOpen = false;   // this DVR's "Net error" box is open
         bool lost = false;      // lost and not back yet: its panes say offline
+        // When the last reconnect brought the session back: a loss within
+        // `ConnectionLimits::reconnectSteady` goes on with the waits it had reached.
+        std::optional<std::chrono::steady_clock::time_point> upSince;
     };
     Reconnect reconnect;
     // The connect-and-login thread's body: NetConnect, then the box for a failed connect or a
@@ -228,8 +231,10 @@ class DvrSlot final : private StreamSink {
     // Record-list replies still owed to searches that gave up waiting: the DVR answers in order,
     // so the next ones that come are theirs, not the waiting search's. Under NetCtrl.replyLock.
     int owedSearchReplies_ = 0;
-    // Set when the session was declared lost for its silence; cleared by the next frame.
-    std::atomic<bool> lostForSilence_{false};
+    // The channels that sent a picture on the current connection: silence counts only while one
+    // of them is asked for, so a page of cameras the DVR does not have, or a DVR that came back
+    // with every camera unplugged, raises no alarm (keepalive still finds a dead DVR).
+    std::atomic<uint32_t> deliveredChannels_{0};
     std::unique_ptr<StreamParser> parser_;  // reads into NetCtrl.tmpbuf and AVData2
 
     // ---- Threads ----

@@ -37,12 +37,12 @@ void DvrSlot::OnFrame(const NET_FRAME_HEADER& header, const uint8_t* payload, bo
     }
     NET_FRAME_HEADER h = header;
     const int ch = h.channel;
-    lostForSilence_.store(false, std::memory_order_relaxed);
     NetCtrl_Struct& b = NetCtrl;
     ChannelStats& stats = b.stats[ch];
     stats.frames.fetch_add(1, std::memory_order_relaxed);
     const bool video = h.type == 'V';
     if (video) {
+        deliveredChannels_.fetch_or(1u << ch, std::memory_order_relaxed);
         stats.bytes.fetch_add(h.dataLen, std::memory_order_relaxed);
         WaitForQueueRoom();
     }

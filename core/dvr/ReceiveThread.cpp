@@ -26,7 +26,9 @@ class BoundedReads : public ByteSource {
 void DvrSlot::NetWorkThread() {
     QLog("receive thread of DVR %d", dvr_);
     NET_COMMAND cmd;
-    const TcpSocket* watched = nullptr;  // the session the silence is measured on
+    // The session the silence is measured on; held weakly, so that a new connection is never
+    // taken for the old one because it was made at the freed one's address.
+    std::weak_ptr<TcpSocket> watched;
     SilenceWatch silence;
     StartDecodeLanes();
     while (NetCtrl.ThreadWork.load() != 0) {
@@ -46,9 +48,10 @@ void DvrSlot::NetWorkThread() {
         if (!s || NetCtrl.NetWorking.load() <= 0) {
             continue;
         }
-        if (s.get() != watched) {
-            watched = s.get();
+        if (watched.lock() != s) {
+            watched = s;
             silence = FreshSilence(Clock::now());
+            deliveredChannels_.store(0, std::memory_order_relaxed);
             std::lock_guard<std::mutex> g(NetCtrl.replyLock);
             owedSearchReplies_ = 0;  // a new connection owes nothing of the old one
         }
@@ -82,10 +85,11 @@ bool DvrSlot::Streaming() const {
 
 void DvrSlot::CheckSilence(const TcpSocket& s, SilenceWatch& silence) {
     const auto now = Clock::now();
-    // Silence is normal while nothing is asked for; and a DVR that was lost for its silence and
-    // came back still silent (every camera unplugged) is not lost again for that: keepalive still
-    // finds a dead one.
-    if (!Streaming() || lostForSilence_.load()) {
+    // Silence counts only where pictures are due: a live stream of which an asked camera has
+    // sent in this session. A played recording falls silent at its end, and cameras that never
+    // sent (a page of channels the DVR does not have) were never going to.
+    if (!Streaming() || NetCtrl.ViewOrBack.load() != VIEW_LIVE ||
+        (AskedChannels() & deliveredChannels_.load(std::memory_order_relaxed)) == 0) {
         silence = FreshSilence(now);
         return;
     }
@@ -100,7 +104,6 @@ void DvrSlot::CheckSilence(const TcpSocket& s, SilenceWatch& silence) {
         return;
     }
     QLog("DVR %d silent after a key-frame request: connection lost", dvr_);
-    lostForSilence_.store(true);
     if (NetCtrl.Fail(&s)) {
         ctx_.ui.reloadTree();
     }

@@ -24,4 +24,8 @@ struct ConnectionLimits {
     std::chrono::milliseconds reconnectFirst{1000};
     std::chrono::milliseconds reconnectLongest{30000};
     double reconnectJitter = 0.2;
+    // A session that stayed up this long starts the waits again from the first; one dropped
+    // sooner goes on from where the last waits were, so a DVR that drops every session soon
+    // after its login is not asked again every few seconds for ever.
+    std::chrono::milliseconds reconnectSteady{60000};
 };

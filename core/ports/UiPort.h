@@ -2,6 +2,7 @@
 // the command-line probe implement it without a display.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -12,6 +13,17 @@ class UiPort {
     // A modal message box. Callable from any thread; returns once the operator dismissed it.
     // `heading` is the DVR's server text for boxes about one DVR, absent otherwise.
     virtual void messageBox(const std::optional<std::string>& heading, const std::string& text) = 0;
+
+    // The same box, opened once the caller has returned to the event loop, so that nothing the
+    // caller runs (a timer's tick) waits for the operator; `closed` runs on the GUI thread once
+    // the box was dismissed. GUI thread. Without an event loop the box is shown at once.
+    virtual void messageBoxLater(const std::optional<std::string>& heading, const std::string& text,
+                                 std::function<void()> closed) {
+        messageBox(heading, text);
+        if (closed) {
+            closed();
+        }
+    }
 
     // Sets the title of the tree's top-level node `dvr`. Any thread; posted, never waits.
     virtual void setNodeTitle(int dvr, const std::string& title) = 0;

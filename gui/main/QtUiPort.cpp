@@ -101,6 +101,18 @@ void QtUiPort::messageBox(const std::optional<std::string>& heading, const std::
     dispatcher_.runAndWait([&] { showBox(heading, text); });
 }
 
+// Posted: the caller (the status timer's tick) returns first, and its timer keeps ticking while
+// the box's own loop runs, which it would not do for a tick still running.
+void QtUiPort::messageBoxLater(const std::optional<std::string>& heading, const std::string& text,
+                               std::function<void()> closed) {
+    dispatcher_.post([this, heading, text, closed = std::move(closed)] {
+        showBox(heading, text);
+        if (closed) {
+            closed();
+        }
+    });
+}
+
 bool QtUiPort::confirm(const std::string& message, const std::string& informative) {
     bool answer = false;
     dispatcher_.runAndWait([&] { answer = askOkCancel(message, informative); });

@@ -32,6 +32,8 @@ class QtUiPort : public QObject, public UiPort {
 
     // ---- UiPort -----------------------------------------------------------------------------
     void messageBox(const std::optional<std::string>& heading, const std::string& text) override;
+    void messageBoxLater(const std::optional<std::string>& heading, const std::string& text,
+                         std::function<void()> closed) override;
     void setNodeTitle(int dvr, const std::string& title) override;
     void reloadTree() override;
     bool confirm(const std::string& message, const std::string& informative) override;

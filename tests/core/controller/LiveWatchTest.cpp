@@ -118,7 +118,8 @@ TEST_F(LiveWatch, AKilledDvrBackOnItsPortIsConnectedAgainWithOneBoxAndItsPanesSa
     connect(*sim);
     sim->kill();
     ASSERT_TRUE(Tick([&] { return !ui.boxes().empty(); }, 5s));
-    ASSERT_TRUE(Tick([&] { return ui.titleOf(0).rfind("reconnecting in ", 0) == 0; }, 2s));
+    ASSERT_TRUE(
+        Tick([&] { return ui.titleOf(0).rfind("Gate \u2014 reconnecting in ", 0) == 0; }, 2s));
     EXPECT_EQ(display.mark(0).kind, Kind::Offline);
     // Quiet attempts meet the closed port a few times, and show nothing.
     std::this_thread::sleep_for(1500ms);
@@ -153,7 +154,8 @@ TEST_F(LiveWatch, AnyOperatorCommandEndsTheWaitForAReconnect) {
     auto sim = std::make_unique<SimProcess>(simArgs({}));
     connect(*sim);
     sim->kill();
-    ASSERT_TRUE(Tick([&] { return ui.titleOf(0).rfind("reconnecting in ", 0) == 0; }, 5s));
+    ASSERT_TRUE(
+        Tick([&] { return ui.titleOf(0).rfind("Gate \u2014 reconnecting in ", 0) == 0; }, 5s));
     vc->DisconnectDVR();
     EXPECT_EQ(ui.titleOf(0), "Gate");
     ASSERT_TRUE(Tick([&] { return display.mark(0).kind == Kind::Cleared; }, 2s));
@@ -171,19 +173,43 @@ TEST_F(LiveWatch, AnyOperatorCommandEndsTheWaitForAReconnect) {
     EXPECT_EQ(display.mark(0).text, "Offline");
 }
 
-TEST_F(LiveWatch, ADvrThatComesBackStillSilentIsNotLostAgainForItsSilence) {
+// Silence is an alarm only where pictures are due: cameras that never sent, whether the DVR
+// has none at all or the view shows a page of channels it does not have, cost no key-frame
+// request, no box and no second login.
+TEST_F(LiveWatch, SilenceCountsOnlyWhereAnAskedCameraHasSentInThisSession) {
     vc->limits.streamSilence = 1s;
     vc->limits.lostAfterKeyRequest = 500ms;
     vc->limits.reconnectFirst = 100ms;
-    SimProcess sim(simArgs({"--fault", "blackhole:0"}));  // logs in, sends no picture, ever
-    connect(sim, true);
-    ASSERT_TRUE(Tick([&] { return ui.boxes().size() == 1; }, 5s));  // lost for its silence once
-    ASSERT_TRUE(Tick([&] { return b.NetWorking.load() == 1; }, 5s));
-    Tick([] { return false; }, 3s);
-    EXPECT_EQ(b.NetWorking.load(), 1);
-    EXPECT_EQ(ui.boxes().size(), 1u);
-    EXPECT_EQ(linesWith("LOGIN "), 2u);
-    EXPECT_EQ(display.mark(0).kind, Kind::Stale);
+    {
+        SimProcess sim(simArgs({"--fault", "blackhole:0"}));  // logs in, sends no picture, ever
+        connect(sim, true);
+        ASSERT_TRUE(Tick([&] { return b.NetWorking.load() == 1; }, 5s));
+        Tick([] { return false; }, 3s);
+        EXPECT_EQ(b.NetWorking.load(), 1);
+        EXPECT_TRUE(ui.boxes().empty());
+        EXPECT_EQ(linesWith("LOGIN "), 1u);
+        EXPECT_EQ(linesWith("CMD 19 "), 0u) << "a key frame asked of a DVR with no camera";
+        EXPECT_EQ(display.mark(0).kind, Kind::Stale);  // the pane still says it has no picture
+        vc->DisconnectDVR();
+    }
+    {
+        // Two cameras that stream; the second page of a 9-split asks for channels 9 to 17.
+        SimProcess sim(simArgs({}));
+        connect(sim);
+        vc->ShowSplitPage(9, 1);
+        ASSERT_TRUE(Tick([&] { return vc->Slot(0).AskedChannels() == 0x3FE00u; }, 3s));
+        Tick([] { return false; }, 500ms);  // the page's own requests are logged
+        const std::size_t keyRequests = linesWith("CMD 19 ");
+        Tick([] { return false; }, 3s);
+        EXPECT_EQ(b.NetWorking.load(), 1);
+        EXPECT_TRUE(ui.boxes().empty());
+        EXPECT_EQ(linesWith("LOGIN "), 2u);  // the first DVR's and this one's
+        EXPECT_EQ(linesWith("CMD 19 "), keyRequests);
+        // Back on the page of its cameras: pictures again.
+        vc->ShowSplitPage(9, 0);
+        const uint32_t before = b.stats[0].decoded.load();
+        EXPECT_TRUE(Tick([&] { return b.stats[0].decoded.load() > before + 5; }, 5s));
+    }
 }
 
 }  // namespace
