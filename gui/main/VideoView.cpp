@@ -29,6 +29,7 @@
 #include "core/decode/SizeFrame.h"
 #include "core/support/Log.h"
 #include "gui/main/PaneCaptions.h"
+#include "gui/main/PaneText.h"
 #include "gui/main/SubBufferCopy.h"
 #include "gui/support/CoreContext.h"
 #include "gui/support/QtText.h"
@@ -91,17 +92,6 @@ void main() {
                         1.0);
 }
 )";
-
-// White text within `inset` of a pane, on a dark band (the text's bounds grown by `pad`, kept
-// inside the pane) that keeps it readable on any picture.
-void DrawOnBand(QPainter& painter, const QRectF& pane, const QRectF& inset, int flags,
-                const QString& text, QPointF pad, int alpha) {
-    QRectF band = painter.boundingRect(inset, flags, text);
-    band.adjust(-pad.x(), -pad.y(), pad.x(), pad.y());
-    painter.fillRect(band.intersected(pane), QColor(0, 0, 0, alpha));
-    painter.setPen(Qt::white);
-    painter.drawText(inset, flags, text);
-}
 
 const GLfloat kQuad[] = {
     // x, y, u, v
@@ -435,7 +425,10 @@ void VideoView::initializeGL() {
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
     }
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    // The default row alignment, kept: the pictures' rows (W/2 RGBA texels) are whole words
+    // anyway, and the painter's glyph cache uploads word-aligned rows assuming it. A 1 left here
+    // sheared every glyph whose width is not a multiple of four.
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
     program_.bind();
     program_.setUniformValue("picture", 0);  // the one texture unit used
     program_.release();
@@ -494,7 +487,7 @@ void VideoView::paintGL() {
     if (!glReady_ || !panes) {
         return;
     }
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);  // a painter may have changed it
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);  // see initializeGL
     for (int pane = 0; pane < kLayoutPanes; ++pane) {
         if (drawn[pane]) {
             drawPane(pane, (*panes)[pane], rects[pane]);
@@ -624,12 +617,7 @@ void VideoView::paintCaptions(const bool (&drawn)[kLayoutPanes],
             continue;
         }
         const PaneRect& r = rects[pane];
-        const QRectF area(r.x, height() - r.y - r.height, r.width, r.height);
-        QFont font = painter.font();
-        font.setPixelSize(std::clamp(static_cast<int>(r.height / 12), 9, 16));
-        painter.setFont(font);
-        DrawOnBand(painter, area, area.adjusted(4, 3, -4, -3), Qt::AlignLeft | Qt::AlignTop, text,
-                   QPointF(3, 1), 170);
+        PaintCaption(painter, QRectF(r.x, height() - r.y - r.height, r.width, r.height), text);
     }
 }
 
@@ -671,18 +659,10 @@ void VideoView::paintMarks(PaneBuffers& panes) {
         if (m.mark.kind == PaneMark::Kind::Cleared) {
             continue;
         }
-        const QRectF pane(m.rect.x, height() - m.rect.y - m.rect.height, m.rect.width,
-                          m.rect.height);
-        QFont font = painter.font();
-        font.setPixelSize(std::clamp(static_cast<int>(m.rect.height / 9), 9, 40));
-        font.setBold(true);
-        painter.setFont(font);
-        QString text = QString::fromUtf8(m.mark.text);
-        if (!m.mark.title.empty()) {
-            text = QStringFromBytes(m.mark.title) + QLatin1Char('\n') + text;
-        }
-        DrawOnBand(painter, pane, pane.adjusted(4, 4, -4, -4), Qt::AlignCenter | Qt::TextWordWrap,
-                   text, QPointF(6, 3), 160);
+        PaintMarkText(
+            painter,
+            QRectF(m.rect.x, height() - m.rect.y - m.rect.height, m.rect.width, m.rect.height),
+            m.mark);
     }
 }
 

@@ -1,0 +1,46 @@
+#include "gui/main/PaneText.h"
+
+#include <algorithm>
+
+#include "gui/support/QtText.h"
+
+namespace {
+
+// White text within `inset` of a pane, on a dark band (the text's bounds grown by `pad`, kept
+// inside the pane) that keeps it readable on any picture.
+void DrawOnBand(QPainter& painter, const QRectF& pane, const QRectF& inset, int flags,
+                const QString& text, QPointF pad, int alpha) {
+    QRectF band = painter.boundingRect(inset, flags, text);
+    band.adjust(-pad.x(), -pad.y(), pad.x(), pad.y());
+    painter.fillRect(band.intersected(pane), QColor(0, 0, 0, alpha));
+    painter.setPen(Qt::white);
+    painter.drawText(inset, flags, text);
+}
+
+}  // namespace
+
+void PaintMarkText(QPainter& painter, const QRectF& pane, const PaneMark& mark) {
+    if (mark.kind == PaneMark::Kind::None || mark.kind == PaneMark::Kind::Cleared) {
+        return;
+    }
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    QFont font = painter.font();
+    font.setPixelSize(std::clamp(static_cast<int>(pane.height() / 9), 9, 40));
+    font.setBold(true);
+    painter.setFont(font);
+    QString text = QString::fromUtf8(mark.text);
+    if (!mark.title.empty()) {
+        text = QStringFromBytes(mark.title) + QLatin1Char('\n') + text;
+    }
+    DrawOnBand(painter, pane, pane.adjusted(4, 4, -4, -4), Qt::AlignCenter | Qt::TextWordWrap, text,
+               QPointF(6, 3), 160);
+}
+
+void PaintCaption(QPainter& painter, const QRectF& pane, const QString& text) {
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    QFont font = painter.font();
+    font.setPixelSize(std::clamp(static_cast<int>(pane.height() / 12), 9, 16));
+    painter.setFont(font);
+    DrawOnBand(painter, pane, pane.adjusted(4, 3, -4, -3), Qt::AlignLeft | Qt::AlignTop, text,
+               QPointF(3, 1), 170);
+}

@@ -1,0 +1,119 @@
+// The text painted on the video surface reads as Qt draws it: the pane marks on the
+// screen (read back from the X server, past the surface's own buffers) against the same text
+// drawn by Qt's raster engine into an image.
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+#include <QScreen>
+#include <QWindow>
+
+#include "gui/main/PaneText.h"
+#include "gui/main/VideoView.h"
+#include "gui/support/CoreContext.h"
+#include "tests/gui/UiFixture.h"
+#include "tests/support/RecordingUi.h"
+
+namespace {
+
+constexpr int kGrey = 122;  // the surface's background, 0.48
+
+int Luma(QRgb p) {
+    return (qRed(p) * 3 + qGreen(p) * 6 + qBlue(p)) / 10;
+}
+
+// Whether `image` has a pixel near `luma` at (x, y) or next to it: two engines may place a glyph
+// half a pixel apart.
+bool NearBy(const QImage& image, int x, int y, int luma) {
+    for (int dy = -1; dy <= 1; ++dy) {
+        for (int dx = -1; dx <= 1; ++dx) {
+            if (image.valid(x + dx, y + dy) &&
+                std::abs(Luma(image.pixel(x + dx, y + dy)) - luma) < 100) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+// Of the pixels in `r` that are text (bright) in either image, the share that the other image
+// has nowhere near: a few for the same text drawn by two engines, many for sheared glyphs.
+double TextMismatch(const QImage& a, const QImage& b, const QRect& r, int* textPixels) {
+    int text = 0;
+    int differ = 0;
+    for (int y = r.top(); y <= r.bottom(); ++y) {
+        for (int x = r.left(); x <= r.right(); ++x) {
+            const int la = Luma(a.pixel(x, y));
+            const int lb = Luma(b.pixel(x, y));
+            if (la < 180 && lb < 180) {
+                continue;
+            }
+            ++text;
+            differ += !NearBy(b, x, y, la) || !NearBy(a, x, y, lb);
+        }
+    }
+    *textPixels = text;
+    return text ? static_cast<double>(differ) / text : 1.0;
+}
+
+// The surface window as the X server shows it.
+QImage OnScreen(VideoView& view) {
+    QWindow* w = view.surfaceWindow();
+    return w->screen()->grabWindow(w->winId()).toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+struct TextCase {
+    const char* what;
+    PaneMark mark;
+    QString caption;
+};
+
+TEST(SurfaceText, PaneMarksOnTheScreenReadAsQtDrawsThem) {
+    RecordingUi ui;
+    ViewController vc(ui);
+    CoreContext context;
+    context.attach(vc);
+    ASSERT_TRUE(context.panes()->allocate());
+    VideoView view(context);
+    view.resize(640, 480);
+    view.show();
+    ASSERT_TRUE(WaitUntil([&] { return view.surfaceContext() != nullptr; }));
+    const QRect paneOnScreen(0, 0, 320, 240);  // pane 0: the top left quarter
+    const PaneRect pane{0, 240, 320, 240};     // the same, from the bottom left
+
+    const std::vector<TextCase> cases = {
+        {"offline", {PaneMark::Kind::Offline, "Dock 3", "Reconnecting in 4 s"}, {}},
+        {"offline again, other text", {PaneMark::Kind::Offline, "Gate", "Offline"}, {}},
+        {"stale", {PaneMark::Kind::Offline, {}, "No video since 12:34:56"}, {}},
+    };
+    for (const TextCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        view.markPane(0, pane, PaneMark{});
+        view.markPane(0, pane, c.mark);
+        // What the surface must show: its grey, the text painted by Qt's raster engine.
+        QImage expected(view.surfaceWindow()->size(), QImage::Format_RGB32);
+        expected.fill(QColor(kGrey, kGrey, kGrey));
+        {
+            QPainter painter(&expected);
+            PaintMarkText(painter, QRectF(paneOnScreen), c.mark);
+        }
+        int textPixels = 0;
+        double mismatch = 1;
+        // The screen gets the text with the next frame; give it a few.
+        WaitUntil(
+            [&] {
+                mismatch = TextMismatch(OnScreen(view), expected, paneOnScreen, &textPixels);
+                return mismatch < 0.05;
+            },
+            3s);
+        EXPECT_GT(textPixels, 200) << "no text on the pane";
+        EXPECT_LT(mismatch, 0.05) << "the text on the screen is not the text Qt draws";
+        if (HasFailure()) {
+            OnScreen(view).save(QString::fromUtf8(::testing::TempDir()) + u"/surface-text.png"_s);
+            expected.save(QString::fromUtf8(::testing::TempDir()) +
+                          u"/surface-text-expected.png"_s);
+        }
+    }
+    context.clear();
+}
+
+}  // namespace
