@@ -1,0 +1,145 @@
+// Whole-window sequences as an operator meets them, with the real window's modal boxes left open
+// as they are while nobody is at the desk. A box runs its own event loop, so each sequence is a
+// list of steps that a timer walks through: the timer fires in whichever loop is running.
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+
+#include "gui/main/VideoView.h"
+#include "tests/gui/UiFixture.h"
+
+namespace {
+
+// One step: once `ready` holds, `then` runs and the next step begins; `ready` must hold within
+// `limit` of the step's start.
+struct Step {
+    std::string what;
+    std::function<bool()> ready;
+    std::function<void()> then;
+    std::chrono::milliseconds limit = 10s;
+};
+
+// Walks through `steps` on a timer, in whichever event loop runs (a box's included), and returns
+// once all ran or one did not become ready in time; the failed step's name, or empty.
+std::string RunSteps(std::vector<Step> steps) {
+    std::size_t at = 0;
+    std::string failed;
+    auto started = std::chrono::steady_clock::now();
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        if (at >= steps.size() || !failed.empty()) {
+            return;
+        }
+        Step& step = steps[at];
+        if (step.ready()) {
+            if (step.then) {
+                step.then();
+            }
+            ++at;
+            started = std::chrono::steady_clock::now();
+        } else if (std::chrono::steady_clock::now() - started > step.limit) {
+            failed = step.what;
+        }
+    });
+    timer.start(20);
+    WaitUntil([&] { return at >= steps.size() || !failed.empty(); }, 120s);
+    return failed;
+}
+
+QList<QMessageBox*> OpenBoxes() {
+    QList<QMessageBox*> open;
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) {
+            open.append(box);
+        }
+    }
+    return open;
+}
+
+// The operator comes back and closes every box.
+void CloseBoxes() {
+    for (QMessageBox* box : OpenBoxes()) {
+        box->accept();
+    }
+}
+
+class OperatorScenario : public UiTest {
+  protected:
+    std::vector<std::string> dvrArgs(int port = 0) {
+        return {"--listen", "127.0.0.1:" + std::to_string(port), "--account", "admin:1234:2:2"};
+    }
+    bool working(int dvr) { return vc->GetNetCtrlStruct(dvr).NetWorking.load() == 1; }
+    QRect pane(int p) { return PaneOnScreen(*vc, p, window->videoView()->height()); }
+    QImage surface() { return window->videoView()->grabSurface(); }
+};
+
+// The Net error box waits for the operator; nothing else does: the lost DVR is connected again
+// behind it, and a second DVR lost meanwhile is marked, counted down and connected again too.
+TEST_F(OperatorScenario, ADvrLostWhileAnotherDvrsBoxIsOpenIsMarkedAndConnectedAgainOnTime) {
+    auto gate = std::make_unique<SimProcess>(dvrArgs());
+    auto yard = std::make_unique<SimProcess>(dvrArgs());
+    const int gatePort = gate->port();
+    const int yardPort = yard->port();
+    writeList({Entry(At(*gate), "Gate"), Entry(At(*yard), "Yard")});
+    startApp();
+    vc->limits.reconnectFirst = 1s;
+    vc->limits.reconnectJitter = 0;
+    connectDvr(0);
+    connectDvr(1);  // the view shows Yard
+    window->splitButton(4)->click();
+    ASSERT_TRUE(WaitUntil([&] { return RegionShows(surface(), pane(0), 0); }));
+
+    std::chrono::steady_clock::time_point yardBack;
+    gate->kill();
+    const std::string failed = RunSteps({
+        {"the Net error box of the lost Gate opens",
+         [&] {
+             const auto boxes = OpenBoxes();
+             return boxes.size() == 1 && boxes[0]->informativeText() == u"Net error"_s;
+         },
+         [&] { gate = std::make_unique<SimProcess>(dvrArgs(gatePort)); }},
+        {"Gate is connected again behind its open box", [&] { return working(0); },
+         [&] { yard->kill(); }, 5s},
+        {"Yard's node counts down under its name",
+         [&] { return titles().value(1).startsWith(u"Yard \u2014 reconnecting in "_s); },
+         {},
+         3s},
+        {"Yard's pane says it is offline, with its name",
+         [&] {
+             const QImage s = surface();
+             const QRect p = pane(0);
+             int grey = 0;
+             int white = 0;
+             for (int y = p.top(); y <= p.bottom(); y += 2) {
+                 for (int x = p.left(); x <= p.right(); x += 2) {
+                     const QRgb c = s.pixel(x, y);
+                     grey += std::abs(qRed(c) - 122) < 6 && std::abs(qBlue(c) - 122) < 6;
+                     white += qRed(c) > 220 && qGreen(c) > 220 && qBlue(c) > 220;
+                 }
+             }
+             return grey > p.width() * p.height() / 8 && white > 10;
+         },
+         [&] {
+             yard = std::make_unique<SimProcess>(dvrArgs(yardPort));
+             yardBack = std::chrono::steady_clock::now();
+         },
+         3s},
+        // Its first wait was 1 s, long over: the next attempt is at most 2 s away.
+        {"Yard's pictures are back, both boxes still open",
+         [&] { return working(1) && RegionShows(surface(), pane(0), 0); },
+         {},
+         5s},
+        {"one box an outage", [&] { return OpenBoxes().size() == 2; },
+         [&] {
+             EXPECT_LE(std::chrono::steady_clock::now() - yardBack, 4s);
+             CloseBoxes();
+         },
+         1s},
+    });
+    EXPECT_EQ(failed, "");
+    CloseBoxes();
+    EXPECT_TRUE(WaitUntil([] { return OpenBoxes().isEmpty(); }, 2s));
+}
+
+}  // namespace
