@@ -130,9 +130,10 @@ void ViewController::outlineViewSelectionDidChange() {
     focusID.store(d);
     if (d >= 0) {
         ui_.setDvrLabel(std::string(TextOf(EntryCopy(d).showName)));
+        // Before the new layout's generation: a display thread that sees it sees this view.
+        m_selfChannelEffectFlag.store(0);
         SetShowMaxNum(36);
         SetScreenWindow(36);
-        m_selfChannelEffectFlag.store(0);
         AllNetServerAdjust();
         Hide36MoreButton();
     } else {
@@ -340,6 +341,9 @@ void ViewController::AutoSetDisplay() {
             position += std::max(b.iDvrChannel.load() % 100, 0);
         }
     }
+    // A pane given to another camera shows nothing of the one it had: the surface is cleared
+    // and pictures placed under the old assignment are dropped.
+    GetScreenRect();
     AllNetServerAdjust();
     UnloadUserInfoToFile();
 }
@@ -652,6 +656,10 @@ void ViewController::Present(int dvr, const NET_FRAME_HEADER& h, const uint8_t* 
     if (!display || !layout_.AVDataFrame.allocated()) {
         return;
     }
+    // The layout's generation first: a view change writes the view, the focus and the panes'
+    // assignment before it starts a new generation, so what is read after this is at least as
+    // new, and a picture placed by an older view than the one it is drawn in is dropped below.
+    const uint32_t seen = layout_.Generation();
     const bool allDvrView = m_selfChannelEffectFlag.load() != 0;
     if (dvr != focusID.load() && !allDvrView) {
         return;  // not shown in the single-DVR view of another DVR
@@ -678,24 +686,31 @@ void ViewController::Present(int dvr, const NET_FRAME_HEADER& h, const uint8_t* 
     if (allDvrView) {
         pane = ReadSelfChannelChan(dvr * 100 + channel);
     }
+    // A played picture belongs in its band of the DVR's own view; the all-DVR view's panes are
+    // live cameras, and a recording shown there would pass for one.
+    if (playback && allDvrView) {
+        return;
+    }
+    // The pane it is drawn in owns the buffer it is written to: marks, the selection's frame and
+    // snapshots of that pane read the same picture.
     const int32_t drawnIn = playback ? target : pane;
-    if (pane < 0 || pane >= kPanes) {
+    if (drawnIn < 0 || drawnIn >= kPanes) {
         return;
     }
     // The rectangle and its layout's generation together: a picture placed before a layout change
     // that has not reached the surface yet is dropped there, not drawn into an old rectangle.
     uint32_t generation = 0;
     const std::optional<PaneRect> rect = layout_.ShownRect(drawnIn, &generation);
-    if (!rect) {
+    if (!rect || generation != seen) {
         return;
     }
-    PaneBuffers::Pane& buffer = layout_.AVDataFrame[pane];
+    PaneBuffers::Pane& buffer = layout_.AVDataFrame[drawnIn];
     std::lock_guard<std::mutex> g(buffer.lock);
     DataChange(buffer.pixels, pixels, h.imageSize);
     buffer.sizeFrame = h.imageSize;
     buffer.arrivedAt = arrived;
     ++buffer.version;
-    display->renderCurrentFrame(*rect, pane, generation);
+    display->renderCurrentFrame(*rect, drawnIn, generation);
 }
 
 // ---- Record search and playback ----

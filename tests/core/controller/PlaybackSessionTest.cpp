@@ -219,13 +219,26 @@ TEST_F(Playback, PlayedPicturesAreDrawnInTheirPlaybackPaneAndReportTheirTime) {
     EXPECT_EQ(vc->SetDiskTimeRect(b, std::time(nullptr), {0, 3, 0, 0}), 1);
     vc->RequestPlay(0, 28800, PlayMask({0, 3, 0, 0}), 0, 0);
     const PaneRect pane1 = vc->LayoutCopy().m_screenRect[1].FrameRect;
-    ASSERT_TRUE(WaitFor([&] { return display.renders().count(2) > 0; }, 15s));
-    const PaneRect drawn = display.lastRect(2);  // channel 2's picture, in pane 1's place
+    ASSERT_TRUE(WaitFor([&] { return display.renders().count(1) > 0; }, 15s));
+    // Channel 2's picture, in pane 1 (its band), whose buffer it fills: nothing else is drawn.
+    const PaneRect drawn = display.lastRect(1);
     EXPECT_EQ(drawn.x, pane1.x);
     EXPECT_EQ(drawn.y, pane1.y);
     EXPECT_EQ(drawn.width, pane1.width);
+    EXPECT_EQ(display.renders().size(), 1u);
     EXPECT_GE(pb.timeNow(), 28800);
     EXPECT_LT(pb.timeNow(), 28800 + 60);
+
+    // The all-DVR view leaves the DVR playing, but its live panes show live cameras only, even
+    // the pane given to the played channel.
+    vc->WriteSelfChannel(0, 2);
+    select(-1);
+    std::this_thread::sleep_for(300ms);
+    display.forget();
+    const int32_t playedBefore = pb.timeNow();
+    ASSERT_TRUE(WaitFor([&] { return pb.timeNow() > playedBefore; }, 10s));  // still playing
+    EXPECT_TRUE(display.renders().empty()) << "a played picture in the all-DVR view";
+    select(0);
 
     // Lost while it plays: the window is told, and nothing connects the DVR again behind it.
     sim->kill();
@@ -335,10 +348,11 @@ TEST_F(Playback, APictureOfChannel5GoesToThePaneSelectingItAndItsTimeToTheWindow
         frame.timeSec = 90061;  // a day and 01:01:01
         peer.send(FrameUnit(frame, clip[i]));
     }
-    ASSERT_TRUE(WaitFor([&] { return display.renders().count(5) > 0; }));
+    ASSERT_TRUE(WaitFor([&] { return display.renders().count(1) > 0; }));
     const PaneRect pane1 = vc->LayoutCopy().m_screenRect[1].FrameRect;
-    EXPECT_EQ(display.lastRect(5).x, pane1.x);
-    EXPECT_EQ(display.lastRect(5).y, pane1.y);
+    EXPECT_EQ(display.lastRect(1).x, pane1.x);
+    EXPECT_EQ(display.lastRect(1).y, pane1.y);
+    EXPECT_EQ(display.renders().count(5), 0u);  // pane 5 is not shown, nor its buffer written
     EXPECT_EQ(pb.timeNow(), 3661);
 }
 
