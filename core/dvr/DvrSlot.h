@@ -162,24 +162,50 @@ class DvrSlot final : private StreamSink {
     // One connection attempt, as of the slot's generation when it started: a delete that gives the
     // number to another DVR bumps the generation, and an overtaken attempt then leaves the slot,
     // its title and its entry alone.
+    //
+    // Each attempt works on its own connection: the socket it made (`made`), or for a block that
+    // was logged in already the one attached when it started. It sends and reads on that socket
+    // only, and touches the slot only while it is current and that socket is still attached.
     struct Attempt {
         uint32_t generation;
         bool quiet = false;
+        std::shared_ptr<TcpSocket> sock;
+        bool made = false;
     };
+    // The slot's generation, with the connection attached now.
     Attempt CurrentAttempt() const;
     bool Current(const Attempt& a) const;
+    // Current, and its socket is the one attached.
+    bool Owns(const Attempt& a) const;
+    // Runs `step` (a transition on the attempt's socket, a change to the slot) only while the
+    // attempt owns the slot: under the slot lock, so that neither a cancel nor a newer attempt's
+    // socket comes between the check and the step. False when it did not run or returned false.
+    template <typename Step>
+    bool AsOwner(const Attempt& a, Step&& step) {
+        std::lock_guard<std::mutex> g(slotLock_);
+        return generation_ == a.generation && NetCtrl.Attached(a.sock.get()) && step();
+    }
+    // An overtaken attempt's end: its own socket is closed, and taken off the slot only if it is
+    // still attached there without a working session.
+    void LeaveOvertaken(const Attempt& a);
     void AttemptTitle(const Attempt& a, const std::string& title);
     void RestoreTitle(const Attempt& a);
     void AttemptBox(const Attempt& a, const SAVE_INFO_STRUCT& entry, const std::string& text);
     // A box about a DVR that could not be reached: not for a quiet attempt.
     void FailureBox(const Attempt& a, const SAVE_INFO_STRUCT& entry, const std::string& text);
-    bool AttemptBeginLogin(const Attempt& a, std::unique_ptr<TcpSocket> s);
+    bool AttemptBeginLogin(const Attempt& a);
     status::Connect ConnectAndReport(const Attempt& a);
     status::Connect NetConnect(const Attempt& a);
     status::Login SetParameter(const Attempt& a, const SAVE_INFO_STRUCT& entry);
     status::Login LogIn(const Attempt& a, const SAVE_INFO_STRUCT& entry);
-    // Both login records under one hold of the block's send lock.
-    bool SendLogin(const NET_COMMAND& login, const NET_LOGIN_INFO& info);
+    // Both login records on the attempt's socket under one hold of the block's send lock.
+    bool SendLogin(const Attempt& a, const NET_COMMAND& login, const NET_LOGIN_INFO& info);
+    // A refused login ends the attempt's own connection; false when the attempt was overtaken.
+    bool EndRefused(const Attempt& a);
+    // SendData on the connection `s`: refused unless `s` is attached and logged in.
+    int32_t SendOn(const std::shared_ptr<TcpSocket>& s, const void* data, int len);
+    // StopNetPlayFile on the connection `s`.
+    int32_t StopPlayOn(const std::shared_ptr<TcpSocket>& s);
     int32_t ReadFrom(const std::shared_ptr<TcpSocket>& s, void* data, int len,
                      std::optional<std::chrono::milliseconds> limit);
 
