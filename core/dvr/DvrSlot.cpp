@@ -204,6 +204,11 @@ bool DvrSlot::AttemptRunning() const {
     return attemptRunning_;
 }
 
+bool DvrSlot::OperatorAttemptRunning() const {
+    std::lock_guard<std::mutex> g(slotLock_);
+    return attemptRunning_ && !runningQuiet_;
+}
+
 void DvrSlot::AttemptTitle(const Attempt& a, const std::string& title) {
     // Checked and posted under the slot lock, so a delete cannot slip in between.
     std::lock_guard<std::mutex> g(slotLock_);
@@ -248,6 +253,7 @@ void DvrSlot::StartConnectAttempt(bool quiet) {
         });
     connectThreads_.erase(finished, connectThreads_.end());
     attemptRunning_ = true;
+    runningQuiet_ = quiet;
     const Attempt attempt{generation_, quiet, nullptr, false};
     auto done = std::make_shared<std::atomic<bool>>(false);
     // The connect-and-login thread.

@@ -70,6 +70,9 @@ class DvrSlot final : private StreamSink {
 
     // ---- Connection attempts ----
     bool AttemptRunning() const;
+    // An attempt the operator started runs (not a quiet one, which the operator's commands
+    // overtake).
+    bool OperatorAttemptRunning() const;
     // Starts a connect-and-login thread for the slot's DVR as it is now. A quiet attempt (an
     // automatic reconnect) shows no box for a DVR it cannot reach or that is busy; a bad user or
     // password it still shows.
@@ -269,6 +272,7 @@ class DvrSlot final : private StreamSink {
     mutable std::mutex slotLock_;
     std::vector<ConnectThread> connectThreads_;  // under slotLock_
     bool attemptRunning_ = false;                // under slotLock_
+    bool runningQuiet_ = false;                  // under slotLock_: the running one is quiet
     uint32_t generation_ = 0;                    // under slotLock_
     std::atomic<int32_t> lastLogin_{status::Code(status::Login::Failed)};
 };
