@@ -136,6 +136,8 @@ class DvrSlot final : private StreamSink {
     void CreateNetKeyFrame();
     // The single-DVR view's adjustment for channels `mask`; the all-DVR view's for `mask`, where
     // `wanted` are the channels shown panes ask for before the entry's mask; the DVR not shown.
+    // Each does nothing while the DVR plays back: it is checked when the adjustment runs, so one
+    // queued before a playback started does not end it.
     void AdjustActive(uint32_t mask, int32_t audio);
     void AdjustShown(uint32_t mask, uint32_t wanted, int32_t audio);
     void AdjustNotActive();
@@ -226,6 +228,7 @@ class DvrSlot final : private StreamSink {
     void Publish(int32_t slot, const NET_FRAME_HEADER& h, int32_t bytes, int64_t arrived);
     // The channels now asked for, as a record that asks for them goes out.
     void Ask(uint32_t channels);
+    bool PlayingBack() const;
 
     // How long the receive thread has heard nothing, and what it did about it.
     struct SilenceWatch {
