@@ -75,8 +75,8 @@ bool ViewController::AttemptRunning(int dvr) const {
 
 int ViewController::ChosenDvrReady() {
     const int d = GetCurrentDVR();
-    if (d < 0 || d >= list_.count() || AttemptRunning(d)) {
-        return -1;  // nothing chosen, or an attempt for it is under way already
+    if (d < 0 || d >= list_.count() || (ValidDvr(d) && Slot(d).OperatorAttemptRunning())) {
+        return -1;  // nothing chosen, or the operator's attempt for it is under way already
     }
     if (PrepareDvr(d) != 1) {
         MessageBox(kNoMemoryText, d);
@@ -90,7 +90,7 @@ void ViewController::ConnectDVR() {
     if (d < 0) {
         return;
     }
-    CancelReconnect(d);
+    OvertakeQuietAttempt(d);
     Slot(d).NetCtrl.SetView(VIEW_LIVE);
     QLog("ConnectDVR dvrPath=%d", d);
     Slot(d).StartConnectAttempt();
@@ -111,10 +111,19 @@ void ViewController::NetPlayBack() {
         layout_.SelectFirstPage(4);
         GetScreenRect();
     }
-    CancelReconnect(d);
+    OvertakeQuietAttempt(d);
     slot.NetCtrl.SetView(VIEW_PLAYBACK);
     QLog("NetPlayBack dvrPath=%d", d);
     slot.StartConnectAttempt();
+}
+
+void ViewController::OvertakeQuietAttempt(int dvr) {
+    CancelReconnect(dvr);
+    // What still runs is a reconnect's quiet attempt (the operator's own would have stopped the
+    // command): the operator's attempt starts now rather than after its limits.
+    if (Slot(dvr).AttemptRunning()) {
+        Slot(dvr).CancelAttempts();
+    }
 }
 
 void ViewController::DisconnectDVR() {

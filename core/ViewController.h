@@ -216,6 +216,8 @@ class ViewController final : private SlotEvents {
     DvrSlot& SlotOf(const NetCtrl_Struct& b);
     // The DVR chosen in the tree, prepared for a connection; -1 when there is none to start.
     int ChosenDvrReady();
+    // The operator's connect or playback: the automatic reconnect ends, its attempt is overtaken.
+    void OvertakeQuietAttempt(int dvr);
     void MessageBoxAbout(const SAVE_INFO_STRUCT& entry, const std::string& text);
 
     UiPort& ui_;

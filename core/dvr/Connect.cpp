@@ -60,12 +60,13 @@ status::Connect DvrSlot::NetConnect(const Attempt& a) {
     // The attempt works on the entry as it was when it started.
     const SAVE_INFO_STRUCT entry = ctx_.list.EntryCopy(dvr_);
     if (NetCtrl.NetWorking.load() == 1) {
-        SetParameter(a, entry);  // already logged in: start the stream anew
+        // Already logged in: start the stream anew, on the session's connection.
+        SetParameter(Attempt{a.generation, a.quiet, NetCtrl.connection()}, entry);
         return Connect::Failed;
     }
 
     AttemptTitle(a, "connecting");
-    std::unique_ptr<TcpSocket> sock = TcpSocket::Create(ctx_.cancel.fd());
+    std::shared_ptr<TcpSocket> sock = TcpSocket::Create(ctx_.cancel.fd());
     if (!sock) {
         RestoreTitle(a);
         return Connect::Failed;
@@ -124,12 +125,22 @@ status::Connect DvrSlot::NetConnect(const Attempt& a) {
                                ctx_.limits.keepAliveProbes)) {
         QLog("keepalive refused on DVR %d", dvr_);
     }
-    if (!AttemptBeginLogin(a, std::move(sock))) {
+    const Attempt mine{a.generation, a.quiet, std::move(sock), true};
+    if (!AttemptBeginLogin(mine)) {
         return Connect::Failed;  // the DVR was deleted meanwhile
     }
     QLog("SetParameter");
-    const status::Login login = SetParameter(a, entry);
-    lastLogin_.store(status::Code(login));
+    const status::Login login = SetParameter(mine, entry);
+    if (!Owns(mine)) {
+        LeaveOvertaken(mine);
+    }
+    {
+        std::lock_guard<std::mutex> g(slotLock_);
+        if (generation_ != a.generation) {
+            return Connect::Done;  // overtaken: the slot's result and boxes are a newer attempt's
+        }
+        lastLogin_.store(status::Code(login));
+    }
     switch (login) {
         // A DVR that has not noticed the lost session yet still counts it: a reconnect's attempt
         // says nothing of that, and tries again later.
@@ -153,9 +164,9 @@ status::Login DvrSlot::SetParameter() {
     return SetParameter(CurrentAttempt(), ctx_.list.EntryCopy(dvr_));
 }
 
-bool DvrSlot::SendLogin(const NET_COMMAND& login, const NET_LOGIN_INFO& info) {
-    std::shared_ptr<TcpSocket> s = NetCtrl.connection();
-    if (!s || !NetCtrl.LoggingIn()) {
+bool DvrSlot::SendLogin(const Attempt& a, const NET_COMMAND& login, const NET_LOGIN_INFO& info) {
+    const std::shared_ptr<TcpSocket>& s = a.sock;
+    if (!s || !Owns(a) || !NetCtrl.LoggingIn()) {
         return false;
     }
     // Both records under one hold: nothing may come between the login and its record.
@@ -170,44 +181,63 @@ bool DvrSlot::SendLogin(const NET_COMMAND& login, const NET_LOGIN_INFO& info) {
     return sentInfo;
 }
 
+bool DvrSlot::EndRefused(const Attempt& a) {
+    QLog("Disconnect:2");
+    if (!AsOwner(a, [&] { return NetCtrl.Disconnect(a.sock.get()); })) {
+        return false;
+    }
+    ctx_.ui.reloadTree();
+    QLog("Disconnect:");
+    return true;
+}
+
 status::Login DvrSlot::LogIn(const Attempt& a, const SAVE_INFO_STRUCT& entry) {
     using status::Login;
-    (void)a;
     const NET_COMMAND login = MakeCommand(NET_LOGIN, sizeof(NET_LOGIN_INFO));
     NET_LOGIN_INFO info{};
     SetText(info.user, TextOf(entry.user));
     SetText(info.pass, TextOf(entry.pass));
-    if (!SendLogin(login, info) || !ctx_.cancel.pause(ctx_.limits.loginPause)) {
+    if (!SendLogin(a, login, info) || !ctx_.cancel.pause(ctx_.limits.loginPause)) {
+        return Login::Failed;
+    }
+    // Overtaken during the pause: the reply on its socket is nobody's now.
+    if (!Owns(a)) {
         return Login::Failed;
     }
     NET_COMMAND reply{};
-    const int32_t got = ReadData(&reply, sizeof reply, ctx_.limits.loginReply);
+    const int32_t got = ReadFrom(a.sock, &reply, sizeof reply, ctx_.limits.loginReply);
     QLog("recv=%d    cmd=sizeof(cmd)", got);
     if (got < 0) {
         return Login::Failed;
     }
     if (reply.iCmd == NET_TOO_MUCH_USERS) {
-        Disconnect();
+        if (!EndRefused(a)) {
+            return Login::Failed;
+        }
         QLog("TOO_MUCH_UERS");
         return Login::TooManyUsers;
     }
     if (reply.iParam1 == BAD_USER_PASS) {
-        Disconnect();
+        if (!EndRefused(a)) {
+            return Login::Failed;
+        }
         QLog("BAD_USER_PASS");
         return reply.iParam2 == 2 ? Login::SuperUserOnline : Login::BadUserOrPassword;
     }
-    NetCtrl.LoginAccepted(reply.iParam2, reply.iParam4);
-    return NetCtrl.LoggedIn() ? Login::Ok : Login::Failed;
+    const bool accepted = AsOwner(
+        a, [&] { return NetCtrl.LoginAccepted(reply.iParam2, reply.iParam4, a.sock.get()); });
+    return accepted ? Login::Ok : Login::Failed;
 }
 
 status::Login DvrSlot::SetParameter(const Attempt& a, const SAVE_INFO_STRUCT& entry) {
     using status::Login;
-    const bool wasLoggedIn = NetCtrl.NetWorking.load() == 1;
+    const TcpSocket* on = a.sock.get();
+    const bool wasLoggedIn = NetCtrl.NetWorking.load() == 1 && NetCtrl.Attached(on);
     // A transport failure before the session is up leaves no half-open connection behind, so
     // nothing shows it as connected. A session that was up already ended in NET_ERROR when its
     // send failed, and stays so until the loss is reported.
     auto transportFailure = [&]() -> Login {
-        if (!wasLoggedIn && Current(a) && NetCtrl.AbandonLogin()) {
+        if (!wasLoggedIn && AsOwner(a, [&] { return NetCtrl.AbandonLogin(on); })) {
             ctx_.ui.reloadTree();
         }
         return Login::Failed;
@@ -225,28 +255,50 @@ status::Login DvrSlot::SetParameter(const Attempt& a, const SAVE_INFO_STRUCT& en
 
     const int32_t mode = NetCtrl.ViewOrBack.load();
     if (mode == VIEW_LIVE) {
-        StopNetPlayFile();
+        if (wasLoggedIn) {
+            StopPlayOn(a.sock);
+        }
         const int32_t fps = StreamFrameRate(entry.frame_rate);
         const NET_COMMAND stream =
             MakeCommand(NET_SET_STREAM, StreamBitRate(entry.qulity, fps), fps, entry.send_sound);
-        const int32_t sent = SendData(&stream, sizeof stream);
+        const int32_t sent = Owns(a) ? SendOn(a.sock, &stream, sizeof stream) : -1;
         QLog("send=%d    cmd=sizeof(cmd)", sent);
         if (sent < 0) {
             return transportFailure();
         }
-        NetCtrl.SetLiveStatus(NET_DATA_SEND);
         const NET_COMMAND live = MakeCommand(NET_LIVE_VIEW, 0, 0, static_cast<int32_t>(entry.cam));
-        Ask(entry.cam);
-        if (SendData(&live, sizeof live) < 0) {
+        const bool asked = AsOwner(a, [&] {
+            if (!NetCtrl.SetLiveStatus(NET_DATA_SEND, on)) {
+                return false;
+            }
+            Ask(entry.cam);
+            return true;
+        });
+        if (!asked || SendOn(a.sock, &live, sizeof live) < 0) {
             return transportFailure();
         }
-        NetCtrl.SessionUp();
+        if (!AsOwner(a, [&] { return NetCtrl.SessionUp(on); })) {
+            return transportFailure();
+        }
         return Login::Ok;
     }
     if (mode == VIEW_PLAYBACK) {
         QLog("Do for PlayBack");
-        StopNetLocalView();
-        NetCtrl.SessionUp();  // the receive thread can now deliver the replies
+        const bool stopped = AsOwner(a, [&] {
+            if (!NetCtrl.SetLiveStatus(NET_CONNECTED, on)) {
+                return false;
+            }
+            Ask(0);
+            return true;
+        });
+        if (stopped) {
+            const NET_COMMAND stop = MakeCommand(NET_STOP_LIVE_VIEW);
+            SendOn(a.sock, &stop, sizeof stop);
+        }
+        // The receive thread can now deliver the replies.
+        if (!AsOwner(a, [&] { return NetCtrl.SessionUp(on); })) {
+            return transportFailure();
+        }
         if (NetCtrl.iUsermode.load() != kSuperUserMode) {
             if (Current(a)) {
                 ctx_.ui.messageBox(std::nullopt, "Please use superuser!");

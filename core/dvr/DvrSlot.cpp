@@ -176,7 +176,7 @@ bool DvrSlot::CommandsIdle(std::chrono::milliseconds limit) {
 
 DvrSlot::Attempt DvrSlot::CurrentAttempt() const {
     std::lock_guard<std::mutex> g(slotLock_);
-    return Attempt{generation_};
+    return Attempt{generation_, false, NetCtrl.connection()};
 }
 
 bool DvrSlot::Current(const Attempt& a) const {
@@ -184,9 +184,29 @@ bool DvrSlot::Current(const Attempt& a) const {
     return generation_ == a.generation;
 }
 
+bool DvrSlot::Owns(const Attempt& a) const {
+    std::lock_guard<std::mutex> g(slotLock_);
+    return generation_ == a.generation && NetCtrl.Attached(a.sock.get());
+}
+
+void DvrSlot::LeaveOvertaken(const Attempt& a) {
+    if (!a.made || !a.sock) {
+        return;  // the connection is the session's, not the attempt's
+    }
+    // A session that came up on it before the attempt was overtaken stays.
+    if (!NetCtrl.AbandonLogin(a.sock.get()) && !NetCtrl.Attached(a.sock.get())) {
+        a.sock->shutdown();
+    }
+}
+
 bool DvrSlot::AttemptRunning() const {
     std::lock_guard<std::mutex> g(slotLock_);
     return attemptRunning_;
+}
+
+bool DvrSlot::OperatorAttemptRunning() const {
+    std::lock_guard<std::mutex> g(slotLock_);
+    return attemptRunning_ && !runningQuiet_;
 }
 
 void DvrSlot::AttemptTitle(const Attempt& a, const std::string& title) {
@@ -215,9 +235,9 @@ void DvrSlot::CancelAttempts() {
     attemptRunning_ = false;
 }
 
-bool DvrSlot::AttemptBeginLogin(const Attempt& a, std::unique_ptr<TcpSocket> s) {
+bool DvrSlot::AttemptBeginLogin(const Attempt& a) {
     std::lock_guard<std::mutex> g(slotLock_);
-    return generation_ == a.generation && NetCtrl.BeginLogin(std::move(s));
+    return generation_ == a.generation && NetCtrl.BeginLogin(a.sock);
 }
 
 void DvrSlot::StartConnectAttempt(bool quiet) {
@@ -233,7 +253,8 @@ void DvrSlot::StartConnectAttempt(bool quiet) {
         });
     connectThreads_.erase(finished, connectThreads_.end());
     attemptRunning_ = true;
-    const Attempt attempt{generation_, quiet};
+    runningQuiet_ = quiet;
+    const Attempt attempt{generation_, quiet, nullptr, false};
     auto done = std::make_shared<std::atomic<bool>>(false);
     // The connect-and-login thread.
     connectThreads_.push_back({std::thread([this, attempt, done] {

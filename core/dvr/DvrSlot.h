@@ -70,6 +70,9 @@ class DvrSlot final : private StreamSink {
 
     // ---- Connection attempts ----
     bool AttemptRunning() const;
+    // An attempt the operator started runs (not a quiet one, which the operator's commands
+    // overtake).
+    bool OperatorAttemptRunning() const;
     // Starts a connect-and-login thread for the slot's DVR as it is now. A quiet attempt (an
     // automatic reconnect) shows no box for a DVR it cannot reach or that is busy; a bad user or
     // password it still shows.
@@ -136,6 +139,8 @@ class DvrSlot final : private StreamSink {
     void CreateNetKeyFrame();
     // The single-DVR view's adjustment for channels `mask`; the all-DVR view's for `mask`, where
     // `wanted` are the channels shown panes ask for before the entry's mask; the DVR not shown.
+    // Each does nothing while the DVR plays back: it is checked when the adjustment runs, so one
+    // queued before a playback started does not end it.
     void AdjustActive(uint32_t mask, int32_t audio);
     void AdjustShown(uint32_t mask, uint32_t wanted, int32_t audio);
     void AdjustNotActive();
@@ -165,24 +170,50 @@ class DvrSlot final : private StreamSink {
     // One connection attempt, as of the slot's generation when it started: a delete that gives the
     // number to another DVR bumps the generation, and an overtaken attempt then leaves the slot,
     // its title and its entry alone.
+    //
+    // Each attempt works on its own connection: the socket it made (`made`), or for a block that
+    // was logged in already the one attached when it started. It sends and reads on that socket
+    // only, and touches the slot only while it is current and that socket is still attached.
     struct Attempt {
         uint32_t generation;
         bool quiet = false;
+        std::shared_ptr<TcpSocket> sock;
+        bool made = false;
     };
+    // The slot's generation, with the connection attached now.
     Attempt CurrentAttempt() const;
     bool Current(const Attempt& a) const;
+    // Current, and its socket is the one attached.
+    bool Owns(const Attempt& a) const;
+    // Runs `step` (a transition on the attempt's socket, a change to the slot) only while the
+    // attempt owns the slot: under the slot lock, so that neither a cancel nor a newer attempt's
+    // socket comes between the check and the step. False when it did not run or returned false.
+    template <typename Step>
+    bool AsOwner(const Attempt& a, Step&& step) {
+        std::lock_guard<std::mutex> g(slotLock_);
+        return generation_ == a.generation && NetCtrl.Attached(a.sock.get()) && step();
+    }
+    // An overtaken attempt's end: its own socket is closed, and taken off the slot only if it is
+    // still attached there without a working session.
+    void LeaveOvertaken(const Attempt& a);
     void AttemptTitle(const Attempt& a, const std::string& title);
     void RestoreTitle(const Attempt& a);
     void AttemptBox(const Attempt& a, const SAVE_INFO_STRUCT& entry, const std::string& text);
     // A box about a DVR that could not be reached: not for a quiet attempt.
     void FailureBox(const Attempt& a, const SAVE_INFO_STRUCT& entry, const std::string& text);
-    bool AttemptBeginLogin(const Attempt& a, std::unique_ptr<TcpSocket> s);
+    bool AttemptBeginLogin(const Attempt& a);
     status::Connect ConnectAndReport(const Attempt& a);
     status::Connect NetConnect(const Attempt& a);
     status::Login SetParameter(const Attempt& a, const SAVE_INFO_STRUCT& entry);
     status::Login LogIn(const Attempt& a, const SAVE_INFO_STRUCT& entry);
-    // Both login records under one hold of the block's send lock.
-    bool SendLogin(const NET_COMMAND& login, const NET_LOGIN_INFO& info);
+    // Both login records on the attempt's socket under one hold of the block's send lock.
+    bool SendLogin(const Attempt& a, const NET_COMMAND& login, const NET_LOGIN_INFO& info);
+    // A refused login ends the attempt's own connection; false when the attempt was overtaken.
+    bool EndRefused(const Attempt& a);
+    // SendData on the connection `s`: refused unless `s` is attached and logged in.
+    int32_t SendOn(const std::shared_ptr<TcpSocket>& s, const void* data, int len);
+    // StopNetPlayFile on the connection `s`.
+    int32_t StopPlayOn(const std::shared_ptr<TcpSocket>& s);
     int32_t ReadFrom(const std::shared_ptr<TcpSocket>& s, void* data, int len,
                      std::optional<std::chrono::milliseconds> limit);
 
@@ -200,6 +231,7 @@ class DvrSlot final : private StreamSink {
     void Publish(int32_t slot, const NET_FRAME_HEADER& h, int32_t bytes, int64_t arrived);
     // The channels now asked for, as a record that asks for them goes out.
     void Ask(uint32_t channels);
+    bool PlayingBack() const;
 
     // How long the receive thread has heard nothing, and what it did about it.
     struct SilenceWatch {
@@ -248,6 +280,7 @@ class DvrSlot final : private StreamSink {
     mutable std::mutex slotLock_;
     std::vector<ConnectThread> connectThreads_;  // under slotLock_
     bool attemptRunning_ = false;                // under slotLock_
+    bool runningQuiet_ = false;                  // under slotLock_: the running one is quiet
     uint32_t generation_ = 0;                    // under slotLock_
     std::atomic<int32_t> lastLogin_{status::Code(status::Login::Failed)};
 };

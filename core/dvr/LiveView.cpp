@@ -8,10 +8,12 @@ void DvrSlot::NetLocalViewPlay(uint32_t cam, int32_t /*audio*/) {
     if (!NetCtrl.SetLiveStatus(NET_DATA_SEND)) {
         return;
     }
+    // Only a change of view writes it: an adjustment that found the view live must not undo a
+    // playback the GUI thread has set since.
     if (NetCtrl.ViewOrBack.load() != VIEW_LIVE) {
         StopNetPlayFile();
+        NetCtrl.SetView(VIEW_LIVE);
     }
-    NetCtrl.SetView(VIEW_LIVE);
     QLog("ptr->NetID=%d", dvr_);
     const NET_COMMAND c = MakeCommand(NET_LIVE_VIEW, 0, 0, static_cast<int32_t>(cam));
     Ask(cam);
@@ -51,7 +53,14 @@ void DvrSlot::CreateNetKeyFrame() {
     SendData(&c, sizeof c);
 }
 
+bool DvrSlot::PlayingBack() const {
+    return NetCtrl.ViewOrBack.load() == VIEW_PLAYBACK;
+}
+
 void DvrSlot::AdjustActive(uint32_t mask, int32_t audio) {
+    if (PlayingBack()) {
+        return;  // queued before the playback started: it would end it
+    }
     const int32_t status = NetCtrl.CurNetStatus.load();
     if (status == NET_DATA_SEND) {
         m_CurShowCam.store(mask);
@@ -66,12 +75,15 @@ void DvrSlot::AdjustActive(uint32_t mask, int32_t audio) {
 }
 
 void DvrSlot::AdjustNotActive() {
-    if (NetCtrl.CurNetStatus.load() == NET_DATA_SEND) {
+    if (!PlayingBack() && NetCtrl.CurNetStatus.load() == NET_DATA_SEND) {
         StopNetLocalView();
     }
 }
 
 void DvrSlot::AdjustShown(uint32_t mask, uint32_t wanted, int32_t audio) {
+    if (PlayingBack()) {
+        return;
+    }
     const int32_t status = NetCtrl.CurNetStatus.load();
     if (status == NET_DATA_SEND) {
         m_CurShowCam.store(mask);

@@ -102,6 +102,10 @@ int32_t DvrSlot::NetPlayFile(int32_t time1, int32_t time2, uint32_t cam, int32_t
 }
 
 int32_t DvrSlot::StopNetPlayFile() {
+    return StopPlayOn(NetCtrl.connection());
+}
+
+int32_t DvrSlot::StopPlayOn(const std::shared_ptr<TcpSocket>& s) {
     if (NetCtrl.NetWorking.load() != 1) {
         return -1;
     }
@@ -110,10 +114,10 @@ int32_t DvrSlot::StopNetPlayFile() {
     }
     const NET_COMMAND c = MakeCommand(NET_STOP_PLAY_FILE);
     Ask(0);
-    if (SendData(&c, sizeof c) < 0) {
+    if (SendOn(s, &c, sizeof c) < 0) {
         return -1;
     }
     ctx_.cancel.pause(ctx_.limits.stopPlayPause);
-    NetCtrl.SetLiveStatus(NET_CONNECTED);
+    NetCtrl.SetLiveStatus(NET_CONNECTED, s.get());
     return 1;
 }

@@ -4,12 +4,12 @@
 #include "core/support/Log.h"
 
 int32_t DvrSlot::SendData(const void* data, int len) {
-    if (len < 0 || !NetCtrl.LoggedIn()) {
+    return SendOn(NetCtrl.connection(), data, len);
+}
+
+int32_t DvrSlot::SendOn(const std::shared_ptr<TcpSocket>& s, const void* data, int len) {
+    if (len < 0 || !s || !NetCtrl.LoggedIn() || !NetCtrl.Attached(s.get())) {
         return -1;  // nothing but the login goes to a socket that has not logged in
-    }
-    std::shared_ptr<TcpSocket> s = NetCtrl.connection();
-    if (!s) {
-        return -1;
     }
     bool ok;
     {

@@ -40,33 +40,44 @@ bool NetCtrl_Struct::BeginLogin(std::shared_ptr<TcpSocket> s) {
     return true;
 }
 
-void NetCtrl_Struct::LoginAccepted(int32_t usermode, int32_t channels) {
+bool NetCtrl_Struct::Attached(const TcpSocket* s) const {
     std::lock_guard<std::mutex> g(sockLock_);
-    if (!sock_) {
-        return;  // disconnected meanwhile: stays so
+    return s && sock_.get() == s;
+}
+
+bool NetCtrl_Struct::onAttachedLocked(const TcpSocket* on) const {
+    return sock_ && (!on || sock_.get() == on);
+}
+
+bool NetCtrl_Struct::LoginAccepted(int32_t usermode, int32_t channels, const TcpSocket* on) {
+    std::lock_guard<std::mutex> g(sockLock_);
+    if (!onAttachedLocked(on)) {
+        return false;  // disconnected or replaced meanwhile: stays so
     }
     iUsermode.store(usermode);
     iDvrChannel.store(channels);
     CurNetStatus.value_.store(NET_CONNECTED);
+    return true;
 }
 
-void NetCtrl_Struct::SessionUp() {
+bool NetCtrl_Struct::SessionUp(const TcpSocket* on) {
     {
         std::lock_guard<std::mutex> g(sockLock_);
-        if (!sock_ || !LoggedIn()) {
-            return;
+        if (!onAttachedLocked(on) || !LoggedIn()) {
+            return false;
         }
         NetWorking.value_.store(1);
     }
     wakeReceiver();
+    return true;
 }
 
-bool NetCtrl_Struct::SetLiveStatus(int32_t status) {
+bool NetCtrl_Struct::SetLiveStatus(int32_t status, const TcpSocket* on) {
     if (status != NET_CONNECTED && status != NET_DATA_SEND) {
         return false;
     }
     std::lock_guard<std::mutex> g(sockLock_);
-    if (!sock_ || !LoggedIn()) {
+    if (!onAttachedLocked(on) || !LoggedIn()) {
         return false;
     }
     CurNetStatus.value_.store(status);
@@ -93,11 +104,12 @@ bool NetCtrl_Struct::Fail(const TcpSocket* on) {
     return true;
 }
 
-bool NetCtrl_Struct::AbandonLogin() {
+bool NetCtrl_Struct::AbandonLogin(const TcpSocket* on) {
     std::shared_ptr<TcpSocket> old;
     {
         std::lock_guard<std::mutex> g(sockLock_);
-        if (CurNetStatus.load() == NET_ERROR || NetWorking.load() == 1) {
+        if (CurNetStatus.load() == NET_ERROR || NetWorking.load() == 1 ||
+            (on && sock_.get() != on)) {
             return false;
         }
         CurNetStatus.value_.store(NET_DISCONNECTED);
@@ -107,15 +119,19 @@ bool NetCtrl_Struct::AbandonLogin() {
     return true;
 }
 
-void NetCtrl_Struct::Disconnect() {
+bool NetCtrl_Struct::Disconnect(const TcpSocket* on) {
     std::shared_ptr<TcpSocket> old;
     {
         std::lock_guard<std::mutex> g(sockLock_);
+        if (on && sock_.get() != on) {
+            return false;  // another connection is attached: not this one's to end
+        }
         NetWorking.value_.store(0);
         old = takeSocketLocked();
         CurNetStatus.value_.store(NET_DISCONNECTED);
     }
     ShutDown(old);
+    return true;
 }
 
 bool NetCtrl_Struct::TakeReportedLoss() {

@@ -92,23 +92,28 @@ struct NetCtrl_Struct {
     StateField<int32_t> socket{0};        // descriptor number, for display and checks; 0 = none
 
     // ---- Transitions (any thread) --------------------------------------------------------------
+    // Those that take `on` concern that connection only: they do nothing (and return false) once
+    // another socket, or none, is attached. nullptr: whatever is attached.
+    //
     // A freshly connected socket starts its login; any previous socket is shut down. False (the
     // socket is dropped) while an unreported loss stands.
     bool BeginLogin(std::shared_ptr<TcpSocket> s);
     // The DVR accepted the login: NET_CONNECTED, with the user mode and channel count it gave.
-    void LoginAccepted(int32_t usermode, int32_t channels);
+    bool LoginAccepted(int32_t usermode, int32_t channels, const TcpSocket* on = nullptr);
     // The stream or playback session is set up: the receive thread reads from now on.
-    void SessionUp();
+    bool SessionUp(const TcpSocket* on = nullptr);
     // NET_CONNECTED <-> NET_DATA_SEND while logged in; false (nothing changed) otherwise, so that
     // neither a lost nor a closed session is shown as working again.
-    bool SetLiveStatus(int32_t status);
-    // The connection `on` (nullptr: whatever is attached) broke. A working session on it ends in
-    // NET_ERROR and its socket goes; anything else is left alone. True when this call did it.
+    bool SetLiveStatus(int32_t status, const TcpSocket* on = nullptr);
+    // The connection `on` broke. A working session on it ends in NET_ERROR and its socket goes;
+    // anything else is left alone. True when this call did it.
     bool Fail(const TcpSocket* on);
     // A login or set-up that did not finish: back to disconnected, unless a loss stands.
-    bool AbandonLogin();
+    bool AbandonLogin(const TcpSocket* on = nullptr);
     // The operator's disconnect, a refused login, a deleted DVR: disconnected from any phase.
-    void Disconnect();
+    bool Disconnect(const TcpSocket* on = nullptr);
+    // Whether `s` is the connection attached now.
+    bool Attached(const TcpSocket* s) const;
     // The status timer's report: NET_ERROR becomes NET_DISCONNECTED, true once per loss.
     bool TakeReportedLoss();
     void SetView(int32_t viewOrBack);
@@ -202,6 +207,8 @@ struct NetCtrl_Struct {
 
     // Takes the socket out under sockLock_ (caller holds it); the caller shuts it down unlocked.
     std::shared_ptr<TcpSocket> takeSocketLocked();
+    // A socket is attached, and it is `on` unless that is nullptr. Caller holds sockLock_.
+    bool onAttachedLocked(const TcpSocket* on) const;
 
     // Guards sock_ and makes each transition's writes one step for every reader of the socket.
     mutable std::mutex sockLock_;

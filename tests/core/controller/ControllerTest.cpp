@@ -1,9 +1,13 @@
 // The controller's delete command against simulated DVRs: deleting while a DVR connects or
 // streams leaves every renumbered slot clean.
+#include <sys/socket.h>
+
+#include <functional>
 #include <thread>
 
 #include "core/dvr/DvrSlot.h"
 #include "tests/support/ClientFixture.h"
+#include "tests/support/ScriptedDvr.h"
 #include "tests/support/Wait.h"
 
 namespace {
@@ -72,6 +76,97 @@ TEST_F(Controller, DeletingResetsTheQueueAndSequenceOfEverySlotThatChangesHands)
         return block(d).Numframe.load() == 0;
     };
     EXPECT_TRUE(WaitFor([&] { return reset(0) && reset(1); }));
+}
+
+// ---- The operator's commands and the automatic reconnect ---------------------------------------
+
+class OperatorOverReconnect : public ClientTest {
+  protected:
+    OperatorOverReconnect() {
+        vc->limits.reconnectFirst = 50ms;
+        vc->limits.reconnectLongest = 50ms;
+        vc->limits.streamSilence = 60s;
+        setEntry(0, "127.0.0.1:" + std::to_string(dvr.port()));
+        ui.appendNode("Gate");
+        ui.select(0);
+    }
+    int slotPort() {
+        std::shared_ptr<TcpSocket> s = block(0).connection();
+        sockaddr_in addr{};
+        socklen_t len = sizeof addr;
+        if (!s || ::getsockname(s->fd(), reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
+            return -1;
+        }
+        return ntohs(addr.sin_port);
+    }
+    // DVR 0 connected, then lost; the reconnect's quiet attempt is left hanging on its login.
+    void loseAndHangTheReconnect() {
+        vc->ConnectDVR();
+        ScriptedDvr::Connection session = dvr.accept();
+        ASSERT_TRUE(session.valid());
+        ASSERT_TRUE(session.readLogin());
+        ASSERT_TRUE(session.acceptLogin(kSuperUserMode, 16));
+        ASSERT_TRUE(WaitFor([&] { return block(0).NetWorking.load() == 1; }));
+        session = ScriptedDvr::Connection{};  // the DVR drops the session
+        ASSERT_TRUE(WaitFor([&] {
+            vc->animationTimer();
+            return vc->Slot(0).reconnect.inFlight;
+        }));
+        hanging = dvr.accept();
+        ASSERT_TRUE(hanging.valid());
+        ASSERT_TRUE(hanging.readLogin());  // and never answered
+        ASSERT_TRUE(vc->AttemptRunning(0));
+        ASSERT_EQ(ui.boxes().size(), 1u);  // "Net error"
+    }
+    // The operator's `command` starts its attempt at once; it logs in as `mode` and keeps the
+    // slot, and the reconnect is over.
+    void overtakeWith(const std::function<void()>& command, int32_t mode) {
+        loseAndHangTheReconnect();
+        if (HasFatalFailure()) {
+            return;
+        }
+        command();
+        ScriptedDvr::Connection mine = dvr.accept(2s);
+        ASSERT_TRUE(mine.valid()) << "the operator's attempt waited for the reconnect's";
+        // While the operator's own attempt runs, a second click starts nothing.
+        command();
+        EXPECT_FALSE(dvr.accept(300ms).valid());
+        ASSERT_TRUE(mine.readLogin());
+        ASSERT_TRUE(mine.acceptLogin(mode, 16));
+        ASSERT_TRUE(WaitFor([&] { return !vc->AttemptRunning(0); }));
+        EXPECT_EQ(block(0).NetWorking.load(), 1);
+        EXPECT_EQ(slotPort(), mine.clientPort());
+        // The reconnect's connection was closed without anything more on it.
+        bool closed = false;
+        EXPECT_TRUE(hanging.commandsUntilClosed(3s, closed).empty());
+        EXPECT_TRUE(closed);
+        // No further attempt comes, and the node keeps its name.
+        for (int i = 0; i < 5; ++i) {
+            vc->animationTimer();
+            std::this_thread::sleep_for(20ms);
+        }
+        EXPECT_FALSE(vc->Slot(0).reconnect.pending);
+        EXPECT_FALSE(dvr.accept(100ms).valid());
+        EXPECT_EQ(ui.titleOf(0), "Gate");
+        EXPECT_EQ(block(0).NetWorking.load(), 1);
+    }
+
+    ScriptedDvr dvr;
+    ScriptedDvr::Connection hanging;
+};
+
+TEST_F(OperatorOverReconnect, ConnectStartsAtOnceWhileAReconnectAttemptHangs) {
+    overtakeWith([&] { vc->ConnectDVR(); }, kSuperUserMode);
+    EXPECT_EQ(block(0).CurNetStatus.load(), NET_DATA_SEND);
+    EXPECT_EQ(ui.boxes().size(), 1u);
+}
+
+TEST_F(OperatorOverReconnect, PlaybackStartsAtOnceWhileAReconnectAttemptHangs) {
+    overtakeWith([&] { vc->NetPlayBack(); }, 1);
+    EXPECT_EQ(block(0).ViewOrBack.load(), VIEW_PLAYBACK);
+    EXPECT_EQ(block(0).CurNetStatus.load(), NET_CONNECTED);
+    ASSERT_EQ(ui.boxes().size(), 2u);
+    EXPECT_EQ(ui.boxes()[1].text, "Please use superuser!");
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // the display threads draw the pictures.
 #include <chrono>
 #include <filesystem>
+#include <future>
 #include <thread>
 
 #include "core/dvr/DvrSlot.h"
@@ -142,6 +143,28 @@ TEST_F(LiveView, SwitchingDvrsStopsTheOthersAndLeavesPlaybackAlone) {
     std::this_thread::sleep_for(200ms);
     EXPECT_TRUE(commandsSince(2, before2).empty());
     EXPECT_EQ(block(2).ViewOrBack.load(), VIEW_PLAYBACK);
+}
+
+TEST_F(LiveView, AnAdjustmentQueuedBeforeThePlaybackStartedLeavesThePlaybackAlone) {
+    auto sim = dvr(0, 4, false);
+    select(0);
+    const std::size_t before = settled(0);
+    // The command thread is busy, so the view's adjustment waits in the queue.
+    std::promise<void> release;
+    std::shared_future<void> busy = release.get_future().share();
+    vc->Slot(0).Post([busy] { busy.wait(); });
+    vc->ActiveNetServerAdjust(0);
+    vc->NetPlayBack();
+    release.set_value();
+    ASSERT_TRUE(WaitFor([&] { return !vc->AttemptRunning(0); }));
+    settled(0);
+    EXPECT_EQ(block(0).ViewOrBack.load(), VIEW_PLAYBACK);
+    const auto since = commandsSince(0, before);
+    ASSERT_FALSE(since.empty());  // the stop before the playback
+    for (const LoggedCommand& c : since) {
+        EXPECT_NE(c.iCmd, NET_LIVE_VIEW);
+        EXPECT_NE(c.iCmd, NET_STOP_PLAY_FILE);
+    }
 }
 
 TEST_F(LiveView, PtzRecordsReachTheDvrAndChannelOfThePane) {
