@@ -588,6 +588,10 @@ void ViewController::StartReceiveThread(int dvr) {
 }
 
 void ViewController::StopDvrThreads() {
+    // What the operator's last commands queued (a held PTZ button's release above all: the
+    // camera would go on moving) goes out first; a DVR that does not take it is not waited for
+    // long.
+    CommandsIdle(std::chrono::milliseconds(1000));
     // Every wait for a peer ends now: connects, lookups, login replies, pauses.
     cancel_.raise();
     playback_.stop();  // a waiting request ends at the signal

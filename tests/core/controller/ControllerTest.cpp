@@ -126,7 +126,8 @@ class OperatorOverReconnect : public ClientTest {
             return;
         }
         command();
-        ScriptedDvr::Connection mine = dvr.accept(2s);
+        // Kept open to the test's end: the checks after this one read the session it holds.
+        mine = dvr.accept(2s);
         ASSERT_TRUE(mine.valid()) << "the operator's attempt waited for the reconnect's";
         // While the operator's own attempt runs, a second click starts nothing.
         command();
@@ -153,6 +154,7 @@ class OperatorOverReconnect : public ClientTest {
 
     ScriptedDvr dvr;
     ScriptedDvr::Connection hanging;
+    ScriptedDvr::Connection mine;  // the operator's session
 };
 
 TEST_F(OperatorOverReconnect, ConnectStartsAtOnceWhileAReconnectAttemptHangs) {

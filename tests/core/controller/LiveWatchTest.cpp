@@ -212,4 +212,31 @@ TEST_F(LiveWatch, SilenceCountsOnlyWhereAnAskedCameraHasSentInThisSession) {
     }
 }
 
+// A DVR that drops every session soon after its login is asked again after ever longer waits:
+// only a session that stayed up a while starts them again from the first.
+TEST_F(LiveWatch, ADvrThatDropsEachSessionSoonIsAskedAgainAfterGrowingWaits) {
+    vc->limits.reconnectFirst = 200ms;
+    vc->limits.reconnectLongest = 10s;
+    vc->limits.reconnectJitter = 0;
+    SimProcess sim(simArgs({"--fault", "close-mid-frame:10"}));
+    connect(sim);
+    std::vector<Clock::time_point> ups{Clock::now()};
+    bool up = true;
+    Tick(
+        [&] {
+            const bool now = b.NetWorking.load() == 1;
+            if (now && !up) {
+                ups.push_back(Clock::now());
+            }
+            up = now;
+            return ups.size() >= 5;
+        },
+        20s);
+    ASSERT_GE(ups.size(), 5u);
+    // Each gap is a session and a wait: 0.2, 0.4, 0.8 and 1.6 s, not 0.2 s every time.
+    const auto first = ups[1] - ups[0];
+    const auto fourth = ups[4] - ups[3];
+    EXPECT_GE(fourth - first, 1s) << "waits did not grow";
+}
+
 }  // namespace
