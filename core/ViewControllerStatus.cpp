@@ -225,10 +225,12 @@ PaneMark ViewController::MarkFor(int pane, const SCREEN_SHOW_CTRL& layout, Clock
     const SAVE_INFO_STRUCT entry = EntryCopy(dvr);
     const int32_t status = b.CurNetStatus.load();
     if (status == NET_ERROR || slot.reconnect.pending || slot.reconnect.lost) {
+        // An attempt under way may wait for a silent DVR's login reply for seconds: it says so.
         const std::string text =
-            slot.reconnect.pending && !slot.reconnect.inFlight
-                ? "Reconnecting in " + std::to_string(SecondsUntil(slot.reconnect.due, now)) + " s"
-                : "Offline";
+            !slot.reconnect.pending ? "Offline"
+            : slot.reconnect.inFlight
+                ? "Reconnecting now"
+                : "Reconnecting in " + std::to_string(SecondsUntil(slot.reconnect.due, now)) + " s";
         return {PaneMark::Kind::Offline, std::string(TextOf(entry.showName)), text};
     }
     if (status == NET_DISCONNECTED) {

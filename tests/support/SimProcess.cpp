@@ -100,6 +100,18 @@ SimProcess::~SimProcess() {
     kill();
 }
 
+void SimProcess::freeze() {
+    if (pid_ > 0) {
+        ::kill(pid_, SIGSTOP);
+    }
+}
+
+void SimProcess::thaw() {
+    if (pid_ > 0) {
+        ::kill(pid_, SIGCONT);
+    }
+}
+
 void SimProcess::kill() {
     if (pid_ > 0) {
         ::kill(pid_, SIGKILL);

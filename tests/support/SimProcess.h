@@ -19,6 +19,10 @@ class SimProcess {
     int port() const { return port_; }              // DVR port ("listening" line)
     int lookupPort() const { return lookupPort_; }  // lookup port ("lookup" line)
     void kill();                                    // SIGKILL now: connections are reset
+    // SIGSTOP / SIGCONT: a DVR that hangs with its connections open (its kernel still accepts
+    // new ones, and nothing answers them), as one that froze does.
+    void freeze();
+    void thaw();
 
   private:
     pid_t pid_ = -1;

@@ -239,4 +239,35 @@ TEST_F(LiveWatch, ADvrThatDropsEachSessionSoonIsAskedAgainAfterGrowingWaits) {
     EXPECT_GE(fourth - first, 1s) << "waits did not grow";
 }
 
+// A DVR that freezes with its connection open: its panes say since when they have no picture,
+// then that it is lost and being connected again (the attempt hangs on a login nobody answers,
+// and says so), then count down to the next attempt; thawed, its pictures come back by themselves.
+TEST_F(LiveWatch, AFrozenDvrsPanesSayWhatIsHappeningUntilItIsBack) {
+    vc->limits.streamSilence = 2500ms;  // stale after 2 s, lost after 3 s
+    vc->limits.lostAfterKeyRequest = 500ms;
+    vc->limits.loginReply = 1500ms;
+    vc->limits.reconnectFirst = 300ms;
+    vc->limits.reconnectJitter = 0;
+    SimProcess sim(simArgs({}));
+    connect(sim);
+    sim.freeze();
+    ASSERT_TRUE(Tick([&] { return display.mark(0).kind == Kind::Stale; }, 5s));
+    EXPECT_EQ(display.mark(0).text.rfind("No video since ", 0), 0u);
+    ASSERT_TRUE(Tick([&] { return display.mark(0).text == "Reconnecting now"; }, 5s))
+        << display.mark(0).text;
+    EXPECT_EQ(display.mark(0).kind, Kind::Offline);
+    EXPECT_EQ(display.mark(0).title, "Gate");
+    EXPECT_EQ(ui.boxes().size(), 1u);
+    ASSERT_TRUE(Tick([&] { return display.mark(0).text.rfind("Reconnecting in ", 0) == 0; }, 5s))
+        << display.mark(0).text;
+    EXPECT_EQ(ui.titleOf(0).rfind("Gate \u2014 reconnecting in ", 0), 0u) << ui.titleOf(0);
+    sim.thaw();
+    ASSERT_TRUE(Tick([&] { return b.NetWorking.load() == 1; }, 10s));
+    const uint32_t before = b.stats[0].decoded.load();
+    ASSERT_TRUE(Tick([&] { return b.stats[0].decoded.load() > before + 2; }, 5s));
+    ASSERT_TRUE(Tick([&] { return display.mark(0).kind == Kind::None; }, 3s));
+    EXPECT_EQ(ui.boxes().size(), 1u);
+    EXPECT_EQ(ui.titleOf(0), "Gate");
+}
+
 }  // namespace
