@@ -386,4 +386,36 @@ TEST_F(PlaybackSession, ASlowSearchLeavesTheWindowResponsiveUntilItsMapArrives) 
     EXPECT_EQ(w->ch2->text(), u"CAM04"_s);
 }
 
+// The all-DVR view leaves a DVR playing, but its panes are live cameras: the recording shows in
+// none of them, not even the pane given to the played camera, on the screen itself.
+TEST_F(PlaybackSession, APlayedRecordingShowsInNoPaneOfTheAllDvrView) {
+    openSession();
+    ASSERT_NE(w, nullptr);
+    w->DateTime->setTime(QTime(10, 4, 55));
+    ASSERT_TRUE(WaitUntil([&] { return vc->PlaybackRequestsIdle(0ms); }));
+    w->ButtonPlay->click();
+    VideoView* view = window->videoView();
+    auto showsChannel0 = [&] {
+        return RegionShows(view->grabSurface(), PaneOnScreen(*vc, 0, view->height()), 0);
+    };
+    ASSERT_TRUE(WaitUntil(showsChannel0, 15s)) << "the recording never showed in its band";
+
+    vc->WriteSelfChannel(0, 0);  // pane 0 of the all-DVR view: Gate's camera 1, live
+    deselect();
+    ASSERT_TRUE(WaitUntil([&] { return vc->CurrentDVR() == -1; }));
+    ASSERT_EQ(vc->GetNetCtrlStruct(0).ViewOrBack.load(), VIEW_PLAYBACK);
+    const QTime played = w->DateTime->time();
+    bool shown = false;
+    WaitUntil(
+        [&] {
+            shown = shown || showsChannel0();
+            return w->DateTime->time() > played.addSecs(1);  // still playing, two seconds on
+        },
+        15s);
+    EXPECT_GT(w->DateTime->time(), played.addSecs(1)) << "the recording stopped playing";
+    EXPECT_FALSE(shown) << "a played picture in a live pane";
+    select(0);
+    w->ButtonStop->click();
+}
+
 }  // namespace
