@@ -66,6 +66,7 @@ void CloseBoxes() {
 
 class OperatorScenario : public UiTest {
   protected:
+    // A DVR with two cameras.
     std::vector<std::string> dvrArgs(int port = 0) {
         return {"--listen", "127.0.0.1:" + std::to_string(port), "--account", "admin:1234:2:2"};
     }
@@ -140,6 +141,74 @@ TEST_F(OperatorScenario, ADvrLostWhileAnotherDvrsBoxIsOpenIsMarkedAndConnectedAg
     EXPECT_EQ(failed, "");
     CloseBoxes();
     EXPECT_TRUE(WaitUntil([] { return OpenBoxes().isEmpty(); }, 2s));
+}
+
+// A page of channels the DVR does not have shows nothing and costs nothing: no key-frame
+// request, no box, no second login, however long it stays on screen.
+TEST_F(OperatorScenario, APageOfCamerasTheDvrDoesNotHaveRaisesNoAlarm) {
+    TempDir logs;
+    const std::string log = logs.file("dvr.log");
+    std::vector<std::string> args = dvrArgs();
+    args[3] = "admin:1234:2:4";  // four cameras
+    args.insert(args.end(), {"--log", log});
+    SimProcess dock(args);
+    writeList({Entry(At(dock), "Dock")});
+    startApp();
+    vc->limits.streamSilence = 1s;  // the alarm would come within 1.5 s
+    vc->limits.lostAfterKeyRequest = 500ms;
+    connectDvr(0);
+    vc->ShowSplitPage(9, 1);  // cameras 10 to 18
+    const auto start = std::chrono::steady_clock::now();
+    bool boxSeen = false;
+    const std::string failed = RunSteps({
+        {"six quiet seconds",
+         [&] {
+             boxSeen = boxSeen || !OpenBoxes().isEmpty();
+             return std::chrono::steady_clock::now() - start > 6s;
+         },
+         {},
+         8s},
+    });
+    EXPECT_EQ(failed, "");
+    EXPECT_FALSE(boxSeen) << "a box for a healthy DVR";
+    CloseBoxes();
+    EXPECT_TRUE(working(0));
+    const std::vector<std::string> lines = ReadLines(log);
+    EXPECT_EQ(LinesStartingWith(lines, "LOGIN ").size(), 1u);
+    // The page back: its cameras' pictures again.
+    vc->ShowSplitPage(9, 0);
+    EXPECT_TRUE(WaitUntil([&] { return RegionShows(surface(), pane(3), 3); }));
+}
+
+// Switching between two streaming DVRs' views never leaves one's picture in the other's view:
+// the two-camera DVR's third and fourth panes stay empty, though the other DVR streams both.
+TEST_F(OperatorScenario, FiftyViewSwitchesLeaveNoPictureOfTheOtherDvr) {
+    std::vector<std::string> fourArgs = dvrArgs();
+    fourArgs[3] = "admin:1234:2:4";
+    SimProcess two(dvrArgs());  // two cameras
+    SimProcess four(fourArgs);
+    writeList({Entry(At(two), "Two"), Entry(At(four), "Four")});
+    startApp();
+    connectDvr(0);
+    connectDvr(1);
+    window->splitButton(4)->click();
+    ASSERT_TRUE(WaitUntil([&] { return RegionShows(surface(), pane(3), 3); }));
+    int foreign = 0;
+    for (int i = 0; i < 50; ++i) {
+        select(0);
+        Pump(std::chrono::milliseconds(40 + (i % 5) * 20));
+        const QImage s = surface();
+        foreign += RegionShows(s, pane(2), 2) || RegionShows(s, pane(3), 3);
+        select(1);
+        Pump(std::chrono::milliseconds(40 + (i % 3) * 20));
+    }
+    select(0);
+    ASSERT_TRUE(WaitUntil([&] { return RegionShows(surface(), pane(1), 1); }));
+    Pump(500ms);
+    const QImage s = surface();
+    EXPECT_FALSE(RegionShows(s, pane(2), 2) || RegionShows(s, pane(3), 3))
+        << "the other DVR's picture stayed in the view";
+    EXPECT_EQ(foreign, 0) << "the other DVR's picture showed in the view";
 }
 
 }  // namespace
