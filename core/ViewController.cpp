@@ -101,6 +101,12 @@ void ViewController::NetPlayBack() {
     if (d < 0) {
         return;
     }
+    // One playback window: the session it showed ends before another DVR's begins.
+    for (int other = 0; other < kMaxDvrs; ++other) {
+        if (other != d) {
+            EndPlayback(other);
+        }
+    }
     DvrSlot& slot = Slot(d);
     if (slot.NetCtrl.ViewOrBack.load() != VIEW_PLAYBACK) {
         // Only a logged-in DVR has a live view to stop; the status of one that is not must stay.
@@ -862,7 +868,14 @@ void ViewController::RequestPlay(int dvr, int32_t startSecond, uint32_t mask, in
             if (slot.NetCtrl.NetWorking.load() == 1) {
                 slot.StopNetLocalView();
             }
-            slot.NetPlayFile(startSecond, kDaySeconds, mask, sound, fast);
+            // This request's answer, not what an earlier refusal left.
+            slot.NetCtrl.Results.store(0);
+            const int32_t result = slot.NetPlayFile(startSecond, kDaySeconds, mask, sound, fast);
+            if (result == -1011 || result == -1012) {
+                if (PlaybackPort* port = playbackPort_.load()) {
+                    port->PlayRefused(dvr, startSecond, result);
+                }
+            }
         });
     }
 }
@@ -871,6 +884,40 @@ void ViewController::RequestStopPlay(int dvr) {
     if (RequestRunner* requests = playback_.requests(dvr)) {
         requests->post(RequestRunner::Kind::Play,
                        [this, dvr](const std::atomic<bool>&) { Slot(dvr).StopNetPlayFile(); });
+    }
+}
+
+void ViewController::EndPlayback(int dvr) {
+    if (!ValidDvr(dvr) || Slot(dvr).NetCtrl.ViewOrBack.load() != VIEW_PLAYBACK) {
+        return;
+    }
+    DvrSlot& slot = Slot(dvr);
+    RequestRunner* requests = playback_.requests(dvr);
+    if (requests) {
+        // A play still queued is dropped: nothing starts playing after the session ended.
+        requests->post(RequestRunner::Kind::Play, [](const std::atomic<bool>&) {});
+    }
+    // Live from now on for the view's adjustments, which the command thread runs after this
+    // job: a play request still running ends first (it would set the playback again), then the
+    // stop record goes out if the DVR plays, all before the live view is asked for.
+    slot.NetCtrl.SetView(VIEW_LIVE);
+    slot.Post([&slot, requests] {
+        if (requests) {
+            requests->waitIdle(std::chrono::seconds(8));
+        }
+        slot.StopNetPlayFile();
+        slot.NetCtrl.SetView(VIEW_LIVE);
+    });
+    if (focusID.load() == dvr) {
+        GetScreenRect();  // the played pictures go with their session
+    }
+    AdjustDvrs(dvr, dvr + 1);
+}
+
+void ViewController::ClearPlayedPanes(int dvr) {
+    if (ValidDvr(dvr) && focusID.load() == dvr &&
+        Slot(dvr).NetCtrl.ViewOrBack.load() == VIEW_PLAYBACK) {
+        GetScreenRect();
     }
 }
 

@@ -187,6 +187,14 @@ class ViewController final : private SlotEvents {
     void RequestTimeMap(int dvr, std::time_t date, const BandSelection& cam);
     void RequestPlay(int dvr, int32_t startSecond, uint32_t mask, int32_t sound, int32_t fast);
     void RequestStopPlay(int dvr);
+    // The operator left DVR `dvr`'s playback session (its window closed, or another DVR's
+    // playback began): a running play is stopped and the DVR returns to the live view of what
+    // the main window shows, on the session it has. Nothing when it is not in playback. GUI
+    // thread.
+    void EndPlayback(int dvr);
+    // The played pictures of DVR `dvr`'s session leave the surface (a refused play shows none).
+    // GUI thread.
+    void ClearPlayedPanes(int dvr);
     // Whether the requests have all run; waits up to `limit`.
     bool PlaybackRequestsIdle(std::chrono::milliseconds limit);
 

@@ -1,5 +1,7 @@
 #include "gui/main/PaneText.h"
 
+#include <QTime>
+
 #include <algorithm>
 
 #include "gui/support/QtText.h"
@@ -8,13 +10,15 @@ namespace {
 
 // White text within `inset` of a pane, on a dark band (the text's bounds grown by `pad`, kept
 // inside the pane) that keeps it readable on any picture.
-void DrawOnBand(QPainter& painter, const QRectF& pane, const QRectF& inset, int flags,
-                const QString& text, QPointF pad, int alpha) {
+QRectF DrawOnBand(QPainter& painter, const QRectF& pane, const QRectF& inset, int flags,
+                  const QString& text, QPointF pad, int alpha) {
     QRectF band = painter.boundingRect(inset, flags, text);
     band.adjust(-pad.x(), -pad.y(), pad.x(), pad.y());
-    painter.fillRect(band.intersected(pane), QColor(0, 0, 0, alpha));
+    band = band.intersected(pane);
+    painter.fillRect(band, QColor(0, 0, 0, alpha));
     painter.setPen(Qt::white);
     painter.drawText(inset, flags, text);
+    return band;
 }
 
 }  // namespace
@@ -43,4 +47,17 @@ void PaintCaption(QPainter& painter, const QRectF& pane, const QString& text) {
     painter.setFont(font);
     DrawOnBand(painter, pane, pane.adjusted(4, 3, -4, -3), Qt::AlignLeft | Qt::AlignTop, text,
                QPointF(3, 1), 170);
+}
+
+QRectF PaintRecordingBand(QPainter& painter, const QRectF& pane, int daySecond) {
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    QFont font = painter.font();
+    font.setPixelSize(std::clamp(static_cast<int>(pane.height() / 12), 9, 16));
+    font.setBold(true);
+    painter.setFont(font);
+    const QString text =
+        QStringLiteral("recording ") +
+        QTime(0, 0).addSecs(std::clamp(daySecond, 0, 86399)).toString(QStringLiteral("HH:mm:ss"));
+    return DrawOnBand(painter, pane, pane.adjusted(4, 3, -4, -3), Qt::AlignLeft | Qt::AlignBottom,
+                      text, QPointF(3, 1), 190);
 }

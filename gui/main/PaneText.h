@@ -13,3 +13,6 @@
 void PaintMarkText(QPainter& painter, const QRectF& pane, const PaneMark& mark);
 // A caption in the pane's top left corner, on a dark band.
 void PaintCaption(QPainter& painter, const QRectF& pane, const QString& text);
+// What a pane showing a recording always says, in its bottom left corner: "recording" and the
+// played time (`daySecond` of the day). Returns the band it painted.
+QRectF PaintRecordingBand(QPainter& painter, const QRectF& pane, int daySecond);

@@ -24,6 +24,7 @@
 #include <chrono>
 #include <cmath>
 #include <memory>
+#include <optional>
 
 #include "core/ViewController.h"
 #include "core/decode/SizeFrame.h"
@@ -507,6 +508,31 @@ void VideoView::paintGL() {
     paintSelection(*panes, covered);
     if (captions_ && captions_->any()) {
         paintCaptions(drawn, rects);
+    }
+    paintRecordingBands(drawn, rects);
+}
+
+void VideoView::paintRecordingBands(const bool (&drawn)[kLayoutPanes],
+                                    const PaneRect (&rects)[kLayoutPanes]) {
+    ViewController* vc = context_.controller();
+    if (!vc) {
+        return;
+    }
+    std::optional<QPainter> painter;  // made only when a recording shows
+    for (int pane = 0; pane < kLayoutPanes; ++pane) {
+        if (!drawn[pane]) {
+            continue;
+        }
+        const std::optional<ViewController::PaneSource> source = vc->SourceOfPane(pane);
+        if (!source || source->playedSecond < 0) {
+            continue;
+        }
+        if (!painter) {
+            painter.emplace(surface_->paintDevice());
+        }
+        const PaneRect& r = rects[pane];
+        PaintRecordingBand(*painter, QRectF(r.x, height() - r.y - r.height, r.width, r.height),
+                           source->playedSecond);
     }
 }
 

@@ -107,6 +107,9 @@ class VideoView : public QWidget, protected QOpenGLFunctions {
     void paintSelection(PaneBuffers& panes, const bool (&drawn)[kLayoutPanes]);
     // Paints the captions of the panes drawn in this flush, over their new pictures.
     void paintCaptions(const bool (&drawn)[kLayoutPanes], const PaneRect (&rects)[kLayoutPanes]);
+    // "recording" and the played time on every pane just drawn with a played picture.
+    void paintRecordingBands(const bool (&drawn)[kLayoutPanes],
+                             const PaneRect (&rects)[kLayoutPanes]);
     void setViewport(const PaneRect& rect);
     void clearRect(const PaneRect& rect);  // to the surface's grey
     void clickAt(QPointF p);

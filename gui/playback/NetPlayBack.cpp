@@ -1,5 +1,6 @@
 #include "gui/playback/NetPlayBack.h"
 
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QDateTimeEdit>
 #include <QGridLayout>
@@ -14,6 +15,7 @@
 #include <QSlider>
 #include <QStyle>
 #include <QStyleOptionSlider>
+#include <QTime>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -73,6 +75,10 @@ NetPlayBack::NetPlayBack(QWidget* parent, CoreContext& context)
                      QStringLiteral("LostText"));
     LostText->setStyleSheet(QStringLiteral("color: #a00000; font-weight: bold;"));
     LostText->hide();
+    RefusedText = Named(new QLabel(background), QStringLiteral("RefusedText"));
+    RefusedText->setTextFormat(Qt::PlainText);
+    RefusedText->setStyleSheet(QStringLiteral("color: #a00000; font-weight: bold;"));
+    RefusedText->hide();
 
     ImageView = Named(new QLabel(background), QStringLiteral("ImageView"));
     ImageView->setFixedSize(kPictureWidth, kPictureHeight);
@@ -131,6 +137,13 @@ NetPlayBack::NetPlayBack(QWidget* parent, CoreContext& context)
                               QStringLiteral("ButtonFastForward"));
     ButtonFastForward->setCheckable(true);
     ButtonFastForward->setAccessibleName(QStringLiteral("Fast forward"));
+    ButtonFastForward->setToolTip(
+        QStringLiteral("Fast forward: while it is pressed in, Play plays at the DVR's fast "
+                       "speed; pressed during a play, the play goes on from the time shown"));
+    // Its state must show whatever the style: a pressed-in look alone is too faint to see.
+    ButtonFastForward->setStyleSheet(
+        QStringLiteral("QPushButton:checked { background-color: #2f6fb5; color: white; "
+                       "font-weight: bold; border: 1px solid #1d4f86; padding: 3px 10px; }"));
     ButtonSound =
         Named(new QPushButton(QStringLiteral("Sound"), background), QStringLiteral("ButtonSound"));
     ButtonSound->setCheckable(true);
@@ -147,6 +160,7 @@ NetPlayBack::NetPlayBack(QWidget* parent, CoreContext& context)
     panel->addWidget(IPText);
     panel->addWidget(ValidTimeText);
     panel->addWidget(LostText);
+    panel->addWidget(RefusedText);
     panel->addLayout(pictureGrid);
     panel->addLayout(popUps);
     panel->addLayout(controls);
@@ -201,6 +215,7 @@ void NetPlayBack::windowDidLoad() {
 void NetPlayBack::initData(int channelCount, int dvr) {
     DVR = dvr;
     LostText->hide();
+    RefusedText->hide();
     const int n = std::clamp(channelCount, 0, kMaxChannels);
     for (QComboBox* box : ButtonCh) {
         const QSignalBlocker quiet(box);
@@ -213,6 +228,30 @@ void NetPlayBack::initData(int channelCount, int dvr) {
     if (ButtonCh1->count() > 1) {
         const QSignalBlocker quiet(ButtonCh1);
         ButtonCh1->setCurrentIndex(1);
+    }
+}
+
+void NetPlayBack::closeEvent(QCloseEvent* event) {
+    if (ViewController* vc = controller()) {
+        vc->EndPlayback(DVR);
+    }
+    QWidget::closeEvent(event);
+}
+
+void NetPlayBack::PlayRefused(int dvr, int32_t startSecond, int32_t result) {
+    if (dvr != DVR) {
+        return;
+    }
+    const QString at = QTime(0, 0)
+                           .addSecs(std::clamp(startSecond, 0, kDaySeconds - 1))
+                           .toString(QStringLiteral("HH:mm"));
+    // The DVR gives reason 17 for a time it has no recording of.
+    RefusedText->setText(result == -1012
+                             ? QStringLiteral("No recording at %1").arg(at)
+                             : QStringLiteral("The DVR refused to play from %1").arg(at));
+    RefusedText->show();
+    if (ViewController* vc = controller()) {
+        vc->ClearPlayedPanes(DVR);
     }
 }
 
@@ -293,6 +332,7 @@ void NetPlayBack::NetPlay() {
     }
     const int32_t start = SecondOfDay(DateTime->dateTime().time());
     const uint32_t mask = PlayMask(Selection());
+    RefusedText->hide();  // this play's answer replaces the last one's
     vc->RequestPlay(DVR, start, mask, ButtonSound->isChecked() ? 1 : 0,
                     ButtonFastForward->isChecked() ? 1 : 0);
 }
@@ -378,6 +418,11 @@ void NetPlayBack::JumpToSlot(int slot) {
     SetPickerSecond(std::clamp(slot, 0, kDaySlots - 1) * kSlotSeconds);
     sliderMoving = 1;
     scrubTime();
+    // A jump while a play runs plays from there, as the operator means by it.
+    ViewController* vc = controller();
+    if (vc && vc->IsNet_NET_DATA_SEND(vc->GetNetCtrlStruct(DVR))) {
+        NetPlay();
+    }
 }
 
 bool NetPlayBack::eventFilter(QObject* watched, QEvent* event) {

@@ -60,6 +60,9 @@ class NetPlayBack : public QWidget {
     // DVR `dvr`'s session was lost: when it is this window's DVR, the window says so until the
     // next session opens it.
     void ConnectionLost(int dvr);
+    // The DVR refused to play from second `startSecond` of the day (`result` -1011 or -1012):
+    // the window says so until the next play, and the surface drops the last played pictures.
+    void PlayRefused(int dvr, int32_t startSecond, int32_t result);
     // Selects item selection[k] in pop-up k ("NONE" for a value it does not have).
     void SetChShow(const BandSelection& selection);
     // The label of band 0..3; other bands are ignored.
@@ -113,6 +116,7 @@ class NetPlayBack : public QWidget {
     int sliderMoving = 0;
     QLabel* ValidTimeText;
     QLabel* LostText;
+    QLabel* RefusedText;  // why the last play did not start; hidden otherwise
     QLabel* IPText;
     QDateTimeEdit* DateTime;
     QPushButton* ButtonSound;
@@ -126,6 +130,8 @@ class NetPlayBack : public QWidget {
     bool eventFilter(QObject* watched, QEvent* event) override;
     // The place the operator leaves it is where it opens next time, also in the next run.
     void hideEvent(QHideEvent* event) override;
+    // The session ends with the window: a running play stops and the DVR goes back to live.
+    void closeEvent(QCloseEvent* event) override;
 
   private:
     NetPlayBack(QWidget* parent, CoreContext& context);

@@ -86,6 +86,12 @@ void NetPlayBackPort::ConnectionLost(int dvr) {
     post([dvr](NetPlayBack& w) { w.ConnectionLost(dvr); });
 }
 
+void NetPlayBackPort::PlayRefused(int dvr, int32_t startSecond, int32_t result) {
+    postFor(dvr, [dvr, startSecond, result](NetPlayBack& w) {
+        w.PlayRefused(dvr, startSecond, result);
+    });
+}
+
 void NetPlayBackPort::SetTimeNow(int dvr, int32_t daySecond) {
     if (NetPlayBack* w = window_.load(); w && shownDvr_.load() == dvr) {
         w->daySecond.store(daySecond);

@@ -36,6 +36,7 @@ class NetPlayBackPort : public PlaybackPort {
     void CreatePicture(int dvr, const TimeMap& map) override;
     void SetTimeNow(int dvr, int32_t daySecond) override;
     void ConnectionLost(int dvr) override;
+    void PlayRefused(int dvr, int32_t startSecond, int32_t result) override;
 
     // ---- GUI thread ----------------------------------------------------------------------------
     // The window, made and set up now if it was not yet.

@@ -31,6 +31,14 @@ class RecordingPlayback : public PlaybackPort, private Guarded {
     void CreatePicture(int, const TimeMap& map) override { add(pictures_, map); }
     void SetTimeNow(int, int32_t daySecond) override { timeNow_.store(daySecond); }
     void ConnectionLost(int dvr) override { add(lost_, dvr); }
+    struct Refusal {
+        int dvr;
+        int32_t startSecond;
+        int32_t result;
+    };
+    void PlayRefused(int dvr, int32_t startSecond, int32_t result) override {
+        add(refusals_, Refusal{dvr, startSecond, result});
+    }
 
     std::vector<Opened> opened() const { return get(opened_); }
     std::vector<std::string> validTimes() const { return get(validTimes_); }
@@ -39,6 +47,7 @@ class RecordingPlayback : public PlaybackPort, private Guarded {
     std::vector<TimeMap> pictures() const { return get(pictures_); }
     int32_t timeNow() const { return timeNow_.load(); }
     std::vector<int> lost() const { return get(lost_); }
+    std::vector<Refusal> refusals() const { return get(refusals_); }
 
   private:
     std::vector<Opened> opened_;
@@ -47,5 +56,6 @@ class RecordingPlayback : public PlaybackPort, private Guarded {
     std::vector<std::string> labels_ = std::vector<std::string>(kPlaybackBands);
     std::vector<TimeMap> pictures_;
     std::vector<int> lost_;
+    std::vector<Refusal> refusals_;
     std::atomic<int32_t> timeNow_{-1};
 };

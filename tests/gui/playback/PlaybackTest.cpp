@@ -6,12 +6,14 @@
 #include <QDateTimeEdit>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QPainter>
 #include <QPushButton>
 #include <QSlider>
 
 #include <cstdio>
 #include <thread>
 
+#include "gui/main/PaneText.h"
 #include "gui/main/VideoView.h"
 #include "gui/playback/NetPlayBack.h"
 #include "gui/playback/NetPlayBackPort.h"
@@ -415,6 +417,171 @@ TEST_F(PlaybackSession, APlayedRecordingShowsInNoPaneOfTheAllDvrView) {
     EXPECT_GT(w->DateTime->time(), played.addSecs(1)) << "the recording stopped playing";
     EXPECT_FALSE(shown) << "a played picture in a live pane";
     select(0);
+    w->ButtonStop->click();
+}
+
+// ---- The session as the operator lives it ------------------------------------------------------
+
+class PlaybackLife : public PlaybackSession {
+  protected:
+    VideoView* view() const { return window->videoView(); }
+    QRect pane(int p) const { return PaneOnScreen(*vc, p, view()->height()); }
+    // Plays from `time` and waits for the recording in pane 0.
+    void playFrom(QTime time) {
+        w->DateTime->setTime(time);
+        ASSERT_TRUE(vc->PlaybackRequestsIdle(10s));
+        const std::size_t before = plays().size();
+        w->ButtonPlay->click();
+        ASSERT_TRUE(WaitUntil([&] { return plays().size() > before; }));
+        ASSERT_TRUE(vc->PlaybackRequestsIdle(10s));
+        ASSERT_TRUE(WaitUntil([&] { return RegionShows(view()->grabSurface(), pane(0), 0); }, 15s))
+            << "the recording never showed";
+    }
+    // How many pixels of the band "recording HH:MM:SS" for second `second` would be text, and
+    // how many of those pane 0 shows as text now: the band is there when nearly all are.
+    std::pair<int, int> recordingBand(int second) {
+        const QRect p = pane(0);
+        QImage expected(p.size(), QImage::Format_RGB32);
+        expected.fill(Qt::black);
+        QRectF band;
+        {
+            QPainter painter(&expected);
+            band = PaintRecordingBand(painter, QRectF(QPointF(0, 0), p.size()), second);
+        }
+        const QImage shown = view()->grabSurface().copy(p);
+        int text = 0;
+        int matched = 0;
+        for (int y = static_cast<int>(band.top()); y < static_cast<int>(band.bottom()); ++y) {
+            for (int x = static_cast<int>(band.left()); x < static_cast<int>(band.right()); ++x) {
+                if (qGray(expected.pixel(x, y)) < 200) {
+                    continue;
+                }
+                ++text;
+                matched += qGray(shown.pixel(x, y)) > 150;
+            }
+        }
+        return {text, matched};
+    }
+    bool showsRecordingBand() {
+        const std::optional<ViewController::PaneSource> source = vc->SourceOfPane(0);
+        const int second = source ? source->playedSecond : -1;
+        for (int s : {second, second - 1, second + 1}) {
+            const auto [text, matched] = recordingBand(std::max(s, 0));
+            if (text > 50 && matched > text * 9 / 10) {
+                return true;
+            }
+        }
+        return false;
+    }
+    // Whether the band's place shows no text at all (a live picture's dark bottom band).
+    bool noRecordingBand() {
+        const auto [text, matched] = recordingBand(0);
+        return text > 50 && matched < text / 10;
+    }
+    std::size_t linesAfter(const std::string& mark, const std::string& prefix) {
+        const std::vector<std::string> lines = log();
+        auto from = std::find_if(lines.rbegin(), lines.rend(),
+                                 [&](const std::string& l) { return l.rfind(mark, 0) == 0; });
+        if (from == lines.rend()) {
+            return 0;
+        }
+        return static_cast<std::size_t>(
+            std::count_if(lines.rbegin(), from, [&](const std::string& l) {
+                return l.rfind(prefix, 0) == 0 && l.rfind(prefix + "0x00000000", 0) != 0;
+            }));
+    }
+    bool live() {
+        const NetCtrl_Struct& b = vc->GetNetCtrlStruct(0);
+        return b.ViewOrBack.load() == VIEW_LIVE && b.CurNetStatus.load() == NET_DATA_SEND;
+    }
+};
+
+// The session ends with its window: closed after Stop, or while it plays, the DVR gets the stop
+// and the live view of what the main window shows, on the session it has; a recording on the
+// screen says so until the live pictures take its place.
+TEST_F(PlaybackLife, ClosingTheWindowEndsTheSessionAndTheLiveViewComesBack) {
+    openSession();
+    ASSERT_NE(w, nullptr);
+    playFrom(QTime(10, 4, 55));
+    EXPECT_TRUE(WaitUntil([&] { return showsRecordingBand(); }, 5s))
+        << "a played picture without its recording band";
+
+    // Stop, then close: no second stop, the live view at once.
+    w->ButtonStop->click();
+    ASSERT_TRUE(WaitUntil([&] { return !LinesStartingWith(log(), "PLAY-STOP").empty(); }));
+    w->close();
+    ASSERT_TRUE(WaitUntil([&] { return linesAfter("PLAY-STOP", "STREAM mask=") > 0; }, 3s))
+        << "no live view asked for after the playback";
+    ASSERT_TRUE(WaitUntil([&] { return live() && noRecordingBand(); }, 5s));
+    EXPECT_TRUE(WaitUntil([&] { return RegionShows(view()->grabSurface(), pane(0), 0); }, 5s));
+    EXPECT_EQ(LinesStartingWith(log(), "PLAY-STOP").size(), 1u);
+
+    // Again, closed while it plays: the stop goes out, then the live view.
+    chooseFromMenu(0, u"NetPlayBack"_s);
+    ASSERT_TRUE(WaitUntil([&] { return w->isVisible(); }, 10s));
+    ASSERT_TRUE(vc->PlaybackRequestsIdle(10s));
+    playFrom(QTime(10, 4, 55));
+    ASSERT_TRUE(WaitUntil([&] { return showsRecordingBand(); }, 5s));
+    w->close();
+    ASSERT_TRUE(WaitUntil([&] { return LinesStartingWith(log(), "PLAY-STOP").size() == 2; }, 3s))
+        << "the recording went on playing after its window closed";
+    ASSERT_TRUE(WaitUntil([&] { return linesAfter("PLAY-STOP", "STREAM mask=") > 0; }, 3s));
+    ASSERT_TRUE(WaitUntil([&] { return live() && noRecordingBand(); }, 5s));
+    EXPECT_TRUE(WaitUntil([&] { return RegionShows(view()->grabSurface(), pane(0), 0); }, 5s));
+    EXPECT_EQ(LinesStartingWith(log(), "LOGIN ").size(), 1u);  // the playback's, no more
+    EXPECT_TRUE(answerer.boxes().isEmpty());
+}
+
+// A click on the map or the slider's groove while a play runs plays from there; a play the DVR
+// refuses is said in the window and leaves no old picture on the surface.
+TEST_F(PlaybackLife, AJumpWhilePlayingPlaysFromThereAndARefusalIsTold) {
+    openSession();
+    ASSERT_NE(w, nullptr);
+    playFrom(QTime(10, 4, 55));
+    ASSERT_EQ(plays().size(), 1u);
+    Mouse(w->ImageView, QEvent::MouseButtonPress, {2.0 * 157 + 1, 20});  // 13:05
+    ASSERT_TRUE(WaitUntil([&] { return plays().size() == 2; }, 5s)) << "the jump played nothing";
+    EXPECT_EQ(Play(plays().back())[0], 13 * 3600 + 5 * 60);
+    Mouse(w->slider, QEvent::MouseButtonPress,
+          {w->slider->width() * 3.0 / 4, w->slider->height() / 2.0});
+    ASSERT_TRUE(WaitUntil([&] { return plays().size() == 3; }, 5s));
+    EXPECT_NEAR(Play(plays().back())[0], w->slider->value() * 300, 1);
+
+    // Nothing recorded at 20:10: refused, said, and pane 0 grey.
+    w->DateTime->setTime(QTime(20, 10, 0));
+    ASSERT_TRUE(vc->PlaybackRequestsIdle(10s));
+    w->ButtonPlay->click();
+    auto refused = w->findChild<QLabel*>(u"RefusedText"_s);
+    ASSERT_NE(refused, nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return refused->isVisible(); }, 10s)) << "a refusal said nothing";
+    EXPECT_EQ(refused->text(), u"No recording at 20:10"_s);
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            const QImage s = view()->grabSurface();
+            const QRect p = pane(0);
+            return Near(s.pixel(p.center()), {122, 122, 122}, 4) &&
+                   Near(s.pixel(p.left() + 5, p.top() + 5), {122, 122, 122}, 4);
+        },
+        3s))
+        << "the refused play's pane kept an old picture";
+    // The next play's answer replaces the refusal.
+    w->DateTime->setTime(QTime(10, 10, 0));
+    ASSERT_TRUE(vc->PlaybackRequestsIdle(10s));
+    w->ButtonPlay->click();
+    EXPECT_TRUE(WaitUntil([&] { return !refused->isVisible(); }, 3s));
+
+    // Fast forward says what it does and shows when it is on.
+    EXPECT_FALSE(w->ButtonFastForward->toolTip().isEmpty());
+    const QImage off = w->ButtonFastForward->grab().toImage();
+    w->ButtonFastForward->setChecked(true);
+    const QImage on = w->ButtonFastForward->grab().toImage();
+    int differ = 0;
+    for (int y = 0; y < std::min(on.height(), off.height()); ++y) {
+        for (int x = 0; x < std::min(on.width(), off.width()); ++x) {
+            differ += std::abs(qGray(on.pixel(x, y)) - qGray(off.pixel(x, y))) > 40;
+        }
+    }
+    EXPECT_GT(differ, on.width() * on.height() / 3) << "fast forward on looks like off";
     w->ButtonStop->click();
 }
 
