@@ -688,6 +688,11 @@ void ViewController::Present(int dvr, const NET_FRAME_HEADER& h, const uint8_t* 
         return;  // pictures still queued when the session ended: its panes say why they stopped
     }
     const bool playback = b.ViewOrBack.load() == VIEW_PLAYBACK;
+    // A picture belongs to the session it came in: a live one still queued when the playback
+    // began, or a played one after the session ended, has no pane to go to.
+    if (playback != (h.spare == kPlayedPicture)) {
+        return;
+    }
     if (playback) {
         // Reported whether or not the picture's pane is shown: the window follows the play.
         const auto second = static_cast<int32_t>(h.timeSec % kDaySeconds);

@@ -139,6 +139,7 @@ void DvrSlot::ResetSlot() {
     }
     Ask(0);
     deliveredChannels_.store(0);
+    playStamp_.store(false);
     FlushDecoders(Decoder);  // no reference pictures carry over
     {
         std::lock_guard<std::mutex> g(NetCtrl.replyLock);

@@ -267,6 +267,10 @@ class DvrSlot final : private StreamSink {
     // of them is asked for, so a page of cameras the DVR does not have, or a DVR that came back
     // with every camera unplugged, raises no alarm (keepalive still finds a dead DVR).
     std::atomic<uint32_t> deliveredChannels_{0};
+    // Whether the frames read now belong to a played recording: set by the receive thread at an
+    // accepted play's answer (which the DVR sends before the recording's first frame), cleared
+    // once a stop's frames in flight have drained and before a live view is asked for.
+    std::atomic<bool> playStamp_{false};
     std::unique_ptr<StreamParser> parser_;  // reads into NetCtrl.tmpbuf and AVData2
 
     // ---- Threads ----

@@ -36,6 +36,9 @@ void DvrSlot::OnFrame(const NET_FRAME_HEADER& header, const uint8_t* payload, bo
         return;  // no decoder and no table entry for it
     }
     NET_FRAME_HEADER h = header;
+    // Live or played, as the stream says at this point of it: the frames after an accepted
+    // play's answer are the recording's, until the play's stop has drained.
+    h.spare = playStamp_.load(std::memory_order_relaxed) ? kPlayedPicture : 0;
     const int ch = h.channel;
     NetCtrl_Struct& b = NetCtrl;
     ChannelStats& stats = b.stats[ch];
@@ -188,6 +191,7 @@ void DvrSlot::OnRecordList(int32_t pages, const uint8_t* data, std::size_t len) 
 
 void DvrSlot::OnPlayState(int32_t state, int32_t reason) {
     if (state == 9) {
+        playStamp_.store(true);
         NetCtrl.SetLiveStatus(NET_DATA_SEND);
     } else if (state == 8) {
         NetCtrl.Results.store(

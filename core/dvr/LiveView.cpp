@@ -15,6 +15,7 @@ void DvrSlot::NetLocalViewPlay(uint32_t cam, int32_t /*audio*/) {
         NetCtrl.SetView(VIEW_LIVE);
     }
     QLog("ptr->NetID=%d", dvr_);
+    playStamp_.store(false);
     const NET_COMMAND c = MakeCommand(NET_LIVE_VIEW, 0, 0, static_cast<int32_t>(cam));
     Ask(cam);
     SendData(&c, sizeof c);

@@ -118,6 +118,7 @@ int32_t DvrSlot::StopPlayOn(const std::shared_ptr<TcpSocket>& s) {
         return -1;
     }
     ctx_.cancel.pause(ctx_.limits.stopPlayPause);
+    playStamp_.store(false);  // what comes now is no recording's
     NetCtrl.SetLiveStatus(NET_CONNECTED, s.get());
     return 1;
 }

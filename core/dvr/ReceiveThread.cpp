@@ -52,6 +52,7 @@ void DvrSlot::NetWorkThread() {
             watched = s;
             silence = FreshSilence(Clock::now());
             deliveredChannels_.store(0, std::memory_order_relaxed);
+            playStamp_.store(false);  // a new session plays nothing until a play is accepted
             std::lock_guard<std::mutex> g(NetCtrl.replyLock);
             owedSearchReplies_ = 0;  // a new connection owes nothing of the old one
         }

@@ -76,8 +76,8 @@ struct NET_FRAME_HEADER {
     uint32_t seqReset;
     uint32_t timeSec;
     uint32_t timeExtra;
-    uint32_t spare;
-    char type;  // 'V' video, 'A' audio
+    uint32_t spare;  // after intake: kPlayedPicture for a picture of a played recording, else 0
+    char type;       // 'V' video, 'A' audio
     uint8_t pad1[3];
     int32_t channel;
     int8_t videoStandard;
@@ -85,6 +85,9 @@ struct NET_FRAME_HEADER {
     uint8_t pad2[2];
     uint32_t frameNo;
 };
+
+// The stamp the intake puts in a frame's `spare`: the picture belongs to a played recording.
+inline constexpr uint32_t kPlayedPicture = 1;
 
 struct NET_SEND_INFO {
     int32_t disk_size;

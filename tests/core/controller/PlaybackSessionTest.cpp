@@ -341,10 +341,23 @@ TEST_F(Playback, APictureOfChannel5GoesToThePaneSelectingItAndItsTimeToTheWindow
     ASSERT_EQ(vc->PrepareDvr(0), 1);
     StreamPeer peer(b);
     const auto clip = EncodeClip(352, 288, 4, 4);
+    // A live picture still on its way when the playback began has no pane: only the frames after
+    // the play's acceptance are the recording's.
+    for (uint32_t i = 0; i < 3; ++i) {
+        FrameSpec live;
+        live.channel = 5;
+        live.frameNo = i;
+        peer.send(FrameUnit(live, clip[i]));
+    }
+    ASSERT_TRUE(WaitFor([&] { return b.stats[5].decoded.load() == 3; }));
+    std::this_thread::sleep_for(200ms);
+    EXPECT_TRUE(display.renders().empty()) << "a live picture in a playback pane";
+    EXPECT_EQ(pb.timeNow(), -1);
+    peer.send(CommandUnit(MakeCommand(NET_OTHER_INFO, INFO_PLAY_STATE, 9)));
     for (uint32_t i = 0; i < clip.size(); ++i) {
         FrameSpec frame;
         frame.channel = 5;
-        frame.frameNo = i;
+        frame.frameNo = i + 3;
         frame.timeSec = 90061;  // a day and 01:01:01
         peer.send(FrameUnit(frame, clip[i]));
     }
