@@ -869,6 +869,7 @@ void ViewController::RequestPlay(int dvr, int32_t startSecond, uint32_t mask, in
     if (RequestRunner* requests = playback_.requests(dvr)) {
         requests->post(RequestRunner::Kind::Play, [=, this](const std::atomic<bool>&) {
             DvrSlot& slot = Slot(dvr);
+            const bool wasPlaying = slot.IsNet_NET_DATA_SEND() == 1;
             // Without a login there is no live view to stop, and the status must keep saying so.
             if (slot.NetCtrl.NetWorking.load() == 1) {
                 slot.StopNetLocalView();
@@ -877,6 +878,10 @@ void ViewController::RequestPlay(int dvr, int32_t startSecond, uint32_t mask, in
             slot.NetCtrl.Results.store(0);
             const int32_t result = slot.NetPlayFile(startSecond, kDaySeconds, mask, sound, fast);
             if (result == -1011 || result == -1012) {
+                // What played before would go on under a picker that reads another time.
+                if (wasPlaying) {
+                    slot.StopEarlierPlay();
+                }
                 if (PlaybackPort* port = playbackPort_.load()) {
                     port->PlayRefused(dvr, startSecond, result);
                 }

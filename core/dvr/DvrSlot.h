@@ -156,6 +156,9 @@ class DvrSlot final : private StreamSink {
     // Plays seconds time1 .. time2 of the day for the channels of `cam`; the block's Results.
     int32_t NetPlayFile(int32_t time1, int32_t time2, uint32_t cam, int32_t sound, int32_t fast);
     int32_t StopNetPlayFile();
+    // The stop record even though the status does not say the DVR plays: after a refused play,
+    // the DVR may still play what it played before.
+    int32_t StopEarlierPlay();
     DVR_MACHINE_INFO MachineInfo() const;
 
     // ---- Display thread ----
@@ -213,7 +216,7 @@ class DvrSlot final : private StreamSink {
     // SendData on the connection `s`: refused unless `s` is attached and logged in.
     int32_t SendOn(const std::shared_ptr<TcpSocket>& s, const void* data, int len);
     // StopNetPlayFile on the connection `s`.
-    int32_t StopPlayOn(const std::shared_ptr<TcpSocket>& s);
+    int32_t StopPlayOn(const std::shared_ptr<TcpSocket>& s, bool evenIfNotPlaying = false);
     int32_t ReadFrom(const std::shared_ptr<TcpSocket>& s, void* data, int len,
                      std::optional<std::chrono::milliseconds> limit);
 

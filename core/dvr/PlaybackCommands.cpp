@@ -105,11 +105,15 @@ int32_t DvrSlot::StopNetPlayFile() {
     return StopPlayOn(NetCtrl.connection());
 }
 
-int32_t DvrSlot::StopPlayOn(const std::shared_ptr<TcpSocket>& s) {
+int32_t DvrSlot::StopEarlierPlay() {
+    return StopPlayOn(NetCtrl.connection(), true);
+}
+
+int32_t DvrSlot::StopPlayOn(const std::shared_ptr<TcpSocket>& s, bool evenIfNotPlaying) {
     if (NetCtrl.NetWorking.load() != 1) {
         return -1;
     }
-    if (NetCtrl.CurNetStatus.load() != NET_DATA_SEND) {
+    if (!evenIfNotPlaying && NetCtrl.CurNetStatus.load() != NET_DATA_SEND) {
         return 1;  // nothing is playing
     }
     const NET_COMMAND c = MakeCommand(NET_STOP_PLAY_FILE);

@@ -158,9 +158,13 @@ NetPlayBack::NetPlayBack(QWidget* parent, CoreContext& context)
 
     auto* panel = new QVBoxLayout(background);
     panel->addWidget(IPText);
-    panel->addWidget(ValidTimeText);
-    panel->addWidget(LostText);
-    panel->addWidget(RefusedText);
+    // What went wrong stands beside the recorded range, so that nothing below moves.
+    auto* status = new QHBoxLayout;
+    status->addWidget(ValidTimeText);
+    status->addStretch();
+    status->addWidget(LostText);
+    status->addWidget(RefusedText);
+    panel->addLayout(status);
     panel->addLayout(pictureGrid);
     panel->addLayout(popUps);
     panel->addLayout(controls);

@@ -9,6 +9,8 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QSlider>
+#include <QStyle>
+#include <QStyleOptionSlider>
 
 #include <cstdio>
 #include <thread>
@@ -542,10 +544,26 @@ TEST_F(PlaybackLife, AJumpWhilePlayingPlaysFromThereAndARefusalIsTold) {
     Mouse(w->ImageView, QEvent::MouseButtonPress, {2.0 * 157 + 1, 20});  // 13:05
     ASSERT_TRUE(WaitUntil([&] { return plays().size() == 2; }, 5s)) << "the jump played nothing";
     EXPECT_EQ(Play(plays().back())[0], 13 * 3600 + 5 * 60);
-    Mouse(w->slider, QEvent::MouseButtonPress,
-          {w->slider->width() * 3.0 / 4, w->slider->height() / 2.0});
+    // The slider's groove where it stands for 10:10 (slot 122).
+    QStyleOptionSlider option;
+    option.initFrom(w->slider);
+    option.orientation = w->slider->orientation();
+    option.minimum = w->slider->minimum();
+    option.maximum = w->slider->maximum();
+    option.sliderPosition = w->slider->sliderPosition();
+    option.sliderValue = w->slider->value();
+    QStyle* style = w->slider->style();
+    const QRect handle =
+        style->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, w->slider);
+    const QRect groove =
+        style->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderGroove, w->slider);
+    const int x = groove.x() + handle.width() / 2 +
+                  QStyle::sliderPositionFromValue(option.minimum, option.maximum, 122,
+                                                  groove.width() - handle.width());
+    ASSERT_FALSE(handle.contains(QPoint(x, w->slider->height() / 2)));
+    Mouse(w->slider, QEvent::MouseButtonPress, {x + 0.0, w->slider->height() / 2.0});
     ASSERT_TRUE(WaitUntil([&] { return plays().size() == 3; }, 5s));
-    EXPECT_NEAR(Play(plays().back())[0], w->slider->value() * 300, 1);
+    EXPECT_EQ(Play(plays().back())[0], 122 * 300);
 
     // Nothing recorded at 20:10: refused, said, and pane 0 grey.
     w->DateTime->setTime(QTime(20, 10, 0));
@@ -555,15 +573,18 @@ TEST_F(PlaybackLife, AJumpWhilePlayingPlaysFromThereAndARefusalIsTold) {
     ASSERT_NE(refused, nullptr);
     ASSERT_TRUE(WaitUntil([&] { return refused->isVisible(); }, 10s)) << "a refusal said nothing";
     EXPECT_EQ(refused->text(), u"No recording at 20:10"_s);
-    EXPECT_TRUE(WaitUntil(
-        [&] {
-            const QImage s = view()->grabSurface();
-            const QRect p = pane(0);
-            return Near(s.pixel(p.center()), {122, 122, 122}, 4) &&
-                   Near(s.pixel(p.left() + 5, p.top() + 5), {122, 122, 122}, 4);
-        },
-        3s))
-        << "the refused play's pane kept an old picture";
+    EXPECT_TRUE(plays().back().find("state=8") != std::string::npos) << plays().back();
+    auto grey = [&] {
+        const QImage s = view()->grabSurface();
+        const QRect p = pane(0);
+        return Near(s.pixel(p.center()), {122, 122, 122}, 4) &&
+               Near(s.pixel(p.left() + 5, p.top() + 5), {122, 122, 122}, 4);
+    };
+    EXPECT_TRUE(WaitUntil(grey, 3s)) << "the refused play's pane kept an old picture";
+    // What played before stops, and stays off the pane.
+    EXPECT_EQ(LinesStartingWith(log(), "PLAY-STOP").size(), 1u);
+    Pump(1500ms);
+    EXPECT_TRUE(grey()) << "the earlier play went on after the refusal";
     // The next play's answer replaces the refusal.
     w->DateTime->setTime(QTime(10, 10, 0));
     ASSERT_TRUE(vc->PlaybackRequestsIdle(10s));
