@@ -86,7 +86,11 @@ bool QtUiPort::askOkCancel(const std::string& message, const std::string& inform
     box.setWindowTitle(QStringLiteral("Quillmarsh"));
     box.setTextFormat(Qt::PlainText);
     box.setText(QString::fromUtf8(message));
+    // It may name a DVR: its name and server are shown verbatim, never as markup.
     box.setInformativeText(QString::fromUtf8(informative));
+    if (auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"))) {
+        label->setTextFormat(Qt::PlainText);
+    }
     QPushButton* ok = box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
     QPushButton* cancel = box.addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
     box.setDefaultButton(ok);

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
 
 #include <atomic>
 #include <filesystem>
@@ -158,6 +159,14 @@ TEST_F(DvrTree, DeleteAsksThenRemovesRenumbersAndSavesAndClosesTheWindowsOfEvery
     select(1);
     chooseFromMenu(1, u"Delete"_s, MenuBy::ShiftF10);
     ASSERT_EQ(answerer.boxes().size(), 1);
+    // A right click on another row selects nothing: the box names the DVR that would go.
+    chooseFromMenu(2, u"Delete"_s);
+    ASSERT_EQ(answerer.boxes().size(), 2);
+    for (const BoxAnswerer::Box& asked : answerer.boxes()) {
+        EXPECT_EQ(asked.text, u"Delete the server?"_s);
+        EXPECT_EQ(asked.informative,
+                  kNonAscii + u" (10.0.0.2:5000)\nDeleted server cannot be restored."_s);
+    }
     EXPECT_EQ(titles().size(), 3);
     EXPECT_EQ(vc->list().count(), 3);
     EXPECT_EQ(window->outlineView()->selectedTopLevelRow(), 1);
@@ -165,10 +174,11 @@ TEST_F(DvrTree, DeleteAsksThenRemovesRenumbersAndSavesAndClosesTheWindowsOfEvery
 
     answerer.setAnswer(u"OK"_s);
     chooseFromMenu(1, u"Delete"_s);
-    ASSERT_EQ(answerer.boxes().size(), 2);
+    ASSERT_EQ(answerer.boxes().size(), 3);
     const BoxAnswerer::Box& box = answerer.boxes().last();
     EXPECT_EQ(box.text, u"Delete the server?"_s);
-    EXPECT_EQ(box.informative, u"Deleted server cannot be restored."_s);
+    EXPECT_EQ(box.informative,
+              kNonAscii + u" (10.0.0.2:5000)\nDeleted server cannot be restored."_s);
     EXPECT_EQ(box.buttons.size(), 2);
     EXPECT_TRUE(box.buttons.contains(u"OK"_s) && box.buttons.contains(u"Cancel"_s));
     EXPECT_EQ(titles(), (QStringList{u"Gate"_s, u"Yard"_s}));
@@ -194,6 +204,17 @@ TEST_F(DvrTree, DeleteAsksThenRemovesRenumbersAndSavesAndClosesTheWindowsOfEvery
     EXPECT_EQ(playback->DVR, 0);
     EXPECT_EQ(property->currentDVR, 0);
     EXPECT_EQ(titles(), QStringList{u"Gate"_s});
+
+    // A name that looks like markup is shown as typed.
+    vc->AddDVRNode("10.0.0.4:9000", "admin", "1234", "<b>Dock</b> 3 & co");
+    select(1);
+    answerer.setAnswer(u"Cancel"_s);
+    chooseFromMenu(0, u"Delete"_s);
+    ASSERT_EQ(answerer.boxes().size(), 5);
+    EXPECT_EQ(answerer.boxes().last().informative,
+              u"<b>Dock</b> 3 & co (10.0.0.4:9000)\nDeleted server cannot be restored."_s);
+    EXPECT_TRUE(answerer.boxes().last().plain);
+    EXPECT_EQ(titles(), (QStringList{u"Gate"_s, u"<b>Dock</b> 3 & co"_s}));
 }
 
 // ---- The end of the run -----------------------------------------------------------------------
