@@ -137,6 +137,12 @@ void QtUiPort::setNodeTitle(int dvr, const std::string& title) {
         if (model_) {
             model_->setNodeTitle(dvr, text);
         }
+        // The label above the tree names the selected DVR as saved (a countdown is the node's
+        // only): a rename shows there at once, not at the next selection.
+        ViewController* vc = view_ ? view_->context().controller() : nullptr;
+        if (vc && dvrLabel_ && view_->selectedTopLevelRow() == dvr) {
+            dvrLabel_->setText(QString::fromUtf8(TextOf(vc->EntryCopy(dvr).showName)));
+        }
     });
 }
 

@@ -124,6 +124,34 @@ TEST_F(DvrTree, TheMenuOffersItsCommandsByMouseOrKeyboardWithoutChangingTheSelec
     }
 }
 
+TEST_F(DvrTree, TheHeadingFollowsARenameOfTheSelectedDvrAtOnceAndNoOtherDvrs) {
+    select(1);
+    ASSERT_TRUE(WaitUntil([&] { return label() == kNonAscii; }));
+    const auto rename = [&](const QString& name) {
+        window->ShowWindowProperty();
+        DVRProperty* property = DVRProperty::existing();
+        ASSERT_NE(property, nullptr);
+        property->ShowName->setText(name);
+        property->buttonSave->click();
+    };
+    rename(u"<b>Hall</b> Ω"_s);
+    EXPECT_TRUE(WaitUntil([&] { return label() == u"<b>Hall</b> Ω"_s; }, 2s));
+    EXPECT_EQ(window->dvrLabel()->textFormat(), Qt::PlainText);
+    EXPECT_EQ(window->outlineView()->selectedTopLevelRow(), 1);  // still selected, not re-chosen
+    // Another DVR's new name leaves the heading alone; the all-DVR view keeps its own.
+    select(2);
+    ASSERT_TRUE(WaitUntil([&] { return label() == u"Yard"_s; }));
+    vc->SavePropertyEntry(0, Entry("10.0.0.1:5000", "Gate North"));
+    EXPECT_TRUE(WaitUntil([&] { return titles().value(0) == u"Gate North"_s; }));
+    EXPECT_EQ(label(), u"Yard"_s);
+    deselect();
+    ASSERT_TRUE(WaitUntil([&] { return label() == u"ALL DVR"_s; }));
+    vc->SavePropertyEntry(2, Entry("10.0.0.3:5000", "Yard East"));
+    EXPECT_TRUE(WaitUntil([&] { return titles().value(2) == u"Yard East"_s; }));
+    Pump(50ms);
+    EXPECT_EQ(label(), u"ALL DVR"_s);
+}
+
 // The operator's choice per DVR, kept across runs outside the list file.
 TEST_F(DvrTree, ReconnectAutomaticallyIsOnUntilTickedOffAndIsKeptPerDvr) {
     EXPECT_TRUE(window->uiPort().reconnectAutomatically(1));
