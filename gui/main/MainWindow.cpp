@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDialog>
+#include <QDialogButtonBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QInputDialog>
@@ -11,8 +12,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QSettings>
+#include <QShortcut>
 #include <QSpinBox>
 #include <QSplitter>
 #include <QTableWidget>
@@ -248,7 +252,13 @@ void MainWindow::createKeyboardActions() {
                           }
                       });
     addKeyboardAction(QStringLiteral("Shortcuts"), QStringLiteral("Keyboard shortcuts"),
-                      QKeySequence(Qt::Key_F1), [this] { showShortcutSheet(); });
+                      QKeySequence(Qt::Key_F1), [this] {
+                          if (shortcutSheet_ && shortcutSheet_->isVisible()) {
+                              shortcutSheet_->close();
+                          } else {
+                              showShortcutSheet();
+                          }
+                      });
 }
 
 void MainWindow::showShortcutSheet() {
@@ -257,29 +267,68 @@ void MainWindow::showShortcutSheet() {
         shortcutSheet_->setObjectName(QStringLiteral("shortcutSheet"));
         shortcutSheet_->setWindowTitle(QStringLiteral("Keyboard shortcuts"));
         shortcutSheet_->setAccessibleDescription(shortcutSheet_->objectName());
+        const auto fill = [](QTableWidget* table, const QList<QStringList>& rows) {
+            table->setRowCount(static_cast<int>(rows.size()));
+            for (int row = 0; row < rows.size(); ++row) {
+                for (int column = 0; column < rows[row].size(); ++column) {
+                    table->setItem(row, column, new QTableWidgetItem(rows[row][column]));
+                }
+            }
+            table->verticalHeader()->hide();
+            table->horizontalHeader()->setStretchLastSection(true);
+            table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+            table->resizeColumnsToContents();
+        };
+        QList<QStringList> commands;
+        for (const QAction* a : keyboardActions_) {
+            commands.append({a->text(), a->shortcut().toString(QKeySequence::NativeText)});
+        }
         // The held PTZ keys are no commands of their own: they hold the panel's buttons.
-        const QStringList heldText = {QStringLiteral("Pan and tilt, while held"),
-                                      QStringLiteral("Zoom 1 / Zoom 2, while held")};
-        const QStringList heldKeys = {QStringLiteral("Ctrl+Arrows"),
-                                      QStringLiteral("Ctrl++ / Ctrl+-")};
-        const int actions = static_cast<int>(keyboardActions_.size());
-        auto* table = new QTableWidget(actions + 2, 2, shortcutSheet_);
+        commands.append(
+            {QStringLiteral("Pan and tilt, while held"), QStringLiteral("Ctrl+Arrows")});
+        commands.append(
+            {QStringLiteral("Zoom 1 / Zoom 2, while held"), QStringLiteral("Ctrl++ / Ctrl+-")});
+        auto* table = new QTableWidget(0, 2, shortcutSheet_);
         table->setObjectName(QStringLiteral("shortcutTable"));
         table->setHorizontalHeaderLabels({QStringLiteral("Command"), QStringLiteral("Key")});
-        table->verticalHeader()->hide();
-        table->horizontalHeader()->setStretchLastSection(true);
-        table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-        for (int row = 0; row < actions + 2; ++row) {
-            const QAction* a = row < actions ? keyboardActions_[row] : nullptr;
-            table->setItem(row, 0, new QTableWidgetItem(a ? a->text() : heldText[row - actions]));
-            table->setItem(row, 1,
-                           new QTableWidgetItem(a ? a->shortcut().toString(QKeySequence::NativeText)
-                                                  : heldKeys[row - actions]));
-        }
-        table->resizeColumnsToContents();
+        fill(table, commands);
+        // What the video and the tree do with keys of their own and with the mouse.
+        const QList<QStringList> gestures = {
+            {QStringLiteral("Move the framed pane selection (video focused)"),
+             QStringLiteral("Arrows")},
+            {QStringLiteral("Zoom the selected pane, or back to the grid (video focused)"),
+             QStringLiteral("Enter")},
+            {QStringLiteral("Zoom a pane, or back to the grid"), QStringLiteral("Click a pane")},
+            {QStringLiteral("Magnify a zoomed pane around the pointer, up to 8x"),
+             QStringLiteral("Wheel")},
+            {QStringLiteral("Pan a magnified pane"), QStringLiteral("Drag")},
+            {QStringLiteral("Show a magnified pane whole again"),
+             QStringLiteral("Backspace / Middle click")},
+            {QStringLiteral("Unzoom a magnified pane"), QStringLiteral("Click without dragging")},
+            {QStringLiteral("Turn the page of the split shown"),
+             QStringLiteral("Click its split button again")},
+            {QStringLiteral("Auto Display (the all-DVR view)"),
+             QStringLiteral("Right click the video")},
+            {QStringLiteral("The DVR's menu"),
+             QStringLiteral("Right click a DVR / Menu / Shift+F10")},
+            {QStringLiteral("The all-DVR view"), QStringLiteral("Click beside the DVRs")},
+            {QStringLiteral("Recall a view (Views...)"), QStringLiteral("Double-click it")},
+        };
+        auto* mouse = new QTableWidget(0, 2, shortcutSheet_);
+        mouse->setObjectName(QStringLiteral("gestureTable"));
+        mouse->setHorizontalHeaderLabels(
+            {QStringLiteral("Video and tree"), QStringLiteral("Key or mouse")});
+        fill(mouse, gestures);
+        auto* close = new QDialogButtonBox(QDialogButtonBox::Close, shortcutSheet_);
+        connect(close, &QDialogButtonBox::rejected, shortcutSheet_, &QDialog::reject);
+        // F1 closes the sheet as it opened it; Escape does by itself, as in every dialog.
+        auto* again = new QShortcut(QKeySequence(Qt::Key_F1), shortcutSheet_);
+        connect(again, &QShortcut::activated, shortcutSheet_, &QDialog::reject);
         auto* layout = new QVBoxLayout(shortcutSheet_);
-        layout->addWidget(table);
-        shortcutSheet_->resize(360, 520);
+        layout->addWidget(table, 3);
+        layout->addWidget(mouse, 2);
+        layout->addWidget(close);
+        shortcutSheet_->resize(520, 720);
     }
     shortcutSheet_->show();
     shortcutSheet_->raise();

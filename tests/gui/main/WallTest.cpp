@@ -4,11 +4,13 @@
 #include <QApplication>
 #include <QDialog>
 #include <QInputDialog>
+#include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QSpinBox>
 #include <QTableWidget>
 #include <QTest>
 #include <QWheelEvent>
@@ -16,7 +18,9 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 
+#include "core/directory/UserListFile.h"
 #include "gui/main/StartOptions.h"
 #include "gui/main/VideoView.h"
 #include "gui/tree/OutlineViewCon.h"
@@ -456,6 +460,79 @@ TEST_F(Keyboard, EveryCommandHasAKeyOfItsOwnThatTriggersItAndTheSheetListsThemAl
     QTest::keyClick(window.get(), Qt::Key_PageUp);
     EXPECT_EQ(vc->LayoutCopy().iShowPage, 8);
     EXPECT_TRUE(vc->LayoutCopy().m_screenRect[35].iOnShow);
+}
+
+TEST_F(Keyboard, TheSheetListsEveryCommandKeyAndMouseGestureAndClosesWithF1EscapeOrClose) {
+    writeList({Entry("127.0.0.1:1", "Gate")});
+    startApp();
+    activate();
+    QTest::keyClick(window.get(), Qt::Key_F1);
+    auto* sheet = window->findChild<QDialog*>(u"shortcutSheet"_s);
+    ASSERT_NE(sheet, nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return sheet->isVisible() && sheet->isActiveWindow(); }));
+    // Everything the sheet says, row by row: what it does and its key or gesture.
+    QStringList said;
+    for (auto* table : sheet->findChildren<QTableWidget*>()) {
+        for (int row = 0; row < table->rowCount(); ++row) {
+            said << table->item(row, 0)->text() + u" = "_s + table->item(row, 1)->text();
+        }
+    }
+    const auto lists = [&](const QString& what, const QString& how) {
+        return std::any_of(said.begin(), said.end(), [&](const QString& line) {
+            const qsizetype split = line.indexOf(u" = "_s);
+            return line.left(split).contains(what, Qt::CaseInsensitive) &&
+                   line.mid(split + 3).contains(how, Qt::CaseInsensitive);
+        });
+    };
+    for (const QAction* a : window->keyboardActions()) {
+        EXPECT_TRUE(lists(a->text(), a->shortcut().toString(QKeySequence::NativeText)))
+            << a->text().toStdString();
+    }
+    // The keys of the focused video and the mouse, as the README lists them.
+    const std::pair<QString, QString> gestures[] = {
+        {u"selection"_s, u"Arrows"_s},
+        {u"zoom the selected"_s, u"Enter"_s},
+        {u"magnify"_s, u"Wheel"_s},
+        {u"pan"_s, u"Drag"_s},
+        {u"whole"_s, u"Backspace"_s},
+        {u"whole"_s, u"Middle click"_s},
+        {u"unzoom"_s, u"without drag"_s},
+        {u"zoom a pane"_s, u"Click a pane"_s},
+        {u"page"_s, u"split button"_s},
+        {u"Auto Display"_s, u"Right click the video"_s},
+        {u"menu"_s, u"Shift+F10"_s},
+        {u"all-DVR"_s, u"beside"_s},
+        {u"Pan and tilt"_s, u"Ctrl+Arrows"_s},
+        {u"Zoom 1"_s, u"Ctrl++"_s},
+        {u"Recall a view"_s, u"Double-click"_s},
+    };
+    for (const auto& [what, how] : gestures) {
+        EXPECT_TRUE(lists(what, how)) << what.toStdString() << " / " << how.toStdString();
+    }
+
+    // F1 again, Escape and the Close button each close it.
+    QTest::keyClick(sheet, Qt::Key_F1);
+    EXPECT_TRUE(WaitUntil([&] { return !sheet->isVisible(); }, 2s));
+    const auto reopen = [&] {
+        activate();
+        QTest::keyClick(window.get(), Qt::Key_F1);
+        return WaitUntil([&] { return sheet->isVisible() && sheet->isActiveWindow(); });
+    };
+    ASSERT_TRUE(reopen());
+    activate();  // from the window too, while the sheet is open behind it
+    QTest::keyClick(window.get(), Qt::Key_F1);
+    EXPECT_TRUE(WaitUntil([&] { return !sheet->isVisible(); }, 2s));
+    ASSERT_TRUE(reopen());
+    QTest::keyClick(sheet, Qt::Key_Escape);
+    EXPECT_TRUE(WaitUntil([&] { return !sheet->isVisible(); }, 2s));
+    ASSERT_TRUE(reopen());
+    QPushButton* close = nullptr;
+    for (auto* b : sheet->findChildren<QPushButton*>()) {
+        close = b->text().remove(u'&') == u"Close"_s ? b : close;
+    }
+    ASSERT_NE(close, nullptr);
+    close->click();
+    EXPECT_TRUE(WaitUntil([&] { return !sheet->isVisible(); }, 2s));
 }
 
 }  // namespace
