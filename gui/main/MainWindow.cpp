@@ -92,9 +92,17 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), icons_(NodeIcons:
                 vc->doSomethingForButton(n);
             }
         });
+        // The split shown looks pressed; the controller's layout decides which (showSplit()).
+        b->setCheckable(true);
+        b->setAutoExclusive(true);
         splitButtons_[i] = b;
         buttons->addWidget(b);
     }
+    pageLabel_ = new QLabel(splitBar_);
+    pageLabel_->setObjectName(QStringLiteral("pageLabel"));
+    pageLabel_->setAccessibleDescription(pageLabel_->objectName());
+    buttons->addSpacing(8);
+    buttons->addWidget(pageLabel_);
     buttonCapture_ = new QPushButton(QStringLiteral("Capture"), splitBar_);
     buttonCapture_->setObjectName(QStringLiteral("buttonCapture"));
     buttonCapture_->setAccessibleName(QStringLiteral("Save snapshot"));
@@ -579,7 +587,12 @@ void MainWindow::start(ViewController& vc) {
     ptzPanel_->SetButtonCodes();
     for (QPushButton* b : splitButtons_) {
         SetButtonBackground(b, kDarkRed, kDarkGreenBlue, kDarkGreenBlue);
+        b->setStyleSheet(
+            b->styleSheet() +
+            QStringLiteral(" QPushButton:checked { background-color: rgb(40, 110, 170);"
+                           " border: 1px solid rgb(230, 230, 230); }"));
     }
+    showSplit();
     SetButtonBackground(buttonCapture_, kDarkRed, kDarkGreenBlue, kDarkGreenBlue);
     ptzPanel_->colourLensButtons();
     ptzPanel_->emptyLists();
@@ -665,6 +678,28 @@ PaneRect MainWindow::surfaceBounds() {
 
 void MainWindow::clearScreen(uint32_t layout) {
     videoViewController_->clearScreen(layout);
+    showSplit();  // every change of the split, its page or the zoom comes through here
+}
+
+void MainWindow::showSplit() {
+    ViewController* vc = controller();
+    if (!vc) {
+        return;
+    }
+    const SCREEN_SHOW_CTRL layout = vc->LayoutCopy();
+    const int split = layout.iShowChanNum == 1 ? layout.iOldShowChanNum : layout.iShowChanNum;
+    for (int i = 0; i < 10; ++i) {
+        splitButtons_[i]->setChecked(kSplits[i] == split);
+    }
+    if (split < 4) {
+        pageLabel_->clear();
+        return;
+    }
+    // The pages as the layout wraps them: the square splits end with their last whole page, the
+    // others with one more, partly filled.
+    const bool square = split == 4 || split == 16 || split == 36 || split == 64 || split == 256;
+    const int pages = std::max(layout.iShowMaxNum / split + (square ? 0 : 1), 1);
+    pageLabel_->setText(QStringLiteral("page %1 of %2").arg(layout.iShowPage + 1).arg(pages));
 }
 
 void MainWindow::renderCurrentFrame(const PaneRect& rect, int pane, uint32_t layout) {

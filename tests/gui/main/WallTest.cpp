@@ -535,4 +535,77 @@ TEST_F(Keyboard, TheSheetListsEveryCommandKeyAndMouseGestureAndClosesWithF1Escap
     EXPECT_TRUE(WaitUntil([&] { return !sheet->isVisible(); }, 2s));
 }
 
+TEST_F(Views, TheShownSplitsButtonLooksPressedAndThePageLabelFollowsEveryChange) {
+    writeList({Entry("127.0.0.1:1", "Gate"), Entry("127.0.0.1:2", "Yard")});
+    startApp();
+    select(0);  // one DVR: its 36 panes make the pages
+    activate();
+    auto* page = window->findChild<QLabel*>(u"pageLabel"_s);
+    ASSERT_NE(page, nullptr);
+    const auto pressed = [&] {
+        QList<int> down;
+        for (int n : MainWindow::kSplits) {
+            if (window->splitButton(n)->isChecked()) {
+                down << n;
+            }
+        }
+        return down;
+    };
+    EXPECT_EQ(pressed(), QList<int>{36});  // the start-up split
+    EXPECT_EQ(page->text(), u"page 1 of 1"_s);
+
+    QTest::keyClick(window.get(), Qt::Key_1);
+    EXPECT_EQ(pressed(), QList<int>{4});
+    EXPECT_EQ(page->text(), u"page 1 of 9"_s);
+    QTest::keyClick(window.get(), Qt::Key_PageDown);
+    EXPECT_EQ(page->text(), u"page 2 of 9"_s);
+    QTest::keyClick(window.get(), Qt::Key_PageUp);
+    QTest::keyClick(window.get(), Qt::Key_PageUp);
+    EXPECT_EQ(page->text(), u"page 9 of 9"_s);
+    EXPECT_EQ(vc->LayoutCopy().iShowPage, 8);
+
+    // Pressed is seen: the button's face differs from the others'.
+    const auto face = [&](int split) {
+        QPushButton* b = window->splitButton(split);
+        return b->grab().toImage().pixel(3, b->height() / 2);
+    };
+    EXPECT_FALSE(Near(face(4), {qRed(face(9)), qGreen(face(9)), qBlue(face(9))}, 30));
+    EXPECT_TRUE(Near(face(16), {qRed(face(9)), qGreen(face(9)), qBlue(face(9))}, 4));
+
+    window->splitButton(9)->click();
+    window->splitButton(9)->click();  // the same button again turns the page
+    EXPECT_EQ(pressed(), QList<int>{9});
+    EXPECT_EQ(page->text(), u"page 2 of 5"_s);
+    clickPane(9);  // a zoomed pane keeps the split it returns to
+    ASSERT_EQ(vc->LayoutCopy().iShowChanNum, 1);
+    EXPECT_EQ(pressed(), QList<int>{9});
+    clickPane(9);
+    window->splitButton(9)->click();  // clicking the pressed button leaves it pressed
+    EXPECT_EQ(pressed(), QList<int>{9});
+    EXPECT_EQ(page->text(), u"page 3 of 5"_s);
+    saveView(u"nine"_s);
+
+    // The start-up options, a recalled view and a tour's step.
+    StartOptions o;
+    o.split = 16;
+    o.page = 2;
+    ApplyStartOptions(*window, *vc, o, {});
+    EXPECT_EQ(pressed(), QList<int>{16});
+    EXPECT_EQ(page->text(), u"page 2 of 2"_s);
+    ASSERT_TRUE(window->recallView(u"nine"_s));
+    EXPECT_EQ(pressed(), QList<int>{9});
+    EXPECT_EQ(page->text(), u"page 3 of 5"_s);
+    deselect();  // the all-DVR view: its 256 panes make the pages
+    window->splitButton(25)->click();
+    EXPECT_EQ(page->text(), u"page 1 of 11"_s);
+    saveView(u"all"_s);
+    QTest::keyClick(window.get(), Qt::Key_4);
+    window->startTour(2);
+    EXPECT_EQ(pressed(), QList<int>{9});
+    EXPECT_EQ(page->text(), u"page 3 of 5"_s);
+    EXPECT_TRUE(WaitUntil([&] { return page->text() == u"page 1 of 11"_s; }, 4s));
+    EXPECT_EQ(pressed(), QList<int>{25});
+    window->stopTour();
+}
+
 }  // namespace
