@@ -39,6 +39,37 @@
 
 namespace {
 
+QSettings Settings() {
+    return QSettings(QStringLiteral("Quillmarsh"), QStringLiteral("Quillmarsh"));
+}
+
+// The boxes of the views: plain text, since a view's name is the operator's.
+QMessageBox* ViewBox(QWidget* parent, const QString& text, const QString& informative) {
+    auto* box = new QMessageBox(parent);
+    box->setIcon(QMessageBox::Warning);
+    box->setWindowTitle(QStringLiteral("Quillmarsh"));
+    box->setTextFormat(Qt::PlainText);
+    box->setText(text);
+    box->setInformativeText(informative);
+    if (auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"))) {
+        label->setTextFormat(Qt::PlainText);
+    }
+    return box;
+}
+
+bool AskOkCancel(QWidget* parent, const QString& text, const QString& informative) {
+    std::unique_ptr<QMessageBox> box(ViewBox(parent, text, informative));
+    box->setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+    box->setDefaultButton(QMessageBox::Cancel);
+    return box->exec() == QMessageBox::Ok;
+}
+
+void Tell(QWidget* parent, const QString& text, const QString& informative) {
+    std::unique_ptr<QMessageBox> box(ViewBox(parent, text, informative));
+    box->setStandardButtons(QMessageBox::Ok);
+    box->exec();
+}
+
 // The split and capture buttons' dark grey.
 constexpr double kDarkRed = 0.38;
 constexpr double kDarkGreenBlue = 0.37;
@@ -130,6 +161,8 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), icons_(NodeIcons:
     RestoreSplit(*splitter_, QStringLiteral("main"));
 
     createKeyboardActions();
+    tourSeconds_ =
+        std::clamp(Settings().value(QStringLiteral("tour/seconds"), 10).toInt(), 2, 3600);
     // A coarse timer may be 5 % off: half a second late, or early, over a 10 s pause.
     tour_.setTimerType(Qt::PreciseTimer);
     connect(&tour_, &QTimer::timeout, this, [this] {
@@ -427,10 +460,16 @@ void MainWindow::saveViewAs() {
                                                QStringLiteral("Name of the view:"),
                                                QLineEdit::Normal, QString(), &ok)
                              .trimmed();
-    if (ok && !name.isEmpty()) {
-        views_.put(currentView(name));
-        Q_EMIT viewsChanged();
+    if (!ok || name.isEmpty()) {
+        return;
     }
+    if (views_.find(name) &&
+        !AskOkCancel(this, QStringLiteral("Replace the view \"%1\"?").arg(name),
+                     QStringLiteral("A view of this name is saved already."))) {
+        return;
+    }
+    views_.put(currentView(name));
+    Q_EMIT viewsChanged();
 }
 
 void MainWindow::showViews() {
@@ -478,16 +517,25 @@ void MainWindow::showViews() {
                 QInputDialog::getText(viewsDialog_, QStringLiteral("Rename view"),
                                       QStringLiteral("New name:"), QLineEdit::Normal, from, &ok)
                     .trimmed();
-            if (ok && !from.isEmpty()) {
-                views_.rename(from, to);
-                refill();
+            if (!ok || from.isEmpty() || to == from) {
+                return;
             }
+            if (!views_.rename(from, to)) {
+                Tell(viewsDialog_, QStringLiteral("The view \"%1\" keeps its name.").arg(from),
+                     to.isEmpty()
+                         ? QStringLiteral("A view needs a name.")
+                         : QStringLiteral("A view named \"%1\" is saved already.").arg(to));
+            }
+            refill();
         });
         connect(remove, &QPushButton::clicked, this, [this, chosen, refill] {
             views_.remove(chosen());
             refill();
         });
-        connect(seconds, &QSpinBox::valueChanged, this, [this](int s) { tourSeconds_ = s; });
+        connect(seconds, &QSpinBox::valueChanged, this, [this](int s) {
+            tourSeconds_ = s;
+            Settings().setValue(QStringLiteral("tour/seconds"), s);  // the next run's pace too
+        });
         connect(tour, &QPushButton::clicked, this, [this, refill] {
             if (touring()) {
                 stopTour();

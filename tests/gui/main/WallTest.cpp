@@ -272,6 +272,80 @@ TEST_F(Views, AViewIsSavedRecalledKeptAcrossARestartAndFollowsADvrDelete) {
     EXPECT_EQ(window->views().find(u"wall"_s)->codes[1], 0);
 }
 
+TEST_F(Views, ANameTakenAsksBeforeReplacingIsRefusedToARenameAndTheTourPaceIsKept) {
+    writeList({Entry("127.0.0.1:1", "Gate"), Entry("127.0.0.1:2", "Yard")});
+    startApp();
+    select(0);
+    window->splitButton(9)->click();
+    saveView(u"gate"_s);
+    select(1);
+    saveView(u"yard"_s);
+    window->splitButton(16)->click();
+
+    BoxAnswerer answerer(u"Cancel"_s);
+    saveView(u"gate"_s);
+    ASSERT_EQ(answerer.boxes().size(), 1);
+    EXPECT_EQ(answerer.boxes()[0].text, u"Replace the view \"gate\"?"_s);
+    EXPECT_EQ(answerer.boxes()[0].buttons.size(), 2);
+    EXPECT_TRUE(answerer.boxes()[0].buttons.contains(u"OK"_s));
+    EXPECT_EQ(window->views().find(u"gate"_s)->dvr, 0);  // Cancel keeps the old one
+    EXPECT_EQ(window->views().find(u"gate"_s)->split, 9);
+    answerer.setAnswer(u"OK"_s);
+    saveView(u"gate"_s);
+    ASSERT_EQ(answerer.boxes().size(), 2);
+    EXPECT_EQ(window->views().find(u"gate"_s)->dvr, 1);
+    EXPECT_EQ(window->views().find(u"gate"_s)->split, 16);
+    EXPECT_EQ(window->views().names(), (QStringList{u"gate"_s, u"yard"_s}));
+    saveView(u"new"_s);  // a new name asks nothing
+    EXPECT_EQ(answerer.boxes().size(), 2);
+
+    window->showViews();
+    auto* dialog = window->findChild<QDialog*>(u"viewsDialog"_s);
+    ASSERT_NE(dialog, nullptr);
+    const auto rename = [&](int row, const QString& to) {
+        dialog->findChild<QListWidget*>(u"viewList"_s)->setCurrentRow(row);
+        QTimer typist;
+        QObject::connect(&typist, &QTimer::timeout, [&] {
+            if (auto* box = qobject_cast<QInputDialog*>(QApplication::activeModalWidget())) {
+                box->setTextValue(to);
+                box->accept();
+            }
+        });
+        typist.start(20);
+        dialog->findChild<QPushButton*>(u"renameView"_s)->click();
+    };
+    rename(0, u"yard"_s);
+    ASSERT_EQ(answerer.boxes().size(), 3);
+    EXPECT_EQ(answerer.boxes()[2].text, u"The view \"gate\" keeps its name."_s);
+    EXPECT_EQ(answerer.boxes()[2].informative, u"A view named \"yard\" is saved already."_s);
+    EXPECT_TRUE(answerer.boxes()[2].plain);
+    EXPECT_EQ(window->views().names(), (QStringList{u"gate"_s, u"yard"_s, u"new"_s}));
+    rename(0, u"front"_s);
+    EXPECT_EQ(answerer.boxes().size(), 3);
+    EXPECT_EQ(window->views().names(), (QStringList{u"front"_s, u"yard"_s, u"new"_s}));
+
+    // The pace chosen here is the next run's too, for F5 as for the dialog.
+    auto* pace = dialog->findChild<QSpinBox*>(u"tourSeconds"_s);
+    EXPECT_EQ(pace->value(), 10);
+    pace->setValue(7);
+    endApp();
+    startApp();
+    window->showViews();
+    dialog = window->findChild<QDialog*>(u"viewsDialog"_s);
+    EXPECT_EQ(dialog->findChild<QSpinBox*>(u"tourSeconds"_s)->value(), 7);
+    dialog->close();
+    activate();
+    QTest::keyClick(window.get(), Qt::Key_F5);
+    ASSERT_TRUE(window->touring());
+    const auto split = [&] { return vc->LayoutCopy().iShowChanNum; };
+    EXPECT_EQ(split(), 16);  // "front", shown at once
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(WaitUntil([&] { return split() == 36; }, 10s));  // "yard" after 7 s
+    EXPECT_NEAR(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(),
+                7.0, 0.5);
+    window->stopTour();
+}
+
 TEST_F(Views, ATourStepsOnTimeAndInputPausesItForTenSeconds) {
     writeList({Entry("127.0.0.1:1", "Gate"), Entry("127.0.0.1:2", "Yard")});
     startApp();
