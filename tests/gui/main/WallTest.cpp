@@ -107,6 +107,49 @@ TEST(StartOptions, NamesAreLookedUpInTheListAndAnUnknownOneIsNamed) {
     EXPECT_EQ(error, "quillmarsh: no DVR named \"Shed\" in the list\n");
 }
 
+// The program itself, on a HOME of its own and without a display: every name an option gives is
+// looked up before Qt needs the display.
+TEST(StartOptions, WithoutADisplayAnUnknownViewOrDvrEndsWithItsMessageAnd2) {
+    TempDir home;
+    std::filesystem::create_directories(home.path() + "/.config/Quillmarsh");
+    std::ofstream(home.path() + "/.config/Quillmarsh/Views.conf")
+        << "[views]\n1\\name=yard\n1\\split=9\nsize=1\n";
+    auto image = std::make_unique<UserListImage>();
+    image->entries[0] = Entry("127.0.0.1:1", "Gate");
+    ASSERT_TRUE(WriteUserList(home.path() + "/userinfo/info.uss", *image));
+    const std::string other = home.path() + "/other.uss";
+    image->entries[0] = Entry("127.0.0.1:1", "Dock");
+    ASSERT_TRUE(WriteUserList(other, *image));
+    const auto run = [&](const std::string& args) {
+        return RunProcess({"/bin/sh", "-c",
+                           "exec /usr/bin/env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "
+                           "-u XDG_CONFIG_HOME HOME='" +
+                               home.path() + "' '" QUILLMARSH_APP "' " + args + " 2>&1"},
+                          20s);
+    };
+    const struct {
+        std::string args;
+        std::string said;
+    } bad[] = {
+        {"--view Nope", "quillmarsh: no view named \"Nope\"\n"},
+        {"--view yard --connect Shed", "quillmarsh: no DVR named \"Shed\" in the list\n"},
+        {"--view yard --connect Gate Dock", "quillmarsh: no DVR named \"Dock\" in the list\n"},
+        {"--list '" + other + "' --connect Dock Gate",
+         "quillmarsh: no DVR named \"Gate\" in the list\n"},
+    };
+    for (const auto& c : bad) {
+        SCOPED_TRACE(c.args);
+        const ProcessResult r = run(c.args);
+        EXPECT_EQ(r.exitCode, 2);
+        EXPECT_EQ(r.out, c.said);
+    }
+    // No view saved at all: a tour has nothing to show.
+    std::filesystem::remove(home.path() + "/.config/Quillmarsh/Views.conf");
+    const ProcessResult tour = run("--tour 5");
+    EXPECT_EQ(tour.exitCode, 2);
+    EXPECT_EQ(tour.out, "quillmarsh: --tour shows the saved views, and none is saved\n");
+}
+
 TEST_F(Keyboard, ArrowsMoveAFramedSelectionOverThePanesAndEnterZoomsIt) {
     writeList({Entry("127.0.0.1:1", "Gate")});
     startApp();
