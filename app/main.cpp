@@ -8,9 +8,10 @@
 #include <cstdio>
 
 #include "core/ViewController.h"
-#include "core/support/FixedText.h"
+#include "core/directory/DvrList.h"
 #include "gui/main/MainWindow.h"
 #include "gui/main/StartOptions.h"
+#include "gui/main/ViewStore.h"
 
 int main(int argc, char** argv) {
     QStringList arguments;
@@ -24,6 +25,17 @@ int main(int argc, char** argv) {
         return *command.exitCode;
     }
     const StartOptions& options = command.options;
+    // What the options name is looked up before Qt opens the display: without one, a bad name
+    // still ends with its message. The list and the views are plain files.
+    const std::vector<std::string> names =
+        SavedDvrNames(options.listFile.empty() ? DvrList::ListFilePath() : options.listFile);
+    std::string error = MissingFor(options, ViewStore().names());
+    const std::optional<std::vector<int>> dvrs =
+        error.empty() ? DvrsToConnect(options, names, error) : std::nullopt;
+    if (!dvrs) {
+        std::fputs(error.c_str(), stderr);
+        return 2;
+    }
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quillmarsh"));
@@ -39,18 +51,6 @@ int main(int argc, char** argv) {
         controller.list().SetFilePath(options.listFile);
     }
     window.start(controller);
-    std::vector<std::string> names;
-    for (int i = 0; i < controller.list().count(); ++i) {
-        names.emplace_back(TextOf(controller.EntryCopy(i).showName));
-    }
-    std::string error = MissingFor(options, window);
-    const std::optional<std::vector<int>> dvrs =
-        error.empty() ? DvrsToConnect(options, names, error) : std::nullopt;
-    if (!dvrs) {
-        std::fputs(error.c_str(), stderr);
-        window.stop();
-        return 2;
-    }
     if (options.screen >= 0) {
         const QRect area = screens[options.screen]->availableGeometry();
         window.move(area.topLeft());

@@ -543,7 +543,11 @@ void ViewController::DeleteUser() {
     if (i < 0 || i >= count) {
         return;
     }
-    if (!ui_.confirm("Delete the server?", "Deleted server cannot be restored.")) {
+    // The box names the DVR that goes: a right click elsewhere in the tree selects nothing.
+    const SAVE_INFO_STRUCT entry = EntryCopy(i);
+    const std::string which =
+        std::string(TextOf(entry.showName)) + " (" + std::string(TextOf(entry.server)) + ")\n";
+    if (!ui_.confirm("Delete the server?", which + "Deleted server cannot be restored.")) {
         return;
     }
     ui_.removeNode(i);

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDialog>
+#include <QDialogButtonBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QInputDialog>
@@ -11,8 +12,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QSettings>
+#include <QShortcut>
 #include <QSpinBox>
 #include <QSplitter>
 #include <QTableWidget>
@@ -34,6 +38,37 @@
 #include "gui/tree/OutlineViewCon.h"
 
 namespace {
+
+QSettings Settings() {
+    return QSettings(QStringLiteral("Quillmarsh"), QStringLiteral("Quillmarsh"));
+}
+
+// The boxes of the views: plain text, since a view's name is the operator's.
+QMessageBox* ViewBox(QWidget* parent, const QString& text, const QString& informative) {
+    auto* box = new QMessageBox(parent);
+    box->setIcon(QMessageBox::Warning);
+    box->setWindowTitle(QStringLiteral("Quillmarsh"));
+    box->setTextFormat(Qt::PlainText);
+    box->setText(text);
+    box->setInformativeText(informative);
+    if (auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"))) {
+        label->setTextFormat(Qt::PlainText);
+    }
+    return box;
+}
+
+bool AskOkCancel(QWidget* parent, const QString& text, const QString& informative) {
+    std::unique_ptr<QMessageBox> box(ViewBox(parent, text, informative));
+    box->setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+    box->setDefaultButton(QMessageBox::Cancel);
+    return box->exec() == QMessageBox::Ok;
+}
+
+void Tell(QWidget* parent, const QString& text, const QString& informative) {
+    std::unique_ptr<QMessageBox> box(ViewBox(parent, text, informative));
+    box->setStandardButtons(QMessageBox::Ok);
+    box->exec();
+}
 
 // The split and capture buttons' dark grey.
 constexpr double kDarkRed = 0.38;
@@ -88,9 +123,17 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), icons_(NodeIcons:
                 vc->doSomethingForButton(n);
             }
         });
+        // The split shown looks pressed; the controller's layout decides which (showSplit()).
+        b->setCheckable(true);
+        b->setAutoExclusive(true);
         splitButtons_[i] = b;
         buttons->addWidget(b);
     }
+    pageLabel_ = new QLabel(splitBar_);
+    pageLabel_->setObjectName(QStringLiteral("pageLabel"));
+    pageLabel_->setAccessibleDescription(pageLabel_->objectName());
+    buttons->addSpacing(8);
+    buttons->addWidget(pageLabel_);
     buttonCapture_ = new QPushButton(QStringLiteral("Capture"), splitBar_);
     buttonCapture_->setObjectName(QStringLiteral("buttonCapture"));
     buttonCapture_->setAccessibleName(QStringLiteral("Save snapshot"));
@@ -118,6 +161,8 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), icons_(NodeIcons:
     RestoreSplit(*splitter_, QStringLiteral("main"));
 
     createKeyboardActions();
+    tourSeconds_ =
+        std::clamp(Settings().value(QStringLiteral("tour/seconds"), 10).toInt(), 2, 3600);
     // A coarse timer may be 5 % off: half a second late, or early, over a 10 s pause.
     tour_.setTimerType(Qt::PreciseTimer);
     connect(&tour_, &QTimer::timeout, this, [this] {
@@ -248,7 +293,13 @@ void MainWindow::createKeyboardActions() {
                           }
                       });
     addKeyboardAction(QStringLiteral("Shortcuts"), QStringLiteral("Keyboard shortcuts"),
-                      QKeySequence(Qt::Key_F1), [this] { showShortcutSheet(); });
+                      QKeySequence(Qt::Key_F1), [this] {
+                          if (shortcutSheet_ && shortcutSheet_->isVisible()) {
+                              shortcutSheet_->close();
+                          } else {
+                              showShortcutSheet();
+                          }
+                      });
 }
 
 void MainWindow::showShortcutSheet() {
@@ -257,29 +308,68 @@ void MainWindow::showShortcutSheet() {
         shortcutSheet_->setObjectName(QStringLiteral("shortcutSheet"));
         shortcutSheet_->setWindowTitle(QStringLiteral("Keyboard shortcuts"));
         shortcutSheet_->setAccessibleDescription(shortcutSheet_->objectName());
+        const auto fill = [](QTableWidget* table, const QList<QStringList>& rows) {
+            table->setRowCount(static_cast<int>(rows.size()));
+            for (int row = 0; row < rows.size(); ++row) {
+                for (int column = 0; column < rows[row].size(); ++column) {
+                    table->setItem(row, column, new QTableWidgetItem(rows[row][column]));
+                }
+            }
+            table->verticalHeader()->hide();
+            table->horizontalHeader()->setStretchLastSection(true);
+            table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+            table->resizeColumnsToContents();
+        };
+        QList<QStringList> commands;
+        for (const QAction* a : keyboardActions_) {
+            commands.append({a->text(), a->shortcut().toString(QKeySequence::NativeText)});
+        }
         // The held PTZ keys are no commands of their own: they hold the panel's buttons.
-        const QStringList heldText = {QStringLiteral("Pan and tilt, while held"),
-                                      QStringLiteral("Zoom 1 / Zoom 2, while held")};
-        const QStringList heldKeys = {QStringLiteral("Ctrl+Arrows"),
-                                      QStringLiteral("Ctrl++ / Ctrl+-")};
-        const int actions = static_cast<int>(keyboardActions_.size());
-        auto* table = new QTableWidget(actions + 2, 2, shortcutSheet_);
+        commands.append(
+            {QStringLiteral("Pan and tilt, while held"), QStringLiteral("Ctrl+Arrows")});
+        commands.append(
+            {QStringLiteral("Zoom 1 / Zoom 2, while held"), QStringLiteral("Ctrl++ / Ctrl+-")});
+        auto* table = new QTableWidget(0, 2, shortcutSheet_);
         table->setObjectName(QStringLiteral("shortcutTable"));
         table->setHorizontalHeaderLabels({QStringLiteral("Command"), QStringLiteral("Key")});
-        table->verticalHeader()->hide();
-        table->horizontalHeader()->setStretchLastSection(true);
-        table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-        for (int row = 0; row < actions + 2; ++row) {
-            const QAction* a = row < actions ? keyboardActions_[row] : nullptr;
-            table->setItem(row, 0, new QTableWidgetItem(a ? a->text() : heldText[row - actions]));
-            table->setItem(row, 1,
-                           new QTableWidgetItem(a ? a->shortcut().toString(QKeySequence::NativeText)
-                                                  : heldKeys[row - actions]));
-        }
-        table->resizeColumnsToContents();
+        fill(table, commands);
+        // What the video and the tree do with keys of their own and with the mouse.
+        const QList<QStringList> gestures = {
+            {QStringLiteral("Move the framed pane selection (video focused)"),
+             QStringLiteral("Arrows")},
+            {QStringLiteral("Zoom the selected pane, or back to the grid (video focused)"),
+             QStringLiteral("Enter")},
+            {QStringLiteral("Zoom a pane, or back to the grid"), QStringLiteral("Click a pane")},
+            {QStringLiteral("Magnify a zoomed pane around the pointer, up to 8x"),
+             QStringLiteral("Wheel")},
+            {QStringLiteral("Pan a magnified pane"), QStringLiteral("Drag")},
+            {QStringLiteral("Show a magnified pane whole again"),
+             QStringLiteral("Backspace / Middle click")},
+            {QStringLiteral("Unzoom a magnified pane"), QStringLiteral("Click without dragging")},
+            {QStringLiteral("Turn the page of the split shown"),
+             QStringLiteral("Click its split button again")},
+            {QStringLiteral("Auto Display (the all-DVR view)"),
+             QStringLiteral("Right click the video")},
+            {QStringLiteral("The DVR's menu"),
+             QStringLiteral("Right click a DVR / Menu / Shift+F10")},
+            {QStringLiteral("The all-DVR view"), QStringLiteral("Click beside the DVRs")},
+            {QStringLiteral("Recall a view (Views...)"), QStringLiteral("Double-click it")},
+        };
+        auto* mouse = new QTableWidget(0, 2, shortcutSheet_);
+        mouse->setObjectName(QStringLiteral("gestureTable"));
+        mouse->setHorizontalHeaderLabels(
+            {QStringLiteral("Video and tree"), QStringLiteral("Key or mouse")});
+        fill(mouse, gestures);
+        auto* close = new QDialogButtonBox(QDialogButtonBox::Close, shortcutSheet_);
+        connect(close, &QDialogButtonBox::rejected, shortcutSheet_, &QDialog::reject);
+        // F1 closes the sheet as it opened it; Escape does by itself, as in every dialog.
+        auto* again = new QShortcut(QKeySequence(Qt::Key_F1), shortcutSheet_);
+        connect(again, &QShortcut::activated, shortcutSheet_, &QDialog::reject);
         auto* layout = new QVBoxLayout(shortcutSheet_);
-        layout->addWidget(table);
-        shortcutSheet_->resize(360, 520);
+        layout->addWidget(table, 3);
+        layout->addWidget(mouse, 2);
+        layout->addWidget(close);
+        shortcutSheet_->resize(520, 720);
     }
     shortcutSheet_->show();
     shortcutSheet_->raise();
@@ -370,10 +460,16 @@ void MainWindow::saveViewAs() {
                                                QStringLiteral("Name of the view:"),
                                                QLineEdit::Normal, QString(), &ok)
                              .trimmed();
-    if (ok && !name.isEmpty()) {
-        views_.put(currentView(name));
-        Q_EMIT viewsChanged();
+    if (!ok || name.isEmpty()) {
+        return;
     }
+    if (views_.find(name) &&
+        !AskOkCancel(this, QStringLiteral("Replace the view \"%1\"?").arg(name),
+                     QStringLiteral("A view of this name is saved already."))) {
+        return;
+    }
+    views_.put(currentView(name));
+    Q_EMIT viewsChanged();
 }
 
 void MainWindow::showViews() {
@@ -421,16 +517,25 @@ void MainWindow::showViews() {
                 QInputDialog::getText(viewsDialog_, QStringLiteral("Rename view"),
                                       QStringLiteral("New name:"), QLineEdit::Normal, from, &ok)
                     .trimmed();
-            if (ok && !from.isEmpty()) {
-                views_.rename(from, to);
-                refill();
+            if (!ok || from.isEmpty() || to == from) {
+                return;
             }
+            if (!views_.rename(from, to)) {
+                Tell(viewsDialog_, QStringLiteral("The view \"%1\" keeps its name.").arg(from),
+                     to.isEmpty()
+                         ? QStringLiteral("A view needs a name.")
+                         : QStringLiteral("A view named \"%1\" is saved already.").arg(to));
+            }
+            refill();
         });
         connect(remove, &QPushButton::clicked, this, [this, chosen, refill] {
             views_.remove(chosen());
             refill();
         });
-        connect(seconds, &QSpinBox::valueChanged, this, [this](int s) { tourSeconds_ = s; });
+        connect(seconds, &QSpinBox::valueChanged, this, [this](int s) {
+            tourSeconds_ = s;
+            Settings().setValue(QStringLiteral("tour/seconds"), s);  // the next run's pace too
+        });
         connect(tour, &QPushButton::clicked, this, [this, refill] {
             if (touring()) {
                 stopTour();
@@ -530,7 +635,12 @@ void MainWindow::start(ViewController& vc) {
     ptzPanel_->SetButtonCodes();
     for (QPushButton* b : splitButtons_) {
         SetButtonBackground(b, kDarkRed, kDarkGreenBlue, kDarkGreenBlue);
+        b->setStyleSheet(
+            b->styleSheet() +
+            QStringLiteral(" QPushButton:checked { background-color: rgb(40, 110, 170);"
+                           " border: 1px solid rgb(230, 230, 230); }"));
     }
+    showSplit();
     SetButtonBackground(buttonCapture_, kDarkRed, kDarkGreenBlue, kDarkGreenBlue);
     ptzPanel_->colourLensButtons();
     ptzPanel_->emptyLists();
@@ -616,6 +726,28 @@ PaneRect MainWindow::surfaceBounds() {
 
 void MainWindow::clearScreen(uint32_t layout) {
     videoViewController_->clearScreen(layout);
+    showSplit();  // every change of the split, its page or the zoom comes through here
+}
+
+void MainWindow::showSplit() {
+    ViewController* vc = controller();
+    if (!vc) {
+        return;
+    }
+    const SCREEN_SHOW_CTRL layout = vc->LayoutCopy();
+    const int split = layout.iShowChanNum == 1 ? layout.iOldShowChanNum : layout.iShowChanNum;
+    for (int i = 0; i < 10; ++i) {
+        splitButtons_[i]->setChecked(kSplits[i] == split);
+    }
+    if (split < 4) {
+        pageLabel_->clear();
+        return;
+    }
+    // The pages as the layout wraps them: the square splits end with their last whole page, the
+    // others with one more, partly filled.
+    const bool square = split == 4 || split == 16 || split == 36 || split == 64 || split == 256;
+    const int pages = std::max(layout.iShowMaxNum / split + (square ? 0 : 1), 1);
+    pageLabel_->setText(QStringLiteral("page %1 of %2").arg(layout.iShowPage + 1).arg(pages));
 }
 
 void MainWindow::renderCurrentFrame(const PaneRect& rect, int pane, uint32_t layout) {

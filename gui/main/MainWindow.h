@@ -102,6 +102,8 @@ class MainWindow : public QMainWindow, public DisplayPort {
     // The split counts of the ten split buttons, in their order.
     static constexpr int kSplits[] = {4, 9, 16, 25, 36, 49, 64, 81, 100, 256};
     QPushButton* splitButton(int split) const;
+    // "page P of N" beside the split buttons.
+    QLabel* pageLabel() const { return pageLabel_; }
     VideoView* videoView() const { return videoViewController_; }
     PtzPanel* ptzPanel() const { return ptzPanel_; }
     QPushButton* captureButton() const { return buttonCapture_; }
@@ -130,6 +132,8 @@ class MainWindow : public QMainWindow, public DisplayPort {
     QAction* addKeyboardAction(const QString& name, const QString& text, const QKeySequence& key,
                                const std::function<void()>& run);
     void createKeyboardActions();
+    // The split buttons and the page label follow the layout shown.
+    void showSplit();
 
     // Declared first: the ports and widgets below use them until they go.
     GuiDispatcher dispatcher_;
@@ -142,6 +146,7 @@ class MainWindow : public QMainWindow, public DisplayPort {
     VideoView* videoViewController_;
     QPushButton* splitButtons_[10] = {};
     QPushButton* buttonCapture_;
+    QLabel* pageLabel_;
     PtzPanel* ptzPanel_;
     QTimer timer_;
     class QSplitter* splitter_;

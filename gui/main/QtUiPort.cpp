@@ -86,7 +86,11 @@ bool QtUiPort::askOkCancel(const std::string& message, const std::string& inform
     box.setWindowTitle(QStringLiteral("Quillmarsh"));
     box.setTextFormat(Qt::PlainText);
     box.setText(QString::fromUtf8(message));
+    // It may name a DVR: its name and server are shown verbatim, never as markup.
     box.setInformativeText(QString::fromUtf8(informative));
+    if (auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"))) {
+        label->setTextFormat(Qt::PlainText);
+    }
     QPushButton* ok = box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
     QPushButton* cancel = box.addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
     box.setDefaultButton(ok);
@@ -132,6 +136,12 @@ void QtUiPort::setNodeTitle(int dvr, const std::string& title) {
     dispatcher_.post([this, dvr, text = QString::fromUtf8(title)] {
         if (model_) {
             model_->setNodeTitle(dvr, text);
+        }
+        // The label above the tree names the selected DVR as saved (a countdown is the node's
+        // only): a rename shows there at once, not at the next selection.
+        ViewController* vc = view_ ? view_->context().controller() : nullptr;
+        if (vc && dvrLabel_ && view_->selectedTopLevelRow() == dvr) {
+            dvrLabel_->setText(QString::fromUtf8(TextOf(vc->EntryCopy(dvr).showName)));
         }
     });
 }

@@ -7,8 +7,11 @@
 #include <algorithm>
 #include <chrono>
 #include <iterator>
+#include <memory>
 
 #include "core/ViewController.h"
+#include "core/directory/UserListFile.h"
+#include "core/support/FixedText.h"
 #include "gui/main/MainWindow.h"
 #include "gui/tree/DvrTreeModel.h"
 #include "gui/tree/OutlineViewCon.h"
@@ -207,11 +210,24 @@ std::optional<std::vector<int>> DvrsToConnect(const StartOptions& options,
     return dvrs;
 }
 
-std::string MissingFor(const StartOptions& options, MainWindow& window) {
-    if (!options.view.empty() && !window.views().find(QString::fromStdString(options.view))) {
+std::vector<std::string> SavedDvrNames(const std::string& path) {
+    auto image = std::make_unique<UserListImage>();
+    std::vector<std::string> names;
+    if (ReadUserList(path, *image) < 0) {
+        return names;
+    }
+    const int used = NormaliseUserList(*image);
+    for (int i = 0; i < used; ++i) {
+        names.emplace_back(TextOf(image->entries[i].showName));
+    }
+    return names;
+}
+
+std::string MissingFor(const StartOptions& options, const QStringList& viewNames) {
+    if (!options.view.empty() && !viewNames.contains(QString::fromStdString(options.view))) {
         return "quillmarsh: no view named \"" + options.view + "\"\n";
     }
-    if (options.tourSeconds > 0 && window.views().names().isEmpty()) {
+    if (options.tourSeconds > 0 && viewNames.isEmpty()) {
         return "quillmarsh: --tour shows the saved views, and none is saved\n";
     }
     return {};

@@ -43,9 +43,13 @@ std::optional<std::vector<int>> DvrsToConnect(const StartOptions& options,
                                               const std::vector<std::string>& names,
                                               std::string& error);
 
-// What a started window must have for the options: the view named, and views for a tour. Empty
-// when it has them, else what is missing.
-std::string MissingFor(const StartOptions& options, MainWindow& window);
+// The display names of the entries of the list file at `path`, in list order; none when it
+// cannot be read. Needs no display.
+std::vector<std::string> SavedDvrNames(const std::string& path);
+
+// What the saved views must hold for the options: the view named, and views for a tour. Empty
+// when they hold it, else what is missing.
+std::string MissingFor(const StartOptions& options, const QStringList& viewNames);
 
 // Carries the options out on a started window, as the operator would: each DVR is connected
 // from the tree, one named DVR is shown alone and several in the all-DVR view; then the view is

@@ -5,6 +5,7 @@
 #include <QContextMenuEvent>
 #include <QEventLoop>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -45,7 +46,12 @@ BoxAnswerer::BoxAnswerer(const QString& answer) : answer_(answer) {
         if (!box || !box->isVisible()) {
             return;
         }
-        Box seen{box->text(), box->informativeText(), {}};
+        Box seen{box->text(), box->informativeText(), {}, box->textFormat() == Qt::PlainText};
+        for (auto* label : box->findChildren<QLabel*>()) {
+            if (!label->text().isEmpty() && label->textFormat() != Qt::PlainText) {
+                seen.plain = false;
+            }
+        }
         QAbstractButton* chosen = box->buttons().value(0);
         for (QAbstractButton* b : box->buttons()) {
             seen.buttons.append(b->text());

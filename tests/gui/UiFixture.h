@@ -48,6 +48,7 @@ class BoxAnswerer : public QObject {
         QString text;
         QString informative;
         QStringList buttons;  // titles, in layout order
+        bool plain = false;   // its texts are shown as plain text, never as markup
     };
 
     // Clicks the button titled `answer`, or the first one when there is none of that title.

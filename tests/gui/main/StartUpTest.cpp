@@ -77,14 +77,15 @@ TEST_F(StartUp, AFirstRunFillsThePtzListsShows36PanesColoursTheButtonsAndWritesN
     EXPECT_TRUE(window->statusTimer().isActive());
     EXPECT_EQ(window->statusTimer().interval(), 1000);
 
-    // Split and capture buttons dark grey; of the panel's buttons the directions and ok keep the
-    // style's colour, the others are light grey (as drawn now, beside the border).
-    const Rgb dark{97, 94, 94}, light{181, 181, 181};
+    // Split and capture buttons dark grey, the split shown (36) pressed in blue; of the panel's
+    // buttons the directions and ok keep the style's colour, the others are light grey (as drawn
+    // now, beside the border).
+    const Rgb dark{97, 94, 94}, light{181, 181, 181}, pressed{40, 110, 170};
     auto shows = [](QPushButton* b, Rgb grey) {
         return Near(b->grab().toImage().pixel(3, 3), grey, 2);
     };
     for (int n : MainWindow::kSplits) {
-        EXPECT_TRUE(shows(window->splitButton(n), dark)) << n;
+        EXPECT_TRUE(shows(window->splitButton(n), n == 36 ? pressed : dark)) << n;
     }
     EXPECT_TRUE(shows(window->captureButton(), dark));
     const QStringList styled{u"buttonUp"_s, u"buttonDown"_s, u"buttonLeft"_s, u"buttonRight"_s,

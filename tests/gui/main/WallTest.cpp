@@ -4,11 +4,13 @@
 #include <QApplication>
 #include <QDialog>
 #include <QInputDialog>
+#include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QSpinBox>
 #include <QTableWidget>
 #include <QTest>
 #include <QWheelEvent>
@@ -16,7 +18,9 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 
+#include "core/directory/UserListFile.h"
 #include "gui/main/StartOptions.h"
 #include "gui/main/VideoView.h"
 #include "gui/tree/OutlineViewCon.h"
@@ -101,6 +105,49 @@ TEST(StartOptions, NamesAreLookedUpInTheListAndAnUnknownOneIsNamed) {
     o.connectNames = {"Gate", "Shed"};
     EXPECT_FALSE(DvrsToConnect(o, names, error));
     EXPECT_EQ(error, "quillmarsh: no DVR named \"Shed\" in the list\n");
+}
+
+// The program itself, on a HOME of its own and without a display: every name an option gives is
+// looked up before Qt needs the display.
+TEST(StartOptions, WithoutADisplayAnUnknownViewOrDvrEndsWithItsMessageAnd2) {
+    TempDir home;
+    std::filesystem::create_directories(home.path() + "/.config/Quillmarsh");
+    std::ofstream(home.path() + "/.config/Quillmarsh/Views.conf")
+        << "[views]\n1\\name=yard\n1\\split=9\nsize=1\n";
+    auto image = std::make_unique<UserListImage>();
+    image->entries[0] = Entry("127.0.0.1:1", "Gate");
+    ASSERT_TRUE(WriteUserList(home.path() + "/userinfo/info.uss", *image));
+    const std::string other = home.path() + "/other.uss";
+    image->entries[0] = Entry("127.0.0.1:1", "Dock");
+    ASSERT_TRUE(WriteUserList(other, *image));
+    const auto run = [&](const std::string& args) {
+        return RunProcess({"/bin/sh", "-c",
+                           "exec /usr/bin/env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "
+                           "-u XDG_CONFIG_HOME HOME='" +
+                               home.path() + "' '" QUILLMARSH_APP "' " + args + " 2>&1"},
+                          20s);
+    };
+    const struct {
+        std::string args;
+        std::string said;
+    } bad[] = {
+        {"--view Nope", "quillmarsh: no view named \"Nope\"\n"},
+        {"--view yard --connect Shed", "quillmarsh: no DVR named \"Shed\" in the list\n"},
+        {"--view yard --connect Gate Dock", "quillmarsh: no DVR named \"Dock\" in the list\n"},
+        {"--list '" + other + "' --connect Dock Gate",
+         "quillmarsh: no DVR named \"Gate\" in the list\n"},
+    };
+    for (const auto& c : bad) {
+        SCOPED_TRACE(c.args);
+        const ProcessResult r = run(c.args);
+        EXPECT_EQ(r.exitCode, 2);
+        EXPECT_EQ(r.out, c.said);
+    }
+    // No view saved at all: a tour has nothing to show.
+    std::filesystem::remove(home.path() + "/.config/Quillmarsh/Views.conf");
+    const ProcessResult tour = run("--tour 5");
+    EXPECT_EQ(tour.exitCode, 2);
+    EXPECT_EQ(tour.out, "quillmarsh: --tour shows the saved views, and none is saved\n");
 }
 
 TEST_F(Keyboard, ArrowsMoveAFramedSelectionOverThePanesAndEnterZoomsIt) {
@@ -266,6 +313,80 @@ TEST_F(Views, AViewIsSavedRecalledKeptAcrossARestartAndFollowsADvrDelete) {
     EXPECT_EQ(window->views().find(u"yard"_s)->dvr, 0);
     EXPECT_EQ(window->views().find(u"wall"_s)->codes[0], 105);
     EXPECT_EQ(window->views().find(u"wall"_s)->codes[1], 0);
+}
+
+TEST_F(Views, ANameTakenAsksBeforeReplacingIsRefusedToARenameAndTheTourPaceIsKept) {
+    writeList({Entry("127.0.0.1:1", "Gate"), Entry("127.0.0.1:2", "Yard")});
+    startApp();
+    select(0);
+    window->splitButton(9)->click();
+    saveView(u"gate"_s);
+    select(1);
+    saveView(u"yard"_s);
+    window->splitButton(16)->click();
+
+    BoxAnswerer answerer(u"Cancel"_s);
+    saveView(u"gate"_s);
+    ASSERT_EQ(answerer.boxes().size(), 1);
+    EXPECT_EQ(answerer.boxes()[0].text, u"Replace the view \"gate\"?"_s);
+    EXPECT_EQ(answerer.boxes()[0].buttons.size(), 2);
+    EXPECT_TRUE(answerer.boxes()[0].buttons.contains(u"OK"_s));
+    EXPECT_EQ(window->views().find(u"gate"_s)->dvr, 0);  // Cancel keeps the old one
+    EXPECT_EQ(window->views().find(u"gate"_s)->split, 9);
+    answerer.setAnswer(u"OK"_s);
+    saveView(u"gate"_s);
+    ASSERT_EQ(answerer.boxes().size(), 2);
+    EXPECT_EQ(window->views().find(u"gate"_s)->dvr, 1);
+    EXPECT_EQ(window->views().find(u"gate"_s)->split, 16);
+    EXPECT_EQ(window->views().names(), (QStringList{u"gate"_s, u"yard"_s}));
+    saveView(u"new"_s);  // a new name asks nothing
+    EXPECT_EQ(answerer.boxes().size(), 2);
+
+    window->showViews();
+    auto* dialog = window->findChild<QDialog*>(u"viewsDialog"_s);
+    ASSERT_NE(dialog, nullptr);
+    const auto rename = [&](int row, const QString& to) {
+        dialog->findChild<QListWidget*>(u"viewList"_s)->setCurrentRow(row);
+        QTimer typist;
+        QObject::connect(&typist, &QTimer::timeout, [&] {
+            if (auto* box = qobject_cast<QInputDialog*>(QApplication::activeModalWidget())) {
+                box->setTextValue(to);
+                box->accept();
+            }
+        });
+        typist.start(20);
+        dialog->findChild<QPushButton*>(u"renameView"_s)->click();
+    };
+    rename(0, u"yard"_s);
+    ASSERT_EQ(answerer.boxes().size(), 3);
+    EXPECT_EQ(answerer.boxes()[2].text, u"The view \"gate\" keeps its name."_s);
+    EXPECT_EQ(answerer.boxes()[2].informative, u"A view named \"yard\" is saved already."_s);
+    EXPECT_TRUE(answerer.boxes()[2].plain);
+    EXPECT_EQ(window->views().names(), (QStringList{u"gate"_s, u"yard"_s, u"new"_s}));
+    rename(0, u"front"_s);
+    EXPECT_EQ(answerer.boxes().size(), 3);
+    EXPECT_EQ(window->views().names(), (QStringList{u"front"_s, u"yard"_s, u"new"_s}));
+
+    // The pace chosen here is the next run's too, for F5 as for the dialog.
+    auto* pace = dialog->findChild<QSpinBox*>(u"tourSeconds"_s);
+    EXPECT_EQ(pace->value(), 10);
+    pace->setValue(7);
+    endApp();
+    startApp();
+    window->showViews();
+    dialog = window->findChild<QDialog*>(u"viewsDialog"_s);
+    EXPECT_EQ(dialog->findChild<QSpinBox*>(u"tourSeconds"_s)->value(), 7);
+    dialog->close();
+    activate();
+    QTest::keyClick(window.get(), Qt::Key_F5);
+    ASSERT_TRUE(window->touring());
+    const auto split = [&] { return vc->LayoutCopy().iShowChanNum; };
+    EXPECT_EQ(split(), 16);  // "front", shown at once
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(WaitUntil([&] { return split() == 36; }, 10s));  // "yard" after 7 s
+    EXPECT_NEAR(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(),
+                7.0, 0.5);
+    window->stopTour();
 }
 
 TEST_F(Views, ATourStepsOnTimeAndInputPausesItForTenSeconds) {
@@ -456,6 +577,152 @@ TEST_F(Keyboard, EveryCommandHasAKeyOfItsOwnThatTriggersItAndTheSheetListsThemAl
     QTest::keyClick(window.get(), Qt::Key_PageUp);
     EXPECT_EQ(vc->LayoutCopy().iShowPage, 8);
     EXPECT_TRUE(vc->LayoutCopy().m_screenRect[35].iOnShow);
+}
+
+TEST_F(Keyboard, TheSheetListsEveryCommandKeyAndMouseGestureAndClosesWithF1EscapeOrClose) {
+    writeList({Entry("127.0.0.1:1", "Gate")});
+    startApp();
+    activate();
+    QTest::keyClick(window.get(), Qt::Key_F1);
+    auto* sheet = window->findChild<QDialog*>(u"shortcutSheet"_s);
+    ASSERT_NE(sheet, nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return sheet->isVisible() && sheet->isActiveWindow(); }));
+    // Everything the sheet says, row by row: what it does and its key or gesture.
+    QStringList said;
+    for (auto* table : sheet->findChildren<QTableWidget*>()) {
+        for (int row = 0; row < table->rowCount(); ++row) {
+            said << table->item(row, 0)->text() + u" = "_s + table->item(row, 1)->text();
+        }
+    }
+    const auto lists = [&](const QString& what, const QString& how) {
+        return std::any_of(said.begin(), said.end(), [&](const QString& line) {
+            const qsizetype split = line.indexOf(u" = "_s);
+            return line.left(split).contains(what, Qt::CaseInsensitive) &&
+                   line.mid(split + 3).contains(how, Qt::CaseInsensitive);
+        });
+    };
+    for (const QAction* a : window->keyboardActions()) {
+        EXPECT_TRUE(lists(a->text(), a->shortcut().toString(QKeySequence::NativeText)))
+            << a->text().toStdString();
+    }
+    // The keys of the focused video and the mouse, as the README lists them.
+    const std::pair<QString, QString> gestures[] = {
+        {u"selection"_s, u"Arrows"_s},
+        {u"zoom the selected"_s, u"Enter"_s},
+        {u"magnify"_s, u"Wheel"_s},
+        {u"pan"_s, u"Drag"_s},
+        {u"whole"_s, u"Backspace"_s},
+        {u"whole"_s, u"Middle click"_s},
+        {u"unzoom"_s, u"without drag"_s},
+        {u"zoom a pane"_s, u"Click a pane"_s},
+        {u"page"_s, u"split button"_s},
+        {u"Auto Display"_s, u"Right click the video"_s},
+        {u"menu"_s, u"Shift+F10"_s},
+        {u"all-DVR"_s, u"beside"_s},
+        {u"Pan and tilt"_s, u"Ctrl+Arrows"_s},
+        {u"Zoom 1"_s, u"Ctrl++"_s},
+        {u"Recall a view"_s, u"Double-click"_s},
+    };
+    for (const auto& [what, how] : gestures) {
+        EXPECT_TRUE(lists(what, how)) << what.toStdString() << " / " << how.toStdString();
+    }
+
+    // F1 again, Escape and the Close button each close it.
+    QTest::keyClick(sheet, Qt::Key_F1);
+    EXPECT_TRUE(WaitUntil([&] { return !sheet->isVisible(); }, 2s));
+    const auto reopen = [&] {
+        activate();
+        QTest::keyClick(window.get(), Qt::Key_F1);
+        return WaitUntil([&] { return sheet->isVisible() && sheet->isActiveWindow(); });
+    };
+    ASSERT_TRUE(reopen());
+    activate();  // from the window too, while the sheet is open behind it
+    QTest::keyClick(window.get(), Qt::Key_F1);
+    EXPECT_TRUE(WaitUntil([&] { return !sheet->isVisible(); }, 2s));
+    ASSERT_TRUE(reopen());
+    QTest::keyClick(sheet, Qt::Key_Escape);
+    EXPECT_TRUE(WaitUntil([&] { return !sheet->isVisible(); }, 2s));
+    ASSERT_TRUE(reopen());
+    QPushButton* close = nullptr;
+    for (auto* b : sheet->findChildren<QPushButton*>()) {
+        close = b->text().remove(u'&') == u"Close"_s ? b : close;
+    }
+    ASSERT_NE(close, nullptr);
+    close->click();
+    EXPECT_TRUE(WaitUntil([&] { return !sheet->isVisible(); }, 2s));
+}
+
+TEST_F(Views, TheShownSplitsButtonLooksPressedAndThePageLabelFollowsEveryChange) {
+    writeList({Entry("127.0.0.1:1", "Gate"), Entry("127.0.0.1:2", "Yard")});
+    startApp();
+    select(0);  // one DVR: its 36 panes make the pages
+    activate();
+    auto* page = window->findChild<QLabel*>(u"pageLabel"_s);
+    ASSERT_NE(page, nullptr);
+    const auto pressed = [&] {
+        QList<int> down;
+        for (int n : MainWindow::kSplits) {
+            if (window->splitButton(n)->isChecked()) {
+                down << n;
+            }
+        }
+        return down;
+    };
+    EXPECT_EQ(pressed(), QList<int>{36});  // the start-up split
+    EXPECT_EQ(page->text(), u"page 1 of 1"_s);
+
+    QTest::keyClick(window.get(), Qt::Key_1);
+    EXPECT_EQ(pressed(), QList<int>{4});
+    EXPECT_EQ(page->text(), u"page 1 of 9"_s);
+    QTest::keyClick(window.get(), Qt::Key_PageDown);
+    EXPECT_EQ(page->text(), u"page 2 of 9"_s);
+    QTest::keyClick(window.get(), Qt::Key_PageUp);
+    QTest::keyClick(window.get(), Qt::Key_PageUp);
+    EXPECT_EQ(page->text(), u"page 9 of 9"_s);
+    EXPECT_EQ(vc->LayoutCopy().iShowPage, 8);
+
+    // Pressed is seen: the button's face differs from the others'.
+    const auto face = [&](int split) {
+        QPushButton* b = window->splitButton(split);
+        return b->grab().toImage().pixel(3, b->height() / 2);
+    };
+    EXPECT_FALSE(Near(face(4), {qRed(face(9)), qGreen(face(9)), qBlue(face(9))}, 30));
+    EXPECT_TRUE(Near(face(16), {qRed(face(9)), qGreen(face(9)), qBlue(face(9))}, 4));
+
+    window->splitButton(9)->click();
+    window->splitButton(9)->click();  // the same button again turns the page
+    EXPECT_EQ(pressed(), QList<int>{9});
+    EXPECT_EQ(page->text(), u"page 2 of 5"_s);
+    clickPane(9);  // a zoomed pane keeps the split it returns to
+    ASSERT_EQ(vc->LayoutCopy().iShowChanNum, 1);
+    EXPECT_EQ(pressed(), QList<int>{9});
+    clickPane(9);
+    window->splitButton(9)->click();  // clicking the pressed button leaves it pressed
+    EXPECT_EQ(pressed(), QList<int>{9});
+    EXPECT_EQ(page->text(), u"page 3 of 5"_s);
+    saveView(u"nine"_s);
+
+    // The start-up options, a recalled view and a tour's step.
+    StartOptions o;
+    o.split = 16;
+    o.page = 2;
+    ApplyStartOptions(*window, *vc, o, {});
+    EXPECT_EQ(pressed(), QList<int>{16});
+    EXPECT_EQ(page->text(), u"page 2 of 2"_s);
+    ASSERT_TRUE(window->recallView(u"nine"_s));
+    EXPECT_EQ(pressed(), QList<int>{9});
+    EXPECT_EQ(page->text(), u"page 3 of 5"_s);
+    deselect();  // the all-DVR view: its 256 panes make the pages
+    window->splitButton(25)->click();
+    EXPECT_EQ(page->text(), u"page 1 of 11"_s);
+    saveView(u"all"_s);
+    QTest::keyClick(window.get(), Qt::Key_4);
+    window->startTour(2);
+    EXPECT_EQ(pressed(), QList<int>{9});
+    EXPECT_EQ(page->text(), u"page 3 of 5"_s);
+    EXPECT_TRUE(WaitUntil([&] { return page->text() == u"page 1 of 11"_s; }, 4s));
+    EXPECT_EQ(pressed(), QList<int>{25});
+    window->stopTour();
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
 
 #include <atomic>
 #include <filesystem>
@@ -123,6 +124,34 @@ TEST_F(DvrTree, TheMenuOffersItsCommandsByMouseOrKeyboardWithoutChangingTheSelec
     }
 }
 
+TEST_F(DvrTree, TheHeadingFollowsARenameOfTheSelectedDvrAtOnceAndNoOtherDvrs) {
+    select(1);
+    ASSERT_TRUE(WaitUntil([&] { return label() == kNonAscii; }));
+    const auto rename = [&](const QString& name) {
+        window->ShowWindowProperty();
+        DVRProperty* property = DVRProperty::existing();
+        ASSERT_NE(property, nullptr);
+        property->ShowName->setText(name);
+        property->buttonSave->click();
+    };
+    rename(u"<b>Hall</b> Ω"_s);
+    EXPECT_TRUE(WaitUntil([&] { return label() == u"<b>Hall</b> Ω"_s; }, 2s));
+    EXPECT_EQ(window->dvrLabel()->textFormat(), Qt::PlainText);
+    EXPECT_EQ(window->outlineView()->selectedTopLevelRow(), 1);  // still selected, not re-chosen
+    // Another DVR's new name leaves the heading alone; the all-DVR view keeps its own.
+    select(2);
+    ASSERT_TRUE(WaitUntil([&] { return label() == u"Yard"_s; }));
+    vc->SavePropertyEntry(0, Entry("10.0.0.1:5000", "Gate North"));
+    EXPECT_TRUE(WaitUntil([&] { return titles().value(0) == u"Gate North"_s; }));
+    EXPECT_EQ(label(), u"Yard"_s);
+    deselect();
+    ASSERT_TRUE(WaitUntil([&] { return label() == u"ALL DVR"_s; }));
+    vc->SavePropertyEntry(2, Entry("10.0.0.3:5000", "Yard East"));
+    EXPECT_TRUE(WaitUntil([&] { return titles().value(2) == u"Yard East"_s; }));
+    Pump(50ms);
+    EXPECT_EQ(label(), u"ALL DVR"_s);
+}
+
 // The operator's choice per DVR, kept across runs outside the list file.
 TEST_F(DvrTree, ReconnectAutomaticallyIsOnUntilTickedOffAndIsKeptPerDvr) {
     EXPECT_TRUE(window->uiPort().reconnectAutomatically(1));
@@ -158,6 +187,14 @@ TEST_F(DvrTree, DeleteAsksThenRemovesRenumbersAndSavesAndClosesTheWindowsOfEvery
     select(1);
     chooseFromMenu(1, u"Delete"_s, MenuBy::ShiftF10);
     ASSERT_EQ(answerer.boxes().size(), 1);
+    // A right click on another row selects nothing: the box names the DVR that would go.
+    chooseFromMenu(2, u"Delete"_s);
+    ASSERT_EQ(answerer.boxes().size(), 2);
+    for (const BoxAnswerer::Box& asked : answerer.boxes()) {
+        EXPECT_EQ(asked.text, u"Delete the server?"_s);
+        EXPECT_EQ(asked.informative,
+                  kNonAscii + u" (10.0.0.2:5000)\nDeleted server cannot be restored."_s);
+    }
     EXPECT_EQ(titles().size(), 3);
     EXPECT_EQ(vc->list().count(), 3);
     EXPECT_EQ(window->outlineView()->selectedTopLevelRow(), 1);
@@ -165,10 +202,11 @@ TEST_F(DvrTree, DeleteAsksThenRemovesRenumbersAndSavesAndClosesTheWindowsOfEvery
 
     answerer.setAnswer(u"OK"_s);
     chooseFromMenu(1, u"Delete"_s);
-    ASSERT_EQ(answerer.boxes().size(), 2);
+    ASSERT_EQ(answerer.boxes().size(), 3);
     const BoxAnswerer::Box& box = answerer.boxes().last();
     EXPECT_EQ(box.text, u"Delete the server?"_s);
-    EXPECT_EQ(box.informative, u"Deleted server cannot be restored."_s);
+    EXPECT_EQ(box.informative,
+              kNonAscii + u" (10.0.0.2:5000)\nDeleted server cannot be restored."_s);
     EXPECT_EQ(box.buttons.size(), 2);
     EXPECT_TRUE(box.buttons.contains(u"OK"_s) && box.buttons.contains(u"Cancel"_s));
     EXPECT_EQ(titles(), (QStringList{u"Gate"_s, u"Yard"_s}));
@@ -194,6 +232,17 @@ TEST_F(DvrTree, DeleteAsksThenRemovesRenumbersAndSavesAndClosesTheWindowsOfEvery
     EXPECT_EQ(playback->DVR, 0);
     EXPECT_EQ(property->currentDVR, 0);
     EXPECT_EQ(titles(), QStringList{u"Gate"_s});
+
+    // A name that looks like markup is shown as typed.
+    vc->AddDVRNode("10.0.0.4:9000", "admin", "1234", "<b>Dock</b> 3 & co");
+    select(1);
+    answerer.setAnswer(u"Cancel"_s);
+    chooseFromMenu(0, u"Delete"_s);
+    ASSERT_EQ(answerer.boxes().size(), 5);
+    EXPECT_EQ(answerer.boxes().last().informative,
+              u"<b>Dock</b> 3 & co (10.0.0.4:9000)\nDeleted server cannot be restored."_s);
+    EXPECT_TRUE(answerer.boxes().last().plain);
+    EXPECT_EQ(titles(), (QStringList{u"Gate"_s, u"<b>Dock</b> 3 & co"_s}));
 }
 
 // ---- The end of the run -----------------------------------------------------------------------
