@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QEventLoop>
+#include <QInputDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
@@ -217,6 +218,31 @@ void UiTest::connectDvr(int slot) {
 void UiTest::clickPane(int pane) {
     VideoView* view = window->videoView();
     Mouse(view, QEvent::MouseButtonPress, PaneOnScreen(*vc, pane, view->height()).center());
+}
+
+void UiTest::activate() {
+    window->activateWindow();
+    ASSERT_TRUE(WaitUntil([&] { return window->isActiveWindow(); }));
+}
+
+QImage UiTest::surface() const {
+    return window->videoView()->grabSurface();
+}
+
+QRect UiTest::pane(int p) const {
+    return PaneOnScreen(*vc, p, window->videoView()->height());
+}
+
+void AnswerInputBox(const QString& text, const std::function<void()>& open) {
+    QTimer typist;
+    QObject::connect(&typist, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QInputDialog*>(QApplication::activeModalWidget())) {
+            box->setTextValue(text);
+            box->accept();
+        }
+    });
+    typist.start(20);
+    open();
 }
 
 void Mouse(QWidget* w, QEvent::Type type, QPointF at, Qt::MouseButton button) {

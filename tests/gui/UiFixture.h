@@ -28,7 +28,9 @@
 #include "core/ViewController.h"
 #include "core/directory/SaveInfo.h"
 #include "gui/main/MainWindow.h"
+#include "gui/support/CoreContext.h"
 #include "gui/tree/NodeImage.h"
+#include "tests/support/RecordingUi.h"
 #include "tests/support/SimProcess.h"
 #include "tools/dvrsim/TestPattern.h"
 
@@ -40,6 +42,9 @@ using namespace Qt::StringLiterals;
 bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 10s);
 // Runs the event loop for a while.
 void Pump(std::chrono::milliseconds time);
+
+// Answers the next input box that opens with `text`, once `open` opens it.
+void AnswerInputBox(const QString& text, const std::function<void()>& open);
 
 // Answers every modal message box that opens while it exists, recording what it showed.
 class BoxAnswerer : public QObject {
@@ -71,6 +76,8 @@ struct MenuSeen {
 
 // How the operator opens the tree's context menu.
 enum class MenuBy { RightClick, MenuKey, ShiftF10 };
+
+inline bool RegionShows(const QImage& image, const QRect& p, int channel, int tolerance = 24);
 
 class UiTest : public ::testing::Test {
   protected:
@@ -104,6 +111,12 @@ class UiTest : public ::testing::Test {
     void connectDvr(int slot);
     // Clicks pane `pane` of the video surface (a zoom, or back to the grid).
     void clickPane(int pane);
+    // Keys reach a window's shortcuts while it is the active one.
+    void activate();
+    // The video surface as drawn now, pane `p`'s rectangle in it, and whether it shows `channel`.
+    QImage surface() const;
+    QRect pane(int p) const;
+    bool paneShows(int p, int channel) const { return RegionShows(surface(), pane(p), channel); }
 
     TempDir home_;
     std::optional<std::string> oldHome_;
@@ -165,7 +178,7 @@ inline QRect PaneOnScreen(const ViewController& vc, int pane, int surfaceHeight)
 
 // Whether the region `p` of `image` shows camera `channel`: its background colour in the middle,
 // the light band at the top and the dark band at the bottom.
-inline bool RegionShows(const QImage& image, const QRect& p, int channel, int tolerance = 24) {
+inline bool RegionShows(const QImage& image, const QRect& p, int channel, int tolerance) {
     const PatternChroma c = TestPatternChroma(channel);
     const Rgb background = Bt601(TestPatternBackground(channel), c.cb, c.cr);
     const Rgb top = Bt601(200, c.cb, c.cr);
@@ -177,3 +190,26 @@ inline bool RegionShows(const QImage& image, const QRect& p, int channel, int to
            Near(image.pixel(p.right() - 4, p.top() + 3), top, tolerance) &&
            Near(image.pixel(p.right() - 4, p.bottom() - 3), bottom, tolerance);
 }
+
+// Pixels whose brightness differs by more than a little between two pictures of the same size.
+inline int Differing(const QImage& a, const QImage& b) {
+    int n = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x) {
+            n += std::abs(qGray(a.pixel(x, y)) - qGray(b.pixel(x, y))) > 40 ? 1 : 0;
+        }
+    }
+    return n;
+}
+
+// The surface on its own, with a controller that shows nothing: what is drawn is the test's.
+struct LoneSurface {
+    LoneSurface() {
+        context.attach(vc);
+        EXPECT_TRUE(context.panes()->allocate());
+    }
+    ~LoneSurface() { context.clear(); }
+    RecordingUi ui;
+    ViewController vc{ui};
+    CoreContext context;
+};

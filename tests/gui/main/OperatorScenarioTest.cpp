@@ -71,8 +71,6 @@ class OperatorScenario : public UiTest {
         return {"--listen", "127.0.0.1:" + std::to_string(port), "--account", "admin:1234:2:2"};
     }
     bool working(int dvr) { return vc->GetNetCtrlStruct(dvr).NetWorking.load() == 1; }
-    QRect pane(int p) { return PaneOnScreen(*vc, p, window->videoView()->height()); }
-    QImage surface() { return window->videoView()->grabSurface(); }
 };
 
 // The Net error box waits for the operator; nothing else does: the lost DVR is connected again
@@ -89,7 +87,7 @@ TEST_F(OperatorScenario, ADvrLostWhileAnotherDvrsBoxIsOpenIsMarkedAndConnectedAg
     connectDvr(0);
     connectDvr(1);  // the view shows Yard
     window->splitButton(4)->click();
-    ASSERT_TRUE(WaitUntil([&] { return RegionShows(surface(), pane(0), 0); }));
+    ASSERT_TRUE(WaitUntil([&] { return paneShows(0, 0); }));
 
     std::chrono::steady_clock::time_point yardBack;
     gate->kill();
@@ -128,7 +126,7 @@ TEST_F(OperatorScenario, ADvrLostWhileAnotherDvrsBoxIsOpenIsMarkedAndConnectedAg
          3s},
         // Its first wait was 1 s, long over: the next attempt is at most 2 s away.
         {"Yard's pictures are back, both boxes still open",
-         [&] { return working(1) && RegionShows(surface(), pane(0), 0); },
+         [&] { return working(1) && paneShows(0, 0); },
          {},
          5s},
         {"one box an outage", [&] { return OpenBoxes().size() == 2; },
@@ -177,7 +175,7 @@ TEST_F(OperatorScenario, APageOfCamerasTheDvrDoesNotHaveRaisesNoAlarm) {
     EXPECT_EQ(LinesStartingWith(lines, "LOGIN ").size(), 1u);
     // The page back: its cameras' pictures again.
     vc->ShowSplitPage(9, 0);
-    EXPECT_TRUE(WaitUntil([&] { return RegionShows(surface(), pane(3), 3); }));
+    EXPECT_TRUE(WaitUntil([&] { return paneShows(3, 3); }));
 }
 
 // Switching between a DVR's own view and the all-DVR view never leaves another DVR's picture in
@@ -195,7 +193,7 @@ TEST_F(OperatorScenario, FiftyViewSwitchesLeaveNoPictureOfTheOtherDvr) {
     deselect();
     vc->AutoSetDisplay();  // panes 0-1: Two's cameras, 2-5: Four's
     window->splitButton(4)->click();
-    ASSERT_TRUE(WaitUntil([&] { return RegionShows(surface(), pane(2), 0); }));
+    ASSERT_TRUE(WaitUntil([&] { return paneShows(2, 0); }));
     auto foreignIn = [&](const QImage& s) {
         for (int p : {2, 3}) {
             for (int channel = 0; channel < 4; ++channel) {
@@ -216,7 +214,7 @@ TEST_F(OperatorScenario, FiftyViewSwitchesLeaveNoPictureOfTheOtherDvr) {
     }
     select(0);
     window->splitButton(4)->click();
-    ASSERT_TRUE(WaitUntil([&] { return RegionShows(surface(), pane(1), 1); }));
+    ASSERT_TRUE(WaitUntil([&] { return paneShows(1, 1); }));
     Pump(500ms);
     EXPECT_FALSE(foreignIn(surface())) << "the other DVR's picture stayed in the view";
     EXPECT_EQ(foreign, 0) << "the other DVR's picture showed in the view";

@@ -8,9 +8,7 @@
 
 #include "core/decode/PixelConversion.h"
 #include "gui/main/VideoView.h"
-#include "gui/support/CoreContext.h"
 #include "tests/gui/UiFixture.h"
-#include "tests/support/RecordingUi.h"
 
 namespace {
 
@@ -57,30 +55,27 @@ TEST_F(UiTest, PanesSayWhenTheirPictureIsOldTheirDvrOfflineOrDisconnected) {
     select(0);
     chooseFromMenu(0, QStringLiteral("connectDVR"));
     window->splitButton(4)->click();
-    VideoView* view = window->videoView();
-    auto pane = [&] { return PaneOnScreen(*vc, 0, view->height()); };
-    ASSERT_TRUE(WaitUntil([&] { return RegionShows(view->grabSurface(), pane(), 0); }));
-    const double live = LookOf(view->grabSurface(), pane()).brightness;
+    ASSERT_TRUE(WaitUntil([&] { return paneShows(0, 0); }));
+    const double live = LookOf(surface(), pane(0)).brightness;
 
     // Stale: the last picture, dimmed, with a line of text. The DVR goes quiet after 150 frames,
     // about 3 s of its stream: a loaded, sanitized run may show them well after that.
-    ASSERT_TRUE(WaitUntil(
-        [&] { return LookOf(view->grabSurface(), pane()).brightness < live * 0.6; }, 16s));
-    Look stale = LookOf(view->grabSurface(), pane());
+    ASSERT_TRUE(WaitUntil([&] { return LookOf(surface(), pane(0)).brightness < live * 0.6; }, 16s));
+    Look stale = LookOf(surface(), pane(0));
     EXPECT_GT(stale.white, 30) << "no text over the stale picture";
-    EXPECT_FALSE(RegionShows(view->grabSurface(), pane(), 0));
+    EXPECT_FALSE(paneShows(0, 0));
 
     // Lost: grey, the DVR's name and the wait, at once; no picture stays.
     ASSERT_TRUE(WaitUntil([&] { return !answerer.boxes().isEmpty(); }, 10s));
-    ASSERT_TRUE(WaitUntil([&] { return LookOf(view->grabSurface(), pane()).grey > 0; }, 2s));
-    Look offline = LookOf(view->grabSurface(), pane());
+    ASSERT_TRUE(WaitUntil([&] { return LookOf(surface(), pane(0)).grey > 0; }, 2s));
+    Look offline = LookOf(surface(), pane(0));
     EXPECT_GT(offline.grey, offline.pixels / 2);
     EXPECT_GT(offline.white, 30) << "no text on the offline pane";
     EXPECT_TRUE(titles().value(0).startsWith(u"Gate \u2014 reconnecting in "_s))
         << titles().value(0).toStdString();
 
     // Back by itself, with no operator action: pictures again, the mark gone.
-    ASSERT_TRUE(WaitUntil([&] { return RegionShows(view->grabSurface(), pane(), 0); }, 10s));
+    ASSERT_TRUE(WaitUntil([&] { return paneShows(0, 0); }, 10s));
     EXPECT_EQ(answerer.boxes().size(), 1);
     EXPECT_EQ(titles().value(0), QStringLiteral("Gate"));
 
@@ -88,7 +83,7 @@ TEST_F(UiTest, PanesSayWhenTheirPictureIsOldTheirDvrOfflineOrDisconnected) {
     chooseFromMenu(0, QStringLiteral("DisconnectDVR"));
     ASSERT_TRUE(WaitUntil(
         [&] {
-            const Look look = LookOf(view->grabSurface(), pane());
+            const Look look = LookOf(surface(), pane(0));
             return look.grey == look.pixels;
         },
         3s));
@@ -101,12 +96,8 @@ namespace {
 // The surface's shaders on OpenGL ES, which wants what desktop OpenGL does not (a precision):
 // a picture in a pane comes out in its colours.
 TEST(VideoSurfaceEs, DrawsAPictureOnAnOpenGlEsContext) {
-    RecordingUi ui;
-    ViewController vc(ui);
-    CoreContext context;
-    context.attach(vc);
-    ASSERT_TRUE(context.panes()->allocate());
-    VideoView view(context);
+    LoneSurface lone;
+    VideoView view(lone.context);
     QWindow* surface = view.surfaceWindow();
     QSurfaceFormat es = surface->format();
     es.setRenderableType(QSurfaceFormat::OpenGLES);
@@ -121,7 +112,7 @@ TEST(VideoSurfaceEs, DrawsAPictureOnAnOpenGlEsContext) {
     std::fill(i420.begin() + 352 * 288, i420.begin() + 352 * 288 * 5 / 4, uint8_t{90});
     std::fill(i420.begin() + 352 * 288 * 5 / 4, i420.end(), uint8_t{240});
     {
-        PaneBuffers::Pane& pane = (*context.panes())[0];
+        PaneBuffers::Pane& pane = (*lone.context.panes())[0];
         std::lock_guard<std::mutex> g(pane.lock);
         DataChange(pane.pixels, i420.data(), 2);
         pane.sizeFrame = 2;
@@ -130,7 +121,6 @@ TEST(VideoSurfaceEs, DrawsAPictureOnAnOpenGlEsContext) {
     }
     ASSERT_TRUE(
         WaitUntil([&] { return Near(view.grabSurface().pixel(160, 120), Bt601(81, 90, 240)); }));
-    context.clear();
 }
 
 }  // namespace

@@ -9,9 +9,7 @@
 
 #include "gui/main/PaneText.h"
 #include "gui/main/VideoView.h"
-#include "gui/support/CoreContext.h"
 #include "tests/gui/UiFixture.h"
-#include "tests/support/RecordingUi.h"
 
 namespace {
 
@@ -64,18 +62,6 @@ QImage OnScreen(VideoView& view) {
 struct TextCase {
     const char* what;
     PaneMark mark;
-};
-
-// The surface on its own, with a controller that shows nothing: what is drawn is the test's.
-struct LoneSurface {
-    LoneSurface() {
-        context.attach(vc);
-        EXPECT_TRUE(context.panes()->allocate());
-    }
-    ~LoneSurface() { context.clear(); }
-    RecordingUi ui;
-    ViewController vc{ui};
-    CoreContext context;
 };
 
 TEST(SurfaceText, PaneMarksOnTheScreenReadAsQtDrawsThem) {

@@ -24,7 +24,6 @@ class WindowVideo : public UiTest {
         ASSERT_TRUE(WaitUntil([&] { return panesShowChannels(surface()); }, 15s))
             << "the panes never showed their channels";
     }
-    QImage surface() const { return window->videoView()->grabSurface(); }
     // Whether the X server shows what the surface holds, where the surface is on the screen:
     // the pictures must reach the screen, not only the surface's buffer.
     bool screenShowsSurface() const {

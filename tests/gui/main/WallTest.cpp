@@ -3,7 +3,6 @@
 // wall with F11 and Escape around it.
 #include <QApplication>
 #include <QDialog>
-#include <QInputDialog>
 #include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
@@ -33,14 +32,7 @@ StartCommand Parse(QStringList args) {
     return ParseStartOptions(args);
 }
 
-// Keys reach a window's shortcuts while it is the active one.
-class Keyboard : public UiTest {
-  protected:
-    void activate() {
-        window->activateWindow();
-        ASSERT_TRUE(WaitUntil([&] { return window->isActiveWindow(); }));
-    }
-};
+using Keyboard = UiTest;
 using StartUpOptions = UiTest;
 
 TEST(StartOptions, ABadOptionOrValueEndsWith2AndSaysWhatIsWrong) {
@@ -172,12 +164,9 @@ TEST_F(Keyboard, ArrowsMoveAFramedSelectionOverThePanesAndEnterZoomsIt) {
         Pump(30ms);  // each selection is drawn
     }
     // The selected pane wears a frame; the ones it left are grey again.
-    const auto framed = [&](int pane) {
-        const QImage surface = view->grabSurface();
-        const PaneRect r = vc->LayoutCopy().m_screenRect[pane].FrameRect;
-        return Near(surface.pixel(static_cast<int>(r.x) + 1,
-                                  view->height() - static_cast<int>(r.y + r.height / 2)),
-                    {255, 217, 0});
+    const auto framed = [&](int p) {
+        const QRect r = pane(p);
+        return Near(surface().pixel(r.left() + 1, r.top() + r.height() / 2), {255, 217, 0});
     };
     EXPECT_TRUE(WaitUntil([&] { return framed(4); }, 3s));
     EXPECT_FALSE(framed(7));
@@ -231,9 +220,7 @@ TEST_F(Keyboard, TheWheelMagnifiesAZoomedPaneADragPansBackspaceShowsItWholeAndAC
     };
     // The zoom clears the surface: the channel's next picture must be there before the band
     // is measured (on a loaded machine it can take longer than one measurement's wait).
-    ASSERT_TRUE(WaitUntil(
-        [&] { return RegionShows(view->grabSurface(), PaneOnScreen(*vc, 0, view->height()), 0); },
-        10s));
+    ASSERT_TRUE(WaitUntil([&] { return paneShows(0, 0); }, 10s));
     const int whole = band();
     ASSERT_GT(whole, 5);
     wheel(3);  // 1.25 cubed, around the top left corner
@@ -260,15 +247,7 @@ TEST_F(Keyboard, TheWheelMagnifiesAZoomedPaneADragPansBackspaceShowsItWholeAndAC
 class Views : public Keyboard {
   protected:
     void saveView(const QString& name) {
-        QTimer typist;
-        QObject::connect(&typist, &QTimer::timeout, [&] {
-            if (auto* box = qobject_cast<QInputDialog*>(QApplication::activeModalWidget())) {
-                box->setTextValue(name);
-                box->accept();
-            }
-        });
-        typist.start(20);
-        window->saveViewAs();
+        AnswerInputBox(name, [&] { window->saveViewAs(); });
     }
 };
 
@@ -347,15 +326,7 @@ TEST_F(Views, ANameTakenAsksBeforeReplacingIsRefusedToARenameAndTheTourPaceIsKep
     ASSERT_NE(dialog, nullptr);
     const auto rename = [&](int row, const QString& to) {
         dialog->findChild<QListWidget*>(u"viewList"_s)->setCurrentRow(row);
-        QTimer typist;
-        QObject::connect(&typist, &QTimer::timeout, [&] {
-            if (auto* box = qobject_cast<QInputDialog*>(QApplication::activeModalWidget())) {
-                box->setTextValue(to);
-                box->accept();
-            }
-        });
-        typist.start(20);
-        dialog->findChild<QPushButton*>(u"renameView"_s)->click();
+        AnswerInputBox(to, [&] { dialog->findChild<QPushButton*>(u"renameView"_s)->click(); });
     };
     rename(0, u"yard"_s);
     ASSERT_EQ(answerer.boxes().size(), 3);
@@ -414,17 +385,6 @@ TEST_F(Views, ATourStepsOnTimeAndInputPausesItForTenSeconds) {
     EXPECT_FALSE(window->touring());
 }
 
-// Pixels whose brightness differs by more than a little between two pictures of the same size.
-int Differing(const QImage& a, const QImage& b) {
-    int n = 0;
-    for (int y = 0; y < a.height(); ++y) {
-        for (int x = 0; x < a.width(); ++x) {
-            n += std::abs(qGray(a.pixel(x, y)) - qGray(b.pixel(x, y))) > 40 ? 1 : 0;
-        }
-    }
-    return n;
-}
-
 TEST_F(Keyboard, TAndIPutTheTitleAndTheFiguresOverEachPictureAndTakeThemOffAgain) {
     SimProcess sim({"--listen", "127.0.0.1:0", "--account", "admin:1234:2:4"});
     writeList({Entry(At(sim), "Gate")});
@@ -436,7 +396,7 @@ TEST_F(Keyboard, TAndIPutTheTitleAndTheFiguresOverEachPictureAndTakeThemOffAgain
     // The top of pane 0: a still band of the camera's picture, where the caption goes.
     const auto corner = [&] {
         Pump(400ms);
-        return window->videoView()->grabSurface().copy(QRect(3, 3, 80, 12));
+        return surface().copy(QRect(3, 3, 80, 12));
     };
     const QImage plain = corner();
     EXPECT_EQ(window->paneCaptions().textFor(*vc, 0), QString());

@@ -322,10 +322,7 @@ TEST_F(PlaybackSession, TheMenuOpensTheDaysMapAndPlayFollowsThePlayedTime) {
     EXPECT_EQ(Play(plays().front()), (std::vector<int>{36295, 1, 0}));
 
     // The recording plays into pane 0, and the window follows it over the slot boundary.
-    VideoView* view = window->videoView();
-    EXPECT_TRUE(WaitUntil(
-        [&] { return RegionShows(view->grabSurface(), PaneOnScreen(*vc, 0, view->height()), 0); },
-        15s))
+    EXPECT_TRUE(WaitUntil([&] { return paneShows(0, 0); }, 15s))
         << "pane 0 never showed the played channel";
     ASSERT_TRUE(WaitUntil([&] { return w->slider->value() == 121; }, 20s));
     EXPECT_GE(w->DateTime->time(), QTime(10, 5, 0));
@@ -398,11 +395,8 @@ TEST_F(PlaybackSession, APlayedRecordingShowsInNoPaneOfTheAllDvrView) {
     w->DateTime->setTime(QTime(10, 4, 55));
     ASSERT_TRUE(WaitUntil([&] { return vc->PlaybackRequestsIdle(0ms); }));
     w->ButtonPlay->click();
-    VideoView* view = window->videoView();
-    auto showsChannel0 = [&] {
-        return RegionShows(view->grabSurface(), PaneOnScreen(*vc, 0, view->height()), 0);
-    };
-    ASSERT_TRUE(WaitUntil(showsChannel0, 15s)) << "the recording never showed in its band";
+    ASSERT_TRUE(WaitUntil([&] { return paneShows(0, 0); }, 15s))
+        << "the recording never showed in its band";
 
     vc->WriteSelfChannel(0, 0);  // pane 0 of the all-DVR view: Gate's camera 1, live
     deselect();
@@ -412,7 +406,7 @@ TEST_F(PlaybackSession, APlayedRecordingShowsInNoPaneOfTheAllDvrView) {
     bool shown = false;
     WaitUntil(
         [&] {
-            shown = shown || showsChannel0();
+            shown = shown || paneShows(0, 0);
             return w->DateTime->time() > played.addSecs(1);  // still playing, two seconds on
         },
         15s);
@@ -426,8 +420,6 @@ TEST_F(PlaybackSession, APlayedRecordingShowsInNoPaneOfTheAllDvrView) {
 
 class PlaybackLife : public PlaybackSession {
   protected:
-    VideoView* view() const { return window->videoView(); }
-    QRect pane(int p) const { return PaneOnScreen(*vc, p, view()->height()); }
     // Plays from `time` and waits for the recording in pane 0.
     void playFrom(QTime time) {
         w->DateTime->setTime(time);
@@ -436,7 +428,7 @@ class PlaybackLife : public PlaybackSession {
         w->ButtonPlay->click();
         ASSERT_TRUE(WaitUntil([&] { return plays().size() > before; }));
         ASSERT_TRUE(vc->PlaybackRequestsIdle(10s));
-        ASSERT_TRUE(WaitUntil([&] { return RegionShows(view()->grabSurface(), pane(0), 0); }, 15s))
+        ASSERT_TRUE(WaitUntil([&] { return paneShows(0, 0); }, 15s))
             << "the recording never showed";
     }
     // How many pixels of the band "recording HH:MM:SS" for second `second` would be text, and
@@ -450,7 +442,7 @@ class PlaybackLife : public PlaybackSession {
             QPainter painter(&expected);
             band = PaintRecordingBand(painter, QRectF(QPointF(0, 0), p.size()), second);
         }
-        const QImage shown = view()->grabSurface().copy(p);
+        const QImage shown = surface().copy(p);
         int text = 0;
         int matched = 0;
         for (int y = static_cast<int>(band.top()); y < static_cast<int>(band.bottom()); ++y) {
@@ -515,7 +507,7 @@ TEST_F(PlaybackLife, ClosingTheWindowEndsTheSessionAndTheLiveViewComesBack) {
     ASSERT_TRUE(WaitUntil([&] { return linesAfter("PLAY-STOP", "STREAM mask=") > 0; }, 3s))
         << "no live view asked for after the playback";
     ASSERT_TRUE(WaitUntil([&] { return live() && noRecordingBand(); }, 5s));
-    EXPECT_TRUE(WaitUntil([&] { return RegionShows(view()->grabSurface(), pane(0), 0); }, 5s));
+    EXPECT_TRUE(WaitUntil([&] { return paneShows(0, 0); }, 5s));
     EXPECT_EQ(LinesStartingWith(log(), "PLAY-STOP").size(), 1u);
 
     // Again, closed while it plays: the stop goes out, then the live view.
@@ -529,7 +521,7 @@ TEST_F(PlaybackLife, ClosingTheWindowEndsTheSessionAndTheLiveViewComesBack) {
         << "the recording went on playing after its window closed";
     ASSERT_TRUE(WaitUntil([&] { return linesAfter("PLAY-STOP", "STREAM mask=") > 0; }, 3s));
     ASSERT_TRUE(WaitUntil([&] { return live() && noRecordingBand(); }, 5s));
-    EXPECT_TRUE(WaitUntil([&] { return RegionShows(view()->grabSurface(), pane(0), 0); }, 5s));
+    EXPECT_TRUE(WaitUntil([&] { return paneShows(0, 0); }, 5s));
     EXPECT_EQ(LinesStartingWith(log(), "LOGIN ").size(), 1u);  // the playback's, no more
     EXPECT_TRUE(answerer.boxes().isEmpty());
 }
@@ -575,7 +567,7 @@ TEST_F(PlaybackLife, AJumpWhilePlayingPlaysFromThereAndARefusalIsTold) {
     EXPECT_EQ(refused->text(), u"No recording at 20:10"_s);
     EXPECT_TRUE(plays().back().find("state=8") != std::string::npos) << plays().back();
     auto grey = [&] {
-        const QImage s = view()->grabSurface();
+        const QImage s = surface();
         const QRect p = pane(0);
         return Near(s.pixel(p.center()), {122, 122, 122}, 4) &&
                Near(s.pixel(p.left() + 5, p.top() + 5), {122, 122, 122}, 4);
@@ -596,13 +588,8 @@ TEST_F(PlaybackLife, AJumpWhilePlayingPlaysFromThereAndARefusalIsTold) {
     const QImage off = w->ButtonFastForward->grab().toImage();
     w->ButtonFastForward->setChecked(true);
     const QImage on = w->ButtonFastForward->grab().toImage();
-    int differ = 0;
-    for (int y = 0; y < std::min(on.height(), off.height()); ++y) {
-        for (int x = 0; x < std::min(on.width(), off.width()); ++x) {
-            differ += std::abs(qGray(on.pixel(x, y)) - qGray(off.pixel(x, y))) > 40;
-        }
-    }
-    EXPECT_GT(differ, on.width() * on.height() / 3) << "fast forward on looks like off";
+    ASSERT_EQ(on.size(), off.size());
+    EXPECT_GT(Differing(on, off), on.width() * on.height() / 3) << "fast forward on looks like off";
     w->ButtonStop->click();
 }
 
