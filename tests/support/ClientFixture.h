@@ -2,6 +2,8 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 
 #include <cstdio>
 #include <memory>
@@ -9,6 +11,7 @@
 #include <vector>
 
 #include "core/ViewController.h"
+#include "core/net/TcpSocket.h"
 #include "tests/support/RecordingDisplay.h"
 #include "tests/support/RecordingUi.h"
 #include "tests/support/SimProcess.h"
@@ -26,6 +29,16 @@ class ClientTest : public ::testing::Test {
         vc->list().Store(dvr, entry);
     }
     NetCtrl_Struct& block(int dvr) { return vc->GetNetCtrlStruct(dvr); }
+    // The client's port of DVR `dvr`'s connection, -1 without one.
+    int clientPort(int dvr) {
+        std::shared_ptr<TcpSocket> s = block(dvr).connection();
+        sockaddr_in addr{};
+        socklen_t len = sizeof addr;
+        if (!s || ::getsockname(s->fd(), reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
+            return -1;
+        }
+        return ntohs(addr.sin_port);
+    }
     static std::string at(const SimProcess& sim, const std::string& host = "127.0.0.1") {
         return host + ":" + std::to_string(sim.port());
     }

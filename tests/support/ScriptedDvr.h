@@ -33,6 +33,11 @@ class ScriptedDvr {
         // The command records the client sends until it closes the connection or `limit`
         // passes; `closed` tells which.
         std::vector<NET_COMMAND> commandsUntilClosed(std::chrono::milliseconds limit, bool& closed);
+        // Whether the client closes the connection within `limit` without sending anything more.
+        bool closedWithNothingMore(std::chrono::milliseconds limit) {
+            bool closed = false;
+            return commandsUntilClosed(limit, closed).empty() && closed;
+        }
 
       private:
         int fd_;
@@ -40,6 +45,11 @@ class ScriptedDvr {
 
     // The next connection, or an invalid one when none comes within `limit`.
     Connection accept(std::chrono::milliseconds limit = std::chrono::seconds(5));
+    // The next connection once its login has been read; an invalid one when either does not come.
+    Connection acceptLogin() {
+        Connection c = accept();
+        return c.valid() && c.readLogin() ? std::move(c) : Connection{};
+    }
 
   private:
     int listenFd_ = -1;

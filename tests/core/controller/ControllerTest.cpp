@@ -1,7 +1,5 @@
 // The controller's delete command against simulated DVRs: deleting while a DVR connects or
 // streams leaves every renumbered slot clean.
-#include <sys/socket.h>
-
 #include <functional>
 #include <thread>
 
@@ -90,21 +88,11 @@ class OperatorOverReconnect : public ClientTest {
         ui.appendNode("Gate");
         ui.select(0);
     }
-    int slotPort() {
-        std::shared_ptr<TcpSocket> s = block(0).connection();
-        sockaddr_in addr{};
-        socklen_t len = sizeof addr;
-        if (!s || ::getsockname(s->fd(), reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
-            return -1;
-        }
-        return ntohs(addr.sin_port);
-    }
     // DVR 0 connected, then lost; the reconnect's quiet attempt is left hanging on its login.
     void loseAndHangTheReconnect() {
         vc->ConnectDVR();
-        ScriptedDvr::Connection session = dvr.accept();
+        ScriptedDvr::Connection session = dvr.acceptLogin();
         ASSERT_TRUE(session.valid());
-        ASSERT_TRUE(session.readLogin());
         ASSERT_TRUE(session.acceptLogin(kSuperUserMode, 16));
         ASSERT_TRUE(WaitFor([&] { return block(0).NetWorking.load() == 1; }));
         session = ScriptedDvr::Connection{};  // the DVR drops the session
@@ -112,9 +100,8 @@ class OperatorOverReconnect : public ClientTest {
             vc->animationTimer();
             return vc->Slot(0).reconnect.inFlight;
         }));
-        hanging = dvr.accept();
-        ASSERT_TRUE(hanging.valid());
-        ASSERT_TRUE(hanging.readLogin());  // and never answered
+        hanging = dvr.acceptLogin();
+        ASSERT_TRUE(hanging.valid());  // its login never answered
         ASSERT_TRUE(vc->AttemptRunning(0));
         ASSERT_EQ(ui.boxes().size(), 1u);  // "Net error"
     }
@@ -136,11 +123,9 @@ class OperatorOverReconnect : public ClientTest {
         ASSERT_TRUE(mine.acceptLogin(mode, 16));
         ASSERT_TRUE(WaitFor([&] { return !vc->AttemptRunning(0); }));
         EXPECT_EQ(block(0).NetWorking.load(), 1);
-        EXPECT_EQ(slotPort(), mine.clientPort());
+        EXPECT_EQ(clientPort(0), mine.clientPort());
         // The reconnect's connection was closed without anything more on it.
-        bool closed = false;
-        EXPECT_TRUE(hanging.commandsUntilClosed(3s, closed).empty());
-        EXPECT_TRUE(closed);
+        EXPECT_TRUE(hanging.closedWithNothingMore(3s));
         // No further attempt comes, and the node keeps its name.
         for (int i = 0; i < 5; ++i) {
             vc->animationTimer();

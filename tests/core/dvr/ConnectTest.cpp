@@ -439,16 +439,6 @@ class Overtaking : public ClientTest {
         setEntry(0, "127.0.0.1:" + std::to_string(dvr.port()));
         EXPECT_EQ(vc->PrepareDvr(0), 1);  // its receive thread reads once a session is up
     }
-    // The client's port of the slot's connection, -1 without one.
-    int slotPort() {
-        std::shared_ptr<TcpSocket> s = b.connection();
-        sockaddr_in addr{};
-        socklen_t len = sizeof addr;
-        if (!s || ::getsockname(s->fd(), reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
-            return -1;
-        }
-        return ntohs(addr.sin_port);
-    }
 
     ScriptedDvr dvr;
     NetCtrl_Struct& b = block(0);
@@ -457,29 +447,26 @@ class Overtaking : public ClientTest {
 
 TEST_F(Overtaking, ANewAttemptDuringTheLoginPauseGetsItsOwnReplyAndTheOldOneSendsNothingMore) {
     slot.StartConnectAttempt();
-    ScriptedDvr::Connection first = dvr.accept();
+    ScriptedDvr::Connection first = dvr.acceptLogin();
     ASSERT_TRUE(first.valid());
-    ASSERT_TRUE(first.readLogin());
     // The operator connects again while the first attempt waits out its pause.
     slot.CancelAttempts();
     slot.StartConnectAttempt();
-    ScriptedDvr::Connection second = dvr.accept();
+    ScriptedDvr::Connection second = dvr.acceptLogin();
     ASSERT_TRUE(second.valid());
-    ASSERT_TRUE(second.readLogin());
     ASSERT_TRUE(second.acceptLogin(kSuperUserMode, 16));  // before the first attempt's pause ends
 
     ASSERT_TRUE(WaitFor([&] { return !slot.AttemptRunning(); }, 8s));
     EXPECT_EQ(b.CurNetStatus.load(), NET_DATA_SEND);
     EXPECT_EQ(b.NetWorking.load(), 1);
-    EXPECT_EQ(slotPort(), second.clientPort());
+    EXPECT_EQ(clientPort(0), second.clientPort());
     EXPECT_EQ(slot.LastLogin(), Login::Ok);
     EXPECT_TRUE(ui.boxes().empty());
     // The first connection got its login and nothing else, and the client closed it.
-    bool closed = false;
-    EXPECT_TRUE(first.commandsUntilClosed(3s, closed).empty());
-    EXPECT_TRUE(closed);
+    EXPECT_TRUE(first.closedWithNothingMore(3s));
 
     vc->StopDvrThreads();  // the overtaken attempt has ended too
+    bool closed = false;
     const std::vector<NET_COMMAND> after = second.commandsUntilClosed(3s, closed);
     EXPECT_TRUE(closed);
     std::vector<int> codes;
@@ -493,17 +480,14 @@ TEST_F(Overtaking, ANewAttemptDuringTheLoginPauseGetsItsOwnReplyAndTheOldOneSend
 TEST_F(Overtaking, ACancelDuringTheLoginPauseLeavesTheSlotDisconnectedWhateverTheReply) {
     const Login before = slot.LastLogin();
     slot.StartConnectAttempt();
-    ScriptedDvr::Connection first = dvr.accept();
+    ScriptedDvr::Connection first = dvr.acceptLogin();
     ASSERT_TRUE(first.valid());
-    ASSERT_TRUE(first.readLogin());
     slot.CancelAttempts();  // a property save: the attempt is void
     EXPECT_FALSE(slot.AttemptRunning());
     ASSERT_TRUE(first.acceptLogin(kSuperUserMode, 16));
 
     // The attempt closes its connection without setting a stream up on it.
-    bool closed = false;
-    EXPECT_TRUE(first.commandsUntilClosed(5s, closed).empty());
-    EXPECT_TRUE(closed);
+    EXPECT_TRUE(first.closedWithNothingMore(5s));
     EXPECT_EQ(b.CurNetStatus.load(), NET_DISCONNECTED);
     EXPECT_EQ(b.NetWorking.load(), 0);
     EXPECT_EQ(b.socket.load(), 0);
@@ -512,14 +496,13 @@ TEST_F(Overtaking, ACancelDuringTheLoginPauseLeavesTheSlotDisconnectedWhateverTh
 
     // The next attempt is the slot's.
     slot.StartConnectAttempt();
-    ScriptedDvr::Connection second = dvr.accept();
+    ScriptedDvr::Connection second = dvr.acceptLogin();
     ASSERT_TRUE(second.valid());
-    ASSERT_TRUE(second.readLogin());
     ASSERT_TRUE(second.acceptLogin(1, 4));
     ASSERT_TRUE(WaitFor([&] { return !slot.AttemptRunning(); }, 5s));
     EXPECT_EQ(b.NetWorking.load(), 1);
     EXPECT_EQ(b.iDvrChannel.load(), 4);
-    EXPECT_EQ(slotPort(), second.clientPort());
+    EXPECT_EQ(clientPort(0), second.clientPort());
 }
 
 }  // namespace
