@@ -705,6 +705,11 @@ void ViewController::Present(int dvr, const NET_FRAME_HEADER& h, const uint8_t* 
             port->SetTimeNow(dvr, second);
         }
     }
+    // A played picture belongs in its band of the DVR's own view; the all-DVR view's panes are
+    // live cameras, and a recording shown there would pass for one.
+    if (playback && allDvrView) {
+        return;
+    }
     const int32_t channel = h.channel;
     int32_t target = GetChangedChannel(channel, dvr);
     if (target < 0) {
@@ -713,11 +718,6 @@ void ViewController::Present(int dvr, const NET_FRAME_HEADER& h, const uint8_t* 
     int32_t pane = channel;
     if (allDvrView) {
         pane = ReadSelfChannelChan(dvr * 100 + channel);
-    }
-    // A played picture belongs in its band of the DVR's own view; the all-DVR view's panes are
-    // live cameras, and a recording shown there would pass for one.
-    if (playback && allDvrView) {
-        return;
     }
     // The pane it is drawn in owns the buffer it is written to: marks, the selection's frame and
     // snapshots of that pane read the same picture.
@@ -881,7 +881,8 @@ void ViewController::RequestPlay(int dvr, int32_t startSecond, uint32_t mask, in
             // This request's answer, not what an earlier refusal left.
             slot.NetCtrl.Results.store(0);
             const int32_t result = slot.NetPlayFile(startSecond, kDaySeconds, mask, sound, fast);
-            if (result == -1011 || result == -1012) {
+            if (result == status::Code(status::Play::Refused) ||
+                result == status::Code(status::Play::NoRecordingAtStart)) {
                 // What played before would go on under a picker that reads another time.
                 if (wasPlaying) {
                     slot.StopEarlierPlay();

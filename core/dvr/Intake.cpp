@@ -45,7 +45,10 @@ void DvrSlot::OnFrame(const NET_FRAME_HEADER& header, const uint8_t* payload, bo
     stats.frames.fetch_add(1, std::memory_order_relaxed);
     const bool video = h.type == 'V';
     if (video) {
-        deliveredChannels_.fetch_or(1u << ch, std::memory_order_relaxed);
+        // Written once per channel and connection, not for every frame.
+        if ((deliveredChannels_.load(std::memory_order_relaxed) & (1u << ch)) == 0) {
+            deliveredChannels_.fetch_or(1u << ch, std::memory_order_relaxed);
+        }
         stats.bytes.fetch_add(h.dataLen, std::memory_order_relaxed);
         WaitForQueueRoom();
     }

@@ -55,8 +55,7 @@ void ScreenLayout::ComputeRects(const PaneRect& bounds) {
 }
 
 uint32_t ScreenLayout::Generation() const {
-    std::lock_guard<std::mutex> g(layoutLock_);
-    return generation_;
+    return generation_.load();
 }
 
 void ScreenLayout::SetShowMaxNum(int32_t maximum) {
@@ -108,7 +107,7 @@ std::optional<PaneRect> ScreenLayout::ShownRect(int pane, uint32_t* generation) 
     }
     std::lock_guard<std::mutex> g(layoutLock_);
     if (generation) {
-        *generation = generation_;
+        *generation = generation_.load();
     }
     if (ShowCtrl.m_screenRect[pane].iOnShow != 1) {
         return std::nullopt;

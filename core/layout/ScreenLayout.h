@@ -76,7 +76,9 @@ class ScreenLayout {
   private:
     mutable std::mutex layoutLock_;
     SCREEN_SHOW_CTRL ShowCtrl = {};  // under layoutLock_
-    uint32_t generation_ = 0;        // under layoutLock_
+    // Written under layoutLock_ with the rectangles; read without it, so that a display thread
+    // learns the view it places a picture in for one atomic load.
+    std::atomic<uint32_t> generation_{0};
     std::atomic<int32_t> m_selfChannel[kPanes];
     uint32_t m_selfChan[kPanes] = {};  // GUI thread only
 };

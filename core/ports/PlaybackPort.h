@@ -28,7 +28,7 @@ class PlaybackPort {
     virtual void SetTimeNow(int dvr, int32_t daySecond) = 0;
     // DVR `dvr`'s playback session was lost (it is not reconnected by itself).
     virtual void ConnectionLost(int dvr) = 0;
-    // DVR `dvr` refused to play from second `startSecond` of the day: `result` is -1011 (no
-    // recording there) or -1012.
+    // DVR `dvr` refused to play from second `startSecond` of the day: `result` is
+    // status::Play::NoRecordingAtStart (nothing recorded there) or status::Play::Refused.
     virtual void PlayRefused(int dvr, int32_t startSecond, int32_t result) = 0;
 };

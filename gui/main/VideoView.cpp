@@ -515,7 +515,9 @@ void VideoView::paintGL() {
 void VideoView::paintRecordingBands(const bool (&drawn)[kLayoutPanes],
                                     const PaneRect (&rects)[kLayoutPanes]) {
     ViewController* vc = context_.controller();
-    if (!vc) {
+    // Only the playback panes of a DVR shown alone can hold a recording: a live wall asks nothing.
+    const int focus = vc ? vc->CurrentDVR() : -1;
+    if (focus < 0 || vc->GetNetCtrlStruct(focus).ViewOrBack.load() != VIEW_PLAYBACK) {
         return;
     }
     std::optional<QPainter> painter;  // made only when a recording shows

@@ -249,8 +249,7 @@ void NetPlayBack::PlayRefused(int dvr, int32_t startSecond, int32_t result) {
     const QString at = QTime(0, 0)
                            .addSecs(std::clamp(startSecond, 0, kDaySeconds - 1))
                            .toString(QStringLiteral("HH:mm"));
-    // The DVR gives reason 17 for a time it has no recording of.
-    RefusedText->setText(result == -1012
+    RefusedText->setText(result == status::Code(status::Play::NoRecordingAtStart)
                              ? QStringLiteral("No recording at %1").arg(at)
                              : QStringLiteral("The DVR refused to play from %1").arg(at));
     RefusedText->show();

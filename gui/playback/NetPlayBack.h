@@ -60,7 +60,7 @@ class NetPlayBack : public QWidget {
     // DVR `dvr`'s session was lost: when it is this window's DVR, the window says so until the
     // next session opens it.
     void ConnectionLost(int dvr);
-    // The DVR refused to play from second `startSecond` of the day (`result` -1011 or -1012):
+    // The DVR refused to play from second `startSecond` of the day (`result` a status::Play code):
     // the window says so until the next play, and the surface drops the last played pictures.
     void PlayRefused(int dvr, int32_t startSecond, int32_t result);
     // Selects item selection[k] in pop-up k ("NONE" for a value it does not have).
