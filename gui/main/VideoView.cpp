@@ -372,7 +372,15 @@ void VideoView::markPane(int pane, const PaneRect& rect, const PaneMark& mark) {
     }
     Marked& m = marks_[pane];
     if (mark.kind == PaneMark::Kind::None) {
-        m = Marked{};
+        // An offline mark's text stays on the screen until something covers it: a pane whose
+        // DVR came back but whose camera sends nothing (or does not exist) goes back to plain
+        // grey rather than keep saying what is no longer true. A picture covers it anyway.
+        const bool offlineShown = m.painted && m.mark.kind == PaneMark::Kind::Offline;
+        m = offlineShown ? Marked{PaneMark{PaneMark::Kind::Cleared, {}, {}}, m.rect, false}
+                         : Marked{};
+        if (offlineShown) {
+            requestFrame();
+        }
         return;
     }
     const bool sameRect = m.rect.x == rect.x && m.rect.y == rect.y && m.rect.width == rect.width &&
