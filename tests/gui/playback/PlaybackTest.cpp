@@ -533,10 +533,8 @@ TEST_F(PlaybackLife, AJumpWhilePlayingPlaysFromThereAndARefusalIsTold) {
     ASSERT_NE(w, nullptr);
     playFrom(QTime(10, 4, 55));
     ASSERT_EQ(plays().size(), 1u);
-    Mouse(w->ImageView, QEvent::MouseButtonPress, {2.0 * 157 + 1, 20});  // 13:05
-    ASSERT_TRUE(WaitUntil([&] { return plays().size() == 2; }, 5s)) << "the jump played nothing";
-    EXPECT_EQ(Play(plays().back())[0], 13 * 3600 + 5 * 60);
-    // The slider's groove where it stands for 10:10 (slot 122).
+    // The slider's groove where it stands for 13:10 (slot 158), well away from its handle, which
+    // follows the play at 10:05.
     QStyleOptionSlider option;
     option.initFrom(w->slider);
     option.orientation = w->slider->orientation();
@@ -550,12 +548,16 @@ TEST_F(PlaybackLife, AJumpWhilePlayingPlaysFromThereAndARefusalIsTold) {
     const QRect groove =
         style->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderGroove, w->slider);
     const int x = groove.x() + handle.width() / 2 +
-                  QStyle::sliderPositionFromValue(option.minimum, option.maximum, 122,
+                  QStyle::sliderPositionFromValue(option.minimum, option.maximum, 158,
                                                   groove.width() - handle.width());
     ASSERT_FALSE(handle.contains(QPoint(x, w->slider->height() / 2)));
     Mouse(w->slider, QEvent::MouseButtonPress, {x + 0.0, w->slider->height() / 2.0});
+    ASSERT_TRUE(WaitUntil([&] { return plays().size() == 2; }, 5s)) << "the jump played nothing";
+    EXPECT_EQ(Play(plays().back())[0], 158 * 300);
+    ASSERT_TRUE(vc->PlaybackRequestsIdle(10s));  // playing again, as far as the window knows
+    Mouse(w->ImageView, QEvent::MouseButtonPress, {2.0 * 125 + 1, 20});  // 10:25
     ASSERT_TRUE(WaitUntil([&] { return plays().size() == 3; }, 5s));
-    EXPECT_EQ(Play(plays().back())[0], 122 * 300);
+    EXPECT_EQ(Play(plays().back())[0], 10 * 3600 + 25 * 60);
 
     // Nothing recorded at 20:10: refused, said, and pane 0 grey.
     w->DateTime->setTime(QTime(20, 10, 0));
