@@ -1,6 +1,7 @@
 // What the core needs from the video area of the window: the surface's size, clearing it,
-// drawing a pane's picture, and the split buttons that depend on the view. The main window
-// implements it with the OpenGL surface; tests implement it with a recording fake.
+// drawing a pane's picture, and the split buttons that depend on the view. The OpenGL surface
+// (VideoView) implements it and passes the split buttons on to the window; tests implement it
+// with a recording fake.
 #pragma once
 
 #include <cstdint>

@@ -108,6 +108,10 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), icons_(NodeIcons:
     auto* right = new QWidget(split);
     videoViewController_ = new VideoView(context_, right);
     videoViewController_->setCaptions(&captions_);
+    // Every change of the split, its page or the zoom clears the surface.
+    connect(videoViewController_, &VideoView::screenCleared, this, &MainWindow::showSplit);
+    connect(videoViewController_, &VideoView::largeSplitsEnabled, this,
+            &MainWindow::enableLargeSplits);
     splitBar_ = new QWidget(right);
     splitBar_->setObjectName(QStringLiteral("splitBar"));
     auto* buttons = new QHBoxLayout(splitBar_);
@@ -622,8 +626,8 @@ void MainWindow::start(ViewController& vc) {
     if (!context_.panes()->allocate()) {
         vc.MessageBox("Not enough memory for the video panes.");
     }
-    const PaneRect bounds = videoViewController_->bounds();
-    vc.SetDisplayPort(this);
+    const PaneRect bounds = videoViewController_->surfaceBounds();
+    vc.SetDisplayPort(videoViewController_);
     vc.SetPlaybackPort(playbackPort_.get());
     vc.InitScreenCtrl(36, 36);
     QLog("bounds.size.width=%f, bounds.size.height=%f", static_cast<double>(bounds.width),
@@ -720,15 +724,6 @@ void MainWindow::ShowWindowProperty() {
     dialog->initData(vc->EntryCopy(dvr), dvr);
 }
 
-PaneRect MainWindow::surfaceBounds() {
-    return videoViewController_->bounds();
-}
-
-void MainWindow::clearScreen(uint32_t layout) {
-    videoViewController_->clearScreen(layout);
-    showSplit();  // every change of the split, its page or the zoom comes through here
-}
-
 void MainWindow::showSplit() {
     ViewController* vc = controller();
     if (!vc) {
@@ -748,14 +743,6 @@ void MainWindow::showSplit() {
     const bool square = split == 4 || split == 16 || split == 36 || split == 64 || split == 256;
     const int pages = std::max(layout.iShowMaxNum / split + (square ? 0 : 1), 1);
     pageLabel_->setText(QStringLiteral("page %1 of %2").arg(layout.iShowPage + 1).arg(pages));
-}
-
-void MainWindow::renderCurrentFrame(const PaneRect& rect, int pane, uint32_t layout) {
-    videoViewController_->renderCurrentFrame(rect, pane, layout);
-}
-
-void MainWindow::markPane(int pane, const PaneRect& rect, const PaneMark& mark) {
-    videoViewController_->markPane(pane, rect, mark);
 }
 
 void MainWindow::enableLargeSplits(bool enabled) {

@@ -19,7 +19,6 @@
 #include <functional>
 #include <memory>
 
-#include "core/ports/DisplayPort.h"
 #include "gui/main/PaneCaptions.h"
 #include "gui/main/ViewStore.h"
 #include "gui/support/CoreContext.h"
@@ -39,7 +38,7 @@ class QtUiPort;
 class UiPort;
 class ViewController;
 
-class MainWindow : public QMainWindow, public DisplayPort {
+class MainWindow : public QMainWindow {
     Q_OBJECT
 
   public:
@@ -92,12 +91,9 @@ class MainWindow : public QMainWindow, public DisplayPort {
     void ShowWindowAddUser();
     void ShowWindowProperty();
 
-    // The video area (DisplayPort): the surface's part goes to the VideoView.
-    PaneRect surfaceBounds() override;
-    void clearScreen(uint32_t layout) override;
-    void renderCurrentFrame(const PaneRect& rect, int pane, uint32_t layout) override;
-    void enableLargeSplits(bool enabled) override;
-    void markPane(int pane, const PaneRect& rect, const PaneMark& mark) override;
+    // The split buttons above 36 panes, as the controller asks through the video surface (the
+    // DisplayPort).
+    void enableLargeSplits(bool enabled);
 
     // The split counts of the ten split buttons, in their order.
     static constexpr int kSplits[] = {4, 9, 16, 25, 36, 49, 64, 81, 100, 256};
