@@ -23,8 +23,9 @@ constexpr auto kKeyFrameRetryInterval = std::chrono::seconds(2);
 }  // namespace
 
 void DvrSlot::WaitForQueueRoom() {
-    for (int i = 0; i < kBackPressureSteps && NetCtrl.queuedOrDecoding() >= kBackPressureDepth &&
-                    NetCtrl.NetWorking.load() == 1 && NetCtrl.ThreadWork.load() != 0;
+    for (int i = 0;
+         i < kBackPressureSteps && NetCtrl.queue.QueuedOrDecoding() >= kBackPressureDepth &&
+         NetCtrl.NetWorking.load() == 1 && NetCtrl.ThreadWork.load() != 0;
          ++i) {
         std::this_thread::sleep_for(kBackPressureStep);
     }
@@ -55,7 +56,7 @@ void DvrSlot::OnFrame(const NET_FRAME_HEADER& header, const uint8_t* payload, bo
 
     int32_t slot;
     {
-        std::lock_guard<std::mutex> g(b.mutex);
+        std::lock_guard<std::mutex> g(b.queue.mutex);
         // Sound and pictures share the channel's count, so both pass the check.
         uint32_t& expected = frameNumber[ch];
         if (bundleMember ? h.seqReset == 1 : h.frameNo == 0) {
@@ -71,7 +72,7 @@ void DvrSlot::OnFrame(const NET_FRAME_HEADER& header, const uint8_t* payload, bo
         }
         h.imageSize = FoldSizeFrame(h.videoStandard, h.imageSize);
         stats.sizeFrame.store(h.imageSize, std::memory_order_relaxed);
-        slot = b.reserveSlotLocked();
+        slot = b.queue.ReserveLocked();
     }
 
     if (slot < 0) {
@@ -88,7 +89,7 @@ void DvrSlot::OnFrame(const NET_FRAME_HEADER& header, const uint8_t* payload, bo
     }
     if (b.needKey[ch]) {
         if (!IsDecodingStart(payload, h.dataLen)) {
-            b.releaseSlot(slot);
+            b.queue.Release(slot);
             stats.dropped.fetch_add(1, std::memory_order_relaxed);
             // A DVR may have missed the request, or ignore it: it is asked again now and then.
             const auto now = std::chrono::steady_clock::now();
@@ -106,7 +107,7 @@ void DvrSlot::OnFrame(const NET_FRAME_HEADER& header, const uint8_t* payload, bo
         // the lane reads it after the next frame has replaced the parser's.
         AVBufferRef* ref = av_buffer_pool_get(payloadPool_.get());
         if (!ref) {
-            b.releaseSlot(slot);
+            b.queue.Release(slot);
             return;
         }
         std::memcpy(ref->data, payload, h.dataLen);
@@ -117,7 +118,7 @@ void DvrSlot::OnFrame(const NET_FRAME_HEADER& header, const uint8_t* payload, bo
     // The reserved slot is not visible to the consumer until it is completed, so the picture is
     // decoded straight into it without the lock.
     const int32_t bytes =
-        DecodeData(Decoder, payload, h.dataLen, h, ch, b.buf[slot] + kSlotPictureOffset);
+        DecodeData(Decoder, payload, h.dataLen, h, ch, b.queue.buf[slot] + kSlotPictureOffset);
     Publish(slot, h, bytes, arrived);
 }
 
@@ -127,7 +128,7 @@ void DvrSlot::DecodeOnLane(int lane, DecodeLanes::Job& job) {
     packet->data = job.payload->data;
     packet->size = static_cast<int>(job.header.dataLen);
     const int32_t bytes = DecodePacket(Decoder, packet, job.header, job.header.channel,
-                                       NetCtrl.buf[job.slot] + kSlotPictureOffset);
+                                       NetCtrl.queue.buf[job.slot] + kSlotPictureOffset);
     packet->buf = nullptr;
     packet->data = nullptr;
     packet->size = 0;
@@ -137,12 +138,12 @@ void DvrSlot::DecodeOnLane(int lane, DecodeLanes::Job& job) {
 void DvrSlot::Publish(int32_t slot, const NET_FRAME_HEADER& h, int32_t bytes, int64_t arrived) {
     // Nothing to show is queued as nothing: compressed bytes never reach the screen.
     if (bytes > 0) {
-        std::memcpy(NetCtrl.buf[slot], &h, sizeof h);
+        std::memcpy(NetCtrl.queue.buf[slot], &h, sizeof h);
         ChannelStats& stats = NetCtrl.stats[h.channel];
         stats.decoded.fetch_add(1, std::memory_order_relaxed);
         stats.lastPictureAt.store(arrived, std::memory_order_relaxed);
     }
-    NetCtrl.completeSlot(slot, bytes > 0, arrived);
+    NetCtrl.queue.Complete(slot, bytes > 0, arrived);
 }
 
 bool DvrSlot::StartDecodeLanes() {
