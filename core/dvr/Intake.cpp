@@ -105,14 +105,14 @@ void DvrSlot::OnFrame(const NET_FRAME_HEADER& header, const uint8_t* payload, bo
     if (lanes_.running()) {
         // The decoder would copy a payload it does not own; this buffer it only references, so
         // the lane reads it after the next frame has replaced the parser's.
-        AVBufferRef* ref = av_buffer_pool_get(payloadPool_.get());
+        BufferRefPtr ref(av_buffer_pool_get(payloadPool_.get()));
         if (!ref) {
             b.queue.Release(slot);
             return;
         }
         std::memcpy(ref->data, payload, h.dataLen);
         std::memset(ref->data + h.dataLen, 0, kInputPadding);
-        lanes_.Submit(ch, DecodeLanes::Job{slot, h, ref, arrived});
+        lanes_.Submit(ch, DecodeLanes::Job{slot, h, std::move(ref), arrived});
         return;
     }
     // The reserved slot is not visible to the consumer until it is completed, so the picture is
@@ -124,7 +124,7 @@ void DvrSlot::OnFrame(const NET_FRAME_HEADER& header, const uint8_t* payload, bo
 
 void DvrSlot::DecodeOnLane(int lane, DecodeLanes::Job& job) {
     AVPacket* packet = lanePackets_[static_cast<std::size_t>(lane)].get();
-    packet->buf = job.payload;  // the job keeps its reference; the decoder takes its own
+    packet->buf = job.payload.get();  // the job keeps its reference; the decoder takes its own
     packet->data = job.payload->data;
     packet->size = static_cast<int>(job.header.dataLen);
     const int32_t bytes = DecodePacket(Decoder, packet, job.header, job.header.channel,
@@ -147,7 +147,7 @@ void DvrSlot::Publish(int32_t slot, const NET_FRAME_HEADER& h, int32_t bytes, in
 }
 
 bool DvrSlot::StartDecodeLanes() {
-    const int lanes = DecodeLanes::LanesForThisMachine();
+    const int lanes = DecodeLanes::LaneCount(ctx_.limits.decodeLanes);
     if (lanes < 2 || Decoder.init != 1) {
         return false;
     }
