@@ -1,6 +1,7 @@
 // A slot's receive path fed by a DVR played by the test over a socket pair: the same code that
 // reads a TCP connection.
 #include <cstring>
+#include <filesystem>
 #include <thread>
 
 #include "core/dvr/DvrSlot.h"
@@ -49,7 +50,8 @@ class Intake : public ClientTest {
     std::vector<uint32_t> queuedFrameNumbers() {
         std::vector<uint32_t> numbers;
         std::lock_guard<std::mutex> g(b.queue.mutex);
-        for (int i = 0, s = b.queue.m_Bottom.load(); i < b.queue.Numframe.load(); ++i, s = (s + 1) % 32) {
+        for (int i = 0, s = b.queue.m_Bottom.load(); i < b.queue.Numframe.load();
+             ++i, s = (s + 1) % 32) {
             NET_FRAME_HEADER h;
             std::memcpy(&h, b.queue.buf[s], sizeof h);
             numbers.push_back(h.frameNo);
@@ -312,6 +314,51 @@ class ReceiveThread : public Intake {
   protected:
     void SetUp() override { slot.StartReceiveThread(false); }
 };
+
+// The receive thread with a forced lane count; with one, it decodes the pictures itself.
+class DecodeLaneCount : public Intake, public ::testing::WithParamInterface<int> {
+  protected:
+    void SetUp() override {
+        threadsBefore = Threads();
+        vc->limits.decodeLanes = GetParam();
+        slot.StartReceiveThread(false);
+    }
+    static int Threads() {
+        const std::filesystem::directory_iterator tasks("/proc/self/task");
+        return static_cast<int>(std::distance(begin(tasks), end(tasks)));
+    }
+    int threadsBefore = 0;
+};
+
+TEST_P(DecodeLaneCount, PicturesOfInterleavedChannelsLeaveTheQueueAsTheirFramesCame) {
+    const int lanes = GetParam();
+    // The receive and command threads, and the lanes unless there is only one.
+    EXPECT_TRUE(WaitFor([&] { return Threads() == threadsBefore + 2 + (lanes > 1 ? lanes : 0); }))
+        << Threads() - threadsBefore << " threads started";
+    std::vector<std::pair<int, uint32_t>> sent;
+    for (uint32_t n = 0; n < 12; ++n) {
+        for (int ch = 0; ch < 4; ++ch) {
+            sendVideo(ch, n, static_cast<int>(n));
+            sent.emplace_back(ch, n);
+        }
+    }
+    std::vector<std::pair<int, uint32_t>> taken;
+    while (taken.size() < sent.size()) {
+        NET_FRAME_HEADER h;
+        const uint8_t* pixels = nullptr;
+        ASSERT_TRUE(b.queue.PeekOldest(1, 5s, h, pixels)) << taken.size() << " taken";
+        if (h.type == 'V') {
+            taken.emplace_back(h.channel, h.frameNo);
+        }
+        b.queue.PopOldest();
+    }
+    EXPECT_EQ(taken, sent);
+    for (int ch = 0; ch < 4; ++ch) {
+        EXPECT_EQ(b.stats[ch].decoded.load(), 12u) << ch;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Lanes, DecodeLaneCount, ::testing::Values(1, 2, 4));
 
 TEST_F(ReceiveThread, ASearchPageGoesToItsRequesterBoundedToOnePage) {
     std::vector<uint8_t> entries(301 * sizeof(GST_FILESHOWINFO));
