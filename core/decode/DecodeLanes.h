@@ -1,6 +1,7 @@
 // Decodes the channels of one DVR on several threads. Channel c always decodes on lane
 // c % lanes, so each channel's pictures go through its decoder in the order they came; what a
-// lane does with a job is the caller's.
+// lane does with a job is the caller's, and so is the lane count (Start takes it, so that the
+// lanes run alike on any machine).
 //
 // Threads: Start, Submit, Drain and Stop belong to one thread (the DVR's receive thread); the
 // work function runs on the lanes' own threads.
