@@ -91,8 +91,8 @@ int main(int argc, char** argv) {
             }
             NET_FRAME_HEADER h;
             const uint8_t* pixels;
-            if (b.peekOldest(1, std::chrono::milliseconds(50), h, pixels)) {
-                b.popOldest();
+            if (b.queue.PeekOldest(1, std::chrono::milliseconds(50), h, pixels)) {
+                b.queue.PopOldest();
             }
         }
         wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();

@@ -38,11 +38,11 @@ void DecodeLanes::Submit(int channel, Job&& job) {
     {
         std::lock_guard<std::mutex> g(lane.lock);
         if (lane.count == kCapacity) {
-            // Cannot happen while jobs are bounded by queue slots; never overwrite one.
-            av_buffer_unref(&job.payload);
+            // Cannot happen while jobs are bounded by queue slots; never overwrite one. The
+            // turned-away job lets its payload go.
             return;
         }
-        lane.jobs[(lane.head + lane.count) % kCapacity] = job;
+        lane.jobs[(lane.head + lane.count) % kCapacity] = std::move(job);
         ++lane.count;
     }
     lane.wake.notify_one();
@@ -79,13 +79,14 @@ void DecodeLanes::Run(int index) {
         if (lane.count == 0) {
             return;  // stopped with nothing left to do
         }
-        Job job = lane.jobs[lane.head];
-        lane.head = (lane.head + 1) % kCapacity;
-        --lane.count;
-        lane.busy = true;
-        g.unlock();
-        work_(index, job);
-        av_buffer_unref(&job.payload);
+        {
+            Job job = std::move(lane.jobs[lane.head]);
+            lane.head = (lane.head + 1) % kCapacity;
+            --lane.count;
+            lane.busy = true;
+            g.unlock();
+            work_(index, job);
+        }  // the payload goes before the lane counts as idle
         g.lock();
         lane.busy = false;
         if (lane.count == 0) {

@@ -1,14 +1,11 @@
 // Decodes the channels of one DVR on several threads. Channel c always decodes on lane
 // c % lanes, so each channel's pictures go through its decoder in the order they came; what a
-// lane does with a job is the caller's.
+// lane does with a job is the caller's, and so is the lane count (Start takes it, so that the
+// lanes run alike on any machine).
 //
 // Threads: Start, Submit, Drain and Stop belong to one thread (the DVR's receive thread); the
 // work function runs on the lanes' own threads.
 #pragma once
-
-extern "C" {
-#include <libavutil/buffer.h>
-}
 
 #include <condition_variable>
 #include <cstdint>
@@ -18,15 +15,17 @@ extern "C" {
 #include <thread>
 #include <vector>
 
+#include "core/support/FfmpegHandles.h"
 #include "core/wire/WireFormats.h"
 
 class DecodeLanes {
   public:
-    // One frame to decode: its queue slot, its header and its payload, which the job owns.
+    // One frame to decode: its queue slot, its header and its payload, which the job owns (its
+    // reference goes when the job is done, or turned away).
     struct Job {
         int32_t slot = -1;
         NET_FRAME_HEADER header{};
-        AVBufferRef* payload = nullptr;
+        BufferRefPtr payload;
         int64_t arrived = 0;
     };
     // Runs on a lane for each job, which it hands back with the payload still owned.
@@ -35,6 +34,8 @@ class DecodeLanes {
     // How many lanes a DVR gets on this machine: one per core, at most 8; 1 means decoding
     // stays on the receive thread.
     static int LanesForThisMachine();
+    // The lanes for a wanted count: `wanted` when above 0 (tests force it), else the machine's.
+    static int LaneCount(int wanted) { return wanted > 0 ? wanted : LanesForThisMachine(); }
 
     DecodeLanes() = default;
     DecodeLanes(const DecodeLanes&) = delete;
@@ -72,9 +73,3 @@ class DecodeLanes {
     Work work_;
     std::vector<std::unique_ptr<Lane>> lanes_;
 };
-
-// An AVBufferPool and its release.
-struct BufferPoolDeleter {
-    void operator()(AVBufferPool* p) const { av_buffer_pool_uninit(&p); }
-};
-using BufferPoolPtr = std::unique_ptr<AVBufferPool, BufferPoolDeleter>;

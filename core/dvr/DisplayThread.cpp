@@ -14,13 +14,13 @@ void DvrSlot::animationother() {
         const uint8_t* pixels = nullptr;
         int64_t arrived = 0;
         // Blocks until pictures come (or the thread must stop): an idle DVR costs nothing.
-        if (!b.peekOldest(kKeptBehind, kIdleWait, h, pixels, &arrived)) {
+        if (!b.queue.PeekOldest(kKeptBehind, kIdleWait, h, pixels, &arrived)) {
             continue;
         }
         // Only pictures are queued; anything else would be skipped, never end the thread.
         if (h.type == 'V') {
             ctx_.events.Present(dvr_, h, pixels, arrived);
         }
-        b.popOldest();
+        b.queue.PopOldest();
     }
 }

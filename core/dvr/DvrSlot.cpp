@@ -44,17 +44,13 @@ int32_t DvrSlot::initNet() {
     NetCtrl.RecvCmd.store(0);
     ByteBuffer tmp = AllocZeroed(kMaxFramePayload + kInputPadding);
     ByteBuffer member = AllocZeroed(kMaxFramePayload + kInputPadding);
-    ByteBuffer slots = AllocZeroed(kQueueSlots * (kSlotPictureOffset + kMaxPictureBytes));
-    if (!tmp || !member || !slots) {
+    // The queue's memory last: it is kept only when the others were had.
+    if (!tmp || !member || !NetCtrl.queue.Allocate(kMaxPictureBytes)) {
         QLog("initNet: no memory for DVR %d", dvr_);
         return -1;  // stays uninitialised: nothing may use the missing buffers
     }
     NetCtrl.tmpbuf = std::move(tmp);
     AVData2 = std::move(member);
-    NetCtrl.slots = std::move(slots);
-    for (int i = 0; i < kQueueSlots; ++i) {
-        NetCtrl.buf[i] = NetCtrl.slots.get() + i * (kSlotPictureOffset + kMaxPictureBytes);
-    }
     parser_ = std::make_unique<StreamParser>(NetCtrl.tmpbuf.get(), AVData2.get());
     NetCtrl.init.store(1);
     return 1;
@@ -123,9 +119,9 @@ void DvrSlot::Renumbered() {
 
 void DvrSlot::ResetSlot() {
     lanes_.Drain();  // no picture of the old DVR lands in the emptied queue
-    NetCtrl.clearQueue();
+    NetCtrl.queue.Clear();
     {
-        std::lock_guard<std::mutex> g(NetCtrl.mutex);
+        std::lock_guard<std::mutex> g(NetCtrl.queue.mutex);
         std::fill(std::begin(frameNumber), std::end(frameNumber), 0u);
     }
     for (int c = 0; c < kMaxChannels; ++c) {
@@ -156,7 +152,7 @@ uint32_t DvrSlot::ExpectedFrame(int entry) const {
     if (entry < 0 || entry >= 40) {
         return 0;
     }
-    std::lock_guard<std::mutex> g(NetCtrl.mutex);
+    std::lock_guard<std::mutex> g(NetCtrl.queue.mutex);
     return frameNumber[entry];
 }
 

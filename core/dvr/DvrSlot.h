@@ -17,7 +17,7 @@
 // - Any thread: the read-only queries, SendData's refusal when nothing is connected.
 //
 // Tables and their guards: NetCtrl (see NetCtrl.h); Decoder and AVData2 belong to the receive
-// thread once made; frameNumber is under NetCtrl.mutex; Dvrinfo and pFileShow under
+// thread once made; frameNumber is under NetCtrl.queue.mutex; Dvrinfo and pFileShow under
 // NetCtrl.replyLock; m_listPage and m_CurShowCam are atomic; the attempt state under slotLock_.
 #pragma once
 
@@ -255,7 +255,7 @@ class DvrSlot final : private StreamSink {
     BufferPoolPtr payloadPool_;
     std::vector<PacketPtr> lanePackets_;
     ByteBuffer AVData2;  // a bundle member and its padding; receive thread
-    // Next frame number expected per channel entry; under NetCtrl.mutex.
+    // Next frame number expected per channel entry; under NetCtrl.queue.mutex.
     uint32_t frameNumber[40] = {};
     DVR_MACHINE_INFO Dvrinfo = {};            // under NetCtrl.replyLock
     RecordListPage* pFileShow = nullptr;      // under NetCtrl.replyLock: the searcher's list

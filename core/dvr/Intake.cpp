@@ -23,8 +23,9 @@ constexpr auto kKeyFrameRetryInterval = std::chrono::seconds(2);
 }  // namespace
 
 void DvrSlot::WaitForQueueRoom() {
-    for (int i = 0; i < kBackPressureSteps && NetCtrl.queuedOrDecoding() >= kBackPressureDepth &&
-                    NetCtrl.NetWorking.load() == 1 && NetCtrl.ThreadWork.load() != 0;
+    for (int i = 0;
+         i < kBackPressureSteps && NetCtrl.queue.QueuedOrDecoding() >= kBackPressureDepth &&
+         NetCtrl.NetWorking.load() == 1 && NetCtrl.ThreadWork.load() != 0;
          ++i) {
         std::this_thread::sleep_for(kBackPressureStep);
     }
@@ -55,7 +56,7 @@ void DvrSlot::OnFrame(const NET_FRAME_HEADER& header, const uint8_t* payload, bo
 
     int32_t slot;
     {
-        std::lock_guard<std::mutex> g(b.mutex);
+        std::lock_guard<std::mutex> g(b.queue.mutex);
         // Sound and pictures share the channel's count, so both pass the check.
         uint32_t& expected = frameNumber[ch];
         if (bundleMember ? h.seqReset == 1 : h.frameNo == 0) {
@@ -71,7 +72,7 @@ void DvrSlot::OnFrame(const NET_FRAME_HEADER& header, const uint8_t* payload, bo
         }
         h.imageSize = FoldSizeFrame(h.videoStandard, h.imageSize);
         stats.sizeFrame.store(h.imageSize, std::memory_order_relaxed);
-        slot = b.reserveSlotLocked();
+        slot = b.queue.ReserveLocked();
     }
 
     if (slot < 0) {
@@ -88,7 +89,7 @@ void DvrSlot::OnFrame(const NET_FRAME_HEADER& header, const uint8_t* payload, bo
     }
     if (b.needKey[ch]) {
         if (!IsDecodingStart(payload, h.dataLen)) {
-            b.releaseSlot(slot);
+            b.queue.Release(slot);
             stats.dropped.fetch_add(1, std::memory_order_relaxed);
             // A DVR may have missed the request, or ignore it: it is asked again now and then.
             const auto now = std::chrono::steady_clock::now();
@@ -104,30 +105,30 @@ void DvrSlot::OnFrame(const NET_FRAME_HEADER& header, const uint8_t* payload, bo
     if (lanes_.running()) {
         // The decoder would copy a payload it does not own; this buffer it only references, so
         // the lane reads it after the next frame has replaced the parser's.
-        AVBufferRef* ref = av_buffer_pool_get(payloadPool_.get());
+        BufferRefPtr ref(av_buffer_pool_get(payloadPool_.get()));
         if (!ref) {
-            b.releaseSlot(slot);
+            b.queue.Release(slot);
             return;
         }
         std::memcpy(ref->data, payload, h.dataLen);
         std::memset(ref->data + h.dataLen, 0, kInputPadding);
-        lanes_.Submit(ch, DecodeLanes::Job{slot, h, ref, arrived});
+        lanes_.Submit(ch, DecodeLanes::Job{slot, h, std::move(ref), arrived});
         return;
     }
     // The reserved slot is not visible to the consumer until it is completed, so the picture is
     // decoded straight into it without the lock.
     const int32_t bytes =
-        DecodeData(Decoder, payload, h.dataLen, h, ch, b.buf[slot] + kSlotPictureOffset);
+        DecodeData(Decoder, payload, h.dataLen, h, ch, b.queue.buf[slot] + kSlotPictureOffset);
     Publish(slot, h, bytes, arrived);
 }
 
 void DvrSlot::DecodeOnLane(int lane, DecodeLanes::Job& job) {
     AVPacket* packet = lanePackets_[static_cast<std::size_t>(lane)].get();
-    packet->buf = job.payload;  // the job keeps its reference; the decoder takes its own
+    packet->buf = job.payload.get();  // the job keeps its reference; the decoder takes its own
     packet->data = job.payload->data;
     packet->size = static_cast<int>(job.header.dataLen);
     const int32_t bytes = DecodePacket(Decoder, packet, job.header, job.header.channel,
-                                       NetCtrl.buf[job.slot] + kSlotPictureOffset);
+                                       NetCtrl.queue.buf[job.slot] + kSlotPictureOffset);
     packet->buf = nullptr;
     packet->data = nullptr;
     packet->size = 0;
@@ -137,16 +138,16 @@ void DvrSlot::DecodeOnLane(int lane, DecodeLanes::Job& job) {
 void DvrSlot::Publish(int32_t slot, const NET_FRAME_HEADER& h, int32_t bytes, int64_t arrived) {
     // Nothing to show is queued as nothing: compressed bytes never reach the screen.
     if (bytes > 0) {
-        std::memcpy(NetCtrl.buf[slot], &h, sizeof h);
+        std::memcpy(NetCtrl.queue.buf[slot], &h, sizeof h);
         ChannelStats& stats = NetCtrl.stats[h.channel];
         stats.decoded.fetch_add(1, std::memory_order_relaxed);
         stats.lastPictureAt.store(arrived, std::memory_order_relaxed);
     }
-    NetCtrl.completeSlot(slot, bytes > 0, arrived);
+    NetCtrl.queue.Complete(slot, bytes > 0, arrived);
 }
 
 bool DvrSlot::StartDecodeLanes() {
-    const int lanes = DecodeLanes::LanesForThisMachine();
+    const int lanes = DecodeLanes::LaneCount(ctx_.limits.decodeLanes);
     if (lanes < 2 || Decoder.init != 1) {
         return false;
     }

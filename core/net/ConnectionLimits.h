@@ -1,4 +1,5 @@
-// Time limits of the connection path. Tests shorten them; the client uses the defaults.
+// Time limits of the connection path, and the threads it decodes on. Tests shorten the limits
+// and force a lane count; the client uses the defaults.
 #pragma once
 
 #include <chrono>
@@ -28,4 +29,7 @@ struct ConnectionLimits {
     // sooner goes on from where the last waits were, so a DVR that drops every session soon
     // after its login is not asked again every few seconds for ever.
     std::chrono::milliseconds reconnectSteady{60000};
+    // Decode lanes per DVR, taken as its receive thread starts: 0 = one per core (at most 8);
+    // below 2, pictures are decoded on the receive thread itself.
+    int decodeLanes = 0;
 };

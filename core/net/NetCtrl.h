@@ -1,5 +1,5 @@
-// The network control block: one per DVR slot, its connection state, its socket and its frame
-// queue.
+// The network control block: one per DVR slot, its connection state, its socket, its replies and
+// its frame queue (FrameQueue.h).
 //
 // Connection state. NetWorking, CurNetStatus, ViewOrBack and the socket are read by any thread
 // but written only by the transitions below, which keep them consistent and never hide a failure:
@@ -20,9 +20,9 @@
 // number is never reused under a reader).
 //
 // Locks: sendLock keeps records whole on the wire (held for a whole send, at most the send limit,
-// about 3 s); requestLock is held by a request from its mark to its reply (about 6 s); `mutex`
-// guards the queue; replyLock guards what the information replies fill. Lock order: requestLock,
-// sendLock, then the process-wide send lock; `mutex` is never held with any of them.
+// about 3 s); requestLock is held by a request from its mark to its reply (about 6 s); replyLock
+// guards what the information replies fill. Lock order: requestLock, sendLock, then the
+// process-wide send lock; the queue's `mutex` is never held with any of them.
 #pragma once
 
 #include <atomic>
@@ -32,6 +32,7 @@
 #include <memory>
 #include <mutex>
 
+#include "core/net/FrameQueue.h"
 #include "core/support/ByteBuffer.h"
 #include "core/wire/WireFormats.h"
 
@@ -48,12 +49,6 @@ enum : int32_t {
     VIEW_LIVE = 0,
     VIEW_PLAYBACK = 1,
 };
-
-// The frame queue: 32 slots, each a frame header followed (at kSlotPictureOffset) by the packed
-// I420 picture decoded from it.
-inline constexpr int kQueueSlots = 32;
-inline constexpr int kBackPressureDepth = 30;
-inline constexpr std::size_t kSlotPictureOffset = 64;  // keeps pictures cache-line aligned
 
 // What the intake saw per channel; any thread may read them.
 struct ChannelStats {
@@ -142,50 +137,19 @@ struct NetCtrl_Struct {
 
     // ---- Receive side (written by the receive thread) ----------------------------------------
     ByteBuffer tmpbuf;  // one frame payload (kMaxFramePayload) plus decoder padding
-    ByteBuffer slots;   // the queue's memory; buf[i] points into it
-    uint8_t* buf[kQueueSlots] = {};
-    // When each queued frame's last byte arrived (steady clock, ns); under `mutex`.
-    int64_t arrivedAt[kQueueSlots] = {};
     ChannelStats stats[kMaxChannels];
-    bool needKey[kMaxChannels] = {};  // dropped on a full queue: skip to the next key frame
+    // The intake's own per-channel state, not the queue's: a channel that lost a picture to a
+    // full queue skips to its next key frame.
+    bool needKey[kMaxChannels] = {};
     std::chrono::steady_clock::time_point lastKeyRequest;
 
-    // The block's lock: the queue indices, the sequence table entries of this DVR.
-    mutable std::mutex mutex;
-    std::atomic<int32_t> m_Top{0};     // next slot to fill
-    std::atomic<int32_t> m_Bottom{0};  // oldest queued slot
-    std::atomic<int32_t> Numframe{0};  // queued pictures, 0 to 32
-    std::condition_variable queued;    // signalled under `mutex` for each queued picture
-
-    // Producer side. Pictures may be decoded on several threads, so a slot is reserved when its
-    // frame arrives and becomes visible, in the order of reservation, once it and every slot
-    // reserved before it are done. Only the receive thread reserves.
-    // Reserves the next slot, or -1 when the queue, with the slots being decoded, is full. The
-    // caller holds `mutex`, and fills the slot without it.
-    int32_t reserveSlotLocked();
-    // Takes back the newest reservation, `slot`: its frame is dropped before decoding.
-    void releaseSlot(int32_t slot);
-    // Slot `slot` is done: with a picture (its header written) or without one. A slot without
-    // picture is taken back when nothing was reserved after it, or else queued as a gap (a
-    // header of type 0) that consumers skip.
-    void completeSlot(int32_t slot, bool picture, int64_t arrived);
-    // Queued pictures plus those being decoded: what the back pressure waits on. Any thread.
-    int32_t queuedOrDecoding() const { return Numframe.load() + reserved_.load(); }
-
-    // Consumer side of the queue (the display thread; the probe). Waits up to `limit` until at
-    // least `minQueued` pictures are queued, then returns the oldest: its header and its pixels,
-    // which stay valid and untouched until popOldest(). False on time-out.
-    bool peekOldest(int minQueued, std::chrono::milliseconds limit, NET_FRAME_HEADER& header,
-                    const uint8_t*& pixels, int64_t* arrived = nullptr);
-    void popOldest();
-    // Empties the queue and starts a new epoch (a peeked picture is then gone). Receive thread.
-    void clearQueue();
+    // The decoded pictures on their way to the display thread. Its `mutex` also guards the
+    // sequence table entries of this DVR (DvrSlot's frameNumber).
+    FrameQueue queue{ThreadWork};
 
     // Set when the slot's DVR number was given to another DVR: the receive thread empties the
     // slot before it reads anything more.
     std::atomic<bool> resetRequested{false};
-    uint32_t queueEpoch = 0;   // under `mutex`; a reset starts a new epoch
-    uint32_t peekedEpoch = 0;  // consumer side: the epoch of the picture it peeked
 
     // Information replies: guards the disk information and record-list destination of this DVR
     // between the receive thread and a requesting thread.
@@ -201,10 +165,6 @@ struct NetCtrl_Struct {
     std::condition_variable idle;
 
   private:
-    enum : uint8_t { kDecoding = 0, kPicture = 1, kGap = 2 };
-    std::atomic<int32_t> reserved_{0};  // slots from m_Top on being decoded; written under `mutex`
-    uint8_t slotState_[kQueueSlots] = {};  // of those slots; under `mutex`
-
     // Takes the socket out under sockLock_ (caller holds it); the caller shuts it down unlocked.
     std::shared_ptr<TcpSocket> takeSocketLocked();
     // A socket is attached, and it is `on` unless that is nullptr. Caller holds sockLock_.

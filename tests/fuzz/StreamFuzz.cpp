@@ -48,8 +48,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         // Take pictures off as a display would, so that a full queue does not stall the run.
         NET_FRAME_HEADER h;
         const uint8_t* pixels;
-        while (b.Numframe.load() > 0 && b.peekOldest(1, std::chrono::milliseconds(0), h, pixels)) {
-            b.popOldest();
+        while (b.queue.Numframe.load() > 0 &&
+               b.queue.PeekOldest(1, std::chrono::milliseconds(0), h, pixels)) {
+            b.queue.PopOldest();
         }
     }
     return 0;

@@ -54,7 +54,7 @@ TEST_F(SimH264File, ClientDecodesTheFilesPicturesInOrderAndLooped) {
     for (int i = 0; i < 3 * count; ++i) {
         NET_FRAME_HEADER h;
         const uint8_t* pixels = nullptr;
-        ASSERT_TRUE(b.peekOldest(1, 5s, h, pixels)) << "after " << i;
+        ASSERT_TRUE(b.queue.PeekOldest(1, 5s, h, pixels)) << "after " << i;
         auto g = SizeFrameGeometry(h.imageSize);
         ASSERT_TRUE(g && g->width == width && g->height == height);
         const auto matches = [&](int n) {
@@ -67,7 +67,7 @@ TEST_F(SimH264File, ClientDecodesTheFilesPicturesInOrderAndLooped) {
         }
         wraps += next == count - 1;
         next = (next + 1) % count;
-        b.popOldest();
+        b.queue.PopOldest();
     }
     EXPECT_GE(wraps, 1);
     vc->Disconnect(b);

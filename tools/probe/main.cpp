@@ -40,7 +40,7 @@ bool Drain(NetCtrl_Struct& block, int seconds, const std::string& dumpDir) {
     while (std::chrono::steady_clock::now() < end) {
         NET_FRAME_HEADER h;
         const uint8_t* pixels = nullptr;
-        if (!block.peekOldest(2, std::chrono::milliseconds(50), h, pixels)) {
+        if (!block.queue.PeekOldest(2, std::chrono::milliseconds(50), h, pixels)) {
             continue;
         }
         const auto g = SizeFrameGeometry(h.imageSize);
@@ -54,7 +54,7 @@ bool Drain(NetCtrl_Struct& block, int seconds, const std::string& dumpDir) {
                 written = false;
             }
         }
-        block.popOldest();
+        block.queue.PopOldest();
     }
     return written;
 }

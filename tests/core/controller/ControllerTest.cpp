@@ -58,7 +58,7 @@ TEST_F(Controller, DeletingResetsTheQueueAndSequenceOfEverySlotThatChangesHands)
         vc->ConnectDVR();
     }
     auto expected = [&](int d, int c) { return vc->Slot(d).ExpectedFrame(c); };
-    ASSERT_TRUE(WaitFor([&] { return block(1).Numframe.load() >= 2; }));
+    ASSERT_TRUE(WaitFor([&] { return block(1).queue.Numframe.load() >= 2; }));
     ASSERT_GT(expected(1, 0), 0u);
     ui.select(0);
     vc->DeleteUser();
@@ -71,7 +71,7 @@ TEST_F(Controller, DeletingResetsTheQueueAndSequenceOfEverySlotThatChangesHands)
                 return false;
             }
         }
-        return block(d).Numframe.load() == 0;
+        return block(d).queue.Numframe.load() == 0;
     };
     EXPECT_TRUE(WaitFor([&] { return reset(0) && reset(1); }));
 }

@@ -250,7 +250,7 @@ TEST_F(LiveView, SingleViewDrawsEachChannelInItsPaneAndOtherDvrsNowhere) {
     vc->NetLocalViewPlay(block(1), 0xF, 0);
     ASSERT_TRUE(WaitFor([&] { return block(1).stats[0].decoded.load() > 40; }, 10s));
     // Taken and dropped as fast as they come: the queue never fills, nothing is dropped.
-    EXPECT_LT(block(1).Numframe.load(), 30);
+    EXPECT_LT(block(1).queue.Numframe.load(), 30);
     EXPECT_EQ(block(1).stats[0].dropped.load(), 0u);
     // The pane buffer holds the converted picture of its channel.
     {

@@ -1,6 +1,7 @@
 // A slot's receive path fed by a DVR played by the test over a socket pair: the same code that
 // reads a TCP connection.
 #include <cstring>
+#include <filesystem>
 #include <thread>
 
 #include "core/dvr/DvrSlot.h"
@@ -48,10 +49,11 @@ class Intake : public ClientTest {
     }
     std::vector<uint32_t> queuedFrameNumbers() {
         std::vector<uint32_t> numbers;
-        std::lock_guard<std::mutex> g(b.mutex);
-        for (int i = 0, s = b.m_Bottom.load(); i < b.Numframe.load(); ++i, s = (s + 1) % 32) {
+        std::lock_guard<std::mutex> g(b.queue.mutex);
+        for (int i = 0, s = b.queue.m_Bottom.load(); i < b.queue.Numframe.load();
+             ++i, s = (s + 1) % 32) {
             NET_FRAME_HEADER h;
-            std::memcpy(&h, b.buf[s], sizeof h);
+            std::memcpy(&h, b.queue.buf[s], sizeof h);
             numbers.push_back(h.frameNo);
         }
         return numbers;
@@ -74,7 +76,7 @@ TEST_F(Intake, DecodedPicturesAreQueuedWithTheirFoldedGeometryAndSoundSharesTheC
     EXPECT_EQ(b.stats[4].dropped.load(), 0u);
     NET_FRAME_HEADER h;
     const uint8_t* pixels = nullptr;
-    ASSERT_TRUE(b.peekOldest(1, 0ms, h, pixels));
+    ASSERT_TRUE(b.queue.PeekOldest(1, 0ms, h, pixels));
     EXPECT_EQ(h.channel, 4);
     EXPECT_EQ(h.imageSize, 2);  // 2 + 3 * 0
     EXPECT_EQ(b.stats[4].sizeFrame.load(), 2);
@@ -156,14 +158,14 @@ TEST_F(Intake, MalformedUnitsEndTheConnectionAsLost) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         peer = std::make_unique<StreamPeer>(b);
-        const int queued = b.Numframe.load();
+        const int queued = b.queue.Numframe.load();
         peer->send(c.unit);
         pump(1);
         EXPECT_EQ(b.CurNetStatus.load(), NET_ERROR);
         EXPECT_EQ(b.socket.load(), 0);
         EXPECT_EQ(b.NetWorking.load(), 0);
         if (std::string(c.what) == "member past the payload") {
-            EXPECT_EQ(b.Numframe.load(), queued + 2);  // the members before it were taken
+            EXPECT_EQ(b.queue.Numframe.load(), queued + 2);  // the members before it were taken
         }
         EXPECT_TRUE(b.TakeReportedLoss());
     }
@@ -193,11 +195,11 @@ TEST_F(Intake, FramesWithoutADecodablePictureAreNeverQueued) {
     peer->send(FrameUnit(FrameSpec{.frameNo = 1}, garbage));
     peer->send(FrameUnit(FrameSpec{.frameNo = 2}, {}));
     pump(3);
-    EXPECT_EQ(b.Numframe.load(), 0);
+    EXPECT_EQ(b.queue.Numframe.load(), 0);
     EXPECT_EQ(b.stats[0].decoded.load(), 0u);
     sendVideo(0, 0, 0);  // the key frame brings pictures
     pump(1);
-    EXPECT_EQ(b.Numframe.load(), 1);
+    EXPECT_EQ(b.queue.Numframe.load(), 1);
 }
 
 TEST_F(Intake, FullQueueWaitsAboutASecondThenDropsAndTheChannelRecoversAtTheNextKeyFrame) {
@@ -205,14 +207,14 @@ TEST_F(Intake, FullQueueWaitsAboutASecondThenDropsAndTheChannelRecoversAtTheNext
         sendVideo(0, i, static_cast<int>(i));
     }
     pump(32);
-    ASSERT_EQ(b.Numframe.load(), 32);
+    ASSERT_EQ(b.queue.Numframe.load(), 32);
     sendVideo(0, 32, 32);
     const auto start = Clock::now();
     pump(1);
     const double waited = SecondsSince(start);
     EXPECT_GE(waited, 0.95);
     EXPECT_LT(waited, 2.5);
-    EXPECT_EQ(b.Numframe.load(), 32);
+    EXPECT_EQ(b.queue.Numframe.load(), 32);
     EXPECT_EQ(b.stats[0].dropped.load(), 1u);
     EXPECT_EQ(slot.ExpectedFrame(0), 33u);  // the count stays in step with the DVR
     auto sent = peer->receivedCommands();
@@ -220,7 +222,7 @@ TEST_F(Intake, FullQueueWaitsAboutASecondThenDropsAndTheChannelRecoversAtTheNext
     EXPECT_EQ(sent.back().iCmd, NET_KEY_FRAME);
 
     for (int i = 0; i < 10; ++i) {
-        b.popOldest();
+        b.queue.PopOldest();
     }
     // P frames after the drop would decode against a missing picture: skipped until the key frame.
     for (uint32_t i = 33; i < 42; ++i) {
@@ -253,7 +255,7 @@ TEST_F(Intake, AChannelThatDroppedAPictureResumesAtARecoveryPointAndAsksAgainMea
     }
     ASSERT_TRUE(WaitFor([&] { return keyRequests() == 1; }));
     for (int i = 0; i < 20; ++i) {
-        b.popOldest();
+        b.queue.PopOldest();
     }
     send(33);
     std::this_thread::sleep_for(2100ms);
@@ -292,7 +294,7 @@ TEST_F(Intake, RepliesFillTheDiskTableAndTheOutcomeOfAPlayRequest) {
     EXPECT_EQ(b.RecvCmd.load(), 0);
     EXPECT_EQ(slot.MachineInfo().iDiskNum, 8);
     EXPECT_EQ(slot.MachineInfo().stNetDiskInfo[7].end_rec_time, 2007);
-    EXPECT_EQ(b.Numframe.load(), 1);  // the frame after the ten records was read as a frame
+    EXPECT_EQ(b.queue.Numframe.load(), 1);  // the frame after the ten records was read as a frame
 
     b.SetLiveStatus(NET_CONNECTED);
     slot.SetRecCmd(INFO_PLAY_STATE);
@@ -312,6 +314,51 @@ class ReceiveThread : public Intake {
   protected:
     void SetUp() override { slot.StartReceiveThread(false); }
 };
+
+// The receive thread with a forced lane count; with one, it decodes the pictures itself.
+class DecodeLaneCount : public Intake, public ::testing::WithParamInterface<int> {
+  protected:
+    void SetUp() override {
+        threadsBefore = Threads();
+        vc->limits.decodeLanes = GetParam();
+        slot.StartReceiveThread(false);
+    }
+    static int Threads() {
+        const std::filesystem::directory_iterator tasks("/proc/self/task");
+        return static_cast<int>(std::distance(begin(tasks), end(tasks)));
+    }
+    int threadsBefore = 0;
+};
+
+TEST_P(DecodeLaneCount, PicturesOfInterleavedChannelsLeaveTheQueueAsTheirFramesCame) {
+    const int lanes = GetParam();
+    // The receive and command threads, and the lanes unless there is only one.
+    EXPECT_TRUE(WaitFor([&] { return Threads() == threadsBefore + 2 + (lanes > 1 ? lanes : 0); }))
+        << Threads() - threadsBefore << " threads started";
+    std::vector<std::pair<int, uint32_t>> sent;
+    for (uint32_t n = 0; n < 12; ++n) {
+        for (int ch = 0; ch < 4; ++ch) {
+            sendVideo(ch, n, static_cast<int>(n));
+            sent.emplace_back(ch, n);
+        }
+    }
+    std::vector<std::pair<int, uint32_t>> taken;
+    while (taken.size() < sent.size()) {
+        NET_FRAME_HEADER h;
+        const uint8_t* pixels = nullptr;
+        ASSERT_TRUE(b.queue.PeekOldest(1, 5s, h, pixels)) << taken.size() << " taken";
+        if (h.type == 'V') {
+            taken.emplace_back(h.channel, h.frameNo);
+        }
+        b.queue.PopOldest();
+    }
+    EXPECT_EQ(taken, sent);
+    for (int ch = 0; ch < 4; ++ch) {
+        EXPECT_EQ(b.stats[ch].decoded.load(), 12u) << ch;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Lanes, DecodeLaneCount, ::testing::Values(1, 2, 4));
 
 TEST_F(ReceiveThread, ASearchPageGoesToItsRequesterBoundedToOnePage) {
     std::vector<uint8_t> entries(301 * sizeof(GST_FILESHOWINFO));
@@ -337,7 +384,7 @@ TEST_F(ReceiveThread, ASearchPageGoesToItsRequesterBoundedToOnePage) {
     sendVideo(0, 1, 1);
     NET_FRAME_HEADER h;
     const uint8_t* pixels = nullptr;
-    EXPECT_TRUE(b.peekOldest(2, 3s, h, pixels));
+    EXPECT_TRUE(b.queue.PeekOldest(2, 3s, h, pixels));
 }
 
 TEST_F(ReceiveThread, WaitForAReplyEndsAfterSixtyChecks) {
@@ -384,7 +431,7 @@ TEST_F(ReceiveThread, DvrClosingInTheMiddleOfAFrameEndsInAnError) {
     dvr.join();
     EXPECT_EQ(b.CurNetStatus.load(), NET_ERROR);
     EXPECT_EQ(b.socket.load(), 0);
-    EXPECT_EQ(b.Numframe.load(), 0);
+    EXPECT_EQ(b.queue.Numframe.load(), 0);
 }
 
 TEST_F(ReceiveThread, DisconnectWakesTheThreadStalledInAFrameAndItServesTheNextConnection) {
@@ -401,7 +448,7 @@ TEST_F(ReceiveThread, DisconnectWakesTheThreadStalledInAFrameAndItServesTheNextC
     next->send(FrameUnit(FrameSpec{.frameNo = 1}, Clip()[1]));
     NET_FRAME_HEADER h;
     const uint8_t* pixels = nullptr;
-    ASSERT_TRUE(b.peekOldest(2, 3s, h, pixels));
+    ASSERT_TRUE(b.queue.PeekOldest(2, 3s, h, pixels));
     EXPECT_EQ(h.frameNo, 0u);
 }
 

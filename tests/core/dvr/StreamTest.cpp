@@ -59,7 +59,7 @@ TEST_F(Stream, DecodedPicturesAreByteIdenticalToFfmpegForCifAndD1OnEveryChannel)
         while (!enough()) {
             NET_FRAME_HEADER h;
             const uint8_t* pixels = nullptr;
-            ASSERT_TRUE(b.peekOldest(1, 5s, h, pixels));
+            ASSERT_TRUE(b.queue.PeekOldest(1, 5s, h, pixels));
             if (h.type == 'V') {
                 ASSERT_GE(h.channel, 0);
                 ASSERT_LT(h.channel, kChannels);
@@ -69,7 +69,7 @@ TEST_F(Stream, DecodedPicturesAreByteIdenticalToFfmpegForCifAndD1OnEveryChannel)
                 ASSERT_EQ(g->height, c.height);
                 pictures[h.channel].emplace_back(pixels, pixels + bytes);
             }
-            b.popOldest();
+            b.queue.PopOldest();
         }
         vc->Disconnect(b);
 

@@ -1,0 +1,99 @@
+// A DVR's frame queue: 32 slots, each a frame header followed (at kSlotPictureOffset) by the
+// packed I420 picture decoded from it, taken off oldest first.
+//
+// Producer side (the DVR's receive thread, and the decode lanes it hands frames to): a slot is
+// reserved when its frame arrives (ReserveLocked, receive thread only), filled without the lock,
+// then completed with a picture or without one (Complete, any producer thread). Pictures may be
+// decoded on several threads at once, so a completed slot becomes visible only once every slot
+// reserved before it was completed too: consumers see pictures in the order of reservation. A
+// slot completed without a picture is taken back when nothing was reserved after it; otherwise it
+// is queued as a gap (a header of type 0) that consumers skip.
+//
+// Consumer side (one thread: the display thread, or the probe): PeekOldest, then PopOldest. The
+// peeked header and pixels stay valid and untouched until PopOldest, unless Clear comes between:
+// Clear starts a new epoch, and a PopOldest for a picture of an earlier epoch pops nothing.
+//
+// Locks: `mutex` guards the slot states, the arrival times and the epochs, and every write of the
+// indices; m_Top, m_Bottom, Numframe and QueuedOrDecoding may be read without it. The owner may
+// hold `mutex` over a step of its own that must be one with a reservation (the intake's sequence
+// check). `mutex` is never held with a lock of the control block.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+
+#include "core/support/ByteBuffer.h"
+#include "core/wire/WireFormats.h"
+
+inline constexpr int kQueueSlots = 32;
+inline constexpr int kBackPressureDepth = 30;
+inline constexpr std::size_t kSlotPictureOffset = 64;  // keeps pictures cache-line aligned
+
+class FrameQueue {
+  public:
+    // A consumer's wait ends early once `work` is 0 (the owner's threads stop); whoever clears
+    // it calls WakeConsumers.
+    explicit FrameQueue(const std::atomic<int32_t>& work) : work_(work) {}
+    FrameQueue(const FrameQueue&) = delete;
+    FrameQueue& operator=(const FrameQueue&) = delete;
+
+    // Makes the slots' memory (zeroed): kQueueSlots slots of kSlotPictureOffset plus
+    // `pictureBytes` each. Once, before any producer or consumer runs; false (nothing changed)
+    // when memory is short.
+    bool Allocate(std::size_t pictureBytes);
+
+    // ---- Producer side ------------------------------------------------------------------------
+    // Reserves the next slot, or -1 when the queue, with the slots being decoded, is full. The
+    // caller holds `mutex`, and fills buf[slot] without it.
+    int32_t ReserveLocked();
+    // Takes back the newest reservation, `slot`: its frame is dropped before decoding. Anything
+    // else (an older slot, one no longer reserved) is left alone.
+    void Release(int32_t slot);
+    // Slot `slot` is done: with a picture (its header written at buf[slot]) that arrived at
+    // `arrived` (steady clock, ns), or without one. Wakes the consumer when pictures became
+    // visible. Any producer thread.
+    void Complete(int32_t slot, bool picture, int64_t arrived);
+    // Queued pictures plus those being decoded: what the back pressure waits on. Any thread.
+    int32_t QueuedOrDecoding() const { return Numframe.load() + reserved_.load(); }
+
+    // ---- Consumer side ------------------------------------------------------------------------
+    // Waits up to `limit` until at least `minQueued` pictures are queued, then gives the oldest:
+    // its header, its pixels and (`arrived`) when its frame's last byte arrived. False on
+    // time-out, or at once when the owner's threads stop.
+    bool PeekOldest(int minQueued, std::chrono::milliseconds limit, NET_FRAME_HEADER& header,
+                    const uint8_t*& pixels, int64_t* arrived = nullptr);
+    // Takes the peeked picture off the queue; nothing when a Clear came after the peek.
+    void PopOldest();
+    // Wakes a consumer waiting in PeekOldest, so that it sees `work` cleared. Any thread.
+    void WakeConsumers();
+
+    // Empties the queue and starts a new epoch (a peeked picture is then gone). Receive thread,
+    // with no slot being decoded.
+    void Clear();
+
+    // The queue's lock, see above.
+    mutable std::mutex mutex;
+    std::atomic<int32_t> m_Top{0};     // next slot to fill
+    std::atomic<int32_t> m_Bottom{0};  // oldest queued slot
+    std::atomic<int32_t> Numframe{0};  // queued pictures, 0 to 32
+    std::condition_variable queued;    // signalled under `mutex` when pictures become visible
+    // Each slot's memory, set by Allocate. A reserved slot belongs to its producer until it is
+    // completed; the oldest queued one to the consumer between its peek and its pop.
+    uint8_t* buf[kQueueSlots] = {};
+
+  private:
+    enum : uint8_t { kDecoding = 0, kPicture = 1, kGap = 2 };
+
+    const std::atomic<int32_t>& work_;
+    ByteBuffer slots;  // the memory buf[i] points into
+    // Slots from m_Top on being decoded; written under `mutex`, read anywhere.
+    std::atomic<int32_t> reserved_{0};
+    uint8_t slotState_[kQueueSlots] = {};  // of the reserved slots; under `mutex`
+    int64_t arrivedAt[kQueueSlots] = {};   // when each queued frame arrived; under `mutex`
+    uint32_t queueEpoch = 0;               // under `mutex`; a Clear starts a new epoch
+    uint32_t peekedEpoch = 0;              // under `mutex`: the epoch of the peeked picture
+};

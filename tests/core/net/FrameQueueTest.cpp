@@ -1,0 +1,206 @@
+// The frame queue on its own: producers reserve and complete slots, a consumer peeks and pops.
+#include "core/net/FrameQueue.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "tests/support/Wait.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+class FrameQueueTest : public ::testing::Test {
+  protected:
+    FrameQueueTest() { EXPECT_TRUE(q.Allocate(sizeof(uint32_t))); }
+
+    int32_t reserve() {
+        std::lock_guard<std::mutex> g(q.mutex);
+        return q.ReserveLocked();
+    }
+    // Completes `slot` with picture `n` (its header and its pixels say n), or without a picture.
+    void complete(int32_t slot, uint32_t n, bool picture = true) {
+        if (picture) {
+            NET_FRAME_HEADER h{};
+            h.type = 'V';
+            h.frameNo = n;
+            std::memcpy(q.buf[slot], &h, sizeof h);
+            std::memcpy(q.buf[slot] + kSlotPictureOffset, &n, sizeof n);
+        }
+        q.Complete(slot, picture, n);
+    }
+    void add(uint32_t n) { complete(reserve(), n); }
+    // Takes everything queued: the picture numbers, -1 for a gap.
+    std::vector<int> drain() {
+        std::vector<int> seen;
+        NET_FRAME_HEADER h;
+        const uint8_t* pixels = nullptr;
+        while (q.PeekOldest(1, 0ms, h, pixels)) {
+            seen.push_back(h.type == 'V' ? static_cast<int>(h.frameNo) : -1);
+            q.PopOldest();
+        }
+        return seen;
+    }
+
+    std::atomic<int32_t> work{1};
+    FrameQueue q{work};
+};
+
+TEST_F(FrameQueueTest, SlotsShowInReservationOrderAndThoseWithoutAPictureAreGapsOrTakenBack) {
+    struct Step {
+        int reservation;
+        bool picture;
+        int visibleAfter;  // Numframe after this completion
+    };
+    struct Case {
+        const char* what;
+        int reservations;
+        std::vector<Step> steps;
+        std::vector<int> taken;  // picture numbers (= reservation), -1 for a gap
+    };
+    const Case cases[] = {
+        {"reverse order", 3, {{2, true, 0}, {1, true, 0}, {0, true, 3}}, {0, 1, 2}},
+        {"gap before a picture", 3, {{1, false, 0}, {0, true, 2}, {2, true, 3}}, {0, -1, 2}},
+        {"last without a picture", 2, {{0, true, 1}, {1, false, 1}}, {0}},
+        {"last without a picture, first", 2, {{1, false, 0}, {0, true, 1}}, {0}},
+        {"first a gap, then taken back", 2, {{0, false, 1}, {1, false, 1}}, {-1}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<int32_t> slots;
+        for (int i = 0; i < c.reservations; ++i) {
+            slots.push_back(reserve());
+        }
+        for (const Step& s : c.steps) {
+            complete(slots[s.reservation], s.reservation, s.picture);
+            EXPECT_EQ(q.Numframe.load(), s.visibleAfter) << "after " << s.reservation;
+        }
+        EXPECT_EQ(drain(), c.taken);
+        EXPECT_EQ(q.QueuedOrDecoding(), 0);
+        // A slot taken back is the next one reserved: nothing stays lost.
+        EXPECT_EQ(reserve(), static_cast<int32_t>(c.taken.size()));
+        q.Clear();
+    }
+}
+
+TEST_F(FrameQueueTest, ReleaseTakesBackOnlyTheNewestReservation) {
+    const int32_t a = reserve();
+    const int32_t b = reserve();
+    q.Release(a);  // not the newest: still being decoded
+    EXPECT_EQ(q.QueuedOrDecoding(), 2);
+    q.Release(b);
+    EXPECT_EQ(q.QueuedOrDecoding(), 1);
+    EXPECT_EQ(reserve(), b);
+    q.Release(b);
+    complete(a, 7);
+    EXPECT_EQ(drain(), std::vector<int>{7});
+}
+
+TEST_F(FrameQueueTest, AFullQueueRefusesAndBackPressureCountsSlotsBeingDecoded) {
+    std::vector<int32_t> slots;
+    for (int i = 0; i < 5; ++i) {
+        slots.push_back(reserve());
+    }
+    complete(slots[0], 0);
+    complete(slots[1], 1);
+    EXPECT_EQ(q.Numframe.load(), 2);
+    EXPECT_EQ(q.QueuedOrDecoding(), 5);
+    for (int i = 5; i < kQueueSlots; ++i) {
+        ASSERT_GE(reserve(), 0) << i;
+    }
+    // Three slots still decode: a reservation now would hand one of them out twice.
+    EXPECT_EQ(reserve(), -1);
+    NET_FRAME_HEADER h;
+    const uint8_t* pixels = nullptr;
+    ASSERT_TRUE(q.PeekOldest(1, 0ms, h, pixels));
+    q.PopOldest();
+    EXPECT_EQ(reserve(), slots[0]);
+}
+
+TEST_F(FrameQueueTest, AClearBetweenPeekAndPopDropsThePeekedPictureAndPopsNoNewerOne) {
+    add(1);
+    add(2);
+    NET_FRAME_HEADER h;
+    const uint8_t* pixels = nullptr;
+    ASSERT_TRUE(q.PeekOldest(1, 0ms, h, pixels));
+    EXPECT_EQ(h.frameNo, 1u);
+    q.Clear();
+    EXPECT_EQ(q.Numframe.load(), 0);
+    add(3);
+    q.PopOldest();  // the consumer's pop for picture 1
+    EXPECT_EQ(drain(), std::vector<int>{3});
+}
+
+TEST_F(FrameQueueTest, AWaitingConsumerWakesForEnoughPicturesOrAStopAndTimesOutOtherwise) {
+    NET_FRAME_HEADER h;
+    const uint8_t* pixels = nullptr;
+    int64_t arrived = 0;
+    auto start = Clock::now();
+    EXPECT_FALSE(q.PeekOldest(1, 150ms, h, pixels));
+    EXPECT_GE(SecondsSince(start), 0.14);
+    add(40);
+    EXPECT_FALSE(q.PeekOldest(2, 50ms, h, pixels));  // one is not enough
+
+    std::thread producer([&] {
+        std::this_thread::sleep_for(100ms);
+        add(41);
+    });
+    start = Clock::now();
+    EXPECT_TRUE(q.PeekOldest(2, 5s, h, pixels, &arrived));
+    EXPECT_LT(SecondsSince(start), 2.0);
+    producer.join();
+    EXPECT_EQ(h.frameNo, 40u);
+    EXPECT_EQ(arrived, 40);
+
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(100ms);
+        work.store(0);
+        q.WakeConsumers();
+    });
+    start = Clock::now();
+    EXPECT_FALSE(q.PeekOldest(3, 5s, h, pixels));
+    EXPECT_LT(SecondsSince(start), 2.0);
+    stopper.join();
+}
+
+// Two decodes in flight, finishing in reverse: the consumer still sees every picture in order,
+// header and pixels as written.
+TEST_F(FrameQueueTest, AProducerAndAConsumerThreadPassEveryPictureInOrder) {
+    constexpr uint32_t kPictures = 3000;
+    std::thread producer([&] {
+        for (uint32_t n = 0; n < kPictures;) {
+            const int32_t first = reserve();
+            if (first < 0) {
+                std::this_thread::yield();
+                continue;
+            }
+            const int32_t second = n + 1 < kPictures ? reserve() : -1;
+            if (second >= 0) {
+                complete(second, n + 1);
+            }
+            complete(first, n);
+            n += second >= 0 ? 2 : 1;
+        }
+    });
+    std::vector<uint32_t> wrong;
+    for (uint32_t n = 0; n < kPictures; ++n) {
+        NET_FRAME_HEADER h;
+        const uint8_t* pixels = nullptr;
+        ASSERT_TRUE(q.PeekOldest(1, 5s, h, pixels)) << n;
+        uint32_t painted = 0;
+        std::memcpy(&painted, pixels, sizeof painted);
+        if (h.frameNo != n || painted != n) {
+            wrong.push_back(n);
+        }
+        q.PopOldest();
+    }
+    producer.join();
+    EXPECT_TRUE(wrong.empty()) << wrong.size() << " wrong, first at " << wrong.front();
+    EXPECT_EQ(q.QueuedOrDecoding(), 0);
+}
+
+}  // namespace
