@@ -3,23 +3,12 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDialog>
-#include <QDialogButtonBox>
 #include <QHBoxLayout>
-#include <QHeaderView>
-#include <QInputDialog>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
-#include <QSettings>
-#include <QShortcut>
-#include <QSpinBox>
 #include <QSplitter>
-#include <QTableWidget>
 #include <QVBoxLayout>
 
 #include "core/ViewController.h"
@@ -27,7 +16,9 @@
 #include "gui/dialogs/AddUserNswindowController.h"
 #include "gui/dialogs/DVRProperty.h"
 #include "gui/main/QtUiPort.h"
+#include "gui/main/Shortcuts.h"
 #include "gui/main/VideoView.h"
+#include "gui/main/ViewsDialog.h"
 #include "gui/playback/NetPlayBackPort.h"
 #include "gui/ptz/ButtonColour.h"
 #include "gui/ptz/NSButtonEx.h"
@@ -39,44 +30,16 @@
 
 namespace {
 
-QSettings Settings() {
-    return QSettings(QStringLiteral("Quillmarsh"), QStringLiteral("Quillmarsh"));
-}
-
-// The boxes of the views: plain text, since a view's name is the operator's.
-QMessageBox* ViewBox(QWidget* parent, const QString& text, const QString& informative) {
-    auto* box = new QMessageBox(parent);
-    box->setIcon(QMessageBox::Warning);
-    box->setWindowTitle(QStringLiteral("Quillmarsh"));
-    box->setTextFormat(Qt::PlainText);
-    box->setText(text);
-    box->setInformativeText(informative);
-    if (auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"))) {
-        label->setTextFormat(Qt::PlainText);
-    }
-    return box;
-}
-
-bool AskOkCancel(QWidget* parent, const QString& text, const QString& informative) {
-    std::unique_ptr<QMessageBox> box(ViewBox(parent, text, informative));
-    box->setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
-    box->setDefaultButton(QMessageBox::Cancel);
-    return box->exec() == QMessageBox::Ok;
-}
-
-void Tell(QWidget* parent, const QString& text, const QString& informative) {
-    std::unique_ptr<QMessageBox> box(ViewBox(parent, text, informative));
-    box->setStandardButtons(QMessageBox::Ok);
-    box->exec();
-}
-
 // The split and capture buttons' dark grey.
 constexpr double kDarkRed = 0.38;
 constexpr double kDarkGreenBlue = 0.37;
 
 }  // namespace
 
-MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), icons_(NodeIcons::Draw()) {
+MainWindow::MainWindow(QWidget* parent)
+    : QMainWindow(parent),
+      icons_(NodeIcons::Draw()),
+      tour_(views_, [this](const QString& name) { return recallView(name); }) {
     setObjectName(QStringLiteral("mainWindow"));
     setWindowTitle(QStringLiteral("Quillmarsh"));
 
@@ -164,20 +127,10 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), icons_(NodeIcons:
     RestorePlace(*this, QStringLiteral("main"));
     RestoreSplit(*splitter_, QStringLiteral("main"));
 
-    createKeyboardActions();
-    tourSeconds_ =
-        std::clamp(Settings().value(QStringLiteral("tour/seconds"), 10).toInt(), 2, 3600);
-    // A coarse timer may be 5 % off: half a second late, or early, over a 10 s pause.
-    tour_.setTimerType(Qt::PreciseTimer);
-    connect(&tour_, &QTimer::timeout, this, [this] {
-        const QStringList names = views_.names();
-        if (names.isEmpty()) {
-            stopTour();
-            return;
-        }
-        tour_.setInterval(tourSeconds_ * 1000);  // after a pause, the tour's own pace again
-        recallView(names[tourNext_++ % names.size()]);
-    });
+    shortcuts_ = std::make_unique<Shortcuts>(*this, context_);
+    fullScreenAction_ = shortcuts_->action(QStringLiteral("FullScreen"));
+    leaveFullScreenAction_ = shortcuts_->action(QStringLiteral("LeaveFullScreen"));
+    connect(&tour_, &ViewTour::changed, this, &MainWindow::viewsChanged);
     // Key events go to the focused widget; the PTZ keys must work wherever the focus is.
     qApp->installEventFilter(this);
 
@@ -214,178 +167,19 @@ MainWindow::~MainWindow() {
     playbackPort_->beginClosing();
 }
 
-QAction* MainWindow::addKeyboardAction(const QString& name, const QString& text,
-                                       const QKeySequence& key, const std::function<void()>& run) {
-    auto* action = new QAction(text, this);
-    action->setObjectName(QStringLiteral("action") + name);
-    action->setShortcut(key);
-    action->setToolTip(text + QStringLiteral(" (") + key.toString(QKeySequence::NativeText) +
-                       QStringLiteral(")"));
-    connect(action, &QAction::triggered, this, run);
-    addAction(action);  // a window shortcut: it works wherever the focus is in the window
-    keyboardActions_.append(action);
-    return action;
-}
-
-void MainWindow::createKeyboardActions() {
-    // Keys 1 to 9 and 0 for the ten split buttons, in their order.
-    for (int i = 0; i < 10; ++i) {
-        const int n = kSplits[i];
-        addKeyboardAction(QStringLiteral("Split%1").arg(n), QStringLiteral("%1 panes").arg(n),
-                          QKeySequence(i < 9 ? Qt::Key_1 + i : Qt::Key_0),
-                          [this, i] { splitButtons_[i]->click(); });
-    }
-    const auto withController = [this](void (ViewController::*op)()) {
-        return [this, op] {
-            if (ViewController* vc = controller()) {
-                (vc->*op)();
-            }
-        };
-    };
-    addKeyboardAction(QStringLiteral("NextPage"), QStringLiteral("Next page"),
-                      QKeySequence(Qt::Key_PageDown), withController(&ViewController::NextPage));
-    addKeyboardAction(QStringLiteral("PreviousPage"), QStringLiteral("Previous page"),
-                      QKeySequence(Qt::Key_PageUp), withController(&ViewController::PreviousPage));
-    QAction* titles = addKeyboardAction(QStringLiteral("PaneTitles"), QStringLiteral("Pane titles"),
-                                        QKeySequence(Qt::Key_T),
-                                        [this] { captions_.titles = !captions_.titles; });
-    titles->setCheckable(true);
-    QAction* figures =
-        addKeyboardAction(QStringLiteral("StreamFigures"), QStringLiteral("Stream figures"),
-                          QKeySequence(Qt::Key_I), [this] {
-                              captions_.figures = !captions_.figures;
-                              if (ViewController* vc = controller(); vc && captions_.figures) {
-                                  captions_.sample(*vc);  // the first rates come a second later
-                              }
-                          });
-    figures->setCheckable(true);
-    addKeyboardAction(QStringLiteral("Snapshot"), QStringLiteral("Save snapshot"),
-                      QKeySequence::Save, [this] { doSomethingForCapture(); });
-    fullScreenAction_ =
-        addKeyboardAction(QStringLiteral("FullScreen"), QStringLiteral("Full screen"),
-                          QKeySequence(Qt::Key_F11), [this] { setWallMode(!wall_); });
-    fullScreenAction_->setCheckable(true);
-    leaveFullScreenAction_ =
-        addKeyboardAction(QStringLiteral("LeaveFullScreen"), QStringLiteral("Leave full screen"),
-                          QKeySequence(Qt::Key_Escape), [this] { setWallMode(false); });
-    leaveFullScreenAction_->setEnabled(false);  // Escape is the dialogs' and menus' otherwise
-    // The tree's commands on the DVR selected in it.
-    OutlineViewCon* tree = myOutlineView_;
-    addKeyboardAction(QStringLiteral("Connect"), QStringLiteral("Connect DVR"),
-                      QKeySequence(Qt::CTRL | Qt::Key_O), [tree] { tree->connectDVR(); });
-    addKeyboardAction(QStringLiteral("Disconnect"), QStringLiteral("Disconnect DVR"),
-                      QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O),
-                      [tree] { tree->DisconnectDVR(); });
-    addKeyboardAction(QStringLiteral("Playback"), QStringLiteral("Play back recordings"),
-                      QKeySequence(Qt::CTRL | Qt::Key_R), [tree] { tree->NetPlayBack(); });
-    addKeyboardAction(QStringLiteral("NewDvr"), QStringLiteral("New DVR..."), QKeySequence::New,
-                      [tree] { tree->NewIP(); });
-    addKeyboardAction(QStringLiteral("Properties"), QStringLiteral("DVR properties..."),
-                      QKeySequence(Qt::ALT | Qt::Key_Return), [tree] { tree->ShowDVRProperty(); });
-    addKeyboardAction(QStringLiteral("Delete"), QStringLiteral("Delete DVR..."),
-                      QKeySequence(Qt::Key_Delete), [tree] { tree->DelDVR(); });
-    addKeyboardAction(QStringLiteral("SaveView"), QStringLiteral("Save view..."),
-                      QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), [this] { saveViewAs(); });
-    addKeyboardAction(QStringLiteral("Views"), QStringLiteral("Views..."), QKeySequence(Qt::Key_F9),
-                      [this] { showViews(); });
-    addKeyboardAction(QStringLiteral("Tour"), QStringLiteral("Start or stop the tour"),
-                      QKeySequence(Qt::Key_F5), [this] {
-                          if (touring()) {
-                              stopTour();
-                          } else {
-                              startTour(tourSeconds_);
-                          }
-                      });
-    addKeyboardAction(QStringLiteral("Shortcuts"), QStringLiteral("Keyboard shortcuts"),
-                      QKeySequence(Qt::Key_F1), [this] {
-                          if (shortcutSheet_ && shortcutSheet_->isVisible()) {
-                              shortcutSheet_->close();
-                          } else {
-                              showShortcutSheet();
-                          }
-                      });
+const QList<QAction*>& MainWindow::keyboardActions() const {
+    return shortcuts_->actions();
 }
 
 void MainWindow::showShortcutSheet() {
-    if (!shortcutSheet_) {
-        shortcutSheet_ = new QDialog(this);
-        shortcutSheet_->setObjectName(QStringLiteral("shortcutSheet"));
-        shortcutSheet_->setWindowTitle(QStringLiteral("Keyboard shortcuts"));
-        shortcutSheet_->setAccessibleDescription(shortcutSheet_->objectName());
-        const auto fill = [](QTableWidget* table, const QList<QStringList>& rows) {
-            table->setRowCount(static_cast<int>(rows.size()));
-            for (int row = 0; row < rows.size(); ++row) {
-                for (int column = 0; column < rows[row].size(); ++column) {
-                    table->setItem(row, column, new QTableWidgetItem(rows[row][column]));
-                }
-            }
-            table->verticalHeader()->hide();
-            table->horizontalHeader()->setStretchLastSection(true);
-            table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-            table->resizeColumnsToContents();
-        };
-        QList<QStringList> commands;
-        for (const QAction* a : keyboardActions_) {
-            commands.append({a->text(), a->shortcut().toString(QKeySequence::NativeText)});
-        }
-        // The held PTZ keys are no commands of their own: they hold the panel's buttons.
-        commands.append(
-            {QStringLiteral("Pan and tilt, while held"), QStringLiteral("Ctrl+Arrows")});
-        commands.append(
-            {QStringLiteral("Zoom 1 / Zoom 2, while held"), QStringLiteral("Ctrl++ / Ctrl+-")});
-        auto* table = new QTableWidget(0, 2, shortcutSheet_);
-        table->setObjectName(QStringLiteral("shortcutTable"));
-        table->setHorizontalHeaderLabels({QStringLiteral("Command"), QStringLiteral("Key")});
-        fill(table, commands);
-        // What the video and the tree do with keys of their own and with the mouse.
-        const QList<QStringList> gestures = {
-            {QStringLiteral("Move the framed pane selection (video focused)"),
-             QStringLiteral("Arrows")},
-            {QStringLiteral("Zoom the selected pane, or back to the grid (video focused)"),
-             QStringLiteral("Enter")},
-            {QStringLiteral("Zoom a pane, or back to the grid"), QStringLiteral("Click a pane")},
-            {QStringLiteral("Magnify a zoomed pane around the pointer, up to 8x"),
-             QStringLiteral("Wheel")},
-            {QStringLiteral("Pan a magnified pane"), QStringLiteral("Drag")},
-            {QStringLiteral("Show a magnified pane whole again"),
-             QStringLiteral("Backspace / Middle click")},
-            {QStringLiteral("Unzoom a magnified pane"), QStringLiteral("Click without dragging")},
-            {QStringLiteral("Turn the page of the split shown"),
-             QStringLiteral("Click its split button again")},
-            {QStringLiteral("Auto Display (the all-DVR view)"),
-             QStringLiteral("Right click the video")},
-            {QStringLiteral("The DVR's menu"),
-             QStringLiteral("Right click a DVR / Menu / Shift+F10")},
-            {QStringLiteral("The all-DVR view"), QStringLiteral("Click beside the DVRs")},
-            {QStringLiteral("Recall a view (Views...)"), QStringLiteral("Double-click it")},
-        };
-        auto* mouse = new QTableWidget(0, 2, shortcutSheet_);
-        mouse->setObjectName(QStringLiteral("gestureTable"));
-        mouse->setHorizontalHeaderLabels(
-            {QStringLiteral("Video and tree"), QStringLiteral("Key or mouse")});
-        fill(mouse, gestures);
-        auto* close = new QDialogButtonBox(QDialogButtonBox::Close, shortcutSheet_);
-        connect(close, &QDialogButtonBox::rejected, shortcutSheet_, &QDialog::reject);
-        // F1 closes the sheet as it opened it; Escape does by itself, as in every dialog.
-        auto* again = new QShortcut(QKeySequence(Qt::Key_F1), shortcutSheet_);
-        connect(again, &QShortcut::activated, shortcutSheet_, &QDialog::reject);
-        auto* layout = new QVBoxLayout(shortcutSheet_);
-        layout->addWidget(table, 3);
-        layout->addWidget(mouse, 2);
-        layout->addWidget(close);
-        shortcutSheet_->resize(520, 720);
-    }
-    shortcutSheet_->show();
-    shortcutSheet_->raise();
-    shortcutSheet_->activateWindow();
+    shortcuts_->ShowSheet();
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     const QEvent::Type type = event->type();
     // Operator input pauses a tour: its next view comes 10 s after the last input.
-    if (tour_.isActive() &&
-        (type == QEvent::KeyPress || type == QEvent::MouseButtonPress || type == QEvent::Wheel)) {
-        tour_.start(kTourPauseMs);
+    if (type == QEvent::KeyPress || type == QEvent::MouseButtonPress || type == QEvent::Wheel) {
+        tour_.PauseForInput();
     }
     if (type != QEvent::KeyPress && type != QEvent::KeyRelease) {
         return false;
@@ -459,131 +253,23 @@ void MainWindow::saveViewAs() {
     if (!controller()) {
         return;
     }
-    bool ok = false;
-    const QString name = QInputDialog::getText(this, QStringLiteral("Save view"),
-                                               QStringLiteral("Name of the view:"),
-                                               QLineEdit::Normal, QString(), &ok)
-                             .trimmed();
-    if (!ok || name.isEmpty()) {
-        return;
+    if (const std::optional<QString> name = ViewsDialog::AskNameToSave(this, views_)) {
+        views_.put(currentView(*name));
+        Q_EMIT viewsChanged();
     }
-    if (views_.find(name) &&
-        !AskOkCancel(this, QStringLiteral("Replace the view \"%1\"?").arg(name),
-                     QStringLiteral("A view of this name is saved already."))) {
-        return;
-    }
-    views_.put(currentView(name));
-    Q_EMIT viewsChanged();
 }
 
 void MainWindow::showViews() {
     if (!viewsDialog_) {
-        viewsDialog_ = new QDialog(this);
-        viewsDialog_->setObjectName(QStringLiteral("viewsDialog"));
-        viewsDialog_->setAccessibleDescription(viewsDialog_->objectName());
-        viewsDialog_->setWindowTitle(QStringLiteral("Views"));
-        auto* list = new QListWidget(viewsDialog_);
-        list->setObjectName(QStringLiteral("viewList"));
-        const auto button = [this](const QString& field, const QString& text) {
-            auto* b = new QPushButton(text, viewsDialog_);
-            b->setObjectName(field);
-            b->setAccessibleDescription(field);
-            return b;
-        };
-        QPushButton* recall = button(QStringLiteral("recallView"), QStringLiteral("Recall"));
-        QPushButton* rename = button(QStringLiteral("renameView"), QStringLiteral("Rename..."));
-        QPushButton* remove = button(QStringLiteral("deleteView"), QStringLiteral("Delete"));
-        QPushButton* tour = button(QStringLiteral("tourButton"), QStringLiteral("Start tour"));
-        auto* seconds = new QSpinBox(viewsDialog_);
-        seconds->setObjectName(QStringLiteral("tourSeconds"));
-        seconds->setAccessibleName(QStringLiteral("Seconds per view"));
-        seconds->setRange(2, 3600);
-        seconds->setSuffix(QStringLiteral(" s"));
-        seconds->setValue(tourSeconds_);
-        const auto refill = [this, list, tour] {
-            const QString chosen = list->currentItem() ? list->currentItem()->text() : QString();
-            list->clear();
-            list->addItems(views_.names());
-            const auto found = list->findItems(chosen, Qt::MatchExactly);
-            list->setCurrentRow(found.isEmpty() ? 0 : list->row(found.first()));
-            tour->setText(touring() ? QStringLiteral("Stop tour") : QStringLiteral("Start tour"));
-        };
-        const auto chosen = [list] {
-            return list->currentItem() ? list->currentItem()->text() : QString();
-        };
-        connect(recall, &QPushButton::clicked, this, [this, chosen] { recallView(chosen()); });
-        connect(list, &QListWidget::itemActivated, this,
-                [this](QListWidgetItem* item) { recallView(item->text()); });
-        connect(rename, &QPushButton::clicked, this, [this, chosen, refill] {
-            const QString from = chosen();
-            bool ok = false;
-            const QString to =
-                QInputDialog::getText(viewsDialog_, QStringLiteral("Rename view"),
-                                      QStringLiteral("New name:"), QLineEdit::Normal, from, &ok)
-                    .trimmed();
-            if (!ok || from.isEmpty() || to == from) {
-                return;
-            }
-            if (!views_.rename(from, to)) {
-                Tell(viewsDialog_, QStringLiteral("The view \"%1\" keeps its name.").arg(from),
-                     to.isEmpty()
-                         ? QStringLiteral("A view needs a name.")
-                         : QStringLiteral("A view named \"%1\" is saved already.").arg(to));
-            }
-            refill();
-        });
-        connect(remove, &QPushButton::clicked, this, [this, chosen, refill] {
-            views_.remove(chosen());
-            refill();
-        });
-        connect(seconds, &QSpinBox::valueChanged, this, [this](int s) {
-            tourSeconds_ = s;
-            Settings().setValue(QStringLiteral("tour/seconds"), s);  // the next run's pace too
-        });
-        connect(tour, &QPushButton::clicked, this, [this, refill] {
-            if (touring()) {
-                stopTour();
-            } else {
-                startTour(tourSeconds_);
-            }
-            refill();
-        });
-        auto* buttons = new QHBoxLayout;
-        for (QWidget* w : std::initializer_list<QWidget*>{recall, rename, remove}) {
-            buttons->addWidget(w);
-        }
-        auto* tourRow = new QHBoxLayout;
-        tourRow->addWidget(tour);
-        tourRow->addWidget(seconds);
-        auto* layout = new QVBoxLayout(viewsDialog_);
-        layout->addWidget(list);
-        layout->addLayout(buttons);
-        layout->addLayout(tourRow);
-        refill();
+        viewsDialog_ = new ViewsDialog(this, views_, tour_,
+                                       [this](const QString& name) { return recallView(name); });
         // Shown again later: the list follows what was saved meanwhile.
-        connect(this, &MainWindow::viewsChanged, viewsDialog_, refill);
+        connect(this, &MainWindow::viewsChanged, viewsDialog_, &ViewsDialog::Refill);
     }
     Q_EMIT viewsChanged();
     viewsDialog_->show();
     viewsDialog_->raise();
     viewsDialog_->activateWindow();
-}
-
-void MainWindow::startTour(int seconds) {
-    if (views_.names().isEmpty()) {
-        return;
-    }
-    tourSeconds_ = std::clamp(seconds, 2, 3600);
-    tourNext_ = 0;
-    tour_.start(tourSeconds_ * 1000);
-    recallView(views_.names().first());
-    tourNext_ = 1;
-    Q_EMIT viewsChanged();
-}
-
-void MainWindow::stopTour() {
-    tour_.stop();
-    Q_EMIT viewsChanged();
 }
 
 void MainWindow::setWallMode(bool on) {

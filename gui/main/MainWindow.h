@@ -10,17 +10,16 @@
 // Threads: GUI thread only; other threads reach the window through uiPort().
 #pragma once
 
-#include <QKeySequence>
 #include <QList>
 #include <QMainWindow>
 #include <QRect>
 #include <QTimer>
 
-#include <functional>
 #include <memory>
 
 #include "gui/main/PaneCaptions.h"
 #include "gui/main/ViewStore.h"
+#include "gui/main/ViewTour.h"
 #include "gui/support/CoreContext.h"
 #include "gui/support/GuiDispatcher.h"
 #include "gui/tree/NodeIcons.h"
@@ -33,7 +32,9 @@ class PtzPanel;
 class QAction;
 class QLabel;
 class QPushButton;
+class Shortcuts;
 class VideoView;
+class ViewsDialog;
 class QtUiPort;
 class UiPort;
 class ViewController;
@@ -65,7 +66,7 @@ class MainWindow : public QMainWindow {
     bool wallMode() const { return wall_; }
     QAction* fullScreenAction() const { return fullScreenAction_; }
     // Every keyboard command of the window, each with its own shortcut, in the sheet's order.
-    const QList<QAction*>& keyboardActions() const { return keyboardActions_; }
+    const QList<QAction*>& keyboardActions() const;
     // The sheet of keyboard shortcuts (F1): made on first use, listing keyboardActions().
     void showShortcutSheet();
 
@@ -79,10 +80,10 @@ class MainWindow : public QMainWindow {
     // "Views...": the list to recall, rename or delete views and to start or stop the tour.
     void showViews();
     // Recalls the views one after another every `seconds`; operator input pauses it for 10 s.
-    void startTour(int seconds);
-    void stopTour();
-    bool touring() const { return tour_.isActive(); }
-    static constexpr int kTourPauseMs = 10000;
+    void startTour(int seconds) { tour_.Start(seconds); }
+    void stopTour() { tour_.Stop(); }
+    bool touring() const { return tour_.touring(); }
+    ViewTour& tour() { return tour_; }  // F5 and the views dialog start and stop it
 
     // The capture button: the surface's snapshot, saved where the operator chooses.
     void doSomethingForCapture();
@@ -125,9 +126,6 @@ class MainWindow : public QMainWindow {
 
   private:
     ViewController* controller() const { return context_.controller(); }
-    QAction* addKeyboardAction(const QString& name, const QString& text, const QKeySequence& key,
-                               const std::function<void()>& run);
-    void createKeyboardActions();
     // The split buttons and the page label follow the layout shown.
     void showSplit();
 
@@ -150,14 +148,11 @@ class MainWindow : public QMainWindow {
     QWidget* splitBar_;
     QAction* fullScreenAction_;
     QAction* leaveFullScreenAction_;
-    QList<QAction*> keyboardActions_;
+    std::unique_ptr<Shortcuts> shortcuts_;
     PaneCaptions captions_;
     ViewStore views_;
-    QTimer tour_;
-    int tourSeconds_ = 10;
-    int tourNext_ = 0;
-    class QDialog* viewsDialog_ = nullptr;
-    class QDialog* shortcutSheet_ = nullptr;
+    ViewTour tour_;                          // reads views_
+    ViewsDialog* viewsDialog_ = nullptr;     // a child of the window, made on first use
     class NSButtonEx* heldByKey_ = nullptr;  // the PTZ button a key holds now
     bool wall_ = false;
     bool wasMaximized_ = false;

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "core/ViewController.h"
@@ -52,6 +53,29 @@ class ClientTest : public ::testing::Test {
     std::unique_ptr<ViewController> vc;
     TempDir tmp;
 };
+
+// A block's connection as its transitions leave it: status, working flag and socket.
+inline std::tuple<int, int, int> ConnectionOf(const NetCtrl_Struct& b) {
+    return {b.CurNetStatus.load(), b.NetWorking.load(), b.socket.load()};
+}
+inline const std::tuple<int, int, int> kNoConnection{NET_DISCONNECTED, 0, 0};
+
+// An attempt of DVR 0, saved with `server`, on a controller of its own: the attempt's result,
+// once it showed one box, headed by the server text and saying `text`, gave the node its name
+// back and left no connection.
+inline status::Connect AttemptWithOneBox(const std::string& server, const std::string& text) {
+    RecordingUi ui;
+    ViewController vc(ui);
+    vc.list().Store(0, NewSaveInfo(server, "admin", "1234", "Gate"));
+    const status::Connect result = vc.ConnectAndReport(vc.GetNetCtrlStruct(0), 0);
+    const auto boxes = ui.boxes();
+    EXPECT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes.empty() ? "" : boxes[0].heading.value_or("-") + ": " + boxes[0].text,
+              server + ": " + text);
+    EXPECT_EQ(ui.titleOf(0), "Gate");  // not left at "connecting"
+    EXPECT_EQ(ConnectionOf(vc.GetNetCtrlStruct(0)), kNoConnection);
+    return result;
+}
 
 // The same, drawing into a recording video area split as the window starts.
 class DisplayTest : public ClientTest {

@@ -29,17 +29,11 @@ class Lookup : public ClientTest {
     }
     // An identifier the lookup server does not answer for within `least` to `most` seconds.
     void expectAnUnansweredLookup(status::Connect result, double least, double most) {
-        setEntry(0, address + ":DVR123456");
         const auto start = Clock::now();
-        EXPECT_EQ(vc->ConnectAndReport(block(0), 0), result);
+        EXPECT_EQ(AttemptWithOneBox(address + ":DVR123456", "Failure conncecting to server!"),
+                  result);
         EXPECT_GE(SecondsSince(start), least);
         EXPECT_LT(SecondsSince(start), most);
-        auto boxes = ui.boxes();
-        ASSERT_EQ(boxes.size(), 1u);
-        EXPECT_EQ(boxes[0].heading, address + ":DVR123456");
-        EXPECT_EQ(boxes[0].text, "Failure conncecting to server!");
-        EXPECT_EQ(ui.titleOf(0), "Gate");
-        EXPECT_EQ(block(0).socket.load(), 0);
     }
 
     std::string address;
@@ -94,16 +88,7 @@ TEST_F(Lookup, EveryFailedLookupShowsOneBoxOfItsKind) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.server);
-        RecordingUi caseUi;
-        ViewController controller(caseUi);
-        controller.list().Store(0, NewSaveInfo(c.server, "admin", "1234", "Gate"));
-        EXPECT_EQ(controller.ConnectAndReport(controller.GetNetCtrlStruct(0), 0), c.result);
-        auto boxes = caseUi.boxes();
-        ASSERT_EQ(boxes.size(), 1u);
-        EXPECT_EQ(boxes[0].heading, c.server);
-        EXPECT_EQ(boxes[0].text, c.text);
-        EXPECT_EQ(caseUi.titleOf(0), "Gate");
-        EXPECT_EQ(controller.GetNetCtrlStruct(0).socket.load(), 0);
+        EXPECT_EQ(AttemptWithOneBox(c.server, c.text), c.result);
     }
 }
 

@@ -190,11 +190,6 @@ TEST_F(DvrTree, DeleteAsksThenRemovesRenumbersAndSavesAndClosesTheWindowsOfEvery
     // A right click on another row selects nothing: the box names the DVR that would go.
     chooseFromMenu(2, u"Delete"_s);
     ASSERT_EQ(answerer.boxes().size(), 2);
-    for (const BoxAnswerer::Box& asked : answerer.boxes()) {
-        EXPECT_EQ(asked.text, u"Delete the server?"_s);
-        EXPECT_EQ(asked.informative,
-                  kNonAscii + u" (10.0.0.2:5000)\nDeleted server cannot be restored."_s);
-    }
     EXPECT_EQ(titles().size(), 3);
     EXPECT_EQ(vc->list().count(), 3);
     EXPECT_EQ(window->outlineView()->selectedTopLevelRow(), 1);
@@ -203,12 +198,13 @@ TEST_F(DvrTree, DeleteAsksThenRemovesRenumbersAndSavesAndClosesTheWindowsOfEvery
     answerer.setAnswer(u"OK"_s);
     chooseFromMenu(1, u"Delete"_s);
     ASSERT_EQ(answerer.boxes().size(), 3);
-    const BoxAnswerer::Box& box = answerer.boxes().last();
-    EXPECT_EQ(box.text, u"Delete the server?"_s);
-    EXPECT_EQ(box.informative,
-              kNonAscii + u" (10.0.0.2:5000)\nDeleted server cannot be restored."_s);
-    EXPECT_EQ(box.buttons.size(), 2);
-    EXPECT_TRUE(box.buttons.contains(u"OK"_s) && box.buttons.contains(u"Cancel"_s));
+    for (const BoxAnswerer::Box& asked : answerer.boxes()) {
+        EXPECT_EQ(asked.text, u"Delete the server?"_s);
+        EXPECT_EQ(asked.informative,
+                  kNonAscii + u" (10.0.0.2:5000)\nDeleted server cannot be restored."_s);
+        EXPECT_EQ(asked.buttons.size(), 2);
+        EXPECT_TRUE(asked.buttons.contains(u"OK"_s) && asked.buttons.contains(u"Cancel"_s));
+    }
     EXPECT_EQ(titles(), (QStringList{u"Gate"_s, u"Yard"_s}));
     EXPECT_EQ(vc->list().count(), 2);
     EXPECT_EQ(window->outlineView()->selectedTopLevelRow(), -1);
