@@ -8,10 +8,11 @@
 //     buffers; what a layout asks of each DVR is decided by core/layout/LiveViewPlanner.h;
 //   - the playback session (core/hub/PlaybackSession.h): the playback panes' channels, the
 //     request threads, the searches, play and stop.
-// Most operations below forward to one part. Those that cross parts (connecting, deleting, the
-// view's changes and the live-view adjustments that follow them, the status timer, drawing a
-// picture) are written in core/ViewController.cpp and core/ViewControllerStatus.cpp; the
-// forwards to a DVR's slot in core/ViewControllerSlots.cpp. Widgets read it through WallQuery.
+// Most operations below forward to one part. Those that cross parts are written here: connecting,
+// deleting and the live-view adjustments in core/ViewController.cpp, the view's changes and
+// drawing a picture in core/ViewControllerView.cpp, the status timer in
+// core/ViewControllerStatus.cpp; the forwards to a slot or the session in
+// core/ViewControllerSlots.cpp. Widgets read it through WallQuery (core/ports/WallQuery.h).
 //
 // Threads. The GUI thread calls every operation unless its group or comment says otherwise; none
 // of them waits for a DVR (what is sent goes through the DVR's command thread or the playback
@@ -42,8 +43,6 @@
 #include "core/net/ConnectionLimits.h"
 #include "core/net/NetCtrl.h"
 #include "core/ports/DisplayPort.h"
-#include "core/ports/NodeIcon.h"
-#include "core/ports/PlaybackPort.h"
 #include "core/ports/UiPort.h"
 #include "core/ports/WallQuery.h"
 #include "core/support/CancelSignal.h"
@@ -197,13 +196,9 @@ class ViewController final : public WallQuery, private SlotEvents {
                             const std::atomic<bool>* superseded = nullptr);
     // The playback window's requests: each returns at once and runs on the playback request
     // thread; a newer request of the same kind replaces one still queued.
-    void RequestTimeMap(int dvr, std::time_t date, const BandSelection& cam) {
-        session_.RequestTimeMap(dvr, date, cam);
-    }
-    void RequestPlay(int dvr, int32_t startSecond, uint32_t mask, int32_t sound, int32_t fast) {
-        session_.RequestPlay(dvr, startSecond, mask, sound, fast);
-    }
-    void RequestStopPlay(int dvr) { session_.RequestStopPlay(dvr); }
+    void RequestTimeMap(int dvr, std::time_t date, const BandSelection& cam);
+    void RequestPlay(int dvr, int32_t startSecond, uint32_t mask, int32_t sound, int32_t fast);
+    void RequestStopPlay(int dvr);
     // The operator left DVR `dvr`'s playback session (its window closed, or another DVR's
     // playback began): a running play is stopped and the DVR returns to the live view of what
     // the main window shows, on the session it has. Nothing when it is not in playback.
@@ -211,9 +206,7 @@ class ViewController final : public WallQuery, private SlotEvents {
     // The played pictures of DVR `dvr`'s session leave the surface (a refused play shows none).
     void ClearPlayedPanes(int dvr);
     // Whether the requests have all run; waits up to `limit`.
-    bool PlaybackRequestsIdle(std::chrono::milliseconds limit) {
-        return session_.RequestsIdle(limit);
-    }
+    bool PlaybackRequestsIdle(std::chrono::milliseconds limit);
 
   private:
     // The live view as it is now, and the DVRs of the list as an adjustment sees them.
@@ -240,9 +233,7 @@ class ViewController final : public WallQuery, private SlotEvents {
     // SlotEvents: a DVR's display thread draws a picture; a playback session came up.
     void Present(int dvr, const NET_FRAME_HEADER& h, const uint8_t* pixels,
                  int64_t arrived) override;
-    void PlaybackSessionUp(int dvr, const SAVE_INFO_STRUCT& entry) override {
-        session_.Up(dvr, entry);
-    }
+    void PlaybackSessionUp(int dvr, const SAVE_INFO_STRUCT& entry) override;
 
     static bool ValidDvr(int dvr) { return dvr >= 0 && dvr < kMaxDvrs; }
     const DvrSlot& Slot(int dvr) const;

@@ -172,3 +172,24 @@ int32_t ViewController::SetDiskTimeRect(NetCtrl_Struct& b, std::time_t date,
                                         const std::atomic<bool>* superseded) {
     return session_.SetDiskTimeRect(SlotOf(b), date, cam, superseded);
 }
+
+void ViewController::PlaybackSessionUp(int dvr, const SAVE_INFO_STRUCT& entry) {
+    session_.Up(dvr, entry);
+}
+
+void ViewController::RequestTimeMap(int dvr, std::time_t date, const BandSelection& cam) {
+    session_.RequestTimeMap(dvr, date, cam);
+}
+
+void ViewController::RequestPlay(int dvr, int32_t startSecond, uint32_t mask, int32_t sound,
+                                 int32_t fast) {
+    session_.RequestPlay(dvr, startSecond, mask, sound, fast);
+}
+
+void ViewController::RequestStopPlay(int dvr) {
+    session_.RequestStopPlay(dvr);
+}
+
+bool ViewController::PlaybackRequestsIdle(std::chrono::milliseconds limit) {
+    return session_.RequestsIdle(limit);
+}
