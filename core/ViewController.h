@@ -2,18 +2,27 @@
 // its tables and says in its own header which lock guards what:
 //   - 64 DVR slots (core/dvr/DvrSlot.h): control block, decoders, sequence table, replies and the
 //     DVR's threads; the connection path, the receive path and the DVR commands;
-//   - the DVR list (core/directory/DvrList.h): the saved entries;
+//   - the DVR list (core/directory/DvrList.h): the saved entries, and the list file that keeps
+//     them (core/hub/ListFileKeeper.h);
 //   - the screen layout (core/layout/ScreenLayout.h): the split, the pane assignment, the pane
-//     buffers;
-//   - playback (core/playback/PlaybackState.h): the playback panes' channels, the request thread.
-// Most operations below forward to one part. Those that cross parts (connecting, deleting, the
-// view's changes, the status timer, drawing a picture, the map search) are written here.
+//     buffers; what a layout asks of each DVR is decided by core/layout/LiveViewPlanner.h;
+//   - the playback session (core/hub/PlaybackSession.h): the playback panes' channels, the
+//     request threads, the searches, play and stop.
+// Most operations below forward to one part. Those that cross parts are written here: connecting,
+// deleting and the live-view adjustments in core/ViewController.cpp, the view's changes and
+// drawing a picture in core/ViewControllerView.cpp, the status timer in
+// core/ViewControllerStatus.cpp; the forwards to a slot or the session in
+// core/ViewControllerSlots.cpp. Widgets read it through WallQuery (core/ports/WallQuery.h).
 //
-// Threads. The GUI thread calls every operation unless its comment says otherwise; none of them
-// waits for a DVR (what is sent goes through the DVR's command thread or the playback request
-// thread). "Any thread" operations only read. "Worker" operations block for a DVR (a send up to
-// 3 s, a request about 6 s) and are for connect, receive, command or request threads, tests and
-// tools. The ports are called from any thread (see core/ports).
+// Threads. The GUI thread calls every operation unless its group or comment says otherwise; none
+// of them waits for a DVR (what is sent goes through the DVR's command thread or the playback
+// request thread). "Any thread" operations only read. "Worker" operations block for a DVR (a send
+// up to 3 s, a request about 6 s) and are for connect, receive, command or request threads, tests
+// and tools. The ports are called from any thread (see core/ports).
+//
+// DVR numbers. Every operation that takes a DVR number or a control block expects one of this
+// controller's 64 (0 to 63); Slot() refuses another with std::out_of_range. Numbers that come
+// from the list file or a DVR are bounded before they name a slot.
 #pragma once
 
 #include <atomic>
@@ -27,20 +36,21 @@
 
 #include "core/directory/DvrList.h"
 #include "core/dvr/SlotEvents.h"
+#include "core/hub/ListFileKeeper.h"
+#include "core/hub/PlaybackSession.h"
+#include "core/layout/LiveViewPlanner.h"
 #include "core/layout/ScreenLayout.h"
 #include "core/net/ConnectionLimits.h"
 #include "core/net/NetCtrl.h"
-#include "core/playback/PlaybackState.h"
 #include "core/ports/DisplayPort.h"
-#include "core/ports/NodeIcon.h"
-#include "core/ports/PlaybackPort.h"
 #include "core/ports/UiPort.h"
+#include "core/ports/WallQuery.h"
 #include "core/support/CancelSignal.h"
 #include "core/wire/ResultCodes.h"
 
 class DvrSlot;
 
-class ViewController final : private SlotEvents {
+class ViewController final : public WallQuery, private SlotEvents {
   public:
     explicit ViewController(UiPort& ui);
     ~ViewController() override;  // stops the DVR threads
@@ -53,16 +63,30 @@ class ViewController final : private SlotEvents {
     const DvrList& list() const { return list_; }
     ScreenLayout& layout() { return layout_; }
     const ScreenLayout& layout() const { return layout_; }
-    DvrSlot& Slot(int dvr);  // 0 to 63
+    DvrSlot& Slot(int dvr);  // 0 to 63; std::out_of_range for another number
     // Both ports are set before any DVR thread starts and cleared after they stopped.
     void SetDisplayPort(DisplayPort* port);
-    void SetPlaybackPort(PlaybackPort* port);
+    void SetPlaybackPort(PlaybackPort* port) { session_.SetPort(port); }
     // Time limits of the connection path; set before connecting.
     ConnectionLimits limits;
 
+    // ---- What widgets read (WallQuery; any thread but SourceOfPane) ----------------------------
+    SCREEN_SHOW_CTRL LayoutCopy() const override { return layout_.LayoutCopy(); }
+    int32_t SelectedPane() const override { return layout_.SelectedPane(); }
+    std::optional<PaneRect> ShownRect(int pane) const override { return layout_.ShownRect(pane); }
+    int32_t SelfChannel(int pane) const override { return layout_.SelfChannel(pane); }
+    int32_t CurrentDVR() const override { return focusID.load(); }
+    int32_t showAutoDisplay() const override { return m_selfChannelEffectFlag.load(); }
+    std::optional<PaneSource> SourceOfPane(int pane) const override;  // GUI thread
+    int32_t DvrCount() const override { return list_.count(); }
+    SAVE_INFO_STRUCT EntryCopy(int dvr) const override { return list_.EntryCopy(dvr); }
+    NodeIcon NodeIconFor(int dvr) const override;
+    bool AttemptRunning(int dvr) const override;
+    bool PlayingBack(int dvr) const override;
+    ChannelFigures Figures(int dvr, int channel) const override;
+
     // ---- Main controller -----------------------------------------------------------------------
     int32_t GetCurrentDVR();  // the DVR selected in the tree, -1 for none
-    int32_t CurrentDVR() const { return focusID.load(); }  // any thread
     // Start-up: the current DVR from the tree's selection, the single-DVR view's flag.
     void SetFocusFromTree();
     void ConnectDVR();     // the tree's "connectDVR"
@@ -71,8 +95,6 @@ class ViewController final : private SlotEvents {
     void outlineViewSelectionDidChange();
     // The 1-second status timer: reports each DVR whose working connection failed, once.
     void animationTimer();
-    NodeIcon NodeIconFor(int dvr) const;  // any thread
-    bool AttemptRunning(int dvr) const;   // any thread
     // Whether every DVR's command thread has sent what it was given; waits up to `limit`.
     bool CommandsIdle(std::chrono::milliseconds limit);
 
@@ -97,7 +119,6 @@ class ViewController final : private SlotEvents {
     // The keyboard's pane selection: arrows move it within the page, Enter zooms or unzooms it.
     bool MoveSelection(int dx, int dy);
     void ZoomSelected();
-    int32_t showAutoDisplay() const { return m_selfChannelEffectFlag.load(); }  // any thread
     void AutoSetDisplay();
     void AutoSetDvrDisplay(int dvr, int position);
     void WriteSelfChannel(int pane, int32_t code);
@@ -105,17 +126,7 @@ class ViewController final : private SlotEvents {
     int32_t GetChangedChannel(int32_t channel, int dvr) const;  // any thread
     void Show36MoreButton();
     void Hide36MoreButton();
-    void SurfaceResized();                // the surface changed size: recompute and clear
-    SCREEN_SHOW_CTRL LayoutCopy() const;  // any thread
-    // The DVR and camera a pane shows now: pane i is camera i of the DVR in focus (in playback,
-    // the channel of band i), or in the all-DVR view the pane's assignment. Nothing for a pane
-    // that shows no camera. GUI thread.
-    struct PaneSource {
-        int dvr;
-        int channel;
-        int32_t playedSecond = -1;  // in playback, the second of the day shown; else -1
-    };
-    std::optional<PaneSource> SourceOfPane(int pane) const;
+    void SurfaceResized();  // the surface changed size: recompute and clear
     void SetShowMaxNum(int32_t maximum);
 
     // ---- Live-view control: what the DVRs are asked for follows the layout -------------------
@@ -128,9 +139,8 @@ class ViewController final : private SlotEvents {
 
     // ---- Saved DVR list ----
     std::string ListFilePath() const { return list_.FilePath(); }
-    SAVE_INFO_STRUCT EntryCopy(int dvr) const { return list_.EntryCopy(dvr); }  // any thread
-    int32_t LoadUserInfoFromFile();  // start-up, while the list is empty
-    int32_t UnloadUserInfoToFile();  // a failed save is told to the operator
+    int32_t LoadUserInfoFromFile() { return listFile_.LoadUserInfoFromFile(); }  // start-up
+    int32_t UnloadUserInfoToFile() { return listFile_.UnloadUserInfoToFile(); }
     // Appends a DVR (and its node) and saves; -1 with a message when all 64 slots are in use.
     int32_t AddDVRNode(const std::string& server, const std::string& user, const std::string& pass,
                        const std::string& showName);
@@ -142,9 +152,11 @@ class ViewController final : private SlotEvents {
     void SavePropertyEntry(int dvr, const SAVE_INFO_STRUCT& edited);
 
     // ---- A DVR's slot: connection, receive path, commands (forwards; workers unless stated) -----
+    // An operation given a block and a DVR number works on the block's slot; the number must be
+    // the block's (std::invalid_argument otherwise).
     NetCtrl_Struct& GetNetCtrlStruct(int dvr);  // any thread
     // What a DVR slot needs before its first connection: decoders, buffers, threads. -1 when
-    // they could not be made; the slot must then not be connected.
+    // they could not be made (or for no DVR number); the slot must then not be connected.
     int32_t PrepareDvr(int dvr);
     int32_t initNet(NetCtrl_Struct& b, int dvr);
     void StartReceiveThread(int dvr);
@@ -167,7 +179,7 @@ class ViewController final : private SlotEvents {
     void StopNetLocalView(NetCtrl_Struct& b);
     void CreateNetKeyFrame(NetCtrl_Struct& b);
 
-    // ---- Record search and playback ----
+    // ---- Record search and playback (core/hub/PlaybackSession.h) ----
     void NetPlayBack();  // the tree's "NetPlayBack": a playback session for the chosen DVR
     int32_t GetMachineDiskInfo(NetCtrl_Struct& b);
     int32_t TimeToSearchRecList(NetCtrl_Struct& b, int32_t dateKey, RecordListPage* list,
@@ -189,18 +201,21 @@ class ViewController final : private SlotEvents {
     void RequestStopPlay(int dvr);
     // The operator left DVR `dvr`'s playback session (its window closed, or another DVR's
     // playback began): a running play is stopped and the DVR returns to the live view of what
-    // the main window shows, on the session it has. Nothing when it is not in playback. GUI
-    // thread.
+    // the main window shows, on the session it has. Nothing when it is not in playback.
     void EndPlayback(int dvr);
     // The played pictures of DVR `dvr`'s session leave the surface (a refused play shows none).
-    // GUI thread.
     void ClearPlayedPanes(int dvr);
     // Whether the requests have all run; waits up to `limit`.
     bool PlaybackRequestsIdle(std::chrono::milliseconds limit);
 
   private:
+    // The live view as it is now, and the DVRs of the list as an adjustment sees them.
+    LiveViewPlanner Planner() const;
+    std::vector<LiveViewPlanner::Dvr> PlannerDvrs() const;
     // The live-view adjustment of DVRs from .. to - 1, as AllNetServerAdjust makes it.
     void AdjustDvrs(int from, int to);
+    // Hands one DVR's step to its command thread, replacing an adjustment not yet started.
+    void PostStep(const LiveViewStep& step);
 
     // ---- The status timer's work (core/ViewControllerStatus.cpp) ----
     // A loss the timer found: the reconnect (or the playback window told), then one box.
@@ -219,9 +234,12 @@ class ViewController final : private SlotEvents {
     void Present(int dvr, const NET_FRAME_HEADER& h, const uint8_t* pixels,
                  int64_t arrived) override;
     void PlaybackSessionUp(int dvr, const SAVE_INFO_STRUCT& entry) override;
-    RequestRunner::Job TimeMapJob(int dvr, std::time_t date, const BandSelection& cam);
 
+    static bool ValidDvr(int dvr) { return dvr >= 0 && dvr < kMaxDvrs; }
+    const DvrSlot& Slot(int dvr) const;
+    // The slot of block `b`; for the forwards that name a DVR too, checked to be that DVR's.
     DvrSlot& SlotOf(const NetCtrl_Struct& b);
+    DvrSlot& SlotOf(const NetCtrl_Struct& b, int dvr);
     // The DVR chosen in the tree, prepared for a connection; -1 when there is none to start.
     int ChosenDvrReady();
     // The operator's connect or playback: the automatic reconnect ends, its attempt is overtaken.
@@ -236,7 +254,8 @@ class ViewController final : private SlotEvents {
 
     DvrList list_;
     ScreenLayout layout_;
-    PlaybackState playback_;
+    ListFileKeeper listFile_{list_, layout_, ui_};
+    PlaybackSession session_{[this](int dvr) -> DvrSlot& { return Slot(dvr); }};
     std::unique_ptr<DvrSlot> slots_[kMaxDvrs];
 
     // The view mode: the current DVR (-1 all-DVR view) and whether the pane assignment governs
@@ -245,12 +264,10 @@ class ViewController final : private SlotEvents {
     std::atomic<int32_t> m_selfChannelEffectFlag{0};
 
     std::atomic<DisplayPort*> display_{nullptr};
-    std::atomic<PlaybackPort*> playbackPort_{nullptr};
 
     // The marks last handed to the display, per pane; GUI thread. A layout change empties the
     // surface, and with it these.
     PaneMark marksShown_[kPanes];
-    bool listUnreadable_ = false;  // the list file was there but unreadable: never written over
     uint64_t random_ = 0x9E3779B97F4A7C15ull;  // the reconnect waits' spread; GUI thread
     // Expires with the controller: a box still open at its end must not reach back into it.
     std::shared_ptr<const bool> alive_ = std::make_shared<const bool>(true);

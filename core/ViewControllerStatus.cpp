@@ -81,7 +81,7 @@ void ViewController::LossReported(int dvr, Clock::time_point now) {
     rc.lost = true;
     if (slot.NetCtrl.ViewOrBack.load() == VIEW_PLAYBACK) {
         // A playback session is not started again behind the operator's back.
-        if (PlaybackPort* port = playbackPort_.load()) {
+        if (PlaybackPort* port = session_.port()) {
             port->ConnectionLost(dvr);
         }
     } else if (dvr < list_.count() && ui_.reconnectAutomatically(dvr)) {

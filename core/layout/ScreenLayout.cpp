@@ -115,34 +115,6 @@ std::optional<PaneRect> ScreenLayout::ShownRect(int pane, uint32_t* generation) 
     return ShowCtrl.m_screenRect[pane].FrameRect;
 }
 
-uint32_t ScreenLayout::ShownChannels() const {
-    uint32_t mask = 0;
-    std::lock_guard<std::mutex> g(layoutLock_);
-    for (int i = 0; i < kMaxChannels; ++i) {
-        if (ShowCtrl.m_screenRect[i].iOnShow != 0) {
-            mask |= 1u << i;
-        }
-    }
-    return mask;
-}
-
-const uint32_t (&ScreenLayout::WantedChannels())[kPanes] {
-    std::fill(std::begin(m_selfChan), std::end(m_selfChan), 0u);
-    std::lock_guard<std::mutex> g(layoutLock_);
-    for (int i = 0; i < kPanes; ++i) {
-        const int32_t v = m_selfChannel[i].load();
-        if (ShowCtrl.m_screenRect[i].iOnShow == 0 || v < 0) {
-            continue;
-        }
-        const int32_t d = v / 100;
-        const int32_t c = v % 100;
-        if (d < kMaxDvrs && c < kMaxChannels) {
-            m_selfChan[d] |= 1u << c;
-        }
-    }
-    return m_selfChan;
-}
-
 void ScreenLayout::WriteSelfChannel(int pane, int32_t code) {
     if (pane >= 0 && pane < kPanes) {
         m_selfChannel[pane].store(code);

@@ -1,10 +1,11 @@
 // The screen layout part: the split with its pages and zoom (ShowCtrl), the pane assignment of
-// the all-DVR view (m_selfChannel, m_selfChan) and the pane picture buffers (AVDataFrame).
+// the all-DVR view (m_selfChannel) and the pane picture buffers (AVDataFrame). What the DVRs are
+// asked for follows from a copy of both (core/layout/LiveViewPlanner.h).
 //
 // Threads: the GUI thread changes the layout; display threads read it (ShownRect, under the layout
 // lock, so a picture never goes to a rectangle that is half rewritten). The pane assignment is
-// written on the GUI thread and read anywhere, one atomic code per pane. m_selfChan is the GUI
-// thread's own scratch. Nothing here blocks for longer than a copy of the layout.
+// written on the GUI thread and read anywhere, one atomic code per pane. Nothing here blocks for
+// longer than a copy of the layout.
 #pragma once
 
 #include <array>
@@ -52,13 +53,6 @@ class ScreenLayout {
     std::optional<PaneRect> ShownRect(int pane, uint32_t* generation = nullptr) const;
     // Bumped by every recomputation of the rectangles. Any thread.
     uint32_t Generation() const;
-    // Single-DVR view: bit i for each shown pane i of 0 to 31 (pane i shows channel i).
-    uint32_t ShownChannels() const;
-
-    // All-DVR view: per DVR, the channels that shown panes are assigned (a code naming no DVR
-    // slot or a channel past 32 asks for nothing). Fills and returns m_selfChan. GUI thread.
-    const uint32_t (&WantedChannels())[kPanes];
-
     // ---- Pane assignment: DVR * 100 + channel per pane, negative for none -------------------
     void WriteSelfChannel(int pane, int32_t code);  // GUI thread; other panes are ignored
     int32_t SelfChannel(int pane) const;            // any thread; -1 outside the table
@@ -80,5 +74,4 @@ class ScreenLayout {
     // learns the view it places a picture in for one atomic load.
     std::atomic<uint32_t> generation_{0};
     std::atomic<int32_t> m_selfChannel[kPanes];
-    uint32_t m_selfChan[kPanes] = {};  // GUI thread only
 };

@@ -225,7 +225,7 @@ SavedView MainWindow::currentView(const QString& name) const {
         v.page = layout.iShowPage;
         v.dvr = vc->CurrentDVR();
         for (int p = 0; p < kPanes; ++p) {
-            v.codes.push_back(vc->layout().SelfChannel(p));
+            v.codes.push_back(vc->SelfChannel(p));
         }
     }
     return v;
@@ -237,7 +237,7 @@ bool MainWindow::recallView(const QString& name) {
     if (!vc || !v) {
         return false;
     }
-    if (v->dvr >= 0 && v->dvr < vc->list().count()) {
+    if (v->dvr >= 0 && v->dvr < vc->DvrCount()) {
         myOutlineView_->setCurrentIndex(treeModel_->index(v->dvr, 0));
     } else {
         myOutlineView_->clearSelection();

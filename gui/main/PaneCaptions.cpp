@@ -3,22 +3,21 @@
 #include <QStringList>
 #include <QTime>
 
-#include "core/ViewController.h"
 #include "core/decode/SizeFrame.h"
 #include "core/support/FixedText.h"
 #include "gui/support/QtText.h"
 
-void PaneCaptions::sample(ViewController& vc) {
+void PaneCaptions::sample(const WallQuery& vc) {
     const auto now = std::chrono::steady_clock::now();
     const double seconds = std::chrono::duration<double>(now - sampled_).count();
     const bool rated = sampled_.time_since_epoch().count() != 0 && seconds > 0.2;
     sampled_ = now;
-    for (int d = 0; d < vc.list().count() && d < kMaxDvrs; ++d) {
-        const NetCtrl_Struct& b = vc.GetNetCtrlStruct(d);
+    for (int d = 0; d < vc.DvrCount() && d < kMaxDvrs; ++d) {
         for (int c = 0; c < kMaxChannels; ++c) {
             Rate& r = rates_[d][c];
-            const uint32_t decoded = b.stats[c].decoded.load(std::memory_order_relaxed);
-            const uint64_t bytes = b.stats[c].bytes.load(std::memory_order_relaxed);
+            const WallQuery::ChannelFigures figures = vc.Figures(d, c);
+            const uint32_t decoded = figures.decoded;
+            const uint64_t bytes = figures.bytes;
             // A new connection starts its counters at 0 again.
             const uint32_t pictures = decoded >= r.decoded ? decoded - r.decoded : decoded;
             const uint64_t sent = bytes >= r.bytes ? bytes - r.bytes : bytes;
@@ -31,8 +30,8 @@ void PaneCaptions::sample(ViewController& vc) {
     }
 }
 
-QString PaneCaptions::textFor(ViewController& vc, int pane) const {
-    const std::optional<ViewController::PaneSource> source = vc.SourceOfPane(pane);
+QString PaneCaptions::textFor(const WallQuery& vc, int pane) const {
+    const std::optional<WallQuery::PaneSource> source = vc.SourceOfPane(pane);
     if (!source || !any()) {
         return {};
     }
@@ -47,15 +46,15 @@ QString PaneCaptions::textFor(ViewController& vc, int pane) const {
         lines << title;
     }
     if (figures) {
-        const ChannelStats& s = vc.GetNetCtrlStruct(source->dvr).stats[source->channel];
-        const auto g = SizeFrameGeometry(s.sizeFrame.load(std::memory_order_relaxed));
+        const WallQuery::ChannelFigures s = vc.Figures(source->dvr, source->channel);
+        const auto g = SizeFrameGeometry(s.sizeFrame);
         const Rate& r = rates_[source->dvr][source->channel];
         lines << QStringLiteral("%1 fps  %2 kbit/s  %3  dropped %4")
                      .arg(r.perSecond)
                      .arg(r.kbits)
                      .arg(g ? QStringLiteral("%1x%2").arg(g->width).arg(g->height)
                             : QStringLiteral("-"))
-                     .arg(s.dropped.load(std::memory_order_relaxed));
+                     .arg(s.dropped);
     }
     return lines.join(QLatin1Char('\n'));
 }

@@ -10,10 +10,9 @@
 #include <chrono>
 #include <cstdint>
 
+#include "core/ports/WallQuery.h"
 #include "core/support/Limits.h"
 #include "core/wire/WireFormats.h"
-
-class ViewController;
 
 class PaneCaptions {
   public:
@@ -22,9 +21,9 @@ class PaneCaptions {
     bool any() const { return titles || figures; }
 
     // Takes each connected DVR's counters (the status timer, once a second, while figures show).
-    void sample(ViewController& vc);
+    void sample(const WallQuery& vc);
     // The caption of `pane` now, one line per kind shown; empty for a pane without a camera.
-    QString textFor(ViewController& vc, int pane) const;
+    QString textFor(const WallQuery& vc, int pane) const;
 
   private:
     struct Rate {

@@ -1,6 +1,7 @@
 // The controller's delete command against simulated DVRs: deleting while a DVR connects or
 // streams leaves every renumbered slot clean.
 #include <functional>
+#include <stdexcept>
 #include <thread>
 
 #include "core/dvr/DvrSlot.h"
@@ -77,6 +78,22 @@ TEST_F(Controller, DeletingResetsTheQueueAndSequenceOfEverySlotThatChangesHands)
 }
 
 // ---- The operator's commands and the automatic reconnect ---------------------------------------
+
+TEST_F(Controller, ABadDvrNumberOrAnotherDvrsBlockIsRefusedNotTakenForAnotherDvr) {
+    for (int bad : {-1, 64, 6401}) {
+        EXPECT_THROW(vc->Slot(bad), std::out_of_range) << bad;
+        EXPECT_THROW(vc->ActiveNetServerAdjust(bad), std::out_of_range) << bad;
+    }
+    EXPECT_THROW(vc->NetConnect(block(0), 1), std::invalid_argument);
+    EXPECT_THROW(vc->SetParameter(block(1), 0), std::invalid_argument);
+    // What the tree, a pane or a closed window may hand over outside the table is answered.
+    EXPECT_EQ(vc->PrepareDvr(64), -1);
+    EXPECT_FALSE(vc->PlayingBack(-1));
+    EXPECT_EQ(vc->NodeIconFor(64), NodeIcon::Disconnected);
+    vc->EndPlayback(-1);
+    vc->ClearPlayedPanes(64);
+    EXPECT_TRUE(ui.boxes().empty());
+}
 
 class OperatorOverReconnect : public ClientTest {
   protected:
