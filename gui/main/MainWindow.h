@@ -17,9 +17,9 @@
 
 #include <memory>
 
-#include "gui/main/PaneCaptions.h"
 #include "gui/main/ViewStore.h"
 #include "gui/main/ViewTour.h"
+#include "gui/main/video/PaneCaptions.h"
 #include "gui/support/CoreContext.h"
 #include "gui/support/GuiDispatcher.h"
 #include "gui/tree/NodeIcons.h"

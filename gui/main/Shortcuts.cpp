@@ -16,8 +16,8 @@
 
 #include "core/ViewController.h"
 #include "gui/main/MainWindow.h"
-#include "gui/main/PaneCaptions.h"
 #include "gui/main/ViewTour.h"
+#include "gui/main/video/PaneCaptions.h"
 #include "gui/support/CoreContext.h"
 #include "gui/tree/OutlineViewCon.h"
 

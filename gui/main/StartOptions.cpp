@@ -49,7 +49,7 @@ std::optional<int> Number(const QString& text, int least, int most) {
 // A list that never had panes assigned holds the same code in every pane.
 bool PanesAssigned(const ViewController& vc) {
     for (int p = 1; p < kPanes; ++p) {
-        if (vc.layout().SelfChannel(p) != vc.layout().SelfChannel(0)) {
+        if (vc.SelfChannel(p) != vc.SelfChannel(0)) {
             return true;
         }
     }

@@ -93,9 +93,9 @@ PaneRect VideoView::surfaceBounds() {
 void VideoView::clearScreen(uint32_t layout) {
     pending_.Clear(layout);
     overlay_.Clear();
-    ViewController* vc = context_.controller();
+    const WallQuery* wall = context_.query();
     // A pane zoomed again starts whole.
-    zoom_.SetPaneZoomed(vc && vc->LayoutCopy().iShowChanNum == 1);
+    zoom_.SetPaneZoomed(wall && wall->LayoutCopy().iShowChanNum == 1);
     requestFrame();
     Q_EMIT screenCleared();
 }
@@ -299,12 +299,12 @@ void VideoView::focusOutEvent(QFocusEvent* event) {
 }
 
 void VideoView::redrawZoomedPane() {
-    ViewController* vc = context_.controller();
-    if (!vc || !zoom_.paneZoomed()) {
+    const WallQuery* wall = context_.query();
+    if (!wall || !zoom_.paneZoomed()) {
         return;
     }
-    const int32_t pane = vc->layout().SelectedPane();
-    const std::optional<PaneRect> rect = vc->layout().ShownRect(pane);
+    const int32_t pane = wall->SelectedPane();
+    const std::optional<PaneRect> rect = wall->ShownRect(pane);
     if (!rect) {
         return;
     }

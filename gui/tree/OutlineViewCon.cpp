@@ -104,9 +104,9 @@ void OutlineViewCon::DisconnectDVR() {
 void OutlineViewCon::DelDVR() {
     if (ViewController* vc = context_.controller()) {
         const int dvr = vc->GetCurrentDVR();
-        const int before = vc->list().count();
+        const int before = vc->DvrCount();
         vc->DeleteUser();
-        if (dvr >= 0 && vc->list().count() < before) {
+        if (dvr >= 0 && vc->DvrCount() < before) {
             Q_EMIT dvrDeleted(dvr);
         }
     }

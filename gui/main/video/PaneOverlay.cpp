@@ -7,10 +7,10 @@
 #include <optional>
 
 #include "core/ViewController.h"
-#include "gui/main/PaneCaptions.h"
-#include "gui/main/PaneText.h"
 #include "gui/main/video/DigitalZoom.h"
+#include "gui/main/video/PaneCaptions.h"
 #include "gui/main/video/PaneRenderer.h"
+#include "gui/main/video/PaneText.h"
 #include "gui/main/video/SurfaceWindow.h"
 #include "gui/support/CoreContext.h"
 
@@ -141,11 +141,10 @@ void PaneOverlay::PaintMarks(PaneBuffers& panes) {
 
 void PaneOverlay::PaintSelection(PaneBuffers& panes, const bool (&covered)[kLayoutPanes],
                                  bool focused) {
-    ViewController* vc = context_.controller();
+    const WallQuery* wall = context_.query();
     // The window's focus widget, active or not: a wall left alone keeps its frame.
-    int want = vc && focused ? vc->layout().SelectedPane() : -1;
-    const std::optional<PaneRect> at =
-        vc && want >= 0 ? vc->layout().ShownRect(want) : std::nullopt;
+    int want = wall && focused ? wall->SelectedPane() : -1;
+    const std::optional<PaneRect> at = wall && want >= 0 ? wall->ShownRect(want) : std::nullopt;
     if (!at || zoom_.paneZoomed()) {
         want = -1;  // not on the page, or zoomed: the whole surface is the selection
     }
@@ -155,7 +154,7 @@ void PaneOverlay::PaintSelection(PaneBuffers& panes, const bool (&covered)[kLayo
     if (framedPane_ >= 0 && framedPane_ != want && framedPane_ < kLayoutPanes) {
         // The pane that loses the frame gets back what it showed: its picture, its mark, or grey.
         if (const std::optional<PaneRect> old =
-                vc ? vc->layout().ShownRect(framedPane_) : std::nullopt) {
+                wall ? wall->ShownRect(framedPane_) : std::nullopt) {
             if (drawnAt_[framedPane_] != 0) {
                 renderer_.DrawPane(framedPane_, panes[framedPane_], *old);
             } else {
@@ -175,8 +174,8 @@ void PaneOverlay::PaintSelection(PaneBuffers& panes, const bool (&covered)[kLayo
 
 void PaneOverlay::PaintCaptions(const bool (&drawn)[kLayoutPanes],
                                 const PaneRect (&rects)[kLayoutPanes]) {
-    ViewController* vc = context_.controller();
-    if (!vc) {
+    const WallQuery* wall = context_.query();
+    if (!wall) {
         return;
     }
     QPainter painter(window_.paintDevice());
@@ -185,7 +184,7 @@ void PaneOverlay::PaintCaptions(const bool (&drawn)[kLayoutPanes],
         if (!drawn[pane]) {
             continue;
         }
-        const QString text = captions_->textFor(*vc, pane);
+        const QString text = captions_->textFor(*wall, pane);
         if (text.isEmpty()) {
             continue;
         }
@@ -195,10 +194,10 @@ void PaneOverlay::PaintCaptions(const bool (&drawn)[kLayoutPanes],
 
 void PaneOverlay::PaintRecordingBands(const bool (&drawn)[kLayoutPanes],
                                       const PaneRect (&rects)[kLayoutPanes]) {
-    ViewController* vc = context_.controller();
+    const WallQuery* wall = context_.query();
     // Only the playback panes of a DVR shown alone can hold a recording: a live wall asks nothing.
-    const int focus = vc ? vc->CurrentDVR() : -1;
-    if (focus < 0 || vc->GetNetCtrlStruct(focus).ViewOrBack.load() != VIEW_PLAYBACK) {
+    const int focus = wall ? wall->CurrentDVR() : -1;
+    if (focus < 0 || !wall->PlayingBack(focus)) {
         return;
     }
     std::optional<QPainter> painter;  // made only when a recording shows
@@ -206,7 +205,7 @@ void PaneOverlay::PaintRecordingBands(const bool (&drawn)[kLayoutPanes],
         if (!drawn[pane]) {
             continue;
         }
-        const std::optional<ViewController::PaneSource> source = vc->SourceOfPane(pane);
+        const std::optional<WallQuery::PaneSource> source = wall->SourceOfPane(pane);
         if (!source || source->playedSecond < 0) {
             continue;
         }

@@ -8,7 +8,7 @@
 
 #include <QString>
 
-#include "gui/main/CaptureBuffer.h"
+#include "gui/main/video/CaptureBuffer.h"
 
 class QWidget;
 

@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "core/support/Log.h"
-#include "gui/main/CaptureBuffer.h"
+#include "gui/main/video/CaptureBuffer.h"
 
 SurfaceWindow::SurfaceWindow(std::function<void()> initialize, std::function<void(bool)> frame)
     : initialize_(std::move(initialize)), frame_(std::move(frame)) {

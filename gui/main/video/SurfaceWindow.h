@@ -20,7 +20,7 @@
 #include <memory>
 
 #include "core/layout/Layout.h"
-#include "gui/main/SubBufferCopy.h"
+#include "gui/main/video/SubBufferCopy.h"
 
 class CaptureBuffer;
 

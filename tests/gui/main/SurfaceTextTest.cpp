@@ -7,8 +7,8 @@
 #include <QScreen>
 #include <QWindow>
 
-#include "gui/main/PaneText.h"
 #include "gui/main/VideoView.h"
+#include "gui/main/video/PaneText.h"
 #include "tests/gui/UiFixture.h"
 
 namespace {

@@ -12,8 +12,8 @@
 #include <cstring>
 #include <filesystem>
 
-#include "gui/main/CaptureBuffer.h"
 #include "gui/main/VideoView.h"
+#include "gui/main/video/CaptureBuffer.h"
 #include "tests/gui/UiFixture.h"
 
 namespace {

@@ -15,8 +15,8 @@
 #include <cstdio>
 #include <thread>
 
-#include "gui/main/PaneText.h"
 #include "gui/main/VideoView.h"
+#include "gui/main/video/PaneText.h"
 #include "gui/playback/NetPlayBack.h"
 #include "gui/playback/NetPlayBackPort.h"
 #include "gui/playback/ViewConntroller2.h"

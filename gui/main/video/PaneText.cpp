@@ -1,4 +1,4 @@
-#include "gui/main/PaneText.h"
+#include "gui/main/video/PaneText.h"
 
 #include <QTime>
 

@@ -1,4 +1,4 @@
-#include "gui/main/CaptureBuffer.h"
+#include "gui/main/video/CaptureBuffer.h"
 
 #include <algorithm>
 #include <new>

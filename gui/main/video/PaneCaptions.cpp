@@ -1,4 +1,4 @@
-#include "gui/main/PaneCaptions.h"
+#include "gui/main/video/PaneCaptions.h"
 
 #include <QStringList>
 #include <QTime>

@@ -1,4 +1,4 @@
-#include "gui/main/SubBufferCopy.h"
+#include "gui/main/video/SubBufferCopy.h"
 
 #ifdef QUILLMARSH_HAVE_GLX
 // Xlib's macros (None, Bool, Status, ...) stay inside this file.
