@@ -21,11 +21,11 @@ namespace {
 // A surface that draws nothing, so that the display threads run as in the window.
 class NoSurface : public DisplayPort {
   public:
-    PaneRect surfaceBounds() override { return {0, 0, 1024, 768}; }
+    PaneRect SurfaceBounds() override { return {0, 0, 1024, 768}; }
     void clearScreen(uint32_t) override {}
     void renderCurrentFrame(const PaneRect&, int, uint32_t) override {}
-    void enableLargeSplits(bool) override {}
-    void markPane(int, const PaneRect&, const PaneMark&) override {}
+    void EnableLargeSplits(bool) override {}
+    void MarkPane(int, const PaneRect&, const PaneMark&) override {}
 };
 
 }  // namespace
@@ -53,7 +53,7 @@ int main(int argc, char** argv) {
     NoSurface surface;
     auto vc = std::make_unique<ViewController>(ui);
     vc->SetDisplayPort(&surface);
-    vc->layout().AVDataFrame.allocate();
+    vc->layout().AVDataFrame.Allocate();
     vc->InitScreenCtrl(36, 36);
     for (int d = 0; d < kMaxDvrs; ++d) {
         vc->list().Store(d, NewSaveInfo(server, "admin", "1234", "idle"));

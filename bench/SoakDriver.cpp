@@ -158,7 +158,7 @@ int main(int argc, char** argv) {
                     break;
                 }
                 case 2: {
-                    const PaneRect b = window.videoView()->surfaceBounds();
+                    const PaneRect b = window.videoView()->SurfaceBounds();
                     vc.DoLeftMouseButton(static_cast<float>(rng() % 1000) / 1000.f * b.width,
                                          static_cast<float>(rng() % 1000) / 1000.f * b.height);
                     break;

@@ -48,7 +48,7 @@ void ViewController::SetDisplayPort(DisplayPort* port) {
 // ---- Main controller ----
 
 int32_t ViewController::GetCurrentDVR() {
-    return ui_.selectedDvr();
+    return ui_.SelectedDvr();
 }
 
 void ViewController::SetFocusFromTree() {
@@ -127,7 +127,7 @@ void ViewController::outlineViewSelectionDidChange() {
     const int d = GetCurrentDVR();
     focusID.store(d);
     if (d >= 0) {
-        ui_.setDvrLabel(std::string(TextOf(EntryCopy(d).showName)));
+        ui_.SetDvrLabel(std::string(TextOf(EntryCopy(d).showName)));
         // Before the new layout's generation: a display thread that sees it sees this view.
         m_selfChannelEffectFlag.store(0);
         SetShowMaxNum(36);
@@ -135,7 +135,7 @@ void ViewController::outlineViewSelectionDidChange() {
         AllNetServerAdjust();
         Hide36MoreButton();
     } else {
-        ui_.setDvrLabel("ALL DVR");
+        ui_.SetDvrLabel("ALL DVR");
         SetShowMaxNum(256);
         m_selfChannelEffectFlag.store(1);
         Show36MoreButton();
@@ -165,19 +165,19 @@ void ViewController::MessageBox(const std::string& text, int dvr) {
 }
 
 void ViewController::MessageBox(const std::string& text) {
-    ui_.messageBox(std::nullopt, text);
+    ui_.MessageBox(std::nullopt, text);
 }
 
 void ViewController::MessageBoxAbout(const SAVE_INFO_STRUCT& entry, const std::string& text) {
-    ui_.messageBox(std::string(TextOf(entry.server)), text);
+    ui_.MessageBox(std::string(TextOf(entry.server)), text);
 }
 
 void ViewController::ChangeView(int dvr, const std::string& name) {
-    ui_.setNodeTitle(dvr, name);
+    ui_.SetNodeTitle(dvr, name);
 }
 
 void ViewController::showDVRName(int dvr) {
-    ui_.setNodeTitle(dvr, std::string(TextOf(EntryCopy(dvr).showName)));
+    ui_.SetNodeTitle(dvr, std::string(TextOf(EntryCopy(dvr).showName)));
 }
 
 // ---- Live-view control ----
@@ -284,7 +284,7 @@ int32_t ViewController::AddDVRNode(const std::string& server, const std::string&
         return -1;
     }
     const SAVE_INFO_STRUCT entry = NewSaveInfo(server, user, pass, showName);
-    ui_.appendNode(std::string(TextOf(entry.showName)));
+    ui_.AppendNode(std::string(TextOf(entry.showName)));
     list_.Append(entry);
     UnloadUserInfoToFile();
     return 1;
@@ -300,10 +300,10 @@ void ViewController::DeleteUser() {
     const SAVE_INFO_STRUCT entry = EntryCopy(i);
     const std::string which =
         std::string(TextOf(entry.showName)) + " (" + std::string(TextOf(entry.server)) + ")\n";
-    if (!ui_.confirm("Delete the server?", which + "Deleted server cannot be restored.")) {
+    if (!ui_.Confirm("Delete the server?", which + "Deleted server cannot be restored.")) {
         return;
     }
-    ui_.removeNode(i);
+    ui_.RemoveNode(i);
     // From here on, attempts under way for these slots belong to DVRs that moved or are gone.
     for (int d = i; d < kMaxDvrs; ++d) {
         slots_[d]->reconnect = DvrSlot::Reconnect{};
@@ -311,8 +311,8 @@ void ViewController::DeleteUser() {
     }
     list_.moveUser(i);
     layout_.DvrRemoved(i);
-    ui_.clearSelection();
-    ui_.reloadTree();
+    ui_.ClearSelection();
+    ui_.ReloadTree();
     // Titles posted by attempts that were under way are overtaken by these.
     for (int d = 0; d < list_.count(); ++d) {
         showDVRName(d);

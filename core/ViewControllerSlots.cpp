@@ -78,7 +78,7 @@ void ViewController::StopDvrThreads() {
     // long.
     CommandsIdle(std::chrono::milliseconds(1000));
     // Every wait for a peer ends now: connects, lookups, login replies, pauses.
-    cancel_.raise();
+    cancel_.Raise();
     session_.Stop();  // a waiting request ends at the signal
     for (auto& slot : slots_) {
         slot->Stop();

@@ -84,7 +84,7 @@ void ViewController::LossReported(int dvr, Clock::time_point now) {
         if (PlaybackPort* port = session_.port()) {
             port->ConnectionLost(dvr);
         }
-    } else if (dvr < list_.count() && ui_.reconnectAutomatically(dvr)) {
+    } else if (dvr < list_.count() && ui_.ReconnectAutomatically(dvr)) {
         // A session that came back and dropped again soon goes on with the longer waits.
         const bool steady = !rc.upSince || now - *rc.upSince >= limits.reconnectSteady;
         if (!rc.pending && steady) {
@@ -96,13 +96,13 @@ void ViewController::LossReported(int dvr, Clock::time_point now) {
         rc.upSince.reset();
         rc.attempts = 0;
     }
-    ui_.reloadTree();
+    ui_.ReloadTree();
     UpdatePaneMarks(now);  // the panes say so at once, not after the box
     // The box opens after this tick: reconnects, marks and other DVRs' losses go on while it
     // waits for the operator. A DVR lost again while its box is open gets no second one.
     if (!rc.boxOpen) {
         rc.boxOpen = true;
-        ui_.messageBoxLater(std::string(TextOf(EntryCopy(dvr).server)), "Net error",
+        ui_.MessageBoxLater(std::string(TextOf(EntryCopy(dvr).server)), "Net error",
                             [this, dvr, alive = std::weak_ptr<const bool>(alive_)] {
                                 if (alive.lock()) {
                                     Slot(dvr).reconnect.boxOpen = false;
@@ -265,6 +265,6 @@ void ViewController::UpdatePaneMarks(Clock::time_point now) {
             continue;
         }
         marksShown_[p] = mark;
-        display->markPane(p, layout.m_screenRect[p].FrameRect, mark);
+        display->MarkPane(p, layout.m_screenRect[p].FrameRect, mark);
     }
 }

@@ -31,7 +31,7 @@ void ViewController::GetScreenRect() {
     if (!display) {
         return;
     }
-    layout_.ComputeRects(display->surfaceBounds());
+    layout_.ComputeRects(display->SurfaceBounds());
     display->clearScreen(layout_.Generation());
     for (PaneMark& shown : marksShown_) {
         shown = PaneMark{};  // the clear took them off
@@ -160,13 +160,13 @@ void ViewController::AutoSetDisplay() {
 
 void ViewController::Show36MoreButton() {
     if (DisplayPort* display = display_.load()) {
-        display->enableLargeSplits(true);
+        display->EnableLargeSplits(true);
     }
 }
 
 void ViewController::Hide36MoreButton() {
     if (DisplayPort* display = display_.load()) {
-        display->enableLargeSplits(false);
+        display->EnableLargeSplits(false);
     }
 }
 

@@ -148,5 +148,5 @@ uint32_t CopyAVFrameToBuf(const AVFrame* frame, uint8_t* dst, int32_t sizeFrame)
     uint8_t* cb = dst + w * h;
     CopyPlane(cb, w / 2, h / 2, frame->data[1], frame->linesize[1], cw, ch, 128);
     CopyPlane(cb + w * h / 4, w / 2, h / 2, frame->data[2], frame->linesize[2], cw, ch, 128);
-    return static_cast<uint32_t>(g->i420Bytes());
+    return static_cast<uint32_t>(g->I420Bytes());
 }

@@ -11,7 +11,7 @@ struct PictureGeometry {
     int width;
     int height;
     // Bytes of a packed I420 picture of this size.
-    std::size_t i420Bytes() const {
+    std::size_t I420Bytes() const {
         return static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3 / 2;
     }
 };

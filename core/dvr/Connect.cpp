@@ -115,13 +115,13 @@ status::Connect DvrSlot::NetConnect(const Attempt& a) {
     const auto left =
         ctx_.limits.dvrConnect - std::chrono::duration_cast<std::chrono::milliseconds>(
                                      std::chrono::steady_clock::now() - start);
-    const int err = target && left.count() > 0 ? sock->connectWithin(*target, left) : -1;
+    const int err = target && left.count() > 0 ? sock->ConnectWithin(*target, left) : -1;
     QLog("select selectselect=%d", err);
     RestoreTitle(a);
     if (err != 0) {
         return Connect::DvrUnreachable;
     }
-    if (!sock->enableKeepAlive(ctx_.limits.keepAliveIdle, ctx_.limits.keepAliveInterval,
+    if (!sock->EnableKeepAlive(ctx_.limits.keepAliveIdle, ctx_.limits.keepAliveInterval,
                                ctx_.limits.keepAliveProbes)) {
         QLog("keepalive refused on DVR %d", dvr_);
     }
@@ -151,7 +151,7 @@ status::Connect DvrSlot::NetConnect(const Attempt& a) {
         case status::Login::BadUserOrPassword: AttemptBox(a, entry, "Bad user or password!"); break;
         default: break;
     }
-    ctx_.ui.reloadTree();
+    ctx_.ui.ReloadTree();
     return Connect::Done;
 }
 
@@ -171,12 +171,12 @@ bool DvrSlot::SendLogin(const Attempt& a, const NET_COMMAND& login, const NET_LO
     }
     // Both records under one hold: nothing may come between the login and its record.
     std::lock_guard<std::mutex> g(NetCtrl.sendLock);
-    const bool sent = s->sendAll(&login, sizeof login, ctx_.limits.send, &ctx_.sendLock);
+    const bool sent = s->SendAll(&login, sizeof login, ctx_.limits.send, &ctx_.sendLock);
     QLog("send=%d    cmd=sizeof(cmd)", sent ? static_cast<int>(sizeof login) : -1);
     if (!sent) {
         return false;
     }
-    const bool sentInfo = s->sendAll(&info, sizeof info, ctx_.limits.send, &ctx_.sendLock);
+    const bool sentInfo = s->SendAll(&info, sizeof info, ctx_.limits.send, &ctx_.sendLock);
     QLog("send=%d    info(cmd)", sentInfo ? static_cast<int>(sizeof info) : -1);
     return sentInfo;
 }
@@ -186,7 +186,7 @@ bool DvrSlot::EndRefused(const Attempt& a) {
     if (!AsOwner(a, [&] { return NetCtrl.Disconnect(a.sock.get()); })) {
         return false;
     }
-    ctx_.ui.reloadTree();
+    ctx_.ui.ReloadTree();
     QLog("Disconnect:");
     return true;
 }
@@ -197,7 +197,7 @@ status::Login DvrSlot::LogIn(const Attempt& a, const SAVE_INFO_STRUCT& entry) {
     NET_LOGIN_INFO info{};
     SetText(info.user, TextOf(entry.user));
     SetText(info.pass, TextOf(entry.pass));
-    if (!SendLogin(a, login, info) || !ctx_.cancel.pause(ctx_.limits.loginPause)) {
+    if (!SendLogin(a, login, info) || !ctx_.cancel.Pause(ctx_.limits.loginPause)) {
         return Login::Failed;
     }
     // Overtaken during the pause: the reply on its socket is nobody's now.
@@ -238,7 +238,7 @@ status::Login DvrSlot::SetParameter(const Attempt& a, const SAVE_INFO_STRUCT& en
     // send failed, and stays so until the loss is reported.
     auto transportFailure = [&]() -> Login {
         if (!wasLoggedIn && AsOwner(a, [&] { return NetCtrl.AbandonLogin(on); })) {
-            ctx_.ui.reloadTree();
+            ctx_.ui.ReloadTree();
         }
         return Login::Failed;
     };
@@ -301,7 +301,7 @@ status::Login DvrSlot::SetParameter(const Attempt& a, const SAVE_INFO_STRUCT& en
         }
         if (NetCtrl.iUsermode.load() != kSuperUserMode) {
             if (Current(a)) {
-                ctx_.ui.messageBox(std::nullopt, "Please use superuser!");
+                ctx_.ui.MessageBox(std::nullopt, "Please use superuser!");
             }
             return Login::Ok;
         }

@@ -111,7 +111,7 @@ void DvrSlot::Renumbered() {
     NetCtrl.SetView(VIEW_LIVE);
     if (receiveThread_.joinable()) {
         NetCtrl.resetRequested.store(true);
-        NetCtrl.wakeReceiver();
+        NetCtrl.WakeReceiver();
     } else {
         ResetSlot();
     }
@@ -192,7 +192,7 @@ void DvrSlot::LeaveOvertaken(const Attempt& a) {
     }
     // A session that came up on it before the attempt was overtaken stays.
     if (!NetCtrl.AbandonLogin(a.sock.get()) && !NetCtrl.Attached(a.sock.get())) {
-        a.sock->shutdown();
+        a.sock->Shutdown();
     }
 }
 
@@ -210,13 +210,13 @@ void DvrSlot::AttemptTitle(const Attempt& a, const std::string& title) {
     // Checked and posted under the slot lock, so a delete cannot slip in between.
     std::lock_guard<std::mutex> g(slotLock_);
     if (generation_ == a.generation) {
-        ctx_.ui.setNodeTitle(dvr_, title);
+        ctx_.ui.SetNodeTitle(dvr_, title);
     }
 }
 
 void DvrSlot::AttemptBox(const Attempt& a, const SAVE_INFO_STRUCT& entry, const std::string& text) {
     if (Current(a)) {
-        ctx_.ui.messageBox(std::string(TextOf(entry.server)), text);
+        ctx_.ui.MessageBox(std::string(TextOf(entry.server)), text);
     }
 }
 

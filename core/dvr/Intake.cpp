@@ -174,7 +174,7 @@ void DvrSlot::OnDiskInfo(int32_t count, const NET_SEND_INFO (&disks)[kMaxDiskRec
         Dvrinfo.iDiskNum = std::min(count, int32_t{kMaxDiskRecords});
         std::memcpy(Dvrinfo.stNetDiskInfo, disks, sizeof disks);
     }
-    NetCtrl.replyStored(INFO_DISK);
+    NetCtrl.ReplyStored(INFO_DISK);
 }
 
 void DvrSlot::OnRecordList(int32_t pages, const uint8_t* data, std::size_t len) {
@@ -190,7 +190,7 @@ void DvrSlot::OnRecordList(int32_t pages, const uint8_t* data, std::size_t len) 
             std::memcpy(*pFileShow, data, std::min(len, sizeof(RecordListPage)));
         }
     }
-    NetCtrl.replyStored(INFO_RECORD_LIST);
+    NetCtrl.ReplyStored(INFO_RECORD_LIST);
 }
 
 void DvrSlot::OnPlayState(int32_t state, int32_t reason) {
@@ -201,5 +201,5 @@ void DvrSlot::OnPlayState(int32_t state, int32_t reason) {
         NetCtrl.Results.store(
             status::Code(reason == 17 ? status::Play::NoRecordingAtStart : status::Play::Refused));
     }
-    NetCtrl.replyStored(INFO_PLAY_STATE);
+    NetCtrl.ReplyStored(INFO_PLAY_STATE);
 }

@@ -121,7 +121,7 @@ int32_t DvrSlot::StopPlayOn(const std::shared_ptr<TcpSocket>& s, bool evenIfNotP
     if (SendOn(s, &c, sizeof c) < 0) {
         return -1;
     }
-    ctx_.cancel.pause(ctx_.limits.stopPlayPause);
+    ctx_.cancel.Pause(ctx_.limits.stopPlayPause);
     playStamp_.store(false);  // what comes now is no recording's
     NetCtrl.SetLiveStatus(NET_CONNECTED, s.get());
     return 1;

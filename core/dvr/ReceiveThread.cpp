@@ -14,7 +14,7 @@ constexpr auto kReadableWait = std::chrono::milliseconds(1000);
 class BoundedReads : public ByteSource {
   public:
     BoundedReads(TcpSocket& s, std::chrono::milliseconds limit) : s_(s), limit_(limit) {}
-    bool ReadExactly(void* data, std::size_t n) override { return s_.recvAll(data, n, limit_); }
+    bool ReadExactly(void* data, std::size_t n) override { return s_.RecvAll(data, n, limit_); }
 
   private:
     TcpSocket& s_;
@@ -57,12 +57,12 @@ void DvrSlot::NetWorkThread() {
             owedSearchReplies_ = 0;  // a new connection owes nothing of the old one
         }
         const auto wait = std::min<Clock::duration>(kReadableWait, silence.next - Clock::now());
-        const int ready = s->waitReadable(std::max(
+        const int ready = s->WaitReadable(std::max(
             std::chrono::ceil<std::chrono::milliseconds>(wait), std::chrono::milliseconds(0)));
         if (ready < 0) {
             if (NetCtrl.Fail(s.get())) {
                 QLog("CloseSocket");
-                ctx_.ui.reloadTree();
+                ctx_.ui.ReloadTree();
             }
         } else if (ready > 0) {
             BoundedReads source(*s, ctx_.limits.streamSilence + ctx_.limits.lostAfterKeyRequest);
@@ -106,7 +106,7 @@ void DvrSlot::CheckSilence(const TcpSocket& s, SilenceWatch& silence) {
     }
     QLog("DVR %d silent after a key-frame request: connection lost", dvr_);
     if (NetCtrl.Fail(&s)) {
-        ctx_.ui.reloadTree();
+        ctx_.ui.ReloadTree();
     }
 }
 
@@ -121,7 +121,7 @@ int32_t DvrSlot::RecvCommand(ByteSource& in, const TcpSocket* from, NET_COMMAND&
     // Only the connection the unit came from ends: a newer one is not affected.
     QLog(unit == StreamParser::Unit::Broken ? "ReadData CloseSocket" : "protocol error: closed");
     if (from && NetCtrl.Fail(from)) {
-        ctx_.ui.reloadTree();
+        ctx_.ui.ReloadTree();
     }
     return -1;
 }

@@ -16,12 +16,12 @@ int32_t DvrSlot::SendOn(const std::shared_ptr<TcpSocket>& s, const void* data, i
         // The block's lock keeps records whole on this socket; the process-wide lock is held only
         // around each send call, so a DVR that stops reading holds up nobody but itself.
         std::lock_guard<std::mutex> g(NetCtrl.sendLock);
-        ok = s->sendAll(data, static_cast<std::size_t>(len), ctx_.limits.send, &ctx_.sendLock);
+        ok = s->SendAll(data, static_cast<std::size_t>(len), ctx_.limits.send, &ctx_.sendLock);
     }
     if (!ok) {
         if (NetCtrl.Fail(s.get())) {
             QLog("CloseSocket");
-            ctx_.ui.reloadTree();
+            ctx_.ui.ReloadTree();
         }
         return -1;
     }
@@ -40,10 +40,10 @@ int32_t DvrSlot::ReadFrom(const std::shared_ptr<TcpSocket>& s, void* data, int l
     if (!s || len < 0) {
         return -1;
     }
-    if (!s->recvAll(data, static_cast<std::size_t>(len), limit)) {
+    if (!s->RecvAll(data, static_cast<std::size_t>(len), limit)) {
         QLog("ReadData CloseSocket");
         if (NetCtrl.Fail(s.get())) {
-            ctx_.ui.reloadTree();
+            ctx_.ui.ReloadTree();
         }
         return -1;
     }
@@ -53,7 +53,7 @@ int32_t DvrSlot::ReadFrom(const std::shared_ptr<TcpSocket>& s, void* data, int l
 int32_t DvrSlot::Disconnect() {
     QLog("Disconnect:2");
     NetCtrl.Disconnect();
-    ctx_.ui.reloadTree();
+    ctx_.ui.ReloadTree();
     QLog("Disconnect:");
     return 1;
 }
@@ -61,7 +61,7 @@ int32_t DvrSlot::Disconnect() {
 int32_t DvrSlot::CloseSocket() {
     if (NetCtrl.Fail(nullptr)) {
         QLog("CloseSocket");
-        ctx_.ui.reloadTree();
+        ctx_.ui.ReloadTree();
     }
     return 1;
 }

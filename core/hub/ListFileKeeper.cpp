@@ -27,7 +27,7 @@ int32_t ListFileKeeper::LoadUserInfoFromFile() {
             // A list that is there but cannot be read is never written over: the operator's
             // DVRs may all be in it.
             listUnreadable_ = true;
-            ui_.messageBox(std::nullopt,
+            ui_.MessageBox(std::nullopt,
                            "The DVR list " + path + " could not be read (" + std::strerror(error) +
                                "). The list starts empty and no change is saved until the next "
                                "start.");
@@ -38,7 +38,7 @@ int32_t ListFileKeeper::LoadUserInfoFromFile() {
     list_.LoadFrom(*image, used);
     layout_.LoadCodes(image->codes);
     for (int i = 0; i < used; ++i) {
-        ui_.appendNode(std::string(TextOf(image->entries[i].showName)));
+        ui_.AppendNode(std::string(TextOf(image->entries[i].showName)));
     }
     QLog("%s", path.c_str());
     return 1;
@@ -56,7 +56,7 @@ int32_t ListFileKeeper::UnloadUserInfoToFile() {
     if (!WriteUserList(path, *image)) {
         QLog("file open error!");
         // The change stays in memory; the operator must know it is not on disk.
-        ui_.messageBox(std::nullopt, "The DVR list could not be saved to " + path + ".");
+        ui_.MessageBox(std::nullopt, "The DVR list could not be saved to " + path + ".");
         return -1;
     }
     QLog("%s", path.c_str());

@@ -33,7 +33,7 @@ void PlaybackSession::Up(int dvr, const SAVE_INFO_STRUCT& entry) {
     // Today's map goes the way of the window's own searches: it never lands in a window opened
     // for another DVR.
     if (requests) {
-        requests->postUnlessPostedSince(
+        requests->PostUnlessPostedSince(
             RequestRunner::Kind::TimeMap,
             TimeMapJob(dvr, std::time(nullptr), BandSelection{1, 0, 0, 0}), mark);
     }
@@ -120,14 +120,14 @@ RequestRunner::Job PlaybackSession::TimeMapJob(int dvr, std::time_t date,
 
 void PlaybackSession::RequestTimeMap(int dvr, std::time_t date, const BandSelection& cam) {
     if (RequestRunner* requests = playback_.requests(dvr)) {
-        requests->post(RequestRunner::Kind::TimeMap, TimeMapJob(dvr, date, cam));
+        requests->Post(RequestRunner::Kind::TimeMap, TimeMapJob(dvr, date, cam));
     }
 }
 
 void PlaybackSession::RequestPlay(int dvr, int32_t startSecond, uint32_t mask, int32_t sound,
                                   int32_t fast) {
     if (RequestRunner* requests = playback_.requests(dvr)) {
-        requests->post(RequestRunner::Kind::Play, [=, this](const std::atomic<bool>&) {
+        requests->Post(RequestRunner::Kind::Play, [=, this](const std::atomic<bool>&) {
             DvrSlot& slot = slot_(dvr);
             const bool wasPlaying = slot.IsNet_NET_DATA_SEND() == 1;
             // Without a login there is no live view to stop, and the status must keep saying so.
@@ -153,7 +153,7 @@ void PlaybackSession::RequestPlay(int dvr, int32_t startSecond, uint32_t mask, i
 
 void PlaybackSession::RequestStopPlay(int dvr) {
     if (RequestRunner* requests = playback_.requests(dvr)) {
-        requests->post(RequestRunner::Kind::Play,
+        requests->Post(RequestRunner::Kind::Play,
                        [this, dvr](const std::atomic<bool>&) { slot_(dvr).StopNetPlayFile(); });
     }
 }
@@ -166,7 +166,7 @@ bool PlaybackSession::End(int dvr) {
     RequestRunner* requests = playback_.requests(dvr);
     if (requests) {
         // A play still queued is dropped: nothing starts playing after the session ended.
-        requests->post(RequestRunner::Kind::Play, [](const std::atomic<bool>&) {});
+        requests->Post(RequestRunner::Kind::Play, [](const std::atomic<bool>&) {});
     }
     // Live from now on for the view's adjustments, which the command thread runs after this
     // job: a play request still running ends first (it would set the playback again), then the
@@ -174,7 +174,7 @@ bool PlaybackSession::End(int dvr) {
     slot.NetCtrl.SetView(VIEW_LIVE);
     slot.Post([&slot, requests] {
         if (requests) {
-            requests->waitIdle(std::chrono::seconds(8));
+            requests->WaitIdle(std::chrono::seconds(8));
         }
         slot.StopNetPlayFile();
         slot.NetCtrl.SetView(VIEW_LIVE);

@@ -47,8 +47,8 @@ class PlaybackSession {
     // a running request, stops the play and returns the DVR to live. False (nothing done) when
     // `dvr` is not in playback.
     bool End(int dvr);
-    bool RequestsIdle(std::chrono::milliseconds limit) { return playback_.waitIdle(limit); }
-    void Stop() { playback_.stop(); }
+    bool RequestsIdle(std::chrono::milliseconds limit) { return playback_.WaitIdle(limit); }
+    void Stop() { playback_.Stop(); }
 
   private:
     RequestRunner::Job TimeMapJob(int dvr, std::time_t date, const BandSelection& cam);

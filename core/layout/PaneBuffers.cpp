@@ -1,6 +1,6 @@
 #include "core/layout/PaneBuffers.h"
 
-bool PaneBuffers::allocate() {
+bool PaneBuffers::Allocate() {
     if (ready_.load()) {
         return true;
     }

@@ -15,7 +15,7 @@ inline constexpr std::size_t kPaneBufferBytes = 720 * 576 * 2;
 class PaneBuffers {
   public:
     // Allocates the buffers once (start-up); false when memory is short (nothing is drawn then).
-    bool allocate();
+    bool Allocate();
     bool allocated() const { return ready_.load(); }
 
     struct Pane {

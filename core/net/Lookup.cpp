@@ -18,7 +18,7 @@ status::Lookup LookupDvr(const std::string& lookupHost, const std::string& ident
     const auto connectLeft =
         limits.lookupConnect - std::chrono::duration_cast<std::chrono::milliseconds>(
                                    std::chrono::steady_clock::now() - start);
-    if (!server || connectLeft.count() <= 0 || sock->connectWithin(*server, connectLeft) != 0) {
+    if (!server || connectLeft.count() <= 0 || sock->ConnectWithin(*server, connectLeft) != 0) {
         QLog("5555555");
         return Lookup::ServerUnreachable;
     }
@@ -32,12 +32,12 @@ status::Lookup LookupDvr(const std::string& lookupHost, const std::string& ident
     // A server that accepts and then never answers must not hold the attempt: one limit covers
     // the whole exchange.
     const auto deadline = std::chrono::steady_clock::now() + limits.lookupExchange;
-    if (!sock->sendAll(buf, sizeof buf, limits.lookupExchange)) {
+    if (!sock->SendAll(buf, sizeof buf, limits.lookupExchange)) {
         return Lookup::Failed;
     }
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
         deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0 || !sock->recvAll(buf, sizeof buf, left)) {
+    if (left.count() <= 0 || !sock->RecvAll(buf, sizeof buf, left)) {
         return Lookup::Failed;
     }
     GetClientRequest(r, buf);

@@ -7,7 +7,7 @@ std::shared_ptr<TcpSocket> NetCtrl_Struct::connection() const {
     return sock_;
 }
 
-std::shared_ptr<TcpSocket> NetCtrl_Struct::takeSocketLocked() {
+std::shared_ptr<TcpSocket> NetCtrl_Struct::TakeSocketLocked() {
     socket.value_.store(0);
     return std::move(sock_);
 }
@@ -15,7 +15,7 @@ std::shared_ptr<TcpSocket> NetCtrl_Struct::takeSocketLocked() {
 namespace {
 void ShutDown(const std::shared_ptr<TcpSocket>& s) {
     if (s) {
-        s->shutdown();  // wakes a thread blocked in a read or a send on it
+        s->Shutdown();  // wakes a thread blocked in a read or a send on it
     }
 }
 }  // namespace
@@ -27,7 +27,7 @@ bool NetCtrl_Struct::BeginLogin(std::shared_ptr<TcpSocket> s) {
         if (CurNetStatus.load() == NET_ERROR) {
             return false;
         }
-        old = takeSocketLocked();
+        old = TakeSocketLocked();
         NetWorking.value_.store(0);
         CurNetStatus.value_.store(NET_DISCONNECTED);
         sock_ = std::move(s);
@@ -42,13 +42,13 @@ bool NetCtrl_Struct::Attached(const TcpSocket* s) const {
     return s && sock_.get() == s;
 }
 
-bool NetCtrl_Struct::onAttachedLocked(const TcpSocket* on) const {
+bool NetCtrl_Struct::OnAttachedLocked(const TcpSocket* on) const {
     return sock_ && (!on || sock_.get() == on);
 }
 
 bool NetCtrl_Struct::LoginAccepted(int32_t usermode, int32_t channels, const TcpSocket* on) {
     std::lock_guard<std::mutex> g(sockLock_);
-    if (!onAttachedLocked(on)) {
+    if (!OnAttachedLocked(on)) {
         return false;  // disconnected or replaced meanwhile: stays so
     }
     iUsermode.store(usermode);
@@ -60,12 +60,12 @@ bool NetCtrl_Struct::LoginAccepted(int32_t usermode, int32_t channels, const Tcp
 bool NetCtrl_Struct::SessionUp(const TcpSocket* on) {
     {
         std::lock_guard<std::mutex> g(sockLock_);
-        if (!onAttachedLocked(on) || !LoggedIn()) {
+        if (!OnAttachedLocked(on) || !LoggedIn()) {
             return false;
         }
         NetWorking.value_.store(1);
     }
-    wakeReceiver();
+    WakeReceiver();
     return true;
 }
 
@@ -74,7 +74,7 @@ bool NetCtrl_Struct::SetLiveStatus(int32_t status, const TcpSocket* on) {
         return false;
     }
     std::lock_guard<std::mutex> g(sockLock_);
-    if (!onAttachedLocked(on) || !LoggedIn()) {
+    if (!OnAttachedLocked(on) || !LoggedIn()) {
         return false;
     }
     CurNetStatus.value_.store(status);
@@ -95,7 +95,7 @@ bool NetCtrl_Struct::Fail(const TcpSocket* on) {
         // The error status is set with the socket's removal, so whoever sees the socket gone
         // (a waiting request) also sees why; the block never shows as disconnected meanwhile.
         CurNetStatus.value_.store(NET_ERROR);
-        old = takeSocketLocked();
+        old = TakeSocketLocked();
     }
     ShutDown(old);
     return true;
@@ -110,7 +110,7 @@ bool NetCtrl_Struct::AbandonLogin(const TcpSocket* on) {
             return false;
         }
         CurNetStatus.value_.store(NET_DISCONNECTED);
-        old = takeSocketLocked();
+        old = TakeSocketLocked();
     }
     ShutDown(old);
     return true;
@@ -124,7 +124,7 @@ bool NetCtrl_Struct::Disconnect(const TcpSocket* on) {
             return false;  // another connection is attached: not this one's to end
         }
         NetWorking.value_.store(0);
-        old = takeSocketLocked();
+        old = TakeSocketLocked();
         CurNetStatus.value_.store(NET_DISCONNECTED);
     }
     ShutDown(old);
@@ -143,7 +143,7 @@ void NetCtrl_Struct::SetView(int32_t viewOrBack) {
 void NetCtrl_Struct::Stop() {
     ThreadWork.store(0);
     Disconnect();
-    wakeReceiver();
+    WakeReceiver();
     queue.WakeConsumers();  // the display thread
 }
 
@@ -156,7 +156,7 @@ bool NetCtrl_Struct::LoggingIn() const {
     return socket.load() != 0 && CurNetStatus.load() == NET_DISCONNECTED;
 }
 
-void NetCtrl_Struct::replyStored(int32_t subtype) {
+void NetCtrl_Struct::ReplyStored(int32_t subtype) {
     {
         // Cleared under the lock, so that a requester between its check and its wait cannot
         // miss the wake-up.
@@ -169,7 +169,7 @@ void NetCtrl_Struct::replyStored(int32_t subtype) {
     replied.notify_all();
 }
 
-void NetCtrl_Struct::wakeReceiver() {
+void NetCtrl_Struct::WakeReceiver() {
     std::lock_guard<std::mutex> g(idleLock);
     idle.notify_all();
 }

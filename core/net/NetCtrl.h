@@ -156,19 +156,19 @@ struct NetCtrl_Struct {
     mutable std::mutex replyLock;
     // A reply of `subtype` was stored: if it is the awaited one, clears RecvCmd and wakes the
     // requester at once. A late reply to a request that gave up leaves a later request waiting.
-    void replyStored(int32_t subtype);
+    void ReplyStored(int32_t subtype);
     std::condition_variable replied;  // with replyLock
 
     // Wakes the receive thread from its idle wait (a login finished, or the thread must stop).
-    void wakeReceiver();
+    void WakeReceiver();
     std::mutex idleLock;
     std::condition_variable idle;
 
   private:
     // Takes the socket out under sockLock_ (caller holds it); the caller shuts it down unlocked.
-    std::shared_ptr<TcpSocket> takeSocketLocked();
+    std::shared_ptr<TcpSocket> TakeSocketLocked();
     // A socket is attached, and it is `on` unless that is nullptr. Caller holds sockLock_.
-    bool onAttachedLocked(const TcpSocket* on) const;
+    bool OnAttachedLocked(const TcpSocket* on) const;
 
     // Guards sock_ and makes each transition's writes one step for every reader of the socket.
     mutable std::mutex sockLock_;

@@ -76,7 +76,7 @@ std::unique_ptr<TcpSocket> TcpSocket::Adopt(int fd) {
     return fd < 0 ? nullptr : std::unique_ptr<TcpSocket>(new TcpSocket(fd, -1));
 }
 
-int TcpSocket::pollFor(short events, int timeoutMs) {
+int TcpSocket::PollFor(short events, int timeoutMs) {
     return PollWithCancel(fd_, events, cancelFd_, timeoutMs);
 }
 
@@ -84,7 +84,7 @@ TcpSocket::~TcpSocket() {
     ::close(fd_);
 }
 
-int TcpSocket::connectWithin(const sockaddr_in& to, std::chrono::milliseconds limit) {
+int TcpSocket::ConnectWithin(const sockaddr_in& to, std::chrono::milliseconds limit) {
     if (!SetBlocking(fd_, false)) {
         return errno;
     }
@@ -93,21 +93,21 @@ int TcpSocket::connectWithin(const sockaddr_in& to, std::chrono::milliseconds li
         return errno;
     }
     if (r != 0) {
-        int w = pollFor(POLLOUT, static_cast<int>(limit.count()));
+        int w = PollFor(POLLOUT, static_cast<int>(limit.count()));
         if (w == 0) {
             return ETIMEDOUT;
         }
         if (w < 0) {
             return errno;
         }
-        if (int err = pendingError(); err != 0) {
+        if (int err = PendingError(); err != 0) {
             return err;
         }
     }
     return SetBlocking(fd_, true) ? 0 : errno;
 }
 
-bool TcpSocket::enableKeepAlive(std::chrono::seconds idle, std::chrono::seconds interval,
+bool TcpSocket::EnableKeepAlive(std::chrono::seconds idle, std::chrono::seconds interval,
                                 int count) {
     const int on = 1;
     const int idleSeconds = static_cast<int>(idle.count());
@@ -123,7 +123,7 @@ bool TcpSocket::enableKeepAlive(std::chrono::seconds idle, std::chrono::seconds 
            ::setsockopt(fd_, IPPROTO_TCP, TCP_USER_TIMEOUT, &userTimeout, sizeof userTimeout) == 0;
 }
 
-bool TcpSocket::sendAll(const void* data, std::size_t n, std::chrono::milliseconds limit,
+bool TcpSocket::SendAll(const void* data, std::size_t n, std::chrono::milliseconds limit,
                         std::mutex* syscallLock) {
     const auto deadline = Clock::now() + limit;
     auto* p = static_cast<const char*>(data);
@@ -147,7 +147,7 @@ bool TcpSocket::sendAll(const void* data, std::size_t n, std::chrono::millisecon
         if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
             // The peer is not reading fast enough: wait for room, within the limit.
             int left = MillisLeft(deadline);
-            if (left == 0 || pollFor(POLLOUT, left) <= 0) {
+            if (left == 0 || PollFor(POLLOUT, left) <= 0) {
                 return false;
             }
             continue;
@@ -157,12 +157,12 @@ bool TcpSocket::sendAll(const void* data, std::size_t n, std::chrono::millisecon
     return true;
 }
 
-bool TcpSocket::recvAll(void* data, std::size_t n, std::optional<std::chrono::milliseconds> limit) {
+bool TcpSocket::RecvAll(void* data, std::size_t n, std::optional<std::chrono::milliseconds> limit) {
     const auto deadline = Clock::now() + limit.value_or(std::chrono::milliseconds(0));
     auto* p = static_cast<char*>(data);
     while (n > 0) {
         if (limit) {
-            int w = pollFor(POLLIN, MillisLeft(deadline));
+            int w = PollFor(POLLIN, MillisLeft(deadline));
             if (w <= 0) {
                 return false;
             }
@@ -181,12 +181,12 @@ bool TcpSocket::recvAll(void* data, std::size_t n, std::optional<std::chrono::mi
     return true;
 }
 
-int TcpSocket::waitReadable(std::chrono::milliseconds limit) {
-    int r = pollFor(POLLIN, static_cast<int>(limit.count()));
+int TcpSocket::WaitReadable(std::chrono::milliseconds limit) {
+    int r = PollFor(POLLIN, static_cast<int>(limit.count()));
     return r < 0 ? -1 : (r > 0 ? 1 : 0);
 }
 
-int TcpSocket::pendingError() {
+int TcpSocket::PendingError() {
     int err = 0;
     socklen_t len = sizeof err;
     if (::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &err, &len) != 0) {
@@ -195,7 +195,7 @@ int TcpSocket::pendingError() {
     return err;
 }
 
-void TcpSocket::shutdown() {
+void TcpSocket::Shutdown() {
     ::shutdown(fd_, SHUT_RDWR);
 }
 

@@ -31,42 +31,42 @@ class TcpSocket : public ByteSource {
 
     // Connects with a time limit. Returns 0 on success, else the errno-style reason
     // (ETIMEDOUT when the limit passed). The socket is left blocking.
-    int connectWithin(const sockaddr_in& to, std::chrono::milliseconds limit);
+    int ConnectWithin(const sockaddr_in& to, std::chrono::milliseconds limit);
 
     // Probes a silent peer: after `idle` without traffic, `count` probes `interval` apart; a
     // peer that answers none (powered off, cable pulled) fails every wait on the socket. Data
     // the peer never acknowledges fails it after the same time. False when the system refused.
-    bool enableKeepAlive(std::chrono::seconds idle, std::chrono::seconds interval, int count);
+    bool EnableKeepAlive(std::chrono::seconds idle, std::chrono::seconds interval, int count);
 
     // Sends all n bytes, waiting at most `limit` in all for the peer to take them. Each send call
     // runs under `syscallLock` when one is given; the lock is not held while waiting. Never
     // raises SIGPIPE. Returns false on an error, a reset or when the limit passes.
-    bool sendAll(const void* data, std::size_t n, std::chrono::milliseconds limit,
+    bool SendAll(const void* data, std::size_t n, std::chrono::milliseconds limit,
                  std::mutex* syscallLock = nullptr);
 
     // Reads exactly n bytes. With a limit, gives up when the bytes have not all arrived by then;
-    // without one, blocks until they arrive, the peer closes, or shutdown() is called.
+    // without one, blocks until they arrive, the peer closes, or Shutdown() is called.
     // Returns false on an error, end of stream or time-out.
-    bool recvAll(void* data, std::size_t n,
+    bool RecvAll(void* data, std::size_t n,
                  std::optional<std::chrono::milliseconds> limit = std::nullopt);
 
-    // ByteSource: recvAll without a limit.
-    bool ReadExactly(void* data, std::size_t n) override { return recvAll(data, n); }
+    // ByteSource: RecvAll without a limit.
+    bool ReadExactly(void* data, std::size_t n) override { return RecvAll(data, n); }
 
     // Waits until the socket is readable: 1 readable, 0 time-out, -1 error.
-    int waitReadable(std::chrono::milliseconds limit);
+    int WaitReadable(std::chrono::milliseconds limit);
 
     // Pending socket error (SO_ERROR), or the getsockopt failure's errno.
-    int pendingError();
+    int PendingError();
 
     // Wakes every thread blocked on this socket; later operations fail at once.
-    void shutdown();
+    void Shutdown();
 
   private:
     TcpSocket(int fd, int cancelFd) : fd_(fd), cancelFd_(cancelFd) {}
     // poll() on the socket and the cancel descriptor; -1 = no limit. >0 ready, 0 time-out or
     // cancelled, <0 error.
-    int pollFor(short events, int timeoutMs);
+    int PollFor(short events, int timeoutMs);
     const int fd_;
     const int cancelFd_;
 };

@@ -54,7 +54,7 @@ RequestRunner* PlaybackState::requests(int dvr) {
     return runners_[dvr].get();
 }
 
-bool PlaybackState::waitIdle(std::chrono::milliseconds limit) {
+bool PlaybackState::WaitIdle(std::chrono::milliseconds limit) {
     const auto end = std::chrono::steady_clock::now() + limit;
     for (int d = 0; d < kMaxDvrs; ++d) {
         RequestRunner* runner;
@@ -64,19 +64,19 @@ bool PlaybackState::waitIdle(std::chrono::milliseconds limit) {
         }
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             end - std::chrono::steady_clock::now());
-        if (runner && !runner->waitIdle(std::max(left, std::chrono::milliseconds(0)))) {
+        if (runner && !runner->WaitIdle(std::max(left, std::chrono::milliseconds(0)))) {
             return false;
         }
     }
     return true;
 }
 
-void PlaybackState::stop() {
+void PlaybackState::Stop() {
     std::lock_guard<std::mutex> g(runnersLock_);
     stopped_ = true;
     for (auto& runner : runners_) {
         if (runner) {
-            runner->stop();
+            runner->Stop();
         }
     }
 }

@@ -33,9 +33,9 @@ class PlaybackState {
     // The request runner of DVR `dvr` (0 to 63); null once stopped. Any thread.
     RequestRunner* requests(int dvr);
     // Whether every runner has run all it was given; waits up to `limit` in all.
-    bool waitIdle(std::chrono::milliseconds limit);
+    bool WaitIdle(std::chrono::milliseconds limit);
     // The end of the run: queued requests are dropped, running ones end at the stop signal.
-    void stop();
+    void Stop();
 
   private:
     std::atomic<int32_t> m_a[kMaxDvrs][kPlaybackBands] = {};

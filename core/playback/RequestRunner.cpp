@@ -2,16 +2,16 @@
 
 #include <utility>
 
-RequestRunner::RequestRunner() : thread_([this] { run(); }) {}
+RequestRunner::RequestRunner() : thread_([this] { Run(); }) {}
 
 RequestRunner::~RequestRunner() {
-    stop();
+    Stop();
 }
 
-void RequestRunner::post(Kind kind, Job job) {
+void RequestRunner::Post(Kind kind, Job job) {
     {
         std::lock_guard<std::mutex> g(lock_);
-        postLocked(kind, std::move(job));
+        PostLocked(kind, std::move(job));
     }
     changed_.notify_all();
 }
@@ -21,19 +21,19 @@ int RequestRunner::postedCount(Kind kind) {
     return postedOf_[static_cast<int>(kind)];
 }
 
-bool RequestRunner::postUnlessPostedSince(Kind kind, Job job, int mark) {
+bool RequestRunner::PostUnlessPostedSince(Kind kind, Job job, int mark) {
     {
         std::lock_guard<std::mutex> g(lock_);
         if (postedOf_[static_cast<int>(kind)] != mark) {
             return false;
         }
-        postLocked(kind, std::move(job));
+        PostLocked(kind, std::move(job));
     }
     changed_.notify_all();
     return true;
 }
 
-void RequestRunner::postLocked(Kind kind, Job job) {
+void RequestRunner::PostLocked(Kind kind, Job job) {
     const int k = static_cast<int>(kind);
     if (quit_) {
         return;
@@ -50,7 +50,7 @@ void RequestRunner::postLocked(Kind kind, Job job) {
     ++postedOf_[k];
 }
 
-void RequestRunner::stop() {
+void RequestRunner::Stop() {
     {
         std::lock_guard<std::mutex> g(lock_);
         quit_ = true;
@@ -67,13 +67,13 @@ void RequestRunner::stop() {
     }
 }
 
-bool RequestRunner::waitIdle(std::chrono::milliseconds limit) {
+bool RequestRunner::WaitIdle(std::chrono::milliseconds limit) {
     std::unique_lock<std::mutex> lk(lock_);
     return changed_.wait_for(lk, limit,
                              [&] { return !busy_ && !queued_[0].job && !queued_[1].job; });
 }
 
-void RequestRunner::run() {
+void RequestRunner::Run() {
     std::unique_lock<std::mutex> lk(lock_);
     for (;;) {
         changed_.wait(lk, [&] { return quit_ || queued_[0].job || queued_[1].job; });

@@ -25,16 +25,16 @@ class RequestRunner {
     RequestRunner(const RequestRunner&) = delete;
     RequestRunner& operator=(const RequestRunner&) = delete;
 
-    void post(Kind kind, Job job);
-    // How many requests of `kind` were posted so far: a mark for postUnlessPostedSince.
+    void Post(Kind kind, Job job);
+    // How many requests of `kind` were posted so far: a mark for PostUnlessPostedSince.
     int postedCount(Kind kind);
     // Posts `job` only if no request of `kind` was posted after `mark` was taken, so that a
     // default request made late never replaces a choice the operator made meanwhile.
-    bool postUnlessPostedSince(Kind kind, Job job, int mark);
+    bool PostUnlessPostedSince(Kind kind, Job job, int mark);
     // Drops the queued requests and ends the thread once the running one returns.
-    void stop();
+    void Stop();
     // Whether nothing is queued or running; waits up to `limit` for that.
-    bool waitIdle(std::chrono::milliseconds limit);
+    bool WaitIdle(std::chrono::milliseconds limit);
 
   private:
     struct Pending {
@@ -43,8 +43,8 @@ class RequestRunner {
     };
     static constexpr int kKinds = 2;
 
-    void run();
-    void postLocked(Kind kind, Job job);
+    void Run();
+    void PostLocked(Kind kind, Job job);
 
     std::mutex lock_;
     std::condition_variable changed_;

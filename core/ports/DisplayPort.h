@@ -29,7 +29,7 @@ class DisplayPort {
     virtual ~DisplayPort() = default;
 
     // The surface's bounds in its own units, origin at the bottom left. GUI thread.
-    virtual PaneRect surfaceBounds() = 0;
+    virtual PaneRect SurfaceBounds() = 0;
 
     // Clears the surface to grey and drops pictures drawn but not yet shown: the layout is now in
     // its generation `layout`. GUI thread.
@@ -42,9 +42,9 @@ class DisplayPort {
     virtual void renderCurrentFrame(const PaneRect& rect, int pane, uint32_t layout) = 0;
 
     // Enables or disables the split buttons above 36 panes. GUI thread.
-    virtual void enableLargeSplits(bool enabled) = 0;
+    virtual void EnableLargeSplits(bool enabled) = 0;
 
     // Pane `pane` (at `rect`) shows `mark` from the next flush on, until a picture comes or a
     // clear; Kind::None takes a mark away. GUI thread.
-    virtual void markPane(int pane, const PaneRect& rect, const PaneMark& mark) = 0;
+    virtual void MarkPane(int pane, const PaneRect& rect, const PaneMark& mark) = 0;
 };

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-void HeadlessUi::messageBox(const std::optional<std::string>&, const std::string& text) {
+void HeadlessUi::MessageBox(const std::optional<std::string>&, const std::string& text) {
     if (echo_) {
         std::fprintf(stderr, "message: %s\n", text.c_str());
     }
@@ -12,7 +12,7 @@ void HeadlessUi::messageBox(const std::optional<std::string>&, const std::string
     }
 }
 
-std::optional<std::string> HeadlessUi::firstMessage() const {
+std::optional<std::string> HeadlessUi::FirstMessage() const {
     std::lock_guard<std::mutex> g(lock_);
     return first_;
 }

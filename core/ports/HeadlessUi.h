@@ -15,19 +15,19 @@ class HeadlessUi : public UiPort {
   public:
     explicit HeadlessUi(bool echoBoxes = false) : echo_(echoBoxes) {}
 
-    void messageBox(const std::optional<std::string>& heading, const std::string& text) override;
-    void setNodeTitle(int, const std::string&) override {}
-    void reloadTree() override {}
-    bool confirm(const std::string&, const std::string&) override { return false; }
-    void appendNode(const std::string&) override {}
-    void removeNode(int) override {}
-    int selectedDvr() override { return -1; }
-    void clearSelection() override {}
-    void setDvrLabel(const std::string&) override {}
-    bool reconnectAutomatically(int) override { return true; }
+    void MessageBox(const std::optional<std::string>& heading, const std::string& text) override;
+    void SetNodeTitle(int, const std::string&) override {}
+    void ReloadTree() override {}
+    bool Confirm(const std::string&, const std::string&) override { return false; }
+    void AppendNode(const std::string&) override {}
+    void RemoveNode(int) override {}
+    int SelectedDvr() override { return -1; }
+    void ClearSelection() override {}
+    void SetDvrLabel(const std::string&) override {}
+    bool ReconnectAutomatically(int) override { return true; }
 
     // The text of the first box, if there was one.
-    std::optional<std::string> firstMessage() const;
+    std::optional<std::string> FirstMessage() const;
 
   private:
     const bool echo_;

@@ -18,7 +18,7 @@ CancelSignal::~CancelSignal() {
     }
 }
 
-void CancelSignal::raise() {
+void CancelSignal::Raise() {
     const uint64_t one = 1;
     if (fd_ >= 0 && ::write(fd_, &one, sizeof one) < 0) {
         QLog("cannot raise the stop signal");
@@ -33,7 +33,7 @@ bool CancelSignal::raised() const {
     return ::poll(&p, 1, 0) > 0;
 }
 
-bool CancelSignal::pause(std::chrono::milliseconds d) const {
+bool CancelSignal::Pause(std::chrono::milliseconds d) const {
     if (fd_ < 0) {
         std::this_thread::sleep_for(d);
         return true;

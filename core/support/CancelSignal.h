@@ -16,10 +16,10 @@ class CancelSignal {
     // The eventfd to poll beside a wait (readable once raised); -1 when none could be made, in
     // which case waits end only by their own limits.
     int fd() const { return fd_; }
-    void raise();
+    void Raise();
     bool raised() const;
     // Sleeps for `d` unless the signal is raised first; false when it was.
-    bool pause(std::chrono::milliseconds d) const;
+    bool Pause(std::chrono::milliseconds d) const;
 
   private:
     const int fd_;

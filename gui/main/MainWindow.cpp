@@ -74,7 +74,7 @@ MainWindow::MainWindow(QWidget* parent)
     // Every change of the split, its page or the zoom clears the surface.
     connect(videoViewController_, &VideoView::screenCleared, this, &MainWindow::showSplit);
     connect(videoViewController_, &VideoView::largeSplitsEnabled, this,
-            &MainWindow::enableLargeSplits);
+            &MainWindow::EnableLargeSplits);
     splitBar_ = new QWidget(right);
     splitBar_->setObjectName(QStringLiteral("splitBar"));
     auto* buttons = new QHBoxLayout(splitBar_);
@@ -309,10 +309,10 @@ void MainWindow::start(ViewController& vc) {
     // From here on the surface, the tree, the dialogs and the panels reach the controller.
     context_.attach(vc);
     // The video area: pane buffers, the surface, a 36-pane grid.
-    if (!context_.panes()->allocate()) {
+    if (!context_.panes()->Allocate()) {
         vc.MessageBox("Not enough memory for the video panes.");
     }
-    const PaneRect bounds = videoViewController_->surfaceBounds();
+    const PaneRect bounds = videoViewController_->SurfaceBounds();
     vc.SetDisplayPort(videoViewController_);
     vc.SetPlaybackPort(playbackPort_.get());
     vc.InitScreenCtrl(36, 36);
@@ -431,7 +431,7 @@ void MainWindow::showSplit() {
     pageLabel_->setText(QStringLiteral("page %1 of %2").arg(layout.iShowPage + 1).arg(pages));
 }
 
-void MainWindow::enableLargeSplits(bool enabled) {
+void MainWindow::EnableLargeSplits(bool enabled) {
     for (int i = 0; i < 10; ++i) {
         if (kSplits[i] > 36) {
             splitButtons_[i]->setEnabled(enabled);

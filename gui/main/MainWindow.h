@@ -94,7 +94,7 @@ class MainWindow : public QMainWindow {
 
     // The split buttons above 36 panes, as the controller asks through the video surface (the
     // DisplayPort).
-    void enableLargeSplits(bool enabled);
+    void EnableLargeSplits(bool enabled);
 
     // The split counts of the ten split buttons, in their order.
     static constexpr int kSplits[] = {4, 9, 16, 25, 36, 49, 64, 81, 100, 256};

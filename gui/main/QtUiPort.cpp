@@ -101,13 +101,13 @@ bool QtUiPort::askOkCancel(const std::string& message, const std::string& inform
 
 // ---- UiPort ---------------------------------------------------------------------------------
 
-void QtUiPort::messageBox(const std::optional<std::string>& heading, const std::string& text) {
+void QtUiPort::MessageBox(const std::optional<std::string>& heading, const std::string& text) {
     dispatcher_.runAndWait([&] { showBox(heading, text); });
 }
 
 // Posted: the caller (the status timer's tick) returns first, and its timer keeps ticking while
 // the box's own loop runs, which it would not do for a tick still running.
-void QtUiPort::messageBoxLater(const std::optional<std::string>& heading, const std::string& text,
+void QtUiPort::MessageBoxLater(const std::optional<std::string>& heading, const std::string& text,
                                std::function<void()> closed) {
     dispatcher_.post([this, heading, text, closed = std::move(closed)] {
         showBox(heading, text);
@@ -117,13 +117,13 @@ void QtUiPort::messageBoxLater(const std::optional<std::string>& heading, const 
     });
 }
 
-bool QtUiPort::confirm(const std::string& message, const std::string& informative) {
+bool QtUiPort::Confirm(const std::string& message, const std::string& informative) {
     bool answer = false;
     dispatcher_.runAndWait([&] { answer = askOkCancel(message, informative); });
     return answer;
 }
 
-void QtUiPort::appendNode(const std::string& title) {
+void QtUiPort::AppendNode(const std::string& title) {
     dispatcher_.runAndWait([&] {
         if (model_) {
             model_->performAddDVRNode(TreeAdditionObj(QString(), QString::fromUtf8(title), false));
@@ -132,10 +132,10 @@ void QtUiPort::appendNode(const std::string& title) {
 }
 
 // The posted work reads the widget pointers on the GUI thread, where they may be cleared.
-void QtUiPort::setNodeTitle(int dvr, const std::string& title) {
+void QtUiPort::SetNodeTitle(int dvr, const std::string& title) {
     dispatcher_.post([this, dvr, text = QString::fromUtf8(title)] {
         if (model_) {
-            model_->setNodeTitle(dvr, text);
+            model_->SetNodeTitle(dvr, text);
         }
         // The label above the tree names the selected DVR as saved (a countdown is the node's
         // only): a rename shows there at once, not at the next selection.
@@ -146,7 +146,7 @@ void QtUiPort::setNodeTitle(int dvr, const std::string& title) {
     });
 }
 
-void QtUiPort::reloadTree() {
+void QtUiPort::ReloadTree() {
     dispatcher_.post([this] {
         if (view_) {
             view_->viewport()->update();
@@ -154,7 +154,7 @@ void QtUiPort::reloadTree() {
     });
 }
 
-void QtUiPort::setDvrLabel(const std::string& text) {
+void QtUiPort::SetDvrLabel(const std::string& text) {
     dispatcher_.post([this, text = QString::fromUtf8(text)] {
         if (dvrLabel_) {
             dvrLabel_->setText(text);
@@ -162,14 +162,14 @@ void QtUiPort::setDvrLabel(const std::string& text) {
     });
 }
 
-bool QtUiPort::reconnectAutomatically(int dvr) {
+bool QtUiPort::ReconnectAutomatically(int dvr) {
     ViewController* vc = view_ ? view_->context().controller() : nullptr;
-    return !vc || ReconnectAutomatically(std::string(TextOf(vc->EntryCopy(dvr).server)));
+    return !vc || ::ReconnectAutomatically(std::string(TextOf(vc->EntryCopy(dvr).server)));
 }
 
-void QtUiPort::removeNode(int index) {
+void QtUiPort::RemoveNode(int index) {
     if (!dispatcher_.onGuiThread()) {
-        QLog("removeNode called off the GUI thread; ignored");
+        QLog("RemoveNode called off the GUI thread; ignored");
         return;
     }
     // An open property dialog for this DVR or a later one would now edit the wrong slot.
@@ -186,24 +186,24 @@ void QtUiPort::removeNode(int index) {
         view_->setSelectionReactionEnabled(false);
     }
     if (model_) {
-        model_->removeNode(index);
+        model_->RemoveNode(index);
     }
     if (view_) {
         view_->setSelectionReactionEnabled(true);
     }
 }
 
-int QtUiPort::selectedDvr() {
+int QtUiPort::SelectedDvr() {
     if (!dispatcher_.onGuiThread()) {
-        QLog("selectedDvr called off the GUI thread");
+        QLog("SelectedDvr called off the GUI thread");
         return -1;
     }
     return view_ ? view_->selectedTopLevelRow() : -1;
 }
 
-void QtUiPort::clearSelection() {
+void QtUiPort::ClearSelection() {
     if (!dispatcher_.onGuiThread()) {
-        QLog("clearSelection called off the GUI thread; ignored");
+        QLog("ClearSelection called off the GUI thread; ignored");
         return;
     }
     if (!view_) {

@@ -1,8 +1,8 @@
 // The window-system port on Qt: what the core asks of the window, run on the GUI thread.
 //
 // Threads: the UiPort methods may be called from any thread where UiPort says so. A call from
-// another thread is carried to the GUI thread by the window's GuiDispatcher: messageBox, confirm
-// and appendNode wait for it there; setNodeTitle, reloadTree and setDvrLabel are posted and
+// another thread is carried to the GUI thread by the window's GuiDispatcher: MessageBox, Confirm
+// and AppendNode wait for it there; SetNodeTitle, ReloadTree and SetDvrLabel are posted and
 // return at once. Once closing has begun, every call from another thread returns at once without
 // touching the GUI, so the GUI thread can stop and join the DVR threads without waiting for them.
 // The other methods are GUI-thread only. The widgets it works on belong to the main window,
@@ -31,18 +31,18 @@ class QtUiPort : public QObject, public UiPort {
     ~QtUiPort() override;
 
     // ---- UiPort -----------------------------------------------------------------------------
-    void messageBox(const std::optional<std::string>& heading, const std::string& text) override;
-    void messageBoxLater(const std::optional<std::string>& heading, const std::string& text,
+    void MessageBox(const std::optional<std::string>& heading, const std::string& text) override;
+    void MessageBoxLater(const std::optional<std::string>& heading, const std::string& text,
                          std::function<void()> closed) override;
-    void setNodeTitle(int dvr, const std::string& title) override;
-    void reloadTree() override;
-    bool confirm(const std::string& message, const std::string& informative) override;
-    void appendNode(const std::string& title) override;
-    void removeNode(int index) override;
-    int selectedDvr() override;
-    void clearSelection() override;
-    void setDvrLabel(const std::string& text) override;
-    bool reconnectAutomatically(int dvr) override;
+    void SetNodeTitle(int dvr, const std::string& title) override;
+    void ReloadTree() override;
+    bool Confirm(const std::string& message, const std::string& informative) override;
+    void AppendNode(const std::string& title) override;
+    void RemoveNode(int index) override;
+    int SelectedDvr() override;
+    void ClearSelection() override;
+    void SetDvrLabel(const std::string& text) override;
+    bool ReconnectAutomatically(int dvr) override;
 
     // ---- The end of the run (GUI thread) -------------------------------------------------------
     // From now on calls from other threads return at once, work they handed over is dropped

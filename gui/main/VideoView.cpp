@@ -86,7 +86,7 @@ void VideoView::frame(bool exposed) {
     surface_->Present();
 }
 
-PaneRect VideoView::surfaceBounds() {
+PaneRect VideoView::SurfaceBounds() {
     return PaneRect{0, 0, static_cast<float>(width()), static_cast<float>(height())};
 }
 
@@ -100,11 +100,11 @@ void VideoView::clearScreen(uint32_t layout) {
     Q_EMIT screenCleared();
 }
 
-void VideoView::enableLargeSplits(bool enabled) {
+void VideoView::EnableLargeSplits(bool enabled) {
     Q_EMIT largeSplitsEnabled(enabled);
 }
 
-void VideoView::markPane(int pane, const PaneRect& rect, const PaneMark& mark) {
+void VideoView::MarkPane(int pane, const PaneRect& rect, const PaneMark& mark) {
     if (overlay_.Mark(pane, rect, mark)) {
         requestFrame();
     }

@@ -41,13 +41,13 @@ class VideoView : public QWidget, public DisplayPort {
     explicit VideoView(CoreContext& context, QWidget* parent = nullptr);
     ~VideoView() override;
 
-    // DisplayPort. The split buttons are the window's: enableLargeSplits() and every clear are
+    // DisplayPort. The split buttons are the window's: EnableLargeSplits() and every clear are
     // told on (largeSplitsEnabled, screenCleared).
-    PaneRect surfaceBounds() override;                                                  // GUI
+    PaneRect SurfaceBounds() override;                                                  // GUI
     void clearScreen(uint32_t layout) override;                                         // GUI
     void renderCurrentFrame(const PaneRect& rect, int pane, uint32_t layout) override;  // any
-    void enableLargeSplits(bool enabled) override;                                      // GUI
-    void markPane(int pane, const PaneRect& rect, const PaneMark& mark) override;       // GUI
+    void EnableLargeSplits(bool enabled) override;                                      // GUI
+    void MarkPane(int pane, const PaneRect& rect, const PaneMark& mark) override;       // GUI
 
     // The captions drawn over each picture while the operator has them on (null: none).
     void setCaptions(const PaneCaptions* captions) { overlay_.SetCaptions(captions); }

@@ -26,7 +26,7 @@ class BaseNode : public std::enable_shared_from_this<BaseNode> {
     BaseNode& operator=(const BaseNode&) = delete;
 
     const QString& nodeTitle() const { return nodeTitle_; }
-    void setNodeTitle(const QString& title) { nodeTitle_ = title; }
+    void SetNodeTitle(const QString& title) { nodeTitle_ = title; }
 
     // A leaf's only child is the leaf itself (made on request, so that a leaf does not own
     // itself); any other node holds its own copy of the list it was given.

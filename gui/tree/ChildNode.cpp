@@ -7,7 +7,7 @@ const QString kText = QStringLiteral("text");
 
 ChildNode::ChildNode()
     : description_(QStringLiteral("- empty description -")), text_(QStringLiteral("")) {
-    setNodeTitle(QStringLiteral(""));
+    SetNodeTitle(QStringLiteral(""));
 }
 
 QStringList ChildNode::mutableKeys() const {

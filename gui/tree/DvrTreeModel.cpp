@@ -7,13 +7,13 @@ DvrTreeModel::DvrTreeModel(QObject* parent) : QAbstractItemModel(parent) {}
 void DvrTreeModel::performAddDVRNode(const TreeAdditionObj& request) {
     const int row = static_cast<int>(contents_.size());
     auto node = std::make_shared<ChildNode>();
-    node->setNodeTitle(request.nodeName);
+    node->SetNodeTitle(request.nodeName);
     beginInsertRows({}, row, row);
     contents_.append(node);
     endInsertRows();
 }
 
-void DvrTreeModel::removeNode(int row) {
+void DvrTreeModel::RemoveNode(int row) {
     if (row < 0 || row >= contents_.size()) {
         return;
     }
@@ -22,12 +22,12 @@ void DvrTreeModel::removeNode(int row) {
     endRemoveRows();
 }
 
-void DvrTreeModel::setNodeTitle(int row, const QString& title) {
+void DvrTreeModel::SetNodeTitle(int row, const QString& title) {
     BaseNode* node = nodeAt(row);
     if (!node || node->nodeTitle() == title) {
         return;
     }
-    node->setNodeTitle(title);
+    node->SetNodeTitle(title);
     const QModelIndex i = index(row, 0);
     Q_EMIT dataChanged(i, i, {Qt::DisplayRole, Qt::AccessibleTextRole});
 }

@@ -20,8 +20,8 @@ class DvrTreeModel : public QAbstractItemModel {
     // Appends a DVR node titled with the request's nodeName at the end.
     void performAddDVRNode(const TreeAdditionObj& request);
     // Removes top-level node `row`; out-of-range rows are ignored.
-    void removeNode(int row);
-    void setNodeTitle(int row, const QString& title);
+    void RemoveNode(int row);
+    void SetNodeTitle(int row, const QString& title);
 
     // The top-level nodes, in order.
     const QList<BaseNode::Ptr>& contents() const { return contents_; }

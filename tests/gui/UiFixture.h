@@ -206,7 +206,7 @@ inline int Differing(const QImage& a, const QImage& b) {
 struct LoneSurface {
     LoneSurface() {
         context.attach(vc);
-        EXPECT_TRUE(context.panes()->allocate());
+        EXPECT_TRUE(context.panes()->Allocate());
     }
     ~LoneSurface() { context.clear(); }
     RecordingUi ui;

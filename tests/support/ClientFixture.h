@@ -82,7 +82,7 @@ class DisplayTest : public ClientTest {
   protected:
     DisplayTest() {
         vc->SetDisplayPort(&display);
-        EXPECT_TRUE(vc->layout().AVDataFrame.allocate());
+        EXPECT_TRUE(vc->layout().AVDataFrame.Allocate());
         vc->InitScreenCtrl(36, 36);
     }
     // The display threads draw into `display`: they stop before it goes.

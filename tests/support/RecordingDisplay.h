@@ -8,15 +8,15 @@
 
 class RecordingDisplay : public DisplayPort, private Guarded {
   public:
-    PaneRect surfaceBounds() override { return {0, 0, 800, 600}; }
+    PaneRect SurfaceBounds() override { return {0, 0, 800, 600}; }
     void clearScreen(uint32_t) override {}
     void renderCurrentFrame(const PaneRect& rect, int pane, uint32_t) override {
         std::lock_guard<std::mutex> g(lock_);
         ++renders_[pane];
         lastRect_[pane] = rect;
     }
-    void enableLargeSplits(bool enabled) override { set(largeSplits_, enabled); }
-    void markPane(int pane, const PaneRect&, const PaneMark& mark) override {
+    void EnableLargeSplits(bool enabled) override { set(largeSplits_, enabled); }
+    void MarkPane(int pane, const PaneRect&, const PaneMark& mark) override {
         std::lock_guard<std::mutex> g(lock_);
         marks_[pane] = mark;
     }

@@ -20,36 +20,36 @@ class RecordingUi : public UiPort, private Guarded {
         std::string title;
     };
 
-    void messageBox(const std::optional<std::string>& heading, const std::string& text) override {
+    void MessageBox(const std::optional<std::string>& heading, const std::string& text) override {
         add(boxes_, Box{heading, text});
     }
-    void setNodeTitle(int dvr, const std::string& title) override {
+    void SetNodeTitle(int dvr, const std::string& title) override {
         std::lock_guard<std::mutex> g(lock_);
         titles_.push_back({dvr, title});
         if (dvr >= 0 && dvr < static_cast<int>(nodes_.size())) {
             nodes_[static_cast<std::size_t>(dvr)] = title;
         }
     }
-    void reloadTree() override {
+    void ReloadTree() override {
         std::lock_guard<std::mutex> g(lock_);
         ++reloads_;
     }
-    bool confirm(const std::string&, const std::string&) override {
+    bool Confirm(const std::string&, const std::string&) override {
         std::lock_guard<std::mutex> g(lock_);
         ++confirmations_;
         return confirmAnswer_;
     }
-    void appendNode(const std::string& title) override { add(nodes_, title); }
-    void removeNode(int index) override {
+    void AppendNode(const std::string& title) override { add(nodes_, title); }
+    void RemoveNode(int index) override {
         std::lock_guard<std::mutex> g(lock_);
         if (index >= 0 && index < static_cast<int>(nodes_.size())) {
             nodes_.erase(nodes_.begin() + index);
         }
     }
-    int selectedDvr() override { return get(selected_); }
-    void clearSelection() override { set(selected_, -1); }
-    void setDvrLabel(const std::string& text) override { set(label_, text); }
-    bool reconnectAutomatically(int) override { return get(reconnect_); }
+    int SelectedDvr() override { return get(selected_); }
+    void ClearSelection() override { set(selected_, -1); }
+    void SetDvrLabel(const std::string& text) override { set(label_, text); }
+    bool ReconnectAutomatically(int) override { return get(reconnect_); }
 
     void setReconnect(bool on) { set(reconnect_, on); }
     void select(int dvr) { set(selected_, dvr); }

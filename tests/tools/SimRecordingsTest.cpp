@@ -36,19 +36,19 @@ class DvrLink {
         SetText(login.user, "admin");
         SetText(login.pass, "1234");
         NET_COMMAND reply{};
-        EXPECT_TRUE(socket_->connectWithin(*ResolveIPv4("127.0.0.1", port), 5s) == 0 &&
-                    send(MakeCommand(NET_LOGIN)) && socket_->sendAll(&login, sizeof login, 5s) &&
-                    socket_->recvAll(&reply, sizeof reply, 5s) && reply.iCmd == NET_LOGIN)
+        EXPECT_TRUE(socket_->ConnectWithin(*ResolveIPv4("127.0.0.1", port), 5s) == 0 &&
+                    send(MakeCommand(NET_LOGIN)) && socket_->SendAll(&login, sizeof login, 5s) &&
+                    socket_->RecvAll(&reply, sizeof reply, 5s) && reply.iCmd == NET_LOGIN)
             << "no login";
     }
 
-    bool send(const NET_COMMAND& c) { return socket_->sendAll(&c, sizeof c, 5s); }
+    bool send(const NET_COMMAND& c) { return socket_->SendAll(&c, sizeof c, 5s); }
 
     // The next unit within `limit`; none on time-out or end of stream.
     std::optional<Unit> next(std::chrono::milliseconds limit = 5s) {
         Unit u;
-        if (!socket_->recvAll(&u.cmd, sizeof u.cmd, limit) ||
-            (u.isFrame() && !socket_->recvAll(&u.frame, sizeof u.frame, limit))) {
+        if (!socket_->RecvAll(&u.cmd, sizeof u.cmd, limit) ||
+            (u.isFrame() && !socket_->RecvAll(&u.frame, sizeof u.frame, limit))) {
             return std::nullopt;
         }
         const int32_t info = u.cmd.iCmd == NET_OTHER_INFO ? u.cmd.iParam1 : 0;
@@ -56,7 +56,7 @@ class DvrLink {
                          : info == INFO_DISK        ? u.cmd.iParam2 * sizeof(NET_SEND_INFO)
                          : info == INFO_RECORD_LIST ? static_cast<std::size_t>(u.cmd.iParam3)
                                                     : 0);
-        return socket_->recvAll(u.payload.data(), u.payload.size(), limit) ? std::optional(u)
+        return socket_->RecvAll(u.payload.data(), u.payload.size(), limit) ? std::optional(u)
                                                                            : std::nullopt;
     }
     // The next information reply of a subtype, passing over frames.

@@ -48,7 +48,7 @@ bool Drain(NetCtrl_Struct& block, int seconds, const std::string& dumpDir) {
             !dumped[h.channel]) {
             const std::string path = dumpDir + "/ch" + std::to_string(h.channel) + ".i420";
             dumped[h.channel] = true;
-            if (const std::string why = WriteFile(path, pixels, g->i420Bytes()); !why.empty()) {
+            if (const std::string why = WriteFile(path, pixels, g->I420Bytes()); !why.empty()) {
                 std::fprintf(stderr, "quillmarsh-probe: cannot write %s: %s\n", path.c_str(),
                              why.c_str());
                 written = false;
@@ -122,7 +122,7 @@ int main(int argc, char** argv) {
         }
         return 0;
     }
-    std::optional<std::string> message = ui.firstMessage();
+    std::optional<std::string> message = ui.FirstMessage();
     if (result == status::Connect::NoColonInServer) {
         std::printf("no ':' in server text\n");
     } else if (message) {

@@ -21,7 +21,7 @@ class Controller : public ClientTest {
         args.insert(args.end(), extra.begin(), extra.end());
         sims.push_back(std::make_unique<SimProcess>(args));
         setEntry(dvr, at(*sims.back()), "admin", "1234", name);
-        ui.appendNode(name);
+        ui.AppendNode(name);
     }
     std::vector<std::unique_ptr<SimProcess>> sims;
 };
@@ -102,7 +102,7 @@ class OperatorOverReconnect : public ClientTest {
         vc->limits.reconnectLongest = 50ms;
         vc->limits.streamSilence = 60s;
         setEntry(0, "127.0.0.1:" + std::to_string(dvr.port()));
-        ui.appendNode("Gate");
+        ui.AppendNode("Gate");
         ui.select(0);
     }
     // DVR 0 connected, then lost; the reconnect's quiet attempt is left hanging on its login.

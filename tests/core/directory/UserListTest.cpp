@@ -183,7 +183,7 @@ TEST_F(UserList, DeletingTheMiddleDvrOnceConfirmedMovesTheLaterOnesAndTheirPaneC
     EXPECT_EQ(ui.nodes(), (std::vector<std::string>{"Gate", "Dock"}));
     EXPECT_EQ(TextOf(vc->EntryCopy(1).showName), "Dock");
     EXPECT_EQ(vc->EntryCopy(2).isValue, 0);
-    EXPECT_EQ(ui.selectedDvr(), -1);
+    EXPECT_EQ(ui.SelectedDvr(), -1);
     const int32_t expected[] = {1, -1, 103, -1, 150, 6400, -1};
     for (int p = 0; p < 7; ++p) {
         EXPECT_EQ(vc->layout().SelfChannel(p), expected[p]) << "pane " << p;

@@ -48,7 +48,7 @@ class Connecting : public ClientTest {
         std::this_thread::sleep_for(100ms);
         const NET_COMMAND probe = MakeCommand(NET_KEY_FRAME);
         if (std::shared_ptr<TcpSocket> s = b.connection()) {
-            s->sendAll(&probe, sizeof probe, 1s);  // draws the reset of the closed peer
+            s->SendAll(&probe, sizeof probe, 1s);  // draws the reset of the closed peer
         }
         std::this_thread::sleep_for(100ms);
     }
@@ -159,7 +159,7 @@ TEST_F(Connecting, RefusedLoginsShowTheirMessageAndLeaveTheBlockDisconnected) {
         // The login step alone gives the refusal's code and shows nothing itself.
         auto s = TcpSocket::Create();
         ASSERT_TRUE(s);
-        ASSERT_EQ(s->connectWithin(*ResolveIPv4("127.0.0.1", sim.port()), 2s), 0);
+        ASSERT_EQ(s->ConnectWithin(*ResolveIPv4("127.0.0.1", sim.port()), 2s), 0);
         NetCtrl_Struct& other = controller.GetNetCtrlStruct(1);
         ASSERT_TRUE(other.BeginLogin(std::move(s)));
         EXPECT_EQ(controller.SetParameter(other, 1), c.result);

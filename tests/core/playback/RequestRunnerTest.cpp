@@ -45,31 +45,31 @@ class Runner : public ::testing::Test {
 };
 
 TEST_F(Runner, ANewerRequestReplacesOneStillQueuedAndAPlayFlagsARunningSearch) {
-    runner.post(Kind::TimeMap, job("blocking"));
+    runner.Post(Kind::TimeMap, job("blocking"));
     started.get_future().wait();
-    runner.post(Kind::Play, job("play"));
+    runner.Post(Kind::Play, job("play"));
     EXPECT_TRUE(flag->load()) << "a play waits behind a long map search";
-    runner.post(Kind::TimeMap, job("map 2"));
-    runner.post(Kind::Play, job("stop"));      // replaces play, and so comes after map 2
-    runner.post(Kind::TimeMap, job("map 3"));  // replaces map 2, and so comes after stop
+    runner.Post(Kind::TimeMap, job("map 2"));
+    runner.Post(Kind::Play, job("stop"));      // replaces play, and so comes after map 2
+    runner.Post(Kind::TimeMap, job("map 3"));  // replaces map 2, and so comes after stop
     open.set_value();
-    ASSERT_TRUE(runner.waitIdle(5s));
+    ASSERT_TRUE(runner.WaitIdle(5s));
     EXPECT_EQ(order(), (std::vector<std::string>{"blocking", "stop", "map 3"}));
 }
 
 TEST_F(Runner, StoppingDropsQueuedRequestsAndLaterPostsDoNothing) {
-    runner.post(Kind::Play, job("blocking"));
+    runner.Post(Kind::Play, job("blocking"));
     started.get_future().wait();
-    runner.post(Kind::TimeMap, job("map"));
+    runner.Post(Kind::TimeMap, job("map"));
     EXPECT_FALSE(flag->load()) << "a map search superseded a running play";
     std::thread opener([&] {
         EXPECT_TRUE(WaitFor([&] { return flag->load(); }));
         open.set_value();
     });
-    runner.stop();  // flags the running request and returns once it did
+    runner.Stop();  // flags the running request and returns once it did
     opener.join();
-    runner.post(Kind::TimeMap, job("late"));
-    EXPECT_TRUE(runner.waitIdle(1s));
+    runner.Post(Kind::TimeMap, job("late"));
+    EXPECT_TRUE(runner.WaitIdle(1s));
     EXPECT_EQ(order(), (std::vector<std::string>{"blocking"}));
 }
 

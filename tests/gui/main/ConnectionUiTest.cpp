@@ -122,12 +122,12 @@ TEST_F(WindowAgainstDvr, SplitsAndZoomsAnswerAtOnceWhileADvrHasStoppedReading) {
     const std::vector<char> filler(1 << 20);
     std::shared_ptr<TcpSocket> s = b.connection();
     ASSERT_TRUE(s);
-    for (int i = 0; i < 64 && s->sendAll(filler.data(), filler.size(), 300ms); ++i) {
+    for (int i = 0; i < 64 && s->SendAll(filler.data(), filler.size(), 300ms); ++i) {
     }
     // Small sends fill the last buffer's tail too.
-    for (int i = 0; i < 200000 && s->sendAll(filler.data(), 20, 20ms); ++i) {
+    for (int i = 0; i < 200000 && s->SendAll(filler.data(), 20, 20ms); ++i) {
     }
-    ASSERT_FALSE(s->sendAll(filler.data(), 20, 100ms));
+    ASSERT_FALSE(s->SendAll(filler.data(), 20, 100ms));
     auto timed = [](const std::function<void()>& action) {
         const auto start = std::chrono::steady_clock::now();
         action();

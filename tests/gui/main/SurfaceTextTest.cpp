@@ -80,8 +80,8 @@ TEST(SurfaceText, PaneMarksOnTheScreenReadAsQtDrawsThem) {
     };
     for (const TextCase& c : cases) {
         SCOPED_TRACE(c.what);
-        view.markPane(0, pane, PaneMark{});
-        view.markPane(0, pane, c.mark);
+        view.MarkPane(0, pane, PaneMark{});
+        view.MarkPane(0, pane, c.mark);
         // What the surface must show: its grey, the text painted by Qt's raster engine.
         QImage expected(view.surfaceWindow()->size(), QImage::Format_RGB32);
         expected.fill(QColor(kGrey, kGrey, kGrey));
@@ -128,9 +128,9 @@ TEST(SurfaceText, AnOfflineMarkTakenBackLeavesNoText) {
         }
         return bright;
     };
-    view.markPane(0, pane, PaneMark{PaneMark::Kind::Offline, "Dock 3", "Reconnecting now"});
+    view.MarkPane(0, pane, PaneMark{PaneMark::Kind::Offline, "Dock 3", "Reconnecting now"});
     ASSERT_TRUE(WaitUntil([&] { return textPixels() > 200; }, 3s));
-    view.markPane(0, pane, PaneMark{});
+    view.MarkPane(0, pane, PaneMark{});
     EXPECT_TRUE(WaitUntil([&] { return textPixels() == 0; }, 3s)) << "the offline text stayed";
 }
 

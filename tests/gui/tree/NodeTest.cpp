@@ -33,15 +33,15 @@ TEST(BaseNode, NewNodesHaveTheirDefaultsAndTheLeafFlagReplacesTheChildren) {
 
 TEST(BaseNode, ACopyKeepsEveryKeyAndTheChildrenAndTheDictionaryRebuildsTheTree) {
     auto root = std::make_shared<ChildNode>();
-    root->setNodeTitle(u"Site"_s);
+    root->SetNodeTitle(u"Site"_s);
     root->setDescription(u"north side"_s);
     root->setText(u"notes"_s);
     root->setNodeIcon(NodeIcons::Draw().SuperImage);
     root->setUrlString(u"http://dvr.example/"_s);
     auto group = std::make_shared<ChildNode>();
-    group->setNodeTitle(u"Hall"_s);
+    group->SetNodeTitle(u"Hall"_s);
     auto leaf = std::make_shared<ChildNode>();
-    leaf->setNodeTitle(u"Door"_s);
+    leaf->SetNodeTitle(u"Door"_s);
     leaf->setIsLeaf(true);
     group->setChildren({leaf});
     root->setChildren({group});

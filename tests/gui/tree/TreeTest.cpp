@@ -154,19 +154,19 @@ TEST_F(DvrTree, TheHeadingFollowsARenameOfTheSelectedDvrAtOnceAndNoOtherDvrs) {
 
 // The operator's choice per DVR, kept across runs outside the list file.
 TEST_F(DvrTree, ReconnectAutomaticallyIsOnUntilTickedOffAndIsKeptPerDvr) {
-    EXPECT_TRUE(window->uiPort().reconnectAutomatically(1));
+    EXPECT_TRUE(window->uiPort().ReconnectAutomatically(1));
     select(1);
     chooseFromMenu(1, u"Reconnect automatically"_s);
-    EXPECT_FALSE(window->uiPort().reconnectAutomatically(1));
-    EXPECT_TRUE(window->uiPort().reconnectAutomatically(0));
+    EXPECT_FALSE(window->uiPort().ReconnectAutomatically(1));
+    EXPECT_TRUE(window->uiPort().ReconnectAutomatically(0));
     const std::vector<unsigned char> list = listBytes();
     endApp();
     startApp();
-    EXPECT_FALSE(window->uiPort().reconnectAutomatically(1));
+    EXPECT_FALSE(window->uiPort().ReconnectAutomatically(1));
     EXPECT_EQ(listBytes(), list);
     select(1);
     chooseFromMenu(1, u"Reconnect automatically"_s);
-    EXPECT_TRUE(window->uiPort().reconnectAutomatically(1));
+    EXPECT_TRUE(window->uiPort().ReconnectAutomatically(1));
 }
 
 TEST_F(DvrTree, DeleteAsksThenRemovesRenumbersAndSavesAndClosesTheWindowsOfEveryDvrThatMoves) {
@@ -258,7 +258,7 @@ TEST_F(EndOfRun, ClosingTheWindowReleasesAThreadWaitingInABoxAndLaterCallsReturn
         window->close();
     });
     std::thread worker([&] {
-        port.messageBox(std::string("<b>10.0.0.9:5000</b>"), "Failure conncecting to DVR");
+        port.MessageBox(std::string("<b>10.0.0.9:5000</b>"), "Failure conncecting to DVR");
         returned = true;
     });
     EXPECT_TRUE(WaitUntil([&] { return returned.load(); }, 5s));
@@ -271,10 +271,10 @@ TEST_F(EndOfRun, ClosingTheWindowReleasesAThreadWaitingInABoxAndLaterCallsReturn
     BoxAnswerer answerer;
     bool confirmed = true;
     std::thread([&] {
-        port.messageBox(std::nullopt, "Net error");
-        confirmed = port.confirm("Delete the server?", "Deleted server cannot be restored.");
-        port.appendNode("late");
-        port.setNodeTitle(0, "connecting");
+        port.MessageBox(std::nullopt, "Net error");
+        confirmed = port.Confirm("Delete the server?", "Deleted server cannot be restored.");
+        port.AppendNode("late");
+        port.SetNodeTitle(0, "connecting");
     }).join();
     EXPECT_FALSE(confirmed);
     Pump(100ms);
@@ -286,7 +286,7 @@ TEST_F(EndOfRun, StopReleasesAThreadWhoseBoxWasNeverShown) {
     UiPort& port = window->uiPort();
     std::atomic<bool> returned{false};
     std::thread worker([&] {
-        port.messageBox(std::string("10.0.0.1:5000"), "Too many users!");
+        port.MessageBox(std::string("10.0.0.1:5000"), "Too many users!");
         returned = true;
     });
     std::this_thread::sleep_for(200ms);  // queued, and the GUI thread is busy elsewhere
