@@ -116,20 +116,6 @@ TEST_F(Playback, ASuperuserGetsTheWindowTheRecordedRangeAndTodaysMapOfTheFirstCh
     EXPECT_EQ(commandsOf(NET_OTHER_INFO)[0].iParam1, INFO_DISK);
 }
 
-TEST_F(Playback, RecordedRangeTextWithoutDisksAndWithAZeroFirstStart) {
-    auto none = dvr({"--rec", "0=10:00-11:00", "--disks", "0"});
-    openPlayback(*none);
-    EXPECT_EQ(pb.validTimes(), (std::vector<std::string>{"No Disk"}));
-    EXPECT_EQ(vc->Slot(0).MachineInfo().iDiskNum, 0);
-
-    vc->Disconnect(b);
-    auto zero = dvr({"--rec", "0=10:00-11:00", "--disk-start-zero"});
-    setEntry(0, at(*zero));
-    vc->NetPlayBack();
-    ASSERT_TRUE(WaitFor([&] { return pb.validTimes().size() == 2; }, 20s));
-    EXPECT_EQ(pb.validTimes()[1], "1970/1/1 0:0 --  " + LocalDay(0) + " 11:0");
-}
-
 TEST_F(Playback, ADayOfTwoPagesIsMarkedFromBothAndADayWithoutRecordingsKeepsThePicture) {
     // 360 files of 4 minutes: 300 on the first page (up to 20:00), 60 on the second.
     auto sim = dvr({"--rec", "0=00:00-24:00", "--rec-split", "240"});

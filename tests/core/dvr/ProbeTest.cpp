@@ -1,7 +1,4 @@
 // The command-line probe, run as a real process against the simulated DVR.
-#include <filesystem>
-#include <fstream>
-
 #include "tests/support/ClientFixture.h"
 
 namespace {
@@ -60,23 +57,6 @@ TEST_F(Probe, StreamOptionsReachTheDvr) {
     ASSERT_EQ(cmds.size(), 3u);
     EXPECT_EQ(cmds[1].words(), (std::vector<int>{15, 15, 1, 0, 0}));  // 384 / 25 kbit/s at 1 fps
     EXPECT_EQ(cmds[2].words(), (std::vector<int>{11, 0, 0, 5, 0}));
-}
-
-TEST_F(Probe, DumpsAPictureAChannelIntoAFolderItMakesAndEndsWith3WhereItCannot) {
-    namespace fs = std::filesystem;
-    const std::string dir = tmp.file("pictures/today");
-    auto r = probe({"--seconds", "2", "--cam", "0x3", "--dump", dir, server(), "admin", "1234"});
-    EXPECT_EQ(r.exitCode, 0);
-    std::error_code e;
-    EXPECT_GT(fs::file_size(dir + "/ch0.i420", e), 0u);
-    EXPECT_GT(fs::file_size(dir + "/ch1.i420", e), 0u);
-    EXPECT_FALSE(fs::exists(dir + "/ch2.i420"));
-
-    // A file stands where the folder would go: the probe ends before it connects.
-    std::ofstream(tmp.file("file")) << "x";
-    r = probe({"--seconds", "2", "--dump", tmp.file("file/sub"), server(), "admin", "1234"});
-    EXPECT_EQ(r.exitCode, 3);
-    EXPECT_EQ(r.out, "");
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Live H.264 from the simulated DVR through the client's receive path, checked against the
 // Debian ffmpeg command-line decoder on the very bitstream the DVR sent.
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -134,23 +135,29 @@ TEST_F(Stream, ProbeCountsEveryChannelsFramesForItsRun) {
     }
 }
 
-TEST_F(Stream, ProbeDumpsTheFirstPictureOfEachChannel) {
-    TempDir rec;
-    TempDir dump;
+// The probe's dump: the first picture of each asked channel, into a folder it makes, as ffmpeg
+// decodes it; where the folder cannot be made, it ends with 3 before it connects.
+TEST_F(Stream, ProbeDumpsTheFirstPictureOfEachAskedChannelAndEndsWith3WhereItCannot) {
     SimProcess sim(
-        {"--listen", "127.0.0.1:0", "--account", "admin:1234:2:2", "--record", rec.path()});
-    auto r = RunProcess(
-        {QUILLMARSH_PROBE, "--seconds", "1", "--dump", dump.path(), at(sim), "admin", "1234"}, 30s);
+        {"--listen", "127.0.0.1:0", "--account", "admin:1234:2:2", "--record", tmp.path()});
+    const std::string dir = tmp.file("pictures/today");
+    auto r = RunProcess({QUILLMARSH_PROBE, "--seconds", "1", "--cam", "0x1", "--dump", dir, at(sim),
+                         "admin", "1234"},
+                        30s);
     ASSERT_EQ(r.exitCode, 0);
-    const std::size_t bytes = 352 * 288 * 3 / 2;
-    for (int ch = 0; ch < 2; ++ch) {
-        const auto picture = ReadFile(dump.file("ch" + std::to_string(ch) + ".i420"));
-        ASSERT_EQ(picture.size(), bytes);
-        const auto reference = FfmpegDecode(rec.file("ch" + std::to_string(ch) + ".h264"),
-                                            rec.file("ch" + std::to_string(ch) + ".yuv"));
-        ASSERT_GE(reference.size(), bytes);
-        EXPECT_TRUE(std::equal(picture.begin(), picture.end(), reference.begin())) << ch;
-    }
+    const auto picture = ReadFile(dir + "/ch0.i420");
+    ASSERT_EQ(picture.size(), 352u * 288 * 3 / 2);
+    const auto reference = FfmpegDecode(tmp.file("ch0.h264"), tmp.file("ch0.yuv"));
+    ASSERT_GE(reference.size(), picture.size());
+    EXPECT_TRUE(std::equal(picture.begin(), picture.end(), reference.begin()));
+    EXPECT_FALSE(std::filesystem::exists(dir + "/ch1.i420"));
+
+    std::ofstream(tmp.file("file")) << "x";  // a file stands where the folder would go
+    r = RunProcess({QUILLMARSH_PROBE, "--seconds", "2", "--dump", tmp.file("file/sub"), at(sim),
+                    "admin", "1234"},
+                   30s);
+    EXPECT_EQ(r.exitCode, 3);
+    EXPECT_EQ(r.out, "");
 }
 
 }  // namespace

@@ -40,13 +40,18 @@ TEST(LookupMessage, ReplyTextsAreBoundedAndTerminatedWhateverThePeerSent) {
     EXPECT_EQ(TextOf(r.extra), std::string(9, 'x'));
 }
 
-// Connecting.StreamSetUpCarriesTheBitRateAndFrameRateOfEveryIndex checks on the wire every index
-// the property dialog offers; these are the ones it does not.
-TEST(StreamSettings, IndexesBeyondTheTablesGiveSixteenFpsAndTheHighQualitysBitRate) {
-    EXPECT_EQ(StreamFrameRate(-1), 16);
-    EXPECT_EQ(StreamFrameRate(6), 16);
-    EXPECT_EQ(StreamBitRate(7, 3), 120);
-    EXPECT_EQ(StreamBitRate(-1, 25), 1000);
+// The property dialog's indexes and those beyond the tables (16 fps, the high quality's bit rate).
+TEST(StreamSettings, EachIndexGivesItsFrameRateAndTheBitRateOfItsQualityAtThatRate) {
+    const int32_t fps[] = {16, 1, 3, 6, 10, 20, 25, 16};  // indexes -1 to 6
+    for (int32_t index = -1; index <= 6; ++index) {
+        EXPECT_EQ(StreamFrameRate(index), fps[index + 1]) << index;
+    }
+    // Quality index, frames per second, kbit/s: 384, 512 or 1024 at 25 fps, in proportion.
+    const int32_t rates[][3] = {{0, 1, 15},  {0, 25, 375}, {1, 6, 120}, {1, 20, 400},
+                                {2, 3, 120}, {2, 16, 640}, {7, 3, 120}, {-1, 25, 1000}};
+    for (const auto& [quality, rate, kbits] : rates) {
+        EXPECT_EQ(StreamBitRate(quality, rate), kbits) << quality << " at " << rate;
+    }
 }
 
 TEST(FixedText, TextIsCutToLeaveItsTerminatorAndTheRestOfTheFieldIsZeroed) {
