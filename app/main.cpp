@@ -50,7 +50,7 @@ int main(int argc, char** argv) {
     if (!options.listFile.empty()) {
         controller.list().SetFilePath(options.listFile);
     }
-    window.start(controller);
+    window.Start(controller);
     if (options.screen >= 0) {
         const QRect area = screens[options.screen]->availableGeometry();
         window.move(area.topLeft());
@@ -58,6 +58,6 @@ int main(int argc, char** argv) {
     window.show();
     ApplyStartOptions(window, controller, options, *dvrs);
     const int code = QApplication::exec();
-    window.stop();
+    window.Stop();
     return code;
 }

@@ -109,7 +109,7 @@ ClientFigures RunClient(const StreamSet& set, const std::string& dir, int port, 
     {
         MainWindow window;
         ViewController vc(window.uiPort());
-        window.start(vc);
+        window.Start(vc);
         window.resize(1280, 900);
         window.show();
         Run(500);
@@ -119,7 +119,7 @@ ClientFigures RunClient(const StreamSet& set, const std::string& dir, int port, 
         vc.doSomethingForButton(kChannels);
         Run(3000);  // the simulator encodes its loops on first use
         f.panes = PaneRects(vc, *window.videoView());
-        window.videoView()->takeLatencies();
+        window.videoView()->TakeLatencies();
         const NetCtrl_Struct& b = vc.GetNetCtrlStruct(0);
         const auto sum = [&](std::atomic<uint32_t> ChannelStats::*counter) {
             uint64_t n = 0;
@@ -143,8 +143,8 @@ ClientFigures RunClient(const StreamSet& set, const std::string& dir, int port, 
         f.decoded = sum(&ChannelStats::decoded) - decodedBefore;
         f.dropped = sum(&ChannelStats::dropped) - droppedBefore;
         f.presented = window.videoView()->presented() - before;
-        f.latencies = window.videoView()->takeLatencies();
-        window.stop();
+        f.latencies = window.videoView()->TakeLatencies();
+        window.Stop();
     }
     if (sim > 0) {
         kill(sim, SIGKILL);

@@ -99,7 +99,7 @@ int main(int argc, char** argv) {
     {
         MainWindow window;
         ViewController vc(window.uiPort());
-        window.start(vc);
+        window.Start(vc);
         window.resize(1200, 800);
         window.show();
         auto select = [&](int d) {
@@ -138,7 +138,7 @@ int main(int argc, char** argv) {
         sampler.setInterval(5000);
         QObject::connect(&sampler, &QTimer::timeout, [&] {
             ++samples;
-            const int old = window.videoView()->unmarkedOldPanes(std::chrono::seconds(4));
+            const int old = window.videoView()->UnmarkedOldPanes(std::chrono::seconds(4));
             if (old > 0) {
                 ++unmarked;
                 std::printf("soak: sample %d: %d panes show an old picture without a mark\n",
@@ -197,7 +197,7 @@ int main(int argc, char** argv) {
         sampler.stop();
         residentEnd = ResidentKiB();
         presented = window.videoView()->presented() - presentedStart;
-        window.stop();
+        window.Stop();
     }
     for (pid_t pid : sims) {
         kill(pid, SIGKILL);

@@ -42,7 +42,7 @@ AddUserNswindowController* AddUserNswindowController::sharedEffectStackControlle
     return Shared();
 }
 
-AddUserNswindowController* AddUserNswindowController::existing() {
+AddUserNswindowController* AddUserNswindowController::Existing() {
     return Shared();
 }
 
@@ -90,7 +90,7 @@ void AddUserNswindowController::initData() {
     password->setText(kDefaultPassword);
 }
 
-void AddUserNswindowController::clearFields() {
+void AddUserNswindowController::ClearFields() {
     ip->clear();
     username->clear();
     password->clear();
@@ -105,12 +105,12 @@ void AddUserNswindowController::doSomethingForButtonSave() {
         vc->AddDVRNode(server.toStdString(), user.toStdString(), pass.toStdString(),
                        server.toStdString());
     }
-    clearFields();
+    ClearFields();
     QDialog::accept();
 }
 
 void AddUserNswindowController::doSomethingForButtonCancel() {
-    clearFields();
+    ClearFields();
     QDialog::reject();
 }
 

@@ -19,7 +19,7 @@ class AddUserNswindowController : public QDialog {
     static AddUserNswindowController* sharedEffectStackController(QWidget* parent,
                                                                   CoreContext& context);
     // The shared dialog if it was created, otherwise null; never creates it.
-    static AddUserNswindowController* existing();
+    static AddUserNswindowController* Existing();
 
     // The defaults, every time the dialog is opened.
     void initData();
@@ -41,7 +41,7 @@ class AddUserNswindowController : public QDialog {
 
   private:
     AddUserNswindowController(QWidget* parent, CoreContext& context);
-    void clearFields();
+    void ClearFields();
 
     CoreContext& context_;
 };

@@ -57,7 +57,7 @@ DVRProperty* DVRProperty::sharedEffectStackController(QWidget* parent, CoreConte
     return Shared();
 }
 
-DVRProperty* DVRProperty::existing() {
+DVRProperty* DVRProperty::Existing() {
     return Shared();
 }
 

@@ -27,7 +27,7 @@ class DVRProperty : public QDialog {
     // The shared dialog, created on the first call as a child of `parent` and kept.
     static DVRProperty* sharedEffectStackController(QWidget* parent, CoreContext& context);
     // The shared dialog if it was created, otherwise null; never creates it.
-    static DVRProperty* existing();
+    static DVRProperty* Existing();
 
     // Fills the controls from `entry`, the saved entry of DVR `dvr`, discarding unsaved input.
     void initData(const SAVE_INFO_STRUCT& entry, int dvr);

@@ -39,7 +39,7 @@ constexpr double kDarkGreenBlue = 0.37;
 MainWindow::MainWindow(QWidget* parent)
     : QMainWindow(parent),
       icons_(NodeIcons::Draw()),
-      tour_(views_, [this](const QString& name) { return recallView(name); }) {
+      tour_(views_, [this](const QString& name) { return RecallView(name); }) {
     setObjectName(QStringLiteral("mainWindow"));
     setWindowTitle(QStringLiteral("Quillmarsh"));
 
@@ -72,7 +72,7 @@ MainWindow::MainWindow(QWidget* parent)
     videoViewController_ = new VideoView(context_, right);
     videoViewController_->setCaptions(&captions_);
     // Every change of the split, its page or the zoom clears the surface.
-    connect(videoViewController_, &VideoView::screenCleared, this, &MainWindow::showSplit);
+    connect(videoViewController_, &VideoView::screenCleared, this, &MainWindow::ShowSplit);
     connect(videoViewController_, &VideoView::largeSplitsEnabled, this,
             &MainWindow::EnableLargeSplits);
     splitBar_ = new QWidget(right);
@@ -90,7 +90,7 @@ MainWindow::MainWindow(QWidget* parent)
                 vc->doSomethingForButton(n);
             }
         });
-        // The split shown looks pressed; the controller's layout decides which (showSplit()).
+        // The split shown looks pressed; the controller's layout decides which (ShowSplit()).
         b->setCheckable(true);
         b->setAutoExclusive(true);
         splitButtons_[i] = b;
@@ -136,7 +136,7 @@ MainWindow::MainWindow(QWidget* parent)
 
     connect(myOutlineView_, &OutlineViewCon::addDvrRequested, this, &MainWindow::ShowWindowAddUser);
     connect(myOutlineView_, &OutlineViewCon::dvrDeleted, this, [this](int dvr) {
-        views_.dvrRemoved(dvr);  // the views follow the list as the pane codes do
+        views_.DvrRemoved(dvr);  // the views follow the list as the pane codes do
         Q_EMIT viewsChanged();
     });
     connect(myOutlineView_, &OutlineViewCon::propertyRequested, this,
@@ -149,7 +149,7 @@ MainWindow::MainWindow(QWidget* parent)
         if (ViewController* vc = controller()) {
             vc->animationTimer();
             if (captions_.figures) {
-                captions_.sample(*vc);
+                captions_.Sample(*vc);
             }
         }
     });
@@ -163,15 +163,15 @@ MainWindow::~MainWindow() {
     videoViewController_->setCaptions(nullptr);  // the captions go before the surface
     timer_.stop();
     // The controller (and its threads) must be gone by now; a late caller finds the port closed.
-    port_->releaseWaitingThreads();
-    playbackPort_->beginClosing();
+    port_->ReleaseWaitingThreads();
+    playbackPort_->BeginClosing();
 }
 
 const QList<QAction*>& MainWindow::keyboardActions() const {
     return shortcuts_->actions();
 }
 
-void MainWindow::showShortcutSheet() {
+void MainWindow::ShowShortcutSheet() {
     shortcuts_->ShowSheet();
 }
 
@@ -189,7 +189,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
         return false;
     }
     const auto* key = static_cast<QKeyEvent*>(event);
-    NSButtonEx* button = ptzPanel_->buttonForKey(key->key());
+    NSButtonEx* button = ptzPanel_->ButtonForKey(key->key());
     if (!button) {
         return false;
     }
@@ -203,7 +203,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
         // One press record for a key held down: its auto-repeat adds nothing.
         if (!key->isAutoRepeat() && !heldByKey_) {
             heldByKey_ = button;
-            button->holdFromKeyboard();
+            button->HoldFromKeyboard();
         }
         return true;
     }
@@ -212,11 +212,11 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     }
     // The key came up, Ctrl still down or not: the release goes out.
     heldByKey_ = nullptr;
-    button->endHold();
+    button->EndHold();
     return true;
 }
 
-SavedView MainWindow::currentView(const QString& name) const {
+SavedView MainWindow::CurrentView(const QString& name) const {
     SavedView v;
     v.name = name;
     if (ViewController* vc = controller()) {
@@ -231,9 +231,9 @@ SavedView MainWindow::currentView(const QString& name) const {
     return v;
 }
 
-bool MainWindow::recallView(const QString& name) {
+bool MainWindow::RecallView(const QString& name) {
     ViewController* vc = controller();
-    const std::optional<SavedView> v = views_.find(name);
+    const std::optional<SavedView> v = views_.Find(name);
     if (!vc || !v) {
         return false;
     }
@@ -249,20 +249,20 @@ bool MainWindow::recallView(const QString& name) {
     return true;
 }
 
-void MainWindow::saveViewAs() {
+void MainWindow::SaveViewAs() {
     if (!controller()) {
         return;
     }
     if (const std::optional<QString> name = ViewsDialog::AskNameToSave(this, views_)) {
-        views_.put(currentView(*name));
+        views_.Put(CurrentView(*name));
         Q_EMIT viewsChanged();
     }
 }
 
-void MainWindow::showViews() {
+void MainWindow::ShowViews() {
     if (!viewsDialog_) {
         viewsDialog_ = new ViewsDialog(this, views_, tour_,
-                                       [this](const QString& name) { return recallView(name); });
+                                       [this](const QString& name) { return RecallView(name); });
         // Shown again later: the list follows what was saved meanwhile.
         connect(this, &MainWindow::viewsChanged, viewsDialog_, &ViewsDialog::Refill);
     }
@@ -302,12 +302,12 @@ UiPort& MainWindow::uiPort() {
     return *port_;
 }
 
-void MainWindow::start(ViewController& vc) {
+void MainWindow::Start(ViewController& vc) {
     if (controller() || stopped_) {
         return;
     }
     // From here on the surface, the tree, the dialogs and the panels reach the controller.
-    context_.attach(vc);
+    context_.Attach(vc);
     // The video area: pane buffers, the surface, a 36-pane grid.
     if (!context_.panes()->Allocate()) {
         vc.MessageBox("Not enough memory for the video panes.");
@@ -330,15 +330,15 @@ void MainWindow::start(ViewController& vc) {
             QStringLiteral(" QPushButton:checked { background-color: rgb(40, 110, 170);"
                            " border: 1px solid rgb(230, 230, 230); }"));
     }
-    showSplit();
+    ShowSplit();
     SetButtonBackground(buttonCapture_, kDarkRed, kDarkGreenBlue, kDarkGreenBlue);
-    ptzPanel_->colourLensButtons();
-    ptzPanel_->emptyLists();
-    ptzPanel_->colourCommandButtons();
-    ptzPanel_->fillLists();
+    ptzPanel_->ColourLensButtons();
+    ptzPanel_->EmptyLists();
+    ptzPanel_->ColourCommandButtons();
+    ptzPanel_->FillLists();
 }
 
-void MainWindow::stop() {
+void MainWindow::Stop() {
     if (stopped_) {
         return;
     }
@@ -350,29 +350,29 @@ void MainWindow::stop() {
         KeepSplit(*splitter_, QStringLiteral("main"));
     }
     // A held button's release reaches the camera while its connection is still up.
-    ptzPanel_->endHolds();
-    port_->releaseWaitingThreads();
+    ptzPanel_->EndHolds();
+    port_->ReleaseWaitingThreads();
     // The playback window sends nothing more, and what DVR threads still hand it is dropped.
-    playbackPort_->beginClosing();
+    playbackPort_->BeginClosing();
     if (ViewController* vc = controller()) {
         vc->StopDvrThreads();
         vc->SetDisplayPort(nullptr);
         vc->SetPlaybackPort(nullptr);
     }
     // The controller is destroyed before the window: nothing here may reach it any more.
-    context_.clear();
+    context_.Clear();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
     // From here on no DVR thread waits for this window; the threads stop once the event loop
     // has returned (stop()), since a box may still be unwinding below this call.
     timer_.stop();
-    port_->beginClosing();
-    playbackPort_->beginClosing();
-    if (DVRProperty* property = DVRProperty::existing()) {
+    port_->BeginClosing();
+    playbackPort_->BeginClosing();
+    if (DVRProperty* property = DVRProperty::Existing()) {
         property->close();
     }
-    if (AddUserNswindowController* add = AddUserNswindowController::existing()) {
+    if (AddUserNswindowController* add = AddUserNswindowController::Existing()) {
         add->close();
     }
     event->accept();
@@ -410,7 +410,7 @@ void MainWindow::ShowWindowProperty() {
     dialog->initData(vc->EntryCopy(dvr), dvr);
 }
 
-void MainWindow::showSplit() {
+void MainWindow::ShowSplit() {
     ViewController* vc = controller();
     if (!vc) {
         return;

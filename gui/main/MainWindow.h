@@ -53,12 +53,12 @@ class MainWindow : public QMainWindow {
     // The start-up sequence, once: pane buffers, the video surface and its 36-pane grid, the
     // status timer, the tree and the saved list (which fills it), the current DVR, the PTZ
     // buttons' codes, the button colours, the PTZ lists.
-    void start(ViewController& vc);
+    void Start(ViewController& vc);
     // The end of the run: the status timer stops, a held PTZ button sends its release, every DVR
     // thread waiting for the window is released (and later calls return at once), then the DVR
     // threads are stopped and joined. Afterwards the window no longer reaches the controller.
     // Nothing is written. Idempotent; not from inside a message box.
-    void stop();
+    void Stop();
 
     // The full-screen wall: the video surface alone on its screen (F11 toggles, Escape leaves);
     // the pane layout follows the new size. Leaving restores the window as it was.
@@ -68,20 +68,20 @@ class MainWindow : public QMainWindow {
     // Every keyboard command of the window, each with its own shortcut, in the sheet's order.
     const QList<QAction*>& keyboardActions() const;
     // The sheet of keyboard shortcuts (F1): made on first use, listing keyboardActions().
-    void showShortcutSheet();
+    void ShowShortcutSheet();
 
     // Named views and tours. The view shown now, under `name`; recalling one shows its DVR (or
     // the all-DVR view with its panes), split and page as the operator would.
     ViewStore& views() { return views_; }
-    SavedView currentView(const QString& name) const;
-    bool recallView(const QString& name);
+    SavedView CurrentView(const QString& name) const;
+    bool RecallView(const QString& name);
     // "Save view...": asks for a name and saves the view shown now under it.
-    void saveViewAs();
+    void SaveViewAs();
     // "Views...": the list to recall, rename or delete views and to start or stop the tour.
-    void showViews();
+    void ShowViews();
     // Recalls the views one after another every `seconds`; operator input pauses it for 10 s.
-    void startTour(int seconds) { tour_.Start(seconds); }
-    void stopTour() { tour_.Stop(); }
+    void StartTour(int seconds) { tour_.Start(seconds); }
+    void StopTour() { tour_.Stop(); }
     bool touring() const { return tour_.touring(); }
     ViewTour& tour() { return tour_; }  // F5 and the views dialog start and stop it
 
@@ -127,7 +127,7 @@ class MainWindow : public QMainWindow {
   private:
     ViewController* controller() const { return context_.controller(); }
     // The split buttons and the page label follow the layout shown.
-    void showSplit();
+    void ShowSplit();
 
     // Declared first: the ports and widgets below use them until they go.
     GuiDispatcher dispatcher_;

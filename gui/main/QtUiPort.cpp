@@ -25,15 +25,15 @@ QtUiPort::QtUiPort(GuiDispatcher& dispatcher, QWidget& window, DvrTreeModel& mod
       dispatcher_(dispatcher) {}
 
 QtUiPort::~QtUiPort() {
-    releaseWaitingThreads();
+    ReleaseWaitingThreads();
 }
 
 bool QtUiPort::isClosing() const {
     return dispatcher_.isClosing();
 }
 
-void QtUiPort::beginClosing() {
-    dispatcher_.beginClosing();
+void QtUiPort::BeginClosing() {
+    dispatcher_.BeginClosing();
     // A box another thread waits for must not keep that thread from being joined.
     for (const QPointer<QMessageBox>& box : std::as_const(openBoxes_)) {
         if (box) {
@@ -42,14 +42,14 @@ void QtUiPort::beginClosing() {
     }
 }
 
-void QtUiPort::releaseWaitingThreads() {
-    beginClosing();
-    dispatcher_.releaseWaitingThreads();
+void QtUiPort::ReleaseWaitingThreads() {
+    BeginClosing();
+    dispatcher_.ReleaseWaitingThreads();
 }
 
 // ---- Boxes ----------------------------------------------------------------------------------
 
-int QtUiPort::runBox(QMessageBox& box) {
+int QtUiPort::RunBox(QMessageBox& box) {
     if (isClosing()) {
         return QMessageBox::Cancel;
     }
@@ -60,7 +60,7 @@ int QtUiPort::runBox(QMessageBox& box) {
     return result;
 }
 
-void QtUiPort::showBox(const std::optional<std::string>& heading, const std::string& text) {
+void QtUiPort::ShowBox(const std::optional<std::string>& heading, const std::string& text) {
     QMessageBox box(window_);
     box.setObjectName(QStringLiteral("messageBox"));
     box.setIcon(QMessageBox::Warning);
@@ -76,10 +76,10 @@ void QtUiPort::showBox(const std::optional<std::string>& heading, const std::str
     }
     box.setStandardButtons(QMessageBox::Ok);
     box.setDefaultButton(QMessageBox::Ok);
-    runBox(box);
+    RunBox(box);
 }
 
-bool QtUiPort::askOkCancel(const std::string& message, const std::string& informative) {
+bool QtUiPort::AskOkCancel(const std::string& message, const std::string& informative) {
     QMessageBox box(window_);
     box.setObjectName(QStringLiteral("confirmBox"));
     box.setIcon(QMessageBox::Warning);
@@ -95,22 +95,22 @@ bool QtUiPort::askOkCancel(const std::string& message, const std::string& inform
     QPushButton* cancel = box.addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
     box.setDefaultButton(ok);
     box.setEscapeButton(cancel);
-    runBox(box);
+    RunBox(box);
     return box.clickedButton() == ok;
 }
 
 // ---- UiPort ---------------------------------------------------------------------------------
 
 void QtUiPort::MessageBox(const std::optional<std::string>& heading, const std::string& text) {
-    dispatcher_.runAndWait([&] { showBox(heading, text); });
+    dispatcher_.RunAndWait([&] { ShowBox(heading, text); });
 }
 
 // Posted: the caller (the status timer's tick) returns first, and its timer keeps ticking while
 // the box's own loop runs, which it would not do for a tick still running.
 void QtUiPort::MessageBoxLater(const std::optional<std::string>& heading, const std::string& text,
                                std::function<void()> closed) {
-    dispatcher_.post([this, heading, text, closed = std::move(closed)] {
-        showBox(heading, text);
+    dispatcher_.Post([this, heading, text, closed = std::move(closed)] {
+        ShowBox(heading, text);
         if (closed) {
             closed();
         }
@@ -119,12 +119,12 @@ void QtUiPort::MessageBoxLater(const std::optional<std::string>& heading, const 
 
 bool QtUiPort::Confirm(const std::string& message, const std::string& informative) {
     bool answer = false;
-    dispatcher_.runAndWait([&] { answer = askOkCancel(message, informative); });
+    dispatcher_.RunAndWait([&] { answer = AskOkCancel(message, informative); });
     return answer;
 }
 
 void QtUiPort::AppendNode(const std::string& title) {
-    dispatcher_.runAndWait([&] {
+    dispatcher_.RunAndWait([&] {
         if (model_) {
             model_->performAddDVRNode(TreeAdditionObj(QString(), QString::fromUtf8(title), false));
         }
@@ -133,21 +133,21 @@ void QtUiPort::AppendNode(const std::string& title) {
 
 // The posted work reads the widget pointers on the GUI thread, where they may be cleared.
 void QtUiPort::SetNodeTitle(int dvr, const std::string& title) {
-    dispatcher_.post([this, dvr, text = QString::fromUtf8(title)] {
+    dispatcher_.Post([this, dvr, text = QString::fromUtf8(title)] {
         if (model_) {
             model_->SetNodeTitle(dvr, text);
         }
         // The label above the tree names the selected DVR as saved (a countdown is the node's
         // only): a rename shows there at once, not at the next selection.
         ViewController* vc = view_ ? view_->context().controller() : nullptr;
-        if (vc && dvrLabel_ && view_->selectedTopLevelRow() == dvr) {
+        if (vc && dvrLabel_ && view_->SelectedTopLevelRow() == dvr) {
             dvrLabel_->setText(QString::fromUtf8(TextOf(vc->EntryCopy(dvr).showName)));
         }
     });
 }
 
 void QtUiPort::ReloadTree() {
-    dispatcher_.post([this] {
+    dispatcher_.Post([this] {
         if (view_) {
             view_->viewport()->update();
         }
@@ -155,7 +155,7 @@ void QtUiPort::ReloadTree() {
 }
 
 void QtUiPort::SetDvrLabel(const std::string& text) {
-    dispatcher_.post([this, text = QString::fromUtf8(text)] {
+    dispatcher_.Post([this, text = QString::fromUtf8(text)] {
         if (dvrLabel_) {
             dvrLabel_->setText(text);
         }
@@ -173,12 +173,12 @@ void QtUiPort::RemoveNode(int index) {
         return;
     }
     // An open property dialog for this DVR or a later one would now edit the wrong slot.
-    if (DVRProperty* dialog = DVRProperty::existing();
+    if (DVRProperty* dialog = DVRProperty::Existing();
         dialog && dialog->isVisible() && dialog->currentDVR >= index) {
         dialog->doSomethingForButtonCancel();
     }
     // So would the playback window: its session ends with the DVR's connection.
-    if (NetPlayBack* playback = NetPlayBack::existing(); playback && playback->DVR >= index) {
+    if (NetPlayBack* playback = NetPlayBack::Existing(); playback && playback->DVR >= index) {
         playback->EndSession();
     }
     // The delete command deselects and lets the controller react after the entries moved.
@@ -198,7 +198,7 @@ int QtUiPort::SelectedDvr() {
         QLog("SelectedDvr called off the GUI thread");
         return -1;
     }
-    return view_ ? view_->selectedTopLevelRow() : -1;
+    return view_ ? view_->SelectedTopLevelRow() : -1;
 }
 
 void QtUiPort::ClearSelection() {

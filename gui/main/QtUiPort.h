@@ -47,18 +47,18 @@ class QtUiPort : public QObject, public UiPort {
     // ---- The end of the run (GUI thread) -------------------------------------------------------
     // From now on calls from other threads return at once, work they handed over is dropped
     // and open boxes are dismissed.
-    void beginClosing();
+    void BeginClosing();
     // Begins closing and returns once no other thread waits for this port any more; then the
     // DVR threads can be joined. Not from inside a box or other work of this port.
-    void releaseWaitingThreads();
+    void ReleaseWaitingThreads();
     bool isClosing() const;
 
   private:
     // A modal warning box; GUI thread.
-    void showBox(const std::optional<std::string>& heading, const std::string& text);
-    bool askOkCancel(const std::string& message, const std::string& informative);
+    void ShowBox(const std::optional<std::string>& heading, const std::string& text);
+    bool AskOkCancel(const std::string& message, const std::string& informative);
     // Runs a box modally unless closing; it is dismissed when closing begins meanwhile.
-    int runBox(QMessageBox& box);
+    int RunBox(QMessageBox& box);
 
     QPointer<QWidget> window_;
     QPointer<DvrTreeModel> model_;

@@ -68,7 +68,7 @@ Shortcuts::Shortcuts(MainWindow& window, CoreContext& context) : window_(window)
     const auto toggleFigures = [&captions, &context] {
         captions.figures = !captions.figures;
         if (ViewController* vc = context.controller(); vc && captions.figures) {
-            captions.sample(*vc);  // the first rates come a second later
+            captions.Sample(*vc);  // the first rates come a second later
         }
     };
     const std::vector<Command> rest = {
@@ -99,9 +99,9 @@ Shortcuts::Shortcuts(MainWindow& window, CoreContext& context) : window_(window)
         {QStringLiteral("Delete"), QStringLiteral("Delete DVR..."), QKeySequence(Qt::Key_Delete),
          [tree] { tree->DelDVR(); }},
         {QStringLiteral("SaveView"), QStringLiteral("Save view..."),
-         QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), [&window] { window.saveViewAs(); }},
+         QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), [&window] { window.SaveViewAs(); }},
         {QStringLiteral("Views"), QStringLiteral("Views..."), QKeySequence(Qt::Key_F9),
-         [&window] { window.showViews(); }},
+         [&window] { window.ShowViews(); }},
         {QStringLiteral("Tour"), QStringLiteral("Start or stop the tour"), QKeySequence(Qt::Key_F5),
          [&window] { window.tour().StartOrStop(); }},
         {QStringLiteral("Shortcuts"), QStringLiteral("Keyboard shortcuts"),

@@ -245,13 +245,13 @@ void ApplyStartOptions(MainWindow& window, ViewController& vc, const StartOption
         FillPanesOnceConnected(window, vc, dvrs);
     }
     if (!options.view.empty()) {
-        window.recallView(QString::fromStdString(options.view));
+        window.RecallView(QString::fromStdString(options.view));
     }
     if (options.split != 0) {
         vc.ShowSplitPage(options.split, options.page - 1);
     }
     if (options.tourSeconds > 0) {
-        window.startTour(options.tourSeconds);
+        window.StartTour(options.tourSeconds);
     }
     if (options.fullScreen) {
         window.setWallMode(true);

@@ -18,7 +18,7 @@
 VideoView::VideoView(CoreContext& context, QWidget* parent)
     : QWidget(parent),
       context_(context),
-      surface_(new SurfaceWindow([this] { initializeGL(); }, [this](bool all) { frame(all); })),
+      surface_(new SurfaceWindow([this] { initializeGL(); }, [this](bool all) { Frame(all); })),
       renderer_(*surface_, *this, zoom_),
       overlay_(context, *surface_, renderer_, *this, zoom_) {
     setObjectName(QStringLiteral("videoViewController"));
@@ -48,7 +48,7 @@ VideoView::VideoView(CoreContext& context, QWidget* parent)
             timer_.stop();
         }
         if (tick.pending) {
-            frame(false);  // at once, not at the window system's next update: pictures wait
+            Frame(false);  // at once, not at the window system's next update: pictures wait
         }
     });
     timer_.start();
@@ -64,11 +64,11 @@ QOpenGLContext* VideoView::surfaceContext() const {
     return surface_->context();
 }
 
-void VideoView::requestFrame() {
+void VideoView::RequestFrame() {
     surface_->requestUpdate();
 }
 
-void VideoView::frame(bool exposed) {
+void VideoView::Frame(bool exposed) {
     if (!surface_->isExposed() || !surface_->makeCurrent()) {
         return;  // drawn when the window shows
     }
@@ -96,7 +96,7 @@ void VideoView::clearScreen(uint32_t layout) {
     const WallQuery* wall = context_.query();
     // A pane zoomed again starts whole.
     zoom_.SetPaneZoomed(wall && wall->LayoutCopy().iShowChanNum == 1);
-    requestFrame();
+    RequestFrame();
     Q_EMIT screenCleared();
 }
 
@@ -106,7 +106,7 @@ void VideoView::EnableLargeSplits(bool enabled) {
 
 void VideoView::MarkPane(int pane, const PaneRect& rect, const PaneMark& mark) {
     if (overlay_.Mark(pane, rect, mark)) {
-        requestFrame();
+        RequestFrame();
     }
 }
 
@@ -158,14 +158,14 @@ void VideoView::paintGL() {
     overlay_.Paint(*panes, taken.drawn, taken.rects, window()->focusWidget() == this);
 }
 
-bool VideoView::frameNow() {
+bool VideoView::FrameNow() {
     // The frame lays the panes out for the window's present size and draws what is pending.
-    frame(false);
+    Frame(false);
     return renderer_.ready() && surface_->isValid() && glSize_ == size();
 }
 
-QImage VideoView::grabSurface() {
-    if (!readScreen()) {
+QImage VideoView::GrabSurface() {
+    if (!ReadScreen()) {
         return QImage();
     }
     const CaptureBuffer& capture = snapshot_.capture();
@@ -174,9 +174,9 @@ QImage VideoView::grabSurface() {
         .convertToFormat(QImage::Format_RGB32);
 }
 
-bool VideoView::readScreen() {
+bool VideoView::ReadScreen() {
     QLog("readScreenAsyncBegin");
-    if (!frameNow()) {
+    if (!FrameNow()) {
         QLog("snapshot: the surface has no OpenGL context or frame buffer of its size yet");
         return false;
     }
@@ -184,14 +184,14 @@ bool VideoView::readScreen() {
     const qreal ratio = devicePixelRatio();
     const int w = qRound(width() * ratio);
     const int h = qRound(height() * ratio);
-    if (!snapshot_.capture().ensure(w, h)) {
+    if (!snapshot_.capture().Ensure(w, h)) {
         return false;  // made again at the next snapshot
     }
     return surface_->ReadPixels(snapshot_.capture(), w, h);
 }
 
 void VideoView::CreatePicFormOpenGL() {
-    if (snapshot_.saving() || !readScreen()) {
+    if (snapshot_.saving() || !ReadScreen()) {
         return;
     }
     snapshot_.Save(this);
@@ -201,7 +201,7 @@ void VideoView::mousePressEvent(QMouseEvent* event) {
     ViewController* vc = context_.controller();
     if (event->button() == Qt::MiddleButton && zoom_.factor() > 1.0f) {
         zoom_.ZoomAround(1.0f, 0, 0, width(), height());
-        redrawZoomedPane();
+        RedrawZoomedPane();
         return;
     }
     if (event->button() != Qt::LeftButton || !vc) {
@@ -215,10 +215,10 @@ void VideoView::mousePressEvent(QMouseEvent* event) {
         dragging_ = true;
         return;
     }
-    clickAt(event->position());
+    ClickAt(event->position());
 }
 
-void VideoView::clickAt(QPointF p) {
+void VideoView::ClickAt(QPointF p) {
     // Qt counts from the top left; the layout from the bottom left. The pixel's centre counts,
     // so that the top row (Qt's 0) falls inside the top panes, whose edge is the height.
     const float x = static_cast<float>(p.x() + 0.5);
@@ -241,7 +241,7 @@ void VideoView::mouseMoveEvent(QMouseEvent* event) {
     dragged_ = true;
     dragFrom_ = event->position();
     zoom_.DragBy(d.x(), d.y(), width(), height());  // the picture follows the pointer
-    redrawZoomedPane();
+    RedrawZoomedPane();
 }
 
 void VideoView::mouseReleaseEvent(QMouseEvent* event) {
@@ -251,7 +251,7 @@ void VideoView::mouseReleaseEvent(QMouseEvent* event) {
     }
     dragging_ = false;
     if (!dragged_) {
-        clickAt(event->position());
+        ClickAt(event->position());
     }
 }
 
@@ -262,7 +262,7 @@ void VideoView::wheelEvent(QWheelEvent* event) {
     }
     const QPointF at = event->position();
     zoom_.Wheel(event->angleDelta().y() / 120.0, at.x(), at.y(), width(), height());
-    redrawZoomedPane();
+    RedrawZoomedPane();
 }
 
 void VideoView::keyPressEvent(QKeyEvent* event) {
@@ -281,24 +281,24 @@ void VideoView::keyPressEvent(QKeyEvent* event) {
         case Qt::Key_Enter: vc->ZoomSelected(); break;
         case Qt::Key_Backspace:
             zoom_.ZoomAround(1.0f, 0, 0, width(), height());
-            redrawZoomedPane();
+            RedrawZoomedPane();
             break;
         default: QWidget::keyPressEvent(event); return;
     }
-    requestFrame();
+    RequestFrame();
 }
 
 void VideoView::focusInEvent(QFocusEvent* event) {
-    requestFrame();  // the selection's frame comes
+    RequestFrame();  // the selection's frame comes
     QWidget::focusInEvent(event);
 }
 
 void VideoView::focusOutEvent(QFocusEvent* event) {
-    requestFrame();  // and goes
+    RequestFrame();  // and goes
     QWidget::focusOutEvent(event);
 }
 
-void VideoView::redrawZoomedPane() {
+void VideoView::RedrawZoomedPane() {
     const WallQuery* wall = context_.query();
     if (!wall || !zoom_.paneZoomed()) {
         return;
@@ -309,7 +309,7 @@ void VideoView::redrawZoomedPane() {
         return;
     }
     pending_.Redraw(pane, *rect);
-    requestFrame();
+    RequestFrame();
 }
 
 void VideoView::contextMenuEvent(QContextMenuEvent* event) {

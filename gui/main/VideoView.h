@@ -53,7 +53,7 @@ class VideoView : public QWidget, public DisplayPort {
     void setCaptions(const PaneCaptions* captions) { overlay_.SetCaptions(captions); }
 
     // The surface's picture now, as the window shows it (for tests).
-    QImage grabSurface();
+    QImage GrabSurface();
     // The window the pictures are drawn in: its format may be chosen before the view shows.
     QWindow* surfaceWindow() const;
     // Its OpenGL context, once the window has shown (null before).
@@ -66,10 +66,10 @@ class VideoView : public QWidget, public DisplayPort {
     // Pictures drawn so far, and the latencies (microseconds, last byte received to drawn) of
     // the most recent ones, which this empties.
     uint64_t presented() const { return renderer_.presented(); }
-    std::vector<int> takeLatencies() { return renderer_.TakeLatencies(); }
+    std::vector<int> TakeLatencies() { return renderer_.TakeLatencies(); }
     // Panes that show a picture older than `age` with no mark over it: a picture that looks live
     // and is not.
-    int unmarkedOldPanes(std::chrono::milliseconds age) const {
+    int UnmarkedOldPanes(std::chrono::milliseconds age) const {
         return overlay_.UnmarkedOldPanes(age);
     }
 
@@ -100,19 +100,19 @@ class VideoView : public QWidget, public DisplayPort {
     void initializeGL();
     void resizeGL(int w, int h);
     void paintGL();
-    // Asks for a frame at the window system's next update; frame() draws one now.
-    void requestFrame();
+    // Asks for a frame at the window system's next update; Frame() draws one now.
+    void RequestFrame();
     // Draws what is pending and puts what it drew on the screen; `exposed`: all of it (the
     // window system lost what it showed).
-    void frame(bool exposed);
+    void Frame(bool exposed);
     // Draws a frame now; true when the frame buffer is there at the view's size.
-    bool frameNow();
-    void clickAt(QPointF p);
+    bool FrameNow();
+    void ClickAt(QPointF p);
     // The zoomed pane is drawn again with the zoom's new window.
-    void redrawZoomedPane();
+    void RedrawZoomedPane();
     // Draws what is pending, then reads the frame buffer into the snapshot's capture, top row
     // first. False (nothing read) when there is no buffer or OpenGL failed.
-    bool readScreen();
+    bool ReadScreen();
 
     CoreContext& context_;
     SurfaceWindow* surface_;  // owned by its window container, a child of this view

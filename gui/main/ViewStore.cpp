@@ -31,7 +31,7 @@ ViewStore::ViewStore() {
             }
         }
         v.codes.resize(kPanes, -1);
-        if (!v.name.isEmpty() && !find(v.name)) {
+        if (!v.name.isEmpty() && !Find(v.name)) {
             views_.append(v);
         }
     }
@@ -46,7 +46,7 @@ QStringList ViewStore::names() const {
     return out;
 }
 
-std::optional<SavedView> ViewStore::find(const QString& name) const {
+std::optional<SavedView> ViewStore::Find(const QString& name) const {
     for (const SavedView& v : views_) {
         if (v.name == name) {
             return v;
@@ -55,38 +55,38 @@ std::optional<SavedView> ViewStore::find(const QString& name) const {
     return std::nullopt;
 }
 
-void ViewStore::put(const SavedView& view) {
+void ViewStore::Put(const SavedView& view) {
     for (SavedView& v : views_) {
         if (v.name == view.name) {
             v = view;
-            save();
+            Save();
             return;
         }
     }
     views_.append(view);
-    save();
+    Save();
 }
 
-bool ViewStore::rename(const QString& from, const QString& to) {
-    if (to.isEmpty() || find(to)) {
+bool ViewStore::Rename(const QString& from, const QString& to) {
+    if (to.isEmpty() || Find(to)) {
         return false;
     }
     for (SavedView& v : views_) {
         if (v.name == from) {
             v.name = to;
-            save();
+            Save();
             return true;
         }
     }
     return false;
 }
 
-void ViewStore::remove(const QString& name) {
+void ViewStore::Remove(const QString& name) {
     views_.removeIf([&](const SavedView& v) { return v.name == name; });
-    save();
+    Save();
 }
 
-void ViewStore::dvrRemoved(int dvr) {
+void ViewStore::DvrRemoved(int dvr) {
     for (SavedView& v : views_) {
         if (v.dvr == dvr) {
             v.dvr = -1;
@@ -97,10 +97,10 @@ void ViewStore::dvrRemoved(int dvr) {
             code = CodeAfterDvrRemoved(code, dvr);
         }
     }
-    save();
+    Save();
 }
 
-void ViewStore::save() const {
+void ViewStore::Save() const {
     QSettings s = ViewSettings();
     s.remove(QStringLiteral("views"));
     s.beginWriteArray(QStringLiteral("views"), static_cast<int>(views_.size()));

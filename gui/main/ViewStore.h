@@ -27,16 +27,16 @@ class ViewStore {
     ViewStore();  // reads the saved views
 
     QStringList names() const;  // in the order they were saved
-    std::optional<SavedView> find(const QString& name) const;
+    std::optional<SavedView> Find(const QString& name) const;
     // Saves `view`, replacing a view of the same name.
-    void put(const SavedView& view);
-    bool rename(const QString& from, const QString& to);  // false for a name taken or unknown
-    void remove(const QString& name);
+    void Put(const SavedView& view);
+    bool Rename(const QString& from, const QString& to);  // false for a name taken or unknown
+    void Remove(const QString& name);
     // DVR `dvr` left the list: its views show the all-DVR view, its codes are unassigned, and
     // later DVRs' numbers move down.
-    void dvrRemoved(int dvr);
+    void DvrRemoved(int dvr);
 
   private:
-    void save() const;
+    void Save() const;
     QList<SavedView> views_;
 };

@@ -49,8 +49,8 @@ void Tell(QWidget* parent, const QString& text, const QString& informative) {
 }  // namespace
 
 ViewsDialog::ViewsDialog(QWidget* parent, ViewStore& views, ViewTour& tour,
-                         std::function<bool(const QString&)> recallView)
-    : QDialog(parent), views_(views), tour_(tour), recall_(std::move(recallView)) {
+                         std::function<bool(const QString&)> RecallView)
+    : QDialog(parent), views_(views), tour_(tour), recall_(std::move(RecallView)) {
     setObjectName(QStringLiteral("viewsDialog"));
     setAccessibleDescription(objectName());
     setWindowTitle(QStringLiteral("Views"));
@@ -77,7 +77,7 @@ ViewsDialog::ViewsDialog(QWidget* parent, ViewStore& views, ViewTour& tour,
             [this](QListWidgetItem* item) { recall_(item->text()); });
     connect(rename, &QPushButton::clicked, this, &ViewsDialog::Rename);
     connect(remove, &QPushButton::clicked, this, [this] {
-        views_.remove(chosen());
+        views_.Remove(chosen());
         Refill();
     });
     connect(seconds, &QSpinBox::valueChanged, this, [this](int s) { tour_.SetSeconds(s); });
@@ -123,7 +123,7 @@ void ViewsDialog::Rename() {
     if (!ok || from.isEmpty() || to == from) {
         return;
     }
-    if (!views_.rename(from, to)) {
+    if (!views_.Rename(from, to)) {
         Tell(this, QStringLiteral("The view \"%1\" keeps its name.").arg(from),
              to.isEmpty() ? QStringLiteral("A view needs a name.")
                           : QStringLiteral("A view named \"%1\" is saved already.").arg(to));
@@ -140,7 +140,7 @@ std::optional<QString> ViewsDialog::AskNameToSave(QWidget* parent, const ViewSto
     if (!ok || name.isEmpty()) {
         return std::nullopt;
     }
-    if (views.find(name) &&
+    if (views.Find(name) &&
         !AskOkCancel(parent, QStringLiteral("Replace the view \"%1\"?").arg(name),
                      QStringLiteral("A view of this name is saved already."))) {
         return std::nullopt;

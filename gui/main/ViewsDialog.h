@@ -24,7 +24,7 @@ class ViewsDialog : public QDialog {
 
   public:
     ViewsDialog(QWidget* parent, ViewStore& views, ViewTour& tour,
-                std::function<bool(const QString&)> recallView);
+                std::function<bool(const QString&)> RecallView);
 
     // The list follows the saved views (keeping the view chosen), the tour button the tour.
     void Refill();

@@ -52,7 +52,7 @@ NetPlayBack* NetPlayBack::sharedEffectStackController(QWidget* parent, CoreConte
     return Shared();
 }
 
-NetPlayBack* NetPlayBack::existing() {
+NetPlayBack* NetPlayBack::Existing() {
     return Shared();
 }
 

@@ -46,7 +46,7 @@ class NetPlayBack : public QWidget {
     // `parent`, and kept until that parent goes.
     static NetPlayBack* sharedEffectStackController(QWidget* parent, CoreContext& context);
     // The shared window if it was created, otherwise null; never creates it.
-    static NetPlayBack* existing();
+    static NetPlayBack* Existing();
 
     // ---- Set-up and the values the session gives it -----------------------------------------
     void windowDidLoad();

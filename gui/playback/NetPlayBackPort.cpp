@@ -12,7 +12,7 @@ NetPlayBackPort::NetPlayBackPort(QWidget& owner, GuiDispatcher& dispatcher, Core
     : owner_(&owner), dispatcher_(dispatcher), context_(context) {}
 
 NetPlayBackPort::~NetPlayBackPort() {
-    beginClosing();
+    BeginClosing();
 }
 
 NetPlayBack* NetPlayBackPort::playbackWindow() {
@@ -28,15 +28,15 @@ bool NetPlayBackPort::isClosing() const {
     return dispatcher_.isClosing();
 }
 
-void NetPlayBackPort::beginClosing() {
-    dispatcher_.beginClosing();
+void NetPlayBackPort::BeginClosing() {
+    dispatcher_.BeginClosing();
     if (NetPlayBack* w = window_.load()) {
         w->close();
     }
 }
 
-void NetPlayBackPort::post(std::function<void(NetPlayBack&)> fn) {
-    dispatcher_.post([this, fn = std::move(fn)] {
+void NetPlayBackPort::Post(std::function<void(NetPlayBack&)> fn) {
+    dispatcher_.Post([this, fn = std::move(fn)] {
         if (NetPlayBack* w = playbackWindow()) {
             fn(*w);
         }
@@ -45,7 +45,7 @@ void NetPlayBackPort::post(std::function<void(NetPlayBack&)> fn) {
 
 void NetPlayBackPort::Open(int dvr, const std::string& serverText, int channelCount) {
     // Texts travel as bytes and become QStrings on the GUI thread.
-    post([this, dvr, serverText, channelCount](NetPlayBack& w) {
+    Post([this, dvr, serverText, channelCount](NetPlayBack& w) {
         shownDvr_.store(dvr);
         w.show();
         w.raise();
@@ -55,8 +55,8 @@ void NetPlayBackPort::Open(int dvr, const std::string& serverText, int channelCo
     });
 }
 
-void NetPlayBackPort::postFor(int dvr, std::function<void(NetPlayBack&)> fn) {
-    post([dvr, fn = std::move(fn)](NetPlayBack& w) {
+void NetPlayBackPort::PostFor(int dvr, std::function<void(NetPlayBack&)> fn) {
+    Post([dvr, fn = std::move(fn)](NetPlayBack& w) {
         if (w.DVR == dvr) {
             fn(w);
         }
@@ -64,30 +64,30 @@ void NetPlayBackPort::postFor(int dvr, std::function<void(NetPlayBack&)> fn) {
 }
 
 void NetPlayBackPort::SetValidTime(int dvr, const std::string& text) {
-    postFor(dvr, [text](NetPlayBack& w) { w.SetValidTime(QString::fromUtf8(text)); });
+    PostFor(dvr, [text](NetPlayBack& w) { w.SetValidTime(QString::fromUtf8(text)); });
 }
 
 void NetPlayBackPort::SetChShow(int dvr, const BandSelection& selection) {
-    postFor(dvr, [selection](NetPlayBack& w) { w.SetChShow(selection); });
+    PostFor(dvr, [selection](NetPlayBack& w) { w.SetChShow(selection); });
 }
 
 void NetPlayBackPort::SetChShow(int dvr, const std::string& text, int band) {
-    postFor(dvr, [text, band](NetPlayBack& w) { w.SetChShow(QString::fromUtf8(text), band); });
+    PostFor(dvr, [text, band](NetPlayBack& w) { w.SetChShow(QString::fromUtf8(text), band); });
 }
 
 void NetPlayBackPort::CreatePicture(int dvr, const TimeMap& map) {
     // The map is large; a shared copy keeps the queue's entries small.
-    postFor(dvr, [map = std::make_shared<const TimeMap>(map)](NetPlayBack& w) {
+    PostFor(dvr, [map = std::make_shared<const TimeMap>(map)](NetPlayBack& w) {
         w.CreatePicture(*map);
     });
 }
 
 void NetPlayBackPort::ConnectionLost(int dvr) {
-    post([dvr](NetPlayBack& w) { w.ConnectionLost(dvr); });
+    Post([dvr](NetPlayBack& w) { w.ConnectionLost(dvr); });
 }
 
 void NetPlayBackPort::PlayRefused(int dvr, int32_t startSecond, int32_t result) {
-    postFor(dvr, [dvr, startSecond, result](NetPlayBack& w) {
+    PostFor(dvr, [dvr, startSecond, result](NetPlayBack& w) {
         w.PlayRefused(dvr, startSecond, result);
     });
 }

@@ -42,14 +42,14 @@ class NetPlayBackPort : public PlaybackPort {
     // The window, made and set up now if it was not yet.
     NetPlayBack* playbackWindow();
     // From now on calls are dropped (queued ones too) and the window is closed.
-    void beginClosing();
+    void BeginClosing();
     bool isClosing() const;
 
   private:
     // Queues fn for the window on the GUI thread; dropped once closing has begun.
-    void post(std::function<void(NetPlayBack&)> fn);
+    void Post(std::function<void(NetPlayBack&)> fn);
     // The same, run only while the window shows DVR `dvr`'s session.
-    void postFor(int dvr, std::function<void(NetPlayBack&)> fn);
+    void PostFor(int dvr, std::function<void(NetPlayBack&)> fn);
 
     QPointer<QWidget> owner_;
     GuiDispatcher& dispatcher_;

@@ -19,10 +19,10 @@ NSButtonEx::NSButtonEx(const QString& text, QWidget* parent) : QPushButton(text,
     // says `pressed` again, which starts nothing: only a press does.
     connect(this, &QAbstractButton::pressed, this, [this] {
         if (std::exchange(armed_, false)) {
-            beginHold();
+            BeginHold();
         }
     });
-    connect(this, &QAbstractButton::released, this, &NSButtonEx::endHold);
+    connect(this, &QAbstractButton::released, this, &NSButtonEx::EndHold);
 }
 
 void NSButtonEx::mousePressEvent(QMouseEvent* e) {
@@ -48,7 +48,7 @@ void NSButtonEx::SetController(PtzPanel* controller, int cmdtmp) {
     command = cmdtmp;
 }
 
-void NSButtonEx::beginHold() {
+void NSButtonEx::BeginHold() {
     if (held_) {
         return;
     }
@@ -61,7 +61,7 @@ void NSButtonEx::beginHold() {
     }
 }
 
-void NSButtonEx::endHold() {
+void NSButtonEx::EndHold() {
     if (!held_) {
         return;
     }
@@ -75,7 +75,7 @@ void NSButtonEx::endHold() {
 
 bool NSButtonEx::event(QEvent* e) {
     if (e->type() == QEvent::UngrabMouse) {
-        endHold();
+        EndHold();
     }
     return QPushButton::event(e);
 }
@@ -87,34 +87,34 @@ bool NSButtonEx::eventFilter(QObject* watched, QEvent* e) {
             // window passes that release on to the button.
             if (static_cast<QMouseEvent*>(e)->button() == Qt::LeftButton && watched != this &&
                 watched != window()->windowHandle()) {
-                endHold();
+                EndHold();
             }
             break;
         case QEvent::WindowBlocked:
         case QEvent::WindowDeactivate:
             if (watched == window()) {
-                endHold();
+                EndHold();
             }
             break;
-        case QEvent::ApplicationDeactivate: endHold(); break;
+        case QEvent::ApplicationDeactivate: EndHold(); break;
         default: break;
     }
     return false;
 }
 
 void NSButtonEx::focusOutEvent(QFocusEvent* e) {
-    endHold();
+    EndHold();
     QPushButton::focusOutEvent(e);
 }
 
 void NSButtonEx::hideEvent(QHideEvent* e) {
-    endHold();
+    EndHold();
     QPushButton::hideEvent(e);
 }
 
 void NSButtonEx::changeEvent(QEvent* e) {
     if (e->type() == QEvent::EnabledChange && !isEnabled()) {
-        endHold();
+        EndHold();
     }
     QPushButton::changeEvent(e);
 }

@@ -25,10 +25,10 @@ class NSButtonEx : public QPushButton {
     int code() const { return command; }
     bool isHeld() const { return held_; }
     // Ends a hold now (emitting holdReleased()); nothing when not held.
-    void endHold();
+    void EndHold();
     // A hold started from the keyboard (the window's PTZ keys): its press goes out now, and the
-    // hold ends by endHold() when the key comes up, or as any hold ends.
-    void holdFromKeyboard() { beginHold(); }
+    // hold ends by EndHold() when the key comes up, or as any hold ends.
+    void HoldFromKeyboard() { BeginHold(); }
 
   Q_SIGNALS:
     // The press has ended: the release command goes out.
@@ -44,7 +44,7 @@ class NSButtonEx : public QPushButton {
     void changeEvent(QEvent* e) override;
 
   private:
-    void beginHold();
+    void BeginHold();
 
     int command = 0;
     PtzPanel* viewcontroller = nullptr;

@@ -21,35 +21,35 @@ PtzPanel::PtzPanel(CoreContext& context, QWidget* parent)
     setAccessibleName(QStringLiteral("PTZ control"));
     setAccessibleDescription(objectName());
 
-    buttonUp = held(QStringLiteral("buttonUp"), QStringLiteral("Up"), QStringLiteral("Tilt up"),
+    buttonUp = Held(QStringLiteral("buttonUp"), QStringLiteral("Up"), QStringLiteral("Tilt up"),
                     &PtzPanel::doSomethingForbuttonUp);
-    buttonDown = held(QStringLiteral("buttonDown"), QStringLiteral("Down"),
+    buttonDown = Held(QStringLiteral("buttonDown"), QStringLiteral("Down"),
                       QStringLiteral("Tilt down"), &PtzPanel::doSomethingForbuttonDown);
-    buttonLeft = held(QStringLiteral("buttonLeft"), QStringLiteral("Left"),
+    buttonLeft = Held(QStringLiteral("buttonLeft"), QStringLiteral("Left"),
                       QStringLiteral("Pan left"), &PtzPanel::doSomethingForbuttonLeft);
-    buttonRight = held(QStringLiteral("buttonRight"), QStringLiteral("Right"),
+    buttonRight = Held(QStringLiteral("buttonRight"), QStringLiteral("Right"),
                        QStringLiteral("Pan right"), &PtzPanel::doSomethingForbuttonRight);
-    buttonI1 = held(QStringLiteral("buttonI1"), QStringLiteral("I1"), QStringLiteral("Iris 1"),
+    buttonI1 = Held(QStringLiteral("buttonI1"), QStringLiteral("I1"), QStringLiteral("Iris 1"),
                     &PtzPanel::doSomethingForbuttonI1);
-    buttonI2 = held(QStringLiteral("buttonI2"), QStringLiteral("I2"), QStringLiteral("Iris 2"),
+    buttonI2 = Held(QStringLiteral("buttonI2"), QStringLiteral("I2"), QStringLiteral("Iris 2"),
                     &PtzPanel::doSomethingForbuttonI2);
-    buttonF1 = held(QStringLiteral("buttonF1"), QStringLiteral("F1"), QStringLiteral("Focus 1"),
+    buttonF1 = Held(QStringLiteral("buttonF1"), QStringLiteral("F1"), QStringLiteral("Focus 1"),
                     &PtzPanel::doSomethingForbuttonF1);
-    buttonF2 = held(QStringLiteral("buttonF2"), QStringLiteral("F2"), QStringLiteral("Focus 2"),
+    buttonF2 = Held(QStringLiteral("buttonF2"), QStringLiteral("F2"), QStringLiteral("Focus 2"),
                     &PtzPanel::doSomethingForbuttonF2);
-    buttonZ1 = held(QStringLiteral("buttonZ1"), QStringLiteral("Z1"), QStringLiteral("Zoom 1"),
+    buttonZ1 = Held(QStringLiteral("buttonZ1"), QStringLiteral("Z1"), QStringLiteral("Zoom 1"),
                     &PtzPanel::doSomethingForbuttonZ1);
-    buttonZ2 = held(QStringLiteral("buttonZ2"), QStringLiteral("Z2"), QStringLiteral("Zoom 2"),
+    buttonZ2 = Held(QStringLiteral("buttonZ2"), QStringLiteral("Z2"), QStringLiteral("Zoom 2"),
                     &PtzPanel::doSomethingForbuttonZ2);
-    buttonok = single(QStringLiteral("buttonok"), QStringLiteral("ok"), QStringLiteral("OK"),
+    buttonok = Single(QStringLiteral("buttonok"), QStringLiteral("ok"), QStringLiteral("OK"),
                       &PtzPanel::doSomethingForbuttonok);
-    buttonPreview = single(QStringLiteral("buttonPreview"), QStringLiteral("View"),
+    buttonPreview = Single(QStringLiteral("buttonPreview"), QStringLiteral("View"),
                            QStringLiteral("Go to view"), &PtzPanel::doSomethingForbuttonView);
-    buttonSetview = single(QStringLiteral("buttonSetview"), QStringLiteral("Set view"),
+    buttonSetview = Single(QStringLiteral("buttonSetview"), QStringLiteral("Set view"),
                            QStringLiteral("Set view"), &PtzPanel::doSomethingForbuttonSetView);
-    buttonAuto = single(QStringLiteral("buttonAuto"), QStringLiteral("Auto"),
+    buttonAuto = Single(QStringLiteral("buttonAuto"), QStringLiteral("Auto"),
                         QStringLiteral("Auto scan"), &PtzPanel::doSomethingForbuttonAuto);
-    buttonStop = single(QStringLiteral("buttonStop"), QStringLiteral("Stop"),
+    buttonStop = Single(QStringLiteral("buttonStop"), QStringLiteral("Stop"),
                         QStringLiteral("Stop"), &PtzPanel::doSomethingForbuttonStop);
     buttonData = list(QStringLiteral("buttonData"), QStringLiteral("Data"));
     buttonSpeed = list(QStringLiteral("buttonSpeed"), QStringLiteral("Speed"));
@@ -90,7 +90,7 @@ PtzPanel::PtzPanel(CoreContext& context, QWidget* parent)
 // Holds end silently here: the window detached the controller before (SetViewController(null)).
 PtzPanel::~PtzPanel() = default;
 
-NSButtonEx* PtzPanel::held(const QString& field, const QString& text, const QString& name,
+NSButtonEx* PtzPanel::Held(const QString& field, const QString& text, const QString& name,
                            void (PtzPanel::*release)()) {
     auto* b = new NSButtonEx(text, this);
     b->setObjectName(field);
@@ -100,7 +100,7 @@ NSButtonEx* PtzPanel::held(const QString& field, const QString& text, const QStr
     return b;
 }
 
-QPushButton* PtzPanel::single(const QString& field, const QString& text, const QString& name,
+QPushButton* PtzPanel::Single(const QString& field, const QString& text, const QString& name,
                               void (PtzPanel::*action)()) {
     auto* b = new QPushButton(text, this);
     b->setObjectName(field);
@@ -119,7 +119,7 @@ QComboBox* PtzPanel::list(const QString& field, const QString& name) {
     return c;
 }
 
-NSButtonEx* PtzPanel::buttonForKey(int key) const {
+NSButtonEx* PtzPanel::ButtonForKey(int key) const {
     switch (key) {
         case Qt::Key_Up: return buttonUp;
         case Qt::Key_Down: return buttonDown;
@@ -142,32 +142,32 @@ void PtzPanel::SetButtonCodes() {
     }
 }
 
-void PtzPanel::endHolds() {
+void PtzPanel::EndHolds() {
     // A camera must not keep moving when the controller goes: its release goes out first.
     for (NSButtonEx* b : findChildren<NSButtonEx*>()) {
-        b->endHold();
+        b->EndHold();
         b->SetController(nullptr, b->code());
     }
 }
 
-void PtzPanel::colourLensButtons() {
+void PtzPanel::ColourLensButtons() {
     for (QPushButton* b : {buttonI1, buttonI2, buttonF1, buttonF2, buttonZ1, buttonZ2}) {
         SetButtonBackground(b, kLightGrey, kLightGrey, kLightGrey);
     }
 }
 
-void PtzPanel::emptyLists() {
+void PtzPanel::EmptyLists() {
     buttonData->clear();
     buttonSpeed->clear();
 }
 
-void PtzPanel::colourCommandButtons() {
+void PtzPanel::ColourCommandButtons() {
     for (QPushButton* b : {buttonPreview, buttonSetview, buttonAuto, buttonStop}) {
         SetButtonBackground(b, kLightGrey, kLightGrey, kLightGrey);
     }
 }
 
-void PtzPanel::fillLists() {
+void PtzPanel::FillLists() {
     for (int i = 1; i <= 255; ++i) {
         buttonData->addItem(QString::number(i));
     }

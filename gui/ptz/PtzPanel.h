@@ -28,11 +28,11 @@ class PtzPanel : public QWidget {
     // (I1, I2, F1, F2, Z1, Z2, Right, Left, Down, Up).
     void SetButtonCodes();
     // Ends every hold now (its release goes out) and keeps the buttons from sending more.
-    void endHolds();
-    void colourLensButtons();
-    void emptyLists();
-    void colourCommandButtons();
-    void fillLists();  // data "1".."255" with "1" selected, speed "0".."63" with "17" selected
+    void EndHolds();
+    void ColourLensButtons();
+    void EmptyLists();
+    void ColourCommandButtons();
+    void FillLists();  // data "1".."255" with "1" selected, speed "0".."63" with "17" selected
 
     int GetPtzChan() const;
     int GetPtzData() const;   // the selected data item's index + 1
@@ -41,7 +41,7 @@ class PtzPanel : public QWidget {
 
     // The held button a key steers with Ctrl: the arrows move, plus (or =) and minus zoom; null
     // for another key.
-    NSButtonEx* buttonForKey(int key) const;
+    NSButtonEx* ButtonForKey(int key) const;
 
     // Sends one PTZ command with the channel, parameter and DVR current now.
     void SendPtz(int value);
@@ -64,9 +64,9 @@ class PtzPanel : public QWidget {
     void doSomethingForbuttonok();
 
   private:
-    NSButtonEx* held(const QString& field, const QString& text, const QString& name,
+    NSButtonEx* Held(const QString& field, const QString& text, const QString& name,
                      void (PtzPanel::*release)());
-    QPushButton* single(const QString& field, const QString& text, const QString& name,
+    QPushButton* Single(const QString& field, const QString& text, const QString& name,
                         void (PtzPanel::*action)());
     QComboBox* list(const QString& field, const QString& name);
 

@@ -17,8 +17,8 @@ class CoreContext {
         return controller_ ? &controller_->layout().AVDataFrame : nullptr;
     }
 
-    void attach(ViewController& controller) { controller_ = &controller; }
-    void clear() { controller_ = nullptr; }
+    void Attach(ViewController& controller) { controller_ = &controller; }
+    void Clear() { controller_ = nullptr; }
 
   private:
     ViewController* controller_ = nullptr;

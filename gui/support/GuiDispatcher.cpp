@@ -3,12 +3,12 @@
 #include <QThread>
 
 GuiDispatcher::GuiDispatcher() {
-    connect(this, &GuiDispatcher::workQueued, this, &GuiDispatcher::runQueuedWork,
+    connect(this, &GuiDispatcher::workQueued, this, &GuiDispatcher::RunQueuedWork,
             Qt::QueuedConnection);
 }
 
 GuiDispatcher::~GuiDispatcher() {
-    releaseWaitingThreads();
+    ReleaseWaitingThreads();
 }
 
 bool GuiDispatcher::onGuiThread() const {
@@ -20,7 +20,7 @@ bool GuiDispatcher::isClosing() const {
     return closing_;
 }
 
-bool GuiDispatcher::runAndWait(const std::function<void()>& fn) {
+bool GuiDispatcher::RunAndWait(const std::function<void()>& fn) {
     if (onGuiThread()) {
         fn();
         return true;
@@ -48,7 +48,7 @@ bool GuiDispatcher::runAndWait(const std::function<void()>& fn) {
     return ran;
 }
 
-void GuiDispatcher::post(std::function<void()> fn) {
+void GuiDispatcher::Post(std::function<void()> fn) {
     {
         std::lock_guard<std::mutex> g(gate_);
         if (closing_) {
@@ -59,7 +59,7 @@ void GuiDispatcher::post(std::function<void()> fn) {
     Q_EMIT workQueued();
 }
 
-void GuiDispatcher::runQueuedWork() {
+void GuiDispatcher::RunQueuedWork() {
     for (;;) {
         Work work;
         {
@@ -81,7 +81,7 @@ void GuiDispatcher::runQueuedWork() {
     }
 }
 
-void GuiDispatcher::beginClosing() {
+void GuiDispatcher::BeginClosing() {
     std::lock_guard<std::mutex> g(gate_);
     closing_ = true;
     // Dropped work releases its caller at once.
@@ -94,8 +94,8 @@ void GuiDispatcher::beginClosing() {
     workDone_.notify_all();
 }
 
-void GuiDispatcher::releaseWaitingThreads() {
-    beginClosing();
+void GuiDispatcher::ReleaseWaitingThreads() {
+    BeginClosing();
     std::unique_lock<std::mutex> g(gate_);
     while (waiting_ > 0) {
         workDone_.wait(g);

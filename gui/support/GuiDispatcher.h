@@ -5,8 +5,8 @@
 // sanitizer can see. The condition variable also lets the GUI thread release every waiting caller
 // at the end of the run without delivering any event.
 //
-// Threads: post, runAndWait and isClosing from any thread; beginClosing and
-// releaseWaitingThreads on the GUI thread. Once closing has begun, work from other threads is
+// Threads: post, RunAndWait and isClosing from any thread; BeginClosing and
+// ReleaseWaitingThreads on the GUI thread. Once closing has begun, work from other threads is
 // dropped and waiting callers return at once, so the GUI thread can join the DVR threads.
 #pragma once
 
@@ -27,15 +27,15 @@ class GuiDispatcher : public QObject {
     bool onGuiThread() const;
     // Runs fn on the GUI thread: directly when called there, otherwise queued, returning once it
     // has run. False (fn not run) once closing has begun.
-    bool runAndWait(const std::function<void()>& fn);
+    bool RunAndWait(const std::function<void()>& fn);
     // Queues fn for the GUI thread without waiting; dropped once closing has begun.
-    void post(std::function<void()> fn);
+    void Post(std::function<void()> fn);
 
     // From now on work from other threads is dropped and waiting callers return.
-    void beginClosing();
+    void BeginClosing();
     // Begins closing and returns once no other thread waits here any more. Not from inside work
     // of this dispatcher.
-    void releaseWaitingThreads();
+    void ReleaseWaitingThreads();
     bool isClosing() const;
 
   Q_SIGNALS:
@@ -47,11 +47,11 @@ class GuiDispatcher : public QObject {
         std::function<void()> fn;
         bool* finished = nullptr;  // the waiting caller's flag, null for posted work; under gate_
     };
-    void runQueuedWork();  // GUI thread
+    void RunQueuedWork();  // GUI thread
 
     mutable std::mutex gate_;           // guards closing_, waiting_, queue_ and the finished flags
     std::condition_variable workDone_;  // a finished flag was set, or waiting_ went down
     bool closing_ = false;
-    int waiting_ = 0;  // threads inside runAndWait
+    int waiting_ = 0;  // threads inside RunAndWait
     std::deque<Work> queue_;
 };

@@ -73,7 +73,7 @@ BaseNode::Ptr BaseNode::makeEmpty() const {
     return std::make_shared<BaseNode>();
 }
 
-BaseNode::Ptr BaseNode::copy() const {
+BaseNode::Ptr BaseNode::Copy() const {
     Ptr node = makeEmpty();
     for (const QString& key : mutableKeys()) {
         node->setValueForKey(key, valueForKey(key));

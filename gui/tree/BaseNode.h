@@ -57,7 +57,7 @@ class BaseNode : public std::enable_shared_from_this<BaseNode> {
 
     // A new node of the same class with each key's value copied across; the children are shared
     // with this node, not copied.
-    Ptr copy() const;
+    Ptr Copy() const;
 
     // Each key whose value is present; "children" holds the children's maps in order and is left
     // out for a leaf.

@@ -23,7 +23,7 @@ void DvrTreeModel::RemoveNode(int row) {
 }
 
 void DvrTreeModel::SetNodeTitle(int row, const QString& title) {
-    BaseNode* node = nodeAt(row);
+    BaseNode* node = NodeAt(row);
     if (!node || node->nodeTitle() == title) {
         return;
     }
@@ -32,17 +32,17 @@ void DvrTreeModel::SetNodeTitle(int row, const QString& title) {
     Q_EMIT dataChanged(i, i, {Qt::DisplayRole, Qt::AccessibleTextRole});
 }
 
-BaseNode* DvrTreeModel::nodeAt(int row) const {
+BaseNode* DvrTreeModel::NodeAt(int row) const {
     return row >= 0 && row < contents_.size() ? contents_[row].get() : nullptr;
 }
 
-BaseNode* DvrTreeModel::nodeFor(const QModelIndex& index) const {
+BaseNode* DvrTreeModel::NodeFor(const QModelIndex& index) const {
     return index.isValid() && index.model() == this
                ? static_cast<BaseNode*>(index.internalPointer())
                : nullptr;
 }
 
-int DvrTreeModel::topLevelRow(const QModelIndex& index) {
+int DvrTreeModel::TopLevelRow(const QModelIndex& index) {
     QModelIndex top = index;
     while (top.parent().isValid()) {
         top = top.parent();
@@ -70,7 +70,7 @@ int DvrTreeModel::columnCount(const QModelIndex&) const {
 }
 
 QVariant DvrTreeModel::data(const QModelIndex& index, int role) const {
-    const BaseNode* node = nodeFor(index);
+    const BaseNode* node = NodeFor(index);
     if (!node) {
         return {};
     }

@@ -25,10 +25,10 @@ class DvrTreeModel : public QAbstractItemModel {
 
     // The top-level nodes, in order.
     const QList<BaseNode::Ptr>& contents() const { return contents_; }
-    BaseNode* nodeAt(int row) const;
-    BaseNode* nodeFor(const QModelIndex& index) const;
+    BaseNode* NodeAt(int row) const;
+    BaseNode* NodeFor(const QModelIndex& index) const;
     // The top-level row an index belongs to, -1 for an invalid index.
-    static int topLevelRow(const QModelIndex& index);
+    static int TopLevelRow(const QModelIndex& index);
 
     // QAbstractItemModel
     QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;

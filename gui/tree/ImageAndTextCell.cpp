@@ -13,13 +13,13 @@
 ImageAndTextCell::ImageAndTextCell(CoreContext& context, QObject* parent)
     : QStyledItemDelegate(parent), context_(context) {}
 
-QRect ImageAndTextCell::imageRect(const QRect& cell) {
+QRect ImageAndTextCell::ImageRect(const QRect& cell) {
     const int spare = cell.height() - kImageSide;
     const int top = cell.y() - 1 + (spare + 1) / 2;  // rounded up, as in the row's own units
     return QRect(cell.x() + kGap, std::max(cell.y(), top), kImageSide, kImageSide);
 }
 
-QRect ImageAndTextCell::textRect(const QRect& cell) {
+QRect ImageAndTextCell::TextRect(const QRect& cell) {
     const int slice = kImageSide + kGap;
     return QRect(cell.x() + slice + 2, cell.y() + 2, std::max(0, cell.width() - slice - 2),
                  std::max(0, cell.height() - 4));
@@ -40,21 +40,21 @@ void ImageAndTextCell::paint(QPainter* painter, const QStyleOptionViewItem& opti
     style->drawControl(QStyle::CE_ItemViewItem, &background, painter, widget);
 
     auto* model = qobject_cast<const DvrTreeModel*>(index.model());
-    BaseNode* node = model ? model->nodeFor(index) : nullptr;
+    BaseNode* node = model ? model->NodeFor(index) : nullptr;
     NodeImage image;
     if (node && node->isLeaf()) {
         image = node->nodeIcon();  // a leaf keeps the icon it was given
     } else if (node) {
-        const int dvr = DvrTreeModel::topLevelRow(index);
+        const int dvr = DvrTreeModel::TopLevelRow(index);
         ViewController* vc = context_.controller();
-        image = icons_.forIcon(vc ? vc->NodeIconFor(dvr) : NodeIcon::Disconnected);
+        image = icons_.ForIcon(vc ? vc->NodeIconFor(dvr) : NodeIcon::Disconnected);
         node->setNodeIcon(image);
     }
     if (!image.isNull()) {
-        painter->drawPixmap(imageRect(opt.rect), image.pixmap);
+        painter->drawPixmap(ImageRect(opt.rect), image.pixmap);
     }
 
-    const QRect text = textRect(opt.rect);
+    const QRect text = TextRect(opt.rect);
     const bool selected = opt.state & QStyle::State_Selected;
     const QPalette::ColorGroup group = !(opt.state & QStyle::State_Enabled) ? QPalette::Disabled
                                        : (opt.state & QStyle::State_Active) ? QPalette::Normal

@@ -23,9 +23,9 @@ class ImageAndTextCell : public QStyledItemDelegate {
     void setIcons(const NodeIcons& icons) { icons_ = icons; }
 
     // Where the icon goes in a cell: gap + icon wide slice at the left, vertically centred.
-    static QRect imageRect(const QRect& cell);
+    static QRect ImageRect(const QRect& cell);
     // What is left for the title: right of the slice, 2 in from the top and left, 4 shorter.
-    static QRect textRect(const QRect& cell);
+    static QRect TextRect(const QRect& cell);
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override;

@@ -58,7 +58,7 @@ NodeIcons NodeIcons::Draw() {
     return icons;
 }
 
-const NodeImage& NodeIcons::forIcon(NodeIcon icon) const {
+const NodeImage& NodeIcons::ForIcon(NodeIcon icon) const {
     switch (icon) {
         case NodeIcon::SuperUser: return SuperImage;
         case NodeIcon::User: return UserImage;

@@ -15,5 +15,5 @@ struct NodeIcons {
     // Draws the three icons. Needs a QGuiApplication.
     static NodeIcons Draw();
 
-    const NodeImage& forIcon(NodeIcon icon) const;
+    const NodeImage& ForIcon(NodeIcon icon) const;
 };

@@ -37,22 +37,22 @@ QList<BaseNode*> OutlineViewCon::selectedItems() const {
     QModelIndexList rows = selectionModel()->selectedRows();
     std::sort(rows.begin(), rows.end());
     for (const QModelIndex& i : rows) {
-        if (BaseNode* node = tree->nodeFor(i)) {
+        if (BaseNode* node = tree->NodeFor(i)) {
             nodes.append(node);
         }
     }
     return nodes;
 }
 
-int OutlineViewCon::selectedTopLevelRow() const {
+int OutlineViewCon::SelectedTopLevelRow() const {
     if (!selectionModel()) {
         return -1;
     }
     const QModelIndexList rows = selectionModel()->selectedRows();
-    return rows.isEmpty() ? -1 : DvrTreeModel::topLevelRow(rows.first());
+    return rows.isEmpty() ? -1 : DvrTreeModel::TopLevelRow(rows.first());
 }
 
-QMenu* OutlineViewCon::makeContextMenu(QWidget* parent) {
+QMenu* OutlineViewCon::MakeContextMenu(QWidget* parent) {
     auto* menu = new QMenu(QStringLiteral("Contextual Menu"), parent);
     menu->setObjectName(QStringLiteral("contextualMenu"));
     menu->addAction(QStringLiteral("NewIP"), this, &OutlineViewCon::NewIP);
@@ -67,7 +67,7 @@ QMenu* OutlineViewCon::makeContextMenu(QWidget* parent) {
     reconnect->setObjectName(QStringLiteral("reconnectAutomatically"));
     reconnect->setCheckable(true);
     ViewController* vc = context_.controller();
-    const int dvr = selectedTopLevelRow();
+    const int dvr = SelectedTopLevelRow();
     if (vc && dvr >= 0) {
         const std::string server(TextOf(vc->EntryCopy(dvr).server));
         reconnect->setChecked(ReconnectAutomatically(server));
@@ -123,7 +123,7 @@ void OutlineViewCon::contextMenuEvent(QContextMenuEvent* event) {
         const QRect row = visualRect(currentIndex());
         at = viewport()->mapToGlobal(row.isValid() ? row.center() : QPoint(8, 8));
     }
-    QMenu* menu = makeContextMenu(this);
+    QMenu* menu = MakeContextMenu(this);
     menu->setAttribute(Qt::WA_DeleteOnClose);
     menu->popup(at);
     event->accept();

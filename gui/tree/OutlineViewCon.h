@@ -27,10 +27,10 @@ class OutlineViewCon : public QTreeView {
     // The nodes of the selected rows, in row order.
     QList<BaseNode*> selectedItems() const;
     // The top-level row of the selection, -1 when nothing is selected.
-    int selectedTopLevelRow() const;
+    int SelectedTopLevelRow() const;
 
     // The context menu, titled "Contextual Menu"; the caller owns it.
-    QMenu* makeContextMenu(QWidget* parent);
+    QMenu* MakeContextMenu(QWidget* parent);
 
     // The menu's commands.
     void NewIP();

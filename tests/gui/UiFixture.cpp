@@ -92,7 +92,7 @@ void UiTest::startApp(const std::string& listFile) {
     if (!listFile.empty()) {
         vc->list().SetFilePath(listFile);
     }
-    window->start(*vc);
+    window->Start(*vc);
     window->show();
     // Shown means on the screen: the video surface is a window of its own, mapped a moment later.
     WaitUntil(
@@ -101,7 +101,7 @@ void UiTest::startApp(const std::string& listFile) {
 
 void UiTest::endApp() {
     if (window) {
-        window->stop();
+        window->Stop();
     }
     vc.reset();
     window.reset();
@@ -139,7 +139,7 @@ bool UiTest::rowShows(int row, const NodeImage& icon) const {
     const QRect cell = view->visualRect(window->treeModel()->index(row, 0));
     const QImage shot = view->viewport()->grab().toImage().convertToFormat(QImage::Format_ARGB32);
     const QImage want = icon.pixmap.toImage().convertToFormat(QImage::Format_ARGB32);
-    const QPoint at = ImageAndTextCell::imageRect(cell).topLeft();
+    const QPoint at = ImageAndTextCell::ImageRect(cell).topLeft();
     int compared = 0;
     for (int y = 0; y < want.height(); ++y) {
         for (int x = 0; x < want.width(); ++x) {
@@ -226,7 +226,7 @@ void UiTest::activate() {
 }
 
 QImage UiTest::surface() const {
-    return window->videoView()->grabSurface();
+    return window->videoView()->GrabSurface();
 }
 
 QRect UiTest::pane(int p) const {

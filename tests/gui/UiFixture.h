@@ -205,10 +205,10 @@ inline int Differing(const QImage& a, const QImage& b) {
 // The surface on its own, with a controller that shows nothing: what is drawn is the test's.
 struct LoneSurface {
     LoneSurface() {
-        context.attach(vc);
+        context.Attach(vc);
         EXPECT_TRUE(context.panes()->Allocate());
     }
-    ~LoneSurface() { context.clear(); }
+    ~LoneSurface() { context.Clear(); }
     RecordingUi ui;
     ViewController vc{ui};
     CoreContext context;

@@ -5,7 +5,7 @@
 
 #include "core/support/Log.h"
 
-bool CaptureBuffer::ensure(int width, int height) {
+bool CaptureBuffer::Ensure(int width, int height) {
     if (pixels_ && width == width_ && height == height_) {
         return true;
     }
@@ -30,7 +30,7 @@ bool CaptureBuffer::ensure(int width, int height) {
     return true;
 }
 
-void CaptureBuffer::flipRows() {
+void CaptureBuffer::FlipRows() {
     QLog("flipBufferContents");
     if (!pixels_) {
         return;

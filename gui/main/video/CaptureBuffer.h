@@ -1,6 +1,6 @@
 // The snapshot's pixel buffer: 4 bytes per pixel in the memory order red, green, blue, alpha,
 // rows of rowBytes() bytes. It follows the size asked for at each snapshot, and a buffer that
-// could not be made is simply missing (data() null) until a later ensure() makes it.
+// could not be made is simply missing (data() null) until a later Ensure() makes it.
 //
 // Threads: one thread at a time (the GUI thread, for the video surface).
 #pragma once
@@ -16,7 +16,7 @@ class CaptureBuffer {
 
     // Makes the buffer width x height unless it already has that size; false (and no buffer)
     // when the size is empty, too large, or memory is short.
-    bool ensure(int width, int height);
+    bool Ensure(int width, int height);
 
     uint8_t* data() { return pixels_.get(); }
     const uint8_t* data() const { return pixels_.get(); }
@@ -25,7 +25,7 @@ class CaptureBuffer {
     int rowBytes() const { return width_ * 4; }
 
     // Turns the rows upside down; the middle row of an odd height stays.
-    void flipRows();
+    void FlipRows();
 
   private:
     std::size_t maxBytes_;

@@ -7,7 +7,7 @@
 #include "core/support/FixedText.h"
 #include "gui/support/QtText.h"
 
-void PaneCaptions::sample(const WallQuery& vc) {
+void PaneCaptions::Sample(const WallQuery& vc) {
     const auto now = std::chrono::steady_clock::now();
     const double seconds = std::chrono::duration<double>(now - sampled_).count();
     const bool rated = sampled_.time_since_epoch().count() != 0 && seconds > 0.2;
@@ -30,7 +30,7 @@ void PaneCaptions::sample(const WallQuery& vc) {
     }
 }
 
-QString PaneCaptions::textFor(const WallQuery& vc, int pane) const {
+QString PaneCaptions::TextFor(const WallQuery& vc, int pane) const {
     const std::optional<WallQuery::PaneSource> source = vc.SourceOfPane(pane);
     if (!source || !any()) {
         return {};

@@ -21,9 +21,9 @@ class PaneCaptions {
     bool any() const { return titles || figures; }
 
     // Takes each connected DVR's counters (the status timer, once a second, while figures show).
-    void sample(const WallQuery& vc);
+    void Sample(const WallQuery& vc);
     // The caption of `pane` now, one line per kind shown; empty for a pane without a camera.
-    QString textFor(const WallQuery& vc, int pane) const;
+    QString TextFor(const WallQuery& vc, int pane) const;
 
   private:
     struct Rate {

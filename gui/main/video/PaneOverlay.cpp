@@ -184,7 +184,7 @@ void PaneOverlay::PaintCaptions(const bool (&drawn)[kLayoutPanes],
         if (!drawn[pane]) {
             continue;
         }
-        const QString text = captions_->textFor(*wall, pane);
+        const QString text = captions_->TextFor(*wall, pane);
         if (text.isEmpty()) {
             continue;
         }

@@ -11,7 +11,7 @@ using CopySubBufferFn = void (*)(Display*, GLXDrawable, int, int, int, int);
 }
 #endif
 
-bool SubBufferCopy::attach() {
+bool SubBufferCopy::Attach() {
 #ifdef QUILLMARSH_HAVE_GLX
     Display* display = glXGetCurrentDisplay();
     const GLXDrawable drawable = glXGetCurrentDrawable();
@@ -43,7 +43,7 @@ bool SubBufferCopy::attach() {
 #endif
 }
 
-void SubBufferCopy::copy(int x, int y, int w, int h) const {
+void SubBufferCopy::Copy(int x, int y, int w, int h) const {
 #ifdef QUILLMARSH_HAVE_GLX
     Display* display = glXGetCurrentDisplay();
     const GLXDrawable drawable = glXGetCurrentDrawable();

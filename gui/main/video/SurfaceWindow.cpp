@@ -33,7 +33,7 @@ bool SurfaceWindow::makeCurrent() {
             context_.reset();
             return false;
         }
-        copies_ = copy_.attach();
+        copies_ = copy_.Attach();
         QLog("video surface: %s",
              copies_ ? "rectangles copied to the screen" : "a frame buffer object blitted whole");
         initialize_();
@@ -89,12 +89,12 @@ void SurfaceWindow::Damage(const PaneRect& r, qreal ratio) {
 void SurfaceWindow::Present() {
     if (copies_) {
         if (damageAll_) {
-            copy_.copy(0, 0, size_.width(), size_.height());
+            copy_.Copy(0, 0, size_.width(), size_.height());
             return;
         }
         for (int i = 0; i < damageCount_; ++i) {
             const QRect& r = damage_[i];
-            copy_.copy(r.x(), r.y(), r.width(), r.height());
+            copy_.Copy(r.x(), r.y(), r.width(), r.height());
         }
         return;
     }
@@ -122,7 +122,7 @@ bool SurfaceWindow::ReadPixels(CaptureBuffer& capture, int w, int h) {
         QLog("OpenGL glReadPixels failed (error 0x%04X)", error);
         return false;
     }
-    capture.flipRows();
+    capture.FlipRows();
     return true;
 }
 

@@ -18,12 +18,12 @@ class DvrDialogs : public UiTest {
   protected:
     AddUserNswindowController* openAdd() {
         chooseFromMenu(0, u"NewIP"_s);
-        return AddUserNswindowController::existing();
+        return AddUserNswindowController::Existing();
     }
     DVRProperty* openProperty(int dvr) {
         select(dvr);
         chooseFromMenu(dvr, u"Property"_s);
-        return DVRProperty::existing();
+        return DVRProperty::Existing();
     }
     // Server, login, name, frame rate and quality as the property dialog shows them.
     static QStringList shown(const DVRProperty* p) {
@@ -168,7 +168,7 @@ TEST_F(DvrDialogs, PropertyShowsTheEntrySaveWritesItAtOnceAndCancelWritesNothing
     openProperty(0)->move(140, 90);
     p->buttonCancel->click();
     openAdd()->move(60, 250);
-    AddUserNswindowController::existing()->buttonCancel->click();
+    AddUserNswindowController::Existing()->buttonCancel->click();
     window->resize(window->size() + QSize(60, 40));
     auto* split = window->findChild<QSplitter*>();
     split->setSizes({split->sizes()[0] + 30, split->sizes()[1] - 30});

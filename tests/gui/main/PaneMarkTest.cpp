@@ -120,7 +120,7 @@ TEST(VideoSurfaceEs, DrawsAPictureOnAnOpenGlEsContext) {
         view.renderCurrentFrame(PaneRect{0, 0, 320, 240}, 0, 1);
     }
     ASSERT_TRUE(
-        WaitUntil([&] { return Near(view.grabSurface().pixel(160, 120), Bt601(81, 90, 240)); }));
+        WaitUntil([&] { return Near(view.GrabSurface().pixel(160, 120), Bt601(81, 90, 240)); }));
 }
 
 }  // namespace

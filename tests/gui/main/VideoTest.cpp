@@ -205,26 +205,26 @@ TEST_F(Snapshot, StartsInTheDesktopFolderAndCancelWritesNothing) {
 
 TEST(CaptureBuffer, FollowsTheSizeAskedForIsMadeAgainAfterAFailureAndFlipsItsRows) {
     CaptureBuffer buffer(64 * 64 * 4);
-    EXPECT_FALSE(buffer.ensure(65, 64));  // too large: missing, not a stale smaller buffer
+    EXPECT_FALSE(buffer.Ensure(65, 64));  // too large: missing, not a stale smaller buffer
     EXPECT_EQ(buffer.data(), nullptr);
     EXPECT_EQ(buffer.width(), 0);
-    EXPECT_FALSE(buffer.ensure(0, 10));
+    EXPECT_FALSE(buffer.Ensure(0, 10));
     EXPECT_EQ(buffer.data(), nullptr);
-    ASSERT_TRUE(buffer.ensure(64, 64));
+    ASSERT_TRUE(buffer.Ensure(64, 64));
     EXPECT_NE(buffer.data(), nullptr);
-    ASSERT_TRUE(buffer.ensure(32, 16));
+    ASSERT_TRUE(buffer.Ensure(32, 16));
     EXPECT_EQ(buffer.width(), 32);
     EXPECT_EQ(buffer.height(), 16);
     EXPECT_EQ(buffer.rowBytes(), 128);
-    EXPECT_FALSE(buffer.ensure(100, 100));
+    EXPECT_FALSE(buffer.Ensure(100, 100));
     EXPECT_EQ(buffer.data(), nullptr);
 
     // An odd height keeps its middle row in place.
-    ASSERT_TRUE(buffer.ensure(2, 3));
+    ASSERT_TRUE(buffer.Ensure(2, 3));
     for (int row = 0; row < 3; ++row) {
         std::memset(buffer.data() + row * buffer.rowBytes(), row + 1, buffer.rowBytes());
     }
-    buffer.flipRows();
+    buffer.FlipRows();
     EXPECT_EQ(buffer.data()[0], 3);
     EXPECT_EQ(buffer.data()[buffer.rowBytes()], 2);
     EXPECT_EQ(buffer.data()[2 * buffer.rowBytes() + 7], 1);

@@ -10,7 +10,7 @@ class Tour : public UiTest {
         for (const char* name : {"a", "b", "c"}) {
             SavedView v;
             v.name = QString::fromLatin1(name);
-            views.put(v);
+            views.Put(v);
         }
     }
     ViewStore views;
@@ -49,7 +49,7 @@ TEST_F(Tour, StepsThroughTheViewsInTheirOrderAgainAndAgainAtItsPaceAfterAPause) 
 
     // The views go while it runs: the tour ends instead of showing nothing.
     for (const QString& name : views.names()) {
-        views.remove(name);
+        views.Remove(name);
     }
     const qsizetype before = shown.size();
     tour.ShowNext();

@@ -197,7 +197,7 @@ TEST_F(Keyboard, TheWheelMagnifiesAZoomedPaneADragPansBackspaceShowsItWholeAndAC
     // The rows of the still, light band at the top of the picture: more when magnified.
     const auto band = [&] {
         Pump(300ms);
-        const QImage s = view->grabSurface();
+        const QImage s = view->GrabSurface();
         const int top = qGray(s.pixel(10, 1));
         int rows = 0;
         while (rows < s.height() && std::abs(qGray(s.pixel(10, rows)) - top) < 20) {
@@ -243,7 +243,7 @@ TEST_F(Keyboard, TheWheelMagnifiesAZoomedPaneADragPansBackspaceShowsItWholeAndAC
 class Views : public Keyboard {
   protected:
     void saveView(const QString& name) {
-        AnswerInputBox(name, [&] { window->saveViewAs(); });
+        AnswerInputBox(name, [&] { window->SaveViewAs(); });
     }
 };
 
@@ -264,7 +264,7 @@ TEST_F(Views, AViewIsSavedRecalledKeptAcrossARestartAndFollowsADvrDelete) {
     endApp();
     startApp();
     EXPECT_EQ(window->views().names(), (QStringList{u"yard"_s, u"wall"_s}));
-    window->showViews();
+    window->ShowViews();
     auto* dialog = window->findChild<QDialog*>(u"viewsDialog"_s);
     ASSERT_NE(dialog, nullptr);
     dialog->findChild<QListWidget*>(u"viewList"_s)->setCurrentRow(0);
@@ -272,7 +272,7 @@ TEST_F(Views, AViewIsSavedRecalledKeptAcrossARestartAndFollowsADvrDelete) {
     EXPECT_EQ(vc->CurrentDVR(), 1);
     EXPECT_EQ(vc->LayoutCopy().iShowChanNum, 9);
     EXPECT_EQ(vc->LayoutCopy().iShowPage, 1);
-    ASSERT_TRUE(window->recallView(u"wall"_s));
+    ASSERT_TRUE(window->RecallView(u"wall"_s));
     EXPECT_EQ(vc->CurrentDVR(), -1);
     EXPECT_EQ(vc->LayoutCopy().iShowChanNum, 4);
     EXPECT_EQ(vc->layout().SelfChannel(0), 205);
@@ -285,9 +285,9 @@ TEST_F(Views, AViewIsSavedRecalledKeptAcrossARestartAndFollowsADvrDelete) {
     ASSERT_EQ(titles(), (QStringList{u"Yard"_s, u"Dock"_s}));
     endApp();
     startApp();
-    EXPECT_EQ(window->views().find(u"yard"_s)->dvr, 0);
-    EXPECT_EQ(window->views().find(u"wall"_s)->codes[0], 105);
-    EXPECT_EQ(window->views().find(u"wall"_s)->codes[1], 0);
+    EXPECT_EQ(window->views().Find(u"yard"_s)->dvr, 0);
+    EXPECT_EQ(window->views().Find(u"wall"_s)->codes[0], 105);
+    EXPECT_EQ(window->views().Find(u"wall"_s)->codes[1], 0);
 }
 
 TEST_F(Views, ANameTakenAsksBeforeReplacingIsRefusedToARenameAndTheTourPaceIsKept) {
@@ -306,18 +306,18 @@ TEST_F(Views, ANameTakenAsksBeforeReplacingIsRefusedToARenameAndTheTourPaceIsKep
     EXPECT_EQ(answerer.boxes()[0].text, u"Replace the view \"gate\"?"_s);
     EXPECT_EQ(answerer.boxes()[0].buttons.size(), 2);
     EXPECT_TRUE(answerer.boxes()[0].buttons.contains(u"OK"_s));
-    EXPECT_EQ(window->views().find(u"gate"_s)->dvr, 0);  // Cancel keeps the old one
-    EXPECT_EQ(window->views().find(u"gate"_s)->split, 9);
+    EXPECT_EQ(window->views().Find(u"gate"_s)->dvr, 0);  // Cancel keeps the old one
+    EXPECT_EQ(window->views().Find(u"gate"_s)->split, 9);
     answerer.setAnswer(u"OK"_s);
     saveView(u"gate"_s);
     ASSERT_EQ(answerer.boxes().size(), 2);
-    EXPECT_EQ(window->views().find(u"gate"_s)->dvr, 1);
-    EXPECT_EQ(window->views().find(u"gate"_s)->split, 16);
+    EXPECT_EQ(window->views().Find(u"gate"_s)->dvr, 1);
+    EXPECT_EQ(window->views().Find(u"gate"_s)->split, 16);
     EXPECT_EQ(window->views().names(), (QStringList{u"gate"_s, u"yard"_s}));
     saveView(u"new"_s);  // a new name asks nothing
     EXPECT_EQ(answerer.boxes().size(), 2);
 
-    window->showViews();
+    window->ShowViews();
     auto* dialog = window->findChild<QDialog*>(u"viewsDialog"_s);
     ASSERT_NE(dialog, nullptr);
     const auto rename = [&](int row, const QString& to) {
@@ -340,7 +340,7 @@ TEST_F(Views, ANameTakenAsksBeforeReplacingIsRefusedToARenameAndTheTourPaceIsKep
     pace->setValue(7);
     endApp();
     startApp();
-    window->showViews();
+    window->ShowViews();
     dialog = window->findChild<QDialog*>(u"viewsDialog"_s);
     EXPECT_EQ(dialog->findChild<QSpinBox*>(u"tourSeconds"_s)->value(), 7);
     dialog->close();
@@ -353,7 +353,7 @@ TEST_F(Views, ANameTakenAsksBeforeReplacingIsRefusedToARenameAndTheTourPaceIsKep
     ASSERT_TRUE(WaitUntil([&] { return split() == 36; }, 10s));  // "yard" after 7 s
     EXPECT_NEAR(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(),
                 7.0, 0.5);
-    window->stopTour();
+    window->StopTour();
 }
 
 TEST_F(Views, ATourStepsOnTimeAndInputPausesItForTenSeconds) {
@@ -364,7 +364,7 @@ TEST_F(Views, ATourStepsOnTimeAndInputPausesItForTenSeconds) {
     select(1);
     saveView(u"yard"_s);
     activate();
-    window->startTour(2);
+    window->StartTour(2);
     EXPECT_EQ(vc->CurrentDVR(), 0);  // the first view at once
     const auto shows = [&](int dvr, std::chrono::milliseconds within) {
         const auto start = std::chrono::steady_clock::now();
@@ -395,18 +395,18 @@ TEST_F(Keyboard, TAndIPutTheTitleAndTheFiguresOverEachPictureAndTakeThemOffAgain
         return surface().copy(QRect(3, 3, 80, 12));
     };
     const QImage plain = corner();
-    EXPECT_EQ(window->paneCaptions().textFor(*vc, 0), QString());
+    EXPECT_EQ(window->paneCaptions().TextFor(*vc, 0), QString());
 
     QTest::keyClick(window.get(), Qt::Key_T);
     EXPECT_GT(Differing(plain, corner()), 80 * 12 / 4);
-    EXPECT_EQ(window->paneCaptions().textFor(*vc, 0), u"Gate  CAM01"_s);
+    EXPECT_EQ(window->paneCaptions().TextFor(*vc, 0), u"Gate  CAM01"_s);
     QTest::keyClick(window.get(), Qt::Key_I);
     ASSERT_TRUE(WaitUntil(
-        [&] { return !window->paneCaptions().textFor(*vc, 1).contains(u"\n0 fps"_s); }, 4s));
+        [&] { return !window->paneCaptions().TextFor(*vc, 1).contains(u"\n0 fps"_s); }, 4s));
     const QRegularExpressionMatch figures =
         QRegularExpression(u"^Gate  CAM02\n(\\d+) fps  (\\d+) kbit/s  352x288  dropped 0$"_s)
-            .match(window->paneCaptions().textFor(*vc, 1));
-    ASSERT_TRUE(figures.hasMatch()) << window->paneCaptions().textFor(*vc, 1).toStdString();
+            .match(window->paneCaptions().TextFor(*vc, 1));
+    ASSERT_TRUE(figures.hasMatch()) << window->paneCaptions().TextFor(*vc, 1).toStdString();
     EXPECT_GT(figures.captured(1).toInt(), 0);
     EXPECT_GT(figures.captured(2).toInt(), 0);
 
@@ -665,7 +665,7 @@ TEST_F(Views, TheShownSplitsButtonLooksPressedAndThePageLabelFollowsEveryChange)
     ApplyStartOptions(*window, *vc, o, {});
     EXPECT_EQ(pressed(), QList<int>{16});
     EXPECT_EQ(page->text(), u"page 2 of 2"_s);
-    ASSERT_TRUE(window->recallView(u"nine"_s));
+    ASSERT_TRUE(window->RecallView(u"nine"_s));
     EXPECT_EQ(pressed(), QList<int>{9});
     EXPECT_EQ(page->text(), u"page 3 of 5"_s);
     deselect();  // the all-DVR view: its 256 panes make the pages
@@ -673,12 +673,12 @@ TEST_F(Views, TheShownSplitsButtonLooksPressedAndThePageLabelFollowsEveryChange)
     EXPECT_EQ(page->text(), u"page 1 of 11"_s);
     saveView(u"all"_s);
     QTest::keyClick(window.get(), Qt::Key_4);
-    window->startTour(2);
+    window->StartTour(2);
     EXPECT_EQ(pressed(), QList<int>{9});
     EXPECT_EQ(page->text(), u"page 3 of 5"_s);
     EXPECT_TRUE(WaitUntil([&] { return page->text() == u"page 1 of 11"_s; }, 4s));
     EXPECT_EQ(pressed(), QList<int>{25});
-    window->stopTour();
+    window->StopTour();
 }
 
 }  // namespace

@@ -53,10 +53,10 @@ class PlaybackWindow : public UiTest {
         fromCoreThread([&] { port().Open(dvr, server, channels); });
         const int items = std::clamp(channels, 0, 32) + 1;
         EXPECT_TRUE(WaitUntil([&] {
-            NetPlayBack* w = NetPlayBack::existing();
+            NetPlayBack* w = NetPlayBack::Existing();
             return w && w->isVisible() && w->DVR == dvr && w->ButtonCh4->count() == items;
         }));
-        return NetPlayBack::existing();
+        return NetPlayBack::Existing();
     }
     static QImage picture(const NetPlayBack* w) {
         return w->ImageView->grab().toImage().convertToFormat(QImage::Format_RGB32);
@@ -65,7 +65,7 @@ class PlaybackWindow : public UiTest {
 
 TEST_F(PlaybackWindow, ShowsWhatTheCoreHandsItFromItsThreadsUntilTheEndOfTheRun) {
     startApp();
-    EXPECT_EQ(NetPlayBack::existing(), nullptr);  // made on first use
+    EXPECT_EQ(NetPlayBack::Existing(), nullptr);  // made on first use
     NetPlayBack* w = open(5, 16);
     ASSERT_NE(w, nullptr);
     EXPECT_EQ(w->IPText->text(), u"dvr.example:9000"_s);
@@ -153,7 +153,7 @@ TEST_F(PlaybackWindow, ShowsWhatTheCoreHandsItFromItsThreadsUntilTheEndOfTheRun)
     // Calls after the end of the run are dropped.
     fromCoreThread([&] { port().SetValidTime(6, "before"); });
     ASSERT_TRUE(WaitUntil([&] { return w->ValidTimeText->text() == u"before"_s; }));
-    window->stop();
+    window->Stop();
     EXPECT_FALSE(w->isVisible());
     fromCoreThread([&] {
         port().SetValidTime(6, "after");
@@ -236,12 +236,12 @@ class PlaybackSession : public PlaybackWindow {
         chooseFromMenu(0, u"NetPlayBack"_s);
         ASSERT_TRUE(WaitUntil(
             [&] {
-                NetPlayBack* w = NetPlayBack::existing();
+                NetPlayBack* w = NetPlayBack::Existing();
                 return w && w->isVisible() && picture(w).pixel(245, 20) == kBlack;
             },
             30s))
             << "the day's map never showed";
-        w = NetPlayBack::existing();
+        w = NetPlayBack::Existing();
         ASSERT_TRUE(vc->PlaybackRequestsIdle(10s));
     }
     std::vector<std::string> log() const { return ReadLines(logs.file("dvr.log")); }
@@ -331,8 +331,8 @@ TEST_F(PlaybackSession, TheMenuOpensTheDaysMapAndPlayFollowsThePlayedTime) {
     EXPECT_EQ(searches(), before + 3);
     // Its pane's title names the played time.
     window->paneCaptions().titles = true;
-    EXPECT_TRUE(window->paneCaptions().textFor(*vc, 0).startsWith(u"Gate  CAM01  10:"_s))
-        << window->paneCaptions().textFor(*vc, 0).toStdString();
+    EXPECT_TRUE(window->paneCaptions().TextFor(*vc, 0).startsWith(u"Gate  CAM01  10:"_s))
+        << window->paneCaptions().TextFor(*vc, 0).toStdString();
 
     // Fast forward while playing plays again from the time shown, fast.
     w->ButtonFastForward->click();

@@ -47,7 +47,7 @@ TEST(BaseNode, ACopyKeepsEveryKeyAndTheChildrenAndTheDictionaryRebuildsTheTree) 
     root->setChildren({group});
 
     // A copy is a new node of the same class that shares the children.
-    BaseNode::Ptr copy = root->copy();
+    BaseNode::Ptr copy = root->Copy();
     auto* same = dynamic_cast<ChildNode*>(copy.get());
     ASSERT_NE(same, nullptr);
     EXPECT_NE(copy, root);

@@ -57,7 +57,7 @@ TEST_F(DvrTree, SavedDvrsLoadInListOrderShowTheSelectedNameAndAreNotRewrittenAtT
     chooseFromMenu(0, u"Property"_s);
     chooseFromMenu(0, u"Delete"_s);
     Pump(100ms);
-    EXPECT_EQ(DVRProperty::existing(), nullptr);
+    EXPECT_EQ(DVRProperty::Existing(), nullptr);
     EXPECT_TRUE(answerer.boxes().isEmpty());
     EXPECT_EQ(titles().size(), 3);
 
@@ -94,7 +94,7 @@ TEST_F(DvrTree, ControlsCarryTheirFieldNamesAndReadableNames) {
         }
     }
     // What a person reads stays the accessible name: a label's text, a button's title.
-    DVRProperty* property = DVRProperty::existing();
+    DVRProperty* property = DVRProperty::Existing();
     EXPECT_EQ(readable(property->findChild<QWidget*>(u"buttonSave"_s)), u"Save"_s);
     EXPECT_EQ(readable(property->findChild<QWidget*>(u"Button7"_s)), u"7"_s);
     EXPECT_EQ(readable(window->dvrLabel()), u"ALL DVR"_s);
@@ -114,9 +114,9 @@ TEST_F(DvrTree, TheMenuOffersItsCommandsByMouseOrKeyboardWithoutChangingTheSelec
         EXPECT_EQ(menu.items, (QStringList{u"NewIP"_s, u"connectDVR"_s, u"NetPlayBack"_s,
                                            u"DisconnectDVR"_s, u"Delete"_s, u"Property"_s,
                                            QString(), u"Reconnect automatically"_s}));
-        EXPECT_EQ(window->outlineView()->selectedTopLevelRow(), k);
+        EXPECT_EQ(window->outlineView()->SelectedTopLevelRow(), k);
         EXPECT_EQ(vc->CurrentDVR(), k);
-        DVRProperty* property = DVRProperty::existing();
+        DVRProperty* property = DVRProperty::Existing();
         ASSERT_NE(property, nullptr);
         EXPECT_TRUE(property->isVisible());
         EXPECT_EQ(property->currentDVR, k);
@@ -129,7 +129,7 @@ TEST_F(DvrTree, TheHeadingFollowsARenameOfTheSelectedDvrAtOnceAndNoOtherDvrs) {
     ASSERT_TRUE(WaitUntil([&] { return label() == kNonAscii; }));
     const auto rename = [&](const QString& name) {
         window->ShowWindowProperty();
-        DVRProperty* property = DVRProperty::existing();
+        DVRProperty* property = DVRProperty::Existing();
         ASSERT_NE(property, nullptr);
         property->ShowName->setText(name);
         property->buttonSave->click();
@@ -137,7 +137,7 @@ TEST_F(DvrTree, TheHeadingFollowsARenameOfTheSelectedDvrAtOnceAndNoOtherDvrs) {
     rename(u"<b>Hall</b> Ω"_s);
     EXPECT_TRUE(WaitUntil([&] { return label() == u"<b>Hall</b> Ω"_s; }, 2s));
     EXPECT_EQ(window->dvrLabel()->textFormat(), Qt::PlainText);
-    EXPECT_EQ(window->outlineView()->selectedTopLevelRow(), 1);  // still selected, not re-chosen
+    EXPECT_EQ(window->outlineView()->SelectedTopLevelRow(), 1);  // still selected, not re-chosen
     // Another DVR's new name leaves the heading alone; the all-DVR view keeps its own.
     select(2);
     ASSERT_TRUE(WaitUntil([&] { return label() == u"Yard"_s; }));
@@ -173,13 +173,13 @@ TEST_F(DvrTree, DeleteAsksThenRemovesRenumbersAndSavesAndClosesTheWindowsOfEvery
     const std::vector<unsigned char> before = listBytes();
     select(2);
     window->ShowWindowProperty();
-    DVRProperty* property = DVRProperty::existing();
+    DVRProperty* property = DVRProperty::Existing();
     ASSERT_TRUE(property->isVisible());
     auto playbackOf = [&](int dvr) {
         std::thread([&] { window->playbackPort()->Open(dvr, "dvr.example:9000", 4); }).join();
         EXPECT_TRUE(WaitUntil(
-            [&] { return NetPlayBack::existing() && NetPlayBack::existing()->isVisible(); }));
-        return NetPlayBack::existing();
+            [&] { return NetPlayBack::Existing() && NetPlayBack::Existing()->isVisible(); }));
+        return NetPlayBack::Existing();
     };
     NetPlayBack* playback = playbackOf(2);
 
@@ -192,7 +192,7 @@ TEST_F(DvrTree, DeleteAsksThenRemovesRenumbersAndSavesAndClosesTheWindowsOfEvery
     ASSERT_EQ(answerer.boxes().size(), 2);
     EXPECT_EQ(titles().size(), 3);
     EXPECT_EQ(vc->list().count(), 3);
-    EXPECT_EQ(window->outlineView()->selectedTopLevelRow(), 1);
+    EXPECT_EQ(window->outlineView()->SelectedTopLevelRow(), 1);
     EXPECT_EQ(listBytes(), before);
 
     answerer.setAnswer(u"OK"_s);
@@ -207,7 +207,7 @@ TEST_F(DvrTree, DeleteAsksThenRemovesRenumbersAndSavesAndClosesTheWindowsOfEvery
     }
     EXPECT_EQ(titles(), (QStringList{u"Gate"_s, u"Yard"_s}));
     EXPECT_EQ(vc->list().count(), 2);
-    EXPECT_EQ(window->outlineView()->selectedTopLevelRow(), -1);
+    EXPECT_EQ(window->outlineView()->SelectedTopLevelRow(), -1);
     EXPECT_EQ(vc->CurrentDVR(), -1);
     EXPECT_TRUE(WaitUntil([&] { return label() == u"ALL DVR"_s; }));
     EXPECT_EQ(listBytes().size(), 75264u);
@@ -291,7 +291,7 @@ TEST_F(EndOfRun, StopReleasesAThreadWhoseBoxWasNeverShown) {
     });
     std::this_thread::sleep_for(200ms);  // queued, and the GUI thread is busy elsewhere
     EXPECT_FALSE(returned.load());
-    window->stop();
+    window->Stop();
     worker.join();
     BoxAnswerer answerer;
     Pump(100ms);
