@@ -256,6 +256,25 @@ SAVE_INFO_STRUCT Entry(const std::string& server, const std::string& name, const
     return NewSaveInfo(server, user, pass, name);
 }
 
+Look LookOf(const QImage& image, const QRect& region) {
+    Look look;
+    const QRect r = region.intersected(image.rect());
+    double sum = 0;
+    for (int y = r.top(); y <= r.bottom(); ++y) {
+        for (int x = r.left(); x <= r.right(); ++x) {
+            const QRgb p = image.pixel(x, y);
+            const int v = (qRed(p) + qGreen(p) + qBlue(p)) / 3;
+            sum += v;
+            look.white += v > 220;
+            look.grey += std::abs(qRed(p) - 122) < 6 && std::abs(qGreen(p) - 122) < 6 &&
+                         std::abs(qBlue(p) - 122) < 6;
+            ++look.pixels;
+        }
+    }
+    look.brightness = look.pixels ? sum / look.pixels : 0;
+    return look;
+}
+
 QStringList Items(const QComboBox* box) {
     QStringList items;
     for (int i = 0; i < box->count(); ++i) {

@@ -191,6 +191,16 @@ inline bool RegionShows(const QImage& image, const QRect& p, int channel, int to
            Near(image.pixel(p.right() - 4, p.bottom() - 3), bottom, tolerance);
 }
 
+// How a region of the surface looks: its mean brightness, and how many of its pixels are nearly
+// white (text) or nearly the background grey.
+struct Look {
+    double brightness = 0;
+    int white = 0;
+    int grey = 0;
+    int pixels = 0;
+};
+Look LookOf(const QImage& image, const QRect& region);
+
 // Pixels whose brightness differs by more than a little between two pictures of the same size.
 inline int Differing(const QImage& a, const QImage& b) {
     int n = 0;

@@ -1,11 +1,8 @@
 // The window against simulated DVRs: connecting from the context menu, the status shown in the
 // tree, and the boxes a DVR's failures raise.
-#include <QApplication>
-#include <QMouseEvent>
 #include <QPushButton>
 
 #include "core/net/TcpSocket.h"
-#include "gui/main/VideoView.h"
 #include "gui/tree/DvrTreeModel.h"
 #include "tests/gui/UiFixture.h"
 #include "tests/support/FullBacklogListener.h"
@@ -133,13 +130,6 @@ TEST_F(WindowAgainstDvr, SplitsAndZoomsAnswerAtOnceWhileADvrHasStoppedReading) {
         action();
         return std::chrono::duration_cast<std::chrono::milliseconds>(
             std::chrono::steady_clock::now() - start);
-    };
-    VideoView* view = window->videoView();
-    auto clickPane = [&](int pane) {
-        const QPointF at(PaneOnScreen(*vc, pane, view->height()).center());
-        QMouseEvent e(QEvent::MouseButtonPress, at, view->mapToGlobal(at), Qt::LeftButton,
-                      Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(view, &e);
     };
     EXPECT_LT(timed([&] { window->splitButton(9)->click(); }), 50ms);
     EXPECT_LT(timed([&] { window->splitButton(16)->click(); }), 50ms);

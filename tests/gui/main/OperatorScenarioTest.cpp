@@ -106,18 +106,8 @@ TEST_F(OperatorScenario, ADvrLostWhileAnotherDvrsBoxIsOpenIsMarkedAndConnectedAg
          3s},
         {"Yard's pane says it is offline, with its name",
          [&] {
-             const QImage s = surface();
-             const QRect p = pane(0);
-             int grey = 0;
-             int white = 0;
-             for (int y = p.top(); y <= p.bottom(); y += 2) {
-                 for (int x = p.left(); x <= p.right(); x += 2) {
-                     const QRgb c = s.pixel(x, y);
-                     grey += std::abs(qRed(c) - 122) < 6 && std::abs(qBlue(c) - 122) < 6;
-                     white += qRed(c) > 220 && qGreen(c) > 220 && qBlue(c) > 220;
-                 }
-             }
-             return grey > p.width() * p.height() / 8 && white > 10;
+             const Look look = LookOf(surface(), pane(0));
+             return look.grey > look.pixels / 2 && look.white > 30;
          },
          [&] {
              yard = std::make_unique<SimProcess>(dvrArgs(yardPort));

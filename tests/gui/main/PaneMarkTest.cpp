@@ -14,34 +14,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// How a region of the surface looks: its mean brightness, and how many of its pixels are
-// nearly white (text) or nearly the background grey.
-struct Look {
-    double brightness = 0;
-    int white = 0;
-    int grey = 0;
-    int pixels = 0;
-};
-
-Look LookOf(const QImage& image, const QRect& region) {
-    Look look;
-    const QRect r = region.intersected(image.rect());
-    double sum = 0;
-    for (int y = r.top(); y <= r.bottom(); ++y) {
-        for (int x = r.left(); x <= r.right(); ++x) {
-            const QRgb p = image.pixel(x, y);
-            const int v = (qRed(p) + qGreen(p) + qBlue(p)) / 3;
-            sum += v;
-            look.white += v > 220;
-            look.grey += std::abs(qRed(p) - 122) < 6 && std::abs(qGreen(p) - 122) < 6 &&
-                         std::abs(qBlue(p) - 122) < 6;
-            ++look.pixels;
-        }
-    }
-    look.brightness = look.pixels ? sum / look.pixels : 0;
-    return look;
-}
-
 TEST_F(UiTest, PanesSayWhenTheirPictureIsOldTheirDvrOfflineOrDisconnected) {
     // Three seconds of pictures, then a DVR that stays connected and sends nothing.
     SimProcess sim({"--listen", "127.0.0.1:0", "--account", "admin:1234:2:2", "--fault",

@@ -1,10 +1,6 @@
-// The playback window under Xvfb: driven through its port from other threads as the core drives
-// it, and end to end against the simulator, whose recordings must show in the time map and play
-// into the panes, without the window ever waiting for the DVR.
-#include <QComboBox>
-#include <QCoreApplication>
+// The playback window end to end against the simulator, whose recordings must show in the time
+// map and play into the panes, without the window ever waiting for the DVR.
 #include <QDateTimeEdit>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
@@ -13,214 +9,23 @@
 #include <QStyleOptionSlider>
 
 #include <cstdio>
-#include <thread>
 
 #include "gui/main/VideoView.h"
 #include "gui/main/video/PaneText.h"
 #include "gui/playback/NetPlayBack.h"
-#include "gui/playback/NetPlayBackPort.h"
-#include "gui/playback/ViewConntroller2.h"
 #include "tests/gui/UiFixture.h"
+#include "tests/gui/playback/PlaybackPictures.h"
 #include "tests/support/ClientFixture.h"
-#include "tests/support/StreamPeer.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-const QRgb kBlack = qRgb(0, 0, 0);
-const QRgb kWhite = qRgb(255, 255, 255);
-
-// Whether columns [from, to] of rows [top, bottom] are all black (or all white).
-bool Block(const QImage& image, int from, int to, int top, int bottom, bool black) {
-    QImage want(to - from + 1, bottom - top + 1, QImage::Format_RGB32);
-    want.fill(black ? Qt::black : Qt::white);
-    return image.copy(from, top, want.width(), want.height()) == want;
-}
-
-void Key(QWidget* target, Qt::Key key) {
-    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
-    QCoreApplication::sendEvent(target, &press);
-}
-
-class PlaybackWindow : public UiTest {
-  protected:
-    NetPlayBackPort& port() { return *window->playbackPort(); }
-    // As the core calls the port: from a thread of its own.
-    static void fromCoreThread(const std::function<void()>& call) { std::thread(call).join(); }
-    // Opens the window through the port for `channels` channels and waits until it shows them.
-    NetPlayBack* open(int dvr, int channels, const std::string& server = "dvr.example:9000") {
-        fromCoreThread([&] { port().Open(dvr, server, channels); });
-        const int items = std::clamp(channels, 0, 32) + 1;
-        EXPECT_TRUE(WaitUntil([&] {
-            NetPlayBack* w = NetPlayBack::Existing();
-            return w && w->isVisible() && w->DVR == dvr && w->ButtonCh4->count() == items;
-        }));
-        return NetPlayBack::Existing();
-    }
-    static QImage picture(const NetPlayBack* w) {
-        return w->ImageView->grab().toImage().convertToFormat(QImage::Format_RGB32);
-    }
-};
-
-TEST_F(PlaybackWindow, ShowsWhatTheCoreHandsItFromItsThreadsUntilTheEndOfTheRun) {
-    startApp();
-    EXPECT_EQ(NetPlayBack::Existing(), nullptr);  // made on first use
-    NetPlayBack* w = open(5, 16);
-    ASSERT_NE(w, nullptr);
-    EXPECT_EQ(w->IPText->text(), u"dvr.example:9000"_s);
-    QStringList sixteen{u"NONE"_s};
-    for (int i = 1; i <= 16; ++i) {
-        sixteen.append(u"%1ch"_s.arg(i));
-    }
-    for (int k = 0; k < 4; ++k) {
-        SCOPED_TRACE(k);
-        EXPECT_EQ(Items(w->popUp(k)), sixteen);
-        EXPECT_EQ(w->popUp(k)->currentIndex(), k == 0 ? 1 : 0);
-    }
-    EXPECT_FALSE(w->ButtonSound->isVisible());
-    EXPECT_TRUE(w->ButtonFastForward->isCheckable());
-    // Before any map the picture is the set-up grey.
-    EXPECT_EQ(picture(w).pixel(300, 60), qRgb(100, 100, 100));
-    EXPECT_EQ(w->background->grab().toImage().pixel(2, 2), ViewConntroller2::background().rgb());
-    for (const char* name : {"ImageView", "ButtonCh1", "ButtonCh2", "ButtonCh3", "ButtonCh4", "ch1",
-                             "ch2", "ch3", "ch4", "slider", "ValidTimeText", "IPText", "DateTime",
-                             "ButtonSound", "ButtonPlay", "ButtonFastForward", "ButtonStop"}) {
-        auto* control = w->findChild<QWidget*>(QString::fromLatin1(name));
-        ASSERT_NE(control, nullptr) << name;
-        EXPECT_EQ(control->accessibleDescription(), QString::fromLatin1(name));
-    }
-
-    // Selections outside a pop-up show NONE, and only the four bands have labels.
-    fromCoreThread([&] {
-        port().SetChShow(5, BandSelection{3, 0, 16, 17});
-        port().SetChShow(5, "CAM03", 0);
-        port().SetChShow(5, "CAM16", 2);
-        port().SetChShow(5, "CAM99", 4);
-        port().SetChShow(5, "CAM99", -1);
-        port().SetValidTime(5, "2026/12/5 10:0 --  2026/12/6 13:20");
-    });
-    ASSERT_TRUE(WaitUntil([&] { return !w->ValidTimeText->text().isEmpty(); }));
-    EXPECT_EQ(w->Selection(), (BandSelection{3, 0, 16, 0}));
-    EXPECT_EQ((QStringList{w->ch1->text(), w->ch2->text(), w->ch3->text(), w->ch4->text()}),
-              (QStringList{u"CAM03"_s, QString(), u"CAM16"_s, QString()}));
-    EXPECT_EQ(w->ValidTimeText->text(), u"2026/12/5 10:0 --  2026/12/6 13:20"_s);
-    fromCoreThread([&] { port().SetChShow(5, BandSelection{-1, 1, 2, 3}); });
-    ASSERT_TRUE(WaitUntil([&] { return w->ButtonCh4->currentIndex() == 3; }));
-    EXPECT_EQ(w->Selection(), (BandSelection{0, 1, 2, 3}));
-
-    // The picture marks two columns per recorded slot, below each band's gap.
-    TimeMap map{};
-    map[0][0] = 1;
-    map[3][287] = 1;
-    map[1][100] = 1;
-    map[1][101] = 1;
-    map[2][50] = 2;  // only 1 is a recording
-    fromCoreThread([&] { port().CreatePicture(5, map); });
-    ASSERT_TRUE(WaitUntil([&] { return picture(w).pixel(0, 6) == kBlack; }));
-    const QImage image = picture(w);
-    ASSERT_EQ(image.size(), QSize(576, 120));
-    EXPECT_TRUE(Block(image, 0, 1, 6, 29, true));
-    EXPECT_TRUE(Block(image, 0, 1, 0, 5, false));
-    EXPECT_TRUE(Block(image, 2, 575, 0, 29, false));
-    EXPECT_TRUE(Block(image, 200, 203, 36, 59, true));
-    EXPECT_TRUE(Block(image, 200, 203, 30, 35, false));
-    EXPECT_TRUE(Block(image, 204, 205, 36, 59, false));
-    EXPECT_TRUE(Block(image, 198, 199, 36, 59, false));
-    EXPECT_TRUE(Block(image, 0, 575, 60, 89, false));
-    EXPECT_TRUE(Block(image, 574, 575, 96, 119, true));
-    EXPECT_TRUE(Block(image, 574, 575, 90, 95, false));
-    EXPECT_TRUE(Block(image, 0, 573, 90, 119, false));
-
-    // What belongs to another DVR's session does not reach this window.
-    fromCoreThread([&] { port().SetValidTime(4, "another DVR's"); });
-    Pump(100ms);
-    EXPECT_EQ(w->ValidTimeText->text(), u"2026/12/5 10:0 --  2026/12/6 13:20"_s);
-
-    // A new map replaces the old one entirely.
-    fromCoreThread([&] { port().CreatePicture(5, TimeMap{}); });
-    ASSERT_TRUE(WaitUntil([&] { return picture(w).pixel(0, 6) == kWhite; }));
-    EXPECT_TRUE(Block(picture(w), 0, 575, 0, 119, false));
-
-    // A DVR may claim up to 99 channels; the pop-ups stop at 32. The window stays the same one.
-    EXPECT_EQ(open(5, 40), w);
-    EXPECT_EQ(w->ButtonCh2->count(), 33);
-    EXPECT_EQ(w->ButtonCh2->itemText(32), u"32ch"_s);
-    open(6, 0);
-    EXPECT_EQ(Items(w->ButtonCh1), QStringList{u"NONE"_s});
-    EXPECT_EQ(w->ButtonCh1->currentIndex(), 0);
-
-    // Calls after the end of the run are dropped.
-    fromCoreThread([&] { port().SetValidTime(6, "before"); });
-    ASSERT_TRUE(WaitUntil([&] { return w->ValidTimeText->text() == u"before"_s; }));
-    window->Stop();
-    EXPECT_FALSE(w->isVisible());
-    fromCoreThread([&] {
-        port().SetValidTime(6, "after");
-        port().Open(7, "late:1", 8);
-    });
-    Pump(100ms);
-    EXPECT_EQ(w->ValidTimeText->text(), u"before"_s);
-    EXPECT_FALSE(w->isVisible());
-    EXPECT_EQ(w->DVR, 6);
-}
-
-TEST_F(PlaybackWindow, TheSliderThePickerAndThePlayedSecondFollowEachOtherWithinThePickersDay) {
-    startApp();
-    NetPlayBack* w = open(3, 4);
-    const QDate day(2026, 3, 9);
-    w->DateTime->setDateTime(QDateTime(day, QTime(12, 0, 0)));
-    EXPECT_EQ(w->slider->value(), 144);
-
-    w->slider->setValue(100);  // as a drag does
-    EXPECT_EQ(w->DateTime->dateTime(), QDateTime(day, QTime(8, 20, 0)));
-    w->slider->setFocus();
-    Key(w->slider, Qt::Key_End);
-    EXPECT_EQ(w->slider->value(), 287);
-    EXPECT_EQ(w->DateTime->dateTime(), QDateTime(day, QTime(23, 55, 0)));
-
-    // Each 5-minute slot of the day, to its last second.
-    for (const auto& [time, slot] :
-         {std::pair{QTime(23, 59, 59), 287}, {QTime(0, 4, 59), 0}, {QTime(0, 5, 0), 1}}) {
-        SCOPED_TRACE(time.toString().toStdString());
-        w->DateTime->setTime(time);
-        EXPECT_EQ(w->slider->value(), slot);
-    }
-    EXPECT_EQ(w->DateTime->date(), day);
-
-    // While its DVR plays, the timer shows the played second.
-    NetCtrl_Struct& b = vc->GetNetCtrlStruct(3);
-    b.SetView(VIEW_PLAYBACK);
-    auto dvr = std::make_unique<StreamPeer>(b);  // logged in and playing
-    fromCoreThread([&] { port().SetTimeNow(3, 3661); });
-    ASSERT_TRUE(WaitUntil([&] { return w->DateTime->time() == QTime(1, 1, 1); }, 3s));
-    EXPECT_EQ(w->slider->value(), 12);
-    EXPECT_EQ(w->DateTime->date(), day);
-    fromCoreThread([&] { port().SetTimeNow(2, 600); });  // another DVR's playback moves nothing
-    Pump(3 * std::chrono::milliseconds(NetPlayBack::kTimerMs));
-    EXPECT_EQ(w->DateTime->time(), QTime(1, 1, 1));
-
-    // A second past the day is held at its last second.
-    fromCoreThread([&] { port().SetTimeNow(3, 90061); });
-    ASSERT_TRUE(WaitUntil([&] { return w->DateTime->time() == QTime(23, 59, 59); }, 3s));
-    EXPECT_EQ(w->slider->value(), 287);
-
-    // Once the DVR no longer plays, the window stays where it is.
-    b.SetLiveStatus(NET_CONNECTED);
-    fromCoreThread([&] { port().SetTimeNow(3, 7200); });
-    Pump(3 * std::chrono::milliseconds(NetPlayBack::kTimerMs));
-    EXPECT_EQ(w->DateTime->time(), QTime(23, 59, 59));
-    b.SetView(VIEW_LIVE);
-    b.Disconnect();
-}
-
-// ---- With the simulator ------------------------------------------------------------------------
-
 // Channel 0 records 10:00-10:30 and 13:05-13:20, channel 3 15:00-15:10, every day from yesterday
 // to tomorrow (a search near midnight finds the same map). Slots are 5 minutes, 2 columns each:
 // 10:00-10:30 marks slots 120..126 (the end lies in slot 126), 13:05-13:20 slots 157..160,
 // 15:00-15:10 slots 180..182.
-class PlaybackSession : public PlaybackWindow {
+class PlaybackSession : public UiTest {
   protected:
     void openSession(const std::vector<std::string>& extra = {}) {
         std::vector<std::string> args{
@@ -237,7 +42,7 @@ class PlaybackSession : public PlaybackWindow {
         ASSERT_TRUE(WaitUntil(
             [&] {
                 NetPlayBack* w = NetPlayBack::Existing();
-                return w && w->isVisible() && picture(w).pixel(245, 20) == kBlack;
+                return w && w->isVisible() && Picture(w).pixel(245, 20) == kBlack;
             },
             30s))
             << "the day's map never showed";
@@ -278,14 +83,8 @@ TEST_F(PlaybackSession, TheMenuOpensTheDaysMapAndPlayFollowsThePlayedTime) {
     EXPECT_FALSE(w->ValidTimeText->text().isEmpty());
     EXPECT_NE(w->ValidTimeText->text(), u"No Disk"_s);
 
-    const QImage map = picture(w);
-    EXPECT_TRUE(Block(map, 240, 253, 6, 29, true));
-    EXPECT_TRUE(Block(map, 314, 321, 6, 29, true));
-    EXPECT_TRUE(Block(map, 0, 239, 6, 29, false));
-    EXPECT_TRUE(Block(map, 254, 313, 6, 29, false));
-    EXPECT_TRUE(Block(map, 322, 575, 6, 29, false));
-    EXPECT_TRUE(Block(map, 0, 575, 0, 5, false));
-    EXPECT_TRUE(Block(map, 0, 575, 30, 119, false));  // no channel chosen below band 0
+    // Band 0 alone: no channel is chosen for the others.
+    EXPECT_EQ(Picture(w), MapPicture(Recorded({{0, 120, 126}, {0, 157, 160}})));
 
     // Dragging the slider moves the picker only: no map is asked for.
     // (Away from the slot the picker starts at, now's: a value the slider has already moves
@@ -370,7 +169,7 @@ TEST_F(PlaybackSession, ASlowSearchLeavesTheWindowResponsiveUntilItsMapArrives) 
     EXPECT_EQ(w->ButtonCh2->currentIndex(), 4);
     last = Clock::now();
     ticker.start(20);
-    ASSERT_TRUE(WaitUntil([&] { return picture(w).pixel(362, 40) == kBlack; }, 20s))
+    ASSERT_TRUE(WaitUntil([&] { return Picture(w).pixel(362, 40) == kBlack; }, 20s))
         << "the new map never showed";
     const auto waited = Clock::now() - chosen;
     ticker.stop();
@@ -380,10 +179,7 @@ TEST_F(PlaybackSession, ASlowSearchLeavesTheWindowResponsiveUntilItsMapArrives) 
     EXPECT_GE(ticks, 20);
     EXPECT_LT(longestGap, 1s);
     EXPECT_EQ(searches(), before + 1);
-    const QImage map = picture(w);
-    EXPECT_TRUE(Block(map, 360, 365, 36, 59, true));
-    EXPECT_TRUE(Block(map, 240, 253, 6, 29, true));
-    EXPECT_TRUE(Block(map, 0, 359, 36, 59, false));
+    EXPECT_EQ(Picture(w), MapPicture(Recorded({{0, 120, 126}, {0, 157, 160}, {1, 180, 182}})));
     EXPECT_EQ(w->ch2->text(), u"CAM04"_s);
 }
 
@@ -569,10 +365,8 @@ TEST_F(PlaybackLife, AJumpWhilePlayingPlaysFromThereAndARefusalIsTold) {
     EXPECT_EQ(refused->text(), u"No recording at 20:10"_s);
     EXPECT_TRUE(plays().back().find("state=8") != std::string::npos) << plays().back();
     auto grey = [&] {
-        const QImage s = surface();
-        const QRect p = pane(0);
-        return Near(s.pixel(p.center()), {122, 122, 122}, 4) &&
-               Near(s.pixel(p.left() + 5, p.top() + 5), {122, 122, 122}, 4);
+        const Look look = LookOf(surface(), pane(0));
+        return look.grey > look.pixels * 9 / 10;
     };
     EXPECT_TRUE(WaitUntil(grey, 3s)) << "the refused play's pane kept an old picture";
     // What played before stops, and stays off the pane.
