@@ -41,7 +41,7 @@ class Ipc {
     }
 
     bool connected() const { return fd_ >= 0; }
-    bool connect(const std::string& path) {
+    bool Connect(const std::string& path) {
         sockaddr_un a{};
         a.sun_family = AF_UNIX;
         if (path.size() >= sizeof a.sun_path) {
@@ -60,14 +60,14 @@ class Ipc {
     }
 
     // A numeric or yes/no property; nothing while the player has no value for it.
-    std::optional<double> get(const std::string& property) {
-        return request(R"(["get_property",")" + property + R"("])");
+    std::optional<double> Get(const std::string& property) {
+        return Request(R"(["get_property",")" + property + R"("])");
     }
-    void play() { request(R"(["set_property","pause",false])"); }
+    void Play() { Request(R"(["set_property","pause",false])"); }
 
   private:
     // Sends a command and returns the "data" of its answer when that is a number or yes/no.
-    std::optional<double> request(const std::string& command) {
+    std::optional<double> Request(const std::string& command) {
         const int id = ++lastId_;
         const std::string line =
             R"({"command":)" + command + R"(,"request_id":)" + std::to_string(id) + "}\n";
@@ -155,16 +155,16 @@ std::optional<Sample> Take(Ipc& ipc, pid_t pid) {
     Sample s;
     s.at = Clock::now();
     const auto cpu = ProcessCpuSeconds(pid);
-    const auto frame = ipc.get("estimated-frame-number");
-    const auto voDrops = ipc.get("frame-drop-count");
-    const auto decoderDrops = ipc.get("decoder-frame-drop-count");
+    const auto frame = ipc.Get("estimated-frame-number");
+    const auto voDrops = ipc.Get("frame-drop-count");
+    const auto decoderDrops = ipc.Get("decoder-frame-drop-count");
     if (!cpu || !frame || !voDrops || !decoderDrops) {
         return std::nullopt;
     }
     s.cpu = *cpu;
     s.frame = *frame;
     s.drops = *voDrops + *decoderDrops;
-    s.ended = ipc.get("eof-reached").value_or(0) != 0;
+    s.ended = ipc.Get("eof-reached").value_or(0) != 0;
     return s;
 }
 
@@ -215,8 +215,8 @@ std::optional<WallFigures> RunMpvWall(const std::vector<std::string>& streams,
     // Each player comes up paused on its first picture; all start together.
     const auto deadline = Clock::now() + kStartLimit;
     for (std::size_t i = 0; i < n; ++i) {
-        while (!(ipc[i].connected() || ipc[i].connect(sockets[i])) ||
-               !ipc[i].get("estimated-frame-number")) {
+        while (!(ipc[i].connected() || ipc[i].Connect(sockets[i])) ||
+               !ipc[i].Get("estimated-frame-number")) {
             if (Clock::now() >= deadline) {
                 error = "mpv " + std::to_string(i) + " did not come up";
                 return std::nullopt;
@@ -225,7 +225,7 @@ std::optional<WallFigures> RunMpvWall(const std::vector<std::string>& streams,
         }
     }
     for (Ipc& player : ipc) {
-        player.play();
+        player.Play();
     }
     std::this_thread::sleep_for(kWarmUp);
     std::vector<Sample> start;

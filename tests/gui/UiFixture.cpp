@@ -74,11 +74,11 @@ UiTest::UiTest() {
     ::setenv("HOME", home_.path().c_str(), 1);
     // Qt finds the settings folder once a process: each test gets its own.
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
-                       QString::fromStdString(home_.file(".config")));
+                       QString::fromStdString(home_.File(".config")));
 }
 
 UiTest::~UiTest() {
-    endApp();
+    EndApp();
     if (oldHome_) {
         ::setenv("HOME", oldHome_->c_str(), 1);
     } else {
@@ -86,7 +86,7 @@ UiTest::~UiTest() {
     }
 }
 
-void UiTest::startApp(const std::string& listFile) {
+void UiTest::StartApp(const std::string& listFile) {
     window = std::make_unique<MainWindow>();
     vc = std::make_unique<ViewController>(window->uiPort());
     if (!listFile.empty()) {
@@ -99,7 +99,7 @@ void UiTest::startApp(const std::string& listFile) {
         [&] { return window->isVisible() && window->videoView()->surfaceWindow()->isExposed(); });
 }
 
-void UiTest::endApp() {
+void UiTest::EndApp() {
     if (window) {
         window->Stop();
     }
@@ -107,25 +107,25 @@ void UiTest::endApp() {
     window.reset();
 }
 
-void UiTest::writeList(const std::vector<SAVE_INFO_STRUCT>& entries) const {
+void UiTest::WriteList(const std::vector<SAVE_INFO_STRUCT>& entries) const {
     auto image = std::make_unique<UserListImage>();
     std::copy(entries.begin(), entries.end(), image->entries);
     std::fill(std::begin(image->codes), std::end(image->codes), -1);  // no pane assigned
-    ASSERT_TRUE(WriteUserList(listPath(), *image));
+    ASSERT_TRUE(WriteUserList(ListPath(), *image));
 }
 
-std::vector<unsigned char> UiTest::listBytes() const {
-    std::ifstream in(listPath(), std::ios::binary);
+std::vector<unsigned char> UiTest::ListBytes() const {
+    std::ifstream in(ListPath(), std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-SAVE_INFO_STRUCT UiTest::entryInFile(int i) const {
+SAVE_INFO_STRUCT UiTest::EntryInFile(int i) const {
     auto image = std::make_unique<UserListImage>();
-    ReadUserList(listPath(), *image);
+    ReadUserList(ListPath(), *image);
     return image->entries[i];
 }
 
-QStringList UiTest::titles() const {
+QStringList UiTest::Titles() const {
     QStringList out;
     const DvrTreeModel* model = window->treeModel();
     for (int r = 0; r < model->rowCount(); ++r) {
@@ -134,7 +134,7 @@ QStringList UiTest::titles() const {
     return out;
 }
 
-bool UiTest::rowShows(int row, const NodeImage& icon) const {
+bool UiTest::RowShows(int row, const NodeImage& icon) const {
     OutlineViewCon* view = window->outlineView();
     const QRect cell = view->visualRect(window->treeModel()->index(row, 0));
     const QImage shot = view->viewport()->grab().toImage().convertToFormat(QImage::Format_ARGB32);
@@ -154,21 +154,21 @@ bool UiTest::rowShows(int row, const NodeImage& icon) const {
     return compared > 20;
 }
 
-QString UiTest::iconShown(int row) const {
+QString UiTest::IconShown(int row) const {
     window->outlineView()->viewport()->grab();  // drawing a row chooses its icon
     const DvrTreeModel* model = window->treeModel();
     return model->data(model->index(row, 0), Qt::ToolTipRole).toString();
 }
 
-void UiTest::select(int row) {
+void UiTest::Select(int row) {
     window->outlineView()->setCurrentIndex(window->treeModel()->index(row, 0));
 }
 
-void UiTest::deselect() {
+void UiTest::Deselect() {
     window->outlineView()->clearSelection();
 }
 
-MenuSeen UiTest::chooseFromMenu(int row, const QString& item, MenuBy by) {
+MenuSeen UiTest::ChooseFromMenu(int row, const QString& item, MenuBy by) {
     OutlineViewCon* view = window->outlineView();
     if (by == MenuBy::RightClick) {
         const QPoint at = view->visualRect(window->treeModel()->index(row, 0)).center();
@@ -209,27 +209,27 @@ MenuSeen UiTest::chooseFromMenu(int row, const QString& item, MenuBy by) {
     return seen;
 }
 
-void UiTest::connectDvr(int slot) {
-    select(slot);
-    chooseFromMenu(slot, u"connectDVR"_s);
+void UiTest::ConnectDvr(int slot) {
+    Select(slot);
+    ChooseFromMenu(slot, u"connectDVR"_s);
     ASSERT_TRUE(WaitUntil([&] { return vc->GetNetCtrlStruct(slot).NetWorking.load() == 1; }));
 }
 
-void UiTest::clickPane(int pane) {
+void UiTest::ClickPane(int pane) {
     VideoView* view = window->videoView();
     Mouse(view, QEvent::MouseButtonPress, PaneOnScreen(*vc, pane, view->height()).center());
 }
 
-void UiTest::activate() {
+void UiTest::Activate() {
     window->activateWindow();
     ASSERT_TRUE(WaitUntil([&] { return window->isActiveWindow(); }));
 }
 
-QImage UiTest::surface() const {
+QImage UiTest::Surface() const {
     return window->videoView()->GrabSurface();
 }
 
-QRect UiTest::pane(int p) const {
+QRect UiTest::Pane(int p) const {
     return PaneOnScreen(*vc, p, window->videoView()->height());
 }
 

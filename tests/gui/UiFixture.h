@@ -86,37 +86,37 @@ class UiTest : public ::testing::Test {
 
     // Creates the window and the controller and runs the start-up sequence; shows the window.
     // With `listFile`, the list is read from and saved to that file (the --list option).
-    void startApp(const std::string& listFile = {});
+    void StartApp(const std::string& listFile = {});
     // The end of the run as main() does it: stop, then the controller, then the window.
-    void endApp();
+    void EndApp();
 
-    std::string listPath() const { return home_.path() + "/userinfo/info.uss"; }
+    std::string ListPath() const { return home_.path() + "/userinfo/info.uss"; }
     // Writes a list file holding `entries` as entries 0.. and no pane assignment.
-    void writeList(const std::vector<SAVE_INFO_STRUCT>& entries) const;
-    std::vector<unsigned char> listBytes() const;
+    void WriteList(const std::vector<SAVE_INFO_STRUCT>& entries) const;
+    std::vector<unsigned char> ListBytes() const;
     // Entry i as it is in the file now.
-    SAVE_INFO_STRUCT entryInFile(int i) const;
+    SAVE_INFO_STRUCT EntryInFile(int i) const;
 
-    QStringList titles() const;
+    QStringList Titles() const;
     // Draws the tree now and tells whether row `row` shows `icon` (every opaque pixel of it).
-    bool rowShows(int row, const NodeImage& icon) const;
+    bool RowShows(int row, const NodeImage& icon) const;
     // Draws the tree now and returns the tooltip of row `row`: the resource name of its icon.
-    QString iconShown(int row) const;
-    void select(int row);
-    void deselect();
+    QString IconShown(int row) const;
+    void Select(int row);
+    void Deselect();
     // Opens the tree's context menu over `row` (from the keyboard: over the current row) and
     // chooses `item` (nothing when empty).
-    MenuSeen chooseFromMenu(int row, const QString& item, MenuBy by = MenuBy::RightClick);
+    MenuSeen ChooseFromMenu(int row, const QString& item, MenuBy by = MenuBy::RightClick);
     // Selects DVR `slot`, connects it from the menu and waits until it works.
-    void connectDvr(int slot);
+    void ConnectDvr(int slot);
     // Clicks pane `pane` of the video surface (a zoom, or back to the grid).
-    void clickPane(int pane);
+    void ClickPane(int pane);
     // Keys reach a window's shortcuts while it is the active one.
-    void activate();
+    void Activate();
     // The video surface as drawn now, pane `p`'s rectangle in it, and whether it shows `channel`.
-    QImage surface() const;
-    QRect pane(int p) const;
-    bool paneShows(int p, int channel) const { return RegionShows(surface(), pane(p), channel); }
+    QImage Surface() const;
+    QRect Pane(int p) const;
+    bool PaneShows(int p, int channel) const { return RegionShows(Surface(), Pane(p), channel); }
 
     TempDir home_;
     std::optional<std::string> oldHome_;

@@ -22,17 +22,17 @@ class ClientTest : public ::testing::Test {
     ClientTest() : vc(std::make_unique<ViewController>(ui)) {}
 
     // Saves entry `dvr` as a new entry would be saved.
-    void setEntry(int dvr, const std::string& server, const std::string& user = "admin",
+    void SetEntry(int dvr, const std::string& server, const std::string& user = "admin",
                   const std::string& pass = "1234", const std::string& name = "Gate",
                   uint32_t cam = kAllChannels) {
         SAVE_INFO_STRUCT entry = NewSaveInfo(server, user, pass, name);
         entry.cam = cam;
         vc->list().Store(dvr, entry);
     }
-    NetCtrl_Struct& block(int dvr) { return vc->GetNetCtrlStruct(dvr); }
+    NetCtrl_Struct& Block(int dvr) { return vc->GetNetCtrlStruct(dvr); }
     // The client's port of DVR `dvr`'s connection, -1 without one.
-    int clientPort(int dvr) {
-        std::shared_ptr<TcpSocket> s = block(dvr).connection();
+    int ClientPort(int dvr) {
+        std::shared_ptr<TcpSocket> s = Block(dvr).connection();
         sockaddr_in addr{};
         socklen_t len = sizeof addr;
         if (!s || ::getsockname(s->fd(), reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
@@ -40,12 +40,12 @@ class ClientTest : public ::testing::Test {
         }
         return ntohs(addr.sin_port);
     }
-    static std::string at(const SimProcess& sim, const std::string& host = "127.0.0.1") {
+    static std::string At(const SimProcess& sim, const std::string& host = "127.0.0.1") {
         return host + ":" + std::to_string(sim.port());
     }
     // The operator selects DVR `dvr` in the tree (-1: none, the all-DVR view).
-    void select(int dvr) {
-        ui.select(dvr);
+    void Select(int dvr) {
+        ui.Select(dvr);
         vc->outlineViewSelectionDidChange();
     }
 
@@ -72,7 +72,7 @@ inline status::Connect AttemptWithOneBox(const std::string& server, const std::s
     EXPECT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes.empty() ? "" : boxes[0].heading.value_or("-") + ": " + boxes[0].text,
               server + ": " + text);
-    EXPECT_EQ(ui.titleOf(0), "Gate");  // not left at "connecting"
+    EXPECT_EQ(ui.TitleOf(0), "Gate");  // not left at "connecting"
     EXPECT_EQ(ConnectionOf(vc.GetNetCtrlStruct(0)), kNoConnection);
     return result;
 }
@@ -94,7 +94,7 @@ class DisplayTest : public ClientTest {
 // A command record as the simulator logged it.
 struct LoggedCommand {
     int iCmd, iParam1, iParam2, iParam3, iParam4;
-    std::vector<int> words() const { return {iCmd, iParam1, iParam2, iParam3, iParam4}; }
+    std::vector<int> Words() const { return {iCmd, iParam1, iParam2, iParam3, iParam4}; }
 };
 
 inline std::vector<LoggedCommand> Commands(const std::vector<std::string>& lines) {

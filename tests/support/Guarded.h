@@ -8,17 +8,17 @@
 class Guarded {
   protected:
     template <typename T>
-    T get(const T& member) const {
+    T Get(const T& member) const {
         std::lock_guard<std::mutex> g(lock_);
         return member;
     }
     template <typename T, typename V>
-    void set(T& member, const V& value) {
+    void Set(T& member, const V& value) {
         std::lock_guard<std::mutex> g(lock_);
         member = value;
     }
     template <typename T, typename V>
-    void add(std::vector<T>& list, const V& value) {
+    void Add(std::vector<T>& list, const V& value) {
         std::lock_guard<std::mutex> g(lock_);
         list.push_back(value);
     }

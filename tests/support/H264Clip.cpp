@@ -8,8 +8,8 @@ std::vector<AccessUnit> EncodeClip(int width, int height, int frames, int gop, i
     H264Encoder encoder(width, height, gop, intraRefresh);
     std::vector<AccessUnit> clip;
     for (int i = 0; i < frames; ++i) {
-        FillTestPattern(encoder.picture(), width, height, seed, i);
-        clip.push_back(encoder.encode());
+        FillTestPattern(encoder.Picture(), width, height, seed, i);
+        clip.push_back(encoder.Encode());
     }
     return clip;
 }

@@ -15,22 +15,22 @@ class RecordingDisplay : public DisplayPort, private Guarded {
         ++renders_[pane];
         lastRect_[pane] = rect;
     }
-    void EnableLargeSplits(bool enabled) override { set(largeSplits_, enabled); }
+    void EnableLargeSplits(bool enabled) override { Set(largeSplits_, enabled); }
     void MarkPane(int pane, const PaneRect&, const PaneMark& mark) override {
         std::lock_guard<std::mutex> g(lock_);
         marks_[pane] = mark;
     }
 
-    PaneMark mark(int pane) const {
+    PaneMark Mark(int pane) const {
         std::lock_guard<std::mutex> g(lock_);
         auto it = marks_.find(pane);
         return it == marks_.end() ? PaneMark{} : it->second;
     }
     // How many pictures each pane was given.
-    std::map<int, int> renders() const { return get(renders_); }
-    PaneRect lastRect(int pane) const { return get(lastRect_).at(pane); }
-    void forget() { set(renders_, std::map<int, int>{}); }
-    bool largeSplits() const { return get(largeSplits_); }
+    std::map<int, int> renders() const { return Get(renders_); }
+    PaneRect lastRect(int pane) const { return Get(lastRect_).at(pane); }
+    void Forget() { Set(renders_, std::map<int, int>{}); }
+    bool largeSplits() const { return Get(largeSplits_); }
 
   private:
     std::map<int, int> renders_;

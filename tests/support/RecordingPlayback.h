@@ -18,36 +18,36 @@ class RecordingPlayback : public PlaybackPort, private Guarded {
     };
 
     void Open(int dvr, const std::string& serverText, int channelCount) override {
-        add(opened_, Opened{dvr, serverText, channelCount});
+        Add(opened_, Opened{dvr, serverText, channelCount});
     }
-    void SetValidTime(int, const std::string& text) override { add(validTimes_, text); }
-    void SetChShow(int, const BandSelection& selection) override { add(selections_, selection); }
+    void SetValidTime(int, const std::string& text) override { Add(validTimes_, text); }
+    void SetChShow(int, const BandSelection& selection) override { Add(selections_, selection); }
     void SetChShow(int, const std::string& text, int band) override {
         std::lock_guard<std::mutex> g(lock_);
         if (band >= 0 && band < kPlaybackBands) {
             labels_[band] = text;
         }
     }
-    void CreatePicture(int, const TimeMap& map) override { add(pictures_, map); }
+    void CreatePicture(int, const TimeMap& map) override { Add(pictures_, map); }
     void SetTimeNow(int, int32_t daySecond) override { timeNow_.store(daySecond); }
-    void ConnectionLost(int dvr) override { add(lost_, dvr); }
+    void ConnectionLost(int dvr) override { Add(lost_, dvr); }
     struct Refusal {
         int dvr;
         int32_t startSecond;
         int32_t result;
     };
     void PlayRefused(int dvr, int32_t startSecond, int32_t result) override {
-        add(refusals_, Refusal{dvr, startSecond, result});
+        Add(refusals_, Refusal{dvr, startSecond, result});
     }
 
-    std::vector<Opened> opened() const { return get(opened_); }
-    std::vector<std::string> validTimes() const { return get(validTimes_); }
-    std::vector<BandSelection> selections() const { return get(selections_); }
-    std::vector<std::string> labels() const { return get(labels_); }  // the four, as last set
-    std::vector<TimeMap> pictures() const { return get(pictures_); }
+    std::vector<Opened> opened() const { return Get(opened_); }
+    std::vector<std::string> validTimes() const { return Get(validTimes_); }
+    std::vector<BandSelection> selections() const { return Get(selections_); }
+    std::vector<std::string> labels() const { return Get(labels_); }  // the four, as last set
+    std::vector<TimeMap> pictures() const { return Get(pictures_); }
     int32_t timeNow() const { return timeNow_.load(); }
-    std::vector<int> lost() const { return get(lost_); }
-    std::vector<Refusal> refusals() const { return get(refusals_); }
+    std::vector<int> lost() const { return Get(lost_); }
+    std::vector<Refusal> refusals() const { return Get(refusals_); }
 
   private:
     std::vector<Opened> opened_;

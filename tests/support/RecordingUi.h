@@ -21,7 +21,7 @@ class RecordingUi : public UiPort, private Guarded {
     };
 
     void MessageBox(const std::optional<std::string>& heading, const std::string& text) override {
-        add(boxes_, Box{heading, text});
+        Add(boxes_, Box{heading, text});
     }
     void SetNodeTitle(int dvr, const std::string& title) override {
         std::lock_guard<std::mutex> g(lock_);
@@ -39,30 +39,30 @@ class RecordingUi : public UiPort, private Guarded {
         ++confirmations_;
         return confirmAnswer_;
     }
-    void AppendNode(const std::string& title) override { add(nodes_, title); }
+    void AppendNode(const std::string& title) override { Add(nodes_, title); }
     void RemoveNode(int index) override {
         std::lock_guard<std::mutex> g(lock_);
         if (index >= 0 && index < static_cast<int>(nodes_.size())) {
             nodes_.erase(nodes_.begin() + index);
         }
     }
-    int SelectedDvr() override { return get(selected_); }
-    void ClearSelection() override { set(selected_, -1); }
-    void SetDvrLabel(const std::string& text) override { set(label_, text); }
-    bool ReconnectAutomatically(int) override { return get(reconnect_); }
+    int SelectedDvr() override { return Get(selected_); }
+    void ClearSelection() override { Set(selected_, -1); }
+    void SetDvrLabel(const std::string& text) override { Set(label_, text); }
+    bool ReconnectAutomatically(int) override { return Get(reconnect_); }
 
-    void setReconnect(bool on) { set(reconnect_, on); }
-    void select(int dvr) { set(selected_, dvr); }
-    void answerConfirm(bool ok) { set(confirmAnswer_, ok); }
+    void setReconnect(bool on) { Set(reconnect_, on); }
+    void Select(int dvr) { Set(selected_, dvr); }
+    void AnswerConfirm(bool ok) { Set(confirmAnswer_, ok); }
     // The tree as the core left it: one title per node.
-    std::vector<std::string> nodes() const { return get(nodes_); }
-    int confirmations() const { return get(confirmations_); }
-    std::string label() const { return get(label_); }
-    std::vector<Box> boxes() const { return get(boxes_); }
-    std::vector<Title> titles() const { return get(titles_); }
-    int reloads() const { return get(reloads_); }
+    std::vector<std::string> nodes() const { return Get(nodes_); }
+    int confirmations() const { return Get(confirmations_); }
+    std::string label() const { return Get(label_); }
+    std::vector<Box> boxes() const { return Get(boxes_); }
+    std::vector<Title> titles() const { return Get(titles_); }
+    int reloads() const { return Get(reloads_); }
     // The last title set for a node, or "" when none was.
-    std::string titleOf(int dvr) const {
+    std::string TitleOf(int dvr) const {
         const std::vector<Title> all = titles();
         for (auto it = all.rbegin(); it != all.rend(); ++it) {
             if (it->dvr == dvr) {

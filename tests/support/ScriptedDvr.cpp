@@ -61,7 +61,7 @@ ScriptedDvr::~ScriptedDvr() {
     ::close(listenFd_);
 }
 
-ScriptedDvr::Connection ScriptedDvr::accept(std::chrono::milliseconds limit) {
+ScriptedDvr::Connection ScriptedDvr::Accept(std::chrono::milliseconds limit) {
     if (!Readable(listenFd_, Clock::now() + limit)) {
         return Connection{};
     }
@@ -85,7 +85,7 @@ ScriptedDvr::Connection& ScriptedDvr::Connection::operator=(Connection&& other) 
     return *this;
 }
 
-int ScriptedDvr::Connection::clientPort() const {
+int ScriptedDvr::Connection::ClientPort() const {
     sockaddr_in addr{};
     socklen_t len = sizeof addr;
     if (::getpeername(fd_, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
@@ -94,7 +94,7 @@ int ScriptedDvr::Connection::clientPort() const {
     return ntohs(addr.sin_port);
 }
 
-bool ScriptedDvr::Connection::readLogin(std::chrono::milliseconds limit) {
+bool ScriptedDvr::Connection::ReadLogin(std::chrono::milliseconds limit) {
     const auto end = Clock::now() + limit;
     NET_COMMAND c{};
     NET_LOGIN_INFO info{};
@@ -102,12 +102,12 @@ bool ScriptedDvr::Connection::readLogin(std::chrono::milliseconds limit) {
            ReadUpTo(fd_, &info, sizeof info, end) == sizeof info;
 }
 
-bool ScriptedDvr::Connection::acceptLogin(int32_t mode, int32_t channels) {
+bool ScriptedDvr::Connection::AcceptLogin(int32_t mode, int32_t channels) {
     const NET_COMMAND reply = MakeCommand(NET_LOGIN, 0, mode, 0, channels);
     return ::send(fd_, &reply, sizeof reply, MSG_NOSIGNAL) == sizeof reply;
 }
 
-std::vector<NET_COMMAND> ScriptedDvr::Connection::commandsUntilClosed(
+std::vector<NET_COMMAND> ScriptedDvr::Connection::CommandsUntilClosed(
     std::chrono::milliseconds limit, bool& closed) {
     const auto end = Clock::now() + limit;
     std::vector<NET_COMMAND> commands;

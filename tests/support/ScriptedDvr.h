@@ -25,18 +25,18 @@ class ScriptedDvr {
         Connection& operator=(Connection&& other) noexcept;
         bool valid() const { return fd_ >= 0; }
         // The client's port of this connection.
-        int clientPort() const;
+        int ClientPort() const;
         // Reads a login (the command and its user record); false when it does not come in time.
-        bool readLogin(std::chrono::milliseconds limit = std::chrono::seconds(5));
+        bool ReadLogin(std::chrono::milliseconds limit = std::chrono::seconds(5));
         // Accepts the login as a DVR of `channels` channels would, for a user of `mode`.
-        bool acceptLogin(int32_t mode, int32_t channels);
+        bool AcceptLogin(int32_t mode, int32_t channels);
         // The command records the client sends until it closes the connection or `limit`
         // passes; `closed` tells which.
-        std::vector<NET_COMMAND> commandsUntilClosed(std::chrono::milliseconds limit, bool& closed);
+        std::vector<NET_COMMAND> CommandsUntilClosed(std::chrono::milliseconds limit, bool& closed);
         // Whether the client closes the connection within `limit` without sending anything more.
-        bool closedWithNothingMore(std::chrono::milliseconds limit) {
+        bool ClosedWithNothingMore(std::chrono::milliseconds limit) {
             bool closed = false;
-            return commandsUntilClosed(limit, closed).empty() && closed;
+            return CommandsUntilClosed(limit, closed).empty() && closed;
         }
 
       private:
@@ -44,11 +44,11 @@ class ScriptedDvr {
     };
 
     // The next connection, or an invalid one when none comes within `limit`.
-    Connection accept(std::chrono::milliseconds limit = std::chrono::seconds(5));
+    Connection Accept(std::chrono::milliseconds limit = std::chrono::seconds(5));
     // The next connection once its login has been read; an invalid one when either does not come.
-    Connection acceptLogin() {
-        Connection c = accept();
-        return c.valid() && c.readLogin() ? std::move(c) : Connection{};
+    Connection AcceptLogin() {
+        Connection c = Accept();
+        return c.valid() && c.ReadLogin() ? std::move(c) : Connection{};
     }
 
   private:

@@ -91,28 +91,28 @@ SimProcess::SimProcess(const std::vector<std::string>& args) {
     }
     ::close(outFd);
     if (!ready) {
-        kill();
+        Kill();
         throw std::runtime_error("quillmarsh-dvrsim did not start");
     }
 }
 
 SimProcess::~SimProcess() {
-    kill();
+    Kill();
 }
 
-void SimProcess::freeze() {
+void SimProcess::Freeze() {
     if (pid_ > 0) {
         ::kill(pid_, SIGSTOP);
     }
 }
 
-void SimProcess::thaw() {
+void SimProcess::Thaw() {
     if (pid_ > 0) {
         ::kill(pid_, SIGCONT);
     }
 }
 
-void SimProcess::kill() {
+void SimProcess::Kill() {
     if (pid_ > 0) {
         ::kill(pid_, SIGKILL);
         ::waitpid(pid_, nullptr, 0);

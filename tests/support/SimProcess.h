@@ -18,11 +18,11 @@ class SimProcess {
 
     int port() const { return port_; }              // DVR port ("listening" line)
     int lookupPort() const { return lookupPort_; }  // lookup port ("lookup" line)
-    void kill();                                    // SIGKILL now: connections are reset
+    void Kill();                                    // SIGKILL now: connections are reset
     // SIGSTOP / SIGCONT: a DVR that hangs with its connections open (its kernel still accepts
     // new ones, and nothing answers them), as one that froze does.
-    void freeze();
-    void thaw();
+    void Freeze();
+    void Thaw();
 
   private:
     pid_t pid_ = -1;
@@ -43,7 +43,7 @@ class TempDir {
     TempDir();
     ~TempDir();
     const std::string& path() const { return path_; }
-    std::string file(const std::string& name) const { return path_ + "/" + name; }
+    std::string File(const std::string& name) const { return path_ + "/" + name; }
 
   private:
     std::string path_;

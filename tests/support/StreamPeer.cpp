@@ -19,7 +19,7 @@ StreamPeer::StreamPeer(NetCtrl_Struct& block) {
     block.LoginAccepted(block.iUsermode.load(), block.iDvrChannel.load());
     block.SetLiveStatus(NET_DATA_SEND);
     block.SessionUp();
-    thread_ = std::thread([this] { writer(); });
+    thread_ = std::thread([this] { Writer(); });
 }
 
 StreamPeer::~StreamPeer() {
@@ -34,7 +34,7 @@ StreamPeer::~StreamPeer() {
     ::close(fd_);
 }
 
-void StreamPeer::send(const std::vector<uint8_t>& bytes) {
+void StreamPeer::Send(const std::vector<uint8_t>& bytes) {
     {
         std::lock_guard<std::mutex> g(lock_);
         pending_.insert(pending_.end(), bytes.begin(), bytes.end());
@@ -42,17 +42,17 @@ void StreamPeer::send(const std::vector<uint8_t>& bytes) {
     changed_.notify_all();
 }
 
-void StreamPeer::flush() {
+void StreamPeer::Flush() {
     std::unique_lock<std::mutex> g(lock_);
     changed_.wait(g, [&] { return (pending_.empty() && !writing_) || closing_; });
 }
 
-void StreamPeer::close() {
-    flush();
+void StreamPeer::Close() {
+    Flush();
     ::shutdown(fd_, SHUT_WR);
 }
 
-std::vector<NET_COMMAND> StreamPeer::receivedCommands() {
+std::vector<NET_COMMAND> StreamPeer::ReceivedCommands() {
     uint8_t chunk[4096];
     ssize_t n;
     while ((n = ::recv(fd_, chunk, sizeof chunk, MSG_DONTWAIT)) > 0) {
@@ -65,7 +65,7 @@ std::vector<NET_COMMAND> StreamPeer::receivedCommands() {
     return out;
 }
 
-void StreamPeer::writer() {
+void StreamPeer::Writer() {
     std::vector<uint8_t> chunk;
     for (;;) {
         {

@@ -23,16 +23,16 @@ class StreamPeer {
 
     // Queues bytes to send; a writer thread sends them in order, so the test may queue more than
     // the socket buffer holds before the client reads.
-    void send(const std::vector<uint8_t>& bytes);
+    void Send(const std::vector<uint8_t>& bytes);
     // Waits until everything queued so far was taken by the client's socket.
-    void flush();
+    void Flush();
     // Closes the DVR's end (after the queued bytes went out).
-    void close();
+    void Close();
     // The command records the client has sent to this DVR so far (reads what is waiting).
-    std::vector<NET_COMMAND> receivedCommands();
+    std::vector<NET_COMMAND> ReceivedCommands();
 
   private:
-    void writer();
+    void Writer();
 
     int fd_ = -1;
     std::mutex lock_;

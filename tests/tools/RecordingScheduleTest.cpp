@@ -112,9 +112,9 @@ TEST(RecordingSchedule, SearchFindsEveryFileOverlappingTheDayInPagesOf300) {
                                         "2=23:59-24:00 --rec-split 240 --rec-days -1:0"),
                               kToday);
     // The first page and the page counts are checked on the wire by SimRecordings.DisksAndSearch…
-    const SearchResult first = s.search(kMidnight, 0);
+    const SearchResult first = s.Search(kMidnight, 0);
     ASSERT_EQ(first.entries.size(), 300u);
-    const SearchResult second = s.search(kMidnight, 1);
+    const SearchResult second = s.Search(kMidnight, 1);
     ASSERT_EQ(second.entries.size(), 63u);  // 360 + yesterday's 23:58 + today's 23:58 and 23:59
     EXPECT_EQ(second.entries.back(), (RecordedFile{At(0, 23, 59), At(1, 0, 0), 0b100, 0}));
     std::vector<RecordedFile> all = first.entries;
@@ -122,20 +122,20 @@ TEST(RecordingSchedule, SearchFindsEveryFileOverlappingTheDayInPagesOf300) {
     EXPECT_TRUE(std::is_sorted(all.begin(), all.end(),
                                [](const auto& a, const auto& b) { return a.start < b.start; }));
     // Yesterday ends before today's first file.
-    const SearchResult yesterday = s.search(kMidnight - kDay, 1);
+    const SearchResult yesterday = s.Search(kMidnight - kDay, 1);
     ASSERT_EQ(yesterday.entries.size(), 62u);
     EXPECT_EQ(yesterday.entries.back(), (RecordedFile{At(0, 0, -1), At(0, 0, 0), 0b100, 0}));
     for (int32_t page : {1000, -1}) {
-        const SearchResult past = s.search(kMidnight, page);
+        const SearchResult past = s.Search(kMidnight, page);
         EXPECT_EQ(past.pages, 2) << page;
         EXPECT_TRUE(past.entries.empty()) << page;
     }
     // Tomorrow only has the end of today's 23:58 recording; the day after has nothing.
-    const SearchResult tomorrow = s.search(kMidnight + kDay, 0);
+    const SearchResult tomorrow = s.Search(kMidnight + kDay, 0);
     EXPECT_EQ(tomorrow.pages, 1);
     ASSERT_EQ(tomorrow.entries.size(), 1u);
     EXPECT_EQ(tomorrow.entries[0].start, At(0, 23, 58));
-    const SearchResult after = s.search(kMidnight + 2 * kDay, 0);
+    const SearchResult after = s.Search(kMidnight + 2 * kDay, 0);
     EXPECT_EQ(std::make_pair(after.pages, after.entries.size()), std::make_pair(0, std::size_t{0}));
 }
 
@@ -151,14 +151,14 @@ TEST(RecordingSchedule, DisksHoldContiguousSharesOfTheDays) {
         SCOPED_TRACE(disks);
         std::vector<int64_t> got;
         for (const NET_SEND_INFO& info :
-             RecordingSchedule(Recording(rec + disks), kToday).disks()) {
+             RecordingSchedule(Recording(rec + disks), kToday).Disks()) {
             got.insert(got.end(), {info.start_rec_time, info.end_rec_time});
             EXPECT_EQ(info.disk_remain == info.disk_size, info.end_rec_time == 0);
         }
         EXPECT_EQ(got, expected);
     }
     // A file is on the disk of the day it starts on.
-    const SearchResult today = RecordingSchedule(Recording(rec + "5"), kToday).search(kMidnight, 0);
+    const SearchResult today = RecordingSchedule(Recording(rec + "5"), kToday).Search(kMidnight, 0);
     EXPECT_EQ(today.entries.front().disk, 1);  // yesterday's 23:00
     EXPECT_EQ(today.entries.back().disk, 3);
 }
@@ -166,19 +166,19 @@ TEST(RecordingSchedule, DisksHoldContiguousSharesOfTheDays) {
 TEST(RecordingSchedule, RecordedChannelsAndNextStartFollowTheMask) {
     const RecordingSchedule s(Recording("--rec 0=10:00-10:10 --rec 0+4=10:05-10:20,11:00-11:01"),
                               kToday);
-    EXPECT_EQ(s.recordedAt(At(0, 10, 0), ~0u), 0b1u);
-    EXPECT_EQ(s.recordedAt(At(0, 10, 7), ~0u), 0b10001u);
-    EXPECT_EQ(s.recordedAt(At(0, 10, 7), 0b10000u), 0b10000u);
-    EXPECT_EQ(s.recordedAt(At(0, 10, 19, 59), ~0u), 0b10001u);
-    EXPECT_EQ(s.recordedAt(At(0, 10, 20), ~0u), 0u);  // the end is not recorded
-    EXPECT_EQ(s.recordedAt(At(0, 9, 59, 59), ~0u), 0u);
-    EXPECT_EQ(s.recordedAt(At(0, 10, 7), 0b1110u), 0u);
+    EXPECT_EQ(s.RecordedAt(At(0, 10, 0), ~0u), 0b1u);
+    EXPECT_EQ(s.RecordedAt(At(0, 10, 7), ~0u), 0b10001u);
+    EXPECT_EQ(s.RecordedAt(At(0, 10, 7), 0b10000u), 0b10000u);
+    EXPECT_EQ(s.RecordedAt(At(0, 10, 19, 59), ~0u), 0b10001u);
+    EXPECT_EQ(s.RecordedAt(At(0, 10, 20), ~0u), 0u);  // the end is not recorded
+    EXPECT_EQ(s.RecordedAt(At(0, 9, 59, 59), ~0u), 0u);
+    EXPECT_EQ(s.RecordedAt(At(0, 10, 7), 0b1110u), 0u);
 
-    EXPECT_EQ(s.nextStart(At(0, 9, 0), 0b10000u), At(0, 10, 5));
-    EXPECT_EQ(s.nextStart(At(0, 10, 20), ~0u), At(0, 11, 0));
-    EXPECT_EQ(s.nextStart(At(0, 11, 0), ~0u), At(0, 11, 0));
-    EXPECT_FALSE(s.nextStart(At(0, 11, 0, 1), ~0u));
-    EXPECT_FALSE(s.nextStart(At(0, 9, 0), 0b100u));
+    EXPECT_EQ(s.NextStart(At(0, 9, 0), 0b10000u), At(0, 10, 5));
+    EXPECT_EQ(s.NextStart(At(0, 10, 20), ~0u), At(0, 11, 0));
+    EXPECT_EQ(s.NextStart(At(0, 11, 0), ~0u), At(0, 11, 0));
+    EXPECT_FALSE(s.NextStart(At(0, 11, 0, 1), ~0u));
+    EXPECT_FALSE(s.NextStart(At(0, 9, 0), 0b100u));
 }
 
 TEST(PlayClock, PlaysFromTheStartSkipsGapsAndEndsWithTheRecordingsOrTheInterval) {
@@ -187,38 +187,38 @@ TEST(PlayClock, PlaysFromTheStartSkipsGapsAndEndsWithTheRecordingsOrTheInterval)
     // After settling: the played second, the channels, whether a gap was skipped and the
     // milliseconds word of the frame time.
     const auto settled = [](PlayClock& c) {
-        EXPECT_TRUE(c.settle());
-        return std::make_tuple(c.second(), c.channels(), c.skipped(), c.time().extra);
+        EXPECT_TRUE(c.Settle());
+        return std::make_tuple(c.second(), c.channels(), c.skipped(), c.Time().extra);
     };
     PlayClock clock(s, 0b1, At(0, 10, 0), At(0, 12, 0));
     EXPECT_EQ(settled(clock), std::make_tuple(At(0, 10, 0), 0b1u, false, 1u));
-    EXPECT_EQ(clock.time().sec, At(0, 10, 0));
-    clock.advance(1960);
+    EXPECT_EQ(clock.Time().sec, At(0, 10, 0));
+    clock.Advance(1960);
     EXPECT_EQ(settled(clock), std::make_tuple(At(0, 10, 0, 1), 0b1u, false, 961u));
-    clock.advance(40);  // 10:00:02, where channel 0 stops until 10:00:30
+    clock.Advance(40);  // 10:00:02, where channel 0 stops until 10:00:30
     EXPECT_EQ(settled(clock), std::make_tuple(At(0, 10, 0, 30), 0b1u, true, 1u));
-    clock.advance(1000);
-    EXPECT_FALSE(clock.settle());  // nothing of channel 0 after 10:00:31
-    EXPECT_FALSE(clock.settle());
+    clock.Advance(1000);
+    EXPECT_FALSE(clock.Settle());  // nothing of channel 0 after 10:00:31
+    EXPECT_FALSE(clock.Settle());
 
     PlayClock both(s, 0b11, At(0, 10, 0, 1), At(0, 10, 0, 45));
     EXPECT_EQ(settled(both), std::make_tuple(At(0, 10, 0, 1), 0b11u, false, 1u));
-    both.advance(1000);  // no gap: channel 1 goes on alone
+    both.Advance(1000);  // no gap: channel 1 goes on alone
     EXPECT_EQ(settled(both), std::make_tuple(At(0, 10, 0, 2), 0b10u, false, 1u));
-    both.advance(42000);
+    both.Advance(42000);
     EXPECT_EQ(settled(both), std::make_tuple(At(0, 10, 0, 44), 0b10u, false, 1u));
-    both.advance(1000);
-    EXPECT_FALSE(both.settle());  // the end of the interval
+    both.Advance(1000);
+    EXPECT_FALSE(both.Settle());  // the end of the interval
 }
 
 TEST(ScheduleSource, BuildsTheRecordingsAroundTheCurrentLocalDate) {
     std::time_t now = 1796558400;  // 2026-12-06 12:00 UTC
     ScheduleSource source(Recording("--rec 0=10:00-11:00"), [&now] { return now; });
-    const auto first = source.current();
+    const auto first = source.Current();
     EXPECT_EQ(first->today(), LocalDate(now));
-    EXPECT_EQ(source.current(), first);
+    EXPECT_EQ(source.Current(), first);
     now += 2 * kDay;
-    const auto later = source.current();
+    const auto later = source.Current();
     EXPECT_EQ(later->today(), LocalDate(now));
     ASSERT_EQ(later->files().size(), 1u);
     EXPECT_EQ(later->files()[0].start, DayStart(LocalDate(now)) + 10 * 3600);

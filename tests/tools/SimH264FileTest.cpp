@@ -29,22 +29,22 @@ TEST_F(SimH264File, ClientDecodesTheFilesPicturesInOrderAndLooped) {
     // 352x240 is not the simulator's default size: the headers must follow the file.
     const int width = 352, height = 240, count = 8;
     const std::vector<AccessUnit> clip = EncodeClip(width, height, count, 4, 7);
-    WriteClip(tmp.file("clip.h264"), clip);
+    WriteClip(tmp.File("clip.h264"), clip);
     auto r = RunProcess(
         {"/usr/bin/ffmpeg", "-v", "error", "-threads", "1", "-f", "h264", "-i",
-         tmp.file("clip.h264"), "-f", "rawvideo", "-pix_fmt", "yuv420p", tmp.file("clip.yuv")},
+         tmp.File("clip.h264"), "-f", "rawvideo", "-pix_fmt", "yuv420p", tmp.File("clip.yuv")},
         60s);
     ASSERT_EQ(r.exitCode, 0);
-    const std::vector<uint8_t> reference = ReadFile(tmp.file("clip.yuv"));
+    const std::vector<uint8_t> reference = ReadFile(tmp.File("clip.yuv"));
     const std::size_t bytes = static_cast<std::size_t>(width) * height * 3 / 2;
     ASSERT_EQ(reference.size(), count * bytes);
 
     SimProcess sim({"--listen", "127.0.0.1:0", "--account", "admin:1234:2:4", "--h264",
-                    tmp.file("clip.h264"), "--fps", "50", "--record", tmp.file("rec"), "--log",
-                    tmp.file("sim.log")});
-    setEntry(0, at(sim), "admin", "1234", "Gate", 0x1);
+                    tmp.File("clip.h264"), "--fps", "50", "--record", tmp.File("rec"), "--log",
+                    tmp.File("sim.log")});
+    SetEntry(0, At(sim), "admin", "1234", "Gate", 0x1);
     ASSERT_EQ(vc->PrepareDvr(0), 1);
-    NetCtrl_Struct& b = block(0);
+    NetCtrl_Struct& b = Block(0);
     ASSERT_EQ(vc->ConnectAndReport(b, 0), status::Connect::Done);
 
     // Each picture is the file's next one, or its first again where a key-frame request
@@ -72,11 +72,11 @@ TEST_F(SimH264File, ClientDecodesTheFilesPicturesInOrderAndLooped) {
     EXPECT_GE(wraps, 1);
     vc->Disconnect(b);
 
-    const std::vector<uint8_t> recorded = ReadFile(tmp.file("rec/ch0.h264"));
+    const std::vector<uint8_t> recorded = ReadFile(tmp.File("rec/ch0.h264"));
     ASSERT_GE(recorded.size(), clip[0].size());
     EXPECT_TRUE(std::equal(clip[0].begin(), clip[0].end(), recorded.begin()));
     EXPECT_FALSE(
-        LinesStartingWith(ReadLines(tmp.file("sim.log")), "STREAM mask=0x00000001 fps=50").empty());
+        LinesStartingWith(ReadLines(tmp.File("sim.log")), "STREAM mask=0x00000001 fps=50").empty());
 }
 
 TEST_F(SimH264File, FileThatNoClientCouldDecodeIsRefused) {
@@ -97,9 +97,9 @@ TEST_F(SimH264File, FileThatNoClientCouldDecodeIsRefused) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        WriteClip(tmp.file("bad.h264"), c.units);
+        WriteClip(tmp.File("bad.h264"), c.units);
         auto r = RunProcess(
-            {QUILLMARSH_DVRSIM, "--listen", "127.0.0.1:0", "--h264", tmp.file("bad.h264")}, 30s);
+            {QUILLMARSH_DVRSIM, "--listen", "127.0.0.1:0", "--h264", tmp.File("bad.h264")}, 30s);
         EXPECT_EQ(r.exitCode, 1);
         EXPECT_EQ(r.out.find("ready"), std::string::npos);
     }

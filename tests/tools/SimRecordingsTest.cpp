@@ -37,15 +37,15 @@ class DvrLink {
         SetText(login.pass, "1234");
         NET_COMMAND reply{};
         EXPECT_TRUE(socket_->ConnectWithin(*ResolveIPv4("127.0.0.1", port), 5s) == 0 &&
-                    send(MakeCommand(NET_LOGIN)) && socket_->SendAll(&login, sizeof login, 5s) &&
+                    Send(MakeCommand(NET_LOGIN)) && socket_->SendAll(&login, sizeof login, 5s) &&
                     socket_->RecvAll(&reply, sizeof reply, 5s) && reply.iCmd == NET_LOGIN)
             << "no login";
     }
 
-    bool send(const NET_COMMAND& c) { return socket_->SendAll(&c, sizeof c, 5s); }
+    bool Send(const NET_COMMAND& c) { return socket_->SendAll(&c, sizeof c, 5s); }
 
     // The next unit within `limit`; none on time-out or end of stream.
-    std::optional<Unit> next(std::chrono::milliseconds limit = 5s) {
+    std::optional<Unit> Next(std::chrono::milliseconds limit = 5s) {
         Unit u;
         if (!socket_->RecvAll(&u.cmd, sizeof u.cmd, limit) ||
             (u.isFrame() && !socket_->RecvAll(&u.frame, sizeof u.frame, limit))) {
@@ -60,8 +60,8 @@ class DvrLink {
                                                                            : std::nullopt;
     }
     // The next information reply of a subtype, passing over frames.
-    Unit reply(int32_t subtype) {
-        while (const auto u = next()) {
+    Unit Reply(int32_t subtype) {
+        while (const auto u = Next()) {
             if (u->cmd.iCmd == NET_OTHER_INFO && u->cmd.iParam1 == subtype) {
                 return *u;
             }
@@ -70,9 +70,9 @@ class DvrLink {
         return Unit{};
     }
     // The next `n` frames (fewer on time-out).
-    std::vector<Unit> frames(std::size_t n) {
+    std::vector<Unit> Frames(std::size_t n) {
         std::vector<Unit> out;
-        for (std::optional<Unit> u; out.size() < n && (u = next());) {
+        for (std::optional<Unit> u; out.size() < n && (u = Next());) {
             if (u->isFrame()) {
                 out.push_back(*u);
             }
@@ -109,13 +109,13 @@ constexpr int32_t k1000 = 10 * 3600;  // 10:00:00 in seconds of the day
 class SimRecordings : public ::testing::Test {
   protected:
     // The simulator with these recording options, its log in `log`.
-    SimProcess start(std::vector<std::string> options) {
+    SimProcess Start(std::vector<std::string> options) {
         options.insert(options.begin(),
                        {"--listen", "127.0.0.1:0", "--account", "admin:1234:2:4", "--log", log});
         return SimProcess(options);
     }
     // The log, once a line of it starts with `prefix`.
-    Lines linesOnceLogged(const std::string& prefix) {
+    Lines LinesOnceLogged(const std::string& prefix) {
         return WaitForLines(log,
                             [&](const Lines& l) { return !LinesStartingWith(l, prefix).empty(); });
     }
@@ -123,17 +123,17 @@ class SimRecordings : public ::testing::Test {
     // The date the simulator calls today, read the same way.
     const int64_t midnight = DayStart(LocalDate(std::time(nullptr)));
     TempDir tmp;
-    const std::string log = tmp.file("dvr.log");
+    const std::string log = tmp.File("dvr.log");
 };
 
 TEST_F(SimRecordings, DisksAndSearchPagesDescribeTheScheduleAndRepliesWaitAndRefuseAsAsked) {
     SimProcess sim =
-        start({"--rec", "0=00:00-24:00", "--rec", "1+3=23:58-00:01", "--rec-split", "240",
+        Start({"--rec", "0=00:00-24:00", "--rec", "1+3=23:58-00:01", "--rec-split", "240",
                "--rec-days", "-2:0", "--disks", "3", "--play-refuse", "3", "--reply-delay", "300"});
     DvrLink dvr(sim.port());
     auto sent = Clock::now();
-    dvr.send(MakeCommand(NET_OTHER_INFO, INFO_DISK));
-    const Unit disks = dvr.reply(INFO_DISK);
+    dvr.Send(MakeCommand(NET_OTHER_INFO, INFO_DISK));
+    const Unit disks = dvr.Reply(INFO_DISK);
     EXPECT_GE(Clock::now() - sent, 300ms);
     EXPECT_EQ(disks.cmd.iParam2, 3);
     const auto records = Records<NET_SEND_INFO>(disks);
@@ -145,14 +145,14 @@ TEST_F(SimRecordings, DisksAndSearchPagesDescribeTheScheduleAndRepliesWaitAndRef
 
     const int32_t key = DateKey(LocalDate(std::time(nullptr)));
     for (int32_t page : {0, 1, 2}) {
-        dvr.send(MakeCommand(NET_SEARCH_RECORD, 0, page, 0, key));
+        dvr.Send(MakeCommand(NET_SEARCH_RECORD, 0, page, 0, key));
     }
-    dvr.send(MakeCommand(NET_SEARCH_RECORD, 0, 0, 0, key + 20000));  // two years on
+    dvr.Send(MakeCommand(NET_SEARCH_RECORD, 0, 0, 0, key + 20000));  // two years on
     // The page count, and the entries of the page: none past the last page or on an empty day.
     const int32_t pagesAndEntries[][2] = {{2, 300}, {2, 62}, {2, 0}, {0, 0}};
     std::vector<GST_FILESHOWINFO> first;
     for (const auto& [pages, entries] : pagesAndEntries) {
-        const Unit u = dvr.reply(INFO_RECORD_LIST);
+        const Unit u = dvr.Reply(INFO_RECORD_LIST);
         EXPECT_EQ(u.cmd.iParam2, pages);
         EXPECT_EQ(u.cmd.iParam3, entries * 92);
         if (first.empty()) {
@@ -168,13 +168,13 @@ TEST_F(SimRecordings, DisksAndSearchPagesDescribeTheScheduleAndRepliesWaitAndRef
     EXPECT_EQ(fields(first[1]), std::make_tuple(0b1, midnight, midnight + 240, 2, 2));
 
     sent = Clock::now();
-    dvr.send(Play(k1000, 0b1));
-    const Unit refused = dvr.reply(INFO_PLAY_STATE);
+    dvr.Send(Play(k1000, 0b1));
+    const Unit refused = dvr.Reply(INFO_PLAY_STATE);
     EXPECT_GE(Clock::now() - sent, 300ms);
     EXPECT_EQ(std::make_pair(refused.cmd.iParam2, refused.cmd.iParam3), std::make_pair(8, 3));
 
     const std::string k = "SEARCH key=" + std::to_string(key);
-    const Lines lines = linesOnceLogged("PLAY ");
+    const Lines lines = LinesOnceLogged("PLAY ");
     EXPECT_EQ(LinesStartingWith(lines, "DISKS "), Lines{"DISKS n=3"});
     EXPECT_EQ(LinesStartingWith(lines, "SEARCH "),
               (Lines{k + " page=0 pages=2 entries=300", k + " page=1 pages=2 entries=62",
@@ -185,28 +185,28 @@ TEST_F(SimRecordings, DisksAndSearchPagesDescribeTheScheduleAndRepliesWaitAndRef
 }
 
 TEST_F(SimRecordings, PlaybackStreamsTheRecordedChannelsAtThePlayedTime) {
-    SimProcess sim = start({"--rec", "0+1=10:00-11:00", "--rec", "2=10:00:00-10:00:02,10:30-10:31",
+    SimProcess sim = Start({"--rec", "0+1=10:00-11:00", "--rec", "2=10:00:00-10:00:02,10:30-10:31",
                             "--rec", "5=10:00-11:00", "--rec-days", "-1:0"});
     DvrLink dvr(sim.port());
-    dvr.send(MakeCommand(NET_STOP_LIVE_VIEW));
+    dvr.Send(MakeCommand(NET_STOP_LIVE_VIEW));
 
     // Nothing recorded at noon, nor on channel 2 at 10:00:30; channel 5 is past the account's 4.
     for (const NET_COMMAND& c : {Play(12 * 3600, 0b111), Play(k1000 + 30, 0b100),
                                  Play(k1000 + 30, 0b100000), Play(86400, 0b1)}) {
-        dvr.send(c);
-        const Unit refused = dvr.reply(INFO_PLAY_STATE);
+        dvr.Send(c);
+        const Unit refused = dvr.Reply(INFO_PLAY_STATE);
         EXPECT_EQ(std::make_pair(refused.cmd.iParam2, refused.cmd.iParam3), std::make_pair(8, 17))
             << c.iParam4;
     }
-    EXPECT_FALSE(dvr.next(300ms)) << "a refused play sent frames";
+    EXPECT_FALSE(dvr.Next(300ms)) << "a refused play sent frames";
 
     // Today, channel 0 of the two recorded ones, one played second per second at 25 fps; then
     // fast forward, eight played seconds per second.
     for (const bool fast : {false, true}) {
         SCOPED_TRACE(fast ? "fast" : "normal");
-        dvr.send(Play(k1000 + 30, 0b1, fast));
-        EXPECT_EQ(dvr.reply(INFO_PLAY_STATE).cmd.iParam2, 9);
-        const auto played = dvr.frames(51);
+        dvr.Send(Play(k1000 + 30, 0b1, fast));
+        EXPECT_EQ(dvr.Reply(INFO_PLAY_STATE).cmd.iParam2, 9);
+        const auto played = dvr.Frames(51);
         ASSERT_EQ(played.size(), 51u);
         EXPECT_TRUE(HasIdrSlice(played[0].payload));
         EXPECT_EQ(played[0].frame.frameNo, 0u);
@@ -224,12 +224,12 @@ TEST_F(SimRecordings, PlaybackStreamsTheRecordedChannelsAtThePlayedTime) {
     std::tm utc{};
     const std::time_t t = yesterday;
     gmtime_r(&t, &utc);
-    dvr.send(MakeCommand(NET_SEARCH_RECORD, 0, 0, 0,
+    dvr.Send(MakeCommand(NET_SEARCH_RECORD, 0, 0, 0,
                          DateKey({utc.tm_year + 1900, utc.tm_mon + 1, utc.tm_mday})));
-    EXPECT_EQ(dvr.reply(INFO_RECORD_LIST).cmd.iParam2, 1);
-    dvr.send(Play(k1000, 0b100, true));
-    EXPECT_EQ(dvr.reply(INFO_PLAY_STATE).cmd.iParam2, 9);
-    const auto played = dvr.frames(10);
+    EXPECT_EQ(dvr.Reply(INFO_RECORD_LIST).cmd.iParam2, 1);
+    dvr.Send(Play(k1000, 0b100, true));
+    EXPECT_EQ(dvr.Reply(INFO_PLAY_STATE).cmd.iParam2, 9);
+    const auto played = dvr.Frames(10);
     ASSERT_EQ(played.size(), 10u);
     EXPECT_EQ(played[0].frame.timeSec, yesterday + k1000);
     EXPECT_FALSE(HasIdrSlice(played[1].payload));
@@ -241,12 +241,12 @@ TEST_F(SimRecordings, PlaybackStreamsTheRecordedChannelsAtThePlayedTime) {
     EXPECT_TRUE(HasIdrSlice(jump->payload));
 
     // Stop: once the disk reply sent after it arrives, no frame follows.
-    dvr.send(MakeCommand(NET_STOP_PLAY_FILE));
-    dvr.send(MakeCommand(NET_OTHER_INFO, INFO_DISK));
-    dvr.reply(INFO_DISK);
-    EXPECT_FALSE(dvr.next(1s)) << "frame after the stop";
+    dvr.Send(MakeCommand(NET_STOP_PLAY_FILE));
+    dvr.Send(MakeCommand(NET_OTHER_INFO, INFO_DISK));
+    dvr.Reply(INFO_DISK);
+    EXPECT_FALSE(dvr.Next(1s)) << "frame after the stop";
 
-    const Lines lines = linesOnceLogged("PLAY-STOP");
+    const Lines lines = LinesOnceLogged("PLAY-STOP");
     const auto plays = LinesStartingWith(lines, "PLAY ");
     ASSERT_EQ(plays.size(), 7u);
     EXPECT_EQ(plays[5], "PLAY start=36030 end=86400 mask=0x00000001 fast=1 state=9 reason=0");

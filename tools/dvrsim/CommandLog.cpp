@@ -26,18 +26,18 @@ std::string HexBytes(const void* data, std::size_t n) {
     return out;
 }
 
-void CommandLog::command(const NET_COMMAND& c) {
-    line("CMD " + std::to_string(c.iCmd) + " " + std::to_string(c.iParam1) + " " +
+void CommandLog::Command(const NET_COMMAND& c) {
+    Line("CMD " + std::to_string(c.iCmd) + " " + std::to_string(c.iParam1) + " " +
          std::to_string(c.iParam2) + " " + std::to_string(c.iParam3) + " " +
          std::to_string(c.iParam4) + " " + HexBytes(&c, sizeof c));
 }
 
-void CommandLog::login(const NET_LOGIN_INFO& info) {
-    line("LOGIN " + std::string(TextOf(info.user)) + " " + std::string(TextOf(info.pass)) + " " +
+void CommandLog::Login(const NET_LOGIN_INFO& info) {
+    Line("LOGIN " + std::string(TextOf(info.user)) + " " + std::string(TextOf(info.pass)) + " " +
          HexBytes(&info, sizeof info));
 }
 
-void CommandLog::line(const std::string& text) {
+void CommandLog::Line(const std::string& text) {
     std::lock_guard<std::mutex> g(lock_);
     if (file_) {
         std::fprintf(file_, "%s\n", text.c_str());

@@ -34,9 +34,9 @@ class CommandLog {
     CommandLog(const CommandLog&) = delete;
     CommandLog& operator=(const CommandLog&) = delete;
 
-    void command(const NET_COMMAND& c);
-    void login(const NET_LOGIN_INFO& info);
-    void line(const std::string& text);
+    void Command(const NET_COMMAND& c);
+    void Login(const NET_LOGIN_INFO& info);
+    void Line(const std::string& text);
 
   private:
     std::mutex lock_;

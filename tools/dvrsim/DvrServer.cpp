@@ -38,28 +38,28 @@ DvrServer::DvrServer(const SimConfig& config, CommandLog& log)
       recorder_(config.stream.recordDir),
       schedules_(config.recording) {}
 
-int DvrServer::start() {
+int DvrServer::Start() {
     int port = 0;
     listenFd_ = ListenOn(*config_.listenHost, config_.listenPort, port,
                          config_.stopReading ? kStopReadingRcvBuf : 0);
     if (listenFd_ < 0) {
         return -1;
     }
-    std::thread([this] { acceptLoop(); }).detach();
+    std::thread([this] { AcceptLoop(); }).detach();
     return port;
 }
 
-void DvrServer::acceptLoop() {
+void DvrServer::AcceptLoop() {
     for (;;) {
         int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0) {
             continue;
         }
-        std::thread([this, fd] { serve(fd); }).detach();
+        std::thread([this, fd] { Serve(fd); }).detach();
     }
 }
 
-const SimAccount* DvrServer::answerLogin(SessionSocket& socket, const NET_LOGIN_INFO& info,
+const SimAccount* DvrServer::AnswerLogin(SessionSocket& socket, const NET_LOGIN_INFO& info,
                                          bool& sent) {
     const SimAccount* account = nullptr;
     for (const auto& a : config_.accounts) {
@@ -85,54 +85,54 @@ const SimAccount* DvrServer::answerLogin(SessionSocket& socket, const NET_LOGIN_
             superusersOnline_.fetch_add(1);
         }
     }
-    log_.line(std::string(loggedIn ? "LOGIN-OK" : "LOGIN-REFUSED"));
-    sent = socket.sendWhole(&reply, sizeof reply);
+    log_.Line(std::string(loggedIn ? "LOGIN-OK" : "LOGIN-REFUSED"));
+    sent = socket.SendWhole(&reply, sizeof reply);
     return loggedIn;
 }
 
-void DvrServer::sessionCommand(const NET_COMMAND& c, Session& session) {
+void DvrServer::SessionCommand(const NET_COMMAND& c, Session& session) {
     switch (c.iCmd) {
         case NET_SET_STREAM: session.fps = LiveStreamer::FrameRate(c.iParam2); break;
         case NET_LIVE_VIEW:
-            session.streamer.start(static_cast<uint32_t>(c.iParam3), session.fps);
+            session.streamer.Start(static_cast<uint32_t>(c.iParam3), session.fps);
             break;
-        case NET_STOP_LIVE_VIEW: session.streamer.stop(); break;
-        case NET_KEY_FRAME: session.streamer.requestKeyFrame(); break;
+        case NET_STOP_LIVE_VIEW: session.streamer.Stop(); break;
+        case NET_KEY_FRAME: session.streamer.RequestKeyFrame(); break;
         case NET_OTHER_INFO:
             if (c.iParam1 == INFO_DISK) {
-                answerDisks(session);
+                AnswerDisks(session);
             }
             break;
-        case NET_SEARCH_RECORD: answerSearch(c, session); break;
-        case NET_PLAY_FILE: answerPlay(c, session); break;
+        case NET_SEARCH_RECORD: AnswerSearch(c, session); break;
+        case NET_PLAY_FILE: AnswerPlay(c, session); break;
         case NET_STOP_PLAY_FILE:
-            log_.line("PLAY-STOP");
-            session.streamer.stopPlay();
+            log_.Line("PLAY-STOP");
+            session.streamer.StopPlay();
             break;
         default: break;
     }
 }
 
-void DvrServer::delayReply() const {
+void DvrServer::DelayReply() const {
     if (config_.recording.replyDelayMillis > 0) {
         std::this_thread::sleep_for(std::chrono::milliseconds(config_.recording.replyDelayMillis));
     }
 }
 
-void DvrServer::answerDisks(Session& session) {
-    delayReply();
-    const std::vector<NET_SEND_INFO> disks = schedules_.current()->disks();
+void DvrServer::AnswerDisks(Session& session) {
+    DelayReply();
+    const std::vector<NET_SEND_INFO> disks = schedules_.Current()->Disks();
     std::vector<uint8_t> reply;
     AppendBytes(reply, MakeCommand(NET_OTHER_INFO, INFO_DISK, static_cast<int32_t>(disks.size())));
     for (const NET_SEND_INFO& d : disks) {
         AppendBytes(reply, d);
     }
-    log_.line("DISKS n=" + std::to_string(disks.size()));
-    session.socket.sendWhole(reply.data(), reply.size());
+    log_.Line("DISKS n=" + std::to_string(disks.size()));
+    session.socket.SendWhole(reply.data(), reply.size());
 }
 
-void DvrServer::answerSearch(const NET_COMMAND& c, Session& session) {
-    delayReply();
+void DvrServer::AnswerSearch(const NET_COMMAND& c, Session& session) {
+    DelayReply();
     const int32_t key = c.iParam4;
     const int32_t page = c.iParam2;
     const RecordingConfig& rec = config_.recording;
@@ -144,25 +144,25 @@ void DvrServer::answerSearch(const NET_COMMAND& c, Session& session) {
     session.searched = true;
     session.searchedDay = date ? std::optional<int64_t>(DayStart(*date)) : std::nullopt;
     const SearchResult result =
-        date ? schedules_.current()->search(*session.searchedDay, page) : SearchResult{};
+        date ? schedules_.Current()->Search(*session.searchedDay, page) : SearchResult{};
     const auto bytes = static_cast<int32_t>(result.entries.size() * sizeof(GST_FILESHOWINFO));
     std::vector<uint8_t> reply;
     AppendBytes(reply, MakeCommand(NET_OTHER_INFO, INFO_RECORD_LIST, result.pages, bytes));
     for (const RecordedFile& f : result.entries) {
         AppendBytes(reply, FileShowInfo(f, config_.stream.videoStandard, config_.stream.imageSize));
     }
-    log_.line("SEARCH key=" + std::to_string(key) + " page=" + std::to_string(page) + " pages=" +
+    log_.Line("SEARCH key=" + std::to_string(key) + " page=" + std::to_string(page) + " pages=" +
               std::to_string(result.pages) + " entries=" + std::to_string(result.entries.size()));
-    session.socket.sendWhole(reply.data(), reply.size());
+    session.socket.SendWhole(reply.data(), reply.size());
 }
 
-void DvrServer::answerPlay(const NET_COMMAND& c, Session& session) {
-    delayReply();
+void DvrServer::AnswerPlay(const NET_COMMAND& c, Session& session) {
+    DelayReply();
     const auto asked = static_cast<uint32_t>(c.iParam3);
     const bool fast = c.iParam2 == 1;
     const int32_t start = c.iParam4;
     const int64_t end = std::min<int64_t>(c.iParam1, kSecondsPerDay);
-    const std::shared_ptr<const RecordingSchedule> schedule = schedules_.current();
+    const std::shared_ptr<const RecordingSchedule> schedule = schedules_.Current();
     const std::optional<int64_t> day =
         session.searched ? session.searchedDay : DayStart(schedule->today());
     const uint32_t mask = asked & session.streamer.channelMask();
@@ -171,36 +171,36 @@ void DvrServer::answerPlay(const NET_COMMAND& c, Session& session) {
     if (config_.recording.playRefuse) {
         state = kPlayRefused;
         reason = *config_.recording.playRefuse;
-    } else if (!day || start < 0 || start >= end || schedule->recordedAt(*day + start, mask) == 0) {
+    } else if (!day || start < 0 || start >= end || schedule->RecordedAt(*day + start, mask) == 0) {
         state = kPlayRefused;
         reason = kNoRecordingThere;
     }
     if (state == kPlayStarted) {
         // No frame of the live view or playback before may follow the answer.
-        session.streamer.halt();
+        session.streamer.Halt();
     }
     char text[128];
     std::snprintf(text, sizeof text, "PLAY start=%d end=%d mask=0x%08x fast=%d state=%d reason=%d",
                   start, c.iParam1, asked, fast ? 1 : 0, state, reason);
-    log_.line(text);
+    log_.Line(text);
     const NET_COMMAND reply = MakeCommand(NET_OTHER_INFO, INFO_PLAY_STATE, state, reason);
-    if (session.socket.sendWhole(&reply, sizeof reply) && state == kPlayStarted) {
-        session.streamer.play(PlaybackRequest{schedule, mask, *day + start, *day + end,
+    if (session.socket.SendWhole(&reply, sizeof reply) && state == kPlayStarted) {
+        session.streamer.Play(PlaybackRequest{schedule, mask, *day + start, *day + end,
                                               fast ? kFastSpeed : 1, session.fps});
     }
 }
 
-void DvrServer::serve(int fd) {
+void DvrServer::Serve(int fd) {
     SessionSocket socket(fd, config_.stream.trickleMicros);
     const SimAccount* account = nullptr;
     std::unique_ptr<LiveStreamer> streamer;
     std::optional<Session> session;
     NET_COMMAND c;
     while (ReadFully(fd, &c, sizeof c)) {
-        log_.command(c);
+        log_.Command(c);
         if (c.iCmd != NET_LOGIN) {
             if (session) {
-                sessionCommand(c, *session);
+                SessionCommand(c, *session);
             }
             continue;
         }
@@ -208,7 +208,7 @@ void DvrServer::serve(int fd) {
         if (!ReadFully(fd, &info, sizeof info)) {
             break;
         }
-        log_.login(info);
+        log_.Login(info);
         if (config_.closeOnLogin) {
             break;
         }
@@ -216,7 +216,7 @@ void DvrServer::serve(int fd) {
             continue;
         }
         bool sent = false;
-        account = answerLogin(socket, info, sent);
+        account = AnswerLogin(socket, info, sent);
         if (!sent || !account) {
             break;
         }
@@ -241,8 +241,8 @@ void DvrServer::serve(int fd) {
     session.reset();
     if (streamer) {
         // Release a send blocked on a peer that stopped reading, then wait for the streamer.
-        socket.shutdown();
+        socket.Shutdown();
         streamer.reset();
     }
-    log_.line("CLOSE");
+    log_.Line("CLOSE");
 }

@@ -24,14 +24,14 @@ class DvrServer {
   public:
     DvrServer(const SimConfig& config, CommandLog& log);
     // Binds and starts accepting; returns the port bound, or -1.
-    int start();
+    int Start();
 
   private:
-    void acceptLoop();
-    void serve(int fd);
+    void AcceptLoop();
+    void Serve(int fd);
     // Answers one login; returns the account that logged in, or null (refused: the reply is
     // sent, or the peer is gone when `sent` is false).
-    const SimAccount* answerLogin(SessionSocket& socket, const NET_LOGIN_INFO& info, bool& sent);
+    const SimAccount* AnswerLogin(SessionSocket& socket, const NET_LOGIN_INFO& info, bool& sent);
     // What a logged-in session keeps between commands.
     struct Session {
         SessionSocket& socket;
@@ -42,11 +42,11 @@ class DvrServer {
     };
     // A command after the login: the streaming ones drive the streamer, requests are answered,
     // the rest are only logged.
-    void sessionCommand(const NET_COMMAND& c, Session& session);
-    void answerDisks(Session& session);
-    void answerSearch(const NET_COMMAND& c, Session& session);
-    void answerPlay(const NET_COMMAND& c, Session& session);
-    void delayReply() const;
+    void SessionCommand(const NET_COMMAND& c, Session& session);
+    void AnswerDisks(Session& session);
+    void AnswerSearch(const NET_COMMAND& c, Session& session);
+    void AnswerPlay(const NET_COMMAND& c, Session& session);
+    void DelayReply() const;
 
     const SimConfig& config_;
     CommandLog& log_;

@@ -29,23 +29,23 @@ EncodedLoop::EncodedLoop(std::vector<std::vector<uint8_t>> pictures)
       frames_(std::move(pictures)),
       ready_(length_) {}
 
-std::span<const uint8_t> EncodedLoop::frame(int i) {
+std::span<const uint8_t> EncodedLoop::Frame(int i) {
     if (i >= ready_.load(std::memory_order_acquire)) {
         std::lock_guard<std::mutex> g(encodeLock_);
         while (i >= ready_.load(std::memory_order_relaxed)) {
-            encodeNext();
+            EncodeNext();
         }
     }
     return frames_[i];
 }
 
-void EncodedLoop::encodeNext() {
+void EncodedLoop::EncodeNext() {
     const int n = ready_.load(std::memory_order_relaxed);
     if (!encoder_) {
         encoder_ = std::make_unique<H264Encoder>(geometry_.width, geometry_.height, length_);
     }
-    FillTestPattern(encoder_->picture(), geometry_.width, geometry_.height, channel_, n);
-    frames_[n] = encoder_->encode();
+    FillTestPattern(encoder_->Picture(), geometry_.width, geometry_.height, channel_, n);
+    frames_[n] = encoder_->Encode();
     // A client joining at a key frame needs the parameter sets right there.
     if (n == 0 && !HasNalTypes(frames_[n], {kNalSps, kNalPps, kNalIdrSlice})) {
         throw std::runtime_error("libx264 sent a first picture without SPS, PPS and IDR slice");

@@ -29,10 +29,10 @@ class EncodedLoop {
     int length() const { return length_; }
     // Access unit i (0 <= i < length) as it goes on the wire; valid for the life of the loop.
     // Thread-safe; the first call for a picture may encode it and those before it.
-    std::span<const uint8_t> frame(int i);
+    std::span<const uint8_t> Frame(int i);
 
   private:
-    void encodeNext();
+    void EncodeNext();
 
     const int channel_;
     const PictureGeometry geometry_;

@@ -28,13 +28,13 @@ FrameEmitter::FrameEmitter(const StreamConfig& config, CommandLog& log, SessionS
       recorder_(recorder),
       pendingFault_(SessionFault(config.fault)) {}
 
-bool FrameEmitter::emit(std::span<const MediaFrame> frames) {
+bool FrameEmitter::Emit(std::span<const MediaFrame> frames) {
     std::size_t i = 0;
     while (i < frames.size()) {
         if (pendingFault_ && sent_ >= pendingFault_->afterFrames) {
             const StreamFault::Kind kind = pendingFault_->kind;
             pendingFault_.reset();
-            if (!inject(kind, frames[i])) {
+            if (!Inject(kind, frames[i])) {
                 return false;
             }
             continue;
@@ -45,7 +45,7 @@ bool FrameEmitter::emit(std::span<const MediaFrame> frames) {
             // Close a bundle early so the fault comes after exactly K frames.
             take = std::min(take, static_cast<std::size_t>(pendingFault_->afterFrames - sent_));
         }
-        if (!sendUnit(frames.subspan(i, take))) {
+        if (!SendUnit(frames.subspan(i, take))) {
             return false;
         }
         sent_ += static_cast<int64_t>(take);
@@ -54,47 +54,47 @@ bool FrameEmitter::emit(std::span<const MediaFrame> frames) {
     return true;
 }
 
-bool FrameEmitter::sendUnit(std::span<const MediaFrame> frames) {
+bool FrameEmitter::SendUnit(std::span<const MediaFrame> frames) {
     buffer_.clear();
     if (config_.bundle > 0) {
         AppendBundleRecord(buffer_, frames);
     } else {
         AppendFrameRecord(buffer_, frames.front().header, frames.front().payload);
     }
-    if (!socket_.send(buffer_.data(), buffer_.size())) {
+    if (!socket_.Send(buffer_.data(), buffer_.size())) {
         return false;
     }
     for (const MediaFrame& f : frames) {
         if (f.header.type == 'V') {
-            recorder_.append(f.header.channel, f.payload);
+            recorder_.Append(f.header.channel, f.payload);
         }
     }
     return true;
 }
 
-bool FrameEmitter::inject(StreamFault::Kind kind, const MediaFrame& next) {
-    log_.line(std::string("FAULT ") + FaultName(kind));
+bool FrameEmitter::Inject(StreamFault::Kind kind, const MediaFrame& next) {
+    log_.Line(std::string("FAULT ") + FaultName(kind));
     buffer_.clear();
     NET_FRAME_HEADER header = next.header;
     switch (kind) {
         case StreamFault::Kind::CloseMidFrame:
             AppendFrameRecord(buffer_, header, next.payload);
             buffer_.resize(buffer_.size() - next.payload.size() + next.payload.size() / 2);
-            socket_.send(buffer_.data(), buffer_.size());
-            socket_.shutdown();
+            socket_.Send(buffer_.data(), buffer_.size());
+            socket_.Shutdown();
             return false;
         case StreamFault::Kind::BadType:
             header.type = 'X';
             header.dataLen = sizeof kBadTypePayload;
             AppendFrameRecord(buffer_, header, kBadTypePayload);
-            return socket_.send(buffer_.data(), buffer_.size());
+            return socket_.Send(buffer_.data(), buffer_.size());
         case StreamFault::Kind::Oversize:
             header.dataLen = kMaxFramePayload + 1;
             AppendFrameRecord(buffer_, header, {});
-            socket_.send(buffer_.data(), buffer_.size());
+            socket_.Send(buffer_.data(), buffer_.size());
             return false;
         case StreamFault::Kind::Stall: return false;
-        case StreamFault::Kind::Blackhole: socket_.silence(); return false;
+        case StreamFault::Kind::Blackhole: socket_.Silence(); return false;
         case StreamFault::Kind::Garbage: {
             // The same bytes on every run, and not a whole number of records.
             uint32_t state = 2463534242u;
@@ -105,13 +105,13 @@ bool FrameEmitter::inject(StreamFault::Kind kind, const MediaFrame& next) {
                 state ^= state << 5;
                 byte = static_cast<uint8_t>(state);
             }
-            socket_.send(buffer_.data(), buffer_.size());
-            socket_.shutdown();
+            socket_.Send(buffer_.data(), buffer_.size());
+            socket_.Shutdown();
             return false;
         }
         case StreamFault::Kind::UnknownInfo: {
             const NET_COMMAND info = MakeCommand(NET_OTHER_INFO, kUnknownInfoSubtype);
-            return socket_.send(&info, sizeof info);
+            return socket_.Send(&info, sizeof info);
         }
     }
     return false;

@@ -20,12 +20,12 @@ class FrameEmitter {
 
     // Sends the frames of one tick in order. False once the session sends nothing more: the
     // peer is gone, or a fault silenced or closed the connection.
-    bool emit(std::span<const MediaFrame> frames);
+    bool Emit(std::span<const MediaFrame> frames);
 
   private:
-    bool sendUnit(std::span<const MediaFrame> frames);
+    bool SendUnit(std::span<const MediaFrame> frames);
     // Acts out the fault in place of (or before) `next`; false when sending ends.
-    bool inject(StreamFault::Kind kind, const MediaFrame& next);
+    bool Inject(StreamFault::Kind kind, const MediaFrame& next);
 
     const StreamConfig& config_;
     CommandLog& log_;

@@ -2,7 +2,7 @@
 
 FrameRecorder::FrameRecorder(std::string dir) : dir_(std::move(dir)) {}
 
-void FrameRecorder::append(int channel, std::span<const uint8_t> payload) {
+void FrameRecorder::Append(int channel, std::span<const uint8_t> payload) {
     if (dir_.empty()) {
         return;
     }

@@ -15,7 +15,7 @@ class FrameRecorder {
     explicit FrameRecorder(std::string dir);  // empty: record nothing
 
     // Appends and flushes; a file that cannot be opened is reported once and skipped.
-    void append(int channel, std::span<const uint8_t> payload);
+    void Append(int channel, std::span<const uint8_t> payload);
 
   private:
     struct FileCloser {

@@ -64,14 +64,14 @@ H264Encoder::H264Encoder(int width, int height, int gop, bool intraRefresh) {
     Check("picture buffer", av_frame_get_buffer(frame_.get(), 0));
 }
 
-YuvPlanes H264Encoder::picture() {
+YuvPlanes H264Encoder::Picture() {
     // The encoder may still hold a reference to the last picture's buffers.
     Check("picture buffer", av_frame_make_writable(frame_.get()));
     return YuvPlanes{frame_->data[0],     frame_->data[1],     frame_->data[2],
                      frame_->linesize[0], frame_->linesize[1], frame_->linesize[2]};
 }
 
-std::vector<uint8_t> H264Encoder::encode() {
+std::vector<uint8_t> H264Encoder::Encode() {
     frame_->pts = pts_++;
     Check("send", avcodec_send_frame(context_.get(), frame_.get()));
     PacketPtr packet(av_packet_alloc());

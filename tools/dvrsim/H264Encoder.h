@@ -16,10 +16,10 @@ class H264Encoder {
     // each, and a recovery-point SEI marks where each round of renewal starts.
     H264Encoder(int width, int height, int gop, bool intraRefresh = false);
 
-    // The picture to paint before the next encode().
-    YuvPlanes picture();
+    // The picture to paint before the next Encode().
+    YuvPlanes Picture();
     // Encodes the painted picture and returns its access unit.
-    std::vector<uint8_t> encode();
+    std::vector<uint8_t> Encode();
 
     // Whether this libavcodec has the libx264 encoder at all.
     static bool Available();

@@ -71,14 +71,14 @@ int LiveStreamer::FrameRate(int32_t requested) {
     return requested <= 0 || requested > kMaxFps ? kDefaultFps : requested;
 }
 
-void LiveStreamer::start(uint32_t mask, int fps) {
+void LiveStreamer::Start(uint32_t mask, int fps) {
     if (config_.fps > 0) {
         fps = config_.fps;
     }
     const uint32_t streamed = mask & channelMask_;
     char text[48];
     std::snprintf(text, sizeof text, "STREAM mask=0x%08x fps=%d", streamed, fps);
-    log_.line(text);
+    log_.Line(text);
     {
         std::lock_guard<std::mutex> g(lock_);
         mode_ = Mode::Live;
@@ -88,10 +88,10 @@ void LiveStreamer::start(uint32_t mask, int fps) {
         keyWanted_ = false;  // a restart begins with key frames anyway
     }
     wake_.notify_all();
-    startThread();
+    StartThread();
 }
 
-void LiveStreamer::stop() {
+void LiveStreamer::Stop() {
     {
         std::lock_guard<std::mutex> g(lock_);
         if (mode_ == Mode::Live) {
@@ -101,7 +101,7 @@ void LiveStreamer::stop() {
     wake_.notify_all();
 }
 
-void LiveStreamer::play(PlaybackRequest request) {
+void LiveStreamer::Play(PlaybackRequest request) {
     {
         std::lock_guard<std::mutex> g(lock_);
         mode_ = Mode::Play;
@@ -111,18 +111,18 @@ void LiveStreamer::play(PlaybackRequest request) {
         keyWanted_ = false;
     }
     wake_.notify_all();
-    startThread();
+    StartThread();
 }
 
-void LiveStreamer::stopPlay() {
-    end(Mode::Play);
+void LiveStreamer::StopPlay() {
+    End(Mode::Play);
 }
 
-void LiveStreamer::halt() {
-    end(Mode::Idle);
+void LiveStreamer::Halt() {
+    End(Mode::Idle);
 }
 
-void LiveStreamer::end(Mode from) {
+void LiveStreamer::End(Mode from) {
     std::unique_lock<std::mutex> lk(lock_);
     if (from == Mode::Idle || mode_ == from) {
         mode_ = Mode::Idle;
@@ -132,32 +132,32 @@ void LiveStreamer::end(Mode from) {
     wake_.wait(lk, [&] { return !busy_; });
 }
 
-void LiveStreamer::startThread() {
+void LiveStreamer::StartThread() {
     // Only the session's reader starts the thread.
     if (!thread_.joinable()) {
-        thread_ = std::thread([this] { run(); });
+        thread_ = std::thread([this] { Run(); });
     }
 }
 
-void LiveStreamer::requestKeyFrame() {
+void LiveStreamer::RequestKeyFrame() {
     std::lock_guard<std::mutex> g(lock_);
     if (mode_ != Mode::Idle) {
         keyWanted_ = true;
     }
 }
 
-void LiveStreamer::run() {
+void LiveStreamer::Run() {
     try {
-        stream();
+        Stream();
     } catch (const std::exception& e) {
         // The session cannot stream; end it instead of taking every other session down.
         std::fprintf(stderr, "quillmarsh-dvrsim: %s\n", e.what());
-        log_.line(std::string("ERROR ") + e.what());
-        socket_.shutdown();
+        log_.Line(std::string("ERROR ") + e.what());
+        socket_.Shutdown();
     }
 }
 
-void LiveStreamer::stream() {
+void LiveStreamer::Stream() {
     std::vector<MediaFrame> tick;
     uint64_t seen = 0;
     Clock::time_point origin;
@@ -176,11 +176,11 @@ void LiveStreamer::stream() {
                 fps = playback_.fps;
                 speed = playback_.speed;
                 clock_.emplace(playback_.schedule, playback_.mask, playback_.from, playback_.to);
-                resetChannels(playback_.mask);
+                ResetChannels(playback_.mask);
             } else {
                 fps = fps_;
                 clock_.reset();
-                resetChannels(mask_);
+                ResetChannels(mask_);
             }
             origin = Clock::now();
             tickNo = 0;
@@ -195,21 +195,21 @@ void LiveStreamer::stream() {
         lk.unlock();
         bool ended = false;
         if (clock_) {
-            ended = !clock_->settle();
+            ended = !clock_->Settle();
             if (!ended && clock_->skipped()) {
                 for (Channel& c : channels_) {
                     c.sending = false;
                 }
             }
             if (!ended) {
-                buildTick(keyFrame, clock_->time(), clock_->channels(), tick);
-                clock_->advance(PlayedMillis(tickNo + 1, fps, speed) -
+                BuildTick(keyFrame, clock_->Time(), clock_->channels(), tick);
+                clock_->Advance(PlayedMillis(tickNo + 1, fps, speed) -
                                 PlayedMillis(tickNo, fps, speed));
             }
         } else {
-            buildTick(keyFrame, FrameTimeNow(), ~0u, tick);
+            BuildTick(keyFrame, FrameTimeNow(), ~0u, tick);
         }
-        const bool going = ended || emitter_.emit(tick);
+        const bool going = ended || emitter_.Emit(tick);
         lk.lock();
         busy_ = false;
         wake_.notify_all();
@@ -233,7 +233,7 @@ void LiveStreamer::stream() {
     }
 }
 
-void LiveStreamer::resetChannels(uint32_t mask) {
+void LiveStreamer::ResetChannels(uint32_t mask) {
     channels_.clear();
     for (int32_t n = 0; n < kMaxChannels; ++n) {
         if (mask & (1u << n)) {
@@ -244,11 +244,11 @@ void LiveStreamer::resetChannels(uint32_t mask) {
     }
 }
 
-void LiveStreamer::buildTick(bool keyFrame, FrameTime time, uint32_t sending,
+void LiveStreamer::BuildTick(bool keyFrame, FrameTime time, uint32_t sending,
                              std::vector<MediaFrame>& out) {
     out.clear();
     if (keyFrame && !channels_.empty()) {
-        log_.line("KEYFRAME");
+        log_.Line("KEYFRAME");
     }
     for (Channel& c : channels_) {
         if (!(sending & (1u << c.number))) {
@@ -260,7 +260,7 @@ void LiveStreamer::buildTick(bool keyFrame, FrameTime time, uint32_t sending,
             c.loopPos = 0;
         }
         c.sending = true;
-        std::span<const uint8_t> payload = c.loop->frame(c.loopPos);
+        std::span<const uint8_t> payload = c.loop->Frame(c.loopPos);
         out.push_back(MediaFrame{MakeFrameHeader('V', c.number, c.frameNo++, payload.size(),
                                                  config_.videoStandard, config_.imageSize, time),
                                  payload, c.fresh});

@@ -43,18 +43,18 @@ class LiveStreamer {
 
     // NET_LIVE_VIEW: (re)starts every channel of the mask, each at frame number 0 with a key
     // frame, at `fps` frames per second (or --fps). Ends a playback.
-    void start(uint32_t mask, int fps);
-    void stop();  // NET_STOP_LIVE_VIEW: ends live view, not a playback
+    void Start(uint32_t mask, int fps);
+    void Stop();  // NET_STOP_LIVE_VIEW: ends live view, not a playback
     // An accepted NET_PLAY_FILE: ends live view or the playback before and plays from the start;
     // each channel's frame numbers start at 0, and it starts with a key frame, also when it comes
     // back after a gap.
-    void play(PlaybackRequest request);
+    void Play(PlaybackRequest request);
     // NET_STOP_PLAY_FILE: ends a playback; returns once none of its frames is still going out.
-    void stopPlay();
+    void StopPlay();
     // Ends live view and playback; returns once none of their frames is still going out.
-    void halt();
+    void Halt();
     // NET_KEY_FRAME: the next frame of every channel is a key frame
-    void requestKeyFrame();
+    void RequestKeyFrame();
 
     // The account's channels.
     uint32_t channelMask() const { return channelMask_; }
@@ -74,14 +74,14 @@ class LiveStreamer {
     };
     enum class Mode { Idle, Live, Play };
 
-    void run();
-    void stream();
-    void startThread();
+    void Run();
+    void Stream();
+    void StartThread();
     // Ends the stream when `from` is what streams (any mode for Idle) and waits for its tick.
-    void end(Mode from);
-    void resetChannels(uint32_t mask);
+    void End(Mode from);
+    void ResetChannels(uint32_t mask);
     // One frame of each channel in `sending`, stamped `time`.
-    void buildTick(bool keyFrame, FrameTime time, uint32_t sending, std::vector<MediaFrame>& out);
+    void BuildTick(bool keyFrame, FrameTime time, uint32_t sending, std::vector<MediaFrame>& out);
 
     const StreamConfig& config_;
     CommandLog& log_;
@@ -97,10 +97,10 @@ class LiveStreamer {
     bool quit_ = false;
     Mode mode_ = Mode::Idle;
     bool busy_ = false;        // a tick is being built or sent
-    uint64_t generation_ = 0;  // counts start() and play() calls; a new value restarts
+    uint64_t generation_ = 0;  // counts Start() and Play() calls; a new value restarts
     uint32_t mask_ = 0;
     int fps_ = 25;
     PlaybackRequest playback_;
     bool keyWanted_ = false;
-    std::thread thread_;  // started by the first start() or play()
+    std::thread thread_;  // started by the first Start() or Play()
 };

@@ -11,26 +11,26 @@
 
 LookupServer::LookupServer(const SimConfig& config, CommandLog& log) : config_(config), log_(log) {}
 
-int LookupServer::start() {
+int LookupServer::Start() {
     int port = 0;
     listenFd_ = ListenOn(*config_.lookupHost, config_.lookupPort, port);
     if (listenFd_ < 0) {
         return -1;
     }
-    std::thread([this] { acceptLoop(); }).detach();
+    std::thread([this] { AcceptLoop(); }).detach();
     return port;
 }
 
-void LookupServer::acceptLoop() {
+void LookupServer::AcceptLoop() {
     for (;;) {
         int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
         if (fd >= 0) {
-            std::thread([this, fd] { serve(fd); }).detach();
+            std::thread([this, fd] { Serve(fd); }).detach();
         }
     }
 }
 
-void LookupServer::serve(int fd) {
+void LookupServer::Serve(int fd) {
     unsigned char buf[kLookupMessageSize];
     if (!ReadFully(fd, buf, sizeof buf)) {
         ::close(fd);
@@ -38,7 +38,7 @@ void LookupServer::serve(int fd) {
     }
     NET_REQUEST request;
     GetClientRequest(request, buf);
-    log_.line("LOOKUP " + std::string(TextOf(request.ip)));
+    log_.Line("LOOKUP " + std::string(TextOf(request.ip)));
     if (config_.lookupSilent) {
         // Hold the connection without answering until the client gives up.
         char byte;

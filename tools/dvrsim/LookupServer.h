@@ -9,11 +9,11 @@
 class LookupServer {
   public:
     LookupServer(const SimConfig& config, CommandLog& log);
-    int start();  // the port bound, or -1
+    int Start();  // the port bound, or -1
 
   private:
-    void acceptLoop();
-    void serve(int fd);
+    void AcceptLoop();
+    void Serve(int fd);
 
     const SimConfig& config_;
     CommandLog& log_;

@@ -16,15 +16,15 @@ class PlayClock {
               int64_t to);
 
     // Jumps over a gap at the played time to the next recording start; false once ended.
-    bool settle();
-    // The played channels recorded at the played second (after a settle() that held).
+    bool Settle();
+    // The played channels recorded at the played second (after a Settle() that held).
     uint32_t channels() const { return channels_; }
-    // Whether the last settle() jumped over a gap: every channel starts again with a key frame.
+    // Whether the last Settle() jumped over a gap: every channel starts again with a key frame.
     bool skipped() const { return skipped_; }
     int64_t second() const { return millis_ / 1000; }
     // The played time as the time words of a frame header.
-    FrameTime time() const;
-    void advance(int64_t millis) { millis_ += millis; }
+    FrameTime Time() const;
+    void Advance(int64_t millis) { millis_ += millis; }
 
   private:
     const std::shared_ptr<const RecordingSchedule> schedule_;

@@ -233,7 +233,7 @@ RecordingSchedule::RecordingSchedule(const RecordingConfig& config, CivilDate to
     });
 }
 
-std::vector<NET_SEND_INFO> RecordingSchedule::disks() const {
+std::vector<NET_SEND_INFO> RecordingSchedule::Disks() const {
     std::vector<NET_SEND_INFO> out(static_cast<std::size_t>(diskCount_));
     for (std::size_t d = 0; d < out.size(); ++d) {
         // A disk without recordings reports 0 and 0.
@@ -255,16 +255,16 @@ std::vector<NET_SEND_INFO> RecordingSchedule::disks() const {
     return out;
 }
 
-std::vector<RecordedFile>::const_iterator RecordingSchedule::startingAt(int64_t t) const {
+std::vector<RecordedFile>::const_iterator RecordingSchedule::StartingAt(int64_t t) const {
     return std::lower_bound(files_.begin(), files_.end(), t,
                             [](const RecordedFile& f, int64_t at) { return f.start < at; });
 }
 
-SearchResult RecordingSchedule::search(int64_t dayStart, int32_t page) const {
+SearchResult RecordingSchedule::Search(int64_t dayStart, int32_t page) const {
     const int64_t dayEnd = dayStart + kSecondsPerDay;
     std::vector<RecordedFile> day;
     // No file is longer than longest_, so none that starts earlier reaches into the day.
-    for (auto it = startingAt(dayStart - longest_ + 1); it != files_.end() && it->start < dayEnd;
+    for (auto it = StartingAt(dayStart - longest_ + 1); it != files_.end() && it->start < dayEnd;
          ++it) {
         if (it->end > dayStart) {
             day.push_back(*it);
@@ -282,9 +282,9 @@ SearchResult RecordingSchedule::search(int64_t dayStart, int32_t page) const {
     return result;
 }
 
-uint32_t RecordingSchedule::recordedAt(int64_t t, uint32_t mask) const {
+uint32_t RecordingSchedule::RecordedAt(int64_t t, uint32_t mask) const {
     uint32_t cams = 0;
-    for (auto it = startingAt(t - longest_ + 1); it != files_.end() && it->start <= t; ++it) {
+    for (auto it = StartingAt(t - longest_ + 1); it != files_.end() && it->start <= t; ++it) {
         if (it->end > t) {
             cams |= it->cams;
         }
@@ -292,8 +292,8 @@ uint32_t RecordingSchedule::recordedAt(int64_t t, uint32_t mask) const {
     return cams & mask;
 }
 
-std::optional<int64_t> RecordingSchedule::nextStart(int64_t t, uint32_t mask) const {
-    for (auto it = startingAt(t); it != files_.end(); ++it) {
+std::optional<int64_t> RecordingSchedule::NextStart(int64_t t, uint32_t mask) const {
+    for (auto it = StartingAt(t); it != files_.end(); ++it) {
         if (it->cams & mask) {
             return it->start;
         }
@@ -315,7 +315,7 @@ GST_FILESHOWINFO FileShowInfo(const RecordedFile& file, int32_t videoStandard, i
 ScheduleSource::ScheduleSource(RecordingConfig config, Now now)
     : config_(std::move(config)), now_(std::move(now)) {}
 
-std::shared_ptr<const RecordingSchedule> ScheduleSource::current() {
+std::shared_ptr<const RecordingSchedule> ScheduleSource::Current() {
     const CivilDate today = LocalDate(now_());
     std::lock_guard<std::mutex> g(lock_);
     if (!schedule_ || schedule_->today() != today) {

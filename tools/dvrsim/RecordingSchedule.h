@@ -100,18 +100,18 @@ class RecordingSchedule {
     // Every file, sorted by start, then channel bits.
     const std::vector<RecordedFile>& files() const { return files_; }
     // The disk-information records, one per disk.
-    std::vector<NET_SEND_INFO> disks() const;
+    std::vector<NET_SEND_INFO> Disks() const;
     // Page `page` (from 0) of the files that overlap the day starting at `dayStart`, in file order,
     // kMaxRecordListEntries to a page. A page past the last one has no entries.
-    SearchResult search(int64_t dayStart, int32_t page) const;
+    SearchResult Search(int64_t dayStart, int32_t page) const;
     // The channels of `mask` that have a recording covering second t.
-    uint32_t recordedAt(int64_t t, uint32_t mask) const;
+    uint32_t RecordedAt(int64_t t, uint32_t mask) const;
     // The first start at or after t of a recording of a channel of `mask`.
-    std::optional<int64_t> nextStart(int64_t t, uint32_t mask) const;
+    std::optional<int64_t> NextStart(int64_t t, uint32_t mask) const;
 
   private:
     // The first file that starts at or after t.
-    std::vector<RecordedFile>::const_iterator startingAt(int64_t t) const;
+    std::vector<RecordedFile>::const_iterator StartingAt(int64_t t) const;
 
     const CivilDate today_;
     const int32_t diskCount_;
@@ -129,7 +129,7 @@ class ScheduleSource {
     explicit ScheduleSource(
         RecordingConfig config, Now now = [] { return std::time(nullptr); });
 
-    std::shared_ptr<const RecordingSchedule> current();
+    std::shared_ptr<const RecordingSchedule> Current();
 
   private:
     const RecordingConfig config_;

@@ -15,12 +15,12 @@ SessionSocket::~SessionSocket() {
     ::close(fd_);
 }
 
-bool SessionSocket::sendWhole(const void* data, std::size_t n) {
+bool SessionSocket::SendWhole(const void* data, std::size_t n) {
     std::lock_guard<std::mutex> g(writeLock_);
     return silent_.load() || WriteFully(fd_, data, n);
 }
 
-bool SessionSocket::send(const void* data, std::size_t n) {
+bool SessionSocket::Send(const void* data, std::size_t n) {
     std::lock_guard<std::mutex> g(writeLock_);
     if (silent_.load()) {
         return true;
@@ -38,6 +38,6 @@ bool SessionSocket::send(const void* data, std::size_t n) {
     return true;
 }
 
-void SessionSocket::shutdown() {
+void SessionSocket::Shutdown() {
     ::shutdown(fd_, SHUT_RDWR);
 }

@@ -16,15 +16,15 @@ class SessionSocket {
 
     int fd() const { return fd_; }
     // Sends all n bytes as one unit; false when the peer is gone.
-    bool send(const void* data, std::size_t n);
+    bool Send(const void* data, std::size_t n);
     // The same, never trickled: the login reply of a slow DVR still comes in time.
-    bool sendWhole(const void* data, std::size_t n);
+    bool SendWhole(const void* data, std::size_t n);
     // From now on nothing goes out, and every send reports success: a DVR that went silent
     // without closing (a cable pulled behind a switch, a hung firmware).
-    void silence() { silent_.store(true); }
+    void Silence() { silent_.store(true); }
     // Ends both directions: the reader sees end of stream and a send blocked on a peer that
     // stopped reading returns. The descriptor stays open until destruction.
-    void shutdown();
+    void Shutdown();
 
   private:
     const int fd_;

@@ -23,7 +23,7 @@ struct Luma {
     int height;
 
     // Clipped to the picture, so a tall digit on a small picture cannot write outside.
-    void fill(int x, int y, int w, int h, uint8_t value) const {
+    void Fill(int x, int y, int w, int h, uint8_t value) const {
         const int x1 = std::min(x + w, width);
         const int y1 = std::min(y + h, height);
         for (int row = std::max(y, 0); row < y1; ++row) {
@@ -50,7 +50,7 @@ void DrawDigit(const Luma& luma, int digit, int x, int y, int w, int h, int t) {
     };
     for (int s = 0; s < 7; ++s) {
         if (on & (1 << s)) {
-            luma.fill(segment[s].x, segment[s].y, segment[s].w, segment[s].h, kDigit);
+            luma.Fill(segment[s].x, segment[s].y, segment[s].w, segment[s].h, kDigit);
         }
     }
 }
@@ -71,14 +71,14 @@ PatternChroma TestPatternChroma(int channel) {
 void FillTestPattern(const YuvPlanes& out, int width, int height, int channel, int frameIndex) {
     const Luma luma{out.y, out.yStride, width, height};
     const int band = height / 8;
-    luma.fill(0, 0, width, band, kLightBand);
-    luma.fill(0, band, width, height - 2 * band, TestPatternBackground(channel));
-    luma.fill(0, height - band, width, band, kDarkBand);
+    luma.Fill(0, 0, width, band, kLightBand);
+    luma.Fill(0, band, width, height - 2 * band, TestPatternBackground(channel));
+    luma.Fill(0, height - band, width, band, kDarkBand);
 
     const int barWidth = width / 16;
     const int step = std::max(width / 88, 1);
     const int barX = (frameIndex * step) % (width - barWidth);
-    luma.fill(barX, band, barWidth, height - 2 * band, kBar);
+    luma.Fill(barX, band, barWidth, height - 2 * band, kBar);
 
     const int digitHeight = height / 4;
     const int digitWidth = digitHeight / 2;

@@ -64,7 +64,7 @@ int main(int argc, char** argv) {
     DvrServer dvr(*config, log);
     LookupServer lookup(*config, log);
     if (config->listenHost) {
-        int port = dvr.start();
+        int port = dvr.Start();
         if (port < 0) {
             std::fprintf(stderr, "quillmarsh-dvrsim: cannot listen on %s:%d\n",
                          config->listenHost->c_str(), config->listenPort);
@@ -73,7 +73,7 @@ int main(int argc, char** argv) {
         std::printf("listening %s:%d\n", config->listenHost->c_str(), port);
     }
     if (config->lookupHost) {
-        int port = lookup.start();
+        int port = lookup.Start();
         if (port < 0) {
             std::fprintf(stderr, "quillmarsh-dvrsim: cannot listen on %s:%d\n",
                          config->lookupHost->c_str(), config->lookupPort);

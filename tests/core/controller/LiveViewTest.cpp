@@ -17,9 +17,9 @@ using namespace std::chrono_literals;
 class LiveView : public DisplayTest {
   protected:
     // A logged-in DVR in slot `dvr` that streams `channels` channels (or nothing).
-    std::unique_ptr<SimProcess> dvr(int slot, int channels, bool stream = true,
+    std::unique_ptr<SimProcess> Dvr(int slot, int channels, bool stream = true,
                                     uint32_t cam = 0xFFFFFFFF) {
-        const std::string log = tmp.file("dvr" + std::to_string(slot) + ".log");
+        const std::string log = tmp.File("dvr" + std::to_string(slot) + ".log");
         std::vector<std::string> args{"--listen",  "127.0.0.1:0",
                                       "--account", "admin:1234:1:" + std::to_string(channels),
                                       "--log",     log};
@@ -27,22 +27,22 @@ class LiveView : public DisplayTest {
             args.insert(args.end(), {"--fault", "stall:0"});
         }
         auto sim = std::make_unique<SimProcess>(args);
-        setEntry(slot, at(*sim), "admin", "1234", "DVR" + std::to_string(slot), cam);
+        SetEntry(slot, At(*sim), "admin", "1234", "DVR" + std::to_string(slot), cam);
         EXPECT_EQ(vc->PrepareDvr(slot), 1);
-        EXPECT_EQ(vc->ConnectAndReport(block(slot), slot), status::Connect::Done);
-        EXPECT_EQ(block(slot).NetWorking.load(), 1);
+        EXPECT_EQ(vc->ConnectAndReport(Block(slot), slot), status::Connect::Done);
+        EXPECT_EQ(Block(slot).NetWorking.load(), 1);
         return sim;
     }
-    std::vector<LoggedCommand> commands(int slot) {
-        return Commands(ReadLines(tmp.file("dvr" + std::to_string(slot) + ".log")));
+    std::vector<LoggedCommand> CommandsOf(int slot) {
+        return Commands(ReadLines(tmp.File("dvr" + std::to_string(slot) + ".log")));
     }
     // The number of commands once the DVR's log has stopped growing.
-    std::size_t settled(int slot) {
+    std::size_t Settled(int slot) {
         EXPECT_TRUE(vc->CommandsIdle(5s));
-        std::size_t n = commands(slot).size();
+        std::size_t n = CommandsOf(slot).size();
         for (;;) {
             std::this_thread::sleep_for(150ms);
-            const std::size_t now = commands(slot).size();
+            const std::size_t now = CommandsOf(slot).size();
             if (now == n) {
                 return n;
             }
@@ -50,65 +50,65 @@ class LiveView : public DisplayTest {
         }
     }
     // The commands a DVR received after the first `from`.
-    std::vector<LoggedCommand> commandsSince(int slot, std::size_t from) {
-        auto all = commands(slot);
+    std::vector<LoggedCommand> CommandsSince(int slot, std::size_t from) {
+        auto all = CommandsOf(slot);
         return std::vector<LoggedCommand>(all.begin() + std::min(from, all.size()), all.end());
     }
 };
 
 TEST_F(LiveView, SingleViewAsksForTheShownAndEnabledChannelsThenAKeyFrame) {
-    auto sim = dvr(0, 16, false, 0b0101);
-    select(0);
-    const std::size_t before = settled(0);
+    auto sim = Dvr(0, 16, false, 0b0101);
+    Select(0);
+    const std::size_t before = Settled(0);
     vc->doSomethingForButton(4);
-    ASSERT_TRUE(WaitFor([&] { return commandsSince(0, before).size() >= 3; }));
-    auto cmds = commandsSince(0, before);
+    ASSERT_TRUE(WaitFor([&] { return CommandsSince(0, before).size() >= 3; }));
+    auto cmds = CommandsSince(0, before);
     EXPECT_EQ(CommandCodes(cmds),
               (std::vector<int>{NET_STOP_LIVE_VIEW, NET_LIVE_VIEW, NET_KEY_FRAME}));
-    EXPECT_EQ(cmds[1].words(), (std::vector<int>{11, 0, 0, 0b0101, 0}));
+    EXPECT_EQ(cmds[1].Words(), (std::vector<int>{11, 0, 0, 0b0101, 0}));
     EXPECT_EQ(vc->Slot(0).CurShowCam(), 0b0101u);
-    EXPECT_EQ(block(0).CurNetStatus.load(), NET_DATA_SEND);
+    EXPECT_EQ(Block(0).CurNetStatus.load(), NET_DATA_SEND);
 
     // Only channel 31 enabled, and not shown: a DVR not streaming still gets the live view, with
     // an empty mask.
-    setEntry(0, at(*sim), "admin", "1234", "DVR0", 1u << 30);
+    SetEntry(0, At(*sim), "admin", "1234", "DVR0", 1u << 30);
     ASSERT_TRUE(vc->CommandsIdle(5s));
-    vc->StopNetLocalView(block(0));  // NET_CONNECTED
-    const std::size_t stopped = settled(0);
+    vc->StopNetLocalView(Block(0));  // NET_CONNECTED
+    const std::size_t stopped = Settled(0);
     vc->AllNetServerAdjust();
-    ASSERT_TRUE(WaitFor([&] { return commandsSince(0, stopped).size() >= 2; }));
-    cmds = commandsSince(0, stopped);
+    ASSERT_TRUE(WaitFor([&] { return CommandsSince(0, stopped).size() >= 2; }));
+    cmds = CommandsSince(0, stopped);
     EXPECT_EQ(CommandCodes(cmds), (std::vector<int>{NET_LIVE_VIEW, NET_KEY_FRAME}));
     EXPECT_EQ(cmds[0].iParam3, 0);
 }
 
 TEST_F(LiveView, AllDvrViewAsksEachDvrForTheChannelsItsPanesHoldAndDrawsThemInTheFirstSuchPane) {
-    auto a = dvr(0, 3);
-    auto b = dvr(1, 3);
+    auto a = Dvr(0, 3);
+    auto b = Dvr(1, 3);
     for (int p = 0; p < 256; ++p) {
         vc->WriteSelfChannel(p, -1);
     }
     vc->WriteSelfChannel(5, 1);    // DVR 0 channel 1
     vc->WriteSelfChannel(6, 102);  // DVR 1 channel 2
     vc->WriteSelfChannel(9, 102);  // held twice: drawn in pane 6 only
-    select(-1);
+    Select(-1);
     EXPECT_TRUE(display.largeSplits());
     EXPECT_EQ(ui.label(), "ALL DVR");
     EXPECT_EQ(vc->showAutoDisplay(), 1);
     ASSERT_TRUE(WaitFor([&] { return vc->Slot(1).CurShowCam() == 0b100u; }));
     // The last live-view request of each DVR is the all-DVR one, once its log has settled.
     for (int d = 0; d < 2; ++d) {
-        settled(d);
+        Settled(d);
         int lastLive = -1;
-        for (const auto& c : commands(d)) {
+        for (const auto& c : CommandsOf(d)) {
             if (c.iCmd == NET_LIVE_VIEW) {
                 lastLive = c.iParam3;
             }
         }
         EXPECT_EQ(lastLive, d == 0 ? 0b10 : 0b100) << "DVR " << d;
-        EXPECT_EQ(commands(d).back().iCmd, NET_KEY_FRAME) << "DVR " << d;
+        EXPECT_EQ(CommandsOf(d).back().iCmd, NET_KEY_FRAME) << "DVR " << d;
     }
-    display.forget();
+    display.Forget();
     ASSERT_TRUE(WaitFor([&] { return display.renders().size() >= 2; }));
     std::this_thread::sleep_for(300ms);
     auto renders = display.renders();
@@ -118,27 +118,27 @@ TEST_F(LiveView, AllDvrViewAsksEachDvrForTheChannelsItsPanesHoldAndDrawsThemInTh
 }
 
 TEST_F(LiveView, SwitchingDvrsStopsTheOthersAndLeavesPlaybackAlone) {
-    auto a = dvr(0, 4, false);
-    auto b = dvr(1, 4, false);
-    auto c = dvr(2, 4, false);
-    block(2).SetView(VIEW_PLAYBACK);
-    const std::size_t before0 = settled(0);
-    const std::size_t before2 = settled(2);
-    select(1);
-    ASSERT_TRUE(WaitFor([&] { return commandsSince(0, before0).size() >= 1; }));
-    EXPECT_EQ(CommandCodes(commandsSince(0, before0)), std::vector<int>{NET_STOP_LIVE_VIEW});
+    auto a = Dvr(0, 4, false);
+    auto b = Dvr(1, 4, false);
+    auto c = Dvr(2, 4, false);
+    Block(2).SetView(VIEW_PLAYBACK);
+    const std::size_t before0 = Settled(0);
+    const std::size_t before2 = Settled(2);
+    Select(1);
+    ASSERT_TRUE(WaitFor([&] { return CommandsSince(0, before0).size() >= 1; }));
+    EXPECT_EQ(CommandCodes(CommandsSince(0, before0)), std::vector<int>{NET_STOP_LIVE_VIEW});
     std::this_thread::sleep_for(200ms);
-    EXPECT_TRUE(commandsSince(2, before2).empty());
+    EXPECT_TRUE(CommandsSince(2, before2).empty());
     EXPECT_FALSE(display.largeSplits());
     EXPECT_EQ(ui.label(), "DVR1");
     EXPECT_EQ(vc->showAutoDisplay(), 0);
-    EXPECT_EQ(block(2).ViewOrBack.load(), VIEW_PLAYBACK);
+    EXPECT_EQ(Block(2).ViewOrBack.load(), VIEW_PLAYBACK);
 }
 
 TEST_F(LiveView, AnAdjustmentQueuedBeforeThePlaybackStartedLeavesThePlaybackAlone) {
-    auto sim = dvr(0, 4, false);
-    select(0);
-    const std::size_t before = settled(0);
+    auto sim = Dvr(0, 4, false);
+    Select(0);
+    const std::size_t before = Settled(0);
     // The command thread is busy, so the view's adjustment waits in the queue.
     std::promise<void> release;
     std::shared_future<void> busy = release.get_future().share();
@@ -147,9 +147,9 @@ TEST_F(LiveView, AnAdjustmentQueuedBeforeThePlaybackStartedLeavesThePlaybackAlon
     vc->NetPlayBack();
     release.set_value();
     ASSERT_TRUE(WaitFor([&] { return !vc->AttemptRunning(0); }));
-    settled(0);
-    EXPECT_EQ(block(0).ViewOrBack.load(), VIEW_PLAYBACK);
-    const auto since = commandsSince(0, before);
+    Settled(0);
+    EXPECT_EQ(Block(0).ViewOrBack.load(), VIEW_PLAYBACK);
+    const auto since = CommandsSince(0, before);
     ASSERT_FALSE(since.empty());  // the stop before the playback
     for (const LoggedCommand& c : since) {
         EXPECT_NE(c.iCmd, NET_LIVE_VIEW);
@@ -158,12 +158,12 @@ TEST_F(LiveView, AnAdjustmentQueuedBeforeThePlaybackStartedLeavesThePlaybackAlon
 }
 
 TEST_F(LiveView, PtzRecordsReachTheDvrAndChannelOfThePane) {
-    setEntry(0, "127.0.0.1:1");
-    setEntry(1, "127.0.0.1:1");
-    setEntry(2, "127.0.0.1:1");
-    auto sim = dvr(3, 16, false);
+    SetEntry(0, "127.0.0.1:1");
+    SetEntry(1, "127.0.0.1:1");
+    SetEntry(2, "127.0.0.1:1");
+    auto sim = Dvr(3, 16, false);
     vc->WriteSelfChannel(7, 305);
-    const std::size_t before = settled(3);
+    const std::size_t before = Settled(3);
     vc->NetSendPtzValue(9, 7, 1017, -1);
     vc->NetSendPtzValue(9, -1, 1017, -1);   // no single pane: nothing
     vc->NetSendPtzValue(9, 256, 1017, -1);  // no such pane: nothing
@@ -171,11 +171,11 @@ TEST_F(LiveView, PtzRecordsReachTheDvrAndChannelOfThePane) {
     vc->NetSendPtzValue(9, 8, 1017, -1);     // no such DVR: nothing
     vc->NetSendPtzValue(2009, 3, 1017, 64);  // no such DVR: nothing
     vc->NetSendPtzValue(2009, 3, 1017, 3);   // single view: the channel as given
-    ASSERT_TRUE(WaitFor([&] { return commandsSince(3, before).size() >= 2; }));
+    ASSERT_TRUE(WaitFor([&] { return CommandsSince(3, before).size() >= 2; }));
     std::this_thread::sleep_for(100ms);
-    auto cmds = commandsSince(3, before);
+    auto cmds = CommandsSince(3, before);
     ASSERT_EQ(cmds.size(), 2u);
-    EXPECT_EQ(cmds[0].words(), (std::vector<int>{16, 9, 5, 1017, 0}));
+    EXPECT_EQ(cmds[0].Words(), (std::vector<int>{16, 9, 5, 1017, 0}));
     EXPECT_EQ(cmds[1].iParam1, 2009);
     EXPECT_EQ(cmds[1].iParam2, 3);
 }
@@ -185,22 +185,22 @@ TEST_F(LiveView, AutoDisplayFillsPanesWithTheConnectedDvrsInOrderAndSaves) {
     const std::string oldHome = home ? home : "";
     ::setenv("HOME", tmp.path().c_str(), 1);
     for (int d = 0; d < 4; ++d) {
-        setEntry(d, "127.0.0.1:1");
+        SetEntry(d, "127.0.0.1:1");
     }
     std::vector<std::unique_ptr<StreamPeer>> peers;
     auto connected = [&](int d, int32_t channels) {
-        block(d).Disconnect();
-        block(d).iDvrChannel.store(channels);
-        peers.push_back(std::make_unique<StreamPeer>(block(d)));
+        Block(d).Disconnect();
+        Block(d).iDvrChannel.store(channels);
+        peers.push_back(std::make_unique<StreamPeer>(Block(d)));
     };
     connected(0, 16);
-    block(1).iDvrChannel.store(16);  // not connected
+    Block(1).iDvrChannel.store(16);  // not connected
     connected(2, 108);               // 8 channels: the count is modulo 100
     connected(3, -5);                // a negative count is none
     for (int p = 0; p < 256; ++p) {
         vc->WriteSelfChannel(p, 999);
     }
-    select(-1);
+    Select(-1);
     vc->AutoSetDisplay();
     for (int p = 0; p < 16; ++p) {
         EXPECT_EQ(vc->layout().SelfChannel(p), p);
@@ -209,7 +209,7 @@ TEST_F(LiveView, AutoDisplayFillsPanesWithTheConnectedDvrsInOrderAndSaves) {
         EXPECT_EQ(vc->layout().SelfChannel(p), 200 + p - 16);
     }
     EXPECT_EQ(vc->layout().SelfChannel(24), 999);
-    EXPECT_TRUE(std::filesystem::exists(tmp.file("userinfo/info.uss")));
+    EXPECT_TRUE(std::filesystem::exists(tmp.File("userinfo/info.uss")));
     // More channels than panes: nothing is written past pane 255.
     for (int d = 0; d < 4; ++d) {
         connected(d, 99);
@@ -220,12 +220,12 @@ TEST_F(LiveView, AutoDisplayFillsPanesWithTheConnectedDvrsInOrderAndSaves) {
 }
 
 TEST_F(LiveView, SingleViewDrawsEachChannelInItsPaneAndOtherDvrsNowhere) {
-    auto a = dvr(0, 4);
-    auto b = dvr(1, 4);
-    select(0);
+    auto a = Dvr(0, 4);
+    auto b = Dvr(1, 4);
+    Select(0);
     vc->doSomethingForButton(4);
     // Each pane twice: its second picture since the split was drawn in the split's rectangle.
-    display.forget();
+    display.Forget();
     ASSERT_TRUE(WaitFor([&] {
         auto renders = display.renders();
         return renders.size() == 4 && renders[0] > 1 && renders[1] > 1 && renders[2] > 1 &&
@@ -237,11 +237,11 @@ TEST_F(LiveView, SingleViewDrawsEachChannelInItsPaneAndOtherDvrsNowhere) {
     EXPECT_FLOAT_EQ(r.y, layout.m_screenRect[3].FrameRect.y);
     // DVR 1 is not shown (selecting DVR 0 stopped its stream); pictures it sends anyway are
     // taken off its queue and dropped.
-    vc->NetLocalViewPlay(block(1), 0xF, 0);
-    ASSERT_TRUE(WaitFor([&] { return block(1).stats[0].decoded.load() > 40; }, 10s));
+    vc->NetLocalViewPlay(Block(1), 0xF, 0);
+    ASSERT_TRUE(WaitFor([&] { return Block(1).stats[0].decoded.load() > 40; }, 10s));
     // Taken and dropped as fast as they come: the queue never fills, nothing is dropped.
-    EXPECT_LT(block(1).queue.Numframe.load(), 30);
-    EXPECT_EQ(block(1).stats[0].dropped.load(), 0u);
+    EXPECT_LT(Block(1).queue.Numframe.load(), 30);
+    EXPECT_EQ(Block(1).stats[0].dropped.load(), 0u);
     // The pane buffer holds the converted picture of its channel.
     {
         PaneBuffers::Pane& pane = vc->layout().AVDataFrame[2];

@@ -32,7 +32,7 @@ TEST(ReconnectDelay, DoublesFromTheFirstWaitUpToTheLongestWithinItsSpread) {
 
 class LiveWatch : public DisplayTest {
   protected:
-    std::vector<std::string> simArgs(std::vector<std::string> extra, int port = 0) {
+    std::vector<std::string> SimArgs(std::vector<std::string> extra, int port = 0) {
         std::vector<std::string> args{"--listen",  "127.0.0.1:" + std::to_string(port),
                                       "--account", "admin:1234:2:2",
                                       "--log",     log};
@@ -41,9 +41,9 @@ class LiveWatch : public DisplayTest {
     }
     // DVR 0 connected through the operator's command, shown in the single-DVR view; it streams
     // unless it is to be silent.
-    void connect(const SimProcess& sim, bool silent = false) {
-        setEntry(0, at(sim));
-        select(0);
+    void Connect(const SimProcess& sim, bool silent = false) {
+        SetEntry(0, At(sim));
+        Select(0);
         vc->ConnectDVR();
         if (!silent) {
             ASSERT_TRUE(WaitFor([&] { return b.NetWorking.load() == 1; }));
@@ -60,75 +60,75 @@ class LiveWatch : public DisplayTest {
             },
             limit);
     }
-    std::size_t linesWith(const std::string& prefix) {
+    std::size_t LinesWith(const std::string& prefix) {
         return LinesStartingWith(ReadLines(log), prefix).size();
     }
 
-    NetCtrl_Struct& b = block(0);
-    const std::string log = tmp.file("dvr.log");
+    NetCtrl_Struct& b = Block(0);
+    const std::string log = tmp.File("dvr.log");
 };
 
 TEST_F(LiveWatch, AKilledDvrBackOnItsPortIsConnectedAgainWithOneBoxAndItsPanesSayOffline) {
     vc->limits.reconnectFirst = 200ms;
     vc->limits.reconnectLongest = 800ms;
-    auto sim = std::make_unique<SimProcess>(simArgs({}));
+    auto sim = std::make_unique<SimProcess>(SimArgs({}));
     const int port = sim->port();
-    connect(*sim);
-    sim->kill();
+    Connect(*sim);
+    sim->Kill();
     ASSERT_TRUE(Tick([&] { return !ui.boxes().empty(); }, 5s));
     ASSERT_TRUE(
-        Tick([&] { return ui.titleOf(0).rfind("Gate \u2014 reconnecting in ", 0) == 0; }, 2s));
-    EXPECT_EQ(display.mark(0).kind, Kind::Offline);
+        Tick([&] { return ui.TitleOf(0).rfind("Gate \u2014 reconnecting in ", 0) == 0; }, 2s));
+    EXPECT_EQ(display.Mark(0).kind, Kind::Offline);
     // Quiet attempts meet the closed port a few times, and show nothing.
     std::this_thread::sleep_for(1500ms);
     Tick([] { return false; }, 500ms);
     EXPECT_EQ(ui.boxes().size(), 1u);
 
-    sim = std::make_unique<SimProcess>(simArgs({}, port));
+    sim = std::make_unique<SimProcess>(SimArgs({}, port));
     const auto back = Clock::now();
     const uint32_t before = b.stats[0].decoded.load();
     ASSERT_TRUE(Tick([&] { return b.stats[0].decoded.load() > before + 2; }, 5s));
     EXPECT_LT(SecondsSince(back), 0.8 * 1.2 + 2.0);  // the longest wait, then 2 s
-    ASSERT_TRUE(Tick([&] { return display.mark(0).kind == Kind::None; }, 3s));
+    ASSERT_TRUE(Tick([&] { return display.Mark(0).kind == Kind::None; }, 3s));
     EXPECT_EQ(ui.boxes().size(), 1u);
-    EXPECT_EQ(ui.titleOf(0), "Gate");
+    EXPECT_EQ(ui.TitleOf(0), "Gate");
 }
 
 TEST_F(LiveWatch, AnOperatorDisconnectClearsThePanesAndNothingComesBack) {
     vc->limits.reconnectFirst = 100ms;
-    SimProcess sim(simArgs({}));
-    connect(sim);
+    SimProcess sim(SimArgs({}));
+    Connect(sim);
     vc->DisconnectDVR();
-    ASSERT_TRUE(Tick([&] { return display.mark(0).kind == Kind::Cleared; }, 2s));
-    EXPECT_EQ(display.mark(1).kind, Kind::Cleared);
+    ASSERT_TRUE(Tick([&] { return display.Mark(0).kind == Kind::Cleared; }, 2s));
+    EXPECT_EQ(display.Mark(1).kind, Kind::Cleared);
     Tick([] { return false; }, 500ms);
     EXPECT_EQ(b.CurNetStatus.load(), NET_DISCONNECTED);
-    EXPECT_EQ(linesWith("LOGIN "), 1u);
+    EXPECT_EQ(LinesWith("LOGIN "), 1u);
     EXPECT_TRUE(ui.boxes().empty());
 }
 
 TEST_F(LiveWatch, AnyOperatorCommandEndsTheWaitForAReconnect) {
     vc->limits.reconnectFirst = 5s;
-    auto sim = std::make_unique<SimProcess>(simArgs({}));
-    connect(*sim);
-    sim->kill();
+    auto sim = std::make_unique<SimProcess>(SimArgs({}));
+    Connect(*sim);
+    sim->Kill();
     ASSERT_TRUE(
-        Tick([&] { return ui.titleOf(0).rfind("Gate \u2014 reconnecting in ", 0) == 0; }, 5s));
+        Tick([&] { return ui.TitleOf(0).rfind("Gate \u2014 reconnecting in ", 0) == 0; }, 5s));
     vc->DisconnectDVR();
-    EXPECT_EQ(ui.titleOf(0), "Gate");
-    ASSERT_TRUE(Tick([&] { return display.mark(0).kind == Kind::Cleared; }, 2s));
+    EXPECT_EQ(ui.TitleOf(0), "Gate");
+    ASSERT_TRUE(Tick([&] { return display.Mark(0).kind == Kind::Cleared; }, 2s));
     // Off in the DVR's settings: a loss is reported, nothing more.
-    sim = std::make_unique<SimProcess>(simArgs({}));
+    sim = std::make_unique<SimProcess>(SimArgs({}));
     ui.setReconnect(false);
-    setEntry(0, at(*sim));
+    SetEntry(0, At(*sim));
     vc->ConnectDVR();
     ASSERT_TRUE(WaitFor([&] { return b.NetWorking.load() == 1; }));
-    sim->kill();
+    sim->Kill();
     ASSERT_TRUE(Tick([&] { return ui.boxes().size() == 2; }, 5s));
     Tick([] { return false; }, 300ms);
-    EXPECT_EQ(ui.titleOf(0), "Gate");
-    EXPECT_EQ(display.mark(0).kind, Kind::Offline);
-    EXPECT_EQ(display.mark(0).text, "Offline");
+    EXPECT_EQ(ui.TitleOf(0), "Gate");
+    EXPECT_EQ(display.Mark(0).kind, Kind::Offline);
+    EXPECT_EQ(display.Mark(0).text, "Offline");
 }
 
 // Silence is an alarm only where pictures are due: cameras that never sent, whether the DVR
@@ -139,30 +139,30 @@ TEST_F(LiveWatch, SilenceCountsOnlyWhereAnAskedCameraHasSentInThisSession) {
     vc->limits.lostAfterKeyRequest = 500ms;
     vc->limits.reconnectFirst = 100ms;
     {
-        SimProcess sim(simArgs({"--fault", "blackhole:0"}));  // logs in, sends no picture, ever
-        connect(sim, true);
+        SimProcess sim(SimArgs({"--fault", "blackhole:0"}));  // logs in, sends no picture, ever
+        Connect(sim, true);
         ASSERT_TRUE(Tick([&] { return b.NetWorking.load() == 1; }, 5s));
         Tick([] { return false; }, 3s);
         EXPECT_EQ(b.NetWorking.load(), 1);
         EXPECT_TRUE(ui.boxes().empty());
-        EXPECT_EQ(linesWith("LOGIN "), 1u);
-        EXPECT_EQ(linesWith("CMD 19 "), 0u) << "a key frame asked of a DVR with no camera";
-        EXPECT_EQ(display.mark(0).kind, Kind::Stale);  // the pane still says it has no picture
+        EXPECT_EQ(LinesWith("LOGIN "), 1u);
+        EXPECT_EQ(LinesWith("CMD 19 "), 0u) << "a key frame asked of a DVR with no camera";
+        EXPECT_EQ(display.Mark(0).kind, Kind::Stale);  // the pane still says it has no picture
         vc->DisconnectDVR();
     }
     {
         // Two cameras that stream; the second page of a 9-split asks for channels 9 to 17.
-        SimProcess sim(simArgs({}));
-        connect(sim);
+        SimProcess sim(SimArgs({}));
+        Connect(sim);
         vc->ShowSplitPage(9, 1);
         ASSERT_TRUE(Tick([&] { return vc->Slot(0).AskedChannels() == 0x3FE00u; }, 3s));
         Tick([] { return false; }, 500ms);  // the page's own requests are logged
-        const std::size_t keyRequests = linesWith("CMD 19 ");
+        const std::size_t keyRequests = LinesWith("CMD 19 ");
         Tick([] { return false; }, 3s);
         EXPECT_EQ(b.NetWorking.load(), 1);
         EXPECT_TRUE(ui.boxes().empty());
-        EXPECT_EQ(linesWith("LOGIN "), 2u);  // the first DVR's and this one's
-        EXPECT_EQ(linesWith("CMD 19 "), keyRequests);
+        EXPECT_EQ(LinesWith("LOGIN "), 2u);  // the first DVR's and this one's
+        EXPECT_EQ(LinesWith("CMD 19 "), keyRequests);
         // Back on the page of its cameras: pictures again.
         vc->ShowSplitPage(9, 0);
         const uint32_t before = b.stats[0].decoded.load();
@@ -176,8 +176,8 @@ TEST_F(LiveWatch, ADvrThatDropsEachSessionSoonIsAskedAgainAfterGrowingWaits) {
     vc->limits.reconnectFirst = 200ms;
     vc->limits.reconnectLongest = 10s;
     vc->limits.reconnectJitter = 0;
-    SimProcess sim(simArgs({"--fault", "close-mid-frame:10"}));
-    connect(sim);
+    SimProcess sim(SimArgs({"--fault", "close-mid-frame:10"}));
+    Connect(sim);
     std::vector<Clock::time_point> ups{Clock::now()};
     bool up = true;
     Tick(
@@ -207,42 +207,42 @@ TEST_F(LiveWatch, AFrozenDvrsPanesSayWhatIsHappeningUntilItIsBack) {
     vc->limits.loginReply = 1500ms;
     vc->limits.reconnectFirst = 300ms;
     vc->limits.reconnectJitter = 0;
-    SimProcess sim(simArgs({}));
-    connect(sim);
+    SimProcess sim(SimArgs({}));
+    Connect(sim);
     // Every DVR connection is probed by TCP keepalive.
     int on = 0, idle = 0;
     socklen_t len = sizeof on;
     ::getsockopt(b.socket.load(), SOL_SOCKET, SO_KEEPALIVE, &on, &len);
     ::getsockopt(b.socket.load(), IPPROTO_TCP, TCP_KEEPIDLE, &idle, &len);
     EXPECT_EQ(std::make_pair(on, idle), std::make_pair(1, 10));
-    sim.freeze();
+    sim.Freeze();
     const auto frozen = Clock::now();
     // Each camera's pane goes stale 2 s after its own last picture.
     ASSERT_TRUE(Tick(
-        [&] { return display.mark(0).kind == Kind::Stale && display.mark(1).kind == Kind::Stale; },
+        [&] { return display.Mark(0).kind == Kind::Stale && display.Mark(1).kind == Kind::Stale; },
         5s));
     EXPECT_LT(SecondsSince(frozen), 3.0);
-    EXPECT_EQ(display.mark(0).text.rfind("No video since ", 0), 0u);
-    EXPECT_EQ(display.mark(2).kind, Kind::None);  // the DVR has two cameras
-    ASSERT_TRUE(Tick([&] { return display.mark(0).text == "Reconnecting now"; }, 5s))
-        << display.mark(0).text;
+    EXPECT_EQ(display.Mark(0).text.rfind("No video since ", 0), 0u);
+    EXPECT_EQ(display.Mark(2).kind, Kind::None);  // the DVR has two cameras
+    ASSERT_TRUE(Tick([&] { return display.Mark(0).text == "Reconnecting now"; }, 5s))
+        << display.Mark(0).text;
     EXPECT_GE(SecondsSince(frozen), 2.9);  // the silence, then the wait after the key request
-    EXPECT_EQ(display.mark(0).kind, Kind::Offline);
-    EXPECT_EQ(display.mark(0).title, "Gate");
+    EXPECT_EQ(display.Mark(0).kind, Kind::Offline);
+    EXPECT_EQ(display.Mark(0).title, "Gate");
     EXPECT_EQ(vc->NodeIconFor(0), NodeIcon::Disconnected);
     ASSERT_EQ(ui.boxes().size(), 1u);
     EXPECT_EQ(ui.boxes()[0].text, "Net error");
-    ASSERT_TRUE(Tick([&] { return display.mark(0).text.rfind("Reconnecting in ", 0) == 0; }, 5s))
-        << display.mark(0).text;
-    EXPECT_EQ(ui.titleOf(0).rfind("Gate \u2014 reconnecting in ", 0), 0u) << ui.titleOf(0);
-    sim.thaw();
+    ASSERT_TRUE(Tick([&] { return display.Mark(0).text.rfind("Reconnecting in ", 0) == 0; }, 5s))
+        << display.Mark(0).text;
+    EXPECT_EQ(ui.TitleOf(0).rfind("Gate \u2014 reconnecting in ", 0), 0u) << ui.TitleOf(0);
+    sim.Thaw();
     ASSERT_TRUE(Tick([&] { return b.NetWorking.load() == 1; }, 10s));
     const uint32_t before = b.stats[0].decoded.load();
     ASSERT_TRUE(Tick([&] { return b.stats[0].decoded.load() > before + 2; }, 5s));
-    ASSERT_TRUE(Tick([&] { return display.mark(0).kind == Kind::None; }, 3s));
+    ASSERT_TRUE(Tick([&] { return display.Mark(0).kind == Kind::None; }, 3s));
     EXPECT_EQ(ui.boxes().size(), 1u);
-    EXPECT_EQ(ui.titleOf(0), "Gate");
-    EXPECT_GE(linesWith("CMD 19 "), 1u);  // the key frame asked for before the loss
+    EXPECT_EQ(ui.TitleOf(0), "Gate");
+    EXPECT_GE(LinesWith("CMD 19 "), 1u);  // the key frame asked for before the loss
 }
 
 }  // namespace

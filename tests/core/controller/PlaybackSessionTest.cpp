@@ -40,7 +40,7 @@ class Playback : public DisplayTest {
     // The display and request threads use `pb`: they stop before it goes.
     ~Playback() override { vc->StopDvrThreads(); }
 
-    std::unique_ptr<SimProcess> dvr(std::vector<std::string> extra,
+    std::unique_ptr<SimProcess> Dvr(std::vector<std::string> extra,
                                     const std::string& superuser = "admin:1234:2:16") {
         std::vector<std::string> args{"--listen",  "127.0.0.1:0", "--log",     log,
                                       "--account", superuser,     "--account", "guest:guest:1:16"};
@@ -49,36 +49,36 @@ class Playback : public DisplayTest {
     }
     // The operator chooses DVR 0 in the tree and asks for playback; returns once the session's
     // opening (login, disk information, first map) is over.
-    void openPlayback(const SimProcess& sim, const std::string& user = "admin",
+    void OpenPlayback(const SimProcess& sim, const std::string& user = "admin",
                       const std::string& pass = "1234") {
-        setEntry(0, at(sim), user, pass);
+        SetEntry(0, At(sim), user, pass);
         if (vc->CurrentDVR() != 0) {
-            select(0);
+            Select(0);
         }
         vc->NetPlayBack();
         ASSERT_TRUE(WaitFor([&] { return !vc->AttemptRunning(0); }, 30s));
         ASSERT_TRUE(vc->PlaybackRequestsIdle(30s));  // the first map is asked for in turn
     }
-    std::vector<LoggedCommand> commands() { return Commands(ReadLines(log)); }
-    std::vector<LoggedCommand> commandsOf(int code) {
+    std::vector<LoggedCommand> AllCommands() { return Commands(ReadLines(log)); }
+    std::vector<LoggedCommand> CommandsOf(int code) {
         std::vector<LoggedCommand> out;
-        for (const auto& c : commands()) {
+        for (const auto& c : AllCommands()) {
             if (c.iCmd == code) {
                 out.push_back(c);
             }
         }
         return out;
     }
-    std::size_t pictures() const { return pb.pictures().size(); }
+    std::size_t Pictures() const { return pb.pictures().size(); }
 
-    NetCtrl_Struct& b = block(0);
-    const std::string log = tmp.file("dvr.log");
+    NetCtrl_Struct& b = Block(0);
+    const std::string log = tmp.File("dvr.log");
     RecordingPlayback pb;
 };
 
 TEST_F(Playback, AnOrdinaryUserIsAskedForTheSuperuserAndGetsNoWindow) {
-    auto sim = dvr({"--rec", "0=10:00-11:00"});
-    openPlayback(*sim, "guest", "guest");
+    auto sim = Dvr({"--rec", "0=10:00-11:00"});
+    OpenPlayback(*sim, "guest", "guest");
     const auto boxes = ui.boxes();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_FALSE(boxes[0].heading.has_value());
@@ -87,20 +87,20 @@ TEST_F(Playback, AnOrdinaryUserIsAskedForTheSuperuserAndGetsNoWindow) {
     EXPECT_TRUE(pb.validTimes().empty());
     EXPECT_EQ(b.NetWorking.load(), 1);  // stays logged in
     EXPECT_EQ(b.ViewOrBack.load(), VIEW_PLAYBACK);
-    EXPECT_TRUE(commandsOf(NET_SEARCH_RECORD).empty());
-    EXPECT_TRUE(commandsOf(NET_OTHER_INFO).empty());
+    EXPECT_TRUE(CommandsOf(NET_SEARCH_RECORD).empty());
+    EXPECT_TRUE(CommandsOf(NET_OTHER_INFO).empty());
 }
 
 TEST_F(Playback, ASuperuserGetsTheWindowTheRecordedRangeAndTodaysMapOfTheFirstChannel) {
-    auto sim = dvr(
+    auto sim = Dvr(
         {"--rec", "0=10:00-11:00", "--rec", "1=13:00-13:10", "--rec-days", "-5:0", "--disks", "3"},
         "admin:1234:2:140");
-    openPlayback(*sim);
+    OpenPlayback(*sim);
     EXPECT_EQ(vc->LayoutCopy().iShowChanNum, 4);  // the 4-pane split of the playback panes
     const auto opened = pb.opened();
     ASSERT_EQ(opened.size(), 1u);
     EXPECT_EQ(opened[0].dvr, 0);
-    EXPECT_EQ(opened[0].server, at(*sim));
+    EXPECT_EQ(opened[0].server, At(*sim));
     EXPECT_EQ(opened[0].channels, 32);  // 140 % 100 channels, at most 32
     EXPECT_EQ(pb.validTimes(),
               (std::vector<std::string>{LocalDay(-5) + " 10:0 --  " + LocalDay(0) + " 13:10"}));
@@ -111,32 +111,32 @@ TEST_F(Playback, ASuperuserGetsTheWindowTheRecordedRangeAndTodaysMapOfTheFirstCh
     EXPECT_EQ(MarkedSlots(maps[0], 0), SlotRange(120, 132));  // 10:00 to 11:00, channel 1 only
     EXPECT_TRUE(MarkedSlots(maps[0], 1).empty());
     // Stop the live view, then disk information, then the search of today's first page.
-    EXPECT_EQ(CommandCodes(commands()),
+    EXPECT_EQ(CommandCodes(AllCommands()),
               (std::vector<int>{NET_LOGIN, NET_STOP_LIVE_VIEW, NET_OTHER_INFO, NET_SEARCH_RECORD}));
-    EXPECT_EQ(commandsOf(NET_OTHER_INFO)[0].iParam1, INFO_DISK);
+    EXPECT_EQ(CommandsOf(NET_OTHER_INFO)[0].iParam1, INFO_DISK);
 }
 
 TEST_F(Playback, ADayOfTwoPagesIsMarkedFromBothAndADayWithoutRecordingsKeepsThePicture) {
     // 360 files of 4 minutes: 300 on the first page (up to 20:00), 60 on the second.
-    auto sim = dvr({"--rec", "0=00:00-24:00", "--rec-split", "240"});
-    openPlayback(*sim);
-    const auto searches = commandsOf(NET_SEARCH_RECORD);
+    auto sim = Dvr({"--rec", "0=00:00-24:00", "--rec-split", "240"});
+    OpenPlayback(*sim);
+    const auto searches = CommandsOf(NET_SEARCH_RECORD);
     ASSERT_EQ(searches.size(), 2u);
     EXPECT_EQ(searches[0].iParam2, 0);
     EXPECT_EQ(searches[1].iParam2, 1);
     EXPECT_EQ(searches[0].iParam4, searches[1].iParam4);
-    ASSERT_EQ(pictures(), 1u);
+    ASSERT_EQ(Pictures(), 1u);
     EXPECT_EQ(MarkedSlots(pb.pictures()[0], 0), SlotRange(0, 287));
 
     const std::time_t longAgo = std::time(nullptr) - 10 * 86400;
     EXPECT_EQ(vc->SetDiskTimeRect(b, longAgo, {1, 0, 0, 0}), -1);
-    EXPECT_EQ(pictures(), 1u);
-    EXPECT_EQ(commandsOf(NET_SEARCH_RECORD).size(), 3u);  // one page asked for, none came
+    EXPECT_EQ(Pictures(), 1u);
+    EXPECT_EQ(CommandsOf(NET_SEARCH_RECORD).size(), 3u);  // one page asked for, none came
 }
 
 TEST_F(Playback, TheMapFollowsTheBandsAndAChannelChosenTwiceStaysInTheFirstBand) {
-    auto sim = dvr({"--rec", "0=10:00-10:30", "--rec", "2+4=23:58-00:03", "--rec-days", "-1:0"});
-    openPlayback(*sim);
+    auto sim = Dvr({"--rec", "0=10:00-10:30", "--rec", "2+4=23:58-00:03", "--rec-days", "-1:0"});
+    OpenPlayback(*sim);
     EXPECT_EQ(vc->SetDiskTimeRect(b, std::time(nullptr), {3, 5, 3, 1}), 1);
     EXPECT_EQ(pb.labels(), (std::vector<std::string>{"CAM03", "CAM05", "NONE", "CAM01"}));
     EXPECT_EQ(pb.selections().back(), (BandSelection{3, 5, 0, 1}));
@@ -154,23 +154,23 @@ TEST_F(Playback, TheMapFollowsTheBandsAndAChannelChosenTwiceStaysInTheFirstBand)
 }
 
 TEST_F(Playback, PlayAsksForTheRestOfTheDayOfTheChosenChannelsStopEndsItARefusalSaysWhy) {
-    auto sim = dvr({"--rec", "2=08:00-09:00"});
-    openPlayback(*sim);
+    auto sim = Dvr({"--rec", "2=08:00-09:00"});
+    OpenPlayback(*sim);
     // Nothing recorded at 05:00: the DVR refuses with reason 17.
     EXPECT_EQ(vc->NetPlayFile(b, 18000, 86400, 1u << 2, 0, 0), -1012);
     EXPECT_EQ(vc->IsNet_NET_DATA_SEND(b), 0);
     vc->RequestPlay(0, 30000, PlayMask({3, 0, 3, 16}), 1, 0);
     ASSERT_TRUE(vc->PlaybackRequestsIdle(10s));
-    const auto plays = commandsOf(NET_PLAY_FILE);
+    const auto plays = CommandsOf(NET_PLAY_FILE);
     ASSERT_EQ(plays.size(), 2u);
-    EXPECT_EQ(plays[1].words(),
+    EXPECT_EQ(plays[1].Words(),
               (std::vector<int>{NET_PLAY_FILE, 86400, 0, (1 << 2) | (1 << 15), 30000}));
     EXPECT_EQ(vc->IsNet_NET_DATA_SEND(b), 1);
 
-    const std::size_t before = commands().size();
+    const std::size_t before = AllCommands().size();
     vc->RequestStopPlay(0);
     ASSERT_TRUE(vc->PlaybackRequestsIdle(10s));
-    EXPECT_EQ(commandsOf(NET_STOP_PLAY_FILE).size(), 1u);
+    EXPECT_EQ(CommandsOf(NET_STOP_PLAY_FILE).size(), 1u);
     EXPECT_EQ(b.CurNetStatus.load(), NET_CONNECTED);
     EXPECT_EQ(vc->IsNet_NET_DATA_SEND(b), 0);
 
@@ -179,28 +179,28 @@ TEST_F(Playback, PlayAsksForTheRestOfTheDayOfTheChosenChannelsStopEndsItARefusal
     vc->RequestStopPlay(0);
     ASSERT_TRUE(vc->PlaybackRequestsIdle(10s));
     EXPECT_LT(Clock::now() - start, 500ms);
-    EXPECT_EQ(commands().size(), before + 1);
+    EXPECT_EQ(AllCommands().size(), before + 1);
 
     vc->RequestPlay(0, 28800, PlayMask({3, 0, 0, 0}), 0, 1);  // fast forward
     ASSERT_TRUE(vc->PlaybackRequestsIdle(10s));
-    EXPECT_EQ(commandsOf(NET_PLAY_FILE).back().iParam2, 1);
+    EXPECT_EQ(CommandsOf(NET_PLAY_FILE).back().iParam2, 1);
 
     vc->Disconnect(b);
     EXPECT_EQ(vc->NetPlayFile(b, 30000, 86400, 1u << 2, 0, 0), -1);  // not logged in
 
-    auto refusing = dvr({"--rec", "2=08:00-09:00", "--play-refuse", "3"});
-    setEntry(0, at(*refusing));
+    auto refusing = Dvr({"--rec", "2=08:00-09:00", "--play-refuse", "3"});
+    SetEntry(0, At(*refusing));
     vc->NetPlayBack();
     ASSERT_TRUE(WaitFor([&] { return !vc->AttemptRunning(0); }, 30s));
     EXPECT_EQ(vc->NetPlayFile(b, 30000, 86400, 1u << 2, 0, 0), -1011);
 }
 
 TEST_F(Playback, PlayedPicturesAreDrawnInTheirPlaybackPaneAndReportTheirTime) {
-    auto sim = dvr({"--rec", "2=08:00-09:00"});
-    setEntry(0, at(*sim));
-    select(0);
+    auto sim = Dvr({"--rec", "2=08:00-09:00"});
+    SetEntry(0, At(*sim));
+    Select(0);
     vc->SetScreenWindow(4);  // the 4-pane split already on screen: playback still starts on page 0
-    openPlayback(*sim);
+    OpenPlayback(*sim);
     EXPECT_EQ(vc->LayoutCopy().iShowPage, 0);
     EXPECT_EQ(vc->SetDiskTimeRect(b, std::time(nullptr), {0, 3, 0, 0}), 1);
     vc->RequestPlay(0, 28800, PlayMask({0, 3, 0, 0}), 0, 0);
@@ -218,16 +218,16 @@ TEST_F(Playback, PlayedPicturesAreDrawnInTheirPlaybackPaneAndReportTheirTime) {
     // The all-DVR view leaves the DVR playing, but its live panes show live cameras only, even
     // the pane given to the played channel.
     vc->WriteSelfChannel(0, 2);
-    select(-1);
+    Select(-1);
     std::this_thread::sleep_for(300ms);
-    display.forget();
+    display.Forget();
     const int32_t playedBefore = pb.timeNow();
     ASSERT_TRUE(WaitFor([&] { return pb.timeNow() > playedBefore; }, 10s));  // still playing
     EXPECT_TRUE(display.renders().empty()) << "a played picture in the all-DVR view";
-    select(0);
+    Select(0);
 
     // Lost while it plays: the window is told, and nothing connects the DVR again behind it.
-    sim->kill();
+    sim->Kill();
     ASSERT_TRUE(WaitFor([&] {
         vc->animationTimer();
         return !ui.boxes().empty();
@@ -235,33 +235,33 @@ TEST_F(Playback, PlayedPicturesAreDrawnInTheirPlaybackPaneAndReportTheirTime) {
     std::this_thread::sleep_for(200ms);
     vc->animationTimer();
     EXPECT_EQ(pb.lost(), std::vector<int>{0});
-    EXPECT_EQ(ui.titleOf(0), "Gate");
+    EXPECT_EQ(ui.TitleOf(0), "Gate");
 }
 
 TEST_F(Playback, AMapSearchWaitingForASlowDvrDoesNotHoldTheCallerAndANewerOneWins) {
-    auto sim = dvr({"--rec", "0=10:00-10:30", "--rec", "1=12:00-12:30", "--reply-delay", "1500"});
-    openPlayback(*sim);
-    ASSERT_EQ(pictures(), 1u);
-    const std::size_t searches = commandsOf(NET_SEARCH_RECORD).size();
+    auto sim = Dvr({"--rec", "0=10:00-10:30", "--rec", "1=12:00-12:30", "--reply-delay", "1500"});
+    OpenPlayback(*sim);
+    ASSERT_EQ(Pictures(), 1u);
+    const std::size_t searches = CommandsOf(NET_SEARCH_RECORD).size();
     const auto start = Clock::now();
     vc->RequestTimeMap(0, std::time(nullptr), {1, 0, 0, 0});
     vc->RequestTimeMap(0, std::time(nullptr), {3, 0, 0, 0});  // replaces the queued one
     EXPECT_LT(Clock::now() - start, 100ms);
-    ASSERT_TRUE(WaitFor([&] { return commandsOf(NET_SEARCH_RECORD).size() == searches + 1; }));
+    ASSERT_TRUE(WaitFor([&] { return CommandsOf(NET_SEARCH_RECORD).size() == searches + 1; }));
     vc->RequestTimeMap(0, std::time(nullptr), {2, 0, 0, 0});  // while that one waits
     EXPECT_FALSE(vc->PlaybackRequestsIdle(200ms));
     ASSERT_TRUE(vc->PlaybackRequestsIdle(20s));
-    EXPECT_EQ(commandsOf(NET_SEARCH_RECORD).size(), searches + 2);
+    EXPECT_EQ(CommandsOf(NET_SEARCH_RECORD).size(), searches + 2);
     // The waiting search was superseded: only the newest one's map is shown.
-    ASSERT_EQ(pictures(), 2u);
+    ASSERT_EQ(Pictures(), 2u);
     EXPECT_EQ(MarkedSlots(pb.pictures().back(), 0), SlotRange(144, 150));
     EXPECT_EQ(pb.labels()[0], "CAM02");
 }
 
 TEST_F(Playback, AChannelChosenWhileTheDiskInformationIsOnItsWayIsTheOneMapped) {
-    auto sim = dvr({"--rec", "0=10:00-10:30", "--rec", "2=12:00-12:30", "--reply-delay", "1500"});
-    setEntry(0, at(*sim));
-    select(0);
+    auto sim = Dvr({"--rec", "0=10:00-10:30", "--rec", "2=12:00-12:30", "--reply-delay", "1500"});
+    SetEntry(0, At(*sim));
+    Select(0);
     vc->NetPlayBack();
     ASSERT_TRUE(WaitFor([&] { return !pb.opened().empty(); }, 10s));
     vc->RequestTimeMap(0, std::time(nullptr), {3, 0, 0, 0});  // the window is open: a choice
@@ -271,19 +271,19 @@ TEST_F(Playback, AChannelChosenWhileTheDiskInformationIsOnItsWayIsTheOneMapped) 
     EXPECT_EQ(pb.selections().back(), (BandSelection{3, 0, 0, 0}));
     EXPECT_EQ(pb.labels()[0], "CAM03");
     EXPECT_EQ(MarkedSlots(pb.pictures().back(), 0), SlotRange(144, 150));
-    EXPECT_EQ(commandsOf(NET_SEARCH_RECORD).size(), 1u);
+    EXPECT_EQ(CommandsOf(NET_SEARCH_RECORD).size(), 1u);
 }
 
 TEST_F(Playback, AnUnansweredPageEndsTheSearchItsLateAnswerFillsNoLaterMapAndOtherDvrsGoOn) {
     // 864 files of 100 s on three pages; the second page and later are answered after 7 s, past
     // the client's wait.
-    auto sim = dvr({"--rec", "0=00:00-24:00", "--rec-split", "100", "--search-delay", "1:7000"});
-    const std::string otherLog = tmp.file("other.log");
+    auto sim = Dvr({"--rec", "0=00:00-24:00", "--rec-split", "100", "--search-delay", "1:7000"});
+    const std::string otherLog = tmp.File("other.log");
     SimProcess other({"--listen", "127.0.0.1:0", "--account", "admin:1234:2:4", "--log", otherLog,
                       "--rec", "0=00:00-24:00"});
-    setEntry(1, at(other));
+    SetEntry(1, At(other));
     ASSERT_EQ(vc->PrepareDvr(1), 1);
-    ASSERT_EQ(vc->ConnectAndReport(block(1), 1), status::Connect::Done);
+    ASSERT_EQ(vc->ConnectAndReport(Block(1), 1), status::Connect::Done);
     const auto otherPlays = [&] {
         std::size_t n = 0;
         for (const auto& c : Commands(ReadLines(otherLog))) {
@@ -292,10 +292,10 @@ TEST_F(Playback, AnUnansweredPageEndsTheSearchItsLateAnswerFillsNoLaterMapAndOth
         return n;
     };
 
-    setEntry(0, at(*sim));
-    select(0);
+    SetEntry(0, At(*sim));
+    Select(0);
     vc->NetPlayBack();
-    ASSERT_TRUE(WaitFor([&] { return commandsOf(NET_SEARCH_RECORD).size() == 2; }, 30s));
+    ASSERT_TRUE(WaitFor([&] { return CommandsOf(NET_SEARCH_RECORD).size() == 2; }, 30s));
     // DVR 0 waits for its second page: DVR 1 plays at once all the same.
     const auto asked = Clock::now();
     vc->RequestPlay(1, 0, PlayMask({1, 0, 0, 0}), 0, 0);
@@ -303,23 +303,23 @@ TEST_F(Playback, AnUnansweredPageEndsTheSearchItsLateAnswerFillsNoLaterMapAndOth
     EXPECT_LT(Clock::now() - asked, 2s);
 
     ASSERT_TRUE(vc->PlaybackRequestsIdle(30s));
-    ASSERT_EQ(pictures(), 1u);
+    ASSERT_EQ(Pictures(), 1u);
     const std::vector<int> firstPage = MarkedSlots(pb.pictures()[0], 0);
     EXPECT_EQ(firstPage, SlotRange(0, 100));              // 300 files: up to 08:20
-    EXPECT_EQ(commandsOf(NET_SEARCH_RECORD).size(), 2u);  // no third page after a silent one
+    EXPECT_EQ(CommandsOf(NET_SEARCH_RECORD).size(), 2u);  // no third page after a silent one
 
     // The same map again: the late answer to the last search's second page comes first and is
     // nobody's, so this search's first page is its own.
     vc->RequestTimeMap(0, std::time(nullptr), {1, 0, 0, 0});
     ASSERT_TRUE(vc->PlaybackRequestsIdle(30s));
-    ASSERT_EQ(pictures(), 2u);
+    ASSERT_EQ(Pictures(), 2u);
     EXPECT_EQ(MarkedSlots(pb.pictures()[1], 0), firstPage);
-    EXPECT_EQ(commandsOf(NET_SEARCH_RECORD).size(), 4u);
+    EXPECT_EQ(CommandsOf(NET_SEARCH_RECORD).size(), 4u);
 }
 
 // A DVR played by the test sends frames with a chosen time; the display thread places them.
 TEST_F(Playback, APictureOfChannel5GoesToThePaneSelectingItAndItsTimeToTheWindow) {
-    select(0);
+    Select(0);
     vc->SetScreenWindow(4);
     b.SetView(VIEW_PLAYBACK);
     // Pane 1 plays channel 5 (a search without a connection only sets the bands).
@@ -333,19 +333,19 @@ TEST_F(Playback, APictureOfChannel5GoesToThePaneSelectingItAndItsTimeToTheWindow
         FrameSpec live;
         live.channel = 5;
         live.frameNo = i;
-        peer.send(FrameUnit(live, clip[i]));
+        peer.Send(FrameUnit(live, clip[i]));
     }
     ASSERT_TRUE(WaitFor([&] { return b.stats[5].decoded.load() == 3; }));
     std::this_thread::sleep_for(200ms);
     EXPECT_TRUE(display.renders().empty()) << "a live picture in a playback pane";
     EXPECT_EQ(pb.timeNow(), -1);
-    peer.send(CommandUnit(MakeCommand(NET_OTHER_INFO, INFO_PLAY_STATE, 9)));
+    peer.Send(CommandUnit(MakeCommand(NET_OTHER_INFO, INFO_PLAY_STATE, 9)));
     for (uint32_t i = 0; i < clip.size(); ++i) {
         FrameSpec frame;
         frame.channel = 5;
         frame.frameNo = i + 3;
         frame.timeSec = 90061;  // a day and 01:01:01
-        peer.send(FrameUnit(frame, clip[i]));
+        peer.Send(FrameUnit(frame, clip[i]));
     }
     ASSERT_TRUE(WaitFor([&] { return display.renders().count(1) > 0; }));
     const PaneRect pane1 = vc->LayoutCopy().m_screenRect[1].FrameRect;
@@ -365,16 +365,16 @@ TEST_F(Playback, EndlessSearchPagesAreFollowedOnlyUpToTheCap) {
     int searches = 0;
     const auto deadline = Clock::now() + 60s;
     while (result.load() == 2 && Clock::now() < deadline) {
-        const auto received = peer.receivedCommands();
+        const auto received = peer.ReceivedCommands();
         for (; seen < received.size(); ++seen) {
             if (received[seen].iCmd == NET_SEARCH_RECORD) {
                 ++searches;
-                peer.send(CommandUnit(MakeCommand(NET_OTHER_INFO, INFO_RECORD_LIST, 1000000, 0)));
+                peer.Send(CommandUnit(MakeCommand(NET_OTHER_INFO, INFO_RECORD_LIST, 1000000, 0)));
             }
         }
         std::this_thread::sleep_for(1ms);
     }
-    peer.close();  // ends a search that went on past the deadline
+    peer.Close();  // ends a search that went on past the deadline
     search.join();
     EXPECT_EQ(result.load(), 1);
     EXPECT_EQ(searches, kMaxSearchPages);

@@ -42,13 +42,13 @@ class Storm : public DisplayTest {
         vc->limits.loginPause = 0ms;  // the storm is about resources, not the DVR's manners
     }
     // Takes the numbers of threads and descriptors in their steady state.
-    void steady() {
+    void Steady() {
         std::this_thread::sleep_for(200ms);
         fds = Entries("/proc/self/fd");
         threads = Entries("/proc/self/task");
     }
     // Threads and descriptors come back to their steady numbers.
-    void expectNothingLeftBehind() {
+    void ExpectNothingLeftBehind() {
         EXPECT_TRUE(WaitFor([&] { return Entries("/proc/self/task") <= threads; }, 5s))
             << Entries("/proc/self/task") << " threads, " << threads << " steady";
         EXPECT_TRUE(WaitFor([&] { return Entries("/proc/self/fd") <= fds; }, 5s))
@@ -56,9 +56,9 @@ class Storm : public DisplayTest {
     }
 
     // One round: every DVR connected through the operator's command, then disconnected.
-    void round() {
+    void Round() {
         for (int d = 0; d < 4; ++d) {
-            ui.select(d);
+            ui.Select(d);
             vc->ConnectDVR();
         }
         ASSERT_TRUE(WaitFor([&] {
@@ -70,7 +70,7 @@ class Storm : public DisplayTest {
             return true;
         })) << (ui.boxes().empty() ? "" : ui.boxes()[0].text);
         for (int d = 0; d < 4; ++d) {
-            ui.select(d);
+            ui.Select(d);
             vc->DisconnectDVR();
         }
     }
@@ -83,28 +83,28 @@ TEST_F(Storm, FiveHundredConnectsLeaveNoDescriptorOrThreadBehind) {
     for (int d = 0; d < 4; ++d) {
         dvrs.push_back(std::make_unique<SimProcess>(std::vector<std::string>{
             "--listen", "127.0.0.1:0", "--account", "admin:1234:1:2", "--max-users", "64"}));
-        setEntry(d, at(*dvrs.back()), "admin", "1234", "DVR" + std::to_string(d));
+        SetEntry(d, At(*dvrs.back()), "admin", "1234", "DVR" + std::to_string(d));
     }
-    round();  // the slots' threads and buffers exist from here on
-    steady();
+    Round();  // the slots' threads and buffers exist from here on
+    Steady();
     for (int r = 1; r < 125; ++r) {
-        round();
+        Round();
         if (HasFatalFailure()) {
             return;
         }
     }
-    expectNothingLeftBehind();
+    ExpectNothingLeftBehind();
     EXPECT_TRUE(ui.boxes().empty());
 }
 
 TEST_F(Storm, TwoHundredLossesAndReturnsLeaveNoDescriptorThreadOrMemoryBehind) {
     vc->limits.reconnectFirst = 1ms;
     vc->limits.reconnectLongest = 1ms;
-    const std::string log = tmp.file("dvr.log");
+    const std::string log = tmp.File("dvr.log");
     SimProcess sim({"--listen", "127.0.0.1:0", "--account", "admin:1234:2:2", "--log", log,
                     "--fault", "close-mid-frame:4", "--max-users", "64"});
-    setEntry(0, at(sim));
-    select(0);
+    SetEntry(0, At(sim));
+    Select(0);
     vc->ConnectDVR();
     // The status timer runs as in the window; the log is read now and then only.
     std::size_t cycles = 0;
@@ -122,11 +122,11 @@ TEST_F(Storm, TwoHundredLossesAndReturnsLeaveNoDescriptorThreadOrMemoryBehind) {
             limit);
     };
     ASSERT_TRUE(until(20, 30s));
-    steady();
+    Steady();
     [[maybe_unused]] const long resident = ResidentKiB();
     ASSERT_TRUE(until(220, 100s)) << cycles;
     vc->DisconnectDVR();
-    expectNothingLeftBehind();
+    ExpectNothingLeftBehind();
 #ifndef __SANITIZE_ADDRESS__
     // AddressSanitizer keeps freed blocks in its quarantine, so there the resident size says
     // nothing; its leak check at the end of the run stands in for this one.

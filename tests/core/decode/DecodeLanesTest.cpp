@@ -19,7 +19,7 @@ using namespace std::chrono_literals;
 struct Jobs {
     std::atomic<int> released{0};
 
-    DecodeLanes::Job make(int channel, uint32_t n) {
+    DecodeLanes::Job Make(int channel, uint32_t n) {
         auto* data = static_cast<uint8_t*>(av_malloc(sizeof n));
         std::memcpy(data, &n, sizeof n);
         DecodeLanes::Job job;
@@ -70,7 +70,7 @@ TEST(DecodeLanes, EachChannelRunsInOrderOnOneLaneAndEveryJobIsDoneAndReleased) {
         }
         for (uint32_t n = 0; n < kPerChannel; ++n) {
             for (int ch = 0; ch < kChannels; ++ch) {
-                d.Submit(ch, jobs.make(ch, n));
+                d.Submit(ch, jobs.Make(ch, n));
             }
         }
         d.Drain();
@@ -102,12 +102,12 @@ TEST(DecodeLanes, StopFinishesTheQueuedJobsAndAJobTurnedAwayLetsItsPayloadGo) {
         done.fetch_add(1);
     }));
     // Channel 0's lane holds its first job, then takes kCapacity more; one beyond is turned away.
-    d.Submit(0, jobs.make(0, 0));
+    d.Submit(0, jobs.Make(0, 0));
     EXPECT_TRUE(WaitFor([&] { return started.load() == 1; }));
     for (uint32_t n = 1; n <= DecodeLanes::kCapacity + 1; ++n) {
-        d.Submit(0, jobs.make(0, n));
+        d.Submit(0, jobs.Make(0, n));
     }
-    d.Submit(1, jobs.make(1, 0));
+    d.Submit(1, jobs.Make(1, 0));
     EXPECT_EQ(jobs.released.load(), 1);
     open.store(true);
     d.Stop();

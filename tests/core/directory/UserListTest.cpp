@@ -23,65 +23,65 @@ class UserList : public ClientTest {
     }
     ~UserList() override { ::setenv("HOME", oldHome_.c_str(), 1); }
 
-    std::string listPath() const { return tmp.file("userinfo/info.uss"); }
+    std::string ListPath() const { return tmp.File("userinfo/info.uss"); }
     // Writes the first n bytes of `image` as the list file.
-    void writeFile(std::size_t n = sizeof(UserListImage)) {
-        std::filesystem::create_directories(tmp.file("userinfo"));
-        std::ofstream(listPath(), std::ios::binary)
+    void WriteFile(std::size_t n = sizeof(UserListImage)) {
+        std::filesystem::create_directories(tmp.File("userinfo"));
+        std::ofstream(ListPath(), std::ios::binary)
             .write(reinterpret_cast<const char*>(&image), static_cast<std::streamsize>(n));
     }
-    std::vector<uint8_t> fileBytes() const {
-        std::ifstream in(listPath(), std::ios::binary);
+    std::vector<uint8_t> FileBytes() const {
+        std::ifstream in(ListPath(), std::ios::binary);
         return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
     }
     // Puts DVR d, with this display name, into `image`.
-    void entry(int d, const std::string& name) {
+    void Entry(int d, const std::string& name) {
         image.entries[d] = NewSaveInfo("10.0.0." + std::to_string(d) + ":5000", "u", "p", name);
     }
-    UserListImage readFile() const {
+    UserListImage ReadFile() const {
         UserListImage onDisk{};
-        EXPECT_EQ(ReadUserList(listPath(), onDisk), long{sizeof onDisk});
+        EXPECT_EQ(ReadUserList(ListPath(), onDisk), long{sizeof onDisk});
         return onDisk;
     }
     // Three DVRs with pane codes that point at each of them.
-    void threeDvrs() {
-        entry(0, "Gate");
-        entry(1, "Yard");
-        entry(2, "Dock");
+    void ThreeDvrs() {
+        Entry(0, "Gate");
+        Entry(1, "Yard");
+        Entry(2, "Dock");
         const int32_t codes[] = {1, 102, 203, -1, 250, 6400, 100};
         std::copy(std::begin(codes), std::end(codes), image.codes);
-        writeFile();
+        WriteFile();
         ASSERT_EQ(vc->LoadUserInfoFromFile(), 1);
     }
 
     const std::string oldHome_;
-    UserListImage image{};  // what writeFile() writes
+    UserListImage image{};  // what WriteFile() writes
 };
 
 TEST_F(UserList, FirstStartHasNoListAndTheFirstAddCreatesAPrivateFile) {
     EXPECT_EQ(vc->LoadUserInfoFromFile(), -1);
     EXPECT_EQ(vc->list().count(), 0);
     EXPECT_TRUE(ui.nodes().empty());
-    EXPECT_FALSE(std::filesystem::exists(tmp.file("userinfo")));
+    EXPECT_FALSE(std::filesystem::exists(tmp.File("userinfo")));
 
     EXPECT_EQ(vc->AddDVRNode("192.168.1.100:5000", "ADMIN0", "518274", "Gate"), 1);
-    EXPECT_EQ(fileBytes().size(), sizeof(UserListImage));
+    EXPECT_EQ(FileBytes().size(), sizeof(UserListImage));
     struct stat st;
-    ASSERT_EQ(::stat(listPath().c_str(), &st), 0);
+    ASSERT_EQ(::stat(ListPath().c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
     const SAVE_INFO_STRUCT added = NewSaveInfo("192.168.1.100:5000", "ADMIN0", "518274", "Gate");
-    EXPECT_TRUE(SameBytes(readFile().entries[0], added));
+    EXPECT_TRUE(SameBytes(ReadFile().entries[0], added));
     EXPECT_EQ(ui.nodes(), (std::vector<std::string>{"Gate"}));
     // Nothing but the list is left in the folder.
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(tmp.file("userinfo")), {}), 1);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(tmp.File("userinfo")), {}), 1);
 }
 
 TEST_F(UserList, EntriesLoadInOrderWithTheirDisplayNamesAsFarAsAShortFileGoes) {
-    entry(0, "Nord");
-    entry(1, "M\xC3\xBChle");
-    entry(2, "Three");
+    Entry(0, "Nord");
+    Entry(1, "M\xC3\xBChle");
+    Entry(2, "Three");
     image.codes[0] = 7;
-    writeFile(2 * sizeof(SAVE_INFO_STRUCT) + 100);
+    WriteFile(2 * sizeof(SAVE_INFO_STRUCT) + 100);
     EXPECT_EQ(vc->LoadUserInfoFromFile(), 1);
     EXPECT_EQ(vc->list().count(), 2);
     EXPECT_EQ(ui.nodes(), (std::vector<std::string>{"Nord", "M\xC3\xBChle"}));
@@ -104,21 +104,21 @@ TEST_F(UserList, SaveAndLoadRoundTripEveryByteOfTheFile) {
             e.isValue = 2;
         }
     }
-    writeFile();
-    const std::vector<uint8_t> original = fileBytes();
+    WriteFile();
+    const std::vector<uint8_t> original = FileBytes();
     ASSERT_EQ(vc->LoadUserInfoFromFile(), 1);
     EXPECT_EQ(vc->list().count(), 40);
     ASSERT_EQ(vc->UnloadUserInfoToFile(), 1);
-    EXPECT_EQ(fileBytes(), original);
+    EXPECT_EQ(FileBytes(), original);
 }
 
 TEST_F(UserList, LoadingCutsUnterminatedTextsAndClosesGaps) {
-    entry(1, "Second");
-    entry(3, "Fourth");
+    Entry(1, "Second");
+    Entry(3, "Fourth");
     std::memset(image.entries[3].server, 'x', sizeof image.entries[3].server);
     std::memset(image.entries[3].showName, 'y', sizeof image.entries[3].showName);
     image.codes[0] = 999999;  // kept as it is, used nowhere as an index
-    writeFile();
+    WriteFile();
     EXPECT_EQ(vc->LoadUserInfoFromFile(), 1);
     EXPECT_EQ(vc->list().count(), 2);
     EXPECT_EQ(ui.nodes(), (std::vector<std::string>{"Second", std::string(49, 'y')}));
@@ -139,7 +139,7 @@ TEST_F(UserList, ASixtyFifthDvrIsRefusedWithAMessage) {
 }
 
 TEST_F(UserList, AListThatCannotBeSavedIsToldOnceAndKeptInMemory) {
-    std::ofstream(tmp.file("userinfo")) << "a file where the folder should be";
+    std::ofstream(tmp.File("userinfo")) << "a file where the folder should be";
     EXPECT_EQ(vc->AddDVRNode("h:1", "u", "p", "Gate"), 1);
     ASSERT_EQ(ui.boxes().size(), 1u);
     EXPECT_NE(ui.boxes()[0].text.find("could not be saved"), std::string::npos);
@@ -148,36 +148,36 @@ TEST_F(UserList, AListThatCannotBeSavedIsToldOnceAndKeptInMemory) {
 }
 
 TEST_F(UserList, AListThatIsThereButCannotBeReadIsToldAndNeverWrittenOver) {
-    std::filesystem::create_directories(tmp.file("userinfo"));
-    std::filesystem::create_symlink("info.uss", listPath());  // a link to itself: ELOOP
+    std::filesystem::create_directories(tmp.File("userinfo"));
+    std::filesystem::create_symlink("info.uss", ListPath());  // a link to itself: ELOOP
     EXPECT_EQ(vc->LoadUserInfoFromFile(), -1);
     ASSERT_EQ(ui.boxes().size(), 1u);
     EXPECT_EQ(ui.boxes()[0].text,
-              "The DVR list " + listPath() +
+              "The DVR list " + ListPath() +
                   " could not be read (Too many levels of symbolic links). The "
                   "list starts empty and no change is saved until the next start.");
     // The run goes on with an empty list in memory; the file stays as it is.
     EXPECT_EQ(vc->AddDVRNode("h:1", "u", "p", "Gate"), 1);
     EXPECT_EQ(vc->list().count(), 1);
-    EXPECT_TRUE(std::filesystem::is_symlink(listPath()));
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(tmp.file("userinfo")), {}), 1);
+    EXPECT_TRUE(std::filesystem::is_symlink(ListPath()));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(tmp.File("userinfo")), {}), 1);
 }
 
 TEST_F(UserList, DeletingTheMiddleDvrOnceConfirmedMovesTheLaterOnesAndTheirPaneCodesDown) {
-    threeDvrs();
-    const std::vector<uint8_t> before = fileBytes();
-    ui.select(-1);
+    ThreeDvrs();
+    const std::vector<uint8_t> before = FileBytes();
+    ui.Select(-1);
     vc->DeleteUser();  // nothing selected: not even a question
     EXPECT_EQ(ui.confirmations(), 0);
-    ui.select(1);
-    ui.answerConfirm(false);
+    ui.Select(1);
+    ui.AnswerConfirm(false);
     vc->DeleteUser();
     EXPECT_EQ(ui.confirmations(), 1);
     EXPECT_EQ(ui.nodes().size(), 3u);
     EXPECT_EQ(vc->list().count(), 3);
-    EXPECT_EQ(fileBytes(), before);
+    EXPECT_EQ(FileBytes(), before);
 
-    ui.answerConfirm(true);
+    ui.AnswerConfirm(true);
     vc->DeleteUser();
     EXPECT_EQ(vc->list().count(), 2);
     EXPECT_EQ(ui.nodes(), (std::vector<std::string>{"Gate", "Dock"}));
@@ -188,14 +188,14 @@ TEST_F(UserList, DeletingTheMiddleDvrOnceConfirmedMovesTheLaterOnesAndTheirPaneC
     for (int p = 0; p < 7; ++p) {
         EXPECT_EQ(vc->layout().SelfChannel(p), expected[p]) << "pane " << p;
     }
-    const UserListImage onDisk = readFile();
+    const UserListImage onDisk = ReadFile();
     EXPECT_EQ(TextOf(onDisk.entries[1].showName), "Dock");
     EXPECT_EQ(onDisk.entries[2].isValue, 0);
     EXPECT_EQ(onDisk.codes[2], 103);
 }
 
 TEST_F(UserList, PropertySaveStoresTheEntryAndRetitlesTheNode) {
-    threeDvrs();
+    ThreeDvrs();
     SAVE_INFO_STRUCT e = vc->EntryCopy(2);
     SetText(e.showName, "Loading dock");
     e.frame_rate = 3;
@@ -203,7 +203,7 @@ TEST_F(UserList, PropertySaveStoresTheEntryAndRetitlesTheNode) {
     e.cam = 5;
     vc->SavePropertyEntry(2, e);
     EXPECT_EQ(ui.nodes()[2], "Loading dock");
-    EXPECT_TRUE(SameBytes(readFile().entries[2], e));
+    EXPECT_TRUE(SameBytes(ReadFile().entries[2], e));
     vc->SavePropertyEntry(3, e);  // not a saved DVR: ignored
     EXPECT_EQ(vc->EntryCopy(3).isValue, 0);
 }

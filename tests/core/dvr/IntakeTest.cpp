@@ -36,7 +36,7 @@ class Intake : public ClientTest {
         peer = std::make_unique<StreamPeer>(b);
     }
     // Reads `units` units on the test thread, as the receive thread would.
-    void pump(int units) {
+    void Pump(int units) {
         NET_COMMAND cmd;
         for (int i = 0; i < units; ++i) {
             std::shared_ptr<TcpSocket> s = b.connection();
@@ -44,10 +44,10 @@ class Intake : public ClientTest {
             slot.RecvCommand(*s, s.get(), cmd);
         }
     }
-    void sendVideo(int channel, uint32_t frameNo, int clipIndex) {
-        peer->send(FrameUnit(FrameSpec{.channel = channel, .frameNo = frameNo}, Clip()[clipIndex]));
+    void SendVideo(int channel, uint32_t frameNo, int clipIndex) {
+        peer->Send(FrameUnit(FrameSpec{.channel = channel, .frameNo = frameNo}, Clip()[clipIndex]));
     }
-    std::vector<uint32_t> queuedFrameNumbers() {
+    std::vector<uint32_t> QueuedFrameNumbers() {
         std::vector<uint32_t> numbers;
         std::lock_guard<std::mutex> g(b.queue.mutex);
         for (int i = 0, s = b.queue.m_Bottom.load(); i < b.queue.Numframe.load();
@@ -65,12 +65,12 @@ class Intake : public ClientTest {
 };
 
 TEST_F(Intake, DecodedPicturesAreQueuedWithTheirFoldedGeometryAndSoundSharesTheCount) {
-    sendVideo(4, 0, 0);
-    peer->send(FrameUnit(FrameSpec{.channel = 4, .frameNo = 1, .type = 'A'},
+    SendVideo(4, 0, 0);
+    peer->Send(FrameUnit(FrameSpec{.channel = 4, .frameNo = 1, .type = 'A'},
                          std::vector<uint8_t>(160, 0xFF)));
-    sendVideo(4, 2, 1);
-    pump(3);
-    EXPECT_EQ(queuedFrameNumbers(), (std::vector<uint32_t>{0, 2}));  // sound is never queued
+    SendVideo(4, 2, 1);
+    Pump(3);
+    EXPECT_EQ(QueuedFrameNumbers(), (std::vector<uint32_t>{0, 2}));  // sound is never queued
     EXPECT_EQ(b.stats[4].frames.load(), 3u);
     EXPECT_EQ(b.stats[4].decoded.load(), 2u);
     EXPECT_EQ(b.stats[4].dropped.load(), 0u);
@@ -87,17 +87,17 @@ TEST_F(Intake, SequenceGapDropsFramesUntilTheMissingNumberOrARestart) {
     // 0, 1, 2 queued; 4 and 5 dropped (3 is expected); 3 queued; then a restart at 0.
     const uint32_t numbers[] = {0, 1, 2, 4, 5, 3};
     for (uint32_t n : numbers) {
-        sendVideo(0, n, static_cast<int>(n));
+        SendVideo(0, n, static_cast<int>(n));
     }
-    pump(6);
-    EXPECT_EQ(queuedFrameNumbers(), (std::vector<uint32_t>{0, 1, 2, 3}));
+    Pump(6);
+    EXPECT_EQ(QueuedFrameNumbers(), (std::vector<uint32_t>{0, 1, 2, 3}));
     EXPECT_EQ(b.stats[0].dropped.load(), 2u);
     EXPECT_EQ(slot.ExpectedFrame(0), 4u);
-    sendVideo(0, 7, 7);  // still a gap
-    sendVideo(0, 0, 0);  // an ordinary frame numbered 0 restarts the count
-    sendVideo(0, 1, 1);
-    pump(3);
-    EXPECT_EQ(queuedFrameNumbers(), (std::vector<uint32_t>{0, 1, 2, 3, 0, 1}));
+    SendVideo(0, 7, 7);  // still a gap
+    SendVideo(0, 0, 0);  // an ordinary frame numbered 0 restarts the count
+    SendVideo(0, 1, 1);
+    Pump(3);
+    EXPECT_EQ(QueuedFrameNumbers(), (std::vector<uint32_t>{0, 1, 2, 3, 0, 1}));
     EXPECT_EQ(slot.ExpectedFrame(0), 2u);
 }
 
@@ -105,11 +105,11 @@ TEST_F(Intake, BundleMembersRestartOnlyWithSeqResetAndStartAtMultiplesOfFour) {
     FrameSpec stale{.channel = 2, .frameNo = 9};
     FrameSpec restart{.channel = 2, .frameNo = 0, .seqReset = 1};
     FrameSpec next{.channel = 2, .frameNo = 1};
-    peer->send(BundleUnit({{stale, Clip()[0]}, {restart, Clip()[0]}, {next, Clip()[1]}}));
+    peer->Send(BundleUnit({{stale, Clip()[0]}, {restart, Clip()[0]}, {next, Clip()[1]}}));
     // A member numbered 0 without seqReset does not restart the count.
-    peer->send(BundleUnit({{FrameSpec{.channel = 2, .frameNo = 0}, Clip()[0]}}));
-    pump(2);
-    EXPECT_EQ(queuedFrameNumbers(), (std::vector<uint32_t>{0, 1}));
+    peer->Send(BundleUnit({{FrameSpec{.channel = 2, .frameNo = 0}, Clip()[0]}}));
+    Pump(2);
+    EXPECT_EQ(QueuedFrameNumbers(), (std::vector<uint32_t>{0, 1}));
     EXPECT_EQ(b.stats[2].dropped.load(), 2u);
     EXPECT_EQ(b.stats[2].frames.load(), 4u);  // a bundle's own header does not count
     EXPECT_EQ(slot.ExpectedFrame(2), 2u);
@@ -123,8 +123,8 @@ TEST_F(Intake, BundleMembersRestartOnlyWithSeqResetAndStartAtMultiplesOfFour) {
     const std::size_t payloadStart = sizeof(NET_COMMAND) + sizeof(NET_FRAME_HEADER);
     ASSERT_EQ(unit.size(), payloadStart + 88 + 36 + 4);
     EXPECT_EQ(unit[payloadStart + 88 + 24], 7);
-    peer->send(unit);
-    pump(1);
+    peer->Send(unit);
+    Pump(1);
     for (int ch = 5; ch <= 7; ++ch) {
         EXPECT_EQ(slot.ExpectedFrame(ch), 1u) << ch;
     }
@@ -159,8 +159,8 @@ TEST_F(Intake, MalformedUnitsEndTheConnectionAsLost) {
         SCOPED_TRACE(c.what);
         peer = std::make_unique<StreamPeer>(b);
         const int queued = b.queue.Numframe.load();
-        peer->send(c.unit);
-        pump(1);
+        peer->Send(c.unit);
+        Pump(1);
         EXPECT_EQ(b.CurNetStatus.load(), NET_ERROR);
         EXPECT_EQ(b.socket.load(), 0);
         EXPECT_EQ(b.NetWorking.load(), 0);
@@ -172,52 +172,52 @@ TEST_F(Intake, MalformedUnitsEndTheConnectionAsLost) {
 }
 
 TEST_F(Intake, APayloadOfTheLimitIsReadAndChannelsOutsideTheDecodersTouchNothing) {
-    peer->send(FrameUnit(FrameSpec{.channel = 6, .type = 'A'},
+    peer->Send(FrameUnit(FrameSpec{.channel = 6, .type = 'A'},
                          std::vector<uint8_t>(kMaxFramePayload, 0x55)));
     for (int channel : {32, 39, 40, -1, 100000}) {
-        sendVideo(channel, 0, 0);
+        SendVideo(channel, 0, 0);
     }
-    sendVideo(0, 0, 0);
-    pump(7);
+    SendVideo(0, 0, 0);
+    Pump(7);
     EXPECT_EQ(b.CurNetStatus.load(), NET_DATA_SEND);
     for (int entry = 0; entry < 40; ++entry) {
         EXPECT_EQ(slot.ExpectedFrame(entry), entry == 0 || entry == 6 ? 1u : 0u) << entry;
     }
-    EXPECT_EQ(queuedFrameNumbers(), (std::vector<uint32_t>{0}));
+    EXPECT_EQ(QueuedFrameNumbers(), (std::vector<uint32_t>{0}));
 }
 
 TEST_F(Intake, FramesWithoutADecodablePictureAreNeverQueued) {
-    sendVideo(0, 0, 5);  // a P frame before any key frame
+    SendVideo(0, 0, 5);  // a P frame before any key frame
     std::vector<uint8_t> garbage(3000);
     for (std::size_t i = 0; i < garbage.size(); ++i) {
         garbage[i] = static_cast<uint8_t>(i * 7919 >> 3);
     }
-    peer->send(FrameUnit(FrameSpec{.frameNo = 1}, garbage));
-    peer->send(FrameUnit(FrameSpec{.frameNo = 2}, {}));
-    pump(3);
+    peer->Send(FrameUnit(FrameSpec{.frameNo = 1}, garbage));
+    peer->Send(FrameUnit(FrameSpec{.frameNo = 2}, {}));
+    Pump(3);
     EXPECT_EQ(b.queue.Numframe.load(), 0);
     EXPECT_EQ(b.stats[0].decoded.load(), 0u);
-    sendVideo(0, 0, 0);  // the key frame brings pictures
-    pump(1);
+    SendVideo(0, 0, 0);  // the key frame brings pictures
+    Pump(1);
     EXPECT_EQ(b.queue.Numframe.load(), 1);
 }
 
 TEST_F(Intake, FullQueueWaitsAboutASecondThenDropsAndTheChannelRecoversAtTheNextKeyFrame) {
     for (uint32_t i = 0; i < 32; ++i) {
-        sendVideo(0, i, static_cast<int>(i));
+        SendVideo(0, i, static_cast<int>(i));
     }
-    pump(32);
+    Pump(32);
     ASSERT_EQ(b.queue.Numframe.load(), 32);
-    sendVideo(0, 32, 32);
+    SendVideo(0, 32, 32);
     const auto start = Clock::now();
-    pump(1);
+    Pump(1);
     const double waited = SecondsSince(start);
     EXPECT_GE(waited, 0.95);
     EXPECT_LT(waited, 2.5);
     EXPECT_EQ(b.queue.Numframe.load(), 32);
     EXPECT_EQ(b.stats[0].dropped.load(), 1u);
     EXPECT_EQ(slot.ExpectedFrame(0), 33u);  // the count stays in step with the DVR
-    auto sent = peer->receivedCommands();
+    auto sent = peer->ReceivedCommands();
     ASSERT_FALSE(sent.empty());
     EXPECT_EQ(sent.back().iCmd, NET_KEY_FRAME);
 
@@ -226,10 +226,10 @@ TEST_F(Intake, FullQueueWaitsAboutASecondThenDropsAndTheChannelRecoversAtTheNext
     }
     // P frames after the drop would decode against a missing picture: skipped until the key frame.
     for (uint32_t i = 33; i < 42; ++i) {
-        sendVideo(0, i, static_cast<int>(i));
+        SendVideo(0, i, static_cast<int>(i));
     }
-    pump(9);
-    auto numbers = queuedFrameNumbers();
+    Pump(9);
+    auto numbers = QueuedFrameNumbers();
     ASSERT_EQ(numbers.size(), 22u + 2u);  // 40 (a key frame) and 41
     EXPECT_EQ(numbers[numbers.size() - 2], 40u);
     EXPECT_EQ(b.stats[0].dropped.load(), 1u + 7u);
@@ -241,14 +241,14 @@ TEST_F(Intake, AChannelThatDroppedAPictureResumesAtARecoveryPointAndAsksAgainMea
     const auto clip = EncodeClip(352, 288, 60, 10, 0, true);
     const auto keyRequests = [&] {
         int n = 0;
-        for (const auto& c : peer->receivedCommands()) {
+        for (const auto& c : peer->ReceivedCommands()) {
             n += c.iCmd == NET_KEY_FRAME ? 1 : 0;
         }
         return n;
     };
     const auto send = [&](uint32_t i) {
-        peer->send(FrameUnit(FrameSpec{.channel = 0, .frameNo = i}, clip[i]));
-        pump(1);
+        peer->Send(FrameUnit(FrameSpec{.channel = 0, .frameNo = i}, clip[i]));
+        Pump(1);
     };
     for (uint32_t i = 0; i <= 32; ++i) {
         send(i);  // the queue fills: picture 32 is dropped
@@ -265,7 +265,7 @@ TEST_F(Intake, AChannelThatDroppedAPictureResumesAtARecoveryPointAndAsksAgainMea
         send(i);
     }
     EXPECT_EQ(keyRequests(), 2);
-    const auto numbers = queuedFrameNumbers();
+    const auto numbers = QueuedFrameNumbers();
     // The round of renewal that starts at 40 makes whole pictures again within its 10 pictures;
     // the decoder keeps the ones before that off the screen.
     ASSERT_GT(numbers.size(), 12u);
@@ -285,12 +285,12 @@ TEST_F(Intake, RepliesFillTheDiskTableAndTheOutcomeOfAPlayRequest) {
         disks.insert(disks.end(), bytes.begin(), bytes.end());
     }
     slot.SetRecCmd(INFO_DISK);
-    peer->send(CommandUnit(MakeCommand(NET_OTHER_INFO, INFO_DISK, 10), disks));
+    peer->Send(CommandUnit(MakeCommand(NET_OTHER_INFO, INFO_DISK, 10), disks));
     // No pages: nothing follows a record list, whatever its length says.
-    peer->send(CommandUnit(MakeCommand(NET_OTHER_INFO, INFO_RECORD_LIST, 0, 92)));
-    peer->send(CommandUnit(MakeCommand(NET_OTHER_INFO, 3)));  // an unknown subtype is ignored
-    sendVideo(0, 0, 0);
-    pump(4);
+    peer->Send(CommandUnit(MakeCommand(NET_OTHER_INFO, INFO_RECORD_LIST, 0, 92)));
+    peer->Send(CommandUnit(MakeCommand(NET_OTHER_INFO, 3)));  // an unknown subtype is ignored
+    SendVideo(0, 0, 0);
+    Pump(4);
     EXPECT_EQ(b.RecvCmd.load(), 0);
     EXPECT_EQ(slot.MachineInfo().iDiskNum, 8);
     EXPECT_EQ(slot.MachineInfo().stNetDiskInfo[7].end_rec_time, 2007);
@@ -298,15 +298,15 @@ TEST_F(Intake, RepliesFillTheDiskTableAndTheOutcomeOfAPlayRequest) {
 
     b.SetLiveStatus(NET_CONNECTED);
     slot.SetRecCmd(INFO_PLAY_STATE);
-    peer->send(CommandUnit(MakeCommand(NET_OTHER_INFO, INFO_PLAY_STATE, 9)));
-    pump(1);
+    peer->Send(CommandUnit(MakeCommand(NET_OTHER_INFO, INFO_PLAY_STATE, 9)));
+    Pump(1);
     EXPECT_EQ(b.CurNetStatus.load(), NET_DATA_SEND);
     EXPECT_EQ(b.RecvCmd.load(), 0);
-    peer->send(CommandUnit(MakeCommand(NET_OTHER_INFO, INFO_PLAY_STATE, 8, 17)));
-    pump(1);
+    peer->Send(CommandUnit(MakeCommand(NET_OTHER_INFO, INFO_PLAY_STATE, 8, 17)));
+    Pump(1);
     EXPECT_EQ(b.Results.load(), status::Code(status::Play::NoRecordingAtStart));
-    peer->send(CommandUnit(MakeCommand(NET_OTHER_INFO, INFO_PLAY_STATE, 8, 3)));
-    pump(1);
+    peer->Send(CommandUnit(MakeCommand(NET_OTHER_INFO, INFO_PLAY_STATE, 8, 3)));
+    Pump(1);
     EXPECT_EQ(b.Results.load(), status::Code(status::Play::Refused));
 }
 
@@ -326,7 +326,7 @@ TEST_F(Intake, LanesStartWithTheReceiveThreadAndPicturesLeaveTheQueueAsTheirFram
     std::vector<std::pair<int, uint32_t>> sent;
     for (uint32_t n = 0; n < 12; ++n) {
         for (int ch = 0; ch < 4; ++ch) {
-            sendVideo(ch, n, static_cast<int>(n));
+            SendVideo(ch, n, static_cast<int>(n));
             sent.emplace_back(ch, n);
         }
     }
@@ -354,9 +354,9 @@ TEST_F(ReceiveThread, ASearchPageGoesToItsRequesterBoundedToOnePage) {
         std::memcpy(entries.data() + i * sizeof e, &e, sizeof e);
     }
     std::thread dvr([&] {  // the DVR answers the search once it comes
-        ASSERT_TRUE(WaitFor([&] { return !peer->receivedCommands().empty(); }));
-        EXPECT_EQ(peer->receivedCommands()[0].iCmd, NET_SEARCH_RECORD);
-        peer->send(CommandUnit(
+        ASSERT_TRUE(WaitFor([&] { return !peer->ReceivedCommands().empty(); }));
+        EXPECT_EQ(peer->ReceivedCommands()[0].iCmd, NET_SEARCH_RECORD);
+        peer->Send(CommandUnit(
             MakeCommand(NET_OTHER_INFO, INFO_RECORD_LIST, 2, static_cast<int32_t>(entries.size())),
             entries));
     });
@@ -366,8 +366,8 @@ TEST_F(ReceiveThread, ASearchPageGoesToItsRequesterBoundedToOnePage) {
     EXPECT_EQ(page[0].fileStartTime, 100);
     EXPECT_EQ(page[299].fileStartTime, 399);
     // The 301st entry was read off: the stream goes on.
-    sendVideo(0, 0, 0);
-    sendVideo(0, 1, 1);
+    SendVideo(0, 0, 0);
+    SendVideo(0, 1, 1);
     NET_FRAME_HEADER h;
     const uint8_t* pixels = nullptr;
     EXPECT_TRUE(b.queue.PeekOldest(2, 3s, h, pixels));
@@ -387,11 +387,11 @@ TEST_F(ReceiveThread, ALateReplyToAnotherRequestLeavesTheWaitForItsOwnReply) {
     slot.SetRecCmd(INFO_DISK);
     std::thread dvr([&] {
         // The answer to a search that gave up comes first, the disk information later.
-        peer->send(CommandUnit(MakeCommand(NET_OTHER_INFO, INFO_RECORD_LIST, 0, 0)));
+        peer->Send(CommandUnit(MakeCommand(NET_OTHER_INFO, INFO_RECORD_LIST, 0, 0)));
         std::this_thread::sleep_for(300ms);
         NET_SEND_INFO disk{};
         disk.end_rec_time = 5000;
-        peer->send(CommandUnit(MakeCommand(NET_OTHER_INFO, INFO_DISK, 1), Bytes(disk)));
+        peer->Send(CommandUnit(MakeCommand(NET_OTHER_INFO, INFO_DISK, 1), Bytes(disk)));
     });
     const auto start = Clock::now();
     EXPECT_EQ(slot.WaitRecCmd(), 1);
@@ -408,8 +408,8 @@ TEST_F(ReceiveThread, DvrClosingInTheMiddleOfAFrameEndsInAnError) {
     unit.resize(unit.size() / 2);
     std::thread dvr([&] {
         std::this_thread::sleep_for(300ms);
-        peer->send(unit);
-        peer->close();
+        peer->Send(unit);
+        peer->Close();
     });
     const auto start = Clock::now();
     EXPECT_EQ(slot.WaitRecCmd(), 1);
@@ -423,15 +423,15 @@ TEST_F(ReceiveThread, DvrClosingInTheMiddleOfAFrameEndsInAnError) {
 TEST_F(ReceiveThread, DisconnectWakesTheThreadStalledInAFrameAndItServesTheNextConnection) {
     std::vector<uint8_t> unit = FrameUnit(FrameSpec{}, Clip()[0]);
     unit.resize(unit.size() - 10);  // the DVR stalls before the end of the payload
-    peer->send(unit);
-    peer->flush();
+    peer->Send(unit);
+    peer->Flush();
     std::this_thread::sleep_for(200ms);
     slot.Disconnect();
     EXPECT_EQ(b.CurNetStatus.load(), NET_DISCONNECTED);
 
     auto next = std::make_unique<StreamPeer>(b);
-    next->send(FrameUnit(FrameSpec{}, Clip()[0]));
-    next->send(FrameUnit(FrameSpec{.frameNo = 1}, Clip()[1]));
+    next->Send(FrameUnit(FrameSpec{}, Clip()[0]));
+    next->Send(FrameUnit(FrameSpec{.frameNo = 1}, Clip()[1]));
     NET_FRAME_HEADER h;
     const uint8_t* pixels = nullptr;
     ASSERT_TRUE(b.queue.PeekOldest(2, 3s, h, pixels));

@@ -12,23 +12,23 @@ class Lookup : public ClientTest {
     Lookup() : address(RandomLoopbackAddress()) {}
 
     // A DVR on 127.0.0.1 and a lookup server on this test's own address.
-    void startPeers(std::vector<std::string> lookupExtra) {
+    void StartPeers(std::vector<std::string> lookupExtra) {
         dvr = std::make_unique<SimProcess>(
             std::vector<std::string>{"--listen", "127.0.0.1:0", "--account", "admin:1234:2:16",
                                      "--account", "guest:guest:1:16"});
         std::vector<std::string> args{
             "--lookup", address,
-            "--log",    tmp.file("lookup.log"),
+            "--log",    tmp.File("lookup.log"),
             "--id",     "DVR123456=127.0.0.1:" + std::to_string(dvr->port())};
         args.insert(args.end(), lookupExtra.begin(), lookupExtra.end());
         lookup = std::make_unique<SimProcess>(args);
         ASSERT_EQ(lookup->lookupPort(), 10089);
     }
-    std::vector<std::string> lookups() {
-        return LinesStartingWith(ReadLines(tmp.file("lookup.log")), "LOOKUP ");
+    std::vector<std::string> Lookups() {
+        return LinesStartingWith(ReadLines(tmp.File("lookup.log")), "LOOKUP ");
     }
     // An identifier the lookup server does not answer for within `least` to `most` seconds.
-    void expectAnUnansweredLookup(status::Connect result, double least, double most) {
+    void ExpectAnUnansweredLookup(status::Connect result, double least, double most) {
         const auto start = Clock::now();
         EXPECT_EQ(AttemptWithOneBox(address + ":DVR123456", "Failure conncecting to server!"),
                   result);
@@ -42,21 +42,21 @@ class Lookup : public ClientTest {
 };
 
 TEST_F(Lookup, AnIdentifierOfSixOrMoreCharactersIsResolvedByTheLookupServerFiveAreAPort) {
-    startPeers({"--id", "ABC123=127.0.0.1:0"});
-    setEntry(0, address + ":DVR123456");
-    EXPECT_EQ(vc->ConnectAndReport(block(0), 0), status::Connect::Done);
-    EXPECT_EQ(block(0).NetWorking.load(), 1);
+    StartPeers({"--id", "ABC123=127.0.0.1:0"});
+    SetEntry(0, address + ":DVR123456");
+    EXPECT_EQ(vc->ConnectAndReport(Block(0), 0), status::Connect::Done);
+    EXPECT_EQ(Block(0).NetWorking.load(), 1);
     EXPECT_TRUE(ui.boxes().empty());
-    EXPECT_EQ(lookups(), (std::vector<std::string>{"LOOKUP DVR123456"}));
-    setEntry(1, address + ":ABC123");
-    vc->ConnectAndReport(block(1), 1);
-    EXPECT_EQ(lookups(), (std::vector<std::string>{"LOOKUP DVR123456", "LOOKUP ABC123"}));
+    EXPECT_EQ(Lookups(), (std::vector<std::string>{"LOOKUP DVR123456"}));
+    SetEntry(1, address + ":ABC123");
+    vc->ConnectAndReport(Block(1), 1);
+    EXPECT_EQ(Lookups(), (std::vector<std::string>{"LOOKUP DVR123456", "LOOKUP ABC123"}));
     // Five characters: a port, straight to the DVR, no lookup.
-    setEntry(2, "127.0.0.1:" + std::to_string(dvr->port()), "guest", "guest");
+    SetEntry(2, "127.0.0.1:" + std::to_string(dvr->port()), "guest", "guest");
     ASSERT_EQ(std::to_string(dvr->port()).size(), 5u);
-    EXPECT_EQ(vc->ConnectAndReport(block(2), 2), status::Connect::Done);
-    EXPECT_EQ(block(2).NetWorking.load(), 1);
-    EXPECT_EQ(lookups().size(), 2u);
+    EXPECT_EQ(vc->ConnectAndReport(Block(2), 2), status::Connect::Done);
+    EXPECT_EQ(Block(2).NetWorking.load(), 1);
+    EXPECT_EQ(Lookups().size(), 2u);
 
     NET_REQUEST r{};  // the lookup step alone fills the request from the reply
     EXPECT_EQ(vc->GetDvrIP(address, "DVR123456", r), status::Lookup::Found);
@@ -65,7 +65,7 @@ TEST_F(Lookup, AnIdentifierOfSixOrMoreCharactersIsResolvedByTheLookupServerFiveA
 }
 
 TEST_F(Lookup, EveryFailedLookupShowsOneBoxOfItsKind) {
-    startPeers({"--id", "SLEEPY99=offline", "--id", "BROKEN99=fail", "--id",
+    StartPeers({"--id", "SLEEPY99=offline", "--id", "BROKEN99=fail", "--id",
                 "HIGHPORT=127.0.0.1:70000", "--id", "ZEROPORT=127.0.0.1:0", "--id",
                 "GARBAGE1=garbage"});
     struct Case {
@@ -94,12 +94,12 @@ TEST_F(Lookup, EveryFailedLookupShowsOneBoxOfItsKind) {
 
 TEST_F(Lookup, LookupServerThatDoesNotAnswerTheConnectFailsAfterEightSeconds) {
     FullBacklogListener silent(address, 10089);
-    expectAnUnansweredLookup(status::Connect::LookupServerUnreachable, 7.9, 10.0);
+    ExpectAnUnansweredLookup(status::Connect::LookupServerUnreachable, 7.9, 10.0);
 }
 
 TEST_F(Lookup, LookupServerThatNeverRepliesEndsWithinTheExchangeLimit) {
-    startPeers({"--lookup-silent"});
-    expectAnUnansweredLookup(status::Connect::Failed, 9.9, 12.0);
+    StartPeers({"--lookup-silent"});
+    ExpectAnUnansweredLookup(status::Connect::Failed, 9.9, 12.0);
 }
 
 }  // namespace

@@ -45,9 +45,9 @@ TEST_F(Stream, DecodedPicturesAreByteIdenticalToFfmpegForCifAndD1OnEveryChannel)
         TempDir rec;
         SimProcess sim({"--listen", "127.0.0.1:0", "--account", "admin:1234:2:4", "--geometry",
                         c.geometry, "--record", rec.path()});
-        setEntry(dvr, at(sim), "admin", "1234", "Gate", 0xF);
+        SetEntry(dvr, At(sim), "admin", "1234", "Gate", 0xF);
         ASSERT_EQ(vc->PrepareDvr(dvr), 1);
-        NetCtrl_Struct& b = block(dvr);
+        NetCtrl_Struct& b = Block(dvr);
         ASSERT_EQ(vc->ConnectAndReport(b, dvr), status::Connect::Done);
         ASSERT_EQ(b.NetWorking.load(), 1);
 
@@ -79,7 +79,7 @@ TEST_F(Stream, DecodedPicturesAreByteIdenticalToFfmpegForCifAndD1OnEveryChannel)
             EXPECT_EQ(b.stats[ch].dropped.load(), 0u);
             const std::string name = "ch" + std::to_string(ch);
             const std::vector<uint8_t> reference =
-                FfmpegDecode(rec.file(name + ".h264"), rec.file(name + ".yuv"));
+                FfmpegDecode(rec.File(name + ".h264"), rec.File(name + ".yuv"));
             ASSERT_GE(reference.size(), kPictures * bytes);
             for (std::size_t i = 0; i < kPictures; ++i) {
                 ASSERT_TRUE(std::equal(pictures[ch][i].begin(), pictures[ch][i].end(),
@@ -106,7 +106,7 @@ TEST_F(Stream, ProbeCountsEveryChannelsFramesForItsRun) {
         args.insert(args.end(), c.dvr.begin(), c.dvr.end());
         SimProcess sim(args);
         auto r =
-            RunProcess({QUILLMARSH_PROBE, "--seconds", c.seconds, at(sim), "admin", "1234"}, 30s);
+            RunProcess({QUILLMARSH_PROBE, "--seconds", c.seconds, At(sim), "admin", "1234"}, 30s);
         EXPECT_EQ(r.exitCode, 0);
         std::istringstream lines(r.out);
         std::string line;
@@ -140,20 +140,20 @@ TEST_F(Stream, ProbeCountsEveryChannelsFramesForItsRun) {
 TEST_F(Stream, ProbeDumpsTheFirstPictureOfEachAskedChannelAndEndsWith3WhereItCannot) {
     SimProcess sim(
         {"--listen", "127.0.0.1:0", "--account", "admin:1234:2:2", "--record", tmp.path()});
-    const std::string dir = tmp.file("pictures/today");
-    auto r = RunProcess({QUILLMARSH_PROBE, "--seconds", "1", "--cam", "0x1", "--dump", dir, at(sim),
+    const std::string dir = tmp.File("pictures/today");
+    auto r = RunProcess({QUILLMARSH_PROBE, "--seconds", "1", "--cam", "0x1", "--dump", dir, At(sim),
                          "admin", "1234"},
                         30s);
     ASSERT_EQ(r.exitCode, 0);
     const auto picture = ReadFile(dir + "/ch0.i420");
     ASSERT_EQ(picture.size(), 352u * 288 * 3 / 2);
-    const auto reference = FfmpegDecode(tmp.file("ch0.h264"), tmp.file("ch0.yuv"));
+    const auto reference = FfmpegDecode(tmp.File("ch0.h264"), tmp.File("ch0.yuv"));
     ASSERT_GE(reference.size(), picture.size());
     EXPECT_TRUE(std::equal(picture.begin(), picture.end(), reference.begin()));
     EXPECT_FALSE(std::filesystem::exists(dir + "/ch1.i420"));
 
-    std::ofstream(tmp.file("file")) << "x";  // a file stands where the folder would go
-    r = RunProcess({QUILLMARSH_PROBE, "--seconds", "2", "--dump", tmp.file("file/sub"), at(sim),
+    std::ofstream(tmp.File("file")) << "x";  // a file stands where the folder would go
+    r = RunProcess({QUILLMARSH_PROBE, "--seconds", "2", "--dump", tmp.File("file/sub"), At(sim),
                     "admin", "1234"},
                    30s);
     EXPECT_EQ(r.exitCode, 3);

@@ -18,12 +18,12 @@ class FrameQueueTest : public ::testing::Test {
   protected:
     FrameQueueTest() { EXPECT_TRUE(q.Allocate(sizeof(uint32_t))); }
 
-    int32_t reserve() {
+    int32_t Reserve() {
         std::lock_guard<std::mutex> g(q.mutex);
         return q.ReserveLocked();
     }
     // Completes `slot` with picture `n` (its header and its pixels say n), or without a picture.
-    void complete(int32_t slot, uint32_t n, bool picture = true) {
+    void Complete(int32_t slot, uint32_t n, bool picture = true) {
         if (picture) {
             NET_FRAME_HEADER h{};
             h.type = 'V';
@@ -33,9 +33,9 @@ class FrameQueueTest : public ::testing::Test {
         }
         q.Complete(slot, picture, n);
     }
-    void add(uint32_t n) { complete(reserve(), n); }
+    void Add(uint32_t n) { Complete(Reserve(), n); }
     // Takes everything queued: the picture numbers, -1 for a gap.
-    std::vector<int> drain() {
+    std::vector<int> Drain() {
         std::vector<int> seen;
         NET_FRAME_HEADER h;
         const uint8_t* pixels = nullptr;
@@ -73,66 +73,66 @@ TEST_F(FrameQueueTest, SlotsShowInReservationOrderAndThoseWithoutAPictureAreGaps
         SCOPED_TRACE(c.what);
         std::vector<int32_t> slots;
         for (int i = 0; i < c.reservations; ++i) {
-            slots.push_back(reserve());
+            slots.push_back(Reserve());
         }
         for (const Step& s : c.steps) {
-            complete(slots[s.reservation], s.reservation, s.picture);
+            Complete(slots[s.reservation], s.reservation, s.picture);
             EXPECT_EQ(q.Numframe.load(), s.visibleAfter) << "after " << s.reservation;
         }
-        EXPECT_EQ(drain(), c.taken);
+        EXPECT_EQ(Drain(), c.taken);
         EXPECT_EQ(q.QueuedOrDecoding(), 0);
         // A slot taken back is the next one reserved: nothing stays lost.
-        EXPECT_EQ(reserve(), static_cast<int32_t>(c.taken.size()));
+        EXPECT_EQ(Reserve(), static_cast<int32_t>(c.taken.size()));
         q.Clear();
     }
 }
 
 TEST_F(FrameQueueTest, ReleaseTakesBackOnlyTheNewestReservation) {
-    const int32_t a = reserve();
-    const int32_t b = reserve();
+    const int32_t a = Reserve();
+    const int32_t b = Reserve();
     q.Release(a);  // not the newest: still being decoded
     EXPECT_EQ(q.QueuedOrDecoding(), 2);
     q.Release(b);
     EXPECT_EQ(q.QueuedOrDecoding(), 1);
-    EXPECT_EQ(reserve(), b);
+    EXPECT_EQ(Reserve(), b);
     q.Release(b);
-    complete(a, 7);
-    EXPECT_EQ(drain(), std::vector<int>{7});
+    Complete(a, 7);
+    EXPECT_EQ(Drain(), std::vector<int>{7});
 }
 
 TEST_F(FrameQueueTest, AFullQueueRefusesAndBackPressureCountsSlotsBeingDecoded) {
     std::vector<int32_t> slots;
     for (int i = 0; i < 5; ++i) {
-        slots.push_back(reserve());
+        slots.push_back(Reserve());
     }
-    complete(slots[0], 0);
-    complete(slots[1], 1);
+    Complete(slots[0], 0);
+    Complete(slots[1], 1);
     EXPECT_EQ(q.Numframe.load(), 2);
     EXPECT_EQ(q.QueuedOrDecoding(), 5);
     for (int i = 5; i < kQueueSlots; ++i) {
-        ASSERT_GE(reserve(), 0) << i;
+        ASSERT_GE(Reserve(), 0) << i;
     }
     // Three slots still decode: a reservation now would hand one of them out twice.
-    EXPECT_EQ(reserve(), -1);
+    EXPECT_EQ(Reserve(), -1);
     NET_FRAME_HEADER h;
     const uint8_t* pixels = nullptr;
     ASSERT_TRUE(q.PeekOldest(1, 0ms, h, pixels));
     q.PopOldest();
-    EXPECT_EQ(reserve(), slots[0]);
+    EXPECT_EQ(Reserve(), slots[0]);
 }
 
 TEST_F(FrameQueueTest, AClearBetweenPeekAndPopDropsThePeekedPictureAndPopsNoNewerOne) {
-    add(1);
-    add(2);
+    Add(1);
+    Add(2);
     NET_FRAME_HEADER h;
     const uint8_t* pixels = nullptr;
     ASSERT_TRUE(q.PeekOldest(1, 0ms, h, pixels));
     EXPECT_EQ(h.frameNo, 1u);
     q.Clear();
     EXPECT_EQ(q.Numframe.load(), 0);
-    add(3);
+    Add(3);
     q.PopOldest();  // the consumer's pop for picture 1
-    EXPECT_EQ(drain(), std::vector<int>{3});
+    EXPECT_EQ(Drain(), std::vector<int>{3});
 }
 
 TEST_F(FrameQueueTest, AWaitingConsumerWakesForEnoughPicturesOrAStopAndTimesOutOtherwise) {
@@ -142,12 +142,12 @@ TEST_F(FrameQueueTest, AWaitingConsumerWakesForEnoughPicturesOrAStopAndTimesOutO
     auto start = Clock::now();
     EXPECT_FALSE(q.PeekOldest(1, 150ms, h, pixels));
     EXPECT_GE(SecondsSince(start), 0.14);
-    add(40);
+    Add(40);
     EXPECT_FALSE(q.PeekOldest(2, 50ms, h, pixels));  // one is not enough
 
     std::thread producer([&] {
         std::this_thread::sleep_for(100ms);
-        add(41);
+        Add(41);
     });
     start = Clock::now();
     EXPECT_TRUE(q.PeekOldest(2, 5s, h, pixels, &arrived));
@@ -173,16 +173,16 @@ TEST_F(FrameQueueTest, AProducerAndAConsumerThreadPassEveryPictureInOrder) {
     constexpr uint32_t kPictures = 3000;
     std::thread producer([&] {
         for (uint32_t n = 0; n < kPictures;) {
-            const int32_t first = reserve();
+            const int32_t first = Reserve();
             if (first < 0) {
                 std::this_thread::yield();
                 continue;
             }
-            const int32_t second = n + 1 < kPictures ? reserve() : -1;
+            const int32_t second = n + 1 < kPictures ? Reserve() : -1;
             if (second >= 0) {
-                complete(second, n + 1);
+                Complete(second, n + 1);
             }
-            complete(first, n);
+            Complete(first, n);
             n += second >= 0 ? 2 : 1;
         }
     });

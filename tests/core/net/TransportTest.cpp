@@ -14,11 +14,11 @@ using Transport = ClientTest;
 TEST_F(Transport, DvrThatStopsReadingFailsItsSendWithoutHoldingUpOtherDvrs) {
     SimProcess stuck({"--listen", "127.0.0.1:0", "--account", "admin:1234:2:16", "--stop-reading"});
     SimProcess healthy({"--listen", "127.0.0.1:0", "--account", "admin:1234:2:16"});
-    setEntry(0, at(stuck));
-    setEntry(1, at(healthy));
+    SetEntry(0, At(stuck));
+    SetEntry(1, At(healthy));
     for (int d = 0; d < 2; ++d) {
-        ASSERT_EQ(vc->NetConnect(block(d), d), status::Connect::Done);
-        ASSERT_EQ(block(d).NetWorking.load(), 1);
+        ASSERT_EQ(vc->NetConnect(Block(d), d), status::Connect::Done);
+        ASSERT_EQ(Block(d).NetWorking.load(), 1);
     }
     std::atomic<bool> done{false};
     std::atomic<int32_t> stuckResult{0};
@@ -26,7 +26,7 @@ TEST_F(Transport, DvrThatStopsReadingFailsItsSendWithoutHoldingUpOtherDvrs) {
     std::thread filler([&] {
         std::vector<char> chunk(64 * 1024, 0);
         while (stuckResult.load() >= 0) {
-            stuckResult.store(vc->SendData(block(0), chunk.data(), int(chunk.size())));
+            stuckResult.store(vc->SendData(Block(0), chunk.data(), int(chunk.size())));
         }
         failedAt = Clock::now();
         done.store(true);
@@ -37,7 +37,7 @@ TEST_F(Transport, DvrThatStopsReadingFailsItsSendWithoutHoldingUpOtherDvrs) {
     const auto start = Clock::now();
     while (!done.load() && SecondsSince(start) < 20) {
         const auto t = Clock::now();
-        ASSERT_EQ(vc->SendData(block(1), &c, sizeof c), int32_t(sizeof c));
+        ASSERT_EQ(vc->SendData(Block(1), &c, sizeof c), int32_t(sizeof c));
         slowest = std::max(slowest, SecondsSince(t));
         std::this_thread::sleep_for(20ms);
     }
@@ -45,12 +45,12 @@ TEST_F(Transport, DvrThatStopsReadingFailsItsSendWithoutHoldingUpOtherDvrs) {
     EXPECT_LT(slowest, 0.25);
     EXPECT_EQ(stuckResult.load(), -1);
     EXPECT_LT(std::chrono::duration<double>(failedAt - start).count(), 10.0);
-    EXPECT_EQ(block(0).CurNetStatus.load(), NET_ERROR);
-    EXPECT_EQ(block(1).CurNetStatus.load(), NET_DATA_SEND);
+    EXPECT_EQ(Block(0).CurNetStatus.load(), NET_ERROR);
+    EXPECT_EQ(Block(1).CurNetStatus.load(), NET_DATA_SEND);
 }
 
 TEST_F(Transport, BlockWithoutAConnectionSendsAndReadsNothing) {
-    NetCtrl_Struct& b = block(5);
+    NetCtrl_Struct& b = Block(5);
     const NET_COMMAND c = MakeCommand(NET_KEY_FRAME);
     char buf[20];
     EXPECT_EQ(vc->SendData(b, &c, sizeof c), -1);

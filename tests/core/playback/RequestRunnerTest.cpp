@@ -17,7 +17,7 @@ using Kind = RequestRunner::Kind;
 class Runner : public ::testing::Test {
   protected:
     // A job that records its name; the one named "blocking" shows its flag and waits for `open`.
-    RequestRunner::Job job(const std::string& name) {
+    RequestRunner::Job Job(const std::string& name) {
         return [this, name](const std::atomic<bool>& superseded) {
             {
                 std::lock_guard<std::mutex> g(lock);
@@ -30,7 +30,7 @@ class Runner : public ::testing::Test {
             }
         };
     }
-    std::vector<std::string> order() {
+    std::vector<std::string> Order() {
         std::lock_guard<std::mutex> g(lock);
         return ran;
     }
@@ -45,22 +45,22 @@ class Runner : public ::testing::Test {
 };
 
 TEST_F(Runner, ANewerRequestReplacesOneStillQueuedAndAPlayFlagsARunningSearch) {
-    runner.Post(Kind::TimeMap, job("blocking"));
+    runner.Post(Kind::TimeMap, Job("blocking"));
     started.get_future().wait();
-    runner.Post(Kind::Play, job("play"));
+    runner.Post(Kind::Play, Job("play"));
     EXPECT_TRUE(flag->load()) << "a play waits behind a long map search";
-    runner.Post(Kind::TimeMap, job("map 2"));
-    runner.Post(Kind::Play, job("stop"));      // replaces play, and so comes after map 2
-    runner.Post(Kind::TimeMap, job("map 3"));  // replaces map 2, and so comes after stop
+    runner.Post(Kind::TimeMap, Job("map 2"));
+    runner.Post(Kind::Play, Job("stop"));      // replaces play, and so comes after map 2
+    runner.Post(Kind::TimeMap, Job("map 3"));  // replaces map 2, and so comes after stop
     open.set_value();
     ASSERT_TRUE(runner.WaitIdle(5s));
-    EXPECT_EQ(order(), (std::vector<std::string>{"blocking", "stop", "map 3"}));
+    EXPECT_EQ(Order(), (std::vector<std::string>{"blocking", "stop", "map 3"}));
 }
 
 TEST_F(Runner, StoppingDropsQueuedRequestsAndLaterPostsDoNothing) {
-    runner.Post(Kind::Play, job("blocking"));
+    runner.Post(Kind::Play, Job("blocking"));
     started.get_future().wait();
-    runner.Post(Kind::TimeMap, job("map"));
+    runner.Post(Kind::TimeMap, Job("map"));
     EXPECT_FALSE(flag->load()) << "a map search superseded a running play";
     std::thread opener([&] {
         EXPECT_TRUE(WaitFor([&] { return flag->load(); }));
@@ -68,9 +68,9 @@ TEST_F(Runner, StoppingDropsQueuedRequestsAndLaterPostsDoNothing) {
     });
     runner.Stop();  // flags the running request and returns once it did
     opener.join();
-    runner.Post(Kind::TimeMap, job("late"));
+    runner.Post(Kind::TimeMap, Job("late"));
     EXPECT_TRUE(runner.WaitIdle(1s));
-    EXPECT_EQ(order(), (std::vector<std::string>{"blocking"}));
+    EXPECT_EQ(Order(), (std::vector<std::string>{"blocking"}));
 }
 
 }  // namespace

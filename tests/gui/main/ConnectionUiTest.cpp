@@ -21,56 +21,56 @@ using WindowAgainstDvr = UiTest;
 TEST_F(WindowAgainstDvr, ConnectingShowsWhoIsLoggedInAndALostConnectionIsReportedOnce) {
     SimProcess first(SimArgs({"--account", "guest:guest:1:4"}));
     auto second = std::make_unique<SimProcess>(SimArgs());
-    writeList({Entry(At(first), "Gate", "guest", "guest"), Entry(At(*second), "Yard")});
-    startApp();
+    WriteList({Entry(At(first), "Gate", "guest", "guest"), Entry(At(*second), "Yard")});
+    StartApp();
     const NodeIcons& icons = window->icons();
     // Three different pictures.
     const QImage folder = icons.folderImage.pixmap.toImage();
     const QImage super = icons.SuperImage.pixmap.toImage();
     EXPECT_TRUE(folder != super && folder != icons.UserImage.pixmap.toImage() &&
                 super != icons.UserImage.pixmap.toImage());
-    ASSERT_EQ(titles(), (QStringList{u"Gate"_s, u"Yard"_s}));
-    EXPECT_TRUE(rowShows(0, icons.folderImage));
-    EXPECT_TRUE(rowShows(1, icons.folderImage));
-    EXPECT_EQ(iconShown(1), u"user.tiff"_s);
+    ASSERT_EQ(Titles(), (QStringList{u"Gate"_s, u"Yard"_s}));
+    EXPECT_TRUE(RowShows(0, icons.folderImage));
+    EXPECT_TRUE(RowShows(1, icons.folderImage));
+    EXPECT_EQ(IconShown(1), u"user.tiff"_s);
     QStringList seenTitles;  // every title row 1 is given from now on, in order
     QObject::connect(window->treeModel(), &QAbstractItemModel::dataChanged, window.get(),
                      [&](const QModelIndex& from, const QModelIndex& to) {
                          if (from.row() <= 1 && 1 <= to.row()) {
-                             seenTitles.append(titles().value(1));
+                             seenTitles.append(Titles().value(1));
                          }
                      });
     BoxAnswerer answerer;
 
-    select(1);
-    chooseFromMenu(1, u"connectDVR"_s);
-    ASSERT_TRUE(WaitUntil([&] { return iconShown(1) == u"usersupper.bmp"_s; }));
-    EXPECT_TRUE(rowShows(1, icons.SuperImage));
-    EXPECT_FALSE(rowShows(1, icons.folderImage));
-    EXPECT_TRUE(rowShows(0, icons.folderImage));  // the other DVR stays unconnected
+    Select(1);
+    ChooseFromMenu(1, u"connectDVR"_s);
+    ASSERT_TRUE(WaitUntil([&] { return IconShown(1) == u"usersupper.bmp"_s; }));
+    EXPECT_TRUE(RowShows(1, icons.SuperImage));
+    EXPECT_FALSE(RowShows(1, icons.folderImage));
+    EXPECT_TRUE(RowShows(0, icons.folderImage));  // the other DVR stays unconnected
     ASSERT_TRUE(WaitUntil([&] { return !vc->AttemptRunning(1); }));
     Pump(50ms);
     EXPECT_EQ(seenTitles, (QStringList{u"connecting"_s, u"Yard"_s}));
 
-    select(0);  // an ordinary user
-    chooseFromMenu(0, u"connectDVR"_s);
-    ASSERT_TRUE(WaitUntil([&] { return iconShown(0) == u"userpop.bmp"_s; }));
-    EXPECT_TRUE(rowShows(0, icons.UserImage));
+    Select(0);  // an ordinary user
+    ChooseFromMenu(0, u"connectDVR"_s);
+    ASSERT_TRUE(WaitUntil([&] { return IconShown(0) == u"userpop.bmp"_s; }));
+    EXPECT_TRUE(RowShows(0, icons.UserImage));
 
-    chooseFromMenu(0, u"DisconnectDVR"_s);
-    EXPECT_TRUE(WaitUntil([&] { return iconShown(0) == u"user.tiff"_s; }));
-    EXPECT_TRUE(rowShows(0, icons.folderImage));
-    EXPECT_EQ(iconShown(1), u"usersupper.bmp"_s);
+    ChooseFromMenu(0, u"DisconnectDVR"_s);
+    EXPECT_TRUE(WaitUntil([&] { return IconShown(0) == u"user.tiff"_s; }));
+    EXPECT_TRUE(RowShows(0, icons.folderImage));
+    EXPECT_EQ(IconShown(1), u"usersupper.bmp"_s);
     Pump(1500ms);  // a disconnect asked for is no lost connection
     EXPECT_TRUE(answerer.boxes().isEmpty());
 
     // The working connection breaks: the status timer reports it once, headed by the server text.
-    second->kill();
+    second->Kill();
     ASSERT_TRUE(WaitUntil([&] { return !answerer.boxes().isEmpty(); }, 8s));
     EXPECT_EQ(answerer.boxes().first().text, QString::fromStdString(At(*second)));
     EXPECT_EQ(answerer.boxes().first().informative, u"Net error"_s);
     EXPECT_EQ(answerer.boxes().first().buttons.size(), 1);
-    EXPECT_TRUE(WaitUntil([&] { return rowShows(1, icons.folderImage); }));
+    EXPECT_TRUE(WaitUntil([&] { return RowShows(1, icons.folderImage); }));
     Pump(1500ms);
     EXPECT_EQ(answerer.boxes().size(), 1);
 }
@@ -79,29 +79,29 @@ TEST_F(WindowAgainstDvr, ConnectingShowsWhoIsLoggedInAndALostConnectionIsReporte
 TEST_F(WindowAgainstDvr, ANodeReadsConnectingWhileItsAttemptRunsAndQuittingDoesNotWaitForIt) {
     FullBacklogListener silent("127.0.0.1");
     const std::string server = "127.0.0.1:" + std::to_string(silent.port());
-    writeList({Entry("127.0.0.1:1", "Other"), Entry(server, "Gate")});
-    startApp();
+    WriteList({Entry("127.0.0.1:1", "Other"), Entry(server, "Gate")});
+    StartApp();
     // Long enough that a loaded, sanitized run still sees the attempt's title before it ends.
     vc->limits.dvrConnect = 4s;
     BoxAnswerer answerer;
-    select(1);
-    chooseFromMenu(1, u"connectDVR"_s);
-    EXPECT_TRUE(WaitUntil([&] { return titles().value(1) == u"connecting"_s; }, 3s));
-    EXPECT_EQ(iconShown(1), u"user.tiff"_s);
+    Select(1);
+    ChooseFromMenu(1, u"connectDVR"_s);
+    EXPECT_TRUE(WaitUntil([&] { return Titles().value(1) == u"connecting"_s; }, 3s));
+    EXPECT_EQ(IconShown(1), u"user.tiff"_s);
     ASSERT_TRUE(WaitUntil([&] { return !answerer.boxes().isEmpty(); }, 12s));
     EXPECT_EQ(answerer.boxes().first().text, QString::fromStdString(server));
     EXPECT_EQ(answerer.boxes().first().informative, u"Failure conncecting to DVR"_s);
     EXPECT_EQ(answerer.boxes().first().buttons.size(), 1);
-    EXPECT_TRUE(WaitUntil([&] { return titles().value(1) == u"Gate"_s; }));
+    EXPECT_TRUE(WaitUntil([&] { return Titles().value(1) == u"Gate"_s; }));
 
     // Another attempt, with the usual limit: quitting ends it at once.
     ASSERT_TRUE(WaitUntil([&] { return !vc->AttemptRunning(1); }));
     vc->limits.dvrConnect = 10s;
-    chooseFromMenu(1, u"connectDVR"_s);
+    ChooseFromMenu(1, u"connectDVR"_s);
     ASSERT_TRUE(WaitUntil([&] { return vc->AttemptRunning(1); }));
     const auto start = std::chrono::steady_clock::now();
     window->close();
-    endApp();
+    EndApp();
     EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
 }
 
@@ -109,10 +109,10 @@ TEST_F(WindowAgainstDvr, ANodeReadsConnectingWhileItsAttemptRunsAndQuittingDoesN
 // own command thread, however long its sends wait.
 TEST_F(WindowAgainstDvr, SplitsAndZoomsAnswerAtOnceWhileADvrHasStoppedReading) {
     SimProcess sim(SimArgs({"--stop-reading"}));
-    writeList({Entry(At(sim), "Gate")});
-    startApp();
-    select(0);
-    chooseFromMenu(0, QStringLiteral("connectDVR"));
+    WriteList({Entry(At(sim), "Gate")});
+    StartApp();
+    Select(0);
+    ChooseFromMenu(0, QStringLiteral("connectDVR"));
     NetCtrl_Struct& b = vc->GetNetCtrlStruct(0);
     ASSERT_TRUE(WaitUntil([&] { return b.NetWorking.load() == 1; }));
     // The DVR takes nothing more: every later send waits its full limit.
@@ -133,9 +133,9 @@ TEST_F(WindowAgainstDvr, SplitsAndZoomsAnswerAtOnceWhileADvrHasStoppedReading) {
     };
     EXPECT_LT(timed([&] { window->splitButton(9)->click(); }), 50ms);
     EXPECT_LT(timed([&] { window->splitButton(16)->click(); }), 50ms);
-    EXPECT_LT(timed([&] { clickPane(5); }), 50ms);
+    EXPECT_LT(timed([&] { ClickPane(5); }), 50ms);
     EXPECT_EQ(vc->LayoutCopy().iShowChanNum, 1);
-    EXPECT_LT(timed([&] { clickPane(5); }), 50ms);  // and back to the grid
+    EXPECT_LT(timed([&] { ClickPane(5); }), 50ms);  // and back to the grid
     EXPECT_EQ(vc->LayoutCopy().iShowChanNum, 16);
     // The DVR's own thread finds out: its send gives up and the loss is reported.
     BoxAnswerer answerer;

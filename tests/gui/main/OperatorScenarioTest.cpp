@@ -67,56 +67,56 @@ void CloseBoxes() {
 class OperatorScenario : public UiTest {
   protected:
     // A DVR with two cameras.
-    std::vector<std::string> dvrArgs(int port = 0) {
+    std::vector<std::string> DvrArgs(int port = 0) {
         return {"--listen", "127.0.0.1:" + std::to_string(port), "--account", "admin:1234:2:2"};
     }
-    bool working(int dvr) { return vc->GetNetCtrlStruct(dvr).NetWorking.load() == 1; }
+    bool Working(int dvr) { return vc->GetNetCtrlStruct(dvr).NetWorking.load() == 1; }
 };
 
 // The Net error box waits for the operator; nothing else does: the lost DVR is connected again
 // behind it, and a second DVR lost meanwhile is marked, counted down and connected again too.
 TEST_F(OperatorScenario, ADvrLostWhileAnotherDvrsBoxIsOpenIsMarkedAndConnectedAgainOnTime) {
-    auto gate = std::make_unique<SimProcess>(dvrArgs());
-    auto yard = std::make_unique<SimProcess>(dvrArgs());
+    auto gate = std::make_unique<SimProcess>(DvrArgs());
+    auto yard = std::make_unique<SimProcess>(DvrArgs());
     const int gatePort = gate->port();
     const int yardPort = yard->port();
-    writeList({Entry(At(*gate), "Gate"), Entry(At(*yard), "Yard")});
-    startApp();
+    WriteList({Entry(At(*gate), "Gate"), Entry(At(*yard), "Yard")});
+    StartApp();
     vc->limits.reconnectFirst = 1s;
     vc->limits.reconnectJitter = 0;
-    connectDvr(0);
-    connectDvr(1);  // the view shows Yard
+    ConnectDvr(0);
+    ConnectDvr(1);  // the view shows Yard
     window->splitButton(4)->click();
-    ASSERT_TRUE(WaitUntil([&] { return paneShows(0, 0); }));
+    ASSERT_TRUE(WaitUntil([&] { return PaneShows(0, 0); }));
 
     std::chrono::steady_clock::time_point yardBack;
-    gate->kill();
+    gate->Kill();
     const std::string failed = RunSteps({
         {"the Net error box of the lost Gate opens",
          [&] {
              const auto boxes = OpenBoxes();
              return boxes.size() == 1 && boxes[0]->informativeText() == u"Net error"_s;
          },
-         [&] { gate = std::make_unique<SimProcess>(dvrArgs(gatePort)); }},
-        {"Gate is connected again behind its open box", [&] { return working(0); },
-         [&] { yard->kill(); }, 5s},
+         [&] { gate = std::make_unique<SimProcess>(DvrArgs(gatePort)); }},
+        {"Gate is connected again behind its open box", [&] { return Working(0); },
+         [&] { yard->Kill(); }, 5s},
         {"Yard's node counts down under its name",
-         [&] { return titles().value(1).startsWith(u"Yard \u2014 reconnecting in "_s); },
+         [&] { return Titles().value(1).startsWith(u"Yard \u2014 reconnecting in "_s); },
          {},
          3s},
         {"Yard's pane says it is offline, with its name",
          [&] {
-             const Look look = LookOf(surface(), pane(0));
+             const Look look = LookOf(Surface(), Pane(0));
              return look.grey > look.pixels / 2 && look.white > 30;
          },
          [&] {
-             yard = std::make_unique<SimProcess>(dvrArgs(yardPort));
+             yard = std::make_unique<SimProcess>(DvrArgs(yardPort));
              yardBack = std::chrono::steady_clock::now();
          },
          3s},
         // Its first wait was 1 s, long over: the next attempt is at most 2 s away.
         {"Yard's pictures are back, both boxes still open",
-         [&] { return working(1) && paneShows(0, 0); },
+         [&] { return Working(1) && PaneShows(0, 0); },
          {},
          5s},
         {"one box an outage", [&] { return OpenBoxes().size() == 2; },
@@ -135,16 +135,16 @@ TEST_F(OperatorScenario, ADvrLostWhileAnotherDvrsBoxIsOpenIsMarkedAndConnectedAg
 // request, no box, no second login, however long it stays on screen.
 TEST_F(OperatorScenario, APageOfCamerasTheDvrDoesNotHaveRaisesNoAlarm) {
     TempDir logs;
-    const std::string log = logs.file("dvr.log");
-    std::vector<std::string> args = dvrArgs();
+    const std::string log = logs.File("dvr.log");
+    std::vector<std::string> args = DvrArgs();
     args[3] = "admin:1234:2:4";  // four cameras
     args.insert(args.end(), {"--log", log});
     SimProcess dock(args);
-    writeList({Entry(At(dock), "Dock")});
-    startApp();
+    WriteList({Entry(At(dock), "Dock")});
+    StartApp();
     vc->limits.streamSilence = 1s;  // the alarm would come within 1.5 s
     vc->limits.lostAfterKeyRequest = 500ms;
-    connectDvr(0);
+    ConnectDvr(0);
     vc->ShowSplitPage(9, 1);  // cameras 10 to 18
     const auto start = std::chrono::steady_clock::now();
     bool boxSeen = false;
@@ -160,34 +160,34 @@ TEST_F(OperatorScenario, APageOfCamerasTheDvrDoesNotHaveRaisesNoAlarm) {
     EXPECT_EQ(failed, "");
     EXPECT_FALSE(boxSeen) << "a box for a healthy DVR";
     CloseBoxes();
-    EXPECT_TRUE(working(0));
+    EXPECT_TRUE(Working(0));
     const std::vector<std::string> lines = ReadLines(log);
     EXPECT_EQ(LinesStartingWith(lines, "LOGIN ").size(), 1u);
     // The page back: its cameras' pictures again.
     vc->ShowSplitPage(9, 0);
-    EXPECT_TRUE(WaitUntil([&] { return paneShows(3, 3); }));
+    EXPECT_TRUE(WaitUntil([&] { return PaneShows(3, 3); }));
 }
 
 // Switching between a DVR's own view and the all-DVR view never leaves another DVR's picture in
 // the DVR's view: the two-camera DVR's third and fourth panes stay empty, though in the all-DVR
 // view they show the four-camera DVR's first cameras.
 TEST_F(OperatorScenario, FiftyViewSwitchesLeaveNoPictureOfTheOtherDvr) {
-    std::vector<std::string> fourArgs = dvrArgs();
+    std::vector<std::string> fourArgs = DvrArgs();
     fourArgs[3] = "admin:1234:2:4";
-    SimProcess two(dvrArgs());  // two cameras
+    SimProcess two(DvrArgs());  // two cameras
     SimProcess four(fourArgs);
-    writeList({Entry(At(two), "Two"), Entry(At(four), "Four")});
-    startApp();
-    connectDvr(0);
-    connectDvr(1);
-    deselect();
+    WriteList({Entry(At(two), "Two"), Entry(At(four), "Four")});
+    StartApp();
+    ConnectDvr(0);
+    ConnectDvr(1);
+    Deselect();
     vc->AutoSetDisplay();  // panes 0-1: Two's cameras, 2-5: Four's
     window->splitButton(4)->click();
-    ASSERT_TRUE(WaitUntil([&] { return paneShows(2, 0); }));
+    ASSERT_TRUE(WaitUntil([&] { return PaneShows(2, 0); }));
     auto foreignIn = [&](const QImage& s) {
         for (int p : {2, 3}) {
             for (int channel = 0; channel < 4; ++channel) {
-                if (RegionShows(s, pane(p), channel)) {
+                if (RegionShows(s, Pane(p), channel)) {
                     return true;
                 }
             }
@@ -196,17 +196,17 @@ TEST_F(OperatorScenario, FiftyViewSwitchesLeaveNoPictureOfTheOtherDvr) {
     };
     int foreign = 0;
     for (int i = 0; i < 50; ++i) {
-        select(0);
+        Select(0);
         Pump(std::chrono::milliseconds(40 + (i % 5) * 20));
-        foreign += foreignIn(surface());
-        deselect();
+        foreign += foreignIn(Surface());
+        Deselect();
         Pump(std::chrono::milliseconds(40 + (i % 3) * 20));
     }
-    select(0);
+    Select(0);
     window->splitButton(4)->click();
-    ASSERT_TRUE(WaitUntil([&] { return paneShows(1, 1); }));
+    ASSERT_TRUE(WaitUntil([&] { return PaneShows(1, 1); }));
     Pump(500ms);
-    EXPECT_FALSE(foreignIn(surface())) << "the other DVR's picture stayed in the view";
+    EXPECT_FALSE(foreignIn(Surface())) << "the other DVR's picture stayed in the view";
     EXPECT_EQ(foreign, 0) << "the other DVR's picture showed in the view";
 }
 

@@ -18,44 +18,44 @@ TEST_F(UiTest, PanesSayWhenTheirPictureIsOldTheirDvrOfflineOrDisconnected) {
     // Three seconds of pictures, then a DVR that stays connected and sends nothing.
     SimProcess sim({"--listen", "127.0.0.1:0", "--account", "admin:1234:2:2", "--fault",
                     "blackhole-once:150"});
-    writeList({Entry("127.0.0.1:" + std::to_string(sim.port()), "Gate")});
-    startApp();
+    WriteList({Entry("127.0.0.1:" + std::to_string(sim.port()), "Gate")});
+    StartApp();
     vc->limits.streamSilence = 3s;
     vc->limits.lostAfterKeyRequest = 1s;
     vc->limits.reconnectFirst = 3s;
     BoxAnswerer answerer;
-    select(0);
-    chooseFromMenu(0, QStringLiteral("connectDVR"));
+    Select(0);
+    ChooseFromMenu(0, QStringLiteral("connectDVR"));
     window->splitButton(4)->click();
-    ASSERT_TRUE(WaitUntil([&] { return paneShows(0, 0); }));
-    const double live = LookOf(surface(), pane(0)).brightness;
+    ASSERT_TRUE(WaitUntil([&] { return PaneShows(0, 0); }));
+    const double live = LookOf(Surface(), Pane(0)).brightness;
 
     // Stale: the last picture, dimmed, with a line of text. The DVR goes quiet after 150 frames,
     // about 3 s of its stream: a loaded, sanitized run may show them well after that.
-    ASSERT_TRUE(WaitUntil([&] { return LookOf(surface(), pane(0)).brightness < live * 0.6; }, 16s));
-    Look stale = LookOf(surface(), pane(0));
+    ASSERT_TRUE(WaitUntil([&] { return LookOf(Surface(), Pane(0)).brightness < live * 0.6; }, 16s));
+    Look stale = LookOf(Surface(), Pane(0));
     EXPECT_GT(stale.white, 30) << "no text over the stale picture";
-    EXPECT_FALSE(paneShows(0, 0));
+    EXPECT_FALSE(PaneShows(0, 0));
 
     // Lost: grey, the DVR's name and the wait, at once; no picture stays.
     ASSERT_TRUE(WaitUntil([&] { return !answerer.boxes().isEmpty(); }, 10s));
-    ASSERT_TRUE(WaitUntil([&] { return LookOf(surface(), pane(0)).grey > 0; }, 2s));
-    Look offline = LookOf(surface(), pane(0));
+    ASSERT_TRUE(WaitUntil([&] { return LookOf(Surface(), Pane(0)).grey > 0; }, 2s));
+    Look offline = LookOf(Surface(), Pane(0));
     EXPECT_GT(offline.grey, offline.pixels / 2);
     EXPECT_GT(offline.white, 30) << "no text on the offline pane";
-    EXPECT_TRUE(titles().value(0).startsWith(u"Gate \u2014 reconnecting in "_s))
-        << titles().value(0).toStdString();
+    EXPECT_TRUE(Titles().value(0).startsWith(u"Gate \u2014 reconnecting in "_s))
+        << Titles().value(0).toStdString();
 
     // Back by itself, with no operator action: pictures again, the mark gone.
-    ASSERT_TRUE(WaitUntil([&] { return paneShows(0, 0); }, 10s));
+    ASSERT_TRUE(WaitUntil([&] { return PaneShows(0, 0); }, 10s));
     EXPECT_EQ(answerer.boxes().size(), 1);
-    EXPECT_EQ(titles().value(0), QStringLiteral("Gate"));
+    EXPECT_EQ(Titles().value(0), QStringLiteral("Gate"));
 
     // Disconnected by the operator: plain grey, no text, no picture.
-    chooseFromMenu(0, QStringLiteral("DisconnectDVR"));
+    ChooseFromMenu(0, QStringLiteral("DisconnectDVR"));
     ASSERT_TRUE(WaitUntil(
         [&] {
-            const Look look = LookOf(surface(), pane(0));
+            const Look look = LookOf(Surface(), Pane(0));
             return look.grey == look.pixels;
         },
         3s));

@@ -137,12 +137,12 @@ TEST_F(StartUpOptions, TheWindowStartsConnectedSplitPagedAndFullScreenAndF11Brin
     SimProcess yard(args);
     // Another list than the usual one: read from there, and saved there.
     const std::string wallList = home_.path() + "/wall.uss";
-    writeList({Entry(At(gate), "Gate"), Entry(At(yard), "Yard")});
-    std::filesystem::rename(listPath(), wallList);
-    writeList({Entry(At(gate), "Home")});
-    const auto homeBytes = listBytes();
-    startApp(wallList);
-    EXPECT_EQ(titles(), (QStringList{u"Gate"_s, u"Yard"_s}));
+    WriteList({Entry(At(gate), "Gate"), Entry(At(yard), "Yard")});
+    std::filesystem::rename(ListPath(), wallList);
+    WriteList({Entry(At(gate), "Home")});
+    const auto homeBytes = ListBytes();
+    StartApp(wallList);
+    EXPECT_EQ(Titles(), (QStringList{u"Gate"_s, u"Yard"_s}));
     const QRect normal = window->geometry();
 
     StartOptions o;
@@ -168,7 +168,7 @@ TEST_F(StartUpOptions, TheWindowStartsConnectedSplitPagedAndFullScreenAndF11Brin
 
     // A change of the list goes to the list in use, never to the usual one.
     vc->AddDVRNode("127.0.0.1:9", "admin", "1234", "Dock");
-    EXPECT_EQ(listBytes(), homeBytes);
+    EXPECT_EQ(ListBytes(), homeBytes);
     std::ifstream wall(wallList, std::ios::binary);
     const std::string saved{std::istreambuf_iterator<char>(wall), {}};
     EXPECT_NE(saved.find("Dock"), std::string::npos);

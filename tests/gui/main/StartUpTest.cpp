@@ -47,11 +47,11 @@ double CpuShare(std::chrono::milliseconds time) {
 // Nothing to show costs next to nothing: before a DVR is connected, and after its video ended.
 TEST_F(StartUp, AnIdleWindowCostsNextToNothing) {
     SimProcess sim({"--listen", "127.0.0.1:0", "--account", "admin:1234:2:4"});
-    writeList({Entry(At(sim), "Gate")});
-    startApp();
+    WriteList({Entry(At(sim), "Gate")});
+    StartApp();
     Pump(2s);
     EXPECT_LT(CpuShare(3s), kIdleShare) << "not connected";
-    connectDvr(0);
+    ConnectDvr(0);
     Pump(1s);
     vc->DisconnectDVR();
     Pump(2s);
@@ -59,7 +59,7 @@ TEST_F(StartUp, AnIdleWindowCostsNextToNothing) {
 }
 
 TEST_F(StartUp, AFirstRunFillsThePtzListsShows36PanesColoursTheButtonsAndWritesNothing) {
-    startApp();
+    StartApp();
     PtzPanel* panel = window->ptzPanel();
     auto* speed = panel->findChild<QComboBox*>(u"buttonSpeed"_s);
     auto* data = panel->findChild<QComboBox*>(u"buttonData"_s);
@@ -69,7 +69,7 @@ TEST_F(StartUp, AFirstRunFillsThePtzListsShows36PanesColoursTheButtonsAndWritesN
     EXPECT_EQ(Items(data), Numbers(1, 255));
 
     // No list, no DVR, a 36-pane grid, the status timer running.
-    EXPECT_TRUE(titles().isEmpty());
+    EXPECT_TRUE(Titles().isEmpty());
     EXPECT_EQ(vc->list().count(), 0);
     EXPECT_EQ(vc->CurrentDVR(), -1);
     EXPECT_EQ(vc->showAutoDisplay(), 0);
@@ -110,10 +110,10 @@ TEST_F(StartUp, AFirstRunFillsThePtzListsShows36PanesColoursTheButtonsAndWritesN
         EXPECT_NE(w->accessibleName(), w->objectName());
     }
 
-    select(0);  // nothing to select: connect finds no DVR
-    chooseFromMenu(0, u"connectDVR"_s);
+    Select(0);  // nothing to select: connect finds no DVR
+    ChooseFromMenu(0, u"connectDVR"_s);
     EXPECT_EQ(vc->GetNetCtrlStruct(0).init.load(), 0);
-    endApp();
+    EndApp();
     EXPECT_FALSE(std::filesystem::exists(home_.path() + "/userinfo"));
 }
 

@@ -20,15 +20,15 @@ namespace {
 
 class WindowVideo : public UiTest {
   protected:
-    void waitForVideo() {
-        ASSERT_TRUE(WaitUntil([&] { return panesShowChannels(surface()); }, 15s))
+    void WaitForVideo() {
+        ASSERT_TRUE(WaitUntil([&] { return PanesShowChannels(Surface()); }, 15s))
             << "the panes never showed their channels";
     }
     // Whether the X server shows what the surface holds, where the surface is on the screen:
     // the pictures must reach the screen, not only the surface's buffer.
-    bool screenShowsSurface() const {
+    bool ScreenShowsSurface() const {
         VideoView* view = window->videoView();
-        const QImage drawn = surface();
+        const QImage drawn = Surface();
         const QRect global(view->mapToGlobal(QPoint(0, 0)), drawn.size());
         const QRect visible = global.intersected(view->screen()->geometry());
         const QImage shown =
@@ -47,10 +47,10 @@ class WindowVideo : public UiTest {
         }
         return all > 1000 && same == all;
     }
-    QSize viewSize() const { return window->videoView()->size(); }
+    QSize ViewSize() const { return window->videoView()->size(); }
     // A pane's rectangle in an image of the surface.
     QRect pane(int p, const QImage& image) const { return PaneOnScreen(*vc, p, image.height()); }
-    bool panesShowChannels(const QImage& image, int tolerance = 24) const {
+    bool PanesShowChannels(const QImage& image, int tolerance = 24) const {
         for (int ch = 0; ch < 4; ++ch) {
             if (!RegionShows(image, pane(ch, image), ch, tolerance)) {
                 return false;
@@ -61,7 +61,7 @@ class WindowVideo : public UiTest {
     // Clicks the capture button and answers the save dialog: with a file name typed into it, or
     // Cancel when `name` is empty. Returns what the dialog showed: its folder, the name and the
     // suffix it proposed, and (when asked to watch) whether the pictures moved on meanwhile.
-    QStringList capture(const QString& name, bool watchVideo = false) {
+    QStringList Capture(const QString& name, bool watchVideo = false) {
         QStringList seen;
         QTimer poll;
         QObject::connect(&poll, &QTimer::timeout, [&] {
@@ -72,8 +72,8 @@ class WindowVideo : public UiTest {
             auto* edit = dialog->findChild<QLineEdit*>(u"fileNameEdit"_s);
             seen = {dialog->directory().absolutePath(), edit->text(), dialog->defaultSuffix()};
             if (watchVideo) {
-                const QImage first = surface();
-                seen << (WaitUntil([&] { return surface() != first; }, 3s) ? u"moved"_s
+                const QImage first = Surface();
+                seen << (WaitUntil([&] { return Surface() != first; }, 3s) ? u"moved"_s
                                                                            : u"still"_s);
             }
             if (name.isEmpty()) {
@@ -97,12 +97,12 @@ class WindowVideo : public UiTest {
 // saves them as shown; a click zooms a pane over the surface.
 TEST_F(WindowVideo, EachPaneShowsItsChannelASnapshotSavesThemAsShownAndAZoomFillsTheSurface) {
     SimProcess sim({"--listen", "127.0.0.1:0", "--account", "admin:1234:2:4"});
-    writeList({Entry(At(sim), "Gate")});
-    startApp();
-    connectDvr(0);
+    WriteList({Entry(At(sim), "Gate")});
+    StartApp();
+    ConnectDvr(0);
     window->splitButton(4)->click();
-    ASSERT_NO_FATAL_FAILURE(waitForVideo());
-    EXPECT_TRUE(WaitUntil([&] { return screenShowsSurface(); }, 5s));
+    ASSERT_NO_FATAL_FAILURE(WaitForVideo());
+    EXPECT_TRUE(WaitUntil([&] { return ScreenShowsSurface(); }, 5s));
     // With one DVR selected, the splits above 36 are not offered.
     EXPECT_FALSE(window->splitButton(49)->isEnabled());
     EXPECT_FALSE(window->splitButton(256)->isEnabled());
@@ -110,15 +110,15 @@ TEST_F(WindowVideo, EachPaneShowsItsChannelASnapshotSavesThemAsShownAndAZoomFill
 
     // No ~/Desktop here: the dialog starts in the home folder and proposes "pic", while the
     // pictures move on.
-    EXPECT_EQ(capture(u"first"_s, true),
+    EXPECT_EQ(Capture(u"first"_s, true),
               (QStringList{QDir(QString::fromStdString(home_.path())).absolutePath(), u"pic"_s,
                            u"jpeg"_s, u"moved"_s}));
-    const QImage shot(QString::fromStdString(home_.file("first.jpeg")));
+    const QImage shot(QString::fromStdString(home_.File("first.jpeg")));
     ASSERT_FALSE(shot.isNull()) << "no JPEG saved";
-    EXPECT_EQ(shot.size(), viewSize());
+    EXPECT_EQ(shot.size(), ViewSize());
     // Each pane in its place, right way up (the light band of the top panes in the first rows),
     // colours converted exactly once and red and blue not swapped; JPEG blurs a little.
-    EXPECT_TRUE(panesShowChannels(shot, 30));
+    EXPECT_TRUE(PanesShowChannels(shot, 30));
     const Rgb topBand = Bt601(200, TestPatternChroma(0).cb, TestPatternChroma(0).cr);
     EXPECT_TRUE(Near(shot.pixel(pane(0, shot).right() - 4, 1), topBand, 30));
     const QRgb bluish = CommonColour(shot, 10, pane(0, shot).right(), pane(0, shot).center().y());
@@ -128,23 +128,23 @@ TEST_F(WindowVideo, EachPaneShowsItsChannelASnapshotSavesThemAsShownAndAZoomFill
     EXPECT_GT(qRed(reddish), qBlue(reddish) + 40);
 
     // The window grows: the next snapshot has the new size, all of it.
-    const QSize before = viewSize();
+    const QSize before = ViewSize();
     window->resize(window->width() + 160, window->height() + 120);
-    ASSERT_TRUE(WaitUntil([&] { return viewSize() != before; }));
-    ASSERT_NO_FATAL_FAILURE(waitForVideo());
-    EXPECT_TRUE(WaitUntil([&] { return screenShowsSurface(); }, 5s));
-    ASSERT_FALSE(capture(u"second.jpeg"_s).isEmpty());
-    const QImage grown(QString::fromStdString(home_.file("second.jpeg")));
-    EXPECT_EQ(grown.size(), viewSize());
+    ASSERT_TRUE(WaitUntil([&] { return ViewSize() != before; }));
+    ASSERT_NO_FATAL_FAILURE(WaitForVideo());
+    EXPECT_TRUE(WaitUntil([&] { return ScreenShowsSurface(); }, 5s));
+    ASSERT_FALSE(Capture(u"second.jpeg"_s).isEmpty());
+    const QImage grown(QString::fromStdString(home_.File("second.jpeg")));
+    EXPECT_EQ(grown.size(), ViewSize());
     EXPECT_GT(grown.width(), before.width());
-    EXPECT_TRUE(panesShowChannels(grown, 30));
+    EXPECT_TRUE(PanesShowChannels(grown, 30));
 
     // A click on the top pixel row of pane 1 zooms it over the whole surface.
     Mouse(window->videoView(), QEvent::MouseButtonPress,
-          {pane(1, surface()).center().x() + 0.0, 0});
+          {pane(1, Surface()).center().x() + 0.0, 0});
     EXPECT_EQ(vc->LayoutCopy().iShowChanNum, 1);
-    ASSERT_TRUE(WaitUntil([&] { return RegionShows(surface(), pane(1, surface()), 1); }, 10s));
-    EXPECT_EQ(pane(1, surface()).size(), viewSize());
+    ASSERT_TRUE(WaitUntil([&] { return RegionShows(Surface(), pane(1, Surface()), 1); }, 10s));
+    EXPECT_EQ(pane(1, Surface()).size(), ViewSize());
 
     // Without new pictures, a layout change leaves the surface grey.
     vc->DisconnectDVR();
@@ -153,7 +153,7 @@ TEST_F(WindowVideo, EachPaneShowsItsChannelASnapshotSavesThemAsShownAndAZoomFill
     const PaneRect whole = vc->LayoutCopy().m_screenRect[1].FrameRect;
     window->splitButton(9)->click();
     auto grey = [&] {
-        const QImage image = surface();
+        const QImage image = Surface();
         for (int y = 5; y < image.height(); y += image.height() / 7) {
             for (int x = 5; x < image.width(); x += image.width() / 7) {
                 if (!Near(image.pixel(x, y), Rgb{122, 122, 122}, 2)) {
@@ -164,17 +164,17 @@ TEST_F(WindowVideo, EachPaneShowsItsChannelASnapshotSavesThemAsShownAndAZoomFill
         return true;
     };
     ASSERT_TRUE(WaitUntil(grey));
-    EXPECT_TRUE(screenShowsSurface());  // with no picture to carry it there
+    EXPECT_TRUE(ScreenShowsSurface());  // with no picture to carry it there
     // A picture placed for the zoom but drawn after the change is dropped, not left in the
     // zoom's place; the same picture placed for the layout shown is drawn.
     window->videoView()->renderCurrentFrame(whole, 1, zoomed);
     Pump(200ms);
     EXPECT_TRUE(grey());
     window->videoView()->renderCurrentFrame(whole, 1, vc->layout().Generation());
-    EXPECT_TRUE(WaitUntil([&] { return RegionShows(surface(), surface().rect(), 1); }));
+    EXPECT_TRUE(WaitUntil([&] { return RegionShows(Surface(), Surface().rect(), 1); }));
 
     // The all-DVR view offers the large splits too.
-    deselect();
+    Deselect();
     Pump(50ms);
     EXPECT_TRUE(window->splitButton(49)->isEnabled());
     EXPECT_TRUE(window->splitButton(256)->isEnabled());
@@ -185,10 +185,10 @@ TEST_F(WindowVideo, EachPaneShowsItsChannelASnapshotSavesThemAsShownAndAZoomFill
 using Snapshot = WindowVideo;
 
 TEST_F(Snapshot, StartsInTheDesktopFolderAndCancelWritesNothing) {
-    const std::string desktop = home_.file("Desktop");
+    const std::string desktop = home_.File("Desktop");
     std::filesystem::create_directories(desktop);
-    startApp();
-    EXPECT_EQ(capture(QString()), (QStringList{QDir(QString::fromStdString(desktop)).absolutePath(),
+    StartApp();
+    EXPECT_EQ(Capture(QString()), (QStringList{QDir(QString::fromStdString(desktop)).absolutePath(),
                                                u"pic"_s, u"jpeg"_s}));
     Pump(100ms);
     EXPECT_TRUE(std::filesystem::is_empty(desktop));
@@ -197,7 +197,7 @@ TEST_F(Snapshot, StartsInTheDesktopFolderAndCancelWritesNothing) {
     }
 
     // A name without the extension gets it.
-    ASSERT_FALSE(capture(u"grey"_s).isEmpty());
+    ASSERT_FALSE(Capture(u"grey"_s).isEmpty());
     const QImage grey(QString::fromStdString(desktop + "/grey.jpeg"));
     ASSERT_FALSE(grey.isNull());
     EXPECT_TRUE(Near(grey.pixel(grey.width() / 2, grey.height() / 2), Rgb{122, 122, 122}, 4));

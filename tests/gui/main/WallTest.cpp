@@ -22,11 +22,11 @@ namespace {
 using Keyboard = UiTest;
 
 TEST_F(Keyboard, ArrowsMoveAFramedSelectionOverThePanesAndEnterZoomsIt) {
-    writeList({Entry("127.0.0.1:1", "Gate")});
-    startApp();
-    select(0);
+    WriteList({Entry("127.0.0.1:1", "Gate")});
+    StartApp();
+    Select(0);
     window->splitButton(9)->click();
-    activate();
+    Activate();
     VideoView* view = window->videoView();
     view->setFocus();
     ASSERT_TRUE(WaitUntil([&] { return view->hasFocus(); }));
@@ -44,8 +44,8 @@ TEST_F(Keyboard, ArrowsMoveAFramedSelectionOverThePanesAndEnterZoomsIt) {
     }
     // The selected pane wears a frame; the ones it left are grey again.
     const auto framed = [&](int p) {
-        const QRect r = pane(p);
-        return Near(surface().pixel(r.left() + 1, r.top() + r.height() / 2), {255, 217, 0});
+        const QRect r = Pane(p);
+        return Near(Surface().pixel(r.left() + 1, r.top() + r.height() / 2), {255, 217, 0});
     };
     EXPECT_TRUE(WaitUntil([&] { return framed(4); }, 3s));
     EXPECT_FALSE(framed(7));
@@ -66,11 +66,11 @@ TEST_F(Keyboard, ArrowsMoveAFramedSelectionOverThePanesAndEnterZoomsIt) {
 
 TEST_F(Keyboard, TheWheelMagnifiesAZoomedPaneADragPansBackspaceShowsItWholeAndAClickUnzooms) {
     SimProcess sim({"--listen", "127.0.0.1:0", "--account", "admin:1234:2:4"});
-    writeList({Entry(At(sim), "Gate")});
-    startApp();
-    connectDvr(0);
+    WriteList({Entry(At(sim), "Gate")});
+    StartApp();
+    ConnectDvr(0);
     window->splitButton(4)->click();
-    clickPane(0);
+    ClickPane(0);
     ASSERT_EQ(vc->LayoutCopy().iShowChanNum, 1);
     VideoView* view = window->videoView();
     // The rows of the still, light band at the top of the picture: more when magnified.
@@ -99,7 +99,7 @@ TEST_F(Keyboard, TheWheelMagnifiesAZoomedPaneADragPansBackspaceShowsItWholeAndAC
     };
     // The zoom clears the surface: the channel's next picture must be there before the band
     // is measured (on a loaded machine it can take longer than one measurement's wait).
-    ASSERT_TRUE(WaitUntil([&] { return paneShows(0, 0); }, 10s));
+    ASSERT_TRUE(WaitUntil([&] { return PaneShows(0, 0); }, 10s));
     const int whole = band();
     ASSERT_GT(whole, 5);
     wheel(3);  // 1.25 cubed, around the top left corner
@@ -108,7 +108,7 @@ TEST_F(Keyboard, TheWheelMagnifiesAZoomedPaneADragPansBackspaceShowsItWholeAndAC
     drag(QPointF(100, 140), QPointF(100, 100));  // the picture follows the pointer up
     EXPECT_NEAR(band(), magnified - 40, 4);
     EXPECT_EQ(vc->LayoutCopy().iShowChanNum, 1);  // a drag is no click
-    activate();
+    Activate();
     view->setFocus();
     QTest::keyClick(view, Qt::Key_Backspace);
     EXPECT_NEAR(band(), whole, 2);
@@ -121,27 +121,27 @@ TEST_F(Keyboard, TheWheelMagnifiesAZoomedPaneADragPansBackspaceShowsItWholeAndAC
 // Views are saved as the operator does: "Save view..." and a name typed into its box.
 class Views : public Keyboard {
   protected:
-    void saveView(const QString& name) {
+    void SaveView(const QString& name) {
         AnswerInputBox(name, [&] { window->SaveViewAs(); });
     }
 };
 
 TEST_F(Views, AViewIsSavedRecalledKeptAcrossARestartAndFollowsADvrDelete) {
-    writeList(
+    WriteList(
         {Entry("127.0.0.1:1", "Gate"), Entry("127.0.0.1:2", "Yard"), Entry("127.0.0.1:3", "Dock")});
-    startApp();
-    select(1);  // Yard alone, 9 panes, page 2
+    StartApp();
+    Select(1);  // Yard alone, 9 panes, page 2
     window->splitButton(9)->click();
     window->splitButton(9)->click();
-    saveView(u"yard"_s);
-    deselect();  // the all-DVR view, 4 panes: Dock's camera 6, then Yard's first
+    SaveView(u"yard"_s);
+    Deselect();  // the all-DVR view, 4 panes: Dock's camera 6, then Yard's first
     vc->WriteSelfChannel(0, 205);
     vc->WriteSelfChannel(1, 100);
     window->splitButton(4)->click();
-    saveView(u"wall"_s);
+    SaveView(u"wall"_s);
 
-    endApp();
-    startApp();
+    EndApp();
+    StartApp();
     EXPECT_EQ(window->views().names(), (QStringList{u"yard"_s, u"wall"_s}));
     window->ShowViews();
     auto* dialog = window->findChild<QDialog*>(u"viewsDialog"_s);
@@ -159,28 +159,28 @@ TEST_F(Views, AViewIsSavedRecalledKeptAcrossARestartAndFollowsADvrDelete) {
 
     // Gate leaves the list: Yard is DVR 0 now, Dock DVR 1, and the views follow.
     BoxAnswerer yes(u"OK"_s);
-    select(0);
+    Select(0);
     window->outlineView()->DelDVR();
-    ASSERT_EQ(titles(), (QStringList{u"Yard"_s, u"Dock"_s}));
-    endApp();
-    startApp();
+    ASSERT_EQ(Titles(), (QStringList{u"Yard"_s, u"Dock"_s}));
+    EndApp();
+    StartApp();
     EXPECT_EQ(window->views().Find(u"yard"_s)->dvr, 0);
     EXPECT_EQ(window->views().Find(u"wall"_s)->codes[0], 105);
     EXPECT_EQ(window->views().Find(u"wall"_s)->codes[1], 0);
 }
 
 TEST_F(Views, ANameTakenAsksBeforeReplacingIsRefusedToARenameAndTheTourPaceIsKept) {
-    writeList({Entry("127.0.0.1:1", "Gate"), Entry("127.0.0.1:2", "Yard")});
-    startApp();
-    select(0);
+    WriteList({Entry("127.0.0.1:1", "Gate"), Entry("127.0.0.1:2", "Yard")});
+    StartApp();
+    Select(0);
     window->splitButton(9)->click();
-    saveView(u"gate"_s);
-    select(1);
-    saveView(u"yard"_s);
+    SaveView(u"gate"_s);
+    Select(1);
+    SaveView(u"yard"_s);
     window->splitButton(16)->click();
 
     BoxAnswerer answerer(u"Cancel"_s);
-    saveView(u"gate"_s);
+    SaveView(u"gate"_s);
     ASSERT_EQ(answerer.boxes().size(), 1);
     EXPECT_EQ(answerer.boxes()[0].text, u"Replace the view \"gate\"?"_s);
     EXPECT_EQ(answerer.boxes()[0].buttons.size(), 2);
@@ -188,12 +188,12 @@ TEST_F(Views, ANameTakenAsksBeforeReplacingIsRefusedToARenameAndTheTourPaceIsKep
     EXPECT_EQ(window->views().Find(u"gate"_s)->dvr, 0);  // Cancel keeps the old one
     EXPECT_EQ(window->views().Find(u"gate"_s)->split, 9);
     answerer.setAnswer(u"OK"_s);
-    saveView(u"gate"_s);
+    SaveView(u"gate"_s);
     ASSERT_EQ(answerer.boxes().size(), 2);
     EXPECT_EQ(window->views().Find(u"gate"_s)->dvr, 1);
     EXPECT_EQ(window->views().Find(u"gate"_s)->split, 16);
     EXPECT_EQ(window->views().names(), (QStringList{u"gate"_s, u"yard"_s}));
-    saveView(u"new"_s);  // a new name asks nothing
+    SaveView(u"new"_s);  // a new name asks nothing
     EXPECT_EQ(answerer.boxes().size(), 2);
 
     window->ShowViews();
@@ -217,13 +217,13 @@ TEST_F(Views, ANameTakenAsksBeforeReplacingIsRefusedToARenameAndTheTourPaceIsKep
     auto* pace = dialog->findChild<QSpinBox*>(u"tourSeconds"_s);
     EXPECT_EQ(pace->value(), 10);
     pace->setValue(7);
-    endApp();
-    startApp();
+    EndApp();
+    StartApp();
     window->ShowViews();
     dialog = window->findChild<QDialog*>(u"viewsDialog"_s);
     EXPECT_EQ(dialog->findChild<QSpinBox*>(u"tourSeconds"_s)->value(), 7);
     dialog->close();
-    activate();
+    Activate();
     QTest::keyClick(window.get(), Qt::Key_F5);
     ASSERT_TRUE(window->touring());
     const auto split = [&] { return vc->LayoutCopy().iShowChanNum; };
@@ -241,16 +241,16 @@ TEST_F(Views, ANameTakenAsksBeforeReplacingIsRefusedToARenameAndTheTourPaceIsKep
 
 TEST_F(Keyboard, TAndIPutTheTitleAndTheFiguresOverEachPictureAndTakeThemOffAgain) {
     SimProcess sim({"--listen", "127.0.0.1:0", "--account", "admin:1234:2:4"});
-    writeList({Entry(At(sim), "Gate")});
-    startApp();
-    connectDvr(0);
+    WriteList({Entry(At(sim), "Gate")});
+    StartApp();
+    ConnectDvr(0);
     window->splitButton(4)->click();
-    activate();
+    Activate();
     ASSERT_TRUE(WaitUntil([&] { return vc->GetNetCtrlStruct(0).stats[0].decoded.load() > 5; }));
     // The top of pane 0: a still band of the camera's picture, where the caption goes.
     const auto corner = [&] {
         Pump(400ms);
-        return surface().copy(QRect(3, 3, 80, 12));
+        return Surface().copy(QRect(3, 3, 80, 12));
     };
     const QImage plain = corner();
     EXPECT_EQ(window->paneCaptions().TextFor(*vc, 0), QString());
@@ -275,8 +275,8 @@ TEST_F(Keyboard, TAndIPutTheTitleAndTheFiguresOverEachPictureAndTakeThemOffAgain
 }
 
 TEST_F(Keyboard, EveryCommandHasAKeyThatTriggersItTheSheetListsThemAndClosesEveryWay) {
-    writeList({Entry("127.0.0.1:1", "Gate")});
-    startApp();
+    WriteList({Entry("127.0.0.1:1", "Gate")});
+    StartApp();
     const QList<QAction*>& actions = window->keyboardActions();
     ASSERT_EQ(actions.size(), 27);
     QStringList keys;
@@ -298,7 +298,7 @@ TEST_F(Keyboard, EveryCommandHasAKeyThatTriggersItTheSheetListsThemAndClosesEver
         }
     });
     closer.start(20);
-    select(0);
+    Select(0);
     for (QAction* a : actions) {
         SCOPED_TRACE(a->text().toStdString());
         for (QWidget* w : QApplication::topLevelWidgets()) {
@@ -306,7 +306,7 @@ TEST_F(Keyboard, EveryCommandHasAKeyThatTriggersItTheSheetListsThemAndClosesEver
                 w->close();
             }
         }
-        activate();
+        Activate();
         int fired = 0;
         const auto seen = QObject::connect(a, &QAction::triggered, [&] { ++fired; });
         QTest::keySequence(window.get(), a->shortcut());
@@ -314,7 +314,7 @@ TEST_F(Keyboard, EveryCommandHasAKeyThatTriggersItTheSheetListsThemAndClosesEver
         QObject::disconnect(seen);
     }
     EXPECT_TRUE(WaitUntil([&] { return !vc->AttemptRunning(0); }));
-    EXPECT_EQ(titles(), QStringList{u"Gate"_s});  // the delete was turned down
+    EXPECT_EQ(Titles(), QStringList{u"Gate"_s});  // the delete was turned down
 
     // The sheet (F1 made it above) lists every command with its key, and the mouse gestures:
     // everything it says, row by row, is what it does and its key or gesture.
@@ -369,7 +369,7 @@ TEST_F(Keyboard, EveryCommandHasAKeyThatTriggersItTheSheetListsThemAndClosesEver
         {"F1 on the sheet", [&] { QTest::keyClick(sheet, Qt::Key_F1); }},
         {"F1 on the window",
          [&] {
-             activate();
+             Activate();
              QTest::keyClick(window.get(), Qt::Key_F1);
          }},
         {"Escape", [&] { QTest::keyClick(sheet, Qt::Key_Escape); }},
@@ -378,7 +378,7 @@ TEST_F(Keyboard, EveryCommandHasAKeyThatTriggersItTheSheetListsThemAndClosesEver
     sheet->close();
     for (const auto& [how, closeIt] : closers) {
         SCOPED_TRACE(how);
-        activate();
+        Activate();
         QTest::keyClick(window.get(), Qt::Key_F1);
         ASSERT_TRUE(WaitUntil([&] { return sheet->isVisible() && sheet->isActiveWindow(); }));
         closeIt();
@@ -387,10 +387,10 @@ TEST_F(Keyboard, EveryCommandHasAKeyThatTriggersItTheSheetListsThemAndClosesEver
 }
 
 TEST_F(Views, TheShownSplitsButtonLooksPressedAndThePageLabelFollowsEveryChange) {
-    writeList({Entry("127.0.0.1:1", "Gate"), Entry("127.0.0.1:2", "Yard")});
-    startApp();
-    select(0);  // one DVR: its 36 panes make the pages
-    activate();
+    WriteList({Entry("127.0.0.1:1", "Gate"), Entry("127.0.0.1:2", "Yard")});
+    StartApp();
+    Select(0);  // one DVR: its 36 panes make the pages
+    Activate();
     auto* page = window->findChild<QLabel*>(u"pageLabel"_s);
     ASSERT_NE(page, nullptr);
     const auto pressed = [&] {
@@ -427,14 +427,14 @@ TEST_F(Views, TheShownSplitsButtonLooksPressedAndThePageLabelFollowsEveryChange)
     window->splitButton(9)->click();  // the same button again turns the page
     EXPECT_EQ(pressed(), QList<int>{9});
     EXPECT_EQ(page->text(), u"page 2 of 5"_s);
-    clickPane(9);  // a zoomed pane keeps the split it returns to
+    ClickPane(9);  // a zoomed pane keeps the split it returns to
     ASSERT_EQ(vc->LayoutCopy().iShowChanNum, 1);
     EXPECT_EQ(pressed(), QList<int>{9});
-    clickPane(9);
+    ClickPane(9);
     window->splitButton(9)->click();  // clicking the pressed button leaves it pressed
     EXPECT_EQ(pressed(), QList<int>{9});
     EXPECT_EQ(page->text(), u"page 3 of 5"_s);
-    saveView(u"nine"_s);
+    SaveView(u"nine"_s);
 
     // The start-up options, a recalled view and a tour's step.
     StartOptions o;
@@ -446,10 +446,10 @@ TEST_F(Views, TheShownSplitsButtonLooksPressedAndThePageLabelFollowsEveryChange)
     ASSERT_TRUE(window->RecallView(u"nine"_s));
     EXPECT_EQ(pressed(), QList<int>{9});
     EXPECT_EQ(page->text(), u"page 3 of 5"_s);
-    deselect();  // the all-DVR view: its 256 panes make the pages
+    Deselect();  // the all-DVR view: its 256 panes make the pages
     window->splitButton(25)->click();
     EXPECT_EQ(page->text(), u"page 1 of 11"_s);
-    saveView(u"all"_s);
+    SaveView(u"all"_s);
     QTest::keyClick(window.get(), Qt::Key_4);
     window->StartTour(2);
     EXPECT_EQ(pressed(), QList<int>{9});

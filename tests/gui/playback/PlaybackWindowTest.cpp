@@ -19,12 +19,12 @@ namespace {
 
 class PlaybackWindow : public UiTest {
   protected:
-    NetPlayBackPort& port() { return *window->playbackPort(); }
+    NetPlayBackPort& Port() { return *window->playbackPort(); }
     // As the core calls the port: from a thread of its own.
-    static void fromCoreThread(const std::function<void()>& call) { std::thread(call).join(); }
+    static void FromCoreThread(const std::function<void()>& call) { std::thread(call).join(); }
     // Opens the window through the port for `channels` channels and waits until it shows them.
-    NetPlayBack* open(int dvr, int channels, const std::string& server = "dvr.example:9000") {
-        fromCoreThread([&] { port().Open(dvr, server, channels); });
+    NetPlayBack* Open(int dvr, int channels, const std::string& server = "dvr.example:9000") {
+        FromCoreThread([&] { Port().Open(dvr, server, channels); });
         const int items = std::clamp(channels, 0, 32) + 1;
         EXPECT_TRUE(WaitUntil([&] {
             NetPlayBack* w = NetPlayBack::Existing();
@@ -35,9 +35,9 @@ class PlaybackWindow : public UiTest {
 };
 
 TEST_F(PlaybackWindow, ShowsWhatTheCoreHandsItFromItsThreadsUntilTheEndOfTheRun) {
-    startApp();
+    StartApp();
     EXPECT_EQ(NetPlayBack::Existing(), nullptr);  // made on first use
-    NetPlayBack* w = open(5, 16);
+    NetPlayBack* w = Open(5, 16);
     ASSERT_NE(w, nullptr);
     EXPECT_EQ(w->IPText->text(), u"dvr.example:9000"_s);
     QStringList sixteen{u"NONE"_s};
@@ -63,20 +63,20 @@ TEST_F(PlaybackWindow, ShowsWhatTheCoreHandsItFromItsThreadsUntilTheEndOfTheRun)
     }
 
     // Selections outside a pop-up show NONE, and only the four bands have labels.
-    fromCoreThread([&] {
-        port().SetChShow(5, BandSelection{3, 0, 16, 17});
-        port().SetChShow(5, "CAM03", 0);
-        port().SetChShow(5, "CAM16", 2);
-        port().SetChShow(5, "CAM99", 4);
-        port().SetChShow(5, "CAM99", -1);
-        port().SetValidTime(5, "2026/12/5 10:0 --  2026/12/6 13:20");
+    FromCoreThread([&] {
+        Port().SetChShow(5, BandSelection{3, 0, 16, 17});
+        Port().SetChShow(5, "CAM03", 0);
+        Port().SetChShow(5, "CAM16", 2);
+        Port().SetChShow(5, "CAM99", 4);
+        Port().SetChShow(5, "CAM99", -1);
+        Port().SetValidTime(5, "2026/12/5 10:0 --  2026/12/6 13:20");
     });
     ASSERT_TRUE(WaitUntil([&] { return !w->ValidTimeText->text().isEmpty(); }));
     EXPECT_EQ(w->Selection(), (BandSelection{3, 0, 16, 0}));
     EXPECT_EQ((QStringList{w->ch1->text(), w->ch2->text(), w->ch3->text(), w->ch4->text()}),
               (QStringList{u"CAM03"_s, QString(), u"CAM16"_s, QString()}));
     EXPECT_EQ(w->ValidTimeText->text(), u"2026/12/5 10:0 --  2026/12/6 13:20"_s);
-    fromCoreThread([&] { port().SetChShow(5, BandSelection{-1, 1, 2, 3}); });
+    FromCoreThread([&] { Port().SetChShow(5, BandSelection{-1, 1, 2, 3}); });
     ASSERT_TRUE(WaitUntil([&] { return w->ButtonCh4->currentIndex() == 3; }));
     EXPECT_EQ(w->Selection(), (BandSelection{0, 1, 2, 3}));
 
@@ -87,36 +87,36 @@ TEST_F(PlaybackWindow, ShowsWhatTheCoreHandsItFromItsThreadsUntilTheEndOfTheRun)
     map[1][100] = 1;
     map[1][101] = 1;
     map[2][50] = 2;  // only 1 is a recording
-    fromCoreThread([&] { port().CreatePicture(5, map); });
+    FromCoreThread([&] { Port().CreatePicture(5, map); });
     ASSERT_TRUE(WaitUntil([&] { return Picture(w).pixel(0, 6) == kBlack; }));
     EXPECT_EQ(Picture(w), MapPicture(Recorded({{0, 0, 0}, {1, 100, 101}, {3, 287, 287}})));
 
     // What belongs to another DVR's session does not reach this window.
-    fromCoreThread([&] { port().SetValidTime(4, "another DVR's"); });
+    FromCoreThread([&] { Port().SetValidTime(4, "another DVR's"); });
     Pump(100ms);
     EXPECT_EQ(w->ValidTimeText->text(), u"2026/12/5 10:0 --  2026/12/6 13:20"_s);
 
     // A new map replaces the old one entirely.
-    fromCoreThread([&] { port().CreatePicture(5, TimeMap{}); });
+    FromCoreThread([&] { Port().CreatePicture(5, TimeMap{}); });
     ASSERT_TRUE(WaitUntil([&] { return Picture(w).pixel(0, 6) == kWhite; }));
     EXPECT_EQ(Picture(w), MapPicture(TimeMap{}));
 
     // A DVR may claim up to 99 channels; the pop-ups stop at 32. The window stays the same one.
-    EXPECT_EQ(open(5, 40), w);
+    EXPECT_EQ(Open(5, 40), w);
     EXPECT_EQ(w->ButtonCh2->count(), 33);
     EXPECT_EQ(w->ButtonCh2->itemText(32), u"32ch"_s);
-    open(6, 0);
+    Open(6, 0);
     EXPECT_EQ(Items(w->ButtonCh1), QStringList{u"NONE"_s});
     EXPECT_EQ(w->ButtonCh1->currentIndex(), 0);
 
     // Calls after the end of the run are dropped.
-    fromCoreThread([&] { port().SetValidTime(6, "before"); });
+    FromCoreThread([&] { Port().SetValidTime(6, "before"); });
     ASSERT_TRUE(WaitUntil([&] { return w->ValidTimeText->text() == u"before"_s; }));
     window->Stop();
     EXPECT_FALSE(w->isVisible());
-    fromCoreThread([&] {
-        port().SetValidTime(6, "after");
-        port().Open(7, "late:1", 8);
+    FromCoreThread([&] {
+        Port().SetValidTime(6, "after");
+        Port().Open(7, "late:1", 8);
     });
     Pump(100ms);
     EXPECT_EQ(w->ValidTimeText->text(), u"before"_s);
@@ -125,8 +125,8 @@ TEST_F(PlaybackWindow, ShowsWhatTheCoreHandsItFromItsThreadsUntilTheEndOfTheRun)
 }
 
 TEST_F(PlaybackWindow, TheSliderThePickerAndThePlayedSecondFollowEachOtherWithinThePickersDay) {
-    startApp();
-    NetPlayBack* w = open(3, 4);
+    StartApp();
+    NetPlayBack* w = Open(3, 4);
     const QDate day(2026, 3, 9);
     w->DateTime->setDateTime(QDateTime(day, QTime(12, 0, 0)));
     EXPECT_EQ(w->slider->value(), 144);
@@ -151,22 +151,22 @@ TEST_F(PlaybackWindow, TheSliderThePickerAndThePlayedSecondFollowEachOtherWithin
     NetCtrl_Struct& b = vc->GetNetCtrlStruct(3);
     b.SetView(VIEW_PLAYBACK);
     auto dvr = std::make_unique<StreamPeer>(b);  // logged in and playing
-    fromCoreThread([&] { port().SetTimeNow(3, 3661); });
+    FromCoreThread([&] { Port().SetTimeNow(3, 3661); });
     ASSERT_TRUE(WaitUntil([&] { return w->DateTime->time() == QTime(1, 1, 1); }, 3s));
     EXPECT_EQ(w->slider->value(), 12);
     EXPECT_EQ(w->DateTime->date(), day);
-    fromCoreThread([&] { port().SetTimeNow(2, 600); });  // another DVR's playback moves nothing
+    FromCoreThread([&] { Port().SetTimeNow(2, 600); });  // another DVR's playback moves nothing
     Pump(3 * std::chrono::milliseconds(NetPlayBack::kTimerMs));
     EXPECT_EQ(w->DateTime->time(), QTime(1, 1, 1));
 
     // A second past the day is held at its last second.
-    fromCoreThread([&] { port().SetTimeNow(3, 90061); });
+    FromCoreThread([&] { Port().SetTimeNow(3, 90061); });
     ASSERT_TRUE(WaitUntil([&] { return w->DateTime->time() == QTime(23, 59, 59); }, 3s));
     EXPECT_EQ(w->slider->value(), 287);
 
     // Once the DVR no longer plays, the window stays where it is.
     b.SetLiveStatus(NET_CONNECTED);
-    fromCoreThread([&] { port().SetTimeNow(3, 7200); });
+    FromCoreThread([&] { Port().SetTimeNow(3, 7200); });
     Pump(3 * std::chrono::milliseconds(NetPlayBack::kTimerMs));
     EXPECT_EQ(w->DateTime->time(), QTime(23, 59, 59));
     b.SetView(VIEW_LIVE);

@@ -30,65 +30,65 @@ class PtzWindowTest : public UiTest {
     // Starts the window on a list of `count` DVRs; those in `real` are simulated DVRs, started
     // with `args` (by default they send no pictures), logging what they receive into dvrN.log.
     // Connects them in order.
-    void startWith(int count, const std::vector<int>& real,
+    void StartWith(int count, const std::vector<int>& real,
                    const std::vector<std::string>& args = {"--account", "admin:1234:2:16",
                                                            "--fault", "stall:0"}) {
         std::vector<SAVE_INFO_STRUCT> entries(count, Entry("127.0.0.1:1", "Unreachable"));
         for (int i : real) {
-            std::vector<std::string> all{"--listen", "127.0.0.1:0", "--log", logOf(i)};
+            std::vector<std::string> all{"--listen", "127.0.0.1:0", "--log", LogOf(i)};
             all.insert(all.end(), args.begin(), args.end());
             sims.push_back(std::make_unique<SimProcess>(all));
             entries[i] = Entry(At(*sims.back()), "DVR" + std::to_string(i));
         }
-        writeList(entries);
-        startApp();
+        WriteList(entries);
+        StartApp();
         window->activateWindow();
         WaitUntil([&] { return window->isActiveWindow(); }, 3s);
         for (int slot : real) {
-            connectDvr(slot);
+            ConnectDvr(slot);
         }
     }
 
-    template <class Control = QPushButton>
-    Control* control(const QString& name) const {
-        auto* c = window->ptzPanel()->findChild<Control*>(name);
+    template <class Widget = QPushButton>
+    Widget* Control(const QString& name) const {
+        auto* c = window->ptzPanel()->findChild<Widget*>(name);
         EXPECT_NE(c, nullptr) << name.toStdString();
         return c;
     }
-    NSButtonEx* held(const QString& name) const { return control<NSButtonEx>(name); }
+    NSButtonEx* Held(const QString& name) const { return Control<NSButtonEx>(name); }
     // Mouse press in the middle of the button; release at `at` (in the button's coordinates), by
     // default in its middle.
-    static void press(QAbstractButton* b) {
+    static void Press(QAbstractButton* b) {
         Mouse(b, QEvent::MouseButtonPress, b->rect().center());
     }
-    static void release(QAbstractButton* b, std::optional<QPoint> at = std::nullopt) {
+    static void Release(QAbstractButton* b, std::optional<QPoint> at = std::nullopt) {
         Mouse(b, QEvent::MouseButtonRelease, at.value_or(b->rect().center()));
     }
     // Presses and releases `b`; returns the PTZ records DVR `slot` got for it.
-    Records pressAndRelease(int slot, QAbstractButton* b) {
-        const std::size_t before = ptz(slot).size();
-        press(b);
-        release(b);
-        return ptzAfter(slot, before, 2);
+    Records PressAndRelease(int slot, QAbstractButton* b) {
+        const std::size_t before = Ptz(slot).size();
+        Press(b);
+        Release(b);
+        return PtzAfter(slot, before, 2);
     }
     // The PTZ records DVR `slot` received so far, and those after the first `before` once `n`
     // more came (nothing more may follow).
-    Records ptz(int slot) const {
+    Records Ptz(int slot) const {
         Records out;
-        for (const LoggedCommand& c : Commands(ReadLines(logOf(slot)))) {
+        for (const LoggedCommand& c : Commands(ReadLines(LogOf(slot)))) {
             if (c.iCmd == NET_PTZ) {
                 out.push_back({c.iParam1, c.iParam2, c.iParam3});
             }
         }
         return out;
     }
-    Records ptzAfter(int slot, std::size_t before, std::size_t n) const {
-        WaitUntil([&] { return ptz(slot).size() >= before + n; }, 5s);
+    Records PtzAfter(int slot, std::size_t before, std::size_t n) const {
+        WaitUntil([&] { return Ptz(slot).size() >= before + n; }, 5s);
         Pump(150ms);
-        const Records all = ptz(slot);
+        const Records all = Ptz(slot);
         return {all.begin() + static_cast<std::ptrdiff_t>(std::min(before, all.size())), all.end()};
     }
-    std::string logOf(int slot) const { return logs.file("dvr" + std::to_string(slot) + ".log"); }
+    std::string LogOf(int slot) const { return logs.File("dvr" + std::to_string(slot) + ".log"); }
 
     TempDir logs;
     std::vector<std::unique_ptr<SimProcess>> sims;
@@ -96,28 +96,28 @@ class PtzWindowTest : public UiTest {
 
 TEST_F(PtzWindowTest, EveryButtonSteersTheZoomedPaneOfTheDvrInFocusAndAHeldOneIsAlwaysReleased) {
     BoxAnswerer answerer;
-    startWith(2, {1});
+    StartWith(2, {1});
     window->splitButton(4)->click();
-    clickPane(3);
+    ClickPane(3);
     ASSERT_EQ(vc->LayoutCopy().iShowChanNum, 1);
 
     // The status timer keeps firing while a button is held, and the hold lasts until released.
     int ticks = 0;
     QObject::connect(&window->statusTimer(), &QTimer::timeout, [&] { ++ticks; });
-    NSButtonEx* up = held(u"buttonUp"_s);
-    press(up);
-    EXPECT_EQ(ptzAfter(1, 0, 1), (Records{{1009, 3, 1017}}));
+    NSButtonEx* up = Held(u"buttonUp"_s);
+    Press(up);
+    EXPECT_EQ(PtzAfter(1, 0, 1), (Records{{1009, 3, 1017}}));
     EXPECT_TRUE(WaitUntil([&] { return ticks >= 1; }, 3s));
     EXPECT_TRUE(up->isDown());
-    EXPECT_EQ(ptz(1).size(), 1u) << "the hold ended early";
-    release(up);
-    EXPECT_EQ(ptzAfter(1, 1, 1), (Records{{2009, 3, 1017}}));
+    EXPECT_EQ(Ptz(1).size(), 1u) << "the hold ended early";
+    Release(up);
+    EXPECT_EQ(PtzAfter(1, 1, 1), (Records{{2009, 3, 1017}}));
 
     // Each way a press can end without a release over the button still sends the release once.
-    NSButtonEx* zoom = held(u"buttonZ1"_s);
+    NSButtonEx* zoom = Held(u"buttonZ1"_s);
     QWidget other;
     const std::pair<const char*, std::function<void()>> endings[] = {
-        {"released outside the button", [&] { release(zoom, QPoint(-30, -30)); }},
+        {"released outside the button", [&] { Release(zoom, QPoint(-30, -30)); }},
         {"released over another widget",
          [&] {
              Mouse(window->outlineView()->viewport(), QEvent::MouseButtonRelease, QPointF(5, 5));
@@ -164,30 +164,30 @@ TEST_F(PtzWindowTest, EveryButtonSteersTheZoomedPaneOfTheDvrInFocusAndAHeldOneIs
         // what matters is the release record below.
         window->activateWindow();
         WaitUntil([&] { return window->isActiveWindow(); }, 3s);
-        const std::size_t before = ptz(1).size();
+        const std::size_t before = Ptz(1).size();
         zoom->setFocus(Qt::MouseFocusReason);  // what a real click gives the button
-        press(zoom);
+        Press(zoom);
         ASSERT_TRUE(zoom->isHeld());
         end();
         // A late release over the button adds nothing.
-        release(zoom);
-        EXPECT_EQ(ptzAfter(1, before, 2), (Records{{1022, 3, 1017}, {2022, 3, 1017}}));
+        Release(zoom);
+        EXPECT_EQ(PtzAfter(1, before, 2), (Records{{1022, 3, 1017}, {2022, 3, 1017}}));
         EXPECT_FALSE(zoom->isDown());
     }
 
     // The single buttons send the data and speed chosen.
-    const std::size_t before = ptz(1).size();
-    control<QComboBox>(u"buttonData"_s)->setCurrentIndex(254);  // "255"
-    control<QComboBox>(u"buttonSpeed"_s)->setCurrentIndex(63);  // "63"
-    control(u"buttonok"_s)->click();
-    control<QComboBox>(u"buttonData"_s)->setCurrentIndex(0);   // "1"
-    control<QComboBox>(u"buttonSpeed"_s)->setCurrentIndex(0);  // "0"
+    const std::size_t before = Ptz(1).size();
+    Control<QComboBox>(u"buttonData"_s)->setCurrentIndex(254);  // "255"
+    Control<QComboBox>(u"buttonSpeed"_s)->setCurrentIndex(63);  // "63"
+    Control(u"buttonok"_s)->click();
+    Control<QComboBox>(u"buttonData"_s)->setCurrentIndex(0);   // "1"
+    Control<QComboBox>(u"buttonSpeed"_s)->setCurrentIndex(0);  // "0"
     for (const char* name : {"buttonStop", "buttonPreview", "buttonSetview", "buttonAuto"}) {
-        control(QString::fromLatin1(name))->click();
+        Control(QString::fromLatin1(name))->click();
     }
     const Records singles{
         {3012, 3, 255063}, {3012, 3, 1000}, {3049, 3, 1000}, {3048, 3, 1000}, {3023, 3, 1000}};
-    EXPECT_EQ(ptzAfter(1, before, 5), singles);
+    EXPECT_EQ(PtzAfter(1, before, 5), singles);
 
     // The held buttons, with the lens pairs' codes not in label order.
     const std::pair<const char*, int> codes[] = {
@@ -196,23 +196,23 @@ TEST_F(PtzWindowTest, EveryButtonSteersTheZoomedPaneOfTheDvrInFocusAndAHeldOneIs
         {"buttonDown", 13}, {"buttonUp", 9}};
     for (const auto& [name, code] : codes) {
         SCOPED_TRACE(name);
-        EXPECT_EQ(pressAndRelease(1, held(QString::fromLatin1(name))),
+        EXPECT_EQ(PressAndRelease(1, Held(QString::fromLatin1(name))),
                   (Records{{1000 + code, 3, 1000}, {2000 + code, 3, 1000}}));
     }
 
     // Back to the 4-pane grid: no single pane, channel -1.
-    clickPane(3);
+    ClickPane(3);
     ASSERT_EQ(vc->LayoutCopy().iShowChanNum, 4);
-    EXPECT_EQ(pressAndRelease(1, up), (Records{{1009, -1, 1000}, {2009, -1, 1000}}));
+    EXPECT_EQ(PressAndRelease(1, up), (Records{{1009, -1, 1000}, {2009, -1, 1000}}));
 }
 
 // The all-DVR view steers the camera its zoomed pane holds, and nothing without one. Quitting
 // while four DVRs stream, a PTZ button is held and every DVR thread runs: the held button's
 // release still reaches the camera, the threads end, nothing is written.
 TEST_F(PtzWindowTest, CtrlArrowsAndPlusMinusSteerWithOnePressAndOneReleaseWhateverRepeats) {
-    startWith(1, {0});
+    StartWith(1, {0});
     window->splitButton(4)->click();
-    clickPane(2);
+    ClickPane(2);
     ASSERT_EQ(vc->LayoutCopy().iShowChanNum, 1);
     QWidget* focus = window->outlineView();  // the keys work wherever the focus is
     const std::pair<Qt::Key, int> keys[] = {{Qt::Key_Up, 9},    {Qt::Key_Down, 13},
@@ -220,7 +220,7 @@ TEST_F(PtzWindowTest, CtrlArrowsAndPlusMinusSteerWithOnePressAndOneReleaseWhatev
                                             {Qt::Key_Plus, 22}, {Qt::Key_Minus, 21}};
     for (const auto& [key, code] : keys) {
         SCOPED_TRACE(code);
-        const std::size_t before = ptz(0).size();
+        const std::size_t before = Ptz(0).size();
         QTest::keyPress(focus, key, Qt::ControlModifier);
         for (int i = 0; i < 3; ++i) {  // the key stays down: the window system repeats it
             QKeyEvent up(QEvent::KeyRelease, key, Qt::ControlModifier, QString(), true);
@@ -229,28 +229,28 @@ TEST_F(PtzWindowTest, CtrlArrowsAndPlusMinusSteerWithOnePressAndOneReleaseWhatev
             QApplication::sendEvent(focus, &down);
         }
         Pump(100ms);
-        EXPECT_EQ(ptz(0).size(), before + 1);
+        EXPECT_EQ(Ptz(0).size(), before + 1);
         QTest::keyRelease(focus, key, Qt::NoModifier);  // Ctrl may come up first
-        EXPECT_EQ(ptzAfter(0, before, 2),
+        EXPECT_EQ(PtzAfter(0, before, 2),
                   (Records{{1000 + code, 2, 1017}, {2000 + code, 2, 1017}}));
     }
     // Without Ctrl an arrow moves in the tree and steers nothing.
-    const std::size_t before = ptz(0).size();
+    const std::size_t before = Ptz(0).size();
     QTest::keyClick(focus, Qt::Key_Down);
     Pump(200ms);
-    EXPECT_EQ(ptz(0).size(), before);
+    EXPECT_EQ(Ptz(0).size(), before);
 }
 
 TEST_F(PtzWindowTest, AllDvrViewSteersTheZoomedPanesCameraAndQuittingReleasesAHeldButton) {
     BoxAnswerer answerer;
-    startWith(4, {0, 1, 2, 3}, {"--account", "admin:1234:2:2"});
-    deselect();
+    StartWith(4, {0, 1, 2, 3}, {"--account", "admin:1234:2:2"});
+    Deselect();
     ASSERT_TRUE(WaitUntil([&] { return vc->CurrentDVR() == -1; }));
     vc->AutoSetDisplay();
     for (int d = 0; d < 4; ++d) {
         SCOPED_TRACE(d);
         ASSERT_TRUE(WaitUntil([&] {
-            return !LinesStartingWith(ReadLines(logOf(d)), "STREAM mask=0x00000003").empty();
+            return !LinesStartingWith(ReadLines(LogOf(d)), "STREAM mask=0x00000003").empty();
         }));
     }
     Pump(1s);  // pictures flow through every receive and display thread
@@ -258,29 +258,29 @@ TEST_F(PtzWindowTest, AllDvrViewSteersTheZoomedPanesCameraAndQuittingReleasesAHe
     // Pane 5 holds DVR 2's second camera, pane 8 none.
     ASSERT_EQ(vc->layout().SelfChannel(5), 201);
     ASSERT_EQ(vc->layout().SelfChannel(8), -1);
-    NSButtonEx* up = held(u"buttonUp"_s);
-    press(up);  // no zoomed pane
-    release(up);
-    clickPane(8);
+    NSButtonEx* up = Held(u"buttonUp"_s);
+    Press(up);  // no zoomed pane
+    Release(up);
+    ClickPane(8);
     ASSERT_EQ(vc->LayoutCopy().iShowChanNum, 1);
-    press(up);
-    release(up);
-    clickPane(8);
-    clickPane(5);
+    Press(up);
+    Release(up);
+    ClickPane(8);
+    ClickPane(5);
     ASSERT_EQ(vc->LayoutCopy().iShowChanNum, 1);
-    press(up);
+    Press(up);
     ASSERT_TRUE(up->isHeld());
-    const auto listBefore = listBytes();
+    const auto listBefore = ListBytes();
 
     const auto begin = std::chrono::steady_clock::now();
     window->close();
-    endApp();
+    EndApp();
     EXPECT_LT(std::chrono::steady_clock::now() - begin, 8s);
-    EXPECT_EQ(ptz(2), (Records{{1009, 1, 1017}, {2009, 1, 1017}}));
+    EXPECT_EQ(Ptz(2), (Records{{1009, 1, 1017}, {2009, 1, 1017}}));
     for (int d : {0, 1, 3}) {
-        EXPECT_TRUE(ptz(d).empty()) << "DVR " << d;
+        EXPECT_TRUE(Ptz(d).empty()) << "DVR " << d;
     }
-    EXPECT_EQ(listBytes(), listBefore);
+    EXPECT_EQ(ListBytes(), listBefore);
 }
 
 }  // namespace

@@ -27,50 +27,50 @@ class DvrTree : public UiTest {
   protected:
     // Three saved DVRs, the second with a name outside ASCII.
     void SetUp() override {
-        writeList({Entry("10.0.0.1:5000", "Gate"), Entry("10.0.0.2:5000", kNonAscii.toStdString()),
+        WriteList({Entry("10.0.0.1:5000", "Gate"), Entry("10.0.0.2:5000", kNonAscii.toStdString()),
                    Entry("10.0.0.3:5000", "Yard")});
-        startApp();
+        StartApp();
     }
-    QString label() const { return window->dvrLabel()->text(); }
+    QString Label() const { return window->dvrLabel()->text(); }
 };
 
 TEST_F(DvrTree, SavedDvrsLoadInListOrderShowTheSelectedNameAndAreNotRewrittenAtTheEnd) {
-    const std::vector<unsigned char> bytes = listBytes();
-    const auto written = std::filesystem::last_write_time(listPath());
-    EXPECT_EQ(titles(), (QStringList{u"Gate"_s, kNonAscii, u"Yard"_s}));
+    const std::vector<unsigned char> bytes = ListBytes();
+    const auto written = std::filesystem::last_write_time(ListPath());
+    EXPECT_EQ(Titles(), (QStringList{u"Gate"_s, kNonAscii, u"Yard"_s}));
     EXPECT_EQ(vc->list().count(), 3);
     EXPECT_EQ(vc->CurrentDVR(), -1);  // nothing selected after loading
-    select(1);
+    Select(1);
     EXPECT_EQ(vc->CurrentDVR(), 1);
     EXPECT_EQ(vc->showAutoDisplay(), 0);
-    EXPECT_TRUE(WaitUntil([&] { return label() == kNonAscii; }));
-    select(2);
+    EXPECT_TRUE(WaitUntil([&] { return Label() == kNonAscii; }));
+    Select(2);
     EXPECT_EQ(vc->CurrentDVR(), 2);
-    EXPECT_TRUE(WaitUntil([&] { return label() == u"Yard"_s; }));
-    deselect();
+    EXPECT_TRUE(WaitUntil([&] { return Label() == u"Yard"_s; }));
+    Deselect();
     EXPECT_EQ(vc->CurrentDVR(), -1);
     EXPECT_EQ(vc->showAutoDisplay(), 1);
-    EXPECT_TRUE(WaitUntil([&] { return label() == u"ALL DVR"_s; }));
+    EXPECT_TRUE(WaitUntil([&] { return Label() == u"ALL DVR"_s; }));
     EXPECT_EQ(vc->GetCurrentDVR(), -1);
     // With nothing selected, "Property" and "Delete" do nothing.
     BoxAnswerer answerer;
-    chooseFromMenu(0, u"Property"_s);
-    chooseFromMenu(0, u"Delete"_s);
+    ChooseFromMenu(0, u"Property"_s);
+    ChooseFromMenu(0, u"Delete"_s);
     Pump(100ms);
     EXPECT_EQ(DVRProperty::Existing(), nullptr);
     EXPECT_TRUE(answerer.boxes().isEmpty());
-    EXPECT_EQ(titles().size(), 3);
+    EXPECT_EQ(Titles().size(), 3);
 
-    select(1);
+    Select(1);
     window->close();
-    endApp();
-    EXPECT_EQ(listBytes(), bytes);
-    EXPECT_EQ(std::filesystem::last_write_time(listPath()), written);
+    EndApp();
+    EXPECT_EQ(ListBytes(), bytes);
+    EXPECT_EQ(std::filesystem::last_write_time(ListPath()), written);
 }
 
 TEST_F(DvrTree, ControlsCarryTheirFieldNamesAndReadableNames) {
     window->ShowWindowAddUser();
-    select(0);
+    Select(0);
     window->ShowWindowProperty();
     QStringList names{u"myOutlineView"_s, u"TextDvr"_s,   u"videoViewController"_s, u"ShowName"_s,
                       u"ButtonAll"_s,     u"ButtonFps"_s, u"ButtonQuality"_s};
@@ -108,8 +108,8 @@ TEST_F(DvrTree, TheMenuOffersItsCommandsByMouseOrKeyboardWithoutChangingTheSelec
         {MenuBy::ShiftF10, "Shift+F10"}};
     for (int k = 0; k < 3; ++k) {
         SCOPED_TRACE(ways[k].second);
-        select(k);
-        const MenuSeen menu = chooseFromMenu(2 - k, u"Property"_s, ways[k].first);
+        Select(k);
+        const MenuSeen menu = ChooseFromMenu(2 - k, u"Property"_s, ways[k].first);
         EXPECT_EQ(menu.title, u"Contextual Menu"_s);
         EXPECT_EQ(menu.items, (QStringList{u"NewIP"_s, u"connectDVR"_s, u"NetPlayBack"_s,
                                            u"DisconnectDVR"_s, u"Delete"_s, u"Property"_s,
@@ -120,13 +120,13 @@ TEST_F(DvrTree, TheMenuOffersItsCommandsByMouseOrKeyboardWithoutChangingTheSelec
         ASSERT_NE(property, nullptr);
         EXPECT_TRUE(property->isVisible());
         EXPECT_EQ(property->currentDVR, k);
-        EXPECT_EQ(property->ShowName->text(), titles().value(k));
+        EXPECT_EQ(property->ShowName->text(), Titles().value(k));
     }
 }
 
 TEST_F(DvrTree, TheHeadingFollowsARenameOfTheSelectedDvrAtOnceAndNoOtherDvrs) {
-    select(1);
-    ASSERT_TRUE(WaitUntil([&] { return label() == kNonAscii; }));
+    Select(1);
+    ASSERT_TRUE(WaitUntil([&] { return Label() == kNonAscii; }));
     const auto rename = [&](const QString& name) {
         window->ShowWindowProperty();
         DVRProperty* property = DVRProperty::Existing();
@@ -135,43 +135,43 @@ TEST_F(DvrTree, TheHeadingFollowsARenameOfTheSelectedDvrAtOnceAndNoOtherDvrs) {
         property->buttonSave->click();
     };
     rename(u"<b>Hall</b> Ω"_s);
-    EXPECT_TRUE(WaitUntil([&] { return label() == u"<b>Hall</b> Ω"_s; }, 2s));
+    EXPECT_TRUE(WaitUntil([&] { return Label() == u"<b>Hall</b> Ω"_s; }, 2s));
     EXPECT_EQ(window->dvrLabel()->textFormat(), Qt::PlainText);
     EXPECT_EQ(window->outlineView()->SelectedTopLevelRow(), 1);  // still selected, not re-chosen
     // Another DVR's new name leaves the heading alone; the all-DVR view keeps its own.
-    select(2);
-    ASSERT_TRUE(WaitUntil([&] { return label() == u"Yard"_s; }));
+    Select(2);
+    ASSERT_TRUE(WaitUntil([&] { return Label() == u"Yard"_s; }));
     vc->SavePropertyEntry(0, Entry("10.0.0.1:5000", "Gate North"));
-    EXPECT_TRUE(WaitUntil([&] { return titles().value(0) == u"Gate North"_s; }));
-    EXPECT_EQ(label(), u"Yard"_s);
-    deselect();
-    ASSERT_TRUE(WaitUntil([&] { return label() == u"ALL DVR"_s; }));
+    EXPECT_TRUE(WaitUntil([&] { return Titles().value(0) == u"Gate North"_s; }));
+    EXPECT_EQ(Label(), u"Yard"_s);
+    Deselect();
+    ASSERT_TRUE(WaitUntil([&] { return Label() == u"ALL DVR"_s; }));
     vc->SavePropertyEntry(2, Entry("10.0.0.3:5000", "Yard East"));
-    EXPECT_TRUE(WaitUntil([&] { return titles().value(2) == u"Yard East"_s; }));
+    EXPECT_TRUE(WaitUntil([&] { return Titles().value(2) == u"Yard East"_s; }));
     Pump(50ms);
-    EXPECT_EQ(label(), u"ALL DVR"_s);
+    EXPECT_EQ(Label(), u"ALL DVR"_s);
 }
 
 // The operator's choice per DVR, kept across runs outside the list file.
 TEST_F(DvrTree, ReconnectAutomaticallyIsOnUntilTickedOffAndIsKeptPerDvr) {
     EXPECT_TRUE(window->uiPort().ReconnectAutomatically(1));
-    select(1);
-    chooseFromMenu(1, u"Reconnect automatically"_s);
+    Select(1);
+    ChooseFromMenu(1, u"Reconnect automatically"_s);
     EXPECT_FALSE(window->uiPort().ReconnectAutomatically(1));
     EXPECT_TRUE(window->uiPort().ReconnectAutomatically(0));
-    const std::vector<unsigned char> list = listBytes();
-    endApp();
-    startApp();
+    const std::vector<unsigned char> list = ListBytes();
+    EndApp();
+    StartApp();
     EXPECT_FALSE(window->uiPort().ReconnectAutomatically(1));
-    EXPECT_EQ(listBytes(), list);
-    select(1);
-    chooseFromMenu(1, u"Reconnect automatically"_s);
+    EXPECT_EQ(ListBytes(), list);
+    Select(1);
+    ChooseFromMenu(1, u"Reconnect automatically"_s);
     EXPECT_TRUE(window->uiPort().ReconnectAutomatically(1));
 }
 
 TEST_F(DvrTree, DeleteAsksThenRemovesRenumbersAndSavesAndClosesTheWindowsOfEveryDvrThatMoves) {
-    const std::vector<unsigned char> before = listBytes();
-    select(2);
+    const std::vector<unsigned char> before = ListBytes();
+    Select(2);
     window->ShowWindowProperty();
     DVRProperty* property = DVRProperty::Existing();
     ASSERT_TRUE(property->isVisible());
@@ -184,19 +184,19 @@ TEST_F(DvrTree, DeleteAsksThenRemovesRenumbersAndSavesAndClosesTheWindowsOfEvery
     NetPlayBack* playback = playbackOf(2);
 
     BoxAnswerer answerer(u"Cancel"_s);
-    select(1);
-    chooseFromMenu(1, u"Delete"_s, MenuBy::ShiftF10);
+    Select(1);
+    ChooseFromMenu(1, u"Delete"_s, MenuBy::ShiftF10);
     ASSERT_EQ(answerer.boxes().size(), 1);
     // A right click on another row selects nothing: the box names the DVR that would go.
-    chooseFromMenu(2, u"Delete"_s);
+    ChooseFromMenu(2, u"Delete"_s);
     ASSERT_EQ(answerer.boxes().size(), 2);
-    EXPECT_EQ(titles().size(), 3);
+    EXPECT_EQ(Titles().size(), 3);
     EXPECT_EQ(vc->list().count(), 3);
     EXPECT_EQ(window->outlineView()->SelectedTopLevelRow(), 1);
-    EXPECT_EQ(listBytes(), before);
+    EXPECT_EQ(ListBytes(), before);
 
     answerer.setAnswer(u"OK"_s);
-    chooseFromMenu(1, u"Delete"_s);
+    ChooseFromMenu(1, u"Delete"_s);
     ASSERT_EQ(answerer.boxes().size(), 3);
     for (const BoxAnswerer::Box& asked : answerer.boxes()) {
         EXPECT_EQ(asked.text, u"Delete the server?"_s);
@@ -205,40 +205,40 @@ TEST_F(DvrTree, DeleteAsksThenRemovesRenumbersAndSavesAndClosesTheWindowsOfEvery
         EXPECT_EQ(asked.buttons.size(), 2);
         EXPECT_TRUE(asked.buttons.contains(u"OK"_s) && asked.buttons.contains(u"Cancel"_s));
     }
-    EXPECT_EQ(titles(), (QStringList{u"Gate"_s, u"Yard"_s}));
+    EXPECT_EQ(Titles(), (QStringList{u"Gate"_s, u"Yard"_s}));
     EXPECT_EQ(vc->list().count(), 2);
     EXPECT_EQ(window->outlineView()->SelectedTopLevelRow(), -1);
     EXPECT_EQ(vc->CurrentDVR(), -1);
-    EXPECT_TRUE(WaitUntil([&] { return label() == u"ALL DVR"_s; }));
-    EXPECT_EQ(listBytes().size(), 75264u);
-    EXPECT_EQ(TextOf(entryInFile(0).server), "10.0.0.1:5000");
-    EXPECT_EQ(TextOf(entryInFile(1).server), "10.0.0.3:5000");
-    EXPECT_EQ(entryInFile(2).isValue, 0);
+    EXPECT_TRUE(WaitUntil([&] { return Label() == u"ALL DVR"_s; }));
+    EXPECT_EQ(ListBytes().size(), 75264u);
+    EXPECT_EQ(TextOf(EntryInFile(0).server), "10.0.0.1:5000");
+    EXPECT_EQ(TextOf(EntryInFile(1).server), "10.0.0.3:5000");
+    EXPECT_EQ(EntryInFile(2).isValue, 0);
     EXPECT_FALSE(property->isVisible());  // its DVR 2 became DVR 1
     EXPECT_FALSE(playback->isVisible());
 
-    select(0);
+    Select(0);
     window->ShowWindowProperty();
     ASSERT_TRUE(property->isVisible());
     playbackOf(0);
-    select(1);
-    chooseFromMenu(1, u"Delete"_s);  // DVR 0 keeps its number
+    Select(1);
+    ChooseFromMenu(1, u"Delete"_s);  // DVR 0 keeps its number
     EXPECT_TRUE(property->isVisible());
     EXPECT_TRUE(playback->isVisible());
     EXPECT_EQ(playback->DVR, 0);
     EXPECT_EQ(property->currentDVR, 0);
-    EXPECT_EQ(titles(), QStringList{u"Gate"_s});
+    EXPECT_EQ(Titles(), QStringList{u"Gate"_s});
 
     // A name that looks like markup is shown as typed.
     vc->AddDVRNode("10.0.0.4:9000", "admin", "1234", "<b>Dock</b> 3 & co");
-    select(1);
+    Select(1);
     answerer.setAnswer(u"Cancel"_s);
-    chooseFromMenu(0, u"Delete"_s);
+    ChooseFromMenu(0, u"Delete"_s);
     ASSERT_EQ(answerer.boxes().size(), 5);
     EXPECT_EQ(answerer.boxes().last().informative,
               u"<b>Dock</b> 3 & co (10.0.0.4:9000)\nDeleted server cannot be restored."_s);
     EXPECT_TRUE(answerer.boxes().last().plain);
-    EXPECT_EQ(titles(), (QStringList{u"Gate"_s, u"<b>Dock</b> 3 & co"_s}));
+    EXPECT_EQ(Titles(), (QStringList{u"Gate"_s, u"<b>Dock</b> 3 & co"_s}));
 }
 
 // ---- The end of the run -----------------------------------------------------------------------
@@ -279,7 +279,7 @@ TEST_F(EndOfRun, ClosingTheWindowReleasesAThreadWaitingInABoxAndLaterCallsReturn
     EXPECT_FALSE(confirmed);
     Pump(100ms);
     EXPECT_TRUE(answerer.boxes().isEmpty());
-    EXPECT_EQ(titles(), (QStringList{u"Gate"_s, kNonAscii, u"Yard"_s}));
+    EXPECT_EQ(Titles(), (QStringList{u"Gate"_s, kNonAscii, u"Yard"_s}));
 }
 
 TEST_F(EndOfRun, StopReleasesAThreadWhoseBoxWasNeverShown) {
