@@ -34,6 +34,7 @@
 #include "core/decode/DecoderPool.h"
 #include "core/directory/SaveInfo.h"
 #include "core/dvr/CommandQueue.h"
+#include "core/dvr/FrameTap.h"
 #include "core/dvr/SlotEvents.h"
 #include "core/net/ConnectionLimits.h"
 #include "core/net/NetCtrl.h"
@@ -164,6 +165,12 @@ class DvrSlot final : private StreamSink {
     // ---- Display thread ----
     void animationother();
 
+    // ---- Frame tap ----
+    // From now on a copy of every video frame of `channels` that passes the sequence check goes
+    // to `tap` (nullptr or 0: none); the tap must live until it is replaced. When this returns,
+    // no frame goes to the tap it replaced. Any thread; off, the receive path pays one atomic load.
+    void SetTap(FrameTap* tap, uint32_t channels);
+
     // The next frame number expected on a channel entry (0 to 39). Any thread.
     uint32_t ExpectedFrame(int entry) const;
 
@@ -274,7 +281,12 @@ class DvrSlot final : private StreamSink {
     // accepted play's answer (which the DVR sends before the recording's first frame), cleared
     // once a stop's frames in flight have drained and before a live view is asked for.
     std::atomic<bool> playStamp_{false};
-    std::unique_ptr<StreamParser> parser_;  // reads into NetCtrl.tmpbuf and AVData2
+    std::unique_ptr<StreamParser> parser_;
+    // The tap and its channels: tap_ under tapLock_ (held by the receive thread while it copies a
+    // frame in; never with another lock); the channels atomic, read first without the lock.
+    std::mutex tapLock_;
+    FrameTap* tap_ = nullptr;
+    std::atomic<uint32_t> tapChannels_{0};  // reads into NetCtrl.tmpbuf and AVData2
 
     // ---- Threads ----
     std::thread receiveThread_;

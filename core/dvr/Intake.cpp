@@ -74,6 +74,12 @@ void DvrSlot::OnFrame(const NET_FRAME_HEADER& header, const uint8_t* payload, bo
         stats.sizeFrame.store(h.imageSize, std::memory_order_relaxed);
         slot = b.queue.ReserveLocked();
     }
+    if ((tapChannels_.load(std::memory_order_relaxed) & (1u << ch)) != 0) {
+        std::lock_guard<std::mutex> g(tapLock_);
+        if (tap_) {
+            tap_->Offer(h, payload);
+        }
+    }
 
     if (slot < 0) {
         // Our own drop, not a gap in the DVR's stream: the count stays in step, and the channel
@@ -120,6 +126,12 @@ void DvrSlot::OnFrame(const NET_FRAME_HEADER& header, const uint8_t* payload, bo
     const int32_t bytes =
         DecodeData(Decoder, payload, h.dataLen, h, ch, b.queue.buf[slot] + kSlotPictureOffset);
     Publish(slot, h, bytes, arrived);
+}
+
+void DvrSlot::SetTap(FrameTap* tap, uint32_t channels) {
+    std::lock_guard<std::mutex> g(tapLock_);
+    tap_ = tap;
+    tapChannels_.store(tap ? channels : 0);
 }
 
 void DvrSlot::DecodeOnLane(int lane, DecodeLanes::Job& job) {
