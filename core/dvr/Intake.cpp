@@ -199,7 +199,11 @@ void DvrSlot::OnRecordList(int32_t pages, const uint8_t* data, std::size_t len) 
         }
         m_listPage.store(pages);
         if (pages > 0 && pFileShow) {
-            std::memcpy(*pFileShow, data, std::min(len, sizeof(RecordListPage)));
+            // A short page ends the list: nothing of the page read before may stay behind it.
+            const std::size_t n = std::min(len, sizeof(RecordListPage));
+            auto* to = reinterpret_cast<uint8_t*>(*pFileShow);
+            std::memcpy(to, data, n);
+            std::memset(to + n, 0, sizeof(RecordListPage) - n);
         }
     }
     NetCtrl.ReplyStored(INFO_RECORD_LIST);

@@ -371,6 +371,21 @@ TEST_F(ReceiveThread, ASearchPageGoesToItsRequesterBoundedToOnePage) {
     NET_FRAME_HEADER h;
     const uint8_t* pixels = nullptr;
     EXPECT_TRUE(b.queue.PeekOldest(2, 3s, h, pixels));
+    b.queue.PopOldest();
+
+    // The last page is shorter: nothing of the page before stays behind its entries.
+    std::thread last([&] {
+        ASSERT_TRUE(WaitFor([&] { return peer->ReceivedCommands().size() >= 2; }));
+        peer->Send(CommandUnit(
+            MakeCommand(NET_OTHER_INFO, INFO_RECORD_LIST, 2,
+                        static_cast<int32_t>(2 * sizeof(GST_FILESHOWINFO))),
+            std::vector<uint8_t>(entries.begin(), entries.begin() + 2 * sizeof(GST_FILESHOWINFO))));
+    });
+    EXPECT_EQ(slot.TimeToSearchRecList(1250101, &page, 1), 2);
+    last.join();
+    EXPECT_EQ(page[1].fileStartTime, 101);
+    EXPECT_EQ(page[2].fileStartTime, 0);
+    EXPECT_EQ(page[299].fileStartTime, 0);
 }
 
 TEST_F(ReceiveThread, WaitForAReplyEndsAfterSixtyChecks) {
