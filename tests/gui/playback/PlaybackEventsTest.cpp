@@ -96,6 +96,8 @@ TEST_F(PlaybackEvents, TheMapColoursTheFlagsTheFilterHidesKindsAndNJumpsBetweenS
     w->activateWindow();
     ASSERT_TRUE(WaitUntil([&] { return w->isActiveWindow(); }));
     w->DateTime->setTime(QTime(9, 0));
+    w->DateTime->setFocus();  // the keys work wherever the focus is
+    ASSERT_TRUE(w->DateTime->hasFocus());
     ASSERT_TRUE(vc->PlaybackRequestsIdle(10s));
     Press(false);
     EXPECT_EQ(w->DateTime->time(), QTime(10, 20));
