@@ -3,6 +3,8 @@
 #include <QFontMetrics>
 #include <QPainter>
 
+#include <algorithm>
+
 HourScale::HourScale(int width, QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("HourScale"));
     setAccessibleName(QStringLiteral("Hours of the day"));
