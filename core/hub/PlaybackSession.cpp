@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/dvr/DvrSlot.h"
+#include "core/playback/DayEvents.h"
 #include "core/support/FixedText.h"
 #include "core/support/Log.h"
 
@@ -80,6 +81,7 @@ int32_t PlaybackSession::SetDiskTimeRect(DvrSlot& slot, std::time_t date, const 
         return -1;
     }
     TimeMap map{};
+    DayEvents events;
     // The page list belongs to this search: searches of other DVRs run on other threads.
     auto page = std::make_unique<SearchPage>();
     const int32_t pages = slot.TimeToSearchRecList(key, &page->entries, 0);
@@ -89,6 +91,7 @@ int32_t PlaybackSession::SetDiskTimeRect(DvrSlot& slot, std::time_t date, const 
     }
     QLog("SetDiskTimeRect  iPage > 0   %d", pages);
     MarkPage(map, page->entries, a, day);
+    MarkEvents(events, page->entries, a, day);
     const int32_t followed = std::min(pages, kMaxSearchPages);
     for (int32_t p = 1; p < followed; ++p) {
         if (superseded && superseded->load()) {
@@ -100,12 +103,14 @@ int32_t PlaybackSession::SetDiskTimeRect(DvrSlot& slot, std::time_t date, const 
             break;
         }
         MarkPage(map, page->entries, a, day);
+        MarkEvents(events, page->entries, a, day);
     }
     if (superseded && superseded->load()) {
         return 0;
     }
     QLog("CreatePicture");
     if (port) {
+        port->ShowEvents(dvr, events);
         port->CreatePicture(dvr, map);
     }
     return 1;

@@ -9,14 +9,12 @@ namespace {
 constexpr int32_t kMaxSelection = kMaxChannels;  // item 32 is channel 31
 }
 
-void MarkRecording(TimeMap& map, int32_t start, int32_t end, uint32_t band, int day) {
-    if (band >= static_cast<uint32_t>(kPlaybackBands)) {
-        return;
-    }
+std::bitset<kDaySlots> RecordingSlots(int32_t start, int32_t end, int day) {
+    std::bitset<kDaySlots> slots;
     const std::time_t t = start;
     std::tm fields{};
     if (!gmtime_r(&t, &fields) || fields.tm_mday != day) {
-        return;  // only recordings that start on the shown day are drawn
+        return slots;  // only recordings that start on the shown day are drawn
     }
     // Seconds of the day in 64 bits: a DVR's end time may be anything.
     const int64_t midnight =
@@ -27,6 +25,19 @@ void MarkRecording(TimeMap& map, int32_t start, int32_t end, uint32_t band, int 
         const int64_t lo = int64_t{kSlotSeconds} * i;
         const int64_t hi = lo + kSlotSeconds;
         if ((s <= lo && lo < e) || (lo <= s && s < hi) || (lo <= e && e < hi)) {
+            slots.set(static_cast<std::size_t>(i));
+        }
+    }
+    return slots;
+}
+
+void MarkRecording(TimeMap& map, int32_t start, int32_t end, uint32_t band, int day) {
+    if (band >= static_cast<uint32_t>(kPlaybackBands)) {
+        return;
+    }
+    const std::bitset<kDaySlots> slots = RecordingSlots(start, end, day);
+    for (std::size_t i = 0; i < kDaySlots; ++i) {
+        if (slots[i]) {
             map[band][i] = 1;
         }
     }

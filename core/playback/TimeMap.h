@@ -6,6 +6,7 @@
 #pragma once
 
 #include <array>
+#include <bitset>
 #include <cstdint>
 #include <ctime>
 #include <string>
@@ -25,6 +26,10 @@ using TimeMap = std::array<std::array<int32_t, kDaySlots>, kPlaybackBands>;
 
 // A pane selection per band: 0 for none, channel + 1 otherwise (the pop-up's item index).
 using BandSelection = std::array<int32_t, kPlaybackBands>;
+
+// The slots of the recording [start, end) if it starts on day of month `day` (UTC calendar), as
+// MarkRecording marks them; none otherwise.
+std::bitset<kDaySlots> RecordingSlots(int32_t start, int32_t end, int day);
 
 // Marks the recording [start, end) in `band` if it starts on day of month `day` (UTC calendar).
 // Slot i is marked when the recording spans its start, starts in it or ends in it; the part after

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "core/playback/DayEvents.h"
 #include "core/playback/TimeMap.h"
 
 class PlaybackPort {
@@ -21,6 +22,9 @@ class PlaybackPort {
     virtual void SetChShow(int dvr, const BandSelection& selection) = 0;
     // The label of band 0..3.
     virtual void SetChShow(int dvr, const std::string& text, int band) = 0;
+    // The event flags of the map that follows (CreatePicture comes right after, for the same
+    // search). A port that draws no events may leave it.
+    virtual void ShowEvents(int /*dvr*/, const DayEvents& /*events*/) {}
     // The map of the chosen day, drawn as the window's picture.
     virtual void CreatePicture(int dvr, const TimeMap& map) = 0;
     // The second of the day of the played picture being shown. Display thread, under the DVR's

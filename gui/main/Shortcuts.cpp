@@ -156,6 +156,10 @@ void Shortcuts::ShowSheet() {
             {QStringLiteral("Pan and tilt, while held"), QStringLiteral("Ctrl+Arrows")});
         commands.append(
             {QStringLiteral("Zoom 1 / Zoom 2, while held"), QStringLiteral("Ctrl++ / Ctrl+-")});
+        // The playback window's own keys.
+        commands.append({QStringLiteral("Next event (playback window)"), QStringLiteral("N")});
+        commands.append(
+            {QStringLiteral("Previous event (playback window)"), QStringLiteral("Shift+N")});
         auto* table = new QTableWidget(0, 2, sheet_);
         table->setObjectName(QStringLiteral("shortcutTable"));
         table->setHorizontalHeaderLabels({QStringLiteral("Command"), QStringLiteral("Key")});

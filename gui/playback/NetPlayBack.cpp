@@ -23,6 +23,7 @@
 
 #include "core/ViewController.h"
 #include "core/support/Log.h"
+#include "gui/playback/EventStrip.h"
 #include "gui/playback/ViewConntroller2.h"
 #include "gui/support/CoreContext.h"
 #include "gui/support/QtNamed.h"
@@ -113,6 +114,8 @@ NetPlayBack::NetPlayBack(QWidget* parent, CoreContext& context)
     pictureGrid->addLayout(labels, 0, 0);
     pictureGrid->addWidget(ImageView, 0, 1);
     pictureGrid->addWidget(slider, 1, 1);
+    eventStrip = new EventStrip(*this, background);
+    pictureGrid->addWidget(eventStrip, 2, 1);
 
     auto* popUps = new QHBoxLayout;
     for (int k = 0; k < kPlaybackBands; ++k) {
@@ -164,6 +167,7 @@ NetPlayBack::NetPlayBack(QWidget* parent, CoreContext& context)
     status->addStretch();
     status->addWidget(LostText);
     status->addWidget(RefusedText);
+    status->addWidget(eventStrip->note());
     panel->addLayout(status);
     panel->addLayout(pictureGrid);
     panel->addLayout(popUps);
@@ -299,18 +303,12 @@ void NetPlayBack::SetChShow(const QString& text, int band) {
 
 void NetPlayBack::CreatePicture(const TimeMap& map) {
     m_rectValue = map;
-    std::fill(bitmapData.begin(), bitmapData.end(), uint8_t{255});
-    for (int k = 0; k < kPlaybackBands; ++k) {
-        const auto& band = m_rectValue[static_cast<std::size_t>(k)];
-        for (int y = k * kBandRows + kBandGap; y < (k + 1) * kBandRows; ++y) {
-            uint8_t* row = bitmapData.data() + static_cast<std::size_t>(y) * kBytesPerLine;
-            for (int x = 0; x < kPictureWidth; ++x) {
-                if (band[static_cast<std::size_t>(x / 2)] == 1) {
-                    std::fill_n(row + x * 3, 3, uint8_t{0});
-                }
-            }
-        }
-    }
+    eventStrip->AdoptEvents();
+    RedrawPicture();
+}
+
+void NetPlayBack::RedrawPicture() {
+    eventStrip->Paint(bitmapData, m_rectValue);
     ShowPicture();
 }
 
@@ -422,6 +420,20 @@ void NetPlayBack::JumpToSlot(int slot) {
     sliderMoving = 1;
     scrubTime();
     // A jump while a play runs plays from there, as the operator means by it.
+    ViewController* vc = controller();
+    if (vc && vc->IsNet_NET_DATA_SEND(vc->GetNetCtrlStruct(DVR))) {
+        NetPlay();
+    }
+}
+
+void NetPlayBack::JumpToSecond(int32_t second) {
+    const int32_t at = std::clamp(second, 0, kDaySeconds - 1);
+    SetPickerSecond(at);
+    sliderMoving = 1;
+    {
+        const QSignalBlocker quiet(slider);
+        slider->setValue(at / kSlotSeconds);
+    }
     ViewController* vc = controller();
     if (vc && vc->IsNet_NET_DATA_SEND(vc->GetNetCtrlStruct(DVR))) {
         NetPlay();

@@ -26,6 +26,7 @@ class QPushButton;
 class QSlider;
 class QTimer;
 class CoreContext;
+class EventStrip;
 class ViewConntroller2;
 class ViewController;
 
@@ -67,8 +68,10 @@ class NetPlayBack : public QWidget {
     void SetChShow(const BandSelection& selection);
     // The label of band 0..3; other bands are ignored.
     void SetChShow(const QString& text, int band);
-    // Draws `map` as the window's picture.
+    // Draws `map` as the window's picture, in the colours of the events given with it.
     void CreatePicture(const TimeMap& map);
+    // Draws m_rectValue again (the event filter changed).
+    void RedrawPicture();
 
     // ---- The operator's actions ----------------------------------------------------------------
     void ActionPlay();
@@ -83,6 +86,9 @@ class NetPlayBack : public QWidget {
     void scrubTime();  // the picker was changed
     // A click on the slider's groove or on the map: the picker goes to that 5-minute slot.
     void JumpToSlot(int slot);
+    // The picker and the slider go to second `second` of the day; a running play plays from
+    // there.
+    void JumpToSecond(int32_t second);
 
     // ---- Operations behind them ----------------------------------------------------------------
     // Plays from the picker's time, the pop-ups' channels, with the sound and fast settings.
@@ -103,6 +109,7 @@ class NetPlayBack : public QWidget {
     std::vector<uint8_t> bitmapData;  // kPictureHeight rows of kBytesPerLine, top row first
     TimeMap m_rectValue{};
     ViewConntroller2* background;
+    EventStrip* eventStrip;  // the event colours, legend, filter and jumps
     QLabel* ImageView;
     QComboBox* ButtonCh1;
     QComboBox* ButtonCh2;

@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "gui/playback/EventStrip.h"
 #include "gui/playback/NetPlayBack.h"
 #include "gui/support/GuiDispatcher.h"
 #include "gui/support/QtText.h"
@@ -73,6 +74,12 @@ void NetPlayBackPort::SetChShow(int dvr, const BandSelection& selection) {
 
 void NetPlayBackPort::SetChShow(int dvr, const std::string& text, int band) {
     PostFor(dvr, [text, band](NetPlayBack& w) { w.SetChShow(QString::fromUtf8(text), band); });
+}
+
+void NetPlayBackPort::ShowEvents(int dvr, const DayEvents& events) {
+    PostFor(dvr, [events = std::make_shared<const DayEvents>(events)](NetPlayBack& w) {
+        w.eventStrip->ShowEvents(*events);
+    });
 }
 
 void NetPlayBackPort::CreatePicture(int dvr, const TimeMap& map) {

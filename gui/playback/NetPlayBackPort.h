@@ -2,11 +2,11 @@
 // where the window is created on first use.
 //
 // Threads: the PlaybackPort methods may be called from any thread and never wait. Open,
-// SetValidTime, SetChShow and CreatePicture go through the window's GuiDispatcher and run on the
-// GUI thread in order, where a call about a DVR other than the window's is dropped; SetTimeNow
-// stores the value in the window's atomic when it is about the window's DVR and does nothing else
-// (display thread, under its DVR's lock). Once closing has begun, calls are dropped. The other
-// methods are GUI-thread only.
+// SetValidTime, SetChShow, ShowEvents and CreatePicture go through the window's GuiDispatcher and
+// run on the GUI thread in order, where a call about a DVR other than the window's is dropped;
+// SetTimeNow stores the value in the window's atomic when it is about the window's DVR and does
+// nothing else (display thread, under its DVR's lock). Once closing has begun, calls are dropped.
+// The other methods are GUI-thread only.
 #pragma once
 
 #include <QPointer>
@@ -33,6 +33,7 @@ class NetPlayBackPort : public PlaybackPort {
     void SetValidTime(int dvr, const std::string& text) override;
     void SetChShow(int dvr, const BandSelection& selection) override;
     void SetChShow(int dvr, const std::string& text, int band) override;
+    void ShowEvents(int dvr, const DayEvents& events) override;
     void CreatePicture(int dvr, const TimeMap& map) override;
     void SetTimeNow(int dvr, int32_t daySecond) override;
     void ConnectionLost(int dvr) override;

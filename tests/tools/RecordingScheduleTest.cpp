@@ -105,6 +105,32 @@ TEST(RecordingSchedule, RecordingsAreCutIntoFilesSortedByStartThenChannels) {
     EXPECT_EQ(s.files().size(), 2 * today.size());  // and as many yesterday
 }
 
+TEST(RecordingSchedule, EventRangesFlagTheOverlappingFilesOfTheirChannels) {
+    const RecordingSchedule s(
+        Recording("--rec 0+1=10:00-10:30 --rec 2=23:50-00:20 --rec-split 600 --rec-days -1:0 "
+                  "--rec-event 1=motion@10:12-10:13 --rec-event 0+2=sensor+loss@10:20-10:21,"
+                  "00:05-00:06 --rec-event 3=motion@10:00-11:00"),
+        kToday);
+    // Per file of today: start and the flags of its record list entry.
+    std::vector<std::tuple<int64_t, int, int, int>> got;
+    for (const RecordedFile& f : s.Search(kMidnight, 0).entries) {
+        const GST_FILESHOWINFO e = FileShowInfo(f, 0, 0);
+        got.emplace_back(f.start, e.event.motion, e.event.loss, e.event.sensor);
+    }
+    // Yesterday's 23:50 recording is cut at 00:00; its 00:00-00:10 piece holds the 00:05 range.
+    EXPECT_EQ(got, (std::vector<std::tuple<int64_t, int, int, int>>{{At(0, 0, 0), 0, 1, 1},
+                                                                    {At(0, 0, 10), 0, 0, 0},
+                                                                    {At(0, 10, 0), 0, 0, 0},
+                                                                    {At(0, 10, 10), 1, 0, 0},
+                                                                    {At(0, 10, 20), 0, 1, 1},
+                                                                    {At(0, 23, 50), 0, 0, 0}}));
+    for (const char* bad : {"1=motion", "1=@10:00-11:00", "1=smoke@10:00-11:00",
+                            "32=loss@10:00-11:00", "1=loss@10:00", "1@loss=10:00-11:00"}) {
+        std::string error;
+        EXPECT_FALSE(Parse(std::string("--rec-event ") + bad, error)) << bad;
+    }
+}
+
 TEST(RecordingSchedule, SearchFindsEveryFileOverlappingTheDayInPagesOf300) {
     // 00:00-24:00 cut into 240 s is 360 files a day; the 23:58 recording of yesterday reaches
     // into today, the 23:59 one ends at midnight.

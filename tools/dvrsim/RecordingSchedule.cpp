@@ -12,6 +12,8 @@ namespace {
 // Enough for a few days cut into very short files; more would only eat the simulator's memory.
 constexpr int64_t kMaxFiles = 200000;
 constexpr int32_t kMaxDayOffset = 3650;
+// Every file is checked against every event range.
+constexpr std::size_t kMaxEventRules = 64;
 constexpr int32_t kMaxReplyDelayMillis = 60000;
 // What every disk reports about its capacity, in megabytes.
 constexpr int32_t kDiskSizeMb = 953869;
@@ -59,19 +61,28 @@ std::optional<int32_t> ClockTime(std::string_view s, bool isEnd) {
     return static_cast<int32_t>(h * 3600 + m * 60 + sec);
 }
 
+// "2+15" as a channel mask; 0 when malformed.
+uint32_t ChannelMask(std::string_view v) {
+    uint32_t cams = 0;
+    for (std::string_view channel : Split(v, '+')) {
+        int64_t n = 0;
+        if (!ToNumber(channel, 0, kMaxChannels - 1, n)) {
+            return 0;
+        }
+        cams |= 1u << n;
+    }
+    return cams;
+}
+
 // "CHANNELS=RANGES", e.g. "2+15=08:00-12:00,23:58-00:03".
 bool ParseRec(std::string_view v, RecordingConfig& c) {
     const std::size_t eq = v.find('=');
     if (eq == std::string_view::npos) {
         return false;
     }
-    uint32_t cams = 0;
-    for (std::string_view channel : Split(v.substr(0, eq), '+')) {
-        int64_t n = 0;
-        if (!ToNumber(channel, 0, kMaxChannels - 1, n)) {
-            return false;
-        }
-        cams |= 1u << n;
+    const uint32_t cams = ChannelMask(v.substr(0, eq));
+    if (cams == 0) {
+        return false;
     }
     for (std::string_view range : Split(v.substr(eq + 1), ',')) {
         const std::size_t dash = range.find('-');
@@ -90,6 +101,35 @@ bool ParseRec(std::string_view v, RecordingConfig& c) {
     return true;
 }
 
+// "CHANNELS=KINDS@RANGES", e.g. "0+1=motion+sensor@10:00-10:05"; the ranges as for --rec.
+bool ParseEvent(std::string_view v, RecordingConfig& c) {
+    const std::size_t eq = v.find('=');
+    const std::size_t at = v.find('@');
+    if (eq == std::string_view::npos || at == std::string_view::npos || at < eq) {
+        return false;
+    }
+    uint8_t kinds = 0;
+    for (std::string_view kind : Split(v.substr(eq + 1, at - eq - 1), '+')) {
+        if (kind == "motion") {
+            kinds |= kSimEventMotion;
+        } else if (kind == "loss") {
+            kinds |= kSimEventLoss;
+        } else if (kind == "sensor") {
+            kinds |= kSimEventSensor;
+        } else {
+            return false;
+        }
+    }
+    RecordingConfig ranges;
+    if (!ParseRec(std::string(v.substr(0, eq)) + "=" + std::string(v.substr(at + 1)), ranges)) {
+        return false;
+    }
+    for (const RecordingRule& r : ranges.rules) {
+        c.events.push_back(EventRule{r.cams, kinds, r.start, r.end});
+    }
+    return true;
+}
+
 bool ParseDays(std::string_view v, RecordingConfig& c) {
     const std::size_t colon = v.find(':');
     int64_t from = 0, to = 0;
@@ -101,6 +141,20 @@ bool ParseDays(std::string_view v, RecordingConfig& c) {
     c.firstDay = static_cast<int32_t>(from);
     c.lastDay = static_cast<int32_t>(to);
     return true;
+}
+
+// The flags of the event ranges a file of day `dayStart`'s recordings overlaps: the file may
+// reach into the next day, a range into the day after its own.
+uint8_t EventsOf(const RecordedFile& f, int64_t dayStart, const std::vector<EventRule>& rules) {
+    uint8_t kinds = 0;
+    for (const EventRule& e : rules) {
+        for (const int64_t day : {dayStart - kSecondsPerDay, dayStart, dayStart + kSecondsPerDay}) {
+            if ((f.cams & e.cams) && f.start < day + e.end && day + e.start < f.end) {
+                kinds |= e.kinds;
+            }
+        }
+    }
+    return kinds;
 }
 
 int64_t PiecesOf(const RecordingRule& r, int32_t split) {
@@ -125,6 +179,11 @@ RecordingOption ParseRecordingOption(const std::string& arg, const char* value,
         usage =
             "--rec takes CHANNELS=RANGES: channels 0 to 31 joined by '+', ranges "
             "HH:MM[:SS]-HH:MM[:SS] joined by ','";
+    } else if (arg == "--rec-event") {
+        ok = ParseEvent(v, config) && config.events.size() <= kMaxEventRules;
+        usage =
+            "--rec-event takes CHANNELS=KINDS@RANGES: kinds motion, loss or sensor joined by "
+            "'+', channels and ranges as for --rec";
     } else if (arg == "--rec-days") {
         ok = ParseDays(v, config);
         usage = "--rec-days takes FROM:TO, day offsets from today (-3650 to 3650), FROM <= TO";
@@ -224,6 +283,7 @@ RecordingSchedule::RecordingSchedule(const RecordingConfig& config, CivilDate to
             const int64_t step = config.splitSeconds > 0 ? config.splitSeconds : r.end - r.start;
             for (int64_t s = dayStart + r.start; s < end; s += step) {
                 files_.push_back(RecordedFile{s, std::min(end, s + step), r.cams, disk});
+                files_.back().events = EventsOf(files_.back(), dayStart, config.events);
                 longest_ = std::max(longest_, files_.back().end - s);
             }
         }
@@ -305,6 +365,9 @@ GST_FILESHOWINFO FileShowInfo(const RecordedFile& file, int32_t videoStandard, i
     GST_FILESHOWINFO info{};
     info.iDiskId = file.disk;
     info.iCam = static_cast<int32_t>(file.cams);
+    info.event.motion = (file.events & kSimEventMotion) ? 1 : 0;
+    info.event.loss = (file.events & kSimEventLoss) ? 1 : 0;
+    info.event.sensor = (file.events & kSimEventSensor) ? 1 : 0;
     info.fileStartTime = static_cast<int32_t>(file.start);
     info.fileEndTime = static_cast<int32_t>(file.end);
     info.videoStandard = videoStandard;

@@ -28,8 +28,23 @@ struct RecordingRule {
     int32_t end = 0;
 };
 
+// Event flags of a recorded file, as the record list's event bytes carry them.
+inline constexpr uint8_t kSimEventMotion = 1;
+inline constexpr uint8_t kSimEventLoss = 2;
+inline constexpr uint8_t kSimEventSensor = 4;
+
+// One --rec-event range: every recorded file of one of `cams` that overlaps [start, end) of a
+// recorded day carries the flags `kinds`.
+struct EventRule {
+    uint32_t cams = 0;
+    uint8_t kinds = 0;
+    int32_t start = 0;
+    int32_t end = 0;
+};
+
 struct RecordingConfig {
     std::vector<RecordingRule> rules;
+    std::vector<EventRule> events;
     int32_t firstDay = 0;  // recorded days, as offsets from today, inclusive
     int32_t lastDay = 0;
     int32_t splitSeconds = 0;  // > 0: recordings are cut into files at most this long
@@ -50,6 +65,8 @@ enum class RecordingOption { NotMine, Flag, Parsed, Bad };
 //                           '+'; RANGES: HH:MM[:SS]-HH:MM[:SS] joined by ','. Every range is one
 //                           recording of all the channels on each recorded day; an end at or
 //                           before its start is on the next day, 24:00 is midnight.
+//   --rec-event CHANNELS=KINDS@RANGES  (repeatable) KINDS: motion, loss or sensor joined by
+//                           '+'; the files of those channels that overlap a range carry them
 //   --rec-days FROM:TO      the recorded days as offsets from today, inclusive (default 0:0)
 //   --rec-split SECONDS     recordings are cut into files of at most this long (default: uncut)
 //   --disks N               0 to 8 disks (default 1), each holding a contiguous share of the
@@ -83,6 +100,7 @@ struct RecordedFile {
     int64_t end = 0;
     uint32_t cams = 0;
     int32_t disk = 0;
+    uint8_t events = 0;  // kSimEvent* bits
     bool operator==(const RecordedFile&) const = default;
 };
 
