@@ -23,6 +23,7 @@
 
 #include "core/ViewController.h"
 #include "core/support/Log.h"
+#include "gui/playback/ExportDialog.h"
 #include "gui/playback/ViewConntroller2.h"
 #include "gui/support/CoreContext.h"
 #include "gui/support/QtNamed.h"
@@ -155,6 +156,9 @@ NetPlayBack::NetPlayBack(QWidget* parent, CoreContext& context)
     controls->addWidget(ButtonFastForward);
     controls->addWidget(ButtonSound);
     controls->addWidget(ButtonStop);
+    auto* buttonExport = Named(new QPushButton(QStringLiteral("Export..."), background),
+                               QStringLiteral("ButtonExport"));
+    controls->addWidget(buttonExport);
 
     auto* panel = new QVBoxLayout(background);
     panel->addWidget(IPText);
@@ -179,6 +183,7 @@ NetPlayBack::NetPlayBack(QWidget* parent, CoreContext& context)
     connect(ButtonFastForward, &QPushButton::clicked, this, &NetPlayBack::ActionFastForward);
     connect(ButtonSound, &QPushButton::clicked, this, &NetPlayBack::ActionSound);
     connect(ButtonStop, &QPushButton::clicked, this, &NetPlayBack::ActionStop);
+    connect(buttonExport, &QPushButton::clicked, this, &NetPlayBack::ActionExport);
     connect(ButtonCh1, &QComboBox::activated, this, &NetPlayBack::ActionCh1);
     connect(ButtonCh2, &QComboBox::activated, this, &NetPlayBack::ActionCh2);
     connect(ButtonCh3, &QComboBox::activated, this, &NetPlayBack::ActionCh3);
@@ -372,6 +377,15 @@ void NetPlayBack::ActionStop() {
     QLog("ActionStop");
     if (ViewController* vc = controller()) {
         vc->RequestStopPlay(DVR);
+    }
+}
+
+void NetPlayBack::ActionExport() {
+    if (ViewController* vc = controller()) {
+        const QDateTime at = DateTime->dateTime();
+        auto* dialog = new ExportDialog(this, *vc, DVR, at.date(), SecondOfDay(at.time()),
+                                        PlayMask(Selection()), IPText->text());
+        dialog->open();
     }
 }
 
