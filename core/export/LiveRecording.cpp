@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdint>
 
+#include "core/decode/H264Scan.h"
 #include "core/export/ClipWriter.h"
 
 using namespace std::chrono_literals;
@@ -29,6 +30,7 @@ std::string LiveRecording::error() const {
 void LiveRecording::Run() {
     // Live frames carry the DVR's clock: every second it gives is in the range.
     ClipWriter writer(path_, ClipWriter::Mode::Fragmented, 0, INT64_MAX);
+    bool waitForKey = false;
     while (!end_.load() && !writer.failed()) {
         NET_FRAME_HEADER h;
         const uint8_t* data = nullptr;
@@ -36,7 +38,12 @@ void LiveRecording::Run() {
         if (!tap_->Take(50ms, h, data, dropped)) {
             continue;
         }
-        if (h.channel == channel_ && h.spare != kPlayedPicture) {
+        // After frames were lost the pictures until the next key frame cannot be decoded.
+        waitForKey = waitForKey || dropped;
+        if (waitForKey && h.channel == channel_ && ContainsIdrSlice(data, h.dataLen)) {
+            waitForKey = false;
+        }
+        if (h.channel == channel_ && h.spare != kPlayedPicture && !waitForKey) {
             writer.Add(h, data);
             pictures_.store(writer.pictures());
         }

@@ -14,6 +14,7 @@
 #include "core/ViewController.h"
 #include "core/dvr/DvrSlot.h"
 #include "core/export/ClipExport.h"
+#include "gui/support/CoreContext.h"
 
 namespace {
 
@@ -25,10 +26,10 @@ int32_t Seconds(const QTime& t) {
 
 }  // namespace
 
-ExportDialog::ExportDialog(QWidget* parent, ViewController& controller, int dvr, QDate day,
+ExportDialog::ExportDialog(QWidget* parent, CoreContext& context, int dvr, QDate day,
                            int32_t second, uint32_t channels, QString displayName)
     : QDialog(parent),
-      controller_(controller),
+      context_(context),
       dvr_(dvr),
       day_(day),
       channels_(channels),
@@ -106,9 +107,14 @@ void ExportDialog::StartExport() {
     range.to = to;
     range.channels = channels_;
     export_ = std::make_unique<ClipExport>(range);
-    controller_.Slot(dvr_).SetTap(&export_->tap(), channels_);
+    ViewController* vc = context_.controller();
+    if (!vc) {
+        export_.reset();
+        return;
+    }
+    vc->Slot(dvr_).SetTap(&export_->tap(), channels_);
     export_->Start();
-    controller_.RequestPlay(dvr_, from, channels_, 0, 0);
+    vc->RequestPlay(dvr_, from, channels_, 0, 0);
     progress->setRange(0, to - from);
     progress->setValue(0);
     exportButton->setEnabled(false);
@@ -129,8 +135,10 @@ void ExportDialog::reject() {
 }
 
 void ExportDialog::Detach() {
-    controller_.Slot(dvr_).SetTap(nullptr, 0);
-    controller_.RequestStopPlay(dvr_);
+    if (ViewController* vc = context_.controller()) {
+        vc->Slot(dvr_).RemoveTap(&export_->tap());
+        vc->RequestStopPlay(dvr_);
+    }
     export_.reset();
 }
 
@@ -171,5 +179,7 @@ void ExportDialog::Poll() {
     fromEdit->setEnabled(true);
     toEdit->setEnabled(true);
     folderEdit->setEnabled(true);
-    controller_.ui().MessageBoxLater(std::nullopt, text, {});
+    if (ViewController* vc = context_.controller()) {
+        vc->ui().MessageBoxLater(std::nullopt, text, {});
+    }
 }

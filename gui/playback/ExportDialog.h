@@ -20,7 +20,7 @@ class QProgressBar;
 class QPushButton;
 class QTimeEdit;
 class QTimer;
-class ViewController;
+class CoreContext;
 
 class ExportDialog : public QDialog {
     Q_OBJECT
@@ -28,7 +28,7 @@ class ExportDialog : public QDialog {
   public:
     // The range starts at `second` of `day` and lasts five minutes; `channels` as the pop-ups
     // choose them (bit c for channel c). Deletes itself when closed.
-    ExportDialog(QWidget* parent, ViewController& controller, int dvr, QDate day, int32_t second,
+    ExportDialog(QWidget* parent, CoreContext& context, int dvr, QDate day, int32_t second,
                  uint32_t channels, QString displayName);
     ~ExportDialog() override;
 
@@ -46,10 +46,11 @@ class ExportDialog : public QDialog {
 
   private:
     void Poll();
-    // Takes the tap off the receive path and stops the play; the export's thread has ended.
+    // Takes the tap off the receive path, stops the play and drops the export (its thread has
+    // ended, or was cancelled: the join is short).
     void Detach();
 
-    ViewController& controller_;
+    CoreContext& context_;  // its controller goes before the window at the end of the run
     const int dvr_;
     const QDate day_;
     const uint32_t channels_;

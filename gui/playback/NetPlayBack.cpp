@@ -381,9 +381,9 @@ void NetPlayBack::ActionStop() {
 }
 
 void NetPlayBack::ActionExport() {
-    if (ViewController* vc = controller()) {
+    if (controller()) {
         const QDateTime at = DateTime->dateTime();
-        auto* dialog = new ExportDialog(this, *vc, DVR, at.date(), SecondOfDay(at.time()),
+        auto* dialog = new ExportDialog(this, context_, DVR, at.date(), SecondOfDay(at.time()),
                                         PlayMask(Selection()), IPText->text());
         dialog->open();
     }
