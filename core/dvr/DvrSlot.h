@@ -170,6 +170,8 @@ class DvrSlot final : private StreamSink {
     // to `tap` (nullptr or 0: none); the tap must live until it is replaced. When this returns,
     // no frame goes to the tap it replaced. Any thread; off, the receive path pays one atomic load.
     void SetTap(FrameTap* tap, uint32_t channels);
+    // Takes `tap` off, if it is still the one in place (another may have replaced it). Any thread.
+    void RemoveTap(FrameTap* tap);
 
     // The next frame number expected on a channel entry (0 to 39). Any thread.
     uint32_t ExpectedFrame(int entry) const;

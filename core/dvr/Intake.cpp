@@ -134,6 +134,14 @@ void DvrSlot::SetTap(FrameTap* tap, uint32_t channels) {
     tapChannels_.store(tap ? channels : 0);
 }
 
+void DvrSlot::RemoveTap(FrameTap* tap) {
+    std::lock_guard<std::mutex> g(tapLock_);
+    if (tap_ == tap) {
+        tap_ = nullptr;
+        tapChannels_.store(0);
+    }
+}
+
 void DvrSlot::DecodeOnLane(int lane, DecodeLanes::Job& job) {
     AVPacket* packet = lanePackets_[static_cast<std::size_t>(lane)].get();
     packet->buf = job.payload.get();  // the job keeps its reference; the decoder takes its own

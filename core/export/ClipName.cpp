@@ -37,3 +37,12 @@ std::string ClipFileName(std::string_view displayName, int channel, int year, in
                   from / 60 % 60, from % 60, to / 3600 % 100, to / 60 % 60, to % 60);
     return SafeFileNamePart(displayName) + rest;
 }
+
+std::string LiveFileName(std::string_view displayName, int channel, int year, int month, int day,
+                         int32_t from) {
+    char rest[64];
+    std::snprintf(rest, sizeof rest, "_CAM%02d_%04d-%02d-%02d_%02d%02d%02d_live.mp4", channel % 100,
+                  year % 10000, month % 100, day % 100, from / 3600 % 100, from / 60 % 60,
+                  from % 60);
+    return SafeFileNamePart(displayName) + rest;
+}

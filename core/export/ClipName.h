@@ -14,3 +14,8 @@ std::string SafeFileNamePart(std::string_view text);
 // of the day year-month-day.
 std::string ClipFileName(std::string_view displayName, int channel, int year, int month, int day,
                          int32_t from, int32_t to);
+
+// A live recording's file name for channel `channel` (counted from 1), started at second `from`
+// of the day year-month-day: <display name>_CAM<nn>_<YYYY-MM-DD>_<HHMMSS>_live.mp4.
+std::string LiveFileName(std::string_view displayName, int channel, int year, int month, int day,
+                         int32_t from);

@@ -15,6 +15,7 @@
 #include "core/support/Log.h"
 #include "gui/dialogs/AddUserNswindowController.h"
 #include "gui/dialogs/DVRProperty.h"
+#include "gui/main/LiveRecorder.h"
 #include "gui/main/QtUiPort.h"
 #include "gui/main/Shortcuts.h"
 #include "gui/main/VideoView.h"
@@ -127,6 +128,8 @@ MainWindow::MainWindow(QWidget* parent)
     RestorePlace(*this, QStringLiteral("main"));
     RestoreSplit(*splitter_, QStringLiteral("main"));
 
+    liveRecorder_ = std::make_unique<LiveRecorder>(context_);
+    videoViewController_->setLiveRecorder(liveRecorder_.get());
     shortcuts_ = std::make_unique<Shortcuts>(*this, context_);
     fullScreenAction_ = shortcuts_->action(QStringLiteral("FullScreen"));
     leaveFullScreenAction_ = shortcuts_->action(QStringLiteral("LeaveFullScreen"));
@@ -161,6 +164,7 @@ MainWindow::MainWindow(QWidget* parent)
 MainWindow::~MainWindow() {
     qApp->removeEventFilter(this);
     videoViewController_->setCaptions(nullptr);  // the captions go before the surface
+    videoViewController_->setLiveRecorder(nullptr);
     timer_.stop();
     // The controller (and its threads) must be gone by now; a late caller finds the port closed.
     port_->ReleaseWaitingThreads();
@@ -354,6 +358,7 @@ void MainWindow::Stop() {
     port_->ReleaseWaitingThreads();
     // The playback window sends nothing more, and what DVR threads still hand it is dropped.
     playbackPort_->BeginClosing();
+    liveRecorder_->StopAll();  // its files are finished before the DVRs go
     if (ViewController* vc = controller()) {
         vc->StopDvrThreads();
         vc->SetDisplayPort(nullptr);

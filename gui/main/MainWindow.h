@@ -25,6 +25,7 @@
 #include "gui/tree/NodeIcons.h"
 
 class DvrTreeModel;
+class LiveRecorder;
 class ImageAndTextCell;
 class NetPlayBackPort;
 class OutlineViewCon;
@@ -84,6 +85,7 @@ class MainWindow : public QMainWindow {
     void StopTour() { tour_.Stop(); }
     bool touring() const { return tour_.touring(); }
     ViewTour& tour() { return tour_; }  // F5 and the views dialog start and stop it
+    LiveRecorder& liveRecorder() { return *liveRecorder_; }  // Ctrl+Shift+R and the video's menu
 
     // The capture button: the surface's snapshot, saved where the operator chooses.
     void doSomethingForCapture();
@@ -149,6 +151,7 @@ class MainWindow : public QMainWindow {
     QAction* fullScreenAction_;
     QAction* leaveFullScreenAction_;
     std::unique_ptr<Shortcuts> shortcuts_;
+    std::unique_ptr<LiveRecorder> liveRecorder_;
     PaneCaptions captions_;
     ViewStore views_;
     ViewTour tour_;                          // reads views_

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "core/ViewController.h"
+#include "gui/main/LiveRecorder.h"
 #include "gui/main/MainWindow.h"
 #include "gui/main/ViewTour.h"
 #include "gui/main/video/PaneCaptions.h"
@@ -82,6 +83,9 @@ Shortcuts::Shortcuts(MainWindow& window, CoreContext& context) : window_(window)
          toggleFigures, true},
         {QStringLiteral("Snapshot"), QStringLiteral("Save snapshot"), QKeySequence::Save,
          [&window] { window.doSomethingForCapture(); }},
+        {QStringLiteral("Record"), QStringLiteral("Record the live pane, or stop"),
+         QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R),
+         [&window] { window.liveRecorder().StartOrStop(); }},
         {QStringLiteral("FullScreen"), QStringLiteral("Full screen"), QKeySequence(Qt::Key_F11),
          [&window] { window.setWallMode(!window.wallMode()); }, true},
         {QStringLiteral("LeaveFullScreen"), QStringLiteral("Leave full screen"),

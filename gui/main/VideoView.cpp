@@ -12,6 +12,7 @@
 
 #include "core/ViewController.h"
 #include "core/support/Log.h"
+#include "gui/main/LiveRecorder.h"
 #include "gui/main/video/SurfaceWindow.h"
 #include "gui/support/CoreContext.h"
 
@@ -320,7 +321,15 @@ void VideoView::contextMenuEvent(QContextMenuEvent* event) {
     QMenu menu(QStringLiteral("Contextual Menu"), this);
     menu.setObjectName(QStringLiteral("autoDisplayMenu"));
     QAction* autoDisplay = menu.addAction(QStringLiteral("Auto Display"));
-    if (menu.exec(event->globalPos()) == autoDisplay) {
+    QAction* record = nullptr;
+    if (recorder_) {
+        record = menu.addAction(recorder_->recordingNow() ? QStringLiteral("Stop Recording")
+                                                          : QStringLiteral("Record Live Pane"));
+    }
+    QAction* chosen = menu.exec(event->globalPos());
+    if (chosen == autoDisplay) {
         vc->AutoSetDisplay();
+    } else if (chosen && chosen == record) {
+        recorder_->StartOrStop();
     }
 }

@@ -29,6 +29,7 @@
 #include "gui/main/video/SnapshotSaver.h"
 
 class CoreContext;
+class LiveRecorder;
 class PaneCaptions;
 class QOpenGLContext;
 class SurfaceWindow;
@@ -51,6 +52,11 @@ class VideoView : public QWidget, public DisplayPort {
 
     // The captions drawn over each picture while the operator has them on (null: none).
     void setCaptions(const PaneCaptions* captions) { overlay_.SetCaptions(captions); }
+    // The live recording: its dot on the pane, its command in the menu (null: none).
+    void setLiveRecorder(LiveRecorder* recorder) {
+        recorder_ = recorder;
+        overlay_.SetLiveRecorder(recorder);
+    }
 
     // The surface's picture now, as the window shows it (for tests).
     QImage GrabSurface();
@@ -126,4 +132,5 @@ class VideoView : public QWidget, public DisplayPort {
     PaneRenderer renderer_;
     PaneOverlay overlay_;
     SnapshotSaver snapshot_;
+    LiveRecorder* recorder_ = nullptr;
 };

@@ -24,6 +24,7 @@
 #include "core/ViewController.h"
 #include "core/support/Log.h"
 #include "gui/playback/EventStrip.h"
+#include "gui/playback/ExportDialog.h"
 #include "gui/playback/ViewConntroller2.h"
 #include "gui/support/CoreContext.h"
 #include "gui/support/QtNamed.h"
@@ -158,6 +159,9 @@ NetPlayBack::NetPlayBack(QWidget* parent, CoreContext& context)
     controls->addWidget(ButtonFastForward);
     controls->addWidget(ButtonSound);
     controls->addWidget(ButtonStop);
+    auto* buttonExport = Named(new QPushButton(QStringLiteral("Export..."), background),
+                               QStringLiteral("ButtonExport"));
+    controls->addWidget(buttonExport);
 
     auto* panel = new QVBoxLayout(background);
     panel->addWidget(IPText);
@@ -183,6 +187,7 @@ NetPlayBack::NetPlayBack(QWidget* parent, CoreContext& context)
     connect(ButtonFastForward, &QPushButton::clicked, this, &NetPlayBack::ActionFastForward);
     connect(ButtonSound, &QPushButton::clicked, this, &NetPlayBack::ActionSound);
     connect(ButtonStop, &QPushButton::clicked, this, &NetPlayBack::ActionStop);
+    connect(buttonExport, &QPushButton::clicked, this, &NetPlayBack::ActionExport);
     connect(ButtonCh1, &QComboBox::activated, this, &NetPlayBack::ActionCh1);
     connect(ButtonCh2, &QComboBox::activated, this, &NetPlayBack::ActionCh2);
     connect(ButtonCh3, &QComboBox::activated, this, &NetPlayBack::ActionCh3);
@@ -370,6 +375,15 @@ void NetPlayBack::ActionStop() {
     QLog("ActionStop");
     if (ViewController* vc = controller()) {
         vc->RequestStopPlay(DVR);
+    }
+}
+
+void NetPlayBack::ActionExport() {
+    if (controller()) {
+        const QDateTime at = DateTime->dateTime();
+        auto* dialog = new ExportDialog(this, context_, DVR, at.date(), SecondOfDay(at.time()),
+                                        PlayMask(Selection()), IPText->text());
+        dialog->open();
     }
 }
 

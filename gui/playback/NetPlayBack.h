@@ -78,6 +78,7 @@ class NetPlayBack : public QWidget {
     void ActionFastForward();
     void ActionSound();
     void ActionStop();
+    void ActionExport();  // opens the export dialog on the played time
     void ActionCh1();
     void ActionCh2();
     void ActionCh3();

@@ -4,12 +4,13 @@
 #include <cstdio>
 #include <ctime>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "core/ViewController.h"
 #include "core/dvr/DvrSlot.h"
+#include "core/export/ClipExport.h"
 #include "core/export/ClipName.h"
-#include "core/export/ClipWriter.h"
 #include "core/playback/TimeMap.h"
 #include "core/ports/HeadlessUi.h"
 #include "tools/export/ExportOptions.h"
@@ -68,68 +69,28 @@ int PrintRecords(DvrSlot& slot, const ExportOptions& o, int64_t dayStart) {
     return kDone;
 }
 
-// Takes the pictures off the display queue (nothing shows them) and the tapped frames into the
-// writers, until every writer passed the range's end or the DVR fell silent.
-void Receive(DvrSlot& slot, FrameTap& tap, std::vector<std::unique_ptr<ClipWriter>>& writers) {
-    auto last = std::chrono::steady_clock::now();
-    bool any = false;
-    for (;;) {
-        NET_FRAME_HEADER h;
-        const uint8_t* data = nullptr;
+// Takes the pictures off the display queue (nothing shows them) while the export writes.
+void Receive(DvrSlot& slot, const ClipExport& clips) {
+    NET_FRAME_HEADER h;
+    const uint8_t* data = nullptr;
+    while (!clips.done() && slot.NetCtrl.NetWorking.load() == 1) {
         while (slot.NetCtrl.queue.PeekOldest(1, 0ms, h, data)) {
             slot.NetCtrl.queue.PopOldest();
         }
-        bool dropped = false;
-        if (tap.Take(20ms, h, data, dropped)) {
-            last = std::chrono::steady_clock::now();
-            any = true;
-            ClipWriter* w = writers[static_cast<std::size_t>(h.channel)].get();
-            if (w && h.spare == kPlayedPicture) {
-                if (dropped) {
-                    std::fprintf(stderr, "quillmarsh-export: frames of channel %d lost\n",
-                                 h.channel + 1);
-                }
-                w->Add(h, data);
-            }
-            tap.Release();
-        }
-        bool open = false;
-        for (const auto& w : writers) {
-            open = open || (w && !w->ended() && !w->failed());
-        }
-        const auto quiet = std::chrono::steady_clock::now() - last;
-        if (!open || slot.NetCtrl.NetWorking.load() != 1 || quiet > (any ? 3s : 10s)) {
-            return;
-        }
+        std::this_thread::sleep_for(20ms);
     }
 }
 
 int ExportClips(DvrSlot& slot, const ExportOptions& o, int64_t dayStart) {
-    // The DVR refuses a play that starts where nothing is recorded: it starts at the first
-    // recorded second of the range.
-    int64_t start = -1;
-    for (const GST_FILESHOWINFO& f : DayFiles(slot, o, dayStart)) {
-        const int64_t s = std::max<int64_t>(f.fileStartTime, dayStart + o.from);
-        if ((static_cast<uint32_t>(f.iCam) & o.channels) != 0 && s < f.fileEndTime &&
-            s < dayStart + o.to && (start < 0 || s < start)) {
-            start = s;
-        }
-    }
+    const int64_t start = FirstRecordedSecond(DayFiles(slot, o, dayStart), o.channels,
+                                              dayStart + o.from, dayStart + o.to);
     if (start < 0) {
         std::fprintf(stderr, "quillmarsh-export: nothing recorded in the range\n");
         return kNothing;
     }
-    std::vector<std::unique_ptr<ClipWriter>> writers(kMaxChannels);
-    for (int c = 0; c < kMaxChannels; ++c) {
-        if (o.channels & (1u << c)) {
-            writers[static_cast<std::size_t>(c)] = std::make_unique<ClipWriter>(
-                o.outDir + "/" +
-                    ClipFileName(o.server, c + 1, o.year, o.month, o.day, o.from, o.to),
-                ClipWriter::Mode::Whole, dayStart + o.from, dayStart + o.to);
-        }
-    }
-    auto tap = std::make_unique<FrameTap>();
-    slot.SetTap(tap.get(), o.channels);
+    ClipExport clips(
+        {o.outDir, o.server, o.year, o.month, o.day, dayStart, o.from, o.to, o.channels});
+    slot.SetTap(&clips.tap(), o.channels);
     slot.NetCtrl.Results.store(0);
     const auto startSecond = static_cast<int32_t>(start - dayStart);
     const int32_t result = slot.NetPlayFile(startSecond, o.to, o.channels, 0, 1);
@@ -144,17 +105,24 @@ int ExportClips(DvrSlot& slot, const ExportOptions& o, int64_t dayStart) {
                          : "Net error");
         return kDvrFailed;
     }
-    Receive(slot, *tap, writers);
+    clips.Start();
+    Receive(slot, clips);
     slot.StopNetPlayFile();
     slot.SetTap(nullptr, 0);
+    clips.End();  // the DVR may be gone: what came is written
+    while (!clips.done()) {
+        std::this_thread::sleep_for(5ms);
+    }
     int code = kNothing;
-    for (const auto& w : writers) {
-        const auto r = w ? w->Finish() : ClipWriter::Result::Nothing;
-        if (r == ClipWriter::Result::Written) {
-            std::printf("%s %lld\n", w->path().c_str(), static_cast<long long>(w->pictures()));
+    for (const ClipExport::Outcome& c : clips.outcomes()) {
+        if (c.framesLost) {
+            std::fprintf(stderr, "quillmarsh-export: frames of channel %d lost\n", c.channel + 1);
+        }
+        if (c.result == ClipWriter::Result::Written) {
+            std::printf("%s %lld\n", c.path.c_str(), static_cast<long long>(c.pictures));
             code = code == kNothing ? kDone : code;
-        } else if (r == ClipWriter::Result::Failed) {
-            std::fprintf(stderr, "quillmarsh-export: %s\n", w->error().c_str());
+        } else if (c.result == ClipWriter::Result::Failed) {
+            std::fprintf(stderr, "quillmarsh-export: %s\n", c.error.c_str());
             code = kWriteFailed;
         }
     }

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "core/ViewController.h"
+#include "gui/main/LiveRecorder.h"
 #include "gui/main/video/DigitalZoom.h"
 #include "gui/main/video/PaneCaptions.h"
 #include "gui/main/video/PaneRenderer.h"
@@ -91,6 +92,9 @@ void PaneOverlay::Paint(PaneBuffers& panes, const bool (&drawn)[kLayoutPanes],
         PaintCaptions(drawn, rects);
     }
     PaintRecordingBands(drawn, rects);
+    if (recorder_ && recorder_->recordingNow()) {
+        PaintLiveRecording(drawn, rects);
+    }
 }
 
 void PaneOverlay::PaintFailure(const QString& failure) {
@@ -213,5 +217,40 @@ void PaneOverlay::PaintRecordingBands(const bool (&drawn)[kLayoutPanes],
             painter.emplace(window_.paintDevice());
         }
         PaintRecordingBand(*painter, FromTop(rects[pane]), source->playedSecond);
+    }
+}
+
+void PaneOverlay::PaintLiveRecording(const bool (&drawn)[kLayoutPanes],
+                                     const PaneRect (&rects)[kLayoutPanes]) {
+    const WallQuery* wall = context_.query();
+    const std::optional<LiveRecorder::Source> live = recorder_->recording();
+    if (!wall || !live) {
+        return;
+    }
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(live->elapsed).count();
+    const QString text = QStringLiteral("%1:%2")
+                             .arg(seconds / 60, 2, 10, QLatin1Char('0'))
+                             .arg(seconds % 60, 2, 10, QLatin1Char('0'));
+    std::optional<QPainter> painter;  // made only when the recorded pane was drawn
+    for (int pane = 0; pane < kLayoutPanes; ++pane) {
+        const std::optional<WallQuery::PaneSource> source =
+            drawn[pane] ? wall->SourceOfPane(pane) : std::nullopt;
+        if (!source || source->dvr != live->dvr || source->channel != live->channel ||
+            source->playedSecond >= 0) {
+            continue;
+        }
+        if (!painter) {
+            painter.emplace(window_.paintDevice());
+            painter->setRenderHint(QPainter::Antialiasing);
+        }
+        // Top right, clear of the captions at the top left.
+        const QRectF r = FromTop(rects[pane]);
+        const QRectF dot(r.right() - 70, r.top() + 8, 12, 12);
+        painter->setPen(Qt::NoPen);
+        painter->setBrush(QColor(230, 0, 0));
+        painter->drawEllipse(dot);
+        painter->setPen(Qt::white);
+        painter->drawText(QRectF(dot.right() + 4, r.top() + 4, 54, 20),
+                          Qt::AlignLeft | Qt::AlignVCenter, text);
     }
 }

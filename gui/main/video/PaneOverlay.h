@@ -18,6 +18,7 @@
 
 class CoreContext;
 class DigitalZoom;
+class LiveRecorder;
 class PaneCaptions;
 class PaneRenderer;
 class QWidget;
@@ -30,6 +31,8 @@ class PaneOverlay {
 
     // The captions drawn over each picture while the operator has them on (null: none).
     void SetCaptions(const PaneCaptions* captions) { captions_ = captions; }
+    // The live recording whose pane gets a red dot and its elapsed time (null: none).
+    void SetLiveRecorder(const LiveRecorder* recorder) { recorder_ = recorder; }
 
     // The surface was cleared: no mark, no picture, no frame on it any more.
     void Clear();
@@ -58,6 +61,9 @@ class PaneOverlay {
     // "recording" and the played time on every pane just drawn with a played picture.
     void PaintRecordingBands(const bool (&drawn)[kLayoutPanes],
                              const PaneRect (&rects)[kLayoutPanes]);
+    // A red dot and the elapsed time on the drawn panes that show the recorded live channel.
+    void PaintLiveRecording(const bool (&drawn)[kLayoutPanes],
+                            const PaneRect (&rects)[kLayoutPanes]);
     // A pane rectangle in Qt's top-left coordinates, for the painter.
     QRectF FromTop(const PaneRect& r) const;
 
@@ -67,6 +73,7 @@ class PaneOverlay {
     const QWidget& view_;
     const DigitalZoom& zoom_;
     const PaneCaptions* captions_ = nullptr;
+    const LiveRecorder* recorder_ = nullptr;
     int framedPane_ = -1;  // the pane framed on the surface now
     // The marks the panes carry, and whether each is on the surface now.
     struct Marked {

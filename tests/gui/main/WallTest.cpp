@@ -278,7 +278,7 @@ TEST_F(Keyboard, EveryCommandHasAKeyThatTriggersItTheSheetListsThemAndClosesEver
     WriteList({Entry("127.0.0.1:1", "Gate")});
     StartApp();
     const QList<QAction*>& actions = window->keyboardActions();
-    ASSERT_EQ(actions.size(), 27);
+    ASSERT_EQ(actions.size(), 28);
     QStringList keys;
     for (const QAction* a : actions) {
         keys << a->shortcut().toString();

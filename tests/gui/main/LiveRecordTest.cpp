@@ -1,0 +1,69 @@
+// Recording a live pane against the simulator: the key starts and stops it, a red dot shows on
+// the pane meanwhile, and the file left plays.
+#include <QAction>
+#include <QPushButton>
+#include <QSettings>
+
+#include <filesystem>
+
+#include "gui/main/LiveRecorder.h"
+#include "tests/gui/UiFixture.h"
+
+namespace {
+
+bool RedDotOn(const QImage& surface, const QRect& pane) {
+    const QColor c = surface.pixelColor(pane.right() - 64, pane.top() + 14);
+    return c.red() > 180 && c.green() < 80 && c.blue() < 80;
+}
+
+TEST_F(UiTest, ALivePaneIsRecordedUntilStoppedWithARedDotMeanwhile) {
+    SimProcess sim({"--listen", "127.0.0.1:0", "--account", "admin:1234:2:4"});
+    WriteList({Entry(At(sim), "Gate")});
+    TempDir out;
+    QSettings().setValue(u"export/folder"_s, QString::fromStdString(out.path()));
+    StartApp();
+    BoxAnswerer answerer;
+    Select(0);
+    ChooseFromMenu(0, u"connectDVR"_s);
+    window->splitButton(4)->click();
+    ASSERT_TRUE(WaitUntil([&] { return PaneShows(1, 1); }, 20s));
+    ClickPane(1);
+    EXPECT_FALSE(RedDotOn(Surface(), Pane(1)));
+    QAction* record = window->findChild<QAction*>(u"actionRecord"_s);
+    ASSERT_NE(record, nullptr);
+    EXPECT_EQ(record->shortcut(), QKeySequence(u"Ctrl+Shift+R"_s));
+
+    record->trigger();
+    ASSERT_TRUE(window->liveRecorder().recordingNow());
+    ASSERT_TRUE(WaitUntil([&] { return RedDotOn(Surface(), Pane(1)); }, 5s));
+    Pump(4s);
+    record->trigger();
+    EXPECT_FALSE(window->liveRecorder().recordingNow());
+    ASSERT_TRUE(WaitUntil([&] { return !RedDotOn(Surface(), Pane(1)); }, 5s));
+
+    std::vector<std::string> files;
+    for (const auto& e : std::filesystem::directory_iterator(out.path())) {
+        files.push_back(e.path().string());
+    }
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_NE(files[0].find("_CAM02_"), std::string::npos) << files[0];
+    // From a key frame (at most two seconds in), 25 pictures a second.
+    std::string probed;
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            probed = RunProcess({"/usr/bin/ffprobe", "-v", "error", "-count_frames",
+                                 "-select_streams", "v:0", "-show_entries", "stream=nb_read_frames",
+                                 "-of", "csv=p=0", files[0]},
+                                30s)
+                         .out;
+            return std::atoi(probed.c_str()) >= 40;
+        },
+        10s))
+        << probed;
+    EXPECT_EQ(
+        RunProcess({"/usr/bin/ffmpeg", "-v", "error", "-i", files[0], "-f", "null", "-"}, 60s).out,
+        "");
+    EXPECT_TRUE(answerer.boxes().isEmpty());
+}
+
+}  // namespace
