@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "core/ViewController.h"
-#include "gui/main/LiveRecorder.h"
 #include "gui/main/MainWindow.h"
 #include "gui/main/ViewTour.h"
+#include "gui/main/video/LiveRecorder.h"
 #include "gui/main/video/PaneCaptions.h"
 #include "gui/support/CoreContext.h"
 #include "gui/tree/OutlineViewCon.h"

@@ -12,7 +12,7 @@
 
 #include "core/ViewController.h"
 #include "core/support/Log.h"
-#include "gui/main/LiveRecorder.h"
+#include "gui/main/video/LiveRecorder.h"
 #include "gui/main/video/SurfaceWindow.h"
 #include "gui/support/CoreContext.h"
 

@@ -13,8 +13,6 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QSlider>
-#include <QStyle>
-#include <QStyleOptionSlider>
 #include <QTime>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -25,6 +23,7 @@
 #include "core/support/Log.h"
 #include "gui/playback/EventStrip.h"
 #include "gui/playback/ExportDialog.h"
+#include "gui/playback/SliderClick.h"
 #include "gui/playback/ViewConntroller2.h"
 #include "gui/support/CoreContext.h"
 #include "gui/support/QtNamed.h"
@@ -465,23 +464,11 @@ bool NetPlayBack::eventFilter(QObject* watched, QEvent* event) {
         return true;
     }
     if (watched == slider) {
-        QStyleOptionSlider option;
-        option.initFrom(slider);
-        option.orientation = slider->orientation();
-        option.minimum = slider->minimum();
-        option.maximum = slider->maximum();
-        option.sliderPosition = slider->sliderPosition();
-        option.sliderValue = slider->value();
-        const QRect handle = slider->style()->subControlRect(QStyle::CC_Slider, &option,
-                                                             QStyle::SC_SliderHandle, slider);
-        if (handle.contains(at)) {
+        const std::optional<int> value = SliderValueAt(*slider, at);
+        if (!value) {
             return false;  // a drag of the handle stays the slider's own
         }
-        const QRect groove = slider->style()->subControlRect(QStyle::CC_Slider, &option,
-                                                             QStyle::SC_SliderGroove, slider);
-        const int span = groove.width() - handle.width();
-        const int x = at.x() - groove.x() - handle.width() / 2;
-        JumpToSlot(QStyle::sliderValueFromPosition(slider->minimum(), slider->maximum(), x, span));
+        JumpToSlot(*value);
         return true;
     }
     return QWidget::eventFilter(watched, event);

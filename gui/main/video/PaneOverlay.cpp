@@ -7,8 +7,8 @@
 #include <optional>
 
 #include "core/ViewController.h"
-#include "gui/main/LiveRecorder.h"
 #include "gui/main/video/DigitalZoom.h"
+#include "gui/main/video/LiveRecorder.h"
 #include "gui/main/video/PaneCaptions.h"
 #include "gui/main/video/PaneRenderer.h"
 #include "gui/main/video/PaneText.h"

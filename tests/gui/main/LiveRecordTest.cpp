@@ -6,7 +6,7 @@
 
 #include <filesystem>
 
-#include "gui/main/LiveRecorder.h"
+#include "gui/main/video/LiveRecorder.h"
 #include "tests/gui/UiFixture.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "gui/main/LiveRecorder.h"
+#include "gui/main/video/LiveRecorder.h"
 
 #include <QDateTime>
 #include <QDir>
