@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "core/support/FixedText.h"
 #include "core/support/Limits.h"
 
 struct SAVE_INFO_STRUCT {
@@ -48,3 +49,10 @@ inline constexpr int32_t kDefaultQualityIndex = 2;    // "high"
 // character boundary).
 SAVE_INFO_STRUCT NewSaveInfo(std::string_view server, std::string_view user, std::string_view pass,
                              std::string_view showName);
+
+// The name the operator knows a DVR by: its display name, or its server text without one (what
+// a clip or a recording is named after).
+inline std::string_view ShownName(const SAVE_INFO_STRUCT& e) {
+    const std::string_view name = TextOf(e.showName);
+    return name.empty() ? TextOf(e.server) : name;
+}

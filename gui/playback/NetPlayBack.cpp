@@ -380,8 +380,11 @@ void NetPlayBack::ActionStop() {
 void NetPlayBack::ActionExport() {
     if (controller()) {
         const QDateTime at = DateTime->dateTime();
+        // Clips are named after the DVR as the operator knows it.
+        const SAVE_INFO_STRUCT entry = context_.query()->EntryCopy(DVR);
         auto* dialog = new ExportDialog(this, context_, DVR, at.date(), SecondOfDay(at.time()),
-                                        PlayMask(Selection()), IPText->text());
+                                        PlayMask(Selection()),
+                                        QString::fromStdString(std::string(ShownName(entry))));
         dialog->open();
     }
 }

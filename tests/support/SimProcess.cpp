@@ -21,7 +21,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-pid_t Spawn(const std::vector<std::string>& argv, int& outFd) {
+pid_t Spawn(const std::vector<std::string>& argv, int& outFd, bool withStderr = false) {
     int pipeFds[2];
     if (::pipe2(pipeFds, O_CLOEXEC) != 0) {
         throw std::runtime_error("pipe");
@@ -29,6 +29,9 @@ pid_t Spawn(const std::vector<std::string>& argv, int& outFd) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
+    if (withStderr) {
+        posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDERR_FILENO);
+    }
     std::vector<char*> args;
     for (const auto& a : argv) {
         args.push_back(const_cast<char*>(a.c_str()));
@@ -120,10 +123,11 @@ void SimProcess::Kill() {
     }
 }
 
-ProcessResult RunProcess(const std::vector<std::string>& argv, std::chrono::seconds limit) {
+ProcessResult RunProcess(const std::vector<std::string>& argv, std::chrono::seconds limit,
+                         bool withStderr) {
     ProcessResult result;
     int outFd = -1;
-    pid_t pid = Spawn(argv, outFd);
+    pid_t pid = Spawn(argv, outFd, withStderr);
     const auto deadline = Clock::now() + limit;
     std::string line;
     while (ReadLine(outFd, line, deadline)) {

@@ -34,8 +34,10 @@ struct ProcessResult {
     int exitCode = -1;
     std::string out;
 };
-// Runs a program to its end (killed after `limit`) and returns its exit code and standard output.
-ProcessResult RunProcess(const std::vector<std::string>& argv, std::chrono::seconds limit);
+// Runs a program to its end (killed after `limit`) and returns its exit code and standard output
+// (with its standard error when `withStderr`: what a tool complains of is then read too).
+ProcessResult RunProcess(const std::vector<std::string>& argv, std::chrono::seconds limit,
+                         bool withStderr = false);
 
 // A fresh temporary folder, removed with its contents by the destructor.
 class TempDir {

@@ -86,7 +86,8 @@ TEST(Export, ClipsOfTwoChannelsPlayAnywhereAndHoldWhatTheDvrSent) {
         ASSERT_EQ(format.rfind("\"mov,mp4", 0), 0u) << format;
         EXPECT_NEAR(std::stod(format.substr(format.rfind(',') + 1)), 180.0, 1.0);
         EXPECT_EQ(
-            RunProcess({"/usr/bin/ffmpeg", "-v", "error", "-i", path, "-f", "null", "-"}, 60s).out,
+            RunProcess({"/usr/bin/ffmpeg", "-v", "error", "-i", path, "-f", "null", "-"}, 60s, true)
+                .out,
             "");
     }
     EXPECT_EQ(Mp4Files(out).size(), 2u);

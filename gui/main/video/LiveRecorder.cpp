@@ -48,10 +48,9 @@ void LiveRecorder::StartOrStop() {
     const QDateTime now = QDateTime::currentDateTime();
     const QTime t = now.time();
     const SAVE_INFO_STRUCT entry = wall->EntryCopy(source->dvr);
-    const std::string name =
-        LiveFileName(std::string(entry.server, strnlen(entry.server, sizeof entry.server)),
-                     source->channel + 1, now.date().year(), now.date().month(), now.date().day(),
-                     t.hour() * 3600 + t.minute() * 60 + t.second());
+    const std::string name = LiveFileName(std::string(ShownName(entry)), source->channel + 1,
+                                          now.date().year(), now.date().month(), now.date().day(),
+                                          t.hour() * 3600 + t.minute() * 60 + t.second());
     running_ = std::make_unique<LiveRecording>(folder.toStdString() + "/" + name, source->dvr,
                                                source->channel);
     since_ = std::chrono::steady_clock::now();

@@ -100,7 +100,9 @@ TEST(ClipWriter, FragmentedClipOfAKilledWriterStillPlays) {
     ASSERT_FALSE(times.empty());
     EXPECT_GE(times.back(), 15000);
     EXPECT_EQ(
-        RunProcess({"/usr/bin/ffmpeg", "-v", "error", "-i", path, "-f", "null", "-"}, 60s).out, "");
+        RunProcess({"/usr/bin/ffmpeg", "-v", "error", "-i", path, "-f", "null", "-"}, 60s, true)
+            .out,
+        "");
 }
 
 }  // namespace

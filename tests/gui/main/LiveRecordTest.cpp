@@ -46,7 +46,8 @@ TEST_F(UiTest, ALivePaneIsRecordedUntilStoppedWithARedDotMeanwhile) {
         files.push_back(e.path().string());
     }
     ASSERT_EQ(files.size(), 1u);
-    EXPECT_NE(files[0].find("_CAM02_"), std::string::npos) << files[0];
+    EXPECT_EQ(std::filesystem::path(files[0]).filename().string().rfind("Gate_CAM02_", 0), 0u)
+        << files[0];
     // From a key frame (at most two seconds in), 25 pictures a second.
     std::string probed;
     ASSERT_TRUE(WaitUntil(
@@ -60,9 +61,15 @@ TEST_F(UiTest, ALivePaneIsRecordedUntilStoppedWithARedDotMeanwhile) {
         },
         10s))
         << probed;
-    EXPECT_EQ(
-        RunProcess({"/usr/bin/ffmpeg", "-v", "error", "-i", files[0], "-f", "null", "-"}, 60s).out,
-        "");
+    // Every picture decodes: what the decoder complains of comes on standard error. (A live
+    // second holds as many pictures as came in it, so ffmpeg's constant-rate output would
+    // complain of the file's varying rate, not of its pictures.)
+    const std::string decoded =
+        RunProcess({"/usr/bin/ffprobe", "-v", "error", "-count_frames", "-select_streams", "v:0",
+                    "-show_entries", "stream=nb_read_frames", "-of", "csv=p=0", files[0]},
+                   30s, true)
+            .out;
+    EXPECT_EQ(decoded, std::to_string(std::atoi(decoded.c_str())) + "\n");
     EXPECT_TRUE(answerer.boxes().isEmpty());
 }
 
