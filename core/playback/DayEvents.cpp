@@ -1,5 +1,6 @@
 #include "core/playback/DayEvents.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 
@@ -15,7 +16,8 @@ const char* KindName(uint8_t kind) {
 }
 
 std::string Clock(int slot) {
-    char text[8];
+    slot = std::clamp(slot, 0, 24 * 12);  // 24:00 ends the day's last span
+    char text[16];
     std::snprintf(text, sizeof text, "%02d:%02d", slot / 12, slot % 12 * 5);
     return text;
 }
