@@ -136,10 +136,14 @@ bool ClipWriter::Add(const NET_FRAME_HEADER& h, const uint8_t* payload) {
         ended_ = true;
         return true;
     }
-    if (!out_) {
-        if (!ContainsIdrSlice(payload, h.dataLen)) {
-            return true;  // a clip starts at a key frame
+    const bool key = ContainsIdrSlice(payload, h.dataLen);
+    if (!out_ || waitForKey_) {
+        if (!key) {
+            return true;  // a clip starts, and starts again after a loss, at a key frame
         }
+        waitForKey_ = false;
+    }
+    if (!out_) {
         if (!Open(h, payload)) {
             return false;
         }
@@ -157,7 +161,7 @@ bool ClipWriter::Add(const NET_FRAME_HEADER& h, const uint8_t* payload) {
     }
     Held& slot = held_[static_cast<std::size_t>(heldCount_++)];
     slot.bytes.assign(payload, payload + h.dataLen);
-    slot.key = ContainsIdrSlice(payload, h.dataLen);
+    slot.key = key;
     return true;
 }
 

@@ -34,6 +34,9 @@ class ClipWriter {
 
     // One video frame (header and Annex B payload of h.dataLen bytes). False once the clip failed.
     bool Add(const NET_FRAME_HEADER& h, const uint8_t* payload);
+    // Frames were lost before the next one: the pictures up to the next key frame cannot be
+    // decoded, so they are skipped, as before the first key frame of the clip.
+    void Resync() { waitForKey_ = true; }
     // Writes what is held and closes the file: Written (renamed to the final name), Nothing (no
     // key frame in the range: no file), or Failed (no file under the final name; see error()).
     Result Finish();
@@ -69,6 +72,7 @@ class ClipWriter {
     int64_t firstSecond_ = -1;
     int64_t written_ = 0;
     bool ended_ = false;
+    bool waitForKey_ = false;  // Resync: skipping until a key frame
     bool finished_ = false;
     std::string error_;
 };

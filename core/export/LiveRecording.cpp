@@ -3,7 +3,6 @@
 #include <chrono>
 #include <cstdint>
 
-#include "core/decode/H264Scan.h"
 #include "core/export/ClipWriter.h"
 
 using namespace std::chrono_literals;
@@ -30,7 +29,6 @@ std::string LiveRecording::error() const {
 void LiveRecording::Run() {
     // Live frames carry the DVR's clock: every second it gives is in the range.
     ClipWriter writer(path_, ClipWriter::Mode::Fragmented, 0, INT64_MAX);
-    bool waitForKey = false;
     while (!end_.load() && !writer.failed()) {
         NET_FRAME_HEADER h;
         const uint8_t* data = nullptr;
@@ -38,12 +36,10 @@ void LiveRecording::Run() {
         if (!tap_->Take(50ms, h, data, dropped)) {
             continue;
         }
-        // After frames were lost the pictures until the next key frame cannot be decoded.
-        waitForKey = waitForKey || dropped;
-        if (waitForKey && h.channel == channel_ && ContainsIdrSlice(data, h.dataLen)) {
-            waitForKey = false;
+        if (dropped) {
+            writer.Resync();
         }
-        if (h.channel == channel_ && h.spare != kPlayedPicture && !waitForKey) {
+        if (h.channel == channel_ && h.spare != kPlayedPicture) {
             writer.Add(h, data);
             pictures_.store(writer.pictures());
         }
