@@ -1,28 +1,94 @@
 #include "core/net/FrameQueue.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <cstring>
 
-bool FrameQueue::Allocate(std::size_t pictureBytes) {
-    const std::size_t slotBytes = kSlotPictureOffset + pictureBytes;
-    ByteBuffer memory = AllocZeroed(kQueueSlots * slotBytes);
-    if (!memory) {
-        return false;
-    }
-    slots = std::move(memory);
+FrameQueue::FrameQueue(const std::atomic<int32_t>& work) : work_(work) {
+    std::fill(std::begin(slotBlock_), std::end(slotBlock_), kNoBlock);
     for (int i = 0; i < kQueueSlots; ++i) {
-        buf[i] = slots.get() + i * slotBytes;
+        freeBlocks_[i] = static_cast<int8_t>(i);
     }
-    return true;
+    freeCount_ = kQueueSlots;
 }
 
-int32_t FrameQueue::ReserveLocked() {
+FrameQueue::~FrameQueue() {
+    for (Block& b : blocks_) {
+        Unmap(b);
+    }
+}
+
+void FrameQueue::Unmap(Block& b) {
+    if (b.mapped > 0) {
+        munmap(b.memory, b.mapped);
+        bytesHeld_.fetch_sub(b.mapped);
+    }
+    b = Block{};
+}
+
+int8_t FrameQueue::TakeBlockLocked(std::size_t bytes) {
+    if (freeCount_ == 0) {
+        return kNoBlock;  // a cleared picture still being read holds the last one
+    }
+    // The most recently freed block that fits: its pages are the ones still in the cache.
+    int pick = -1;
+    for (int i = freeCount_ - 1; i >= 0; --i) {
+        if (blocks_[freeBlocks_[i]].mapped > 0 && blocks_[freeBlocks_[i]].bytes >= bytes) {
+            pick = i;
+            break;
+        }
+    }
+    if (pick < 0) {
+        // Nothing fits: the oldest free block too small is made anew (so a larger size
+        // replaces the smaller one), else an unused record.
+        pick = 0;
+        for (int i = 0; i < freeCount_; ++i) {
+            if (blocks_[freeBlocks_[i]].mapped > 0) {
+                pick = i;
+                break;
+            }
+        }
+        Block& b = blocks_[freeBlocks_[pick]];
+        Unmap(b);
+        const std::size_t length = kSlotPictureOffset + bytes;
+        void* memory =
+            mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (memory == MAP_FAILED) {
+            return kNoBlock;
+        }
+        b.memory = static_cast<uint8_t*>(memory);
+        b.mapped = length;
+        b.bytes = bytes;
+        bytesHeld_.fetch_add(length);
+        blocksMade_.fetch_add(1);
+    }
+    const int8_t block = freeBlocks_[pick];
+    std::copy(freeBlocks_ + pick + 1, freeBlocks_ + freeCount_, freeBlocks_ + pick);
+    --freeCount_;
+    return block;
+}
+
+void FrameQueue::FreeBlockLocked(int8_t b) {
+    if (b != kNoBlock && freeCount_ < kQueueSlots) {
+        freeBlocks_[freeCount_++] = b;
+    }
+}
+
+int32_t FrameQueue::ReserveLocked(std::size_t pictureBytes) {
     if (QueuedOrDecoding() >= kQueueSlots) {
         return -1;
     }
     const int32_t slot = (m_Top.load() + reserved_.load()) % kQueueSlots;
+    const int8_t block = TakeBlockLocked(pictureBytes);
+    if (block == kNoBlock) {
+        return -1;
+    }
+    slotBlock_[slot] = block;
+    buf[slot] = blocks_[block].memory;
     slotState_[slot] = kDecoding;
     reserved_.fetch_add(1);
+    lastReserve_ = std::chrono::steady_clock::now();
     return slot;
 }
 
@@ -30,6 +96,9 @@ void FrameQueue::Release(int32_t slot) {
     std::lock_guard<std::mutex> g(mutex);
     if (reserved_.load() > 0 && slot == (m_Top.load() + reserved_.load() - 1) % kQueueSlots) {
         reserved_.fetch_sub(1);
+        FreeBlockLocked(slotBlock_[slot]);
+        slotBlock_[slot] = kNoBlock;
+        buf[slot] = nullptr;
     }
 }
 
@@ -49,7 +118,11 @@ void FrameQueue::Complete(int32_t slot, bool picture, int64_t arrived) {
         slotState_[top] = kDecoding;
         reserved_.fetch_sub(1);
         if (gap && reserved_.load() == 0) {
-            break;  // nothing behind it: the slot is simply free again
+            // Nothing behind it: the slot is simply free again.
+            FreeBlockLocked(slotBlock_[top]);
+            slotBlock_[top] = kNoBlock;
+            buf[top] = nullptr;
+            break;
         }
         if (gap) {
             NET_FRAME_HEADER none{};
@@ -72,6 +145,10 @@ bool FrameQueue::PeekOldest(int minQueued, std::chrono::milliseconds limit,
     if (Numframe.load() < minQueued) {
         return false;
     }
+    // A picture peeked before a Clear and never popped is no longer read.
+    FreeBlockLocked(peekedBlock_);
+    peekedBlock_ = kNoBlock;
+    peeking_ = true;
     peekedEpoch = queueEpoch;
     const uint8_t* slot = buf[m_Bottom.load()];
     if (arrived) {
@@ -84,9 +161,19 @@ bool FrameQueue::PeekOldest(int minQueued, std::chrono::milliseconds limit,
 
 void FrameQueue::PopOldest() {
     std::lock_guard<std::mutex> g(mutex);
-    // After a Clear the peeked picture is gone already.
+    peeking_ = false;
+    if (peekedBlock_ != kNoBlock) {
+        // A Clear came after the peek: the picture is gone already, only its memory returns.
+        FreeBlockLocked(peekedBlock_);
+        peekedBlock_ = kNoBlock;
+        return;
+    }
     if (Numframe.load() > 0 && peekedEpoch == queueEpoch) {
-        m_Bottom.store((m_Bottom.load() + 1) % kQueueSlots);
+        const int32_t bottom = m_Bottom.load();
+        FreeBlockLocked(slotBlock_[bottom]);
+        slotBlock_[bottom] = kNoBlock;
+        buf[bottom] = nullptr;
+        m_Bottom.store((bottom + 1) % kQueueSlots);
         Numframe.fetch_sub(1);
     }
 }
@@ -98,10 +185,41 @@ void FrameQueue::WakeConsumers() {
 
 void FrameQueue::Clear() {
     std::lock_guard<std::mutex> g(mutex);
+    // The oldest queued picture may be the one the consumer is reading: its memory stays its
+    // own until the pop.
+    const bool peeked = peeking_ && Numframe.load() > 0 && peekedEpoch == queueEpoch;
+    for (int i = 0; i < kQueueSlots; ++i) {
+        if (slotBlock_[i] == kNoBlock) {
+            continue;
+        }
+        if (peeked && i == m_Bottom.load() && peekedBlock_ == kNoBlock) {
+            peekedBlock_ = slotBlock_[i];
+        } else {
+            FreeBlockLocked(slotBlock_[i]);
+        }
+        slotBlock_[i] = kNoBlock;
+        buf[i] = nullptr;
+    }
     m_Top.store(0);
     m_Bottom.store(0);
     Numframe.store(0);
     reserved_.store(0);
     std::fill(std::begin(slotState_), std::end(slotState_), kDecoding);
     ++queueEpoch;
+}
+
+int FrameQueue::TrimIdle(std::chrono::steady_clock::duration quiet) {
+    std::lock_guard<std::mutex> g(mutex);
+    if (std::chrono::steady_clock::now() - lastReserve_ < quiet) {
+        return 0;
+    }
+    int freed = 0;
+    for (int i = 0; i < freeCount_; ++i) {
+        Block& b = blocks_[freeBlocks_[i]];
+        if (b.mapped > 0) {
+            Unmap(b);
+            ++freed;
+        }
+    }
+    return freed;
 }

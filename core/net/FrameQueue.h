@@ -1,6 +1,12 @@
 // A DVR's frame queue: 32 slots, each a frame header followed (at kSlotPictureOffset) by the
 // packed I420 picture decoded from it, taken off oldest first.
 //
+// Memory follows the pictures: a reservation takes a block big enough for the picture it says
+// it brings from the queue's free blocks (newest freed first, so the same few stay warm), and
+// makes one only when none fits. A block goes back when its slot is popped or cleared. A queue
+// that took nothing for a while gives its free blocks back (TrimIdle). So a DVR costs the
+// pictures it has in flight, not 32 of the largest size.
+//
 // Producer side (the DVR's receive thread, and the decode lanes it hands frames to): a slot is
 // reserved when its frame arrives (ReserveLocked, receive thread only), filled without the lock,
 // then completed with a picture or without one (Complete, any producer thread). Pictures may be
@@ -26,7 +32,6 @@
 #include <cstdint>
 #include <mutex>
 
-#include "core/support/ByteBuffer.h"
 #include "core/wire/WireFormats.h"
 
 inline constexpr int kQueueSlots = 32;
@@ -37,19 +42,16 @@ class FrameQueue {
   public:
     // A consumer's wait ends early once `work` is 0 (the owner's threads stop); whoever clears
     // it calls WakeConsumers.
-    explicit FrameQueue(const std::atomic<int32_t>& work) : work_(work) {}
+    explicit FrameQueue(const std::atomic<int32_t>& work);
+    ~FrameQueue();
     FrameQueue(const FrameQueue&) = delete;
     FrameQueue& operator=(const FrameQueue&) = delete;
 
-    // Makes the slots' memory (zeroed): kQueueSlots slots of kSlotPictureOffset plus
-    // `pictureBytes` each. Once, before any producer or consumer runs; false (nothing changed)
-    // when memory is short.
-    bool Allocate(std::size_t pictureBytes);
-
     // ---- Producer side ------------------------------------------------------------------------
-    // Reserves the next slot, or -1 when the queue, with the slots being decoded, is full. The
-    // caller holds `mutex`, and fills buf[slot] without it.
-    int32_t ReserveLocked();
+    // Reserves the next slot with room for a picture of `pictureBytes` after the header, or -1
+    // when the queue, with the slots being decoded, is full (or memory is short). The caller
+    // holds `mutex`, and fills buf[slot] without it.
+    int32_t ReserveLocked(std::size_t pictureBytes);
     // Takes back the newest reservation, `slot`: its frame is dropped before decoding. Anything
     // else (an older slot, one no longer reserved) is left alone.
     void Release(int32_t slot);
@@ -71,9 +73,17 @@ class FrameQueue {
     // Wakes a consumer waiting in PeekOldest, so that it sees `work` cleared. Any thread.
     void WakeConsumers();
 
-    // Empties the queue and starts a new epoch (a peeked picture is then gone). Receive thread,
-    // with no slot being decoded.
+    // Empties the queue and starts a new epoch (a peeked picture is then gone, though its memory
+    // stays the consumer's until its pop). Receive thread, with no slot being decoded.
     void Clear();
+
+    // Frees the free blocks when nothing was reserved for `quiet` or longer; the blocks freed.
+    // Any thread (the consumer calls it when its wait times out).
+    int TrimIdle(std::chrono::steady_clock::duration quiet);
+    // Blocks made since the start: growth is rare once the pictures' size is known. Any thread.
+    uint32_t blocksMade() const { return blocksMade_.load(); }
+    // Bytes of picture memory held now, in use or free. Any thread.
+    std::size_t bytesHeld() const { return bytesHeld_.load(); }
 
     // The queue's lock, see above.
     mutable std::mutex mutex;
@@ -81,15 +91,39 @@ class FrameQueue {
     std::atomic<int32_t> m_Bottom{0};  // oldest queued slot
     std::atomic<int32_t> Numframe{0};  // queued pictures, 0 to 32
     std::condition_variable queued;    // signalled under `mutex` when pictures become visible
-    // Each slot's memory, set by Allocate. A reserved slot belongs to its producer until it is
-    // completed; the oldest queued one to the consumer between its peek and its pop.
+    // Each reserved or queued slot's memory, set by its reservation. A reserved slot belongs to
+    // its producer until it is completed; the oldest queued one to the consumer between its peek
+    // and its pop.
     uint8_t* buf[kQueueSlots] = {};
 
   private:
     enum : uint8_t { kDecoding = 0, kPicture = 1, kGap = 2 };
+    static constexpr int8_t kNoBlock = -1;
+
+    // Mapped pages of their own, so that a freed block goes back to the system at once.
+    struct Block {
+        uint8_t* memory = nullptr;
+        std::size_t mapped = 0;  // bytes mapped, 0 for none
+        std::size_t bytes = 0;   // usable after the header
+    };
+    void Unmap(Block& b);
+    // Gives block `b` back to the free ones (under `mutex`).
+    void FreeBlockLocked(int8_t b);
+    // The index of a free block of at least `bytes`, made or grown if none fits; kNoBlock when
+    // memory is short (under `mutex`).
+    int8_t TakeBlockLocked(std::size_t bytes);
 
     const std::atomic<int32_t>& work_;
-    ByteBuffer slots;  // the memory buf[i] points into
+    // At most one block per slot exists. All under `mutex`.
+    Block blocks_[kQueueSlots];
+    int8_t slotBlock_[kQueueSlots];   // the block each reserved or queued slot holds
+    int8_t freeBlocks_[kQueueSlots];  // a stack; the last freed on top
+    int freeCount_ = 0;
+    int8_t peekedBlock_ = kNoBlock;  // kept for the consumer across a Clear until its pop
+    bool peeking_ = false;           // between a consumer's peek and its pop
+    std::chrono::steady_clock::time_point lastReserve_{};
+    std::atomic<uint32_t> blocksMade_{0};
+    std::atomic<std::size_t> bytesHeld_{0};
     // Slots from m_Top on being decoded; written under `mutex`, read anywhere.
     std::atomic<int32_t> reserved_{0};
     uint8_t slotState_[kQueueSlots] = {};  // of the reserved slots; under `mutex`

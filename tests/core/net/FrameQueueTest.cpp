@@ -16,11 +16,9 @@ using Clock = std::chrono::steady_clock;
 
 class FrameQueueTest : public ::testing::Test {
   protected:
-    FrameQueueTest() { EXPECT_TRUE(q.Allocate(sizeof(uint32_t))); }
-
     int32_t Reserve() {
         std::lock_guard<std::mutex> g(q.mutex);
-        return q.ReserveLocked();
+        return q.ReserveLocked(sizeof(uint32_t));
     }
     // Completes `slot` with picture `n` (its header and its pixels say n), or without a picture.
     void Complete(int32_t slot, uint32_t n, bool picture = true) {
@@ -133,6 +131,54 @@ TEST_F(FrameQueueTest, AClearBetweenPeekAndPopDropsThePeekedPictureAndPopsNoNewe
     Add(3);
     q.PopOldest();  // the consumer's pop for picture 1
     EXPECT_EQ(Drain(), std::vector<int>{3});
+}
+
+TEST_F(FrameQueueTest, MemoryFollowsThePicturesInFlightGrowsForALargerOneAndGoesWhenIdle) {
+    const auto passThrough = [&](std::size_t bytes, int pictures) {
+        for (int i = 0; i < pictures; ++i) {
+            int32_t slot;
+            {
+                std::lock_guard<std::mutex> g(q.mutex);
+                slot = q.ReserveLocked(bytes);
+            }
+            ASSERT_GE(slot, 0);
+            std::memset(q.buf[slot] + kSlotPictureOffset, 0xAB, bytes);  // ASan: all writable
+            Complete(slot, static_cast<uint32_t>(i));
+            Drain();
+        }
+    };
+    // The ring turns a hundred times, but one picture at a time needs one block.
+    passThrough(100000, 3200);
+    EXPECT_EQ(q.blocksMade(), 1u);
+    EXPECT_LT(q.bytesHeld(), 2 * (100000 + kSlotPictureOffset) + 8192);
+    // A larger picture needs a larger block, made once; smaller ones fit in it afterwards.
+    passThrough(400000, 50);
+    passThrough(100000, 50);
+    EXPECT_EQ(q.blocksMade(), 2u);
+    EXPECT_EQ(q.TrimIdle(std::chrono::hours(1)), 0);  // not idle
+    EXPECT_GT(q.bytesHeld(), 0u);
+    EXPECT_EQ(q.TrimIdle(0s), 1);
+    EXPECT_EQ(q.bytesHeld(), 0u);
+    passThrough(1000, 2);  // and the queue works on
+    EXPECT_EQ(q.blocksMade(), 3u);
+}
+
+TEST_F(FrameQueueTest, APictureBeingReadKeepsItsMemoryAcrossAClearUntilItsPop) {
+    Add(1);
+    NET_FRAME_HEADER h;
+    const uint8_t* pixels = nullptr;
+    ASSERT_TRUE(q.PeekOldest(1, 0ms, h, pixels));
+    q.Clear();
+    for (uint32_t n = 100; n < 100 + kQueueSlots - 1; ++n) {
+        Add(n);  // every other block may be handed out again, not the one being read
+    }
+    uint32_t painted = 0;
+    std::memcpy(&painted, pixels, sizeof painted);
+    EXPECT_EQ(painted, 1u);
+    EXPECT_EQ(Reserve(), -1);  // the 32nd block is still the reader's
+    q.PopOldest();
+    EXPECT_EQ(q.Numframe.load(), kQueueSlots - 1);  // the pop took nothing newer
+    EXPECT_GE(Reserve(), 0);
 }
 
 TEST_F(FrameQueueTest, AWaitingConsumerWakesForEnoughPicturesOrAStopAndTimesOutOtherwise) {
