@@ -19,7 +19,7 @@
 
 #include "bench/BenchSupport.h"
 #include "core/ViewController.h"
-#include "core/decode/DecodeLanes.h"
+#include "core/decode/DecodePool.h"
 
 using bench::Spawn;
 
@@ -121,7 +121,7 @@ int main(int argc, char** argv) {
         "client: %llu of %llu received pictures decoded in %.1f s = %.0f a second "
         "(%.2f cores busy, %d decode lanes); the slowest channel %.0f a second\n",
         static_cast<unsigned long long>(frames), static_cast<unsigned long long>(sent), wall,
-        clientRate, clientCpu / wall, DecodeLanes::LanesForThisMachine(), fewest / wall);
+        clientRate, clientCpu / wall, DecodePool::LanesForThisMachine(), fewest / wall);
     std::printf("ffmpeg -threads 1: %llu frames in %.2f CPU s = %.0f a CPU second\n", ref.frames,
                 ref.cpuSeconds, refRate);
     std::printf("ratio client intake/ffmpeg one thread: %.2f (target >= 1.6 on 2 cores)\n",

@@ -7,6 +7,7 @@
 #include <string>
 #include <utility>
 
+#include "core/decode/DecodePool.h"
 #include "core/dvr/DvrSlot.h"
 #include "core/support/FixedText.h"
 #include "core/support/Log.h"
@@ -17,8 +18,8 @@ const char* const kNoMemoryText = "Not enough memory to show this DVR.";
 
 }  // namespace
 
-ViewController::ViewController(UiPort& ui) : ui_(ui) {
-    const SlotContext context{ui_, list_, limits, mutex, cancel_, *this};
+ViewController::ViewController(UiPort& ui) : ui_(ui), decodePool_(std::make_unique<DecodePool>()) {
+    const SlotContext context{ui_, list_, limits, mutex, cancel_, *this, *decodePool_};
     for (int d = 0; d < kMaxDvrs; ++d) {
         slots_[d] = std::make_unique<DvrSlot>(d, context);
     }

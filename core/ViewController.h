@@ -48,6 +48,7 @@
 #include "core/support/CancelSignal.h"
 #include "core/wire/ResultCodes.h"
 
+class DecodePool;
 class DvrSlot;
 
 class ViewController final : public WallQuery, private SlotEvents {
@@ -256,6 +257,8 @@ class ViewController final : public WallQuery, private SlotEvents {
     ScreenLayout layout_;
     ListFileKeeper listFile_{list_, layout_, ui_};
     PlaybackSession session_{[this](int dvr) -> DvrSlot& { return Slot(dvr); }};
+    // Before the slots: it outlives every slot that submits to it.
+    std::unique_ptr<DecodePool> decodePool_;
     std::unique_ptr<DvrSlot> slots_[kMaxDvrs];
 
     // The view mode: the current DVR (-1 all-DVR view) and whether the pane assignment governs

@@ -42,34 +42,53 @@ int32_t initDecode(Decode_Struct& set) {
     }
     for (int c = 0; c < kMaxChannels; ++c) {
         set.decodec[c] = codec;
-        CodecContextPtr ctx(avcodec_alloc_context3(codec));
-        FramePtr frame(av_frame_alloc());
-        if (!ctx || !frame) {
-            return -1;
-        }
-        ctx->width = 352;  // the decoder takes the real size from the stream
-        ctx->height = 288;
-        ctx->thread_count = 1;  // decoding is already parallel across DVRs; no added latency
-        // Pictures decoded from missing references are not shown.
-        ctx->flags &= ~AV_CODEC_FLAG_OUTPUT_CORRUPT;
-        if (avcodec_open2(ctx.get(), codec, nullptr) < 0) {
-            QLog("decoder error");
-            return -1;
-        }
-        set.out_c[c] = std::move(ctx);
-        set.out_Picture[c] = std::move(frame);
     }
     set.packet = std::move(packet);
     set.init = 1;
     return 1;
 }
 
-void FlushDecoders(Decode_Struct& set) {
-    if (set.init != 1) {
+bool OpenChannel(Decode_Struct& set, int32_t channel) {
+    if (set.init != 1 || channel < 0 || channel >= kMaxChannels) {
+        return false;
+    }
+    if (set.out_c[channel]) {
+        return true;
+    }
+    const AVCodec* codec = set.decodec[channel];
+    CodecContextPtr ctx(avcodec_alloc_context3(codec));
+    FramePtr frame(av_frame_alloc());
+    if (!ctx || !frame) {
+        return false;
+    }
+    ctx->width = 352;  // the decoder takes the real size from the stream
+    ctx->height = 288;
+    ctx->thread_count = 1;  // decoding is already parallel across channels; no added latency
+    // Pictures decoded from missing references are not shown.
+    ctx->flags &= ~AV_CODEC_FLAG_OUTPUT_CORRUPT;
+    if (avcodec_open2(ctx.get(), codec, nullptr) < 0) {
+        QLog("decoder error");
+        return false;
+    }
+    set.out_c[channel] = std::move(ctx);
+    set.out_Picture[channel] = std::move(frame);
+    set.made.fetch_add(1, std::memory_order_relaxed);
+    set.open.fetch_add(1, std::memory_order_relaxed);
+    return true;
+}
+
+void ReleaseChannel(Decode_Struct& set, int32_t channel) {
+    if (channel < 0 || channel >= kMaxChannels || !set.out_c[channel]) {
         return;
     }
-    for (auto& c : set.out_c) {
-        avcodec_flush_buffers(c.get());
+    set.out_c[channel].reset();
+    set.out_Picture[channel].reset();
+    set.open.fetch_sub(1, std::memory_order_relaxed);
+}
+
+void FlushDecoders(Decode_Struct& set) {
+    for (int c = 0; c < kMaxChannels; ++c) {
+        ReleaseChannel(set, c);
     }
 }
 
@@ -90,7 +109,7 @@ int32_t DecodeData(Decode_Struct& set, const uint8_t* data, uint32_t len,
 
 int32_t DecodePacket(Decode_Struct& set, AVPacket* packet, const NET_FRAME_HEADER& header,
                      int32_t channel, uint8_t* picture) {
-    if (channel < 0 || channel >= kMaxChannels || set.init != 1) {
+    if (channel < 0 || channel >= kMaxChannels || !OpenChannel(set, channel)) {
         return -1;
     }
     AVCodecContext* ctx = set.out_c[channel].get();

@@ -1,10 +1,16 @@
 // One H.264 decoder per channel of a DVR, and the copy of a decoded picture into packed I420.
 //
-// Threads: a DVR's decoder set is created before its receive thread starts; each channel's
-// decoder is then used by one thread at a time (the receive thread, or the channel's decode
-// lane), so it needs no lock of its own.
+// A decoder costs close to a megabyte before its first picture and twice that once it decodes,
+// so a channel's decoder is made when the channel first has something to decode and released
+// when it has been silent for a while: a DVR costs the channels it shows.
+//
+// Threads: a DVR's decoder set is prepared before its receive thread starts. The receive thread
+// alone makes and releases a channel's decoder (OpenChannel, ReleaseChannel), never while a frame
+// of that channel is being decoded; between those, the decoder is used by one thread at a time
+// (the receive thread, or the decode lane given the frame), so it needs no lock of its own.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -13,26 +19,32 @@
 #include "core/wire/WireFormats.h"
 
 struct Decode_Struct {
-    CodecContextPtr out_c[kMaxChannels];  // the open decoder of each channel
+    CodecContextPtr out_c[kMaxChannels];  // the open decoder of each channel, or none yet
     const AVCodec* decodec[kMaxChannels] = {};
     FramePtr out_Picture[kMaxChannels];  // the picture each decoder writes into
     PacketPtr packet;                    // reused for every frame
-    int32_t init = 0;                    // 1 once all 32 decoders are open
+    int32_t init = 0;                    // 1 once the codec is found and the packet made
+    std::atomic<uint32_t> made{0};       // decoders made since the start; any thread reads it
+    std::atomic<int32_t> open{0};        // decoders open now; any thread reads it
 };
 
-// Creates the 32 decoders of one DVR; 1 at once if they exist, -1 when one could not be made
-// (the set then stays uninitialised and a later call starts again).
+// Prepares one DVR's decoder set; 1 at once if it is prepared, -1 when the codec or memory is
+// missing (the set then stays uninitialised and a later call starts again).
 int32_t initDecode(Decode_Struct& set);
 
-// Drops every decoder's reference pictures (a slot given to another DVR starts afresh).
+// Makes channel `channel`'s decoder unless it is open; false when it cannot be made.
+bool OpenChannel(Decode_Struct& set, int32_t channel);
+// Releases channel `channel`'s decoder and its pictures; the next OpenChannel starts afresh.
+void ReleaseChannel(Decode_Struct& set, int32_t channel);
+// Releases every decoder (a slot given to another DVR starts afresh).
 void FlushDecoders(Decode_Struct& set);
 
 // Decodes one frame's payload (`len` bytes at `data`, followed by kInputPadding readable zero
-// bytes) with the decoder of channel `Decodeid`. When the decoder gives a picture, it is copied
-// to `picture` as packed I420 in the geometry of the header's SizeFrame byte.
-// Returns the picture's size in bytes; 0 when no picture came out (before the first key frame,
-// a picture that was only partly decodable, a geometry or pixel format that cannot be shown);
-// a negative number on a decode error or a channel outside 0 to 31.
+// bytes) with the decoder of channel `Decodeid`, made first if it is not open. When the decoder
+// gives a picture, it is copied to `picture` as packed I420 in the geometry of the header's
+// SizeFrame byte. Returns the picture's size in bytes; 0 when no picture came out (before the first
+// key frame, a picture that was only partly decodable, a geometry or pixel format that cannot be
+// shown); a negative number on a decode error or a channel outside 0 to 31.
 int32_t DecodeData(Decode_Struct& set, const uint8_t* data, uint32_t len,
                    const NET_FRAME_HEADER& DecodeDdataFrame, int32_t Decodeid, uint8_t* picture);
 

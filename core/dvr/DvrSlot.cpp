@@ -44,8 +44,7 @@ int32_t DvrSlot::initNet() {
     NetCtrl.RecvCmd.store(0);
     ByteBuffer tmp = AllocZeroed(kMaxFramePayload + kInputPadding);
     ByteBuffer member = AllocZeroed(kMaxFramePayload + kInputPadding);
-    // The queue's memory last: it is kept only when the others were had.
-    if (!tmp || !member || !NetCtrl.queue.Allocate(kMaxPictureBytes)) {
+    if (!tmp || !member) {
         QLog("initNet: no memory for DVR %d", dvr_);
         return -1;  // stays uninitialised: nothing may use the missing buffers
     }
@@ -118,7 +117,7 @@ void DvrSlot::Renumbered() {
 }
 
 void DvrSlot::ResetSlot() {
-    lanes_.Drain();  // no picture of the old DVR lands in the emptied queue
+    DrainJobs();  // no picture of the old DVR lands in the emptied queue
     NetCtrl.queue.Clear();
     {
         std::lock_guard<std::mutex> g(NetCtrl.queue.mutex);
@@ -137,6 +136,7 @@ void DvrSlot::ResetSlot() {
     deliveredChannels_.store(0);
     playStamp_.store(false);
     FlushDecoders(Decoder);  // no reference pictures carry over
+    std::fill(std::begin(lastFrameAt_), std::end(lastFrameAt_), 0);
     {
         std::lock_guard<std::mutex> g(NetCtrl.replyLock);
         Dvrinfo = DVR_MACHINE_INFO{};
@@ -154,6 +154,13 @@ uint32_t DvrSlot::ExpectedFrame(int entry) const {
     }
     std::lock_guard<std::mutex> g(NetCtrl.queue.mutex);
     return frameNumber[entry];
+}
+
+DvrSlot::MemoryFigures DvrSlot::Memory() const {
+    return MemoryFigures{NetCtrl.queue.bytesHeld(), NetCtrl.queue.blocksMade(),
+                         Decoder.open.load(std::memory_order_relaxed),
+                         Decoder.made.load(std::memory_order_relaxed),
+                         payloadGrowths_.load(std::memory_order_relaxed)};
 }
 
 DVR_MACHINE_INFO DvrSlot::MachineInfo() const {

@@ -23,6 +23,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -30,7 +31,7 @@
 #include <thread>
 #include <vector>
 
-#include "core/decode/DecodeLanes.h"
+#include "core/decode/DecodePool.h"
 #include "core/decode/DecoderPool.h"
 #include "core/directory/SaveInfo.h"
 #include "core/dvr/CommandQueue.h"
@@ -42,7 +43,7 @@
 #include "core/net/TcpSocket.h"
 #include "core/wire/ResultCodes.h"
 
-class DvrSlot final : private StreamSink {
+class DvrSlot final : private StreamSink, private DecodePool::Client {
   public:
     DvrSlot(int dvr, SlotContext context);
     ~DvrSlot() override;
@@ -176,6 +177,16 @@ class DvrSlot final : private StreamSink {
     // The next frame number expected on a channel entry (0 to 39). Any thread.
     uint32_t ExpectedFrame(int entry) const;
 
+    // What the slot's pictures hold now, and how often its memory had to grow. Any thread.
+    struct MemoryFigures {
+        std::size_t queueBytes = 0;    // the queue's picture memory, in use or free
+        uint32_t queueBlocksMade = 0;  // picture blocks made
+        int32_t decodersOpen = 0;      // channels with a decoder now
+        uint32_t decodersMade = 0;     // decoders made
+        uint32_t payloadGrowths = 0;   // times the payload buffers grew
+    };
+    MemoryFigures Memory() const;
+
     NetCtrl_Struct NetCtrl;
 
   private:
@@ -236,9 +247,18 @@ class DvrSlot final : private StreamSink {
     void OnRecordList(int32_t pages, const uint8_t* data, std::size_t len) override;
     void OnPlayState(int32_t state, int32_t reason) override;
     void WaitForQueueRoom();
-    // Decoding on the lanes: started and stopped by the receive thread around its loop.
+    // Decoding on the shared pool's lanes, when the machine has cores to spare: joined by the
+    // receive thread as it starts. Receive thread.
     bool StartDecodeLanes();
-    void DecodeOnLane(int lane, DecodeLanes::Job& job);
+    void DecodeOnLane(AVPacket* packet, DecodePool::Job& job) override;
+    // Returns once no frame of this DVR is being decoded on a lane. Receive thread (or any, with
+    // no receive thread running).
+    void DrainJobs();
+    // A buffer for a payload of `bytes` handed to a lane; the pool grows to the largest frame.
+    BufferRefPtr PayloadBuffer(uint32_t bytes);
+    // Releases the decoders of channels silent for a while, and with every channel silent the
+    // payload buffers and the queue's free memory too. Receive thread, a few times a second.
+    void ReleaseIdleDecoders();
     // A reserved slot's picture (`bytes` > 0) or its absence goes on the queue.
     void Publish(int32_t slot, const NET_FRAME_HEADER& h, int32_t bytes, int64_t arrived);
     // The channels now asked for, as a record that asks for them goes out.
@@ -258,11 +278,23 @@ class DvrSlot final : private StreamSink {
 
     // ---- Tables ---------------------------------------------------------------------------------
     Decode_Struct Decoder;  // made once; each channel's decoder used by one thread at a time
-    // The channels decode on these threads when the machine has cores to spare; the payloads
-    // they read come from the pool, one packet per lane. Receive thread.
-    DecodeLanes lanes_;
+    // Decoding on the shared pool: whether this slot does (receive thread), the job of each
+    // queue slot (a reserved slot has at most one), and the payloads' buffers (receive thread),
+    // sized to the largest frame so far.
+    bool pooled_ = false;
+    DecodePool::Job jobs_[kQueueSlots];
     BufferPoolPtr payloadPool_;
-    std::vector<PacketPtr> lanePackets_;
+    uint32_t payloadBytes_ = 0;
+    std::atomic<uint32_t> payloadGrowths_{0};
+    // Frames handed to a lane and not yet decoded: in all (under jobsLock_) and per channel.
+    std::mutex jobsLock_;
+    std::condition_variable jobsDone_;
+    int jobsInFlight_ = 0;
+    std::atomic<int32_t> channelJobs_[kMaxChannels] = {};
+    // When each channel last had a frame to decode, and when the decoders are looked at next
+    // (steady clock, ns). Receive thread.
+    int64_t lastFrameAt_[kMaxChannels] = {};
+    int64_t nextDecoderSweep_ = 0;
     ByteBuffer AVData2;  // a bundle member and its padding; receive thread
     // Next frame number expected per channel entry; under NetCtrl.queue.mutex.
     uint32_t frameNumber[40] = {};

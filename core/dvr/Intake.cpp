@@ -11,14 +11,21 @@
 
 namespace {
 
-// Jobs wait on a lane only for reserved slots, so a lane never turns one away.
-static_assert(DecodeLanes::kCapacity >= kQueueSlots);
-
 constexpr auto kBackPressureStep = std::chrono::milliseconds(10);
 constexpr int kBackPressureSteps = 101;
 constexpr auto kKeyFrameRequestInterval = std::chrono::seconds(1);
 // While a channel waits for a point to start decoding at, it asks for a key frame this often.
 constexpr auto kKeyFrameRetryInterval = std::chrono::seconds(2);
+// How often the receive thread looks for decoders to release.
+constexpr int64_t kDecoderSweepNs = 250'000'000;
+// The payload buffers' smallest size; they grow in doublings to the largest frame seen.
+constexpr uint32_t kFirstPayloadBytes = 64 * 1024;
+
+int64_t SteadyNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 }  // namespace
 
@@ -72,7 +79,9 @@ void DvrSlot::OnFrame(const NET_FRAME_HEADER& header, const uint8_t* payload, bo
         }
         h.imageSize = FoldSizeFrame(h.videoStandard, h.imageSize);
         stats.sizeFrame.store(h.imageSize, std::memory_order_relaxed);
-        slot = b.queue.ReserveLocked();
+        // Room for the picture the header announces: nothing is written for one without a size.
+        const std::optional<PictureGeometry> size = SizeFrameGeometry(h.imageSize);
+        slot = b.queue.ReserveLocked(size ? size->I420Bytes() : 0);
     }
     if ((tapChannels_.load(std::memory_order_relaxed) & (1u << ch)) != 0) {
         std::lock_guard<std::mutex> g(tapLock_);
@@ -108,17 +117,36 @@ void DvrSlot::OnFrame(const NET_FRAME_HEADER& header, const uint8_t* payload, bo
         b.needKey[ch] = false;
     }
 
-    if (lanes_.running()) {
+    // The channel's decoder is made here, on the receive thread, before any lane may use it.
+    if (!OpenChannel(Decoder, ch)) {
+        b.queue.Release(slot);
+        stats.dropped.fetch_add(1, std::memory_order_relaxed);
+        return;
+    }
+    lastFrameAt_[ch] = SteadyNs();
+    if (pooled_) {
         // The decoder would copy a payload it does not own; this buffer it only references, so
         // the lane reads it after the next frame has replaced the parser's.
-        BufferRefPtr ref(av_buffer_pool_get(payloadPool_.get()));
+        BufferRefPtr ref = PayloadBuffer(h.dataLen);
         if (!ref) {
             b.queue.Release(slot);
+            stats.dropped.fetch_add(1, std::memory_order_relaxed);
             return;
         }
         std::memcpy(ref->data, payload, h.dataLen);
         std::memset(ref->data + h.dataLen, 0, kInputPadding);
-        lanes_.Submit(ch, DecodeLanes::Job{slot, h, std::move(ref), arrived});
+        DecodePool::Job& job = jobs_[slot];
+        job.slot = slot;
+        job.header = h;
+        job.payload = std::move(ref);
+        job.arrived = arrived;
+        job.client = this;
+        channelJobs_[ch].fetch_add(1, std::memory_order_relaxed);
+        {
+            std::lock_guard<std::mutex> g(jobsLock_);
+            ++jobsInFlight_;
+        }
+        ctx_.decodePool.Submit(static_cast<uint32_t>(dvr_ * kMaxChannels + ch), job);
         return;
     }
     // The reserved slot is not visible to the consumer until it is completed, so the picture is
@@ -142,17 +170,81 @@ void DvrSlot::RemoveTap(FrameTap* tap) {
     }
 }
 
-void DvrSlot::DecodeOnLane(int lane, DecodeLanes::Job& job) {
-    AVPacket* packet = lanePackets_[static_cast<std::size_t>(lane)].get();
+void DvrSlot::DecodeOnLane(AVPacket* packet, DecodePool::Job& job) {
+    // Once the slot is published, the receive thread may fill this job again: what is needed
+    // afterwards is copied out first.
+    const NET_FRAME_HEADER h = job.header;
+    const int32_t slot = job.slot;
+    const int64_t arrived = job.arrived;
     packet->buf = job.payload.get();  // the job keeps its reference; the decoder takes its own
     packet->data = job.payload->data;
-    packet->size = static_cast<int>(job.header.dataLen);
-    const int32_t bytes = DecodePacket(Decoder, packet, job.header, job.header.channel,
-                                       NetCtrl.queue.buf[job.slot] + kSlotPictureOffset);
+    packet->size = static_cast<int>(h.dataLen);
+    const int32_t bytes =
+        DecodePacket(Decoder, packet, h, h.channel, NetCtrl.queue.buf[slot] + kSlotPictureOffset);
     packet->buf = nullptr;
     packet->data = nullptr;
     packet->size = 0;
-    Publish(job.slot, job.header, bytes, job.arrived);
+    job.payload.reset();
+    Publish(slot, h, bytes, arrived);
+    // The decoder is free for the receive thread to release from here on.
+    channelJobs_[h.channel].fetch_sub(1, std::memory_order_release);
+    std::lock_guard<std::mutex> g(jobsLock_);
+    if (--jobsInFlight_ == 0) {
+        jobsDone_.notify_all();  // under the lock: the slot may go once a drain sees zero
+    }
+}
+
+void DvrSlot::DrainJobs() {
+    std::unique_lock<std::mutex> g(jobsLock_);
+    jobsDone_.wait(g, [&] { return jobsInFlight_ == 0; });
+}
+
+BufferRefPtr DvrSlot::PayloadBuffer(uint32_t bytes) {
+    const uint32_t needed = bytes + kInputPadding;
+    if (!payloadPool_ || needed > payloadBytes_) {
+        // A larger frame than any before: buffers of the old size go as their jobs end.
+        uint32_t size = std::max(payloadBytes_, kFirstPayloadBytes);
+        while (size < needed) {
+            size *= 2;
+        }
+        size = std::min<uint32_t>(size, kMaxFramePayload + kInputPadding);
+        BufferPoolPtr pool(av_buffer_pool_init(size, nullptr));
+        if (!pool) {
+            return nullptr;
+        }
+        payloadPool_ = std::move(pool);
+        payloadBytes_ = size;
+        payloadGrowths_.fetch_add(1, std::memory_order_relaxed);
+    }
+    return BufferRefPtr(av_buffer_pool_get(payloadPool_.get()));
+}
+
+void DvrSlot::ReleaseIdleDecoders() {
+    const int64_t now = SteadyNs();
+    if (now < nextDecoderSweep_) {
+        return;
+    }
+    nextDecoderSweep_ = now + kDecoderSweepNs;
+    // A played recording may pause: its decoders wait for it.
+    if (NetCtrl.ViewOrBack.load() == VIEW_PLAYBACK && NetCtrl.NetWorking.load() > 0) {
+        return;
+    }
+    const int64_t idle =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(ctx_.limits.decoderIdle).count();
+    bool anyRecent = false;
+    for (int c = 0; c < kMaxChannels; ++c) {
+        const bool silent = now - lastFrameAt_[c] >= idle;
+        anyRecent = anyRecent || !silent;
+        if (silent && Decoder.out_c[c] && channelJobs_[c].load(std::memory_order_acquire) == 0) {
+            ReleaseChannel(Decoder, c);
+            NetCtrl.needKey[c] = true;  // a new decoder starts at a key frame
+        }
+    }
+    if (!anyRecent) {
+        payloadPool_.reset();  // what a lane still holds goes back with it
+        payloadBytes_ = 0;
+        NetCtrl.queue.TrimIdle(ctx_.limits.decoderIdle);
+    }
 }
 
 void DvrSlot::Publish(int32_t slot, const NET_FRAME_HEADER& h, int32_t bytes, int64_t arrived) {
@@ -167,25 +259,9 @@ void DvrSlot::Publish(int32_t slot, const NET_FRAME_HEADER& h, int32_t bytes, in
 }
 
 bool DvrSlot::StartDecodeLanes() {
-    const int lanes = DecodeLanes::LaneCount(ctx_.limits.decodeLanes);
-    if (lanes < 2 || Decoder.init != 1) {
-        return false;
-    }
-    if (!payloadPool_) {
-        payloadPool_.reset(av_buffer_pool_init(kMaxFramePayload + kInputPadding, nullptr));
-    }
-    while (lanePackets_.size() < static_cast<std::size_t>(lanes)) {
-        PacketPtr packet(av_packet_alloc());
-        if (!packet) {
-            break;
-        }
-        lanePackets_.push_back(std::move(packet));
-    }
-    if (!payloadPool_ || lanePackets_.size() < static_cast<std::size_t>(lanes)) {
-        return false;  // decoding stays on the receive thread
-    }
-    return lanes_.Start(lanes,
-                        [this](int lane, DecodeLanes::Job& job) { DecodeOnLane(lane, job); });
+    const int lanes = DecodePool::LaneCount(ctx_.limits.decodeLanes);
+    pooled_ = lanes >= 2 && Decoder.init == 1 && ctx_.decodePool.Start(lanes);
+    return pooled_;  // otherwise decoding stays on the receive thread
 }
 
 void DvrSlot::OnDiskInfo(int32_t count, const NET_SEND_INFO (&disks)[kMaxDiskRecords]) {

@@ -35,6 +35,7 @@ void DvrSlot::NetWorkThread() {
         if (NetCtrl.resetRequested.exchange(false)) {
             ResetSlot();
         }
+        ReleaseIdleDecoders();
         if (NetCtrl.NetWorking.load() <= 0) {
             std::unique_lock<std::mutex> g(NetCtrl.idleLock);
             NetCtrl.idle.wait_for(g, kIdleWait, [&] {
@@ -73,7 +74,7 @@ void DvrSlot::NetWorkThread() {
             CheckSilence(*s, silence);
         }
     }
-    lanes_.Stop();  // what they still decode is queued before the thread ends
+    DrainJobs();  // what the lanes still decode is queued before the thread ends
 }
 
 DvrSlot::SilenceWatch DvrSlot::FreshSilence(std::chrono::steady_clock::time_point now) const {

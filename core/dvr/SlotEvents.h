@@ -9,6 +9,7 @@
 #include "core/wire/WireFormats.h"
 
 class CancelSignal;
+class DecodePool;
 class DvrList;
 class UiPort;
 struct ConnectionLimits;
@@ -34,4 +35,5 @@ struct SlotContext {
     std::mutex& sendLock;  // the process-wide lock around each send call
     const CancelSignal& cancel;
     SlotEvents& events;
+    DecodePool& decodePool;  // the decode threads every slot shares
 };

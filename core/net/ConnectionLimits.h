@@ -29,7 +29,10 @@ struct ConnectionLimits {
     // sooner goes on from where the last waits were, so a DVR that drops every session soon
     // after its login is not asked again every few seconds for ever.
     std::chrono::milliseconds reconnectSteady{60000};
-    // Decode lanes per DVR, taken as its receive thread starts: 0 = one per core (at most 8);
-    // below 2, pictures are decoded on the receive thread itself.
+    // Lanes of the decode pool all DVRs share, taken as the first receive thread starts: 0 = one
+    // per core (at most 8); below 2, pictures are decoded on each DVR's receive thread itself.
     int decodeLanes = 0;
+    // A channel that had nothing to decode for this long gives its decoder back; a DVR whose
+    // channels all did, its queue's and payloads' memory.
+    std::chrono::milliseconds decoderIdle{10000};
 };

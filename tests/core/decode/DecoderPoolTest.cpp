@@ -78,12 +78,11 @@ TEST(CopyAVFrameToBuf, RowsArePackedTheOverlapOfTwoSizesCopiedAndTheRestFilledWi
     EXPECT_EQ(std::count(out.begin(), out.end(), 0xEE), static_cast<long>(out.size()));
 }
 
-TEST(DecoderPool, SetIsCreatedOnceAndDecodesChannelsZeroToThirtyOne) {
+TEST(DecoderPool, AChannelsDecoderIsMadeAtItsFirstFrameAndAReleasedOneStartsAfresh) {
     Decode_Struct set;
     ASSERT_EQ(initDecode(set), 1);
-    const AVCodecContext* first = set.out_c[31].get();
     EXPECT_EQ(initDecode(set), 1);
-    EXPECT_EQ(set.out_c[31].get(), first);
+    EXPECT_EQ(set.open.load(), 0);  // nothing is made for channels that send nothing
 
     auto clip = EncodeClip(352, 288, 2, 50);
     const uint32_t key = static_cast<uint32_t>(clip[0].size());
@@ -95,10 +94,20 @@ TEST(DecoderPool, SetIsCreatedOnceAndDecodesChannelsZeroToThirtyOne) {
     h.imageSize = 2;
     std::vector<uint8_t> picture(kMaxPictureBytes, 0);
     EXPECT_EQ(DecodeData(set, clip[0].data(), key, h, 31, picture.data()), 352 * 288 * 3 / 2);
+    EXPECT_EQ(DecodeData(set, clip[1].data(), p, h, 31, picture.data()), 352 * 288 * 3 / 2);
+    EXPECT_EQ(set.open.load(), 1);
     EXPECT_EQ(DecodeData(set, clip[0].data(), key, h, 32, picture.data()), -1);
     EXPECT_EQ(DecodeData(set, clip[0].data(), key, h, -1, picture.data()), -1);
-    // A channel whose decoder has not seen a key frame gives no picture for a P frame.
+    EXPECT_EQ(set.open.load(), 1);
+    // A channel whose decoder has not seen a key frame gives no picture for a P frame: a fresh
+    // one, and one released and made again.
     EXPECT_LE(DecodeData(set, clip[1].data(), p, h, 0, picture.data()), 0);
+    ReleaseChannel(set, 31);
+    EXPECT_EQ(set.open.load(), 1);
+    EXPECT_LE(DecodeData(set, clip[1].data(), p, h, 31, picture.data()), 0);
+    EXPECT_EQ(set.made.load(), 3u);
+    FlushDecoders(set);
+    EXPECT_EQ(set.open.load(), 0);
 }
 
 }  // namespace

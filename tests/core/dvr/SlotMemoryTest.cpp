@@ -1,0 +1,95 @@
+// What a DVR's pictures hold, fed by a DVR played by the test over a socket pair: a decoder per
+// channel that sends, given back when the channel falls silent, and the queue's memory with it.
+#include <thread>
+
+#include "core/dvr/DvrSlot.h"
+#include "tests/support/ClientFixture.h"
+#include "tests/support/H264Clip.h"
+#include "tests/support/StreamPeer.h"
+#include "tests/support/Wait.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// CIF, key frames at 0 and 20.
+const std::vector<AccessUnit>& Clip() {
+    static const std::vector<AccessUnit> clip = EncodeClip(352, 288, 30, 20);
+    return clip;
+}
+
+class SlotMemory : public ClientTest {
+  protected:
+    SlotMemory() : slot(vc->Slot(0)), b(slot.NetCtrl) {
+        vc->limits.decoderIdle = 600ms;
+        EXPECT_EQ(slot.initDecode(), 1);
+        EXPECT_EQ(slot.initNet(), 1);
+        peer = std::make_unique<StreamPeer>(b);
+    }
+    void TearDown() override { slot.Stop(); }
+    void Send(int channel, uint32_t frameNo, int clipIndex) {
+        peer->Send(FrameUnit(FrameSpec{.channel = channel, .frameNo = frameNo}, Clip()[clipIndex]));
+    }
+    // Takes every queued picture; their channels.
+    std::vector<int> Take(std::size_t count) {
+        std::vector<int> channels;
+        while (channels.size() < count) {
+            NET_FRAME_HEADER h;
+            const uint8_t* pixels = nullptr;
+            if (!b.queue.PeekOldest(1, 5s, h, pixels)) {
+                break;
+            }
+            channels.push_back(h.channel);
+            b.queue.PopOldest();
+        }
+        return channels;
+    }
+
+    DvrSlot& slot;
+    NetCtrl_Struct& b;
+    std::unique_ptr<StreamPeer> peer;
+};
+
+TEST_F(SlotMemory, ASilentChannelsDecoderIsReleasedAndMadeAgainAtItsNextKeyFrame) {
+    for (int lanes : {1, 2}) {
+        SCOPED_TRACE(lanes);
+        vc->limits.decodeLanes = lanes;
+        slot.StartReceiveThread(false);
+        const uint32_t made = slot.Memory().decodersMade;
+        EXPECT_EQ(slot.Memory().decodersOpen, 0);  // nothing for channels that send nothing
+        Send(3, 0, 0);
+        Send(9, 0, 0);
+        EXPECT_EQ(Take(2), (std::vector<int>{3, 9}));
+        EXPECT_EQ(slot.Memory().decodersOpen, 2);
+        // Channel 9 falls silent while channel 3 goes on: only channel 9's decoder goes.
+        uint32_t n = 1;
+        const auto silentSince = std::chrono::steady_clock::now();
+        while (std::chrono::steady_clock::now() - silentSince < 1500ms) {
+            Send(3, n, static_cast<int>(n % 20));
+            ASSERT_EQ(Take(1), std::vector<int>{3});
+            ++n;
+            std::this_thread::sleep_for(40ms);
+        }
+        EXPECT_EQ(slot.Memory().decodersOpen, 1);
+        // Its next pictures wait for a key frame; the decoder made then decodes on.
+        const uint32_t dropped = b.stats[9].dropped.load();
+        Send(9, 1, 1);
+        Send(9, 2, 20);
+        Send(9, 3, 21);
+        EXPECT_EQ(Take(2), (std::vector<int>{9, 9}));
+        EXPECT_EQ(b.stats[9].dropped.load(), dropped + 1);
+        EXPECT_EQ(slot.Memory().decodersMade, made + 3);
+        // All silent: the decoders and the queue's memory go back.
+        EXPECT_GT(slot.Memory().queueBytes, 0u);
+        EXPECT_TRUE(WaitFor([&] {
+            const DvrSlot::MemoryFigures m = slot.Memory();
+            return m.decodersOpen == 0 && m.queueBytes == 0;
+        })) << slot.Memory().decodersOpen
+            << " decoders, " << slot.Memory().queueBytes << " bytes";
+        slot.Stop();
+        slot.Renumbered();  // the slot afresh for the next round
+        peer = std::make_unique<StreamPeer>(b);
+    }
+}
+
+}  // namespace
