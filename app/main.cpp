@@ -1,11 +1,20 @@
-// The process entry: the command line (a bad one ends the run before any window opens), the
-// window, the controller on the window's port, the start-up sequence and options, the event
-// loop, then an orderly end. Nothing is written at the end: the saved list was written at every
-// change.
+// The process entry: the command line (a bad one ends the run before any window opens; --version
+// also names the Qt and FFmpeg libraries the process runs with), the window, the controller on the
+// window's port, the start-up sequence and options, the event loop, then an orderly end. Nothing is
+// written at the end: the saved list was written at every change.
 #include <QApplication>
+#include <QIcon>
 #include <QScreen>
+#include <QtGlobal>
 
 #include <cstdio>
+#include <string>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/avutil.h>
+}
 
 #include "core/ViewController.h"
 #include "core/directory/DvrList.h"
@@ -13,12 +22,36 @@
 #include "gui/main/StartOptions.h"
 #include "gui/main/ViewStore.h"
 
+namespace {
+
+std::string LibraryVersion(const char* name, unsigned version) {
+    return std::string(name) + " " + std::to_string(AV_VERSION_MAJOR(version)) + "." +
+           std::to_string(AV_VERSION_MINOR(version)) + "." +
+           std::to_string(AV_VERSION_MICRO(version));
+}
+
+// The libraries as loaded, not as built against: an installed package runs with whatever the
+// system's packages hold now. No display is needed.
+std::string LibraryVersions() {
+    return "Qt " + std::string(qVersion()) + " (built with " QT_VERSION_STR ")\nFFmpeg " +
+           av_version_info() + ": " + LibraryVersion("libavcodec", avcodec_version()) + ", " +
+           LibraryVersion("libavformat", avformat_version()) + ", " +
+           LibraryVersion("libavutil", avutil_version()) + " (built with " LIBAVCODEC_IDENT ")\n";
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
     QStringList arguments;
     for (int i = 0; i < argc; ++i) {
         arguments << QString::fromLocal8Bit(argv[i]);
     }
-    const StartCommand command = ParseStartOptions(arguments);
+    StartCommand command = ParseStartOptions(arguments);
+    // The parser's answer to --version names the program; the libraries are added here, where
+    // they are linked.
+    if (command.exitCode == 0 && command.out == "quillmarsh " QUILLMARSH_VERSION "\n") {
+        command.out += LibraryVersions();
+    }
     if (command.exitCode) {
         std::fputs(command.out.c_str(), stdout);
         std::fputs(command.error.c_str(), stderr);
@@ -39,6 +72,9 @@ int main(int argc, char** argv) {
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quillmarsh"));
+    // The installed desktop entry and icon (none when run from the build folder).
+    QGuiApplication::setDesktopFileName(QStringLiteral("quillmarsh"));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("quillmarsh")));
     const QList<QScreen*> screens = QGuiApplication::screens();
     if (options.screen >= static_cast<int>(screens.size())) {
         std::fprintf(stderr, "quillmarsh: there is no screen %d (screens: %d)\n", options.screen,

@@ -56,9 +56,12 @@ inline bool RunToEnd(const std::vector<std::string>& argv, const std::string& ou
            WEXITSTATUS(status) == 0;
 }
 
-// Writes `seconds` of noisy D1 pictures at a capped bit rate, no B pictures (what a real camera
-// sends) to `file` as an H.264 elementary stream. Returns its bit rate in Mb/s, 0 on failure.
-inline double MakeCameraStream(const std::string& file, int seconds) {
+// Writes `seconds` of noisy pictures of `size` at `fps`, at about `kbps` kb/s (capped a little
+// above), no B pictures and a key frame every 2 s (what a real camera sends) to `file` as an
+// H.264 elementary stream. Returns its bit rate in Mb/s, 0 on failure.
+inline double MakeCameraStream(const std::string& file, int seconds,
+                               const std::string& size = "704x576", int fps = 25, int kbps = 1500) {
+    const std::string cap = std::to_string(kbps * 17 / 15) + "k";
     if (!RunToEnd({"/usr/bin/ffmpeg",
                    "-v",
                    "error",
@@ -66,7 +69,7 @@ inline double MakeCameraStream(const std::string& file, int seconds) {
                    "-f",
                    "lavfi",
                    "-i",
-                   "testsrc2=size=704x576:rate=25",
+                   "testsrc2=size=" + size + ":rate=" + std::to_string(fps),
                    "-vf",
                    "noise=alls=12:allf=t+u",
                    "-c:v",
@@ -78,13 +81,13 @@ inline double MakeCameraStream(const std::string& file, int seconds) {
                    "-bf",
                    "0",
                    "-g",
-                   "50",
+                   std::to_string(2 * fps),
                    "-b:v",
-                   "1500k",
+                   std::to_string(kbps) + "k",
                    "-maxrate",
-                   "1700k",
+                   cap,
                    "-bufsize",
-                   "1700k",
+                   cap,
                    "-t",
                    std::to_string(seconds),
                    "-f",
