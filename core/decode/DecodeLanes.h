@@ -27,6 +27,7 @@ class DecodeLanes {
         NET_FRAME_HEADER header{};
         BufferRefPtr payload;
         int64_t arrived = 0;
+        bool reduced = false;  // decoded without the deblocking filter
     };
     // Runs on a lane for each job, which it hands back with the payload still owned.
     using Work = std::function<void(int lane, Job& job)>;

@@ -107,6 +107,15 @@ void DvrSlot::OnFrame(const NET_FRAME_HEADER& header, const uint8_t* payload, bo
         }
         b.needKey[ch] = false;
     }
+    const ReducedChannels::Step reduce = reduced_.Next(ch, payload, h.dataLen);
+    if (reduce.askKey) {
+        // Back to full at the next key frame: asked for, so that the picture is whole soon.
+        const auto now = std::chrono::steady_clock::now();
+        if (now - b.lastKeyRequest >= kKeyFrameRequestInterval) {
+            b.lastKeyRequest = now;
+            CreateNetKeyFrame();
+        }
+    }
 
     if (lanes_.running()) {
         // The decoder would copy a payload it does not own; this buffer it only references, so
@@ -118,13 +127,14 @@ void DvrSlot::OnFrame(const NET_FRAME_HEADER& header, const uint8_t* payload, bo
         }
         std::memcpy(ref->data, payload, h.dataLen);
         std::memset(ref->data + h.dataLen, 0, kInputPadding);
-        lanes_.Submit(ch, DecodeLanes::Job{slot, h, std::move(ref), arrived});
+        lanes_.Submit(ch, DecodeLanes::Job{slot, h, std::move(ref), arrived, reduce.reduced});
         return;
     }
     // The reserved slot is not visible to the consumer until it is completed, so the picture is
     // decoded straight into it without the lock.
-    const int32_t bytes =
-        DecodeData(Decoder, payload, h.dataLen, h, ch, b.queue.buf[slot] + kSlotPictureOffset);
+    const int32_t bytes = DecodeData(Decoder, payload, h.dataLen, h, ch,
+                                     b.queue.buf[slot] + kSlotPictureOffset, reduce.reduced);
+    reduced_.Decoded(ch, reduce.reduced, bytes);
     Publish(slot, h, bytes, arrived);
 }
 
@@ -147,8 +157,10 @@ void DvrSlot::DecodeOnLane(int lane, DecodeLanes::Job& job) {
     packet->buf = job.payload.get();  // the job keeps its reference; the decoder takes its own
     packet->data = job.payload->data;
     packet->size = static_cast<int>(job.header.dataLen);
-    const int32_t bytes = DecodePacket(Decoder, packet, job.header, job.header.channel,
-                                       NetCtrl.queue.buf[job.slot] + kSlotPictureOffset);
+    const int32_t bytes =
+        DecodePacket(Decoder, packet, job.header, job.header.channel,
+                     NetCtrl.queue.buf[job.slot] + kSlotPictureOffset, job.reduced);
+    reduced_.Decoded(job.header.channel, job.reduced, bytes);
     packet->buf = nullptr;
     packet->data = nullptr;
     packet->size = 0;

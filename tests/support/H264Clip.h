@@ -8,4 +8,4 @@
 using AccessUnit = std::vector<uint8_t>;
 
 std::vector<AccessUnit> EncodeClip(int width, int height, int frames, int gop, int seed = 0,
-                                   bool intraRefresh = false);
+                                   bool intraRefresh = false, bool deblock = false);
