@@ -1,5 +1,7 @@
 #include "tests/support/H264Clip.h"
 
+#include "core/decode/DecoderPool.h"
+
 #include "tools/dvrsim/H264Encoder.h"
 #include "tools/dvrsim/TestPattern.h"
 
@@ -12,4 +14,27 @@ std::vector<AccessUnit> EncodeClip(int width, int height, int frames, int gop, i
         clip.push_back(encoder.Encode());
     }
     return clip;
+}
+
+std::vector<std::vector<uint8_t>> DecodeClip(const std::vector<AccessUnit>& clip, int from, int to,
+                                             bool reduced) {
+    constexpr int kPictureBytes = 352 * 288 * 3 / 2;
+    Decode_Struct set;
+    std::vector<std::vector<uint8_t>> pictures;
+    if (initDecode(set) != 1) {
+        return pictures;
+    }
+    NET_FRAME_HEADER h{};
+    h.imageSize = 2;  // CIF
+    for (int i = from; i < to; ++i) {
+        std::vector<uint8_t> picture(kPictureBytes);
+        AccessUnit unit = clip[static_cast<std::size_t>(i)];
+        const auto len = static_cast<uint32_t>(unit.size());
+        unit.resize(unit.size() + kInputPadding);
+        if (DecodeData(set, unit.data(), len, h, 0, picture.data(), reduced) != kPictureBytes) {
+            picture.clear();
+        }
+        pictures.push_back(std::move(picture));
+    }
+    return pictures;
 }

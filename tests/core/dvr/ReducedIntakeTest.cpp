@@ -22,25 +22,6 @@ const std::vector<AccessUnit>& Clip() {
     return clip;
 }
 
-// Frames `from` to `to` - 1 of the clip through a decoder of its own.
-std::vector<Picture> DecodeAlone(int from, int to, bool reduced) {
-    Decode_Struct set;
-    EXPECT_EQ(initDecode(set), 1);
-    NET_FRAME_HEADER h{};
-    h.imageSize = 2;
-    std::vector<Picture> pictures;
-    for (int i = from; i < to; ++i) {
-        Picture picture(kPictureBytes + kInputPadding);
-        AccessUnit unit = Clip()[i];
-        const auto len = static_cast<uint32_t>(unit.size());
-        unit.resize(unit.size() + kInputPadding);
-        EXPECT_EQ(DecodeData(set, unit.data(), len, h, 0, picture.data(), reduced), kPictureBytes);
-        picture.resize(kPictureBytes);
-        pictures.push_back(std::move(picture));
-    }
-    return pictures;
-}
-
 class ReducedIntake : public ClientTest, public ::testing::WithParamInterface<int> {
   protected:
     ReducedIntake() : slot(vc->Slot(0)), b(slot.NetCtrl) {
@@ -101,9 +82,9 @@ TEST_P(ReducedIntake, AChannelBackToFullAsksAKeyFrameAndFromItShowsTheFullDecode
     EXPECT_EQ(slot.reducedChannels().FullPictures(0), 20u);
     EXPECT_EQ(KeyRequests(), 1);  // asked once, not for every frame that waited
 
-    const std::vector<Picture> reduced = DecodeAlone(0, 40, true);
-    const std::vector<Picture> full = DecodeAlone(0, 40, false);
-    const std::vector<Picture> fromKey = DecodeAlone(40, 60, false);
+    const std::vector<Picture> reduced = DecodeClip(Clip(), 0, 40, true);
+    const std::vector<Picture> full = DecodeClip(Clip(), 0, 40, false);
+    const std::vector<Picture> fromKey = DecodeClip(Clip(), 40, 60, false);
     ASSERT_EQ(shown.size(), 60u);
     for (int i = 0; i < 40; ++i) {
         EXPECT_TRUE(shown[i] == reduced[i]) << "picture " << i << " is not the reduced decode";
