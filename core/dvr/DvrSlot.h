@@ -18,7 +18,8 @@
 //
 // Tables and their guards: NetCtrl (see NetCtrl.h); Decoder and AVData2 belong to the receive
 // thread once made; frameNumber is under NetCtrl.queue.mutex; Dvrinfo and pFileShow under
-// NetCtrl.replyLock; m_listPage and m_CurShowCam are atomic; the attempt state under slotLock_.
+// NetCtrl.replyLock; m_listPage and m_CurShowCam are atomic; the attempt state under slotLock_;
+// reduced_ is atomic (written by the GUI, decided on by the receive thread: ReducedChannels.h).
 #pragma once
 
 #include <atomic>
