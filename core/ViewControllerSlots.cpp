@@ -47,9 +47,14 @@ WallQuery::ChannelFigures ViewController::Figures(int dvr, int channel) const {
     if (dvr < 0 || dvr >= kMaxDvrs || channel < 0 || channel >= kMaxChannels) {
         return {};
     }
-    const ChannelStats& s = Slot(dvr).NetCtrl.stats[channel];
-    return {s.decoded.load(std::memory_order_relaxed), s.bytes.load(std::memory_order_relaxed),
-            s.sizeFrame.load(std::memory_order_relaxed), s.dropped.load(std::memory_order_relaxed)};
+    const DvrSlot& slot = Slot(dvr);
+    const ChannelStats& s = slot.NetCtrl.stats[channel];
+    return {s.decoded.load(std::memory_order_relaxed),
+            s.bytes.load(std::memory_order_relaxed),
+            s.sizeFrame.load(std::memory_order_relaxed),
+            s.dropped.load(std::memory_order_relaxed),
+            (slot.reducedChannels().applied() & (1u << channel)) != 0,
+            slot.reducedChannels().FullPictures(channel)};
 }
 
 // ---- A DVR's slot ----

@@ -30,6 +30,7 @@ class DecodePool {
         NET_FRAME_HEADER header{};
         BufferRefPtr payload;
         int64_t arrived = 0;
+        bool reduced = false;  // decoded without the deblocking filter
         Client* client = nullptr;
         Job* next = nullptr;  // the lane's list
     };

@@ -93,7 +93,8 @@ void FlushDecoders(Decode_Struct& set) {
 }
 
 int32_t DecodeData(Decode_Struct& set, const uint8_t* data, uint32_t len,
-                   const NET_FRAME_HEADER& DecodeDdataFrame, int32_t Decodeid, uint8_t* picture) {
+                   const NET_FRAME_HEADER& DecodeDdataFrame, int32_t Decodeid, uint8_t* picture,
+                   bool reduced) {
     if (set.init != 1 || len > kMaxFramePayload) {
         return -1;
     }
@@ -101,19 +102,21 @@ int32_t DecodeData(Decode_Struct& set, const uint8_t* data, uint32_t len,
     // Not reference-counted: the decoder takes what it needs before send returns.
     packet->data = const_cast<uint8_t*>(data);
     packet->size = static_cast<int>(len);
-    const int32_t result = DecodePacket(set, packet, DecodeDdataFrame, Decodeid, picture);
+    const int32_t result = DecodePacket(set, packet, DecodeDdataFrame, Decodeid, picture, reduced);
     packet->data = nullptr;
     packet->size = 0;
     return result;
 }
 
 int32_t DecodePacket(Decode_Struct& set, AVPacket* packet, const NET_FRAME_HEADER& header,
-                     int32_t channel, uint8_t* picture) {
+                     int32_t channel, uint8_t* picture, bool reduced) {
     if (channel < 0 || channel >= kMaxChannels || !OpenChannel(set, channel)) {
         return -1;
     }
     AVCodecContext* ctx = set.out_c[channel].get();
     AVFrame* frame = set.out_Picture[channel].get();
+    // Read at each slice header: it applies to this packet's pictures alone.
+    ctx->skip_loop_filter = reduced ? AVDISCARD_ALL : AVDISCARD_DEFAULT;
     const int result = avcodec_send_packet(ctx, packet);
     if (result < 0) {
         return result;

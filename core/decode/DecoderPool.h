@@ -45,13 +45,15 @@ void FlushDecoders(Decode_Struct& set);
 // SizeFrame byte. Returns the picture's size in bytes; 0 when no picture came out (before the first
 // key frame, a picture that was only partly decodable, a geometry or pixel format that cannot be
 // shown); a negative number on a decode error or a channel outside 0 to 31.
+// `reduced`: this frame is decoded without the deblocking filter (see ReducedChannels).
 int32_t DecodeData(Decode_Struct& set, const uint8_t* data, uint32_t len,
-                   const NET_FRAME_HEADER& DecodeDdataFrame, int32_t Decodeid, uint8_t* picture);
+                   const NET_FRAME_HEADER& DecodeDdataFrame, int32_t Decodeid, uint8_t* picture,
+                   bool reduced = false);
 
 // The same for a packet the caller made (reference-counted: the decoder keeps a reference
 // instead of a copy). The channel's decoder must not be used by another thread meanwhile.
 int32_t DecodePacket(Decode_Struct& set, AVPacket* packet, const NET_FRAME_HEADER& header,
-                     int32_t channel, uint8_t* picture);
+                     int32_t channel, uint8_t* picture, bool reduced = false);
 
 // Copies a decoded picture into `dst` as packed I420 of the SizeFrame geometry. Where the decoded
 // size differs, the overlap is copied and the rest filled with black; the decoder's planes are

@@ -123,6 +123,7 @@ void DvrSlot::ResetSlot() {
         std::lock_guard<std::mutex> g(NetCtrl.queue.mutex);
         std::fill(std::begin(frameNumber), std::end(frameNumber), 0u);
     }
+    reduced_.Reset();
     for (int c = 0; c < kMaxChannels; ++c) {
         NetCtrl.needKey[c] = false;
         NetCtrl.stats[c].frames.store(0);

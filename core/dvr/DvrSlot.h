@@ -18,7 +18,8 @@
 //
 // Tables and their guards: NetCtrl (see NetCtrl.h); Decoder and AVData2 belong to the receive
 // thread once made; frameNumber is under NetCtrl.queue.mutex; Dvrinfo and pFileShow under
-// NetCtrl.replyLock; m_listPage and m_CurShowCam are atomic; the attempt state under slotLock_.
+// NetCtrl.replyLock; m_listPage and m_CurShowCam are atomic; the attempt state under slotLock_;
+// reduced_ is atomic (written by the GUI, decided on by the receive thread: ReducedChannels.h).
 #pragma once
 
 #include <atomic>
@@ -33,6 +34,7 @@
 
 #include "core/decode/DecodePool.h"
 #include "core/decode/DecoderPool.h"
+#include "core/decode/ReducedChannels.h"
 #include "core/directory/SaveInfo.h"
 #include "core/dvr/CommandQueue.h"
 #include "core/dvr/FrameTap.h"
@@ -173,6 +175,13 @@ class DvrSlot final : private StreamSink, private DecodePool::Client {
     void SetTap(FrameTap* tap, uint32_t channels);
     // Takes `tap` off, if it is still the one in place (another may have replaced it). Any thread.
     void RemoveTap(FrameTap* tap);
+
+    // ---- Reduced decoding ----
+    // The channels to decode without the deblocking filter (the surface shows them small); a
+    // channel taken out of the mask is asked a key frame for and decodes in full from it on.
+    // Any thread.
+    void SetReducedChannels(uint32_t mask) { reduced_.Want(mask); }
+    const ReducedChannels& reducedChannels() const { return reduced_; }
 
     // The next frame number expected on a channel entry (0 to 39). Any thread.
     uint32_t ExpectedFrame(int entry) const;
@@ -321,6 +330,7 @@ class DvrSlot final : private StreamSink, private DecodePool::Client {
     std::mutex tapLock_;
     FrameTap* tap_ = nullptr;
     std::atomic<uint32_t> tapChannels_{0};  // reads into NetCtrl.tmpbuf and AVData2
+    ReducedChannels reduced_;               // decided on the receive thread; see its header
 
     // ---- Threads ----
     std::thread receiveThread_;

@@ -116,6 +116,15 @@ void DvrSlot::OnFrame(const NET_FRAME_HEADER& header, const uint8_t* payload, bo
         }
         b.needKey[ch] = false;
     }
+    const ReducedChannels::Step reduce = reduced_.Next(ch, payload, h.dataLen);
+    if (reduce.askKey) {
+        // Back to full at the next key frame: asked for, so that the picture is whole soon.
+        const auto now = std::chrono::steady_clock::now();
+        if (now - b.lastKeyRequest >= kKeyFrameRequestInterval) {
+            b.lastKeyRequest = now;
+            CreateNetKeyFrame();
+        }
+    }
 
     // The channel's decoder is made here, on the receive thread, before any lane may use it.
     if (!OpenChannel(Decoder, ch)) {
@@ -141,6 +150,7 @@ void DvrSlot::OnFrame(const NET_FRAME_HEADER& header, const uint8_t* payload, bo
         job.payload = std::move(ref);
         job.arrived = arrived;
         job.client = this;
+        job.reduced = reduce.reduced;
         channelJobs_[ch].fetch_add(1, std::memory_order_relaxed);
         {
             std::lock_guard<std::mutex> g(jobsLock_);
@@ -151,8 +161,9 @@ void DvrSlot::OnFrame(const NET_FRAME_HEADER& header, const uint8_t* payload, bo
     }
     // The reserved slot is not visible to the consumer until it is completed, so the picture is
     // decoded straight into it without the lock.
-    const int32_t bytes =
-        DecodeData(Decoder, payload, h.dataLen, h, ch, b.queue.buf[slot] + kSlotPictureOffset);
+    const int32_t bytes = DecodeData(Decoder, payload, h.dataLen, h, ch,
+                                     b.queue.buf[slot] + kSlotPictureOffset, reduce.reduced);
+    reduced_.Decoded(ch, reduce.reduced, bytes);
     Publish(slot, h, bytes, arrived);
 }
 
@@ -176,11 +187,13 @@ void DvrSlot::DecodeOnLane(AVPacket* packet, DecodePool::Job& job) {
     const NET_FRAME_HEADER h = job.header;
     const int32_t slot = job.slot;
     const int64_t arrived = job.arrived;
+    const bool reduced = job.reduced;
     packet->buf = job.payload.get();  // the job keeps its reference; the decoder takes its own
     packet->data = job.payload->data;
     packet->size = static_cast<int>(h.dataLen);
-    const int32_t bytes =
-        DecodePacket(Decoder, packet, h, h.channel, NetCtrl.queue.buf[slot] + kSlotPictureOffset);
+    const int32_t bytes = DecodePacket(Decoder, packet, h, h.channel,
+                                       NetCtrl.queue.buf[slot] + kSlotPictureOffset, reduced);
+    reduced_.Decoded(h.channel, reduced, bytes);
     packet->buf = nullptr;
     packet->data = nullptr;
     packet->size = 0;

@@ -50,6 +50,8 @@ class WallQuery {
         uint64_t bytes = 0;
         int32_t sizeFrame = -1;  // SizeFrame of the last video frame, -1 before any
         uint32_t dropped = 0;
+        bool reduced = false;       // decoded without the deblocking filter now
+        uint32_t fullPictures = 0;  // pictures decoded in full so far
     };
     virtual ChannelFigures Figures(int dvr, int channel) const = 0;
 };

@@ -21,7 +21,8 @@ VideoView::VideoView(CoreContext& context, QWidget* parent)
       context_(context),
       surface_(new SurfaceWindow([this] { initializeGL(); }, [this](bool all) { Frame(all); })),
       renderer_(*surface_, *this, zoom_),
-      overlay_(context, *surface_, renderer_, *this, zoom_) {
+      overlay_(context, *surface_, renderer_, *this, zoom_),
+      reduced_(context) {
     setObjectName(QStringLiteral("videoViewController"));
     setAccessibleName(QStringLiteral("Video"));
     setAccessibleDescription(QStringLiteral("videoViewController"));
@@ -53,6 +54,18 @@ VideoView::VideoView(CoreContext& context, QWidget* parent)
         }
     });
     timer_.start();
+    reducedCheck_.setInterval(1000);
+    connect(&reducedCheck_, &QTimer::timeout, this, [this] { UpdateReduced(); });
+    reducedCheck_.start();
+    fullWait_.setInterval(20);
+    connect(&fullWait_, &QTimer::timeout, this, [this] {
+        // Three full pictures of each: the first has been handed on to its pane by now.
+        if (reduced_.FullPicturesIn(3) ||
+            std::chrono::steady_clock::now() - fullWaitSince_ >= kFullWait) {
+            fullWait_.stop();
+            SaveShown();
+        }
+    });
 }
 
 VideoView::~VideoView() = default;
@@ -97,6 +110,8 @@ void VideoView::clearScreen(uint32_t layout) {
     const WallQuery* wall = context_.query();
     // A pane zoomed again starts whole.
     zoom_.SetPaneZoomed(wall && wall->LayoutCopy().iShowChanNum == 1);
+    // Once the change that cleared the surface is complete.
+    QTimer::singleShot(0, this, [this] { UpdateReduced(); });
     RequestFrame();
     Q_EMIT screenCleared();
 }
@@ -132,6 +147,11 @@ void VideoView::resizeGL(int w, int h) {
     if (ViewController* vc = context_.controller()) {
         vc->SurfaceResized();
     }
+    UpdateReduced();
+}
+
+void VideoView::UpdateReduced() {
+    reduced_.Update(surface_->devicePixelRatio(), zoom_.paneZoomed() ? zoom_.factor() : 1.0);
 }
 
 void VideoView::paintGL() {
@@ -192,10 +212,26 @@ bool VideoView::ReadScreen() {
 }
 
 void VideoView::CreatePicFormOpenGL() {
-    if (snapshot_.saving() || !ReadScreen()) {
+    if (snapshot_.saving() || fullWait_.isActive()) {
         return;
     }
-    snapshot_.Save(this);
+    if (reduced_.HoldFull()) {
+        fullWaitSince_ = std::chrono::steady_clock::now();
+        fullWait_.start();
+        return;
+    }
+    if (ReadScreen()) {
+        snapshot_.Save(this);
+    }
+}
+
+void VideoView::SaveShown() {
+    const bool read = ReadScreen();
+    reduced_.ReleaseFull();
+    UpdateReduced();
+    if (read) {
+        snapshot_.Save(this);
+    }
 }
 
 void VideoView::mousePressEvent(QMouseEvent* event) {
@@ -310,6 +346,7 @@ void VideoView::RedrawZoomedPane() {
         return;
     }
     pending_.Redraw(pane, *rect);
+    UpdateReduced();  // a magnified picture may need its filter again
     RequestFrame();
 }
 

@@ -2,8 +2,9 @@
 // core's DisplayPort, takes the operator's clicks, keys and wheel on the panes, and wires the
 // pieces under gui/main/video: the window the pictures are drawn in (SurfaceWindow), the panes
 // the display threads hand over (PendingPanes), the drawing (PaneRenderer), what is painted
-// over the pictures (PaneOverlay), the digital zoom (DigitalZoom) and the snapshot
-// (SnapshotSaver).
+// over the pictures (PaneOverlay), the digital zoom (DigitalZoom), the snapshot (SnapshotSaver)
+// and which channels are shown small enough to decode without the deblocking filter
+// (ReducedDecoding).
 //
 // Threads: renderCurrentFrame() is called by display threads; everything else, and all OpenGL,
 // runs on the GUI thread. A display thread converts a picture into its pane's buffer (under the
@@ -26,6 +27,7 @@
 #include "gui/main/video/PaneOverlay.h"
 #include "gui/main/video/PaneRenderer.h"
 #include "gui/main/video/PendingPanes.h"
+#include "gui/main/video/ReducedDecoding.h"
 #include "gui/main/video/SnapshotSaver.h"
 
 class CoreContext;
@@ -66,8 +68,14 @@ class VideoView : public QWidget, public DisplayPort {
     QOpenGLContext* surfaceContext() const;
 
     // The snapshot: reads the whole surface back at its current size, then SnapshotSaver encodes
-    // it and saves it where the operator chooses. Not re-entered while its dialog is open.
+    // it and saves it where the operator chooses. Not re-entered while its dialog is open. When
+    // a pane shows a channel decoded reduced, the channels go back to full first and the surface
+    // is read once they show full pictures (at most kFullWait later; the GUI thread runs on
+    // meanwhile).
     void CreatePicFormOpenGL();
+    static constexpr std::chrono::milliseconds kFullWait{3000};
+    // A snapshot waits for full pictures now.
+    bool awaitingFullPictures() const { return fullWait_.isActive(); }
 
     // Pictures drawn so far, and the latencies (microseconds, last byte received to drawn) of
     // the most recent ones, which this empties.
@@ -119,6 +127,11 @@ class VideoView : public QWidget, public DisplayPort {
     // Draws what is pending, then reads the frame buffer into the snapshot's capture, top row
     // first. False (nothing read) when there is no buffer or OpenGL failed.
     bool ReadScreen();
+    // The snapshot's second half: reads the surface and saves it, the channels back to what the
+    // panes ask.
+    void SaveShown();
+    // The channels decoded reduced follow what the surface shows now.
+    void UpdateReduced();
 
     CoreContext& context_;
     SurfaceWindow* surface_;  // owned by its window container, a child of this view
@@ -132,5 +145,9 @@ class VideoView : public QWidget, public DisplayPort {
     PaneRenderer renderer_;
     PaneOverlay overlay_;
     SnapshotSaver snapshot_;
+    ReducedDecoding reduced_;
+    QTimer reducedCheck_;  // picture sizes become known as the pictures come
+    QTimer fullWait_;      // a snapshot waits for full pictures
+    std::chrono::steady_clock::time_point fullWaitSince_;
     LiveRecorder* recorder_ = nullptr;
 };

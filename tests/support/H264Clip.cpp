@@ -1,15 +1,40 @@
 #include "tests/support/H264Clip.h"
 
+#include "core/decode/DecoderPool.h"
+
 #include "tools/dvrsim/H264Encoder.h"
 #include "tools/dvrsim/TestPattern.h"
 
 std::vector<AccessUnit> EncodeClip(int width, int height, int frames, int gop, int seed,
-                                   bool intraRefresh) {
-    H264Encoder encoder(width, height, gop, intraRefresh);
+                                   bool intraRefresh, bool deblock) {
+    H264Encoder encoder(width, height, gop, intraRefresh, deblock);
     std::vector<AccessUnit> clip;
     for (int i = 0; i < frames; ++i) {
         FillTestPattern(encoder.Picture(), width, height, seed, i);
         clip.push_back(encoder.Encode());
     }
     return clip;
+}
+
+std::vector<std::vector<uint8_t>> DecodeClip(const std::vector<AccessUnit>& clip, int from, int to,
+                                             bool reduced) {
+    constexpr int kPictureBytes = 352 * 288 * 3 / 2;
+    Decode_Struct set;
+    std::vector<std::vector<uint8_t>> pictures;
+    if (initDecode(set) != 1) {
+        return pictures;
+    }
+    NET_FRAME_HEADER h{};
+    h.imageSize = 2;  // CIF
+    for (int i = from; i < to; ++i) {
+        std::vector<uint8_t> picture(kPictureBytes);
+        AccessUnit unit = clip[static_cast<std::size_t>(i)];
+        const auto len = static_cast<uint32_t>(unit.size());
+        unit.resize(unit.size() + kInputPadding);
+        if (DecodeData(set, unit.data(), len, h, 0, picture.data(), reduced) != kPictureBytes) {
+            picture.clear();
+        }
+        pictures.push_back(std::move(picture));
+    }
+    return pictures;
 }

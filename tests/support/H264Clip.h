@@ -8,4 +8,9 @@
 using AccessUnit = std::vector<uint8_t>;
 
 std::vector<AccessUnit> EncodeClip(int width, int height, int frames, int gop, int seed = 0,
-                                   bool intraRefresh = false);
+                                   bool intraRefresh = false, bool deblock = false);
+
+// Access units `from` to `to` - 1 of a CIF clip through a fresh client decoder (without the
+// deblocking filter when `reduced`): one packed I420 picture each, empty where none came out.
+std::vector<std::vector<uint8_t>> DecodeClip(const std::vector<AccessUnit>& clip, int from, int to,
+                                             bool reduced);

@@ -30,7 +30,7 @@ bool H264Encoder::Available() {
     return avcodec_find_encoder_by_name(kEncoderName) != nullptr;
 }
 
-H264Encoder::H264Encoder(int width, int height, int gop, bool intraRefresh) {
+H264Encoder::H264Encoder(int width, int height, int gop, bool intraRefresh, bool deblock) {
     const AVCodec* codec = avcodec_find_encoder_by_name(kEncoderName);
     if (!codec) {
         throw std::runtime_error("this libavcodec has no libx264 encoder");
@@ -53,9 +53,12 @@ H264Encoder::H264Encoder(int width, int height, int gop, bool intraRefresh) {
     Check("preset", av_opt_set(c->priv_data, "preset", "ultrafast", 0));
     Check("tune", av_opt_set(c->priv_data, "tune", "zerolatency", 0));
     // SPS and PPS before every IDR, and no extra key frames inside the loop.
-    const char* params = intraRefresh ? "repeat-headers=1:scenecut=0:intra-refresh=1"
+    std::string params = intraRefresh ? "repeat-headers=1:scenecut=0:intra-refresh=1"
                                       : "repeat-headers=1:scenecut=0";
-    Check("x264-params", av_opt_set(c->priv_data, "x264-params", params, 0));
+    if (deblock) {
+        params += ":deblock=1";
+    }
+    Check("x264-params", av_opt_set(c->priv_data, "x264-params", params.c_str(), 0));
     Check("open", avcodec_open2(c, codec, nullptr));
 
     frame_->format = c->pix_fmt;

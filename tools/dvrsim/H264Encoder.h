@@ -13,8 +13,9 @@ class H264Encoder {
   public:
     // Throws std::runtime_error when libx264 is missing or refuses the settings. With
     // `intraRefresh` only the first picture is an IDR: later pictures renew a column of blocks
-    // each, and a recovery-point SEI marks where each round of renewal starts.
-    H264Encoder(int width, int height, int gop, bool intraRefresh = false);
+    // each, and a recovery-point SEI marks where each round of renewal starts. With `deblock` the
+    // pictures carry the deblocking filter (the fast preset leaves it out), as most cameras'.
+    H264Encoder(int width, int height, int gop, bool intraRefresh = false, bool deblock = false);
 
     // The picture to paint before the next Encode().
     YuvPlanes Picture();

@@ -49,12 +49,14 @@ QString PaneCaptions::TextFor(const WallQuery& vc, int pane) const {
         const WallQuery::ChannelFigures s = vc.Figures(source->dvr, source->channel);
         const auto g = SizeFrameGeometry(s.sizeFrame);
         const Rate& r = rates_[source->dvr][source->channel];
-        lines << QStringLiteral("%1 fps  %2 kbit/s  %3  dropped %4")
-                     .arg(r.perSecond)
-                     .arg(r.kbits)
-                     .arg(g ? QStringLiteral("%1x%2").arg(g->width).arg(g->height)
-                            : QStringLiteral("-"))
-                     .arg(s.dropped);
+        // First on the line: a small pane cuts the line's end off.
+        const QString mark = s.reduced ? QStringLiteral("reduced  ") : QString();
+        lines << mark + QStringLiteral("%1 fps  %2 kbit/s  %3  dropped %4")
+                            .arg(r.perSecond)
+                            .arg(r.kbits)
+                            .arg(g ? QStringLiteral("%1x%2").arg(g->width).arg(g->height)
+                                   : QStringLiteral("-"))
+                            .arg(s.dropped);
     }
     return lines.join(QLatin1Char('\n'));
 }

@@ -1,6 +1,7 @@
 // What the panes say over their pictures when the operator asks: the DVR's display name and the
 // camera (T), and the stream's figures (I): pictures per second, kbit/s, picture size and frames
-// dropped, from the counters the intake keeps, sampled once a second. Off, it costs nothing.
+// dropped, from the counters the intake keeps, sampled once a second; "reduced" first on that line
+// while the channel decodes without the deblocking filter. Off, it costs nothing.
 //
 // Threads: GUI thread only.
 #pragma once

@@ -310,7 +310,7 @@ TEST_F(Intake, RepliesFillTheDiskTableAndTheOutcomeOfAPlayRequest) {
     EXPECT_EQ(b.Results.load(), status::Code(status::Play::Refused));
 }
 
-// The receive thread with four decode lanes (the lanes' own order is DecodeLanesTest's): the
+// The receive thread with four decode lanes (the lanes' own order is DecodePoolTest's): the
 // queue still gives the pictures of interleaved channels back in the order their frames came.
 TEST_F(Intake, LanesStartWithTheReceiveThreadAndPicturesLeaveTheQueueAsTheirFramesCame) {
     const auto threads = [] {

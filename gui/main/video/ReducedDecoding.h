@@ -1,0 +1,67 @@
+// Which channels the surface shows so small that their deblocking filter is wasted work: a
+// channel whose largest pane is at most half its picture's width and height (in device pixels,
+// a magnified zoom counted) decodes without it. Each DVR slot is handed the mask of its channels
+// that are so (SetReducedChannels) whenever it changes; the slot switches a channel back to full
+// at its next key frame, which it asks for.
+//
+// A snapshot wants whole pictures: HoldFull makes every channel full until ReleaseFull, and
+// FullPicturesIn tells when the channels it found reduced have shown pictures decoded in full.
+//
+// Threads: GUI thread only. The controller is reached through the view's context.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "core/support/Limits.h"
+
+class CoreContext;
+
+class ReducedDecoding {
+  public:
+    explicit ReducedDecoding(CoreContext& context) : context_(context) {}
+
+    // One pane as the surface shows it: its source and its size on the screen in device pixels,
+    // and the size of the picture it shows (0 while unknown).
+    struct Shown {
+        int dvr;
+        int channel;
+        double width;
+        double height;
+        int pictureWidth;
+        int pictureHeight;
+    };
+    // The channels of each DVR to decode reduced: those shown whose every pane is at most half
+    // the picture in both directions. A channel of unknown picture size is not reduced.
+    static std::vector<uint32_t> Masks(const std::vector<Shown>& shown);
+
+    // Hands each DVR its mask for what the surface shows now: `ratio` device pixels to a unit,
+    // the zoomed pane's picture magnified `magnified` times.
+    void Update(double ratio, double magnified);
+
+    // Every channel decodes in full from its next key frame on. True when a shown channel
+    // decodes reduced now (the snapshot then waits for FullPicturesIn); false (nothing held)
+    // when none does.
+    bool HoldFull();
+    // Whether each channel HoldFull found reduced has decoded `pictures` pictures in full since.
+    bool FullPicturesIn(uint32_t pictures) const;
+    // The channels follow the panes again from the next Update.
+    void ReleaseFull() {
+        held_ = false;
+        awaited_.clear();
+    }
+
+  private:
+    std::vector<Shown> ShownNow(double ratio, double magnified) const;
+    void Send(const std::vector<uint32_t>& masks);
+
+    CoreContext& context_;
+    uint32_t sent_[kMaxDvrs] = {};  // the mask each slot holds now
+    bool held_ = false;
+    struct Awaited {
+        int dvr;
+        int channel;
+        uint32_t fullPictures;  // the channel's count when the hold began
+    };
+    std::vector<Awaited> awaited_;
+};
