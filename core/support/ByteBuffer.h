@@ -1,18 +1,35 @@
-// Large zero-filled byte buffers allocated once and kept. calloc hands out fresh zero pages for
-// large sizes, so a buffer costs resident memory only for the bytes actually written.
+// Large zero-filled byte buffers allocated once and kept. They are mapped pages of their own:
+// fresh zero pages cost resident memory only for the bytes actually written, whatever the heap
+// did before. (calloc gives that only while its chunk comes from its own mapping; once the heap
+// has raised its mapping threshold above the size, it clears every byte at once.)
 #pragma once
+
+#include <sys/mman.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
 
-struct FreeDeleter {
-    void operator()(uint8_t* p) const { std::free(p); }
+struct PagesDeleter {
+    std::size_t bytes = 0;
+    void operator()(uint8_t* p) const {
+#if defined(__SANITIZE_ADDRESS__)
+        std::free(p);
+#else
+        munmap(p, bytes);
+#endif
+    }
 };
-using ByteBuffer = std::unique_ptr<uint8_t[], FreeDeleter>;
+using ByteBuffer = std::unique_ptr<uint8_t[], PagesDeleter>;
 
 // nullptr when the memory could not be had.
 inline ByteBuffer AllocZeroed(std::size_t bytes) {
-    return ByteBuffer(static_cast<uint8_t*>(std::calloc(bytes, 1)));
+#if defined(__SANITIZE_ADDRESS__)
+    // Heap memory, so that AddressSanitizer guards its ends.
+    return ByteBuffer(static_cast<uint8_t*>(std::calloc(bytes, 1)), PagesDeleter{bytes});
+#else
+    void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    return ByteBuffer(p == MAP_FAILED ? nullptr : static_cast<uint8_t*>(p), PagesDeleter{bytes});
+#endif
 }
