@@ -1,6 +1,9 @@
 // The receive thread's intake: a frame's sequence check, its decoding and queueing, and the
 // information replies, as the stream parser hands them over.
+#include <malloc.h>
+
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <thread>
 
@@ -20,6 +23,25 @@ constexpr auto kKeyFrameRetryInterval = std::chrono::seconds(2);
 constexpr int64_t kDecoderSweepNs = 250'000'000;
 // The payload buffers' smallest size; they grow in doublings to the largest frame seen.
 constexpr uint32_t kFirstPayloadBytes = 64 * 1024;
+
+// A decoder's memory is spread over the heap between other allocations: freeing it leaves holes
+// the heap keeps unless asked to hand whole free pages back. That walks every arena, so it is
+// done for all DVRs at once, at most this often, after the last release asked for it.
+constexpr int64_t kTrimIntervalNs = 2'000'000'000;
+std::atomic<bool> trimWanted{false};
+std::atomic<int64_t> nextTrim{0};
+
+void GiveBackFreedMemory(int64_t now) {
+    int64_t due = nextTrim.load();
+    if (now < due || !trimWanted.exchange(false)) {
+        return;
+    }
+    if (nextTrim.compare_exchange_strong(due, now + kTrimIntervalNs)) {
+        malloc_trim(0);
+    } else {
+        trimWanted.store(true);  // another thread's turn came first: the next sweep tries again
+    }
+}
 
 int64_t SteadyNs() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(
@@ -245,14 +267,20 @@ void DvrSlot::ReleaseIdleDecoders() {
     const int64_t idle =
         std::chrono::duration_cast<std::chrono::nanoseconds>(ctx_.limits.decoderIdle).count();
     bool anyRecent = false;
+    bool released = false;
     for (int c = 0; c < kMaxChannels; ++c) {
         const bool silent = now - lastFrameAt_[c] >= idle;
         anyRecent = anyRecent || !silent;
         if (silent && Decoder.out_c[c] && channelJobs_[c].load(std::memory_order_acquire) == 0) {
             ReleaseChannel(Decoder, c);
             NetCtrl.needKey[c] = true;  // a new decoder starts at a key frame
+            released = true;
         }
     }
+    if (released) {
+        trimWanted.store(true);
+    }
+    GiveBackFreedMemory(now);
     if (!anyRecent) {
         payloadPool_.reset();  // what a lane still holds goes back with it
         payloadBytes_ = 0;
