@@ -110,6 +110,38 @@ TEST_F(LiveView, OnlyARealChangeOfTheShownChannelsRestartsTheStreamWithAKeyFrame
     EXPECT_EQ(cmds[0].iParam3, 0);
 }
 
+TEST_F(LiveView, HeldAdjustmentsAskEachDvrOnceAtTheLastReleaseForTheViewThen) {
+    auto a = Dvr(0, 4, false);
+    auto b = Dvr(1, 4, false);
+    Select(0);  // DVR 1 stops
+    const std::size_t before0 = Settled(0);
+    const std::size_t before1 = Settled(1);
+    // A burst that ends where it began asks nothing of anyone.
+    vc->HoldAdjustments();
+    vc->HoldAdjustments();
+    Select(1);
+    vc->doSomethingForButton(4);
+    vc->ReleaseAdjustments();  // an inner release: still held
+    Select(0);
+    vc->doSomethingForButton(9);
+    vc->ReleaseAdjustments();
+    Settled(0);
+    EXPECT_EQ(CommandsSince(0, before0).size(), 0u);
+    EXPECT_EQ(CommandsSince(1, before1).size(), 0u);
+    // One that ends elsewhere asks each DVR for that, once.
+    vc->HoldAdjustments();
+    Select(1);
+    vc->doSomethingForButton(4);
+    vc->NextPage();  // channels 4 to 7: none on DVR 1
+    vc->ReleaseAdjustments();
+    Settled(0);
+    Settled(1);
+    EXPECT_EQ(CommandCodes(CommandsSince(0, before0)), std::vector<int>{NET_STOP_LIVE_VIEW});
+    const auto cmds = CommandsSince(1, before1);
+    EXPECT_EQ(CommandCodes(cmds), (std::vector<int>{NET_LIVE_VIEW, NET_KEY_FRAME}));
+    EXPECT_EQ(cmds.empty() ? -1 : cmds[0].iParam3, 0xF0);
+}
+
 TEST_F(LiveView, AllDvrViewAsksEachDvrForTheChannelsItsPanesHoldAndDrawsThemInTheFirstSuchPane) {
     auto a = Dvr(0, 3);
     auto b = Dvr(1, 3);
