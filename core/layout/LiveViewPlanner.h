@@ -14,7 +14,7 @@
 struct LiveViewStep {
     enum class Single {
         None,
-        Active,     // stream `activeMask` (the DVR is shown, pane i is channel i)
+        Active,     // stream `activeMask`: what the view shows of the DVR
         NotActive,  // stop streaming (another DVR is in focus)
     };
     int dvr = -1;
