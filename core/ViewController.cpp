@@ -57,8 +57,7 @@ void ViewController::SetFocusFromTree() {
     m_selfChannelEffectFlag.store(0);
 }
 
-int ViewController::ChosenDvrReady() {
-    const int d = GetCurrentDVR();
+int ViewController::DvrReady(int d) {
     if (d < 0 || d >= list_.count() || (ValidDvr(d) && Slot(d).OperatorAttemptRunning())) {
         return -1;  // nothing chosen, or the operator's attempt for it is under way already
     }
@@ -70,7 +69,11 @@ int ViewController::ChosenDvrReady() {
 }
 
 void ViewController::ConnectDVR() {
-    const int d = ChosenDvrReady();
+    ConnectDVR(GetCurrentDVR());
+}
+
+void ViewController::ConnectDVR(int dvr) {
+    const int d = DvrReady(dvr);
     if (d < 0) {
         return;
     }
@@ -81,7 +84,7 @@ void ViewController::ConnectDVR() {
 }
 
 void ViewController::NetPlayBack() {
-    const int d = ChosenDvrReady();
+    const int d = DvrReady(GetCurrentDVR());
     if (d < 0) {
         return;
     }
@@ -236,11 +239,39 @@ void ViewController::AllNetServerAdjust() {
 }
 
 void ViewController::AdjustDvrs(int from, int to) {
+    if (adjustHolds_ > 0) {
+        for (int d = std::max(from, 0); d < std::min(to, kMaxDvrs); ++d) {
+            heldDvrs_ |= uint64_t{1} << d;
+        }
+        return;
+    }
     if (m_selfChannelEffectFlag.load() != 0) {
         QLog("ShowNetServerAdjust");
     }
     for (const LiveViewStep& step : Planner().Adjust(PlannerDvrs(), from, to)) {
         PostStep(step);
+    }
+}
+
+void ViewController::HoldAdjustments() {
+    ++adjustHolds_;
+}
+
+void ViewController::ReleaseAdjustments() {
+    if (adjustHolds_ == 0 || --adjustHolds_ > 0) {
+        return;
+    }
+    const uint64_t held = std::exchange(heldDvrs_, 0);
+    if (held == 0) {
+        return;
+    }
+    if (m_selfChannelEffectFlag.load() != 0) {
+        QLog("ShowNetServerAdjust");
+    }
+    for (const LiveViewStep& step : Planner().Adjust(PlannerDvrs(), 0, kMaxDvrs)) {
+        if ((held >> step.dvr & 1) != 0) {
+            PostStep(step);
+        }
     }
 }
 

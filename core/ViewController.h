@@ -90,7 +90,9 @@ class ViewController final : public WallQuery, private SlotEvents {
     int32_t GetCurrentDVR();  // the DVR selected in the tree, -1 for none
     // Start-up: the current DVR from the tree's selection, the single-DVR view's flag.
     void SetFocusFromTree();
-    void ConnectDVR();     // the tree's "connectDVR"
+    void ConnectDVR();  // the tree's "connectDVR"
+    // The same for DVR `dvr` of the list, whatever the tree selects (the start options).
+    void ConnectDVR(int dvr);
     void DisconnectDVR();  // the tree's "DisconnectDVR"
     // The tree's selection changed: single-DVR view of the selected DVR, or the all-DVR view.
     void outlineViewSelectionDidChange();
@@ -136,6 +138,11 @@ class ViewController final : public WallQuery, private SlotEvents {
     void NotActiveNetServerAdjust(int dvr);
     void AllNetServerAdjust();
     void ShowNetServerAdjust();
+    // A change of the view made of several (a saved view recalled, the start options) asks each
+    // DVR once: the adjustments that AllNetServerAdjust and the view's changes make between the
+    // hold and its release are made at the release, from the view as it is then. Holds nest.
+    void HoldAdjustments();
+    void ReleaseAdjustments();
     int32_t NetSendPtzValue(int32_t operation, int32_t page, int32_t fileID, int32_t dvr);
 
     // ---- Saved DVR list ----
@@ -241,8 +248,9 @@ class ViewController final : public WallQuery, private SlotEvents {
     // The slot of block `b`; for the forwards that name a DVR too, checked to be that DVR's.
     DvrSlot& SlotOf(const NetCtrl_Struct& b);
     DvrSlot& SlotOf(const NetCtrl_Struct& b, int dvr);
-    // The DVR chosen in the tree, prepared for a connection; -1 when there is none to start.
-    int ChosenDvrReady();
+    // DVR `dvr` (the one chosen in the tree), prepared for a connection; -1 when there is none
+    // to start.
+    int DvrReady(int dvr);
     // The operator's connect or playback: the automatic reconnect ends, its attempt is overtaken.
     void OvertakeQuietAttempt(int dvr);
     void MessageBoxAbout(const SAVE_INFO_STRUCT& entry, const std::string& text);
@@ -267,6 +275,11 @@ class ViewController final : public WallQuery, private SlotEvents {
     std::atomic<int32_t> m_selfChannelEffectFlag{0};
 
     std::atomic<DisplayPort*> display_{nullptr};
+
+    // The adjustments held back (HoldAdjustments): how many holds stand, and bit d for each DVR
+    // d one was asked for meanwhile. GUI thread.
+    int adjustHolds_ = 0;
+    uint64_t heldDvrs_ = 0;
 
     // The marks last handed to the display, per pane; GUI thread. A layout change empties the
     // surface, and with it these.

@@ -271,7 +271,7 @@ status::Login DvrSlot::SetParameter(const Attempt& a, const SAVE_INFO_STRUCT& en
             if (!NetCtrl.SetLiveStatus(NET_DATA_SEND, on)) {
                 return false;
             }
-            Ask(entry.cam);
+            Ask(entry.cam, true);
             return true;
         });
         if (!asked || SendOn(a.sock, &live, sizeof live) < 0) {

@@ -144,7 +144,9 @@ class DvrSlot final : private StreamSink, private DecodePool::Client {
     // The single-DVR view's adjustment for channels `mask`; the all-DVR view's for `mask`, where
     // `wanted` are the channels shown panes ask for before the entry's mask; the DVR not shown.
     // Each does nothing while the DVR plays back: it is checked when the adjustment runs, so one
-    // queued before a playback started does not end it.
+    // queued before a playback started does not end it. Nor does one that asks a streaming DVR
+    // for the channels it was last asked for on this session: a restart would cost a key frame
+    // and a late picture, and give nothing new.
     void AdjustActive(uint32_t mask, int32_t audio);
     void AdjustShown(uint32_t mask, uint32_t wanted, int32_t audio);
     void AdjustNotActive();
@@ -270,8 +272,12 @@ class DvrSlot final : private StreamSink, private DecodePool::Client {
     void ReleaseIdleDecoders();
     // A reserved slot's picture (`bytes` > 0) or its absence goes on the queue.
     void Publish(int32_t slot, const NET_FRAME_HEADER& h, int32_t bytes, int64_t arrived);
-    // The channels now asked for, as a record that asks for them goes out.
-    void Ask(uint32_t channels);
+    // The channels now asked for, as a record that asks for them goes out; `live` for a live
+    // view's request, which the next adjustment compares with (any other record voids it).
+    void Ask(uint32_t channels, bool live = false);
+    // Whether the DVR streams the live view of `mask` already, asked for on this session: the
+    // channels past the DVR's count do not count (the DVR has none to send).
+    bool LiveUnchanged(uint32_t mask) const;
     bool PlayingBack() const;
 
     // How long the receive thread has heard nothing, and what it did about it.
@@ -312,6 +318,10 @@ class DvrSlot final : private StreamSink, private DecodePool::Client {
     std::atomic<int32_t> m_listPage{0};       // page count of the last search reply
     std::atomic<uint32_t> m_CurShowCam{0};    // the channel mask last asked for in live view
     std::atomic<uint32_t> askedChannels_{0};  // live or played channels asked for now
+    // The last live view's mask with kLiveAsked, or 0 once a stop, a playback or another session
+    // came after it.
+    static constexpr uint64_t kLiveAsked = uint64_t{1} << 32;
+    std::atomic<uint64_t> liveAsked_{0};
     std::atomic<int64_t> askedSince_[kMaxChannels] = {};
     // Record-list replies still owed to searches that gave up waiting: the DVR answers in order,
     // so the next ones that come are theirs, not the waiting search's. Under NetCtrl.replyLock.

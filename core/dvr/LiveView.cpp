@@ -17,11 +17,12 @@ void DvrSlot::NetLocalViewPlay(uint32_t cam, int32_t /*audio*/) {
     QLog("ptr->NetID=%d", dvr_);
     playStamp_.store(false);
     const NET_COMMAND c = MakeCommand(NET_LIVE_VIEW, 0, 0, static_cast<int32_t>(cam));
-    Ask(cam);
+    Ask(cam, true);
     SendData(&c, sizeof c);
 }
 
-void DvrSlot::Ask(uint32_t channels) {
+void DvrSlot::Ask(uint32_t channels, bool live) {
+    liveAsked_.store(live ? kLiveAsked | channels : 0);
     const uint32_t before = askedChannels_.exchange(channels);
     const int64_t now = std::chrono::duration_cast<std::chrono::nanoseconds>(
                             std::chrono::steady_clock::now().time_since_epoch())
@@ -58,6 +59,18 @@ bool DvrSlot::PlayingBack() const {
     return NetCtrl.ViewOrBack.load() == VIEW_PLAYBACK;
 }
 
+bool DvrSlot::LiveUnchanged(uint32_t mask) const {
+    const uint64_t asked = liveAsked_.load();
+    if ((asked & kLiveAsked) == 0 || NetCtrl.CurNetStatus.load() != NET_DATA_SEND ||
+        PlayingBack()) {
+        return false;
+    }
+    // -1 and 15 ask a 4-channel DVR for the same four cameras; the record keeps what was asked.
+    const int32_t count = NetCtrl.iDvrChannel.load() % 100;
+    const uint32_t has = count > 0 && count < kMaxChannels ? (1u << count) - 1 : 0xFFFFFFFFu;
+    return (static_cast<uint32_t>(asked) & has) == (mask & has);
+}
+
 void DvrSlot::AdjustActive(uint32_t mask, int32_t audio) {
     if (PlayingBack()) {
         return;  // queued before the playback started: it would end it
@@ -65,6 +78,9 @@ void DvrSlot::AdjustActive(uint32_t mask, int32_t audio) {
     const int32_t status = NetCtrl.CurNetStatus.load();
     if (status == NET_DATA_SEND) {
         m_CurShowCam.store(mask);
+        if (LiveUnchanged(mask)) {
+            return;
+        }
         StopNetLocalView();
         NetLocalViewPlay(mask, audio);
         CreateNetKeyFrame();
@@ -89,6 +105,9 @@ void DvrSlot::AdjustShown(uint32_t mask, uint32_t wanted, int32_t audio) {
     if (status == NET_DATA_SEND) {
         m_CurShowCam.store(mask);
         QLog("iLiveCam=%u   %u", mask, wanted);
+        if (LiveUnchanged(mask)) {
+            return;
+        }
         StopNetLocalView();
         NetLocalViewPlay(mask, audio);
         CreateNetKeyFrame();

@@ -56,7 +56,13 @@ std::vector<LiveViewStep> LiveViewPlanner::Adjust(const std::vector<Dvr>& dvrs, 
         const Dvr& entry = dvrs[static_cast<std::size_t>(d)];
         LiveViewStep step;
         step.dvr = d;
-        if (!entry.playback) {
+        if (!entry.playback && autoDisplay_ && focus_ < 0) {
+            // The all-DVR view: pane i is not channel i, so only the panes' assignment counts.
+            // One request, not the single-DVR view's mask first and this one after it.
+            step.single = LiveViewStep::Single::Active;
+            step.activeMask = ShownStep(d, entry).shownMask;
+            step.audio = entry.audio;
+        } else if (!entry.playback) {
             step = autoDisplay_ ? ShownStep(d, entry) : step;
             step.single = focus_ < 0 || focus_ == d ? LiveViewStep::Single::Active
                                                     : LiveViewStep::Single::NotActive;

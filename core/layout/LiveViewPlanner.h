@@ -14,7 +14,7 @@
 struct LiveViewStep {
     enum class Single {
         None,
-        Active,     // stream `activeMask` (the DVR is shown, pane i is channel i)
+        Active,     // stream `activeMask`: what the view shows of the DVR
         NotActive,  // stop streaming (another DVR is in focus)
     };
     int dvr = -1;
@@ -47,7 +47,8 @@ class LiveViewPlanner {
 
     // The whole adjustment of DVRs from .. to - 1 of `dvrs` (the list, at most 64). Every DVR
     // in range gets a step; a DVR in playback gets an empty one, which still replaces an
-    // adjustment queued for it and not yet started.
+    // adjustment queued for it and not yet started. In the all-DVR view each DVR's step streams
+    // the channels its shown panes hold (and the entry enables), even none.
     std::vector<LiveViewStep> Adjust(const std::vector<Dvr>& dvrs, int from, int to) const;
     // Only the all-DVR view's requests, to every DVR of `dvrs` not in playback; nothing at all
     // when the assignment does not govern the panes.

@@ -241,6 +241,8 @@ bool MainWindow::RecallView(const QString& name) {
     if (!vc || !v) {
         return false;
     }
+    // One request per DVR for the view recalled, not one per step of getting there.
+    vc->HoldAdjustments();
     if (v->dvr >= 0 && v->dvr < vc->DvrCount()) {
         myOutlineView_->setCurrentIndex(treeModel_->index(v->dvr, 0));
     } else {
@@ -250,6 +252,7 @@ bool MainWindow::RecallView(const QString& name) {
         }
     }
     vc->ShowSplitPage(v->split, v->page);
+    vc->ReleaseAdjustments();
     return true;
 }
 

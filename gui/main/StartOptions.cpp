@@ -235,20 +235,30 @@ std::string MissingFor(const StartOptions& options, const QStringList& viewNames
 
 void ApplyStartOptions(MainWindow& window, ViewController& vc, const StartOptions& options,
                        const std::vector<int>& dvrs) {
-    OutlineViewCon* tree = window.outlineView();
-    for (int dvr : dvrs) {
-        tree->setCurrentIndex(window.treeModel()->index(dvr, 0));
+    if (dvrs.size() == 1) {
+        OutlineViewCon* tree = window.outlineView();
+        tree->setCurrentIndex(window.treeModel()->index(dvrs[0], 0));
         tree->connectDVR();
     }
+    // The view is set up before several DVRs connect, not through each one's own view: a DVR
+    // that logs in streams its entry's channels, and is asked once more only by the panes'
+    // filling below, when that changes them.
+    vc.HoldAdjustments();
     if (dvrs.size() > 1) {
-        tree->clearSelection();  // the all-DVR view
-        FillPanesOnceConnected(window, vc, dvrs);
+        vc.ui().ClearSelection();  // the all-DVR view
     }
     if (!options.view.empty()) {
         window.RecallView(QString::fromStdString(options.view));
     }
     if (options.split != 0) {
         vc.ShowSplitPage(options.split, options.page - 1);
+    }
+    vc.ReleaseAdjustments();
+    if (dvrs.size() > 1) {
+        for (int dvr : dvrs) {
+            vc.ConnectDVR(dvr);
+        }
+        FillPanesOnceConnected(window, vc, dvrs);
     }
     if (options.tourSeconds > 0) {
         window.StartTour(options.tourSeconds);

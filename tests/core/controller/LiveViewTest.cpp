@@ -56,30 +56,90 @@ class LiveView : public DisplayTest {
     }
 };
 
-TEST_F(LiveView, SingleViewAsksForTheShownAndEnabledChannelsThenAKeyFrame) {
-    auto sim = Dvr(0, 16, false, 0b0101);
-    Select(0);
-    const std::size_t before = Settled(0);
-    vc->doSomethingForButton(4);
-    ASSERT_TRUE(WaitFor([&] { return CommandsSince(0, before).size() >= 3; }));
-    auto cmds = CommandsSince(0, before);
-    EXPECT_EQ(CommandCodes(cmds),
-              (std::vector<int>{NET_STOP_LIVE_VIEW, NET_LIVE_VIEW, NET_KEY_FRAME}));
-    EXPECT_EQ(cmds[1].Words(), (std::vector<int>{11, 0, 0, 0b0101, 0}));
-    EXPECT_EQ(vc->Slot(0).CurShowCam(), 0b0101u);
-    EXPECT_EQ(Block(0).CurNetStatus.load(), NET_DATA_SEND);
+TEST_F(LiveView, OnlyARealChangeOfTheShownChannelsRestartsTheStreamWithAKeyFrame) {
+    auto sim = Dvr(0, 16, false, 0x105);  // channels 0, 2 and 8 enabled
+    auto four = Dvr(1, 4, false);         // every channel enabled: -1 asks for its four
+    const std::vector<int> restart{NET_STOP_LIVE_VIEW, NET_LIVE_VIEW, NET_KEY_FRAME};
+    const std::vector<int> start{NET_LIVE_VIEW, NET_KEY_FRAME};
+    const struct {
+        const char* what;
+        int select;  // the DVR selected, or a split button pressed (select < 0)
+        int split;
+        int dvr;
+        std::vector<int> sent;
+        uint32_t mask;  // of the live view sent
+    } steps[] = {
+        {"its own view asks for what its login asked", 0, 0, 0, {}, 0},
+        {"split 4 leaves channel 8 out", -1, 4, 0, restart, 0b0101},
+        {"split 16 shows it again", -1, 16, 0, restart, 0x105},
+        {"split 25 shows the same channels", -1, 25, 0, {}, 0},
+        {"DVR 1 was stopped while DVR 0 was shown", 1, 0, 1, start, 0xFFFFFFFF},
+        {"channels 0 to 3 are all a 4-channel DVR has", -1, 4, 1, {}, 0},
+        {"the next page: channels it does not have, asked for as they are", -1, 4, 1, restart,
+         0xF0},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.what);
+        const std::size_t before = Settled(step.dvr);
+        if (step.select >= 0) {
+            Select(step.select);
+        } else {
+            vc->doSomethingForButton(step.split);
+        }
+        Settled(step.dvr);
+        const auto cmds = CommandsSince(step.dvr, before);
+        EXPECT_EQ(CommandCodes(cmds), step.sent);
+        if (!step.sent.empty() && cmds.size() == step.sent.size()) {
+            EXPECT_EQ(static_cast<uint32_t>(cmds[step.sent.size() - 2].iParam3), step.mask);
+        }
+        EXPECT_EQ(Block(step.dvr).CurNetStatus.load(), NET_DATA_SEND);
+    }
 
     // Only channel 31 enabled, and not shown: a DVR not streaming still gets the live view, with
     // an empty mask.
     SetEntry(0, At(*sim), "admin", "1234", "DVR0", 1u << 30);
+    Select(0);
+    vc->doSomethingForButton(4);
     ASSERT_TRUE(vc->CommandsIdle(5s));
     vc->StopNetLocalView(Block(0));  // NET_CONNECTED
     const std::size_t stopped = Settled(0);
     vc->AllNetServerAdjust();
     ASSERT_TRUE(WaitFor([&] { return CommandsSince(0, stopped).size() >= 2; }));
-    cmds = CommandsSince(0, stopped);
+    const auto cmds = CommandsSince(0, stopped);
     EXPECT_EQ(CommandCodes(cmds), (std::vector<int>{NET_LIVE_VIEW, NET_KEY_FRAME}));
     EXPECT_EQ(cmds[0].iParam3, 0);
+}
+
+TEST_F(LiveView, HeldAdjustmentsAskEachDvrOnceAtTheLastReleaseForTheViewThen) {
+    auto a = Dvr(0, 4, false);
+    auto b = Dvr(1, 4, false);
+    Select(0);  // DVR 1 stops
+    const std::size_t before0 = Settled(0);
+    const std::size_t before1 = Settled(1);
+    // A burst that ends where it began asks nothing of anyone.
+    vc->HoldAdjustments();
+    vc->HoldAdjustments();
+    Select(1);
+    vc->doSomethingForButton(4);
+    vc->ReleaseAdjustments();  // an inner release: still held
+    Select(0);
+    vc->doSomethingForButton(9);
+    vc->ReleaseAdjustments();
+    Settled(0);
+    EXPECT_EQ(CommandsSince(0, before0).size(), 0u);
+    EXPECT_EQ(CommandsSince(1, before1).size(), 0u);
+    // One that ends elsewhere asks each DVR for that, once.
+    vc->HoldAdjustments();
+    Select(1);
+    vc->doSomethingForButton(4);
+    vc->NextPage();  // channels 4 to 7: none on DVR 1
+    vc->ReleaseAdjustments();
+    Settled(0);
+    Settled(1);
+    EXPECT_EQ(CommandCodes(CommandsSince(0, before0)), std::vector<int>{NET_STOP_LIVE_VIEW});
+    const auto cmds = CommandsSince(1, before1);
+    EXPECT_EQ(CommandCodes(cmds), (std::vector<int>{NET_LIVE_VIEW, NET_KEY_FRAME}));
+    EXPECT_EQ(cmds.empty() ? -1 : cmds[0].iParam3, 0xF0);
 }
 
 TEST_F(LiveView, AllDvrViewAsksEachDvrForTheChannelsItsPanesHoldAndDrawsThemInTheFirstSuchPane) {

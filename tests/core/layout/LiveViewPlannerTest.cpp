@@ -94,20 +94,20 @@ TEST(LiveViewPlanner, EachDvrIsAskedForWhatTheViewShowsOfIt) {
          {.split = 36, .focus = 0},
          three,
          {"0:Affffffff/1", "1:N", "2:-"}},
-        {"all-DVR view: the assignments of the page shown, masked by each entry",
+        {"all-DVR view, one request each: the assignments of the page shown, masked by each entry",
          {.turns = 1,
           .codes = {{0, 3}, {4, 102}, {5, 1}, {6, 140}, {7, 6401}},
           .autoDisplay = true},
          three,
-         {"0:Af0/1+S2/2", "1:A0/0+S0/4", "2:-"}},
+         {"0:A2/1", "1:A0/0", "2:-"}},
         {"all-DVR view of the first page: the same DVRs, other channels",
          {.codes = {{0, 3}, {3, 100}, {4, 102}}, .autoDisplay = true},
          three,
-         {"0:Af/1+S8/8", "1:Ab/0+S1/1", "2:-"}},
+         {"0:A8/1", "1:A1/0", "2:-"}},
         {"a DVR no pane names still gets the all-DVR request, empty",
          {.codes = {{1, 0}}, .autoDisplay = true},
          {{0xFFFFFFFF, 0, false}, {0xFFFFFFFF, 0, false}},
-         {"0:Af/0+S1/1", "1:Af/0+S0/0"}},
+         {"0:A1/0", "1:A0/0"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -119,8 +119,8 @@ TEST(LiveViewPlanner, RangesTheShownOnlyAdjustmentAndOneDvrAlone) {
     const View all{.codes = {{0, 101}, {1, 2}}, .autoDisplay = true};
     const std::vector<Dvr> dvrs = {{0xFFFFFFFF, 0, false}, {0xFFFFFFFF, 0, true}, {1, 1, false}};
     const LiveViewPlanner planner = all.Planner();
-    EXPECT_EQ(Texts(planner.Adjust(dvrs, 2, 9)), (std::vector<std::string>{"2:A1/1+S0/0"}));
-    EXPECT_EQ(Texts(planner.Adjust(dvrs, -3, 1)), (std::vector<std::string>{"0:Af/0+S4/4"}));
+    EXPECT_EQ(Texts(planner.Adjust(dvrs, 2, 9)), (std::vector<std::string>{"2:A0/1"}));
+    EXPECT_EQ(Texts(planner.Adjust(dvrs, -3, 1)), (std::vector<std::string>{"0:A4/0"}));
     EXPECT_TRUE(planner.Adjust(dvrs, 1, 1).empty());
     // Only the all-DVR requests, and none to a DVR in playback.
     EXPECT_EQ(Texts(planner.AdjustShown(dvrs)), (std::vector<std::string>{"0:-+S4/4", "2:-+S0/0"}));

@@ -4,12 +4,14 @@
 #include <QScreen>
 #include <QTest>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
 
 #include "core/directory/UserListFile.h"
+#include "core/wire/WireFormats.h"
 #include "gui/main/StartOptions.h"
 #include "gui/main/VideoView.h"
 #include "gui/tree/OutlineViewCon.h"
@@ -184,6 +186,72 @@ TEST_F(StartUpOptions, TheWindowStartsConnectedSplitPagedAndFullScreenAndF11Brin
     QTest::keyClick(window->videoView(), Qt::Key_Escape);
     EXPECT_TRUE(WaitUntil([&] { return !window->isFullScreen(); }));
     EXPECT_FALSE(window->wallMode());
+}
+
+// Six 4-channel DVRs connected at once into the all-DVR view at split 16, its panes filled by
+// "Auto Display": each DVR is asked for a live view by its login and again only where what it
+// shows changes, whatever steps the start-up, a split button or a recalled view take.
+TEST_F(StartUpOptions, DvrsConnectedAtOnceAreAskedOnlyForEachRealChangeOfWhatTheyShow) {
+    TempDir logs;
+    std::vector<std::unique_ptr<SimProcess>> sims;
+    std::vector<SAVE_INFO_STRUCT> entries;
+    for (int d = 0; d < 6; ++d) {
+        sims.push_back(std::make_unique<SimProcess>(
+            std::vector<std::string>{"--listen", "127.0.0.1:0", "--account", "admin:1234:2:4",
+                                     "--fps", "5", "--log", logs.File(std::to_string(d))}));
+        entries.push_back(Entry(At(*sims.back()), "D" + std::to_string(d)));
+    }
+    WriteList(entries);
+    StartApp();
+    // Per DVR once its records have settled: the masks of its live views and, after a '/', its
+    // key-frame requests (a live view's restart asks for one).
+    const auto asked = [&] {
+        EXPECT_TRUE(vc->CommandsIdle(5s));
+        Pump(400ms);
+        std::vector<std::string> all;
+        for (int d = 0; d < 6; ++d) {
+            std::string masks;
+            int keyFrames = 0;
+            for (const std::string& l :
+                 LinesStartingWith(ReadLines(logs.File(std::to_string(d))), "CMD ")) {
+                int cmd = 0;
+                int32_t mask = 0;
+                if (std::sscanf(l.c_str(), "CMD %d %*d %*d %d", &cmd, &mask) == 2) {
+                    keyFrames += cmd == NET_KEY_FRAME ? 1 : 0;
+                    masks += cmd == NET_LIVE_VIEW ? std::to_string(mask) + " " : "";
+                }
+            }
+            all.push_back(masks + "/" + std::to_string(keyFrames));
+        }
+        return all;
+    };
+
+    StartOptions o;
+    o.connectAll = true;
+    o.split = 16;
+    ApplyStartOptions(*window, *vc, o, {0, 1, 2, 3, 4, 5});
+    ASSERT_TRUE(WaitUntil([&] { return vc->layout().SelfChannel(23) == 503; }));
+    // DVRs 0 to 3 fill the 16 panes with what their logins asked for (-1: every channel, as
+    // their entries say); 4 and 5 are not shown.
+    std::vector<std::string> expected{"-1 /0", "-1 /0", "-1 /0", "-1 /0", "-1 0 /1", "-1 0 /1"};
+    EXPECT_EQ(asked(), expected);
+
+    // 25 panes show DVR 4 and DVR 5 as well, and nothing else changes.
+    window->splitButton(25)->click();
+    expected[4] = expected[5] = "-1 0 15 /2";
+    EXPECT_EQ(asked(), expected);
+
+    // From DVR 2's own view (the others stop) to a saved view of DVR 1's cameras alone: each DVR
+    // is asked once, for what the saved view shows of it.
+    SavedView wall{.name = u"wall"_s, .split = 4, .page = 1, .dvr = -1, .codes = {}};
+    for (int p = 0; p < kPanes; ++p) {
+        wall.codes.push_back(vc->SelfChannel(p));
+    }
+    window->views().Put(wall);
+    Select(2);
+    ASSERT_TRUE(window->RecallView(u"wall"_s));
+    expected = {"-1 0 /1", "-1 15 /1", "-1 0 /1", "-1 0 /1", "-1 0 15 0 /3", "-1 0 15 0 /3"};
+    EXPECT_EQ(asked(), expected);
 }
 
 }  // namespace
