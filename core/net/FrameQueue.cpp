@@ -133,7 +133,9 @@ void FrameQueue::Complete(int32_t slot, bool picture, int64_t arrived) {
         Numframe.fetch_add(1);
         published = true;
     }
-    if (published) {
+    // Only a consumer whose wait is now over is woken: one that waits for two pictures is not
+    // woken for the first (a thread switch per picture saved).
+    if (published && waitingFor_ > 0 && Numframe.load() >= waitingFor_) {
         queued.notify_all();
     }
 }
@@ -141,7 +143,9 @@ void FrameQueue::Complete(int32_t slot, bool picture, int64_t arrived) {
 bool FrameQueue::PeekOldest(int minQueued, std::chrono::milliseconds limit,
                             NET_FRAME_HEADER& header, const uint8_t*& pixels, int64_t* arrived) {
     std::unique_lock<std::mutex> g(mutex);
+    waitingFor_ = std::max(minQueued, 1);
     queued.wait_for(g, limit, [&] { return Numframe.load() >= minQueued || work_.load() == 0; });
+    waitingFor_ = 0;
     if (Numframe.load() < minQueued) {
         return false;
     }

@@ -121,6 +121,7 @@ class FrameQueue {
     int freeCount_ = 0;
     int8_t peekedBlock_ = kNoBlock;  // kept for the consumer across a Clear until its pop
     bool peeking_ = false;           // between a consumer's peek and its pop
+    int waitingFor_ = 0;             // the pictures a waiting consumer waits for; 0: none waits
     std::chrono::steady_clock::time_point lastReserve_{};
     std::atomic<uint32_t> blocksMade_{0};
     std::atomic<std::size_t> bytesHeld_{0};
