@@ -49,12 +49,14 @@ WallQuery::ChannelFigures ViewController::Figures(int dvr, int channel) const {
     }
     const DvrSlot& slot = Slot(dvr);
     const ChannelStats& s = slot.NetCtrl.stats[channel];
+    const DvrSlot::MemoryFigures m = slot.Memory();
     return {s.decoded.load(std::memory_order_relaxed),
             s.bytes.load(std::memory_order_relaxed),
             s.sizeFrame.load(std::memory_order_relaxed),
             s.dropped.load(std::memory_order_relaxed),
             (slot.reducedChannels().applied() & (1u << channel)) != 0,
-            slot.reducedChannels().FullPictures(channel)};
+            slot.reducedChannels().FullPictures(channel),
+            m.queueBlocksMade + m.decodersMade + m.payloadGrowths};
 }
 
 // ---- A DVR's slot ----

@@ -52,6 +52,9 @@ class WallQuery {
         uint32_t dropped = 0;
         bool reduced = false;       // decoded without the deblocking filter now
         uint32_t fullPictures = 0;  // pictures decoded in full so far
+        // Times the DVR's picture memory had to grow (a queue block, a decoder, the payload
+        // buffers): a few at the start of a stream, none while it runs on.
+        uint32_t grew = 0;
     };
     virtual ChannelFigures Figures(int dvr, int channel) const = 0;
 };

@@ -51,12 +51,13 @@ QString PaneCaptions::TextFor(const WallQuery& vc, int pane) const {
         const Rate& r = rates_[source->dvr][source->channel];
         // First on the line: a small pane cuts the line's end off.
         const QString mark = s.reduced ? QStringLiteral("reduced  ") : QString();
-        lines << mark + QStringLiteral("%1 fps  %2 kbit/s  %3  dropped %4")
+        lines << mark + QStringLiteral("%1 fps  %2 kbit/s  %3  dropped %4  grew %5")
                             .arg(r.perSecond)
                             .arg(r.kbits)
                             .arg(g ? QStringLiteral("%1x%2").arg(g->width).arg(g->height)
                                    : QStringLiteral("-"))
-                            .arg(s.dropped);
+                            .arg(s.dropped)
+                            .arg(s.grew);
     }
     return lines.join(QLatin1Char('\n'));
 }
