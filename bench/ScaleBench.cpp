@@ -18,6 +18,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <bit>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -34,6 +35,7 @@
 #include "core/ViewController.h"
 #include "core/directory/DvrList.h"
 #include "core/directory/UserListFile.h"
+#include "core/dvr/DvrSlot.h"
 #include "core/layout/Layout.h"
 #include "gui/main/MainWindow.h"
 #include "gui/main/StartOptions.h"
@@ -342,6 +344,18 @@ void RunClient(const Args& a, const StartOptions& options, const std::vector<Sim
                referenceMs > 0 ? clientMs / referenceMs : 0.0, clientMs, referenceMs, cpu, seconds,
                received, offered));
 
+    int reduced = 0;
+    int decoders = 0;
+    double queueBytes = 0;
+    for (int d = 0; d < a.dvrs; ++d) {
+        const DvrSlot::MemoryFigures m = vc.Slot(d).Memory();
+        reduced += std::popcount(vc.Slot(d).reducedChannels().applied());
+        decoders += m.decodersOpen;
+        queueBytes += static_cast<double>(m.queueBytes);
+    }
+    Say(Format("decoders: %d open, %d of them without the deblocking filter (panes at half the "
+               "picture or less); frame queues: %.1f MB of pictures",
+               decoders, reduced, queueBytes / 1048576));
     const long rss = StatusKb("VmRSS");
     Say(
         Format("memory: VmRSS %.0f MB, VmHWM %.0f MB; %.0f MB before the connect, so %.1f MB "

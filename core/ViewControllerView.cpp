@@ -231,10 +231,20 @@ void ViewController::Present(int dvr, const NET_FRAME_HEADER& h, const uint8_t* 
     if (!rect || generation != seen) {
         return;
     }
+    // A channel decoded reduced is shown at half its size or less everywhere: a picture of half
+    // its width and height is all its panes can show, at a quarter of the bytes to convert,
+    // keep and upload.
+    const bool halved = channel >= 0 && channel < kMaxChannels &&
+                        (Slot(dvr).reducedChannels().applied() & (1u << channel)) != 0;
     PaneBuffers::Pane& buffer = layout_.AVDataFrame[drawnIn];
     std::lock_guard<std::mutex> g(buffer.lock);
-    DataChange(buffer.pixels, pixels, h.imageSize);
+    if (halved) {
+        DataChangeHalved(buffer.pixels, pixels, h.imageSize);
+    } else {
+        DataChange(buffer.pixels, pixels, h.imageSize);
+    }
     buffer.sizeFrame = h.imageSize;
+    buffer.halved = halved;
     buffer.arrivedAt = arrived;
     ++buffer.version;
     display->renderCurrentFrame(*rect, drawnIn, generation);

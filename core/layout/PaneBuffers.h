@@ -22,6 +22,7 @@ class PaneBuffers {
         std::mutex lock;
         uint8_t* pixels = nullptr;
         int32_t sizeFrame = -1;  // geometry of the picture in `pixels`; under `lock`
+        bool halved = false;     // at half that width and height; under `lock`
         int64_t arrivedAt = 0;   // when its frame's last byte arrived (steady clock, ns)
         uint32_t version = 0;    // counts the pictures written; under `lock`
     };

@@ -181,8 +181,8 @@ void PaneRenderer::DrawPane(int pane, PaneBuffers::Pane& buffer, const PaneRect&
         if (!geometry || !buffer.pixels) {
             return;
         }
-        w = geometry->width;
-        h = geometry->height;
+        w = buffer.halved ? geometry->width / 2 : geometry->width;
+        h = buffer.halved ? geometry->height / 2 : geometry->height;
         arrivedAt = buffer.arrivedAt;
         glBindTexture(GL_TEXTURE_2D, textures_[pane]);
         // A pane drawn again (a mark, the frame moving off it, a pan) keeps its uploaded picture.

@@ -37,20 +37,33 @@ class Reduced : public UiTest {
             }
         }
     }
-    // Whether pane `pane`'s buffer holds one of `pictures` (its luma, every second byte).
-    bool PaneHolds(int pane, const std::vector<Luma>& pictures) {
-        Luma luma(352 * 288);
+    // Whether pane `pane`'s buffer holds one of `pictures` (its luma, every second byte): whole,
+    // or at half its width and height (every second sample of every second row).
+    bool PaneHolds(int pane, const std::vector<Luma>& pictures, bool halved) {
+        const int w = halved ? 176 : 352;
+        const int h = halved ? 144 : 288;
+        Luma luma(static_cast<std::size_t>(w * h));
         {
             PaneBuffers::Pane& p = vc->layout().AVDataFrame[pane];
             std::lock_guard<std::mutex> g(p.lock);
-            if (p.sizeFrame != 2) {
+            if (p.sizeFrame != 2 || p.halved != halved) {
                 return false;
             }
             for (std::size_t i = 0; i < luma.size(); ++i) {
                 luma[i] = p.pixels[2 * i];
             }
         }
-        return std::find(pictures.begin(), pictures.end(), luma) != pictures.end();
+        const int step = halved ? 2 : 1;
+        return std::any_of(pictures.begin(), pictures.end(), [&](const Luma& picture) {
+            for (int r = 0; r < h; ++r) {
+                for (int x = 0; x < w; ++x) {
+                    if (luma[r * w + x] != picture[r * step * 352 + x * step]) {
+                        return false;
+                    }
+                }
+            }
+            return true;
+        });
     }
     const ReducedChannels& Channels() { return vc->Slot(0).reducedChannels(); }
     int KeyFramesSent() {
@@ -88,8 +101,9 @@ TEST_F(Reduced, SmallPanesDecodeReducedAZoomGoesFullAtAKeyFrameAndASnapshotWaits
     ASSERT_TRUE(WaitUntil([&] { return Channels().wanted() == 0xFu; }, 3s));
     ASSERT_TRUE(WaitUntil([&] { return Channels().applied() == 0xFu; }, 3s));
     EXPECT_TRUE(Figures(2).startsWith(u"reduced  "_s)) << Figures(2).toStdString();
-    // The clip comes round to its IDR picture: from there the pane shows reduced pictures.
-    EXPECT_TRUE(WaitUntil([&] { return PaneHolds(1, reduced); }, 5s));
+    // The clip comes round to its IDR picture: from there the pane shows reduced pictures, at
+    // half their size (all the pane can show).
+    EXPECT_TRUE(WaitUntil([&] { return PaneHolds(1, reduced, true); }, 5s));
 
     // A zoom shows channel 1 large: full again from a key frame the client asked for.
     const int keysBefore = KeyFramesSent();
@@ -101,7 +115,7 @@ TEST_F(Reduced, SmallPanesDecodeReducedAZoomGoesFullAtAKeyFrameAndASnapshotWaits
     EXPECT_TRUE(WaitUntil([&] { return Channels().FullPictures(1) > fullBefore + 3; }, 5s));
     EXPECT_GT(KeyFramesSent(), keysBefore);
     // Exactly a picture of a full decode.
-    EXPECT_TRUE(WaitUntil([&] { return PaneHolds(1, full); }, 1500ms));
+    EXPECT_TRUE(WaitUntil([&] { return PaneHolds(1, full, false); }, 1500ms));
     EXPECT_FALSE(Figures(1).contains(u"reduced"_s)) << Figures(1).toStdString();
 
     // Back to the wall: reduced again. A snapshot first makes every channel full and opens its
