@@ -353,7 +353,8 @@ void RunClient(const Args& a, const StartOptions& options, const std::vector<Sim
         decoders += m.decodersOpen;
         queueBytes += static_cast<double>(m.queueBytes);
     }
-    Say(Format("decoders: %d open, %d of them without the deblocking filter (panes at half the "
+    Say(
+        Format("decoders: %d open, %d of them without the deblocking filter (panes at half the "
                "picture or less); frame queues: %.1f MB of pictures",
                decoders, reduced, queueBytes / 1048576));
     const long rss = StatusKb("VmRSS");
