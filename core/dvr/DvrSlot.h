@@ -310,6 +310,7 @@ class DvrSlot final : private StreamSink, private DecodePool::Client {
     // (steady clock, ns). Receive thread.
     int64_t lastFrameAt_[kMaxChannels] = {};
     int64_t nextDecoderSweep_ = 0;
+    int64_t nextSurplusTrim_ = 0;
     ByteBuffer AVData2;  // a bundle member and its padding; receive thread
     // Next frame number expected per channel entry; under NetCtrl.queue.mutex.
     uint32_t frameNumber[40] = {};

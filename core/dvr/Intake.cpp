@@ -21,6 +21,8 @@ constexpr auto kKeyFrameRequestInterval = std::chrono::seconds(1);
 constexpr auto kKeyFrameRetryInterval = std::chrono::seconds(2);
 // How often the receive thread looks for decoders to release.
 constexpr int64_t kDecoderSweepNs = 250'000'000;
+// How often the queue gives back the blocks a burst of pictures left behind.
+constexpr int64_t kSurplusTrimNs = 2'000'000'000;
 // The payload buffers' smallest size; they grow in doublings to the largest frame seen.
 constexpr uint32_t kFirstPayloadBytes = 64 * 1024;
 
@@ -260,6 +262,10 @@ void DvrSlot::ReleaseIdleDecoders() {
         return;
     }
     nextDecoderSweep_ = now + kDecoderSweepNs;
+    if (now >= nextSurplusTrim_) {
+        nextSurplusTrim_ = now + kSurplusTrimNs;
+        NetCtrl.queue.TrimSurplus();
+    }
     // A played recording may pause: its decoders wait for it.
     if (NetCtrl.ViewOrBack.load() == VIEW_PLAYBACK && NetCtrl.NetWorking.load() > 0) {
         return;

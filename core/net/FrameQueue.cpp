@@ -66,6 +66,7 @@ int8_t FrameQueue::TakeBlockLocked(std::size_t bytes) {
     const int8_t block = freeBlocks_[pick];
     std::copy(freeBlocks_ + pick + 1, freeBlocks_ + freeCount_, freeBlocks_ + pick);
     --freeCount_;
+    heldPeak_ = std::max(heldPeak_, kQueueSlots - freeCount_);
     return block;
 }
 
@@ -210,6 +211,32 @@ void FrameQueue::Clear() {
     reserved_.store(0);
     std::fill(std::begin(slotState_), std::end(slotState_), kDecoding);
     ++queueEpoch;
+}
+
+int FrameQueue::TrimSurplus() {
+    // Spare blocks beyond the peak: the next window's pictures may come a little faster.
+    constexpr int kSpare = 4;
+    std::lock_guard<std::mutex> g(mutex);
+    int keep = heldPeak_ + kSpare;
+    int freed = 0;
+    // Blocks in use count against what is kept; the oldest freed go first.
+    for (int i = 0; i < kQueueSlots; ++i) {
+        keep -= slotBlock_[i] != kNoBlock ? 1 : 0;
+    }
+    keep -= peekedBlock_ != kNoBlock ? 1 : 0;
+    int mapped = 0;
+    for (int i = freeCount_ - 1; i >= 0; --i) {
+        Block& b = blocks_[freeBlocks_[i]];
+        if (b.mapped == 0) {
+            continue;
+        }
+        if (++mapped > keep) {
+            Unmap(b);
+            ++freed;
+        }
+    }
+    heldPeak_ = kQueueSlots - freeCount_;
+    return freed;
 }
 
 int FrameQueue::TrimIdle(std::chrono::steady_clock::duration quiet) {

@@ -4,7 +4,8 @@
 // Memory follows the pictures: a reservation takes a block big enough for the picture it says
 // it brings from the queue's free blocks (newest freed first, so the same few stay warm), and
 // makes one only when none fits. A block goes back when its slot is popped or cleared. A queue
-// that took nothing for a while gives its free blocks back (TrimIdle). So a DVR costs the
+// that took nothing for a while gives its free blocks back (TrimIdle), and one whose burst is
+// over the blocks it no longer needs (TrimSurplus). So a DVR costs the
 // pictures it has in flight, not 32 of the largest size.
 //
 // Producer side (the DVR's receive thread, and the decode lanes it hands frames to): a slot is
@@ -80,6 +81,10 @@ class FrameQueue {
     // Frees the free blocks when nothing was reserved for `quiet` or longer; the blocks freed.
     // Any thread (the consumer calls it when its wait times out).
     int TrimIdle(std::chrono::steady_clock::duration quiet);
+    // Frees the free blocks beyond what the queue held at most since the last call, with some to
+    // spare, so that a burst (a consumer held up) does not keep its memory; the blocks freed.
+    // Any thread; meant to be called every few seconds.
+    int TrimSurplus();
     // Blocks made since the start: growth is rare once the pictures' size is known. Any thread.
     uint32_t blocksMade() const { return blocksMade_.load(); }
     // Bytes of picture memory held now, in use or free. Any thread.
@@ -123,6 +128,7 @@ class FrameQueue {
     bool peeking_ = false;           // between a consumer's peek and its pop
     int waitingFor_ = 0;             // the pictures a waiting consumer waits for; 0: none waits
     std::chrono::steady_clock::time_point lastReserve_{};
+    int heldPeak_ = 0;  // blocks in use at most since the last TrimSurplus; under `mutex`
     std::atomic<uint32_t> blocksMade_{0};
     std::atomic<std::size_t> bytesHeld_{0};
     // Slots from m_Top on being decoded; written under `mutex`, read anywhere.

@@ -163,6 +163,45 @@ TEST_F(FrameQueueTest, MemoryFollowsThePicturesInFlightGrowsForALargerOneAndGoes
     EXPECT_EQ(q.blocksMade(), 3u);
 }
 
+TEST_F(FrameQueueTest, ABurstsBlocksGoOnceItIsOverAndTheBlocksStillNeededStay) {
+    std::vector<int32_t> slots;
+    for (int i = 0; i < 20; ++i) {  // a consumer held up: twenty pictures wait
+        slots.push_back(Reserve());
+        Complete(slots.back(), static_cast<uint32_t>(i));
+    }
+    EXPECT_EQ(Drain().size(), 20u);
+    EXPECT_EQ(q.TrimSurplus(), 0);  // the burst was in this window: its blocks may be needed
+    for (int i = 0; i < 50; ++i) {  // then two at a time again
+        const int32_t a = Reserve();
+        const int32_t b = Reserve();
+        Complete(a, 1);
+        Complete(b, 2);
+        Drain();
+    }
+    const uint32_t made = q.blocksMade();
+    EXPECT_EQ(q.TrimSurplus(), 20 - (2 + 4));  // two in use at most, four to spare
+    for (int i = 0; i < 50; ++i) {             // what is kept serves the pictures that come now
+        const int32_t a = Reserve();
+        const int32_t b = Reserve();
+        Complete(a, 1);
+        Complete(b, 2);
+        Drain();
+    }
+    EXPECT_EQ(q.blocksMade(), made);
+    EXPECT_EQ(q.TrimSurplus(), 0);
+    // A picture held by the consumer counts as in use, never freed under it.
+    Add(7);
+    NET_FRAME_HEADER h;
+    const uint8_t* pixels = nullptr;
+    ASSERT_TRUE(q.PeekOldest(1, 0ms, h, pixels));
+    q.TrimSurplus();
+    q.TrimSurplus();
+    uint32_t painted = 0;
+    std::memcpy(&painted, pixels, sizeof painted);
+    EXPECT_EQ(painted, 7u);
+    q.PopOldest();
+}
+
 TEST_F(FrameQueueTest, APictureBeingReadKeepsItsMemoryAcrossAClearUntilItsPop) {
     Add(1);
     NET_FRAME_HEADER h;
