@@ -270,11 +270,14 @@ TEST_F(Keyboard, TAndIPutTheTitleAndTheFiguresOverEachPictureAndTakeThemOffAgain
     ASSERT_TRUE(first.hasMatch()) << window->paneCaptions().TextFor(*vc, 1).toStdString();
     EXPECT_GT(first.captured(1).toInt(), 0);
     EXPECT_GT(first.captured(2).toInt(), 0);
-    // The memory grew while the stream began (decoders, a few queue blocks), not as it runs on.
+    // The memory grew while the stream began (decoders, queue blocks: at most one a slot), not
+    // with every picture: a hundred and more pass in the next second and a half.
     EXPECT_GT(first.captured(3).toInt(), 0);
-    EXPECT_LE(first.captured(3).toInt(), 12);
+    EXPECT_LE(first.captured(3).toInt(), 48);
     Pump(1500ms);
-    EXPECT_EQ(figures().captured(3), first.captured(3));
+    const QRegularExpressionMatch later = figures();
+    ASSERT_TRUE(later.hasMatch());
+    EXPECT_LT(later.captured(3).toInt() - first.captured(3).toInt(), 10);
 
     // Both off: the next pictures show the camera alone again.
     QTest::keyClick(window.get(), Qt::Key_T);
