@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -54,6 +55,18 @@ inline bool RunToEnd(const std::vector<std::string>& argv, const std::string& ou
     int status = 0;
     return pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) &&
            WEXITSTATUS(status) == 0;
+}
+
+// Gives the benchmark a home of its own under `dir` (its DVR list goes there, never into the
+// user's), and a runtime folder when there is none: without one, Qt and every mpv complain.
+inline void PrivateHome(const std::string& dir) {
+    std::filesystem::create_directories(dir + "/home/userinfo");
+    ::setenv("HOME", (dir + "/home").c_str(), 1);
+    if (!std::getenv("XDG_RUNTIME_DIR")) {
+        std::filesystem::create_directories(dir + "/run");
+        std::filesystem::permissions(dir + "/run", std::filesystem::perms::owner_all);
+        ::setenv("XDG_RUNTIME_DIR", (dir + "/run").c_str(), 1);
+    }
 }
 
 // Writes `seconds` of noisy pictures of `size` at `fps`, at about `kbps` kb/s (capped a little

@@ -225,14 +225,7 @@ int main(int argc, char** argv) {
     const int fps = argc > 2 ? std::clamp(std::atoi(argv[2]), 1, 250) : 25;
     const std::string dir = std::filesystem::temp_directory_path() / "quillmarsh-bench-pipeline";
     std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir + "/home/userinfo");
-    ::setenv("HOME", (dir + "/home").c_str(), 1);
-    if (!std::getenv("XDG_RUNTIME_DIR")) {
-        // Without one, Qt and every mpv complain on start-up.
-        std::filesystem::create_directories(dir + "/run");
-        std::filesystem::permissions(dir + "/run", std::filesystem::perms::owner_all);
-        ::setenv("XDG_RUNTIME_DIR", (dir + "/run").c_str(), 1);
-    }
+    bench::PrivateHome(dir);
     QApplication app(argc, argv);
 
     std::vector<StreamSet> sets{{"test pattern", {"--geometry", "0:0"}}};

@@ -411,13 +411,7 @@ int main(int argc, char** argv) {
 
     const std::string dir = std::filesystem::temp_directory_path() /
                             ("quillmarsh-bench-scale-" + std::to_string(getpid()));
-    std::filesystem::create_directories(dir + "/home/userinfo");
-    ::setenv("HOME", (dir + "/home").c_str(), 1);
-    if (!std::getenv("XDG_RUNTIME_DIR")) {
-        std::filesystem::create_directories(dir + "/run");
-        std::filesystem::permissions(dir + "/run", std::filesystem::perms::owner_all);
-        ::setenv("XDG_RUNTIME_DIR", (dir + "/run").c_str(), 1);
-    }
+    bench::PrivateHome(dir);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quillmarsh"));
 

@@ -60,11 +60,9 @@ int DecodePool::lanes() const {
 }
 
 void DecodePool::Submit(uint32_t key, Job& job) {
-    Lane* lane;
-    {
-        std::lock_guard<std::mutex> g(startLock_);
-        lane = lanes_[key % lanes_.size()].get();
-    }
+    // No lock: the lanes are set once, by a Start that every submitting client's own Start
+    // followed under startLock_, and go only when no client is left.
+    Lane* lane = lanes_[key % lanes_.size()].get();
     job.next = nullptr;
     {
         std::lock_guard<std::mutex> g(lane->lock);

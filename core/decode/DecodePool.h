@@ -76,6 +76,6 @@ class DecodePool {
     };
     void Run(Lane& lane);
 
-    mutable std::mutex startLock_;  // Start and Stop against each other and Submit's lookup
+    mutable std::mutex startLock_;  // Start, Stop and the queries against each other
     std::vector<std::unique_ptr<Lane>> lanes_;
 };

@@ -156,7 +156,7 @@ void DvrSlot::OnFrame(const NET_FRAME_HEADER& header, const uint8_t* payload, bo
         stats.dropped.fetch_add(1, std::memory_order_relaxed);
         return;
     }
-    lastFrameAt_[ch] = SteadyNs();
+    lastFrameAt_[ch] = arrived;  // steady clock, as SteadyNs
     if (pooled_) {
         // The decoder would copy a payload it does not own; this buffer it only references, so
         // the lane reads it after the next frame has replaced the parser's.

@@ -154,7 +154,6 @@ bool FrameQueue::PeekOldest(int minQueued, std::chrono::milliseconds limit,
     FreeBlockLocked(peekedBlock_);
     peekedBlock_ = kNoBlock;
     peeking_ = true;
-    peekedEpoch = queueEpoch;
     const uint8_t* slot = buf[m_Bottom.load()];
     if (arrived) {
         *arrived = arrivedAt[m_Bottom.load()];
@@ -173,7 +172,7 @@ void FrameQueue::PopOldest() {
         peekedBlock_ = kNoBlock;
         return;
     }
-    if (Numframe.load() > 0 && peekedEpoch == queueEpoch) {
+    if (Numframe.load() > 0) {
         const int32_t bottom = m_Bottom.load();
         FreeBlockLocked(slotBlock_[bottom]);
         slotBlock_[bottom] = kNoBlock;
@@ -192,12 +191,12 @@ void FrameQueue::Clear() {
     std::lock_guard<std::mutex> g(mutex);
     // The oldest queued picture may be the one the consumer is reading: its memory stays its
     // own until the pop.
-    const bool peeked = peeking_ && Numframe.load() > 0 && peekedEpoch == queueEpoch;
+    const bool peeked = peeking_ && peekedBlock_ == kNoBlock;
     for (int i = 0; i < kQueueSlots; ++i) {
         if (slotBlock_[i] == kNoBlock) {
             continue;
         }
-        if (peeked && i == m_Bottom.load() && peekedBlock_ == kNoBlock) {
+        if (peeked && i == m_Bottom.load()) {
             peekedBlock_ = slotBlock_[i];
         } else {
             FreeBlockLocked(slotBlock_[i]);
@@ -210,7 +209,6 @@ void FrameQueue::Clear() {
     Numframe.store(0);
     reserved_.store(0);
     std::fill(std::begin(slotState_), std::end(slotState_), kDecoding);
-    ++queueEpoch;
 }
 
 int FrameQueue::TrimSurplus() {

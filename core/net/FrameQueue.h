@@ -17,10 +17,11 @@
 // is queued as a gap (a header of type 0) that consumers skip.
 //
 // Consumer side (one thread: the display thread, or the probe): PeekOldest, then PopOldest. The
-// peeked header and pixels stay valid and untouched until PopOldest, unless Clear comes between:
-// Clear starts a new epoch, and a PopOldest for a picture of an earlier epoch pops nothing.
+// peeked header and pixels stay valid and untouched until PopOldest, even when Clear comes
+// between: the picture is then gone from the queue, its memory stays the consumer's, and the pop
+// gives back only that memory, never a newer picture.
 //
-// Locks: `mutex` guards the slot states, the arrival times and the epochs, and every write of the
+// Locks: `mutex` guards the slot states, the arrival times and the blocks, and every write of the
 // indices; m_Top, m_Bottom, Numframe and QueuedOrDecoding may be read without it. The owner may
 // hold `mutex` over a step of its own that must be one with a reservation (the intake's sequence
 // check). `mutex` is never held with a lock of the control block.
@@ -69,13 +70,14 @@ class FrameQueue {
     // time-out, or at once when the owner's threads stop.
     bool PeekOldest(int minQueued, std::chrono::milliseconds limit, NET_FRAME_HEADER& header,
                     const uint8_t*& pixels, int64_t* arrived = nullptr);
-    // Takes the peeked picture off the queue; nothing when a Clear came after the peek.
+    // Takes the peeked (oldest) picture off the queue; when a Clear came after the peek, only
+    // its memory goes back.
     void PopOldest();
     // Wakes a consumer waiting in PeekOldest, so that it sees `work` cleared. Any thread.
     void WakeConsumers();
 
-    // Empties the queue and starts a new epoch (a peeked picture is then gone, though its memory
-    // stays the consumer's until its pop). Receive thread, with no slot being decoded.
+    // Empties the queue (a peeked picture is then gone, though its memory stays the consumer's
+    // until its pop). Receive thread, with no slot being decoded.
     void Clear();
 
     // Frees the free blocks when nothing was reserved for `quiet` or longer; the blocks freed.
@@ -135,6 +137,4 @@ class FrameQueue {
     std::atomic<int32_t> reserved_{0};
     uint8_t slotState_[kQueueSlots] = {};  // of the reserved slots; under `mutex`
     int64_t arrivedAt[kQueueSlots] = {};   // when each queued frame arrived; under `mutex`
-    uint32_t queueEpoch = 0;               // under `mutex`; a Clear starts a new epoch
-    uint32_t peekedEpoch = 0;              // under `mutex`: the epoch of the peeked picture
 };
