@@ -67,6 +67,7 @@ int8_t FrameQueue::TakeBlockLocked(std::size_t bytes) {
     std::copy(freeBlocks_ + pick + 1, freeBlocks_ + freeCount_, freeBlocks_ + pick);
     --freeCount_;
     heldPeak_ = std::max(heldPeak_, kQueueSlots - freeCount_);
+    largestPeak_ = std::max(largestPeak_, bytes);
     return block;
 }
 
@@ -213,7 +214,7 @@ void FrameQueue::Clear() {
 
 int FrameQueue::TrimSurplus() {
     // Spare blocks beyond the peak: the next window's pictures may come a little faster.
-    constexpr int kSpare = 4;
+    constexpr int kSpare = 1;
     std::lock_guard<std::mutex> g(mutex);
     int keep = heldPeak_ + kSpare;
     int freed = 0;
@@ -228,12 +229,16 @@ int FrameQueue::TrimSurplus() {
         if (b.mapped == 0) {
             continue;
         }
-        if (++mapped > keep) {
+        // A block over twice the largest picture of the window stays from larger pictures (a
+        // channel now shown small): one of the size needed is made when it is needed.
+        if (++mapped > keep || (largestPeak_ > 0 && b.bytes > 2 * largestPeak_)) {
             Unmap(b);
             ++freed;
+            --mapped;
         }
     }
     heldPeak_ = kQueueSlots - freeCount_;
+    largestPeak_ = 0;
     return freed;
 }
 

@@ -83,8 +83,9 @@ class FrameQueue {
     // Frees the free blocks when nothing was reserved for `quiet` or longer; the blocks freed.
     // Any thread (the consumer calls it when its wait times out).
     int TrimIdle(std::chrono::steady_clock::duration quiet);
-    // Frees the free blocks beyond what the queue held at most since the last call, with some to
-    // spare, so that a burst (a consumer held up) does not keep its memory; the blocks freed.
+    // Frees the free blocks beyond what the queue held at most since the last call, with one to
+    // spare, so that a burst (a consumer held up) does not keep its memory, and those over twice
+    // the largest picture since then (the pictures got smaller); the blocks freed.
     // Any thread; meant to be called every few seconds.
     int TrimSurplus();
     // Blocks made since the start: growth is rare once the pictures' size is known. Any thread.
@@ -131,6 +132,7 @@ class FrameQueue {
     int waitingFor_ = 0;             // the pictures a waiting consumer waits for; 0: none waits
     std::chrono::steady_clock::time_point lastReserve_{};
     int heldPeak_ = 0;  // blocks in use at most since the last TrimSurplus; under `mutex`
+    std::size_t largestPeak_ = 0;  // the largest picture reserved since then; under `mutex`
     std::atomic<uint32_t> blocksMade_{0};
     std::atomic<std::size_t> bytesHeld_{0};
     // Slots from m_Top on being decoded; written under `mutex`, read anywhere.

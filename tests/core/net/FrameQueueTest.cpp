@@ -161,6 +161,25 @@ TEST_F(FrameQueueTest, MemoryFollowsThePicturesInFlightGrowsForALargerOneAndGoes
     EXPECT_EQ(q.bytesHeld(), 0u);
     passThrough(1000, 2);  // and the queue works on
     EXPECT_EQ(q.blocksMade(), 3u);
+
+    // Pictures that got smaller for good (a channel now shown small) do not keep a block of the
+    // larger size; pictures of both sizes in one window keep the larger one.
+    q.TrimIdle(0s);
+    passThrough(150000, 5);
+    EXPECT_EQ(q.TrimSurplus(), 0);
+    passThrough(50000, 5);
+    passThrough(150000, 1);
+    EXPECT_EQ(q.TrimSurplus(), 0);
+    passThrough(50000, 5);
+    EXPECT_EQ(q.TrimSurplus(), 1);
+    EXPECT_EQ(q.bytesHeld(), 0u);
+    const uint32_t made = q.blocksMade();
+    passThrough(50000, 5);
+    EXPECT_EQ(q.blocksMade(), made + 1);
+    EXPECT_LT(q.bytesHeld(), 50000 + kSlotPictureOffset + 4096);
+    EXPECT_EQ(q.TrimSurplus(), 0);
+    EXPECT_EQ(q.TrimSurplus(), 0);  // a window without pictures frees nothing for their size
+    EXPECT_GT(q.bytesHeld(), 0u);
 }
 
 TEST_F(FrameQueueTest, ABurstsBlocksGoOnceItIsOverAndTheBlocksStillNeededStay) {
@@ -179,7 +198,7 @@ TEST_F(FrameQueueTest, ABurstsBlocksGoOnceItIsOverAndTheBlocksStillNeededStay) {
         Drain();
     }
     const uint32_t made = q.blocksMade();
-    EXPECT_EQ(q.TrimSurplus(), 20 - (2 + 4));  // two in use at most, four to spare
+    EXPECT_EQ(q.TrimSurplus(), 20 - (2 + 1));  // two in use at most, one to spare
     for (int i = 0; i < 50; ++i) {             // what is kept serves the pictures that come now
         const int32_t a = Reserve();
         const int32_t b = Reserve();
