@@ -1,10 +1,12 @@
 // The controller's view: the split-screen layout's operations, what each pane shows, and drawing
 // a picture that a DVR's display thread took into its pane.
 #include <algorithm>
+#include <cstring>
 #include <mutex>
 
 #include "core/ViewController.h"
 #include "core/decode/PixelConversion.h"
+#include "core/decode/SizeFrame.h"
 #include "core/dvr/DvrSlot.h"
 #include "core/support/Log.h"
 
@@ -193,7 +195,7 @@ void ViewController::Present(int dvr, const NET_FRAME_HEADER& h, const uint8_t* 
     const bool playback = b.ViewOrBack.load() == VIEW_PLAYBACK;
     // A picture belongs to the session it came in: a live one still queued when the playback
     // began, or a played one after the session ended, has no pane to go to.
-    if (playback != (h.spare == kPlayedPicture)) {
+    if (playback != ((h.spare & kPlayedPicture) != 0)) {
         return;
     }
     if (playback) {
@@ -231,15 +233,15 @@ void ViewController::Present(int dvr, const NET_FRAME_HEADER& h, const uint8_t* 
     if (!rect || generation != seen) {
         return;
     }
-    // A channel decoded reduced is shown at half its size or less everywhere: a picture of half
-    // its width and height is all its panes can show, at a quarter of the bytes to convert,
-    // keep and upload.
-    const bool halved = channel >= 0 && channel < kMaxChannels &&
-                        (Slot(dvr).reducedChannels().applied() & (1u << channel)) != 0;
+    // A channel shown at half its size or less everywhere comes already packed at that size:
+    // all its panes can show, at a quarter of the bytes to keep and upload.
+    const bool halved = (h.spare & kHalvedPicture) != 0;
     PaneBuffers::Pane& buffer = layout_.AVDataFrame[drawnIn];
     std::lock_guard<std::mutex> g(buffer.lock);
     if (halved) {
-        DataChangeHalved(buffer.pixels, pixels, h.imageSize);
+        if (const auto size = SizeFrameGeometry(h.imageSize)) {
+            std::memcpy(buffer.pixels, pixels, size->HalfPackedBytes());
+        }
     } else {
         DataChange(buffer.pixels, pixels, h.imageSize);
     }

@@ -5,6 +5,10 @@
 #include <cstring>
 #include <mutex>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 #include "core/decode/SizeFrame.h"
 #include "core/support/Log.h"
 
@@ -94,7 +98,7 @@ void FlushDecoders(Decode_Struct& set) {
 
 int32_t DecodeData(Decode_Struct& set, const uint8_t* data, uint32_t len,
                    const NET_FRAME_HEADER& DecodeDdataFrame, int32_t Decodeid, uint8_t* picture,
-                   bool reduced) {
+                   bool reduced, PictureOut out) {
     if (set.init != 1 || len > kMaxFramePayload) {
         return -1;
     }
@@ -102,14 +106,15 @@ int32_t DecodeData(Decode_Struct& set, const uint8_t* data, uint32_t len,
     // Not reference-counted: the decoder takes what it needs before send returns.
     packet->data = const_cast<uint8_t*>(data);
     packet->size = static_cast<int>(len);
-    const int32_t result = DecodePacket(set, packet, DecodeDdataFrame, Decodeid, picture, reduced);
+    const int32_t result =
+        DecodePacket(set, packet, DecodeDdataFrame, Decodeid, picture, reduced, out);
     packet->data = nullptr;
     packet->size = 0;
     return result;
 }
 
 int32_t DecodePacket(Decode_Struct& set, AVPacket* packet, const NET_FRAME_HEADER& header,
-                     int32_t channel, uint8_t* picture, bool reduced) {
+                     int32_t channel, uint8_t* picture, bool reduced, PictureOut out) {
     if (channel < 0 || channel >= kMaxChannels || !OpenChannel(set, channel)) {
         return -1;
     }
@@ -125,7 +130,9 @@ int32_t DecodePacket(Decode_Struct& set, AVPacket* packet, const NET_FRAME_HEADE
     while (avcodec_receive_frame(ctx, frame) == 0) {
         // A picture with decode errors would show broken blocks: keep it off the screen.
         if (frame->decode_error_flags == 0 && !(frame->flags & AV_FRAME_FLAG_CORRUPT)) {
-            written = static_cast<int32_t>(CopyAVFrameToBuf(frame, picture, header.imageSize));
+            written = static_cast<int32_t>(
+                out == PictureOut::HalfPacked ? CopyAVFrameHalved(frame, picture, header.imageSize)
+                                              : CopyAVFrameToBuf(frame, picture, header.imageSize));
         }
         av_frame_unref(frame);
     }
@@ -151,7 +158,69 @@ void CopyPlane(uint8_t* dst, int dstW, int dstH, const uint8_t* src, int srcStri
     }
 }
 
+// Output pairs [from, to) of one halved row: pair k is luma 4k, Cb 2k, luma 4k+2, Cr 2k, read
+// where the decoded planes have them and black where they do not.
+void HalvedPairs(uint8_t* out, int from, int to, const uint8_t* y, const uint8_t* cb,
+                 const uint8_t* cr, int lumaWidth, int chromaWidth) {
+    for (int k = from; k < to; ++k) {
+        const bool l0 = y && 4 * k < lumaWidth;
+        const bool l1 = y && 4 * k + 2 < lumaWidth;
+        const bool c = cb && 2 * k < chromaWidth;
+        out[4 * k] = l0 ? y[4 * k] : 16;
+        out[4 * k + 1] = c ? cb[2 * k] : 128;
+        out[4 * k + 2] = l1 ? y[4 * k + 2] : 16;
+        out[4 * k + 3] = c ? cr[2 * k] : 128;
+    }
+}
+
 }  // namespace
+
+uint32_t CopyAVFrameHalved(const AVFrame* frame, uint8_t* dst, int32_t sizeFrame) {
+    const std::optional<PictureGeometry> g = SizeFrameGeometry(sizeFrame);
+    if (!g || !frame || !frame->data[0] || !frame->data[1] || !frame->data[2]) {
+        return 0;
+    }
+    if (frame->format != AV_PIX_FMT_YUV420P && frame->format != AV_PIX_FMT_YUVJ420P) {
+        QLog("picture format %d is not 8-bit 4:2:0: dropped", frame->format);
+        return 0;
+    }
+    const int pairs = g->width / 4;
+    const int lumaWidth = frame->width;
+    const int chromaWidth = (frame->width + 1) / 2;
+    const int chromaHeight = (frame->height + 1) / 2;
+    // The pairs read 8 at a time: their 32 luma and 16 chroma bytes lie inside the planes' rows.
+    const int wide = std::clamp(std::min(lumaWidth / 32, chromaWidth / 16) * 8, 0, pairs);
+    for (int r = 0; r < g->height / 2; ++r) {
+        uint8_t* out = dst + static_cast<std::ptrdiff_t>(r) * g->width;
+        if (2 * r >= frame->height || r >= chromaHeight) {  // below the decoded picture
+            HalvedPairs(out, 0, pairs, nullptr, nullptr, nullptr, 0, 0);
+            continue;
+        }
+        const uint8_t* y = frame->data[0] + static_cast<std::ptrdiff_t>(2 * r) * frame->linesize[0];
+        const uint8_t* cb = frame->data[1] + static_cast<std::ptrdiff_t>(r) * frame->linesize[1];
+        const uint8_t* cr = frame->data[2] + static_cast<std::ptrdiff_t>(r) * frame->linesize[2];
+        int k = 0;
+#ifdef __SSE2__
+        const __m128i even = _mm_set1_epi16(0x00FF);
+        for (; k + 8 <= wide; k += 8) {
+            const auto* ly = reinterpret_cast<const __m128i*>(y + 4 * k);
+            const __m128i luma = _mm_packus_epi16(_mm_and_si128(_mm_loadu_si128(ly), even),
+                                                  _mm_and_si128(_mm_loadu_si128(ly + 1), even));
+            const __m128i u =
+                _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(cb + 2 * k)), even);
+            const __m128i v =
+                _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(cr + 2 * k)), even);
+            const __m128i chroma =
+                _mm_unpacklo_epi8(_mm_packus_epi16(u, u), _mm_packus_epi16(v, v));
+            auto* o = reinterpret_cast<__m128i*>(out + 4 * k);
+            _mm_storeu_si128(o, _mm_unpacklo_epi8(luma, chroma));
+            _mm_storeu_si128(o + 1, _mm_unpackhi_epi8(luma, chroma));
+        }
+#endif
+        HalvedPairs(out, k, pairs, y, cb, cr, lumaWidth, chromaWidth);
+    }
+    return static_cast<uint32_t>(g->HalfPackedBytes());
+}
 
 uint32_t CopyAVFrameToBuf(const AVFrame* frame, uint8_t* dst, int32_t sizeFrame) {
     const std::optional<PictureGeometry> g = SizeFrameGeometry(sizeFrame);

@@ -43,32 +43,6 @@ void yuv420p_to_yuv422(const uint8_t* y, const uint8_t* u, const uint8_t* v, uin
     }
 }
 
-uint32_t DataChangeHalved(uint8_t* dst, const uint8_t* src, int32_t SizeFrame) {
-    const auto g = SizeFrameGeometry(SizeFrame);
-    if (!g) {
-        return 0;
-    }
-    const int w = g->width;
-    const int h = g->height;
-    const uint8_t* u = src + w * h;
-    const uint8_t* v = u + w * h / 4;
-    // The source's chroma planes are already the halved picture's size: each output row takes
-    // the chroma row of its own, every second sample of it.
-    for (int r = 0; r < h / 2; ++r) {
-        const uint8_t* y = src + 2 * r * w;
-        const uint8_t* cb = u + r * (w / 2);
-        const uint8_t* cr = v + r * (w / 2);
-        for (int x = 0; x + 3 < w; x += 4) {
-            dst[0] = y[x];
-            dst[1] = cb[x / 2];
-            dst[2] = y[x + 2];
-            dst[3] = cr[x / 2];
-            dst += 4;
-        }
-    }
-    return 0;
-}
-
 uint32_t DataChange(uint8_t* dst, const uint8_t* src, int32_t SizeFrame) {
     const auto g = SizeFrameGeometry(SizeFrame);
     if (!g) {

@@ -8,10 +8,6 @@
 // without a picture nothing is written. Always returns 0.
 uint32_t DataChange(uint8_t* dst, const uint8_t* src, int32_t SizeFrame);
 
-// The same at half the width and height (every second sample of every second row): for a channel
-// shown at half its size or less, whose pane never shows more. Writes a quarter of the bytes.
-uint32_t DataChangeHalved(uint8_t* dst, const uint8_t* src, int32_t SizeFrame);
-
 // The row conversion: width x height luma, (width/2) x (height/2) for each chroma plane, into
 // height rows of 2 * width bytes.
 void yuv420p_to_yuv422(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8_t* dst,

@@ -45,6 +45,11 @@ void GiveBackFreedMemory(int64_t now) {
     }
 }
 
+// How the picture of a frame the intake stamped is written into its queue slot.
+PictureOut Layout(const NET_FRAME_HEADER& h) {
+    return (h.spare & kHalvedPicture) != 0 ? PictureOut::HalfPacked : PictureOut::I420;
+}
+
 int64_t SteadyNs() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(
                std::chrono::steady_clock::now().time_since_epoch())
@@ -104,8 +109,16 @@ void DvrSlot::OnFrame(const NET_FRAME_HEADER& header, const uint8_t* payload, bo
         h.imageSize = FoldSizeFrame(h.videoStandard, h.imageSize);
         stats.sizeFrame.store(h.imageSize, std::memory_order_relaxed);
         // Room for the picture the header announces: nothing is written for one without a size.
+        // A channel the surface shows at half its size or less is queued at that size: a third
+        // of the bytes to write, keep and hand over, and all its panes can show.
         const std::optional<PictureGeometry> size = SizeFrameGeometry(h.imageSize);
-        slot = b.queue.ReserveLocked(size ? size->I420Bytes() : 0);
+        if ((reduced_.wanted() & (1u << ch)) != 0) {
+            h.spare |= kHalvedPicture;
+        }
+        const bool halved = (h.spare & kHalvedPicture) != 0;
+        slot = b.queue.ReserveLocked(!size    ? 0
+                                     : halved ? size->HalfPackedBytes()
+                                              : size->I420Bytes());
     }
     if ((tapChannels_.load(std::memory_order_relaxed) & (1u << ch)) != 0) {
         std::lock_guard<std::mutex> g(tapLock_);
@@ -185,8 +198,9 @@ void DvrSlot::OnFrame(const NET_FRAME_HEADER& header, const uint8_t* payload, bo
     }
     // The reserved slot is not visible to the consumer until it is completed, so the picture is
     // decoded straight into it without the lock.
-    const int32_t bytes = DecodeData(Decoder, payload, h.dataLen, h, ch,
-                                     b.queue.buf[slot] + kSlotPictureOffset, reduce.reduced);
+    const int32_t bytes =
+        DecodeData(Decoder, payload, h.dataLen, h, ch, b.queue.buf[slot] + kSlotPictureOffset,
+                   reduce.reduced, Layout(h));
     reduced_.Decoded(ch, reduce.reduced, bytes);
     Publish(slot, h, bytes, arrived);
 }
@@ -215,8 +229,9 @@ void DvrSlot::DecodeOnLane(AVPacket* packet, DecodePool::Job& job) {
     packet->buf = job.payload.get();  // the job keeps its reference; the decoder takes its own
     packet->data = job.payload->data;
     packet->size = static_cast<int>(h.dataLen);
-    const int32_t bytes = DecodePacket(Decoder, packet, h, h.channel,
-                                       NetCtrl.queue.buf[slot] + kSlotPictureOffset, reduced);
+    const int32_t bytes =
+        DecodePacket(Decoder, packet, h, h.channel, NetCtrl.queue.buf[slot] + kSlotPictureOffset,
+                     reduced, Layout(h));
     reduced_.Decoded(h.channel, reduced, bytes);
     packet->buf = nullptr;
     packet->data = nullptr;

@@ -52,7 +52,7 @@ void ClipExport::Run() {
             any = true;
             const auto c = static_cast<std::size_t>(h.channel);
             ClipWriter* w = c < writers_.size() ? writers_[c].get() : nullptr;
-            if (w && h.spare == kPlayedPicture) {
+            if (w && (h.spare & kPlayedPicture) != 0) {
                 lost_[c] = lost_[c] || dropped;
                 w->Add(h, data);
                 const int64_t second = static_cast<int64_t>(h.timeSec) - range_.dayStart;

@@ -39,7 +39,7 @@ void LiveRecording::Run() {
         if (dropped) {
             writer.Resync();
         }
-        if (h.channel == channel_ && h.spare != kPlayedPicture) {
+        if (h.channel == channel_ && (h.spare & kPlayedPicture) == 0) {
             writer.Add(h, data);
             pictures_.store(writer.pictures());
         }

@@ -76,7 +76,7 @@ struct NET_FRAME_HEADER {
     uint32_t seqReset;
     uint32_t timeSec;
     uint32_t timeExtra;
-    uint32_t spare;  // after intake: kPlayedPicture for a picture of a played recording, else 0
+    uint32_t spare;  // after intake: the stamps below, 0 for none
     char type;       // 'V' video, 'A' audio
     uint8_t pad1[3];
     int32_t channel;
@@ -86,8 +86,10 @@ struct NET_FRAME_HEADER {
     uint32_t frameNo;
 };
 
-// The stamp the intake puts in a frame's `spare`: the picture belongs to a played recording.
+// The stamps the intake puts in a frame's `spare`: the picture belongs to a played recording; the
+// queued picture is packed 4:2:2 at half its size (its channel is shown no larger).
 inline constexpr uint32_t kPlayedPicture = 1;
+inline constexpr uint32_t kHalvedPicture = 2;
 
 struct NET_SEND_INFO {
     int32_t disk_size;

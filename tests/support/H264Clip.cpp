@@ -38,3 +38,17 @@ std::vector<std::vector<uint8_t>> DecodeClip(const std::vector<AccessUnit>& clip
     }
     return pictures;
 }
+
+std::vector<uint8_t> HalfPacked(const std::vector<uint8_t>& i420, int width, int height) {
+    std::vector<uint8_t> out;
+    const uint8_t* y = i420.data();
+    const uint8_t* cb = y + width * height;
+    const uint8_t* cr = cb + width * height / 4;
+    for (int r = 0; r < height / 2; ++r) {
+        for (int k = 0; k < width / 4; ++k) {
+            out.insert(out.end(), {y[2 * r * width + 4 * k], cb[r * width / 2 + 2 * k],
+                                   y[2 * r * width + 4 * k + 2], cr[r * width / 2 + 2 * k]});
+        }
+    }
+    return out;
+}

@@ -78,6 +78,42 @@ TEST(CopyAVFrameToBuf, RowsArePackedTheOverlapOfTwoSizesCopiedAndTheRestFilledWi
     EXPECT_EQ(std::count(out.begin(), out.end(), 0xEE), static_cast<long>(out.size()));
 }
 
+TEST(CopyAVFrameHalved, IsTheFullCopySampledEverySecondRowAndColumnForEverySizeAndNothingMore) {
+    // Sizes that fill the geometry, fall short of it (a partial group, an odd size) or exceed it.
+    const int cases[][3] = {{352, 288, 2}, {200, 100, 2}, {201, 99, 2},  {30, 20, 2},
+                            {720, 576, 0}, {704, 240, 4}, {352, 288, -1}};
+    for (const auto& [width, height, code] : cases) {
+        SCOPED_TRACE(testing::Message() << width << "x" << height << " code " << code);
+        const FramePtr f = MakeFrame(width, height);
+        std::vector<uint8_t> full(kMaxPictureBytes, 0);
+        const uint32_t fullBytes = CopyAVFrameToBuf(f.get(), full.data(), code);
+        // Each output row: luma row 2r and chroma row r; pair k: Y[4k] Cb[2k] Y[4k+2] Cr[2k].
+        std::vector<uint8_t> expected;
+        if (const auto g = SizeFrameGeometry(code)) {
+            const uint8_t* y = full.data();
+            const uint8_t* cb = y + g->width * g->height;
+            const uint8_t* cr = cb + g->width * g->height / 4;
+            for (int r = 0; r < g->height / 2; ++r) {
+                for (int k = 0; k < g->width / 4; ++k) {
+                    expected.insert(
+                        expected.end(),
+                        {y[2 * r * g->width + 4 * k], cb[r * g->width / 2 + 2 * k],
+                         y[2 * r * g->width + 4 * k + 2], cr[r * g->width / 2 + 2 * k]});
+                }
+            }
+            EXPECT_EQ(expected.size() * 3, fullBytes);
+        }
+        std::vector<uint8_t> out(kMaxPictureBytes + 16, 0xEE);
+        EXPECT_EQ(CopyAVFrameHalved(f.get(), out.data(), code), expected.size());
+        EXPECT_TRUE(std::equal(expected.begin(), expected.end(), out.begin()));
+        const auto rest = out.begin() + static_cast<long>(expected.size());
+        EXPECT_EQ(std::count(rest, out.end(), 0xEE), out.end() - rest);
+    }
+    std::vector<uint8_t> out(16, 0xEE);
+    EXPECT_EQ(CopyAVFrameHalved(MakeFrame(352, 288, AV_PIX_FMT_YUV422P).get(), out.data(), 2), 0u);
+    EXPECT_EQ(std::count(out.begin(), out.end(), 0xEE), 16);
+}
+
 TEST(DecoderPool, AChannelsDecoderIsMadeAtItsFirstFrameAndAReleasedOneStartsAfresh) {
     Decode_Struct set;
     ASSERT_EQ(initDecode(set), 1);

@@ -15,6 +15,7 @@ using namespace std::chrono_literals;
 using Picture = std::vector<uint8_t>;
 
 constexpr int kPictureBytes = 352 * 288 * 3 / 2;
+constexpr int kHalfPackedBytes = 176 * 144 * 2;
 
 // CIF with key frames at 0 and 40 only, deblocked as a camera's.
 const std::vector<AccessUnit>& Clip() {
@@ -49,7 +50,9 @@ class ReducedIntake : public ClientTest, public ::testing::WithParamInterface<in
             NET_FRAME_HEADER h;
             const uint8_t* pixels = nullptr;
             ASSERT_TRUE(b.queue.PeekOldest(1, 5s, h, pixels)) << "frame " << i;
-            shown.emplace_back(pixels, pixels + kPictureBytes);
+            const bool small = (h.spare & kHalvedPicture) != 0;
+            halved.push_back(small);
+            shown.emplace_back(pixels, pixels + (small ? kHalfPackedBytes : kPictureBytes));
             b.queue.PopOldest();
         }
     }
@@ -65,6 +68,7 @@ class ReducedIntake : public ClientTest, public ::testing::WithParamInterface<in
     NetCtrl_Struct& b;
     std::unique_ptr<StreamPeer> peer;
     std::vector<Picture> shown;
+    std::vector<bool> halved;  // each shown picture was queued at half its size
 };
 
 TEST_P(ReducedIntake, AChannelBackToFullAsksAKeyFrameAndFromItShowsTheFullDecodeExactly) {
@@ -86,13 +90,18 @@ TEST_P(ReducedIntake, AChannelBackToFullAsksAKeyFrameAndFromItShowsTheFullDecode
     const std::vector<Picture> full = DecodeClip(Clip(), 0, 40, false);
     const std::vector<Picture> fromKey = DecodeClip(Clip(), 40, 60, false);
     ASSERT_EQ(shown.size(), 60u);
+    // Small from the first frame on, and queued at that size; no longer small from the next
+    // frame on, though still reduced until the key frame.
     for (int i = 0; i < 40; ++i) {
-        EXPECT_TRUE(shown[i] == reduced[i]) << "picture " << i << " is not the reduced decode";
+        EXPECT_EQ(halved[i], i < 10) << "picture " << i;
+        const Picture expected = i < 10 ? HalfPacked(reduced[i], 352, 288) : reduced[i];
+        EXPECT_TRUE(shown[i] == expected) << "picture " << i << " is not the reduced decode";
     }
     // The filter's work shows in every picture, the key frame's included.
     EXPECT_FALSE(reduced[0] == full[0]);
     EXPECT_FALSE(reduced[39] == full[39]);
     for (int i = 40; i < 60; ++i) {
+        EXPECT_FALSE(halved[i]) << "picture " << i;
         EXPECT_TRUE(shown[i] == fromKey[i - 40]) << "picture " << i << " is not the full decode";
     }
 }
