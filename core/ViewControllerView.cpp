@@ -238,12 +238,12 @@ void ViewController::Present(int dvr, const NET_FRAME_HEADER& h, const uint8_t* 
     const bool halved = (h.spare & kHalvedPicture) != 0;
     PaneBuffers::Pane& buffer = layout_.AVDataFrame[drawnIn];
     std::lock_guard<std::mutex> g(buffer.lock);
-    if (halved) {
-        if (const auto size = SizeFrameGeometry(h.imageSize)) {
-            std::memcpy(buffer.pixels, pixels, size->HalfPackedBytes());
-        }
-    } else {
+    if (const auto size = SizeFrameGeometry(h.imageSize); size && halved) {
+        std::memcpy(buffer.pixels, pixels, size->HalfPackedBytes());
+        layout_.AVDataFrame.Wrote(drawnIn, size->HalfPackedBytes());
+    } else if (size) {
         DataChange(buffer.pixels, pixels, h.imageSize);
+        layout_.AVDataFrame.Wrote(drawnIn, size->PackedBytes());
     }
     buffer.sizeFrame = h.imageSize;
     buffer.halved = halved;

@@ -14,6 +14,10 @@ struct PictureGeometry {
     std::size_t I420Bytes() const {
         return static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3 / 2;
     }
+    // Bytes of the packed 4:2:2 picture of this size.
+    std::size_t PackedBytes() const {
+        return static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 2;
+    }
     // Bytes of the packed 4:2:2 picture at half this width and height.
     std::size_t HalfPackedBytes() const {
         return static_cast<std::size_t>(width) * static_cast<std::size_t>(height) / 2;

@@ -161,7 +161,8 @@ DvrSlot::MemoryFigures DvrSlot::Memory() const {
     return MemoryFigures{NetCtrl.queue.bytesHeld(), NetCtrl.queue.blocksMade(),
                          Decoder.open.load(std::memory_order_relaxed),
                          Decoder.made.load(std::memory_order_relaxed),
-                         payloadGrowths_.load(std::memory_order_relaxed)};
+                         payloadGrowths_.load(std::memory_order_relaxed),
+                         payloadBuffers_.load(std::memory_order_relaxed)};
 }
 
 DVR_MACHINE_INFO DvrSlot::MachineInfo() const {

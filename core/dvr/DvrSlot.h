@@ -195,6 +195,7 @@ class DvrSlot final : private StreamSink, private DecodePool::Client {
         int32_t decodersOpen = 0;      // channels with a decoder now
         uint32_t decodersMade = 0;     // decoders made
         uint32_t payloadGrowths = 0;   // times the payload buffers grew
+        uint32_t payloadBuffers = 0;   // payload buffers held now
     };
     MemoryFigures Memory() const;
 
@@ -267,6 +268,9 @@ class DvrSlot final : private StreamSink, private DecodePool::Client {
     void DrainJobs();
     // A buffer for a payload of `bytes` handed to a lane; the pool grows to the largest frame.
     BufferRefPtr PayloadBuffer(uint32_t bytes);
+    // Lets the payload buffers a burst of frames left behind go. Receive thread, every few s.
+    void TrimPayloadBuffers();
+    void DropPayloadBuffers();  // receive thread
     // Releases the decoders of channels silent for a while, and with every channel silent the
     // payload buffers and the queue's free memory too. Receive thread, a few times a second.
     void ReleaseIdleDecoders();
@@ -295,16 +299,19 @@ class DvrSlot final : private StreamSink, private DecodePool::Client {
     Decode_Struct Decoder;  // made once; each channel's decoder used by one thread at a time
     // Decoding on the shared pool: whether this slot does (receive thread), the job of each
     // queue slot (a reserved slot has at most one), and the payloads' buffers (receive thread),
-    // sized to the largest frame so far.
+    // sized to the largest frame so far, as many as were in flight at once lately.
     bool pooled_ = false;
     DecodePool::Job jobs_[kQueueSlots];
     BufferPoolPtr payloadPool_;
     uint32_t payloadBytes_ = 0;
     std::atomic<uint32_t> payloadGrowths_{0};
-    // Frames handed to a lane and not yet decoded: in all (under jobsLock_) and per channel.
+    std::atomic<uint32_t> payloadBuffers_{0};  // made by the pool now in use
+    // Frames handed to a lane and not yet decoded: in all and the most since the payload
+    // buffers were last looked at (both under jobsLock_), and per channel.
     std::mutex jobsLock_;
     std::condition_variable jobsDone_;
     int jobsInFlight_ = 0;
+    int jobsPeak_ = 0;
     std::atomic<int32_t> channelJobs_[kMaxChannels] = {};
     // When each channel last had a frame to decode, and when the decoders are looked at next
     // (steady clock, ns). Receive thread.

@@ -1,6 +1,7 @@
 // The receive thread's intake: a frame's sequence check, its decoding and queueing, and the
 // information replies, as the stream parser hands them over.
 #include <malloc.h>
+#include <sys/mman.h>
 
 #include <algorithm>
 #include <atomic>
@@ -26,22 +27,72 @@ constexpr int64_t kSurplusTrimNs = 2'000'000'000;
 // The payload buffers' smallest size; they grow in doublings to the largest frame seen.
 constexpr uint32_t kFirstPayloadBytes = 64 * 1024;
 
+// Payload buffers are pages of their own (heap memory under AddressSanitizer, which then guards
+// their ends): only the pages frames wrote are resident, and a buffer let go goes back to the
+// system at once instead of leaving a hole in the heap.
+void UnmapPayload(void* opaque, uint8_t* data) {
+#if defined(__SANITIZE_ADDRESS__)
+    (void)opaque;
+    av_free(data);
+#else
+    munmap(data, reinterpret_cast<std::size_t>(opaque));
+#endif
+}
+
+AVBufferRef* MapPayload(void* made, std::size_t size) {
+#if defined(__SANITIZE_ADDRESS__)
+    auto* data = static_cast<uint8_t*>(av_malloc(size));
+#else
+    void* p = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    auto* data = p == MAP_FAILED ? nullptr : static_cast<uint8_t*>(p);
+#endif
+    if (!data) {
+        return nullptr;
+    }
+    AVBufferRef* ref = av_buffer_create(data, size, UnmapPayload, reinterpret_cast<void*>(size), 0);
+    if (!ref) {
+        UnmapPayload(reinterpret_cast<void*>(size), data);
+        return nullptr;
+    }
+    static_cast<std::atomic<uint32_t>*>(made)->fetch_add(1, std::memory_order_relaxed);
+    return ref;
+}
+
 // A decoder's memory is spread over the heap between other allocations: freeing it leaves holes
 // the heap keeps unless asked to hand whole free pages back. That walks every arena, so it is
 // done for all DVRs at once, at most this often, after the last release asked for it.
 constexpr int64_t kTrimIntervalNs = 2'000'000'000;
 std::atomic<bool> trimWanted{false};
 std::atomic<int64_t> nextTrim{0};
+// Other frees leave such holes too: the start-up's burst, the surface's pictures when a split
+// changes. While pictures flow, the heap's free memory is looked at this often, and handed back
+// when it grew by more than kHeapSlack since it was lowest.
+constexpr int64_t kHeapLookNs = 10'000'000'000;
+constexpr std::size_t kHeapSlack = 16u << 20;
+std::atomic<int64_t> nextHeapLook{0};
+std::atomic<std::size_t> heapFreeLowest{SIZE_MAX};
 
 void GiveBackFreedMemory(int64_t now) {
     int64_t due = nextTrim.load();
-    if (now < due || !trimWanted.exchange(false)) {
+    const bool look = now >= nextHeapLook.load();
+    if (now < due || (!look && !trimWanted.load())) {
         return;
     }
-    if (nextTrim.compare_exchange_strong(due, now + kTrimIntervalNs)) {
+    if (!nextTrim.compare_exchange_strong(due, now + kTrimIntervalNs)) {
+        return;  // another thread's turn came first; what it was asked it does
+    }
+    bool trim = trimWanted.exchange(false);
+    if (look) {
+        nextHeapLook.store(now + kHeapLookNs);
+        const std::size_t free = mallinfo2().fordblks;
+        const std::size_t lowest = std::min(heapFreeLowest.load(), free);
+        heapFreeLowest.store(lowest);
+        trim = trim || free > lowest + kHeapSlack;
+    }
+    if (trim) {
         malloc_trim(0);
-    } else {
-        trimWanted.store(true);  // another thread's turn came first: the next sweep tries again
+        // Free memory stays free (its pages handed back): from here on it counts as the lowest.
+        heapFreeLowest.store(mallinfo2().fordblks);
     }
 }
 
@@ -191,7 +242,7 @@ void DvrSlot::OnFrame(const NET_FRAME_HEADER& header, const uint8_t* payload, bo
         channelJobs_[ch].fetch_add(1, std::memory_order_relaxed);
         {
             std::lock_guard<std::mutex> g(jobsLock_);
-            ++jobsInFlight_;
+            jobsPeak_ = std::max(jobsPeak_, ++jobsInFlight_);
         }
         ctx_.decodePool.Submit(static_cast<uint32_t>(dvr_ * kMaxChannels + ch), job);
         return;
@@ -254,21 +305,44 @@ void DvrSlot::DrainJobs() {
 BufferRefPtr DvrSlot::PayloadBuffer(uint32_t bytes) {
     const uint32_t needed = bytes + kInputPadding;
     if (!payloadPool_ || needed > payloadBytes_) {
-        // A larger frame than any before: buffers of the old size go as their jobs end.
+        // A larger frame than any before (buffers of the old size go as their jobs end), or the
+        // first since the buffers were let go.
         uint32_t size = std::max(payloadBytes_, kFirstPayloadBytes);
         while (size < needed) {
             size *= 2;
         }
         size = std::min<uint32_t>(size, kMaxFramePayload + kInputPadding);
-        BufferPoolPtr pool(av_buffer_pool_init(size, nullptr));
+        BufferPoolPtr pool(av_buffer_pool_init2(size, &payloadBuffers_, MapPayload, nullptr));
         if (!pool) {
             return nullptr;
         }
         payloadPool_ = std::move(pool);
+        payloadBuffers_.store(0, std::memory_order_relaxed);
         payloadBytes_ = size;
         payloadGrowths_.fetch_add(1, std::memory_order_relaxed);
     }
     return BufferRefPtr(av_buffer_pool_get(payloadPool_.get()));
+}
+
+void DvrSlot::DropPayloadBuffers() {
+    payloadPool_.reset();
+    payloadBuffers_.store(0, std::memory_order_relaxed);
+}
+
+void DvrSlot::TrimPayloadBuffers() {
+    int peak;
+    {
+        std::lock_guard<std::mutex> g(jobsLock_);
+        peak = jobsPeak_;
+        jobsPeak_ = jobsInFlight_;
+    }
+    // A pool never gives a buffer back: one holding more than the frames lately in flight at
+    // once, and one to spare, is let go (its buffers still in flight go with their jobs), and
+    // the next frame starts one of the same size.
+    if (payloadPool_ && payloadBuffers_.load(std::memory_order_relaxed) >
+                            static_cast<uint32_t>(peak) + 1) {
+        DropPayloadBuffers();
+    }
 }
 
 void DvrSlot::ReleaseIdleDecoders() {
@@ -280,6 +354,7 @@ void DvrSlot::ReleaseIdleDecoders() {
     if (now >= nextSurplusTrim_) {
         nextSurplusTrim_ = now + kSurplusTrimNs;
         NetCtrl.queue.TrimSurplus();
+        TrimPayloadBuffers();
     }
     // A played recording may pause: its decoders wait for it.
     if (NetCtrl.ViewOrBack.load() == VIEW_PLAYBACK && NetCtrl.NetWorking.load() > 0) {
@@ -303,7 +378,7 @@ void DvrSlot::ReleaseIdleDecoders() {
     }
     GiveBackFreedMemory(now);
     if (!anyRecent) {
-        payloadPool_.reset();  // what a lane still holds goes back with it
+        DropPayloadBuffers();  // what a lane still holds goes back with it
         payloadBytes_ = 0;
         NetCtrl.queue.TrimIdle(ctx_.limits.decoderIdle);
     }

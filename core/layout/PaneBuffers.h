@@ -11,6 +11,8 @@
 #include "core/support/ByteBuffer.h"
 
 inline constexpr std::size_t kPaneBufferBytes = 720 * 576 * 2;
+// Each pane's buffer starts on a page of its own, so that its pages can be given back alone.
+inline constexpr std::size_t kPaneBufferStride = (kPaneBufferBytes + 4095) / 4096 * 4096;
 
 class PaneBuffers {
   public:
@@ -25,8 +27,13 @@ class PaneBuffers {
         bool halved = false;     // at half that width and height; under `lock`
         int64_t arrivedAt = 0;   // when its frame's last byte arrived (steady clock, ns)
         uint32_t version = 0;    // counts the pictures written; under `lock`
+        std::size_t extent = 0;  // bytes written at most since pages were given back; under `lock`
     };
     Pane& operator[](int pane) { return panes_[pane]; }
+
+    // A picture of `bytes` was written into pane `pane` (under its lock). When its pictures got
+    // much smaller (its channel is now shown small), the pages beyond them go back to the system.
+    void Wrote(int pane, std::size_t bytes);
 
   private:
     ByteBuffer memory_;

@@ -92,4 +92,28 @@ TEST_F(SlotMemory, ASilentChannelsDecoderIsReleasedAndMadeAgainAtItsNextKeyFrame
     }
 }
 
+TEST_F(SlotMemory, PayloadBuffersABurstMadeGoOnceFramesComeOneAtATimeAgain) {
+    vc->limits.decodeLanes = 2;
+    vc->limits.decoderIdle = 60s;  // only the burst's end lets buffers go here
+    slot.StartReceiveThread(false);
+    // Frames read far faster than one lane decodes them: many wait for it at once.
+    for (uint32_t n = 0; n < 24; ++n) {
+        Send(0, n, static_cast<int>(n % 20));
+    }
+    ASSERT_EQ(Take(24).size(), 24u);
+    const uint32_t burst = slot.Memory().payloadBuffers;
+    EXPECT_GE(burst, 4u);
+    // Then one frame at a time: after a few seconds the pool holds what that needs.
+    uint32_t n = 24;
+    const auto since = std::chrono::steady_clock::now();
+    while (std::chrono::steady_clock::now() - since < 4500ms) {
+        Send(0, n, static_cast<int>(n % 20));
+        ASSERT_EQ(Take(1), std::vector<int>{0});
+        ++n;
+        std::this_thread::sleep_for(30ms);
+    }
+    EXPECT_LE(slot.Memory().payloadBuffers, 3u) << "of " << burst << " after the burst";
+    EXPECT_EQ(b.stats[0].decoded.load(), n);  // every frame decoded throughout
+}
+
 }  // namespace
