@@ -68,7 +68,7 @@ std::atomic<int64_t> nextTrim{0};
 // changes. While pictures flow, the heap's free memory is looked at this often, and handed back
 // when it grew by more than kHeapSlack since it was lowest.
 constexpr int64_t kHeapLookNs = 10'000'000'000;
-constexpr std::size_t kHeapSlack = 16u << 20;
+constexpr std::size_t kHeapSlack = 8u << 20;
 std::atomic<int64_t> nextHeapLook{0};
 std::atomic<std::size_t> heapFreeLowest{SIZE_MAX};
 

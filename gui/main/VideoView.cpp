@@ -35,9 +35,9 @@ VideoView::VideoView(CoreContext& context, QWidget* parent)
     setMinimumSize(320, 240);
     setFocusPolicy(Qt::StrongFocus);  // the arrows and Enter select and zoom panes
     // Ten times a camera's rate: a picture waits at most 4 ms to be drawn, and two pictures of
-    // one pane all but never fall between two flushes, so every picture is shown. A flush draws
-    // and sends only the panes that changed, and a tick with nothing to draw costs next to
-    // nothing.
+    // one pane all but never fall between two flushes, so every picture is shown (a busy wall
+    // is flushed at a screen's rate, see PendingPanes). A flush draws and sends only the panes
+    // that changed, and a tick with nothing to draw costs next to nothing.
     timer_.setInterval(4);
     connect(
         this, &VideoView::picturesResumed, this, [this] { timer_.start(); }, Qt::QueuedConnection);
@@ -49,7 +49,7 @@ VideoView::VideoView(CoreContext& context, QWidget* parent)
         if (tick.rest) {
             timer_.stop();
         }
-        if (tick.pending) {
+        if (tick.flush) {
             Frame(false);  // at once, not at the window system's next update: pictures wait
         }
     });

@@ -16,6 +16,10 @@ void PaneTextures::Create(QOpenGLContext& context, QSurface& surface) {
         gl->glBindTexture(GL_TEXTURE_2D, t);
         gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
         gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+        // Not a mipmap filter before the first picture: the driver then keeps one level of it,
+        // not room for a full chain of smaller ones that are never made.
+        gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+        gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
     }
     context_ = &context;
     surface_ = &surface;

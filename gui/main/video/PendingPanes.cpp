@@ -47,7 +47,15 @@ PendingPanes::Tick PendingPanes::CountTick() {
     if (rest) {
         resting_ = true;
     }
-    return Tick{anyPending_, rest};
+    if (++windowTicks_ >= kWindowTicks) {
+        busy_ = windowPanes_ > kBusyPanes;
+        windowTicks_ = 0;
+        windowPanes_ = 0;
+    }
+    ++ticksSinceFlush_;
+    // A new layout is drawn at once, busy or not.
+    const bool flush = anyPending_ && (!busy_ || clearPending_ || ticksSinceFlush_ >= kBusyTicks);
+    return Tick{anyPending_, flush, rest};
 }
 
 void PendingPanes::Take(Taken& out) {
@@ -55,6 +63,8 @@ void PendingPanes::Take(Taken& out) {
     out.clear = clearPending_;
     clearPending_ = false;
     std::copy(std::begin(pending_), std::end(pending_), out.drawn);
+    windowPanes_ += static_cast<int>(std::count(std::begin(pending_), std::end(pending_), true));
+    ticksSinceFlush_ = 0;
     std::copy(std::begin(pendingRect_), std::end(pendingRect_), out.rects);
     std::fill(std::begin(pending_), std::end(pending_), false);
     anyPending_ = false;

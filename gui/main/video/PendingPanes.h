@@ -20,6 +20,13 @@ class PendingPanes {
   public:
     // Idle flush ticks before the timer rests: half a second of 4 ms ticks.
     static constexpr int kTicksBeforeRest = 125;
+    // A busy wall (more than kBusyPanes panes drawn in the last kWindowTicks ticks, a second) is
+    // flushed every kBusyTicks ticks, about a screen's refresh: flushes beyond what a screen
+    // shows cost CPU and show nothing more, and a pane's pictures on such a wall come further
+    // apart than that. A quieter surface flushes at every tick that finds a pane.
+    static constexpr int kWindowTicks = 250;
+    static constexpr int kBusyPanes = 1000;
+    static constexpr int kBusyTicks = 4;
 
     // What a flush takes: whether to clear first, and the panes to draw at their rectangles.
     struct Taken {
@@ -27,9 +34,11 @@ class PendingPanes {
         bool drawn[kLayoutPanes] = {};
         PaneRect rects[kLayoutPanes] = {};
     };
-    // What a flush tick finds: whether anything waits, and whether the timer is to rest now.
+    // What a flush tick finds: whether anything waits, whether to flush it now, and whether the
+    // timer is to rest now.
     struct Tick {
         bool pending = false;
+        bool flush = false;
         bool rest = false;
     };
 
@@ -44,7 +53,7 @@ class PendingPanes {
     void RequestClear();
     // GUI thread. Draws `pane` again at the next flush, whatever the generation (a pan).
     void Redraw(int pane, const PaneRect& rect);
-    // GUI thread, each timer tick: counts the idle ticks and decides the rest.
+    // GUI thread, each timer tick: counts the idle ticks, decides the flush and the rest.
     Tick CountTick();
     // GUI thread, the flush: hands over the clear and the recorded panes, and forgets them.
     void Take(Taken& out);
@@ -63,4 +72,8 @@ class PendingPanes {
     uint32_t layout_ = 0;      // the layout generation the surface shows
     int idleTicks_ = 0;        // flush ticks in a row without a pane
     bool resting_ = false;     // the flush timer stopped for want of pictures
+    int ticksSinceFlush_ = 0;
+    int windowTicks_ = 0;  // ticks of the present window
+    int windowPanes_ = 0;  // panes flushed in it
+    bool busy_ = false;    // the last window was busy
 };

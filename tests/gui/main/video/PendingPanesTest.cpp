@@ -125,4 +125,49 @@ TEST(PendingPanes, TheTimerRestsAfterHalfASecondIdleAndOnePaneOfManyWakesIt) {
     EXPECT_FALSE(pending.CountTick().rest) << "the idle count did not start again";
 }
 
+TEST(PendingPanes, ABusyWallIsFlushedAtAScreensRateAndAQuietOneAtEveryTick) {
+    PendingPanes pending;
+    pending.Clear(1);
+    PendingPanes::Taken taken;
+    // One window at a flush per tick with a few panes each: below the busy rate.
+    int quietPanes = 0;
+    for (int tick = 0; tick < PendingPanes::kWindowTicks; ++tick) {
+        pending.Mark(tick % 3, At(1), 1);
+        ++quietPanes;
+        ASSERT_TRUE(pending.CountTick().flush) << "a quiet surface waited at tick " << tick;
+        pending.Take(taken);
+    }
+    ASSERT_LE(quietPanes, PendingPanes::kBusyPanes);
+    // Then many panes a tick, flushed as the ticks say: once a window of that is over, the
+    // flushes come every few ticks.
+    int flushes[2] = {};
+    for (int tick = 0; tick < 2 * PendingPanes::kWindowTicks; ++tick) {
+        for (int pane = 0; pane < 6; ++pane) {
+            pending.Mark((tick * 6 + pane) % kLayoutPanes, At(1), 1);
+        }
+        if (pending.CountTick().flush) {
+            pending.Take(taken);
+            ++flushes[tick / PendingPanes::kWindowTicks];
+        }
+    }
+    EXPECT_GE(flushes[0], PendingPanes::kWindowTicks - 1);
+    EXPECT_NEAR(flushes[1], PendingPanes::kWindowTicks / PendingPanes::kBusyTicks, 1);
+    pending.Take(taken);
+    // A new layout is drawn at once, busy as the wall is.
+    for (int tick = 1; tick < PendingPanes::kBusyTicks; ++tick) {
+        pending.Mark(3, At(1), 1);
+        ASSERT_FALSE(pending.CountTick().flush) << tick;
+    }
+    pending.Clear(2);
+    pending.Mark(4, At(1), 2);
+    EXPECT_TRUE(pending.CountTick().flush);
+    pending.Take(taken);
+    // Quiet again for a window: every tick with a pane flushes again.
+    for (int tick = 0; tick < PendingPanes::kWindowTicks; ++tick) {
+        pending.CountTick();
+    }
+    pending.Mark(5, At(1), 2);
+    EXPECT_TRUE(pending.CountTick().flush);
+}
+
 }  // namespace
