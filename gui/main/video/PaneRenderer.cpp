@@ -31,7 +31,7 @@ void main() {
 // Samples a packed 4:2:2 picture and converts it to RGB: BT.601, limited range. The picture is
 // one texture of W/2 x H (Y0, Cb, Y1, Cr) texels, so one fetch gives a pixel's luma and chroma:
 // the luma is the pair's first or second sample by the pixel's column (a magnified picture,
-// `blended`, takes both). `width` is W.
+// BLENDED, takes both). `width` is W.
 // OpenGL ES wants a float precision in every fragment shader (high where it has one: a column
 // number needs it); desktop OpenGL has none to give.
 const char* const kFragmentShader = R"(
@@ -46,19 +46,17 @@ varying vec2 uv;
 uniform sampler2D picture;
 uniform float width;
 uniform float dim;
-uniform bool blended;
 void main() {
     vec4 c = texture2D(picture, uv);
-    float y;
-    if (blended) {
-        // Each of the two sample rows blended on its own lattice, half a pixel either way, then
-        // averaged: picking one per column would comb every sharp edge.
-        float even = texture2D(picture, uv + vec2(0.5 / width, 0.0)).r;
-        float odd = texture2D(picture, uv - vec2(0.5 / width, 0.0)).b;
-        y = 0.5 * (even + odd);
-    } else {
-        y = fract(uv.x * width * 0.5) < 0.5 ? c.r : c.b;
-    }
+#ifdef BLENDED
+    // Each of the two sample rows blended on its own lattice, half a pixel either way, then
+    // averaged: picking one per column would comb every sharp edge.
+    float even = texture2D(picture, uv + vec2(0.5 / width, 0.0)).r;
+    float odd = texture2D(picture, uv - vec2(0.5 / width, 0.0)).b;
+    float y = 0.5 * (even + odd);
+#else
+    float y = fract(uv.x * width * 0.5) < 0.5 ? c.r : c.b;
+#endif
     float yy = 1.164383 * (y - 16.0 / 255.0);
     float cb = c.g - 128.0 / 255.0;
     float cr = c.a - 128.0 / 255.0;
@@ -88,18 +86,24 @@ PaneRenderer::PaneRenderer(SurfaceWindow& window, const QWidget& view, const Dig
 void PaneRenderer::Initialize() {
     initializeOpenGLFunctions();
     QLog("prepareOpenGL");
-    program_.addShaderFromSourceCode(QOpenGLShader::Vertex, QString::fromLatin1(kVertexShader));
-    program_.addShaderFromSourceCode(QOpenGLShader::Fragment, QString::fromLatin1(kFragmentShader));
-    program_.bindAttributeLocation("position", 0);
-    program_.bindAttributeLocation("texcoord", 1);
-    if (!program_.link()) {
-        // Said on the surface itself, where the operator looks for the pictures.
-        failure_ = QStringLiteral(
-                       "The video cannot be shown: the graphics driver refused the "
-                       "picture shader.\n") +
-                   program_.log().trimmed();
-        QLog("video shaders: %s", program_.log().toUtf8().constData());
-        return;
+    for (int blended = 0; blended < 2; ++blended) {
+        QOpenGLShaderProgram& program = programs_[blended].program;
+        program.addShaderFromSourceCode(QOpenGLShader::Vertex, QString::fromLatin1(kVertexShader));
+        program.addShaderFromSourceCode(
+            QOpenGLShader::Fragment,
+            QString::fromLatin1(blended ? "#define BLENDED\n" : "") +
+                QString::fromLatin1(kFragmentShader));
+        program.bindAttributeLocation("position", 0);
+        program.bindAttributeLocation("texcoord", 1);
+        if (!program.link()) {
+            // Said on the surface itself, where the operator looks for the pictures.
+            failure_ = QStringLiteral(
+                           "The video cannot be shown: the graphics driver refused the "
+                           "picture shader.\n") +
+                       program.log().trimmed();
+            QLog("video shaders: %s", program.log().toUtf8().constData());
+            return;
+        }
     }
     // Each pane keeps its texture: a new picture of the same size is written into it, with no
     // new storage and no wait for a draw that still reads another pane's texture.
@@ -108,13 +112,14 @@ void PaneRenderer::Initialize() {
     // anyway, and the painter's glyph cache uploads word-aligned rows assuming it. A 1 left here
     // sheared every glyph whose width is not a multiple of four.
     glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
-    program_.bind();
-    program_.setUniformValue("picture", 0);  // the one texture unit used
-    program_.release();
-    widthUniform_ = program_.uniformLocation("width");
-    blendedUniform_ = program_.uniformLocation("blended");
-    dimUniform_ = program_.uniformLocation("dim");
-    windowUniform_ = program_.uniformLocation("window");
+    for (Program& p : programs_) {
+        p.program.bind();
+        p.program.setUniformValue("picture", 0);  // the one texture unit used
+        p.program.release();
+        p.width = p.program.uniformLocation("width");
+        p.dim = p.program.uniformLocation("dim");
+        p.window = p.program.uniformLocation("window");
+    }
     ready_ = true;
 }
 
@@ -211,16 +216,16 @@ void PaneRenderer::DrawPane(int pane, PaneBuffers::Pane& buffer, const PaneRect&
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
         shape.filter = filter;
     }
-    program_.bind();
-    program_.setUniformValue(widthUniform_, static_cast<GLfloat>(w));
-    program_.setUniformValue(blendedUniform_, filter == GL_LINEAR);
-    program_.setUniformValue(dimUniform_, dim);
-    program_.setUniformValue(windowUniform_,
-                             QVector4D(shown.u, shown.v, shown.width, shown.height));
-    program_.enableAttributeArray(0);
-    program_.enableAttributeArray(1);
-    program_.setAttributeArray(0, GL_FLOAT, kQuad, 2, 4 * sizeof(GLfloat));
-    program_.setAttributeArray(1, GL_FLOAT, kQuad + 2, 2, 4 * sizeof(GLfloat));
+    Program& p = programs_[filter == GL_LINEAR ? 1 : 0];
+    QOpenGLShaderProgram& program = p.program;
+    program.bind();
+    program.setUniformValue(p.width, static_cast<GLfloat>(w));
+    program.setUniformValue(p.dim, dim);
+    program.setUniformValue(p.window, QVector4D(shown.u, shown.v, shown.width, shown.height));
+    program.enableAttributeArray(0);
+    program.enableAttributeArray(1);
+    program.setAttributeArray(0, GL_FLOAT, kQuad, 2, 4 * sizeof(GLfloat));
+    program.setAttributeArray(1, GL_FLOAT, kQuad + 2, 2, 4 * sizeof(GLfloat));
     glDrawArrays(GL_TRIANGLE_FAN, 0, 4);
     if (dim == 1.0f) {
         ++presented_;  // a picture that came now, not a mark over an old one
@@ -229,9 +234,9 @@ void PaneRenderer::DrawPane(int pane, PaneBuffers::Pane& buffer, const PaneRect&
         latencyMicros_[latencyCount_++ % kLatencySamples] =
             static_cast<int>((SteadyNanos() - arrivedAt) / 1000);
     }
-    program_.disableAttributeArray(0);
-    program_.disableAttributeArray(1);
-    program_.release();
+    program.disableAttributeArray(0);
+    program.disableAttributeArray(1);
+    program.release();
 }
 
 std::vector<int> PaneRenderer::TakeLatencies() {

@@ -54,15 +54,20 @@ class PaneRenderer : protected QOpenGLFunctions {
     SurfaceWindow& window_;
     const QWidget& view_;
     const DigitalZoom& zoom_;
-    QOpenGLShaderProgram program_;
-    int widthUniform_ = -1;  // the program's uniforms, looked up once
-    int blendedUniform_ = -1;
-    int dimUniform_ = -1;
-    int windowUniform_ = -1;
+    // The picture shader twice: [0] one texel fetch per pixel (a pane at its picture's size or
+    // smaller), [1] blended (a magnified picture). A software rasteriser runs both sides of a
+    // branch on a uniform, so the choice is made here, per pane, not in the shader.
+    struct Program {
+        QOpenGLShaderProgram program;
+        int width = -1;  // its uniforms, looked up once
+        int dim = -1;
+        int window = -1;
+    };
+    Program programs_[2];
     bool ready_ = false;
     QString failure_;  // why the surface cannot draw, shown in its place
     // Each pane's packed picture as W/2 x H (Y0, Cb, Y1, Cr) texels, and the size, filter and
-    // picture (the pane buffer's version) its texture has now. Declared after the program:
+    // picture (the pane buffer's version) its texture has now. Declared after the programs:
     // they go first, making the context current for the program too.
     PaneTextures textures_;
     struct TextureShape {
