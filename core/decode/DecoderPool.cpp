@@ -1,5 +1,7 @@
 #include "core/decode/DecoderPool.h"
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -11,6 +13,7 @@
 
 #include "core/decode/SizeFrame.h"
 #include "core/support/Log.h"
+#include "core/support/ZeroPages.h"
 
 static_assert(kInputPadding == AV_INPUT_BUFFER_PADDING_SIZE);
 
@@ -73,6 +76,12 @@ bool OpenChannel(Decode_Struct& set, int32_t channel) {
     if (avcodec_open2(ctx.get(), codec, nullptr) < 0) {
         QLog("decoder error");
         return false;
+    }
+    // libavcodec clears the decoder's whole private context (765 KB for H.264 in FFmpeg 5.1),
+    // of which a stream writes a few pages: the rest would stay resident for nothing, on every
+    // channel shown. No other thread has this decoder yet.
+    if (ctx->priv_data) {
+        GiveBackZeroPages(ctx->priv_data, malloc_usable_size(ctx->priv_data));
     }
     set.out_c[channel] = std::move(ctx);
     set.out_Picture[channel] = std::move(frame);

@@ -158,7 +158,8 @@ uint32_t DvrSlot::ExpectedFrame(int entry) const {
 }
 
 DvrSlot::MemoryFigures DvrSlot::Memory() const {
-    return MemoryFigures{NetCtrl.queue.bytesHeld(), NetCtrl.queue.blocksMade(),
+    return MemoryFigures{NetCtrl.queue.bytesHeld(),
+                         NetCtrl.queue.blocksMade(),
                          Decoder.open.load(std::memory_order_relaxed),
                          Decoder.made.load(std::memory_order_relaxed),
                          payloadGrowths_.load(std::memory_order_relaxed),

@@ -339,8 +339,8 @@ void DvrSlot::TrimPayloadBuffers() {
     // A pool never gives a buffer back: one holding more than the frames lately in flight at
     // once, and one to spare, is let go (its buffers still in flight go with their jobs), and
     // the next frame starts one of the same size.
-    if (payloadPool_ && payloadBuffers_.load(std::memory_order_relaxed) >
-                            static_cast<uint32_t>(peak) + 1) {
+    if (payloadPool_ &&
+        payloadBuffers_.load(std::memory_order_relaxed) > static_cast<uint32_t>(peak) + 1) {
         DropPayloadBuffers();
     }
 }

@@ -89,10 +89,9 @@ void PaneRenderer::Initialize() {
     for (int blended = 0; blended < 2; ++blended) {
         QOpenGLShaderProgram& program = programs_[blended].program;
         program.addShaderFromSourceCode(QOpenGLShader::Vertex, QString::fromLatin1(kVertexShader));
-        program.addShaderFromSourceCode(
-            QOpenGLShader::Fragment,
-            QString::fromLatin1(blended ? "#define BLENDED\n" : "") +
-                QString::fromLatin1(kFragmentShader));
+        program.addShaderFromSourceCode(QOpenGLShader::Fragment,
+                                        QString::fromLatin1(blended ? "#define BLENDED\n" : "") +
+                                            QString::fromLatin1(kFragmentShader));
         program.bindAttributeLocation("position", 0);
         program.bindAttributeLocation("texcoord", 1);
         if (!program.link()) {

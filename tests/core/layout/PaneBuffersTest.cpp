@@ -17,9 +17,8 @@ namespace {
 int ResidentPages(PaneBuffers& buffers, int pane) {
     std::vector<unsigned char> pages(kPaneBufferStride / 4096);
     EXPECT_EQ(mincore(buffers[pane].pixels, kPaneBufferStride, pages.data()), 0);
-    return static_cast<int>(std::count_if(pages.begin(), pages.end(), [](unsigned char p) {
-        return (p & 1) != 0;
-    }));
+    return static_cast<int>(
+        std::count_if(pages.begin(), pages.end(), [](unsigned char p) { return (p & 1) != 0; }));
 }
 
 TEST(PaneBuffers, APaneWhosePicturesGotSmallerGivesBackThePagesBeyondThemAndKeepsThePicture) {
