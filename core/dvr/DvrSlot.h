@@ -198,6 +198,9 @@ class DvrSlot final : private StreamSink, private DecodePool::Client {
         uint32_t payloadBuffers = 0;   // payload buffers held now
     };
     MemoryFigures Memory() const;
+    // Whether the slot decodes on its receive thread now (its decoding takes little of a core)
+    // rather than on the shared lanes. Any thread.
+    bool decodesAlone() const { return decodeAlone_.load(std::memory_order_relaxed); }
 
     NetCtrl_Struct NetCtrl;
 
@@ -268,6 +271,9 @@ class DvrSlot final : private StreamSink, private DecodePool::Client {
     void DrainJobs();
     // A buffer for a payload of `bytes` handed to a lane; the pool grows to the largest frame.
     BufferRefPtr PayloadBuffer(uint32_t bytes);
+    // Whether the slot decodes on its receive thread rather than on the lanes: it does while
+    // its decoding takes little of a core, see WeighDecodeLoad. Receive thread, every sweep.
+    void WeighDecodeLoad(int64_t now);
     // Lets the payload buffers a burst of frames left behind go. Receive thread, every few s.
     void TrimPayloadBuffers();
     void DropPayloadBuffers();  // receive thread
@@ -313,6 +319,12 @@ class DvrSlot final : private StreamSink, private DecodePool::Client {
     int jobsInFlight_ = 0;
     int jobsPeak_ = 0;
     std::atomic<int32_t> channelJobs_[kMaxChannels] = {};
+    // Decoding on the receive thread itself (receive thread), and the time spent decoding in
+    // the present window, there and on the lanes (steady clock, ns).
+    std::atomic<bool> decodeAlone_{false};
+    int64_t loadWindowStart_ = 0;
+    int64_t aloneDecodeNs_ = 0;
+    std::atomic<int64_t> laneDecodeNs_{0};
     // When each channel last had a frame to decode, and when the decoders are looked at next
     // (steady clock, ns). Receive thread.
     int64_t lastFrameAt_[kMaxChannels] = {};

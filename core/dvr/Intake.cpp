@@ -24,6 +24,13 @@ constexpr auto kKeyFrameRetryInterval = std::chrono::seconds(2);
 constexpr int64_t kDecoderSweepNs = 250'000'000;
 // How often the queue gives back the blocks a burst of pictures left behind.
 constexpr int64_t kSurplusTrimNs = 2'000'000'000;
+// A DVR whose decoding takes little of a core decodes on its own receive thread: handing each
+// frame to a lane costs a copy and a thread's wake-up, worth it only where one thread would not
+// keep up. Weighed every second: under a fifth of a core it decodes alone, over two fifths on the
+// lanes (it starts there).
+constexpr int64_t kLoadWindowNs = 1'000'000'000;
+constexpr double kAloneBelow = 0.2;
+constexpr double kLanesAbove = 0.4;
 // The payload buffers' smallest size; they grow in doublings to the largest frame seen.
 constexpr uint32_t kFirstPayloadBytes = 64 * 1024;
 
@@ -221,7 +228,9 @@ void DvrSlot::OnFrame(const NET_FRAME_HEADER& header, const uint8_t* payload, bo
         return;
     }
     lastFrameAt_[ch] = arrived;  // steady clock, as SteadyNs
-    if (pooled_) {
+    // A channel with frames still on a lane goes on there: its frames decode in order.
+    if (pooled_ && (!decodeAlone_.load(std::memory_order_relaxed) ||
+                    channelJobs_[ch].load(std::memory_order_acquire) > 0)) {
         // The decoder would copy a payload it does not own; this buffer it only references, so
         // the lane reads it after the next frame has replaced the parser's.
         BufferRefPtr ref = PayloadBuffer(h.dataLen);
@@ -249,9 +258,13 @@ void DvrSlot::OnFrame(const NET_FRAME_HEADER& header, const uint8_t* payload, bo
     }
     // The reserved slot is not visible to the consumer until it is completed, so the picture is
     // decoded straight into it without the lock.
+    const int64_t start = pooled_ ? SteadyNs() : 0;
     const int32_t bytes =
         DecodeData(Decoder, payload, h.dataLen, h, ch, b.queue.buf[slot] + kSlotPictureOffset,
                    reduce.reduced, Layout(h));
+    if (pooled_) {
+        aloneDecodeNs_ += SteadyNs() - start;
+    }
     reduced_.Decoded(ch, reduce.reduced, bytes);
     Publish(slot, h, bytes, arrived);
 }
@@ -280,9 +293,11 @@ void DvrSlot::DecodeOnLane(AVPacket* packet, DecodePool::Job& job) {
     packet->buf = job.payload.get();  // the job keeps its reference; the decoder takes its own
     packet->data = job.payload->data;
     packet->size = static_cast<int>(h.dataLen);
+    const int64_t start = SteadyNs();
     const int32_t bytes =
         DecodePacket(Decoder, packet, h, h.channel, NetCtrl.queue.buf[slot] + kSlotPictureOffset,
                      reduced, Layout(h));
+    laneDecodeNs_.fetch_add(SteadyNs() - start, std::memory_order_relaxed);
     reduced_.Decoded(h.channel, reduced, bytes);
     packet->buf = nullptr;
     packet->data = nullptr;
@@ -345,12 +360,29 @@ void DvrSlot::TrimPayloadBuffers() {
     }
 }
 
+void DvrSlot::WeighDecodeLoad(int64_t now) {
+    if (!pooled_) {
+        return;
+    }
+    const int64_t span = now - loadWindowStart_;
+    if (loadWindowStart_ == 0 || span < kLoadWindowNs) {
+        loadWindowStart_ = loadWindowStart_ == 0 ? now : loadWindowStart_;
+        return;
+    }
+    const double load =
+        static_cast<double>(aloneDecodeNs_ + laneDecodeNs_.exchange(0)) / static_cast<double>(span);
+    decodeAlone_.store(decodeAlone_.load() ? load < kLanesAbove : load < kAloneBelow);
+    aloneDecodeNs_ = 0;
+    loadWindowStart_ = now;
+}
+
 void DvrSlot::ReleaseIdleDecoders() {
     const int64_t now = SteadyNs();
     if (now < nextDecoderSweep_) {
         return;
     }
     nextDecoderSweep_ = now + kDecoderSweepNs;
+    WeighDecodeLoad(now);
     if (now >= nextSurplusTrim_) {
         nextSurplusTrim_ = now + kSurplusTrimNs;
         NetCtrl.queue.TrimSurplus();

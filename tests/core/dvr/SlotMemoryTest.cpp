@@ -1,5 +1,6 @@
 // What a DVR's pictures hold, fed by a DVR played by the test over a socket pair: a decoder per
 // channel that sends, given back when the channel falls silent, and the queue's memory with it.
+#include <algorithm>
 #include <thread>
 
 #include "core/dvr/DvrSlot.h"
@@ -114,6 +115,36 @@ TEST_F(SlotMemory, PayloadBuffersABurstMadeGoOnceFramesComeOneAtATimeAgain) {
     }
     EXPECT_LE(slot.Memory().payloadBuffers, 3u) << "of " << burst << " after the burst";
     EXPECT_EQ(b.stats[0].decoded.load(), n);  // every frame decoded throughout
+}
+
+TEST_F(SlotMemory, ALightDvrDecodesOnItsReceiveThreadAndItsPicturesStayAsTheyWere) {
+    vc->limits.decodeLanes = 2;
+    slot.StartReceiveThread(false);
+    EXPECT_FALSE(slot.decodesAlone());  // a DVR starts on the lanes
+    const std::vector<std::vector<uint8_t>> reference = DecodeClip(Clip(), 0, 20, false);
+    // Two channels, a frame each every 20 ms: little for a core. Their pictures are those of a
+    // plain decode throughout, across the move off the lanes.
+    uint32_t n = 0;
+    bool aloneSeen = false;
+    const auto since = std::chrono::steady_clock::now();
+    while (std::chrono::steady_clock::now() - since < 2500ms) {
+        Send(0, n, static_cast<int>(n % 20));
+        Send(1, n, static_cast<int>(n % 20));
+        for (int taken = 0; taken < 2; ++taken) {
+            NET_FRAME_HEADER h;
+            const uint8_t* pixels = nullptr;
+            ASSERT_TRUE(b.queue.PeekOldest(1, 5s, h, pixels)) << "frame " << n;
+            EXPECT_EQ(h.channel, taken);
+            EXPECT_TRUE(std::equal(reference[n % 20].begin(), reference[n % 20].end(), pixels))
+                << "channel " << h.channel << " frame " << n;
+            b.queue.PopOldest();
+        }
+        aloneSeen = aloneSeen || slot.decodesAlone();
+        ++n;
+        std::this_thread::sleep_for(20ms);
+    }
+    EXPECT_TRUE(aloneSeen);
+    EXPECT_TRUE(slot.decodesAlone());
 }
 
 }  // namespace
