@@ -167,6 +167,19 @@ void CopyPlane(uint8_t* dst, int dstW, int dstH, const uint8_t* src, int srcStri
     }
 }
 
+// The geometry of `sizeFrame` when `frame` holds an 8-bit 4:2:0 picture to copy into it.
+std::optional<PictureGeometry> CopyableGeometry(const AVFrame* frame, int32_t sizeFrame) {
+    const std::optional<PictureGeometry> g = SizeFrameGeometry(sizeFrame);
+    if (!g || !frame || !frame->data[0] || !frame->data[1] || !frame->data[2]) {
+        return std::nullopt;
+    }
+    if (frame->format != AV_PIX_FMT_YUV420P && frame->format != AV_PIX_FMT_YUVJ420P) {
+        QLog("picture format %d is not 8-bit 4:2:0: dropped", frame->format);
+        return std::nullopt;
+    }
+    return g;
+}
+
 // Output pairs [from, to) of one halved row: pair k is luma 4k, Cb 2k, luma 4k+2, Cr 2k, read
 // where the decoded planes have them and black where they do not.
 void HalvedPairs(uint8_t* out, int from, int to, const uint8_t* y, const uint8_t* cb,
@@ -185,12 +198,8 @@ void HalvedPairs(uint8_t* out, int from, int to, const uint8_t* y, const uint8_t
 }  // namespace
 
 uint32_t CopyAVFrameHalved(const AVFrame* frame, uint8_t* dst, int32_t sizeFrame) {
-    const std::optional<PictureGeometry> g = SizeFrameGeometry(sizeFrame);
-    if (!g || !frame || !frame->data[0] || !frame->data[1] || !frame->data[2]) {
-        return 0;
-    }
-    if (frame->format != AV_PIX_FMT_YUV420P && frame->format != AV_PIX_FMT_YUVJ420P) {
-        QLog("picture format %d is not 8-bit 4:2:0: dropped", frame->format);
+    const std::optional<PictureGeometry> g = CopyableGeometry(frame, sizeFrame);
+    if (!g) {
         return 0;
     }
     const int pairs = g->width / 4;
@@ -232,12 +241,8 @@ uint32_t CopyAVFrameHalved(const AVFrame* frame, uint8_t* dst, int32_t sizeFrame
 }
 
 uint32_t CopyAVFrameToBuf(const AVFrame* frame, uint8_t* dst, int32_t sizeFrame) {
-    const std::optional<PictureGeometry> g = SizeFrameGeometry(sizeFrame);
-    if (!g || !frame || !frame->data[0] || !frame->data[1] || !frame->data[2]) {
-        return 0;
-    }
-    if (frame->format != AV_PIX_FMT_YUV420P && frame->format != AV_PIX_FMT_YUVJ420P) {
-        QLog("picture format %d is not 8-bit 4:2:0: dropped", frame->format);
+    const std::optional<PictureGeometry> g = CopyableGeometry(frame, sizeFrame);
+    if (!g) {
         return 0;
     }
     const int w = g->width;
