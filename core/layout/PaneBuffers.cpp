@@ -21,13 +21,13 @@ bool PaneBuffers::Allocate() {
 }
 
 void PaneBuffers::Wrote(int index, std::size_t bytes) {
-    constexpr std::size_t kPage = 4096;
     Pane& pane = panes_[index];
     if (bytes >= pane.extent / 2) {
         pane.extent = std::max(pane.extent, bytes);
         return;
     }
 #if !defined(__SANITIZE_ADDRESS__)  // heap memory there, not pages of its own
+    constexpr std::size_t kPage = 4096;
     const std::size_t from = (bytes + kPage - 1) / kPage * kPage;
     if (from < pane.extent) {
         madvise(pane.pixels + from, (pane.extent - from + kPage - 1) / kPage * kPage,
