@@ -223,7 +223,9 @@ void MeasureSet(const StreamSet& set, const std::string& dir, int port, int seco
 int main(int argc, char** argv) {
     const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
     const int fps = argc > 2 ? std::clamp(std::atoi(argv[2]), 1, 250) : 25;
-    const std::string dir = std::filesystem::temp_directory_path() / "quillmarsh-bench-pipeline";
+    // A directory of its own: two runs at once must not remove each other's files.
+    const std::string dir = std::filesystem::temp_directory_path() /
+                            ("quillmarsh-bench-pipeline-" + std::to_string(getpid()));
     std::filesystem::remove_all(dir);
     bench::PrivateHome(dir);
     QApplication app(argc, argv);
