@@ -1,7 +1,6 @@
 // The receive thread's intake: a frame's sequence check, its decoding and queueing, and the
 // information replies, as the stream parser hands them over.
 #include <malloc.h>
-#include <sys/mman.h>
 
 #include <algorithm>
 #include <atomic>
@@ -11,6 +10,7 @@
 #include "core/decode/H264Scan.h"
 #include "core/decode/SizeFrame.h"
 #include "core/dvr/DvrSlot.h"
+#include "core/support/ByteBuffer.h"
 #include "core/support/Log.h"
 
 namespace {
@@ -34,33 +34,24 @@ constexpr double kLanesAbove = 0.4;
 // The payload buffers' smallest size; they grow in doublings to the largest frame seen.
 constexpr uint32_t kFirstPayloadBytes = 64 * 1024;
 
-// Payload buffers are pages of their own (heap memory under AddressSanitizer, which then guards
-// their ends): only the pages frames wrote are resident, and a buffer let go goes back to the
-// system at once instead of leaving a hole in the heap.
-void UnmapPayload(void* opaque, uint8_t* data) {
-#if defined(__SANITIZE_ADDRESS__)
-    (void)opaque;
-    av_free(data);
-#else
-    munmap(data, reinterpret_cast<std::size_t>(opaque));
-#endif
+// Payload buffers are pages of their own (ByteBuffer): only the pages frames wrote are
+// resident, and a buffer let go goes back to the system at once instead of leaving a hole in the
+// heap.
+void FreePayload(void* bytes, uint8_t* data) {
+    ByteBuffer(data, PagesDeleter{reinterpret_cast<std::size_t>(bytes)});  // freed as it goes
 }
 
 AVBufferRef* MapPayload(void* made, std::size_t size) {
-#if defined(__SANITIZE_ADDRESS__)
-    auto* data = static_cast<uint8_t*>(av_malloc(size));
-#else
-    void* p = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    auto* data = p == MAP_FAILED ? nullptr : static_cast<uint8_t*>(p);
-#endif
+    ByteBuffer data = AllocZeroed(size);
     if (!data) {
         return nullptr;
     }
-    AVBufferRef* ref = av_buffer_create(data, size, UnmapPayload, reinterpret_cast<void*>(size), 0);
+    AVBufferRef* ref =
+        av_buffer_create(data.get(), size, FreePayload, reinterpret_cast<void*>(size), 0);
     if (!ref) {
-        UnmapPayload(reinterpret_cast<void*>(size), data);
         return nullptr;
     }
+    data.release();  // the buffer's now
     static_cast<std::atomic<uint32_t>*>(made)->fetch_add(1, std::memory_order_relaxed);
     return ref;
 }
@@ -170,10 +161,10 @@ void DvrSlot::OnFrame(const NET_FRAME_HEADER& header, const uint8_t* payload, bo
         // A channel the surface shows at half its size or less is queued at that size: a third
         // of the bytes to write, keep and hand over, and all its panes can show.
         const std::optional<PictureGeometry> size = SizeFrameGeometry(h.imageSize);
-        if ((reduced_.wanted() & (1u << ch)) != 0) {
+        const bool halved = (reduced_.wanted() & (1u << ch)) != 0;
+        if (halved) {
             h.spare |= kHalvedPicture;
         }
-        const bool halved = (h.spare & kHalvedPicture) != 0;
         slot = b.queue.ReserveLocked(!size    ? 0
                                      : halved ? size->HalfPackedBytes()
                                               : size->I420Bytes());
@@ -228,45 +219,58 @@ void DvrSlot::OnFrame(const NET_FRAME_HEADER& header, const uint8_t* payload, bo
         return;
     }
     lastFrameAt_[ch] = arrived;  // steady clock, as SteadyNs
-    // A channel with frames still on a lane goes on there: its frames decode in order.
-    if (pooled_ && (!decodeAlone_.load(std::memory_order_relaxed) ||
-                    channelJobs_[ch].load(std::memory_order_acquire) > 0)) {
-        // The decoder would copy a payload it does not own; this buffer it only references, so
-        // the lane reads it after the next frame has replaced the parser's.
-        BufferRefPtr ref = PayloadBuffer(h.dataLen);
-        if (!ref) {
-            b.queue.Release(slot);
-            stats.dropped.fetch_add(1, std::memory_order_relaxed);
-            return;
-        }
-        std::memcpy(ref->data, payload, h.dataLen);
-        std::memset(ref->data + h.dataLen, 0, kInputPadding);
-        DecodePool::Job& job = jobs_[slot];
-        job.slot = slot;
-        job.header = h;
-        job.payload = std::move(ref);
-        job.arrived = arrived;
-        job.client = this;
-        job.reduced = reduce.reduced;
-        channelJobs_[ch].fetch_add(1, std::memory_order_relaxed);
-        {
-            std::lock_guard<std::mutex> g(jobsLock_);
-            jobsPeak_ = std::max(jobsPeak_, ++jobsInFlight_);
-        }
-        ctx_.decodePool.Submit(static_cast<uint32_t>(dvr_ * kMaxChannels + ch), job);
+    if (!pooled_) {
+        // The reserved slot is not visible to the consumer until it is completed, so the picture
+        // is decoded straight into it without the lock.
+        const int32_t bytes =
+            DecodeData(Decoder, payload, h.dataLen, h, ch, b.queue.buf[slot] + kSlotPictureOffset,
+                       reduce.reduced, Layout(h));
+        reduced_.Decoded(ch, reduce.reduced, bytes);
+        Publish(slot, h, bytes, arrived);
         return;
     }
-    // The reserved slot is not visible to the consumer until it is completed, so the picture is
-    // decoded straight into it without the lock.
-    const int64_t start = pooled_ ? SteadyNs() : 0;
-    const int32_t bytes =
-        DecodeData(Decoder, payload, h.dataLen, h, ch, b.queue.buf[slot] + kSlotPictureOffset,
-                   reduce.reduced, Layout(h));
-    if (pooled_) {
-        aloneDecodeNs_ += SteadyNs() - start;
+    // The decoder would copy a payload it does not own (an allocation per frame); this buffer it
+    // only references, so a lane reads it after the next frame has replaced the parser's.
+    BufferRefPtr ref = PayloadBuffer(h.dataLen);
+    if (!ref) {
+        b.queue.Release(slot);
+        stats.dropped.fetch_add(1, std::memory_order_relaxed);
+        return;
     }
-    reduced_.Decoded(ch, reduce.reduced, bytes);
-    Publish(slot, h, bytes, arrived);
+    std::memcpy(ref->data, payload, h.dataLen);
+    std::memset(ref->data + h.dataLen, 0, kInputPadding);
+    // A channel with frames still on a lane goes on there: its frames decode in order.
+    if (decodeAlone_.load(std::memory_order_relaxed) &&
+        channelJobs_[ch].load(std::memory_order_acquire) == 0) {
+        const int64_t start = SteadyNs();
+        AVPacket* packet = Decoder.packet.get();
+        packet->buf = ref.get();
+        packet->data = ref->data;
+        packet->size = static_cast<int>(h.dataLen);
+        const int32_t bytes =
+            DecodePacket(Decoder, packet, h, ch, b.queue.buf[slot] + kSlotPictureOffset,
+                         reduce.reduced, Layout(h));
+        packet->buf = nullptr;
+        packet->data = nullptr;
+        packet->size = 0;
+        aloneDecodeNs_ += SteadyNs() - start;
+        reduced_.Decoded(ch, reduce.reduced, bytes);
+        Publish(slot, h, bytes, arrived);
+        return;
+    }
+    DecodePool::Job& job = jobs_[slot];
+    job.slot = slot;
+    job.header = h;
+    job.payload = std::move(ref);
+    job.arrived = arrived;
+    job.client = this;
+    job.reduced = reduce.reduced;
+    channelJobs_[ch].fetch_add(1, std::memory_order_relaxed);
+    {
+        std::lock_guard<std::mutex> g(jobsLock_);
+        jobsPeak_ = std::max(jobsPeak_, ++jobsInFlight_);
+    }
+    ctx_.decodePool.Submit(static_cast<uint32_t>(dvr_ * kMaxChannels + ch), job);
 }
 
 void DvrSlot::SetTap(FrameTap* tap, uint32_t channels) {
@@ -364,9 +368,11 @@ void DvrSlot::WeighDecodeLoad(int64_t now) {
     if (!pooled_) {
         return;
     }
+    if (loadWindowStart_ == 0) {
+        loadWindowStart_ = now;
+    }
     const int64_t span = now - loadWindowStart_;
-    if (loadWindowStart_ == 0 || span < kLoadWindowNs) {
-        loadWindowStart_ = loadWindowStart_ == 0 ? now : loadWindowStart_;
+    if (span < kLoadWindowNs) {
         return;
     }
     const double load =
