@@ -51,6 +51,7 @@ void Run(int ms) {
 struct StreamSet {
     std::string name;
     std::vector<std::string> simArgs;
+    double wallTarget;  // the client's CPU per frame against the mpv wall's, at most
 };
 
 std::optional<StreamSet> MakeCameraSet(const std::string& file) {
@@ -61,7 +62,7 @@ std::optional<StreamSet> MakeCameraSet(const std::string& file) {
     char name[96];
     std::snprintf(name, sizeof name, "camera-like (libx264, noise, %.2f Mb/s%s)", megabits,
                   megabits < 1.2 || megabits > 1.9 ? ", NOT about 1.5" : "");
-    return StreamSet{name, {"--h264", file}};
+    return StreamSet{name, {"--h264", file}, 0.5};
 }
 
 struct ClientFigures {
@@ -204,8 +205,8 @@ void MeasureSet(const StreamSet& set, const std::string& dir, int port, int seco
                 "(%.1f %%), %.0f dropped%s\n",
                 mpvMs, mpv->shown, mpv->offered, Percent(mpv->shown, mpv->offered), mpv->dropped,
                 mpv->endedEarly > 0 ? "; some ran out of stream early" : "");
-            std::printf("ratio quillmarsh/mpv CPU per frame: %.2f (target <= 0.75)\n",
-                        mpvMs > 0 ? clientMs / mpvMs : 0.0);
+            std::printf("ratio quillmarsh/mpv CPU per frame: %.2f (target <= %.2g)\n",
+                        mpvMs > 0 ? clientMs / mpvMs : 0.0, set.wallTarget);
         }
         std::fflush(stdout);
     }
@@ -230,7 +231,7 @@ int main(int argc, char** argv) {
     bench::PrivateHome(dir);
     QApplication app(argc, argv);
 
-    std::vector<StreamSet> sets{{"test pattern", {"--geometry", "0:0"}}};
+    std::vector<StreamSet> sets{{"test pattern", {"--geometry", "0:0"}, 0.4}};
     if (std::optional<StreamSet> camera = MakeCameraSet(dir + "/camera.h264")) {
         sets.push_back(*camera);
     } else {
