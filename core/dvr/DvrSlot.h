@@ -266,6 +266,11 @@ class DvrSlot final : private StreamSink, private DecodePool::Client {
     // receive thread as it starts. Receive thread.
     bool StartDecodeLanes();
     void DecodeOnLane(AVPacket* packet, DecodePool::Job& job) override;
+    // Decodes the frame of `h` from `payload`, which the decoder references instead of copying,
+    // into queue slot `slot` with `packet` (the caller's to use); the picture's bytes. The
+    // channel's decoder is the calling thread's meanwhile.
+    int32_t DecodeReferenced(AVPacket* packet, AVBufferRef* payload, const NET_FRAME_HEADER& h,
+                             int32_t slot, bool reduced);
     // Returns once no frame of this DVR is being decoded on a lane. Receive thread (or any, with
     // no receive thread running).
     void DrainJobs();

@@ -243,18 +243,9 @@ void DvrSlot::OnFrame(const NET_FRAME_HEADER& header, const uint8_t* payload, bo
     if (decodeAlone_.load(std::memory_order_relaxed) &&
         channelJobs_[ch].load(std::memory_order_acquire) == 0) {
         const int64_t start = SteadyNs();
-        AVPacket* packet = Decoder.packet.get();
-        packet->buf = ref.get();
-        packet->data = ref->data;
-        packet->size = static_cast<int>(h.dataLen);
         const int32_t bytes =
-            DecodePacket(Decoder, packet, h, ch, b.queue.buf[slot] + kSlotPictureOffset,
-                         reduce.reduced, Layout(h));
-        packet->buf = nullptr;
-        packet->data = nullptr;
-        packet->size = 0;
+            DecodeReferenced(Decoder.packet.get(), ref.get(), h, slot, reduce.reduced);
         aloneDecodeNs_ += SteadyNs() - start;
-        reduced_.Decoded(ch, reduce.reduced, bytes);
         Publish(slot, h, bytes, arrived);
         return;
     }
@@ -294,18 +285,9 @@ void DvrSlot::DecodeOnLane(AVPacket* packet, DecodePool::Job& job) {
     const int32_t slot = job.slot;
     const int64_t arrived = job.arrived;
     const bool reduced = job.reduced;
-    packet->buf = job.payload.get();  // the job keeps its reference; the decoder takes its own
-    packet->data = job.payload->data;
-    packet->size = static_cast<int>(h.dataLen);
     const int64_t start = SteadyNs();
-    const int32_t bytes =
-        DecodePacket(Decoder, packet, h, h.channel, NetCtrl.queue.buf[slot] + kSlotPictureOffset,
-                     reduced, Layout(h));
+    const int32_t bytes = DecodeReferenced(packet, job.payload.get(), h, slot, reduced);
     laneDecodeNs_.fetch_add(SteadyNs() - start, std::memory_order_relaxed);
-    reduced_.Decoded(h.channel, reduced, bytes);
-    packet->buf = nullptr;
-    packet->data = nullptr;
-    packet->size = 0;
     job.payload.reset();
     Publish(slot, h, bytes, arrived);
     // The decoder is free for the receive thread to release from here on.
@@ -314,6 +296,21 @@ void DvrSlot::DecodeOnLane(AVPacket* packet, DecodePool::Job& job) {
     if (--jobsInFlight_ == 0) {
         jobsDone_.notify_all();  // under the lock: the slot may go once a drain sees zero
     }
+}
+
+int32_t DvrSlot::DecodeReferenced(AVPacket* packet, AVBufferRef* payload, const NET_FRAME_HEADER& h,
+                                  int32_t slot, bool reduced) {
+    packet->buf = payload;  // the caller keeps its reference; the decoder takes its own
+    packet->data = payload->data;
+    packet->size = static_cast<int>(h.dataLen);
+    const int32_t bytes =
+        DecodePacket(Decoder, packet, h, h.channel, NetCtrl.queue.buf[slot] + kSlotPictureOffset,
+                     reduced, Layout(h));
+    packet->buf = nullptr;
+    packet->data = nullptr;
+    packet->size = 0;
+    reduced_.Decoded(h.channel, reduced, bytes);
+    return bytes;
 }
 
 void DvrSlot::DrainJobs() {

@@ -1,7 +1,5 @@
 #include "core/layout/PaneBuffers.h"
 
-#include <sys/mman.h>
-
 #include <algorithm>
 
 bool PaneBuffers::Allocate() {
@@ -26,13 +24,9 @@ void PaneBuffers::Wrote(int index, std::size_t bytes) {
         pane.extent = std::max(pane.extent, bytes);
         return;
     }
-#if !defined(__SANITIZE_ADDRESS__)  // heap memory there, not pages of its own
-    constexpr std::size_t kPage = 4096;
-    const std::size_t from = (bytes + kPage - 1) / kPage * kPage;
+    const std::size_t from = WholePages(bytes);
     if (from < pane.extent) {
-        madvise(pane.pixels + from, (pane.extent - from + kPage - 1) / kPage * kPage,
-                MADV_DONTNEED);
+        GiveBackPages(pane.pixels + from, pane.extent - from);
     }
-#endif
     pane.extent = bytes;
 }

@@ -12,7 +12,7 @@
 
 inline constexpr std::size_t kPaneBufferBytes = 720 * 576 * 2;
 // Each pane's buffer starts on a page of its own, so that its pages can be given back alone.
-inline constexpr std::size_t kPaneBufferStride = (kPaneBufferBytes + 4095) / 4096 * 4096;
+inline constexpr std::size_t kPaneBufferStride = WholePages(kPaneBufferBytes);
 
 class PaneBuffers {
   public:

@@ -11,6 +11,11 @@
 #include <cstdlib>
 #include <memory>
 
+inline constexpr std::size_t kPageBytes = 4096;
+constexpr std::size_t WholePages(std::size_t bytes) {
+    return (bytes + kPageBytes - 1) / kPageBytes * kPageBytes;
+}
+
 struct PagesDeleter {
     std::size_t bytes = 0;
     void operator()(uint8_t* p) const {
@@ -31,5 +36,16 @@ inline ByteBuffer AllocZeroed(std::size_t bytes) {
 #else
     void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     return ByteBuffer(p == MAP_FAILED ? nullptr : static_cast<uint8_t*>(p), PagesDeleter{bytes});
+#endif
+}
+
+// Gives the pages of [start, start + bytes) of a buffer back to the system: they read as zeros
+// again and cost no memory until written. `start` is on a page boundary. (Heap memory under
+// AddressSanitizer, which keeps them.)
+inline void GiveBackPages(uint8_t* start, std::size_t bytes) {
+#if defined(__SANITIZE_ADDRESS__)
+    (void)start, (void)bytes;
+#else
+    madvise(start, WholePages(bytes), MADV_DONTNEED);
 #endif
 }

@@ -5,8 +5,10 @@
 #include <cstdint>
 #include <cstring>
 
+#include "core/support/ByteBuffer.h"
+
 int GiveBackZeroPages(void* memory, std::size_t bytes) {
-    constexpr std::uintptr_t kPage = 4096;
+    constexpr std::uintptr_t kPage = kPageBytes;
     static const unsigned char zeros[kPage] = {};
     const auto start = reinterpret_cast<std::uintptr_t>(memory);
     std::uintptr_t page = (start + kPage - 1) & ~(kPage - 1);

@@ -46,6 +46,24 @@ class SlotMemory : public ClientTest {
         return channels;
     }
 
+    // Channel `channel` sends a frame every `gap` for `span`, each taken as it is decoded, from
+    // frame number `n` on; the next frame number.
+    uint32_t SendSteadily(int channel, uint32_t n, std::chrono::milliseconds span,
+                          std::chrono::milliseconds gap) {
+        const auto since = std::chrono::steady_clock::now();
+        while (std::chrono::steady_clock::now() - since < span) {
+            Send(channel, n, static_cast<int>(n % 20));
+            const std::vector<int> taken = Take(1);
+            if (taken != std::vector<int>{channel}) {
+                ADD_FAILURE() << "frame " << n << " of channel " << channel << " not decoded";
+                break;
+            }
+            ++n;
+            std::this_thread::sleep_for(gap);
+        }
+        return n;
+    }
+
     DvrSlot& slot;
     NetCtrl_Struct& b;
     std::unique_ptr<StreamPeer> peer;
@@ -63,14 +81,7 @@ TEST_F(SlotMemory, ASilentChannelsDecoderIsReleasedAndMadeAgainAtItsNextKeyFrame
         EXPECT_EQ(Take(2), (std::vector<int>{3, 9}));
         EXPECT_EQ(slot.Memory().decodersOpen, 2);
         // Channel 9 falls silent while channel 3 goes on: only channel 9's decoder goes.
-        uint32_t n = 1;
-        const auto silentSince = std::chrono::steady_clock::now();
-        while (std::chrono::steady_clock::now() - silentSince < 1500ms) {
-            Send(3, n, static_cast<int>(n % 20));
-            ASSERT_EQ(Take(1), std::vector<int>{3});
-            ++n;
-            std::this_thread::sleep_for(40ms);
-        }
+        SendSteadily(3, 1, 1500ms, 40ms);
         EXPECT_EQ(slot.Memory().decodersOpen, 1);
         // Its next pictures wait for a key frame; the decoder made then decodes on.
         const uint32_t dropped = b.stats[9].dropped.load();
@@ -105,14 +116,7 @@ TEST_F(SlotMemory, PayloadBuffersABurstMadeGoOnceFramesComeOneAtATimeAgain) {
     const uint32_t burst = slot.Memory().payloadBuffers;
     EXPECT_GE(burst, 4u);
     // Then one frame at a time: after a few seconds the pool holds what that needs.
-    uint32_t n = 24;
-    const auto since = std::chrono::steady_clock::now();
-    while (std::chrono::steady_clock::now() - since < 4500ms) {
-        Send(0, n, static_cast<int>(n % 20));
-        ASSERT_EQ(Take(1), std::vector<int>{0});
-        ++n;
-        std::this_thread::sleep_for(30ms);
-    }
+    const uint32_t n = SendSteadily(0, 24, 4500ms, 30ms);
     EXPECT_LE(slot.Memory().payloadBuffers, 3u) << "of " << burst << " after the burst";
     EXPECT_EQ(b.stats[0].decoded.load(), n);  // every frame decoded throughout
 }
