@@ -222,6 +222,12 @@ PaneMark ViewController::MarkFor(int pane, const SCREEN_SHOW_CTRL& layout, Clock
             return {};
         }
     }
+    // A camera the DVR does not have (its count is known from a login) shows nothing of it, so
+    // its pane says nothing of the DVR either: not lost, not old.
+    const int32_t cameras = b.iDvrChannel.load() % 100;
+    if (cameras > 0 && channel >= cameras) {
+        return {};
+    }
     const SAVE_INFO_STRUCT entry = EntryCopy(dvr);
     const int32_t status = b.CurNetStatus.load();
     if (status == NET_ERROR || slot.reconnect.pending || slot.reconnect.lost) {
@@ -236,9 +242,8 @@ PaneMark ViewController::MarkFor(int pane, const SCREEN_SHOW_CTRL& layout, Clock
     if (status == NET_DISCONNECTED) {
         return {PaneMark::Kind::Cleared, {}, {}};
     }
-    // A camera the DVR does not have is never stale: it was never going to send.
-    if (!slot.Streaming() || (slot.AskedChannels() & (1u << channel)) == 0 ||
-        channel >= b.iDvrChannel.load() % 100) {
+    // Nor is a camera the DVR never told of: it was never going to send.
+    if (!slot.Streaming() || (slot.AskedChannels() & (1u << channel)) == 0 || channel >= cameras) {
         return {};
     }
     const int64_t last = b.stats[channel].lastPictureAt.load();

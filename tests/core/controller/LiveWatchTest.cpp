@@ -79,6 +79,9 @@ TEST_F(LiveWatch, AKilledDvrBackOnItsPortIsConnectedAgainWithOneBoxAndItsPanesSa
     ASSERT_TRUE(
         Tick([&] { return ui.TitleOf(0).rfind("Gate \u2014 reconnecting in ", 0) == 0; }, 2s));
     EXPECT_EQ(display.Mark(0).kind, Kind::Offline);
+    // A pane of a camera the DVR does not have shows nothing of it, and says nothing of it.
+    ASSERT_EQ(vc->LayoutCopy().m_screenRect[2].iOnShow, 1);
+    EXPECT_EQ(display.Mark(2).kind, Kind::None);
     // Quiet attempts meet the closed port a few times, and show nothing.
     std::this_thread::sleep_for(1500ms);
     Tick([] { return false; }, 500ms);
