@@ -193,7 +193,7 @@ PaneMark ViewController::MarkFor(int pane, const SCREEN_SHOW_CTRL& layout, Clock
     int dvr = -1;
     int channel = -1;
     if (m_selfChannelEffectFlag.load() != 0) {
-        const int32_t code = layout_.SelfChannel(pane);
+        const int32_t code = layout_.ShownCode(pane);
         if (code >= 0 && code / 100 < list_.count()) {
             dvr = code / 100;
             channel = code % 100;

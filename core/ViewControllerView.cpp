@@ -63,7 +63,7 @@ std::optional<ViewController::PaneSource> ViewController::SourceOfPane(int pane)
         }
         return PaneSource{focus, pane};
     }
-    const int32_t code = layout_.SelfChannel(pane);
+    const int32_t code = layout_.ShownCode(pane);
     const int dvr = code / 100;
     const int channel = code % 100;
     if (code < 0 || dvr >= list_.count() || channel >= kMaxChannels) {

@@ -135,6 +135,11 @@ int32_t ScreenLayout::ReadSelfChannelChan(int32_t code) const {
     return -1;
 }
 
+int32_t ScreenLayout::ShownCode(int pane) const {
+    const int32_t code = SelfChannel(pane);
+    return code >= 0 && ReadSelfChannelChan(code) == pane ? code : -1;
+}
+
 void ScreenLayout::CopyCodes(int32_t (&codes)[kPanes]) const {
     for (int p = 0; p < kPanes; ++p) {
         codes[p] = m_selfChannel[p].load();

@@ -58,6 +58,9 @@ class ScreenLayout {
     int32_t SelfChannel(int pane) const;            // any thread; -1 outside the table
     // The first pane assigned `code`, -1 for none. Any thread.
     int32_t ReadSelfChannelChan(int32_t code) const;
+    // The code of the camera `pane` shows: its own, or -1 when an earlier pane has the same one
+    // (that camera's pictures go to the first). Any thread.
+    int32_t ShownCode(int pane) const;
     void CopyCodes(int32_t (&codes)[kPanes]) const;
     void LoadCodes(const int32_t (&codes)[kPanes]);  // GUI thread
     // DVR `dvr` left the list: its codes become unassigned, later DVRs' codes move down with their

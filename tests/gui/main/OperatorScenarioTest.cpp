@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include "core/directory/UserListFile.h"
 #include "gui/main/VideoView.h"
 #include "tests/gui/UiFixture.h"
 
@@ -208,6 +209,52 @@ TEST_F(OperatorScenario, FiftyViewSwitchesLeaveNoPictureOfTheOtherDvr) {
     Pump(500ms);
     EXPECT_FALSE(foreignIn(Surface())) << "the other DVR's picture stayed in the view";
     EXPECT_EQ(foreign, 0) << "the other DVR's picture showed in the view";
+}
+
+// In the all-DVR view a lost DVR is marked in its own panes only: a pane past every DVR's cameras
+// shows nothing before and says nothing while the DVR's box stays open.
+TEST_F(OperatorScenario, ALostDvrIsMarkedOnlyInThePanesOfItsCamerasInTheAllDvrView) {
+    std::vector<std::string> fourArgs = DvrArgs();
+    fourArgs[3] = "admin:1234:2:4";
+    auto two = std::make_unique<SimProcess>(DvrArgs());  // two cameras
+    SimProcess four(fourArgs);
+    // A list whose panes were never assigned: each names code 0, the first DVR's first camera,
+    // which only the first of them shows.
+    auto image = std::make_unique<UserListImage>();
+    image->entries[0] = Entry(At(*two), "Two");
+    image->entries[1] = Entry(At(four), "Four");
+    ASSERT_TRUE(WriteUserList(ListPath(), *image));
+    StartApp();
+    ConnectDvr(0);
+    ConnectDvr(1);
+    Deselect();
+    vc->AutoSetDisplay();  // panes 0-1: Two's cameras, 2-5: Four's; 6-8 keep code 0
+    window->splitButton(9)->click();
+    ASSERT_TRUE(WaitUntil([&] { return PaneShows(1, 1) && PaneShows(5, 3); }));
+    const auto marked = [&](const QImage& surface, int pane) {
+        const Look look = LookOf(surface, Pane(pane));
+        return look.grey > look.pixels / 2 && look.white > 30;
+    };
+    two->Kill();
+    // The box runs its own loop until it is closed: the panes are read in a step meanwhile.
+    const std::string failed = RunSteps({
+        {"Two's panes say it is offline, behind its open box",
+         [&] {
+             const QImage surface = Surface();
+             return !OpenBoxes().isEmpty() && marked(surface, 0) && marked(surface, 1);
+         },
+         [&] {
+             const QImage surface = Surface();
+             for (int pane : {6, 7, 8}) {
+                 EXPECT_FALSE(marked(surface, pane)) << "pane " << pane;
+             }
+             EXPECT_TRUE(PaneShows(2, 0));  // Four goes on
+             CloseBoxes();
+         },
+         10s},
+    });
+    EXPECT_EQ(failed, "");
+    CloseBoxes();
 }
 
 }  // namespace
