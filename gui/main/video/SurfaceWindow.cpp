@@ -1,6 +1,5 @@
 #include "gui/main/video/SurfaceWindow.h"
 
-#include <algorithm>
 #include <cmath>
 #include <utility>
 
@@ -61,13 +60,8 @@ bool SurfaceWindow::begin(QSize device) {
     return fresh;
 }
 
-void SurfaceWindow::StartDamage(bool all) {
-    damageCount_ = 0;
-    damageAll_ = all;
-}
-
 void SurfaceWindow::Damage(const PaneRect& r, qreal ratio) {
-    if (damageAll_) {
+    if (damage_.all()) {
         return;
     }
     // Whole device pixels that cover the rectangle.
@@ -75,30 +69,21 @@ void SurfaceWindow::Damage(const PaneRect& r, qreal ratio) {
     const int y0 = static_cast<int>(std::floor(r.y * ratio));
     const int x1 = static_cast<int>(std::ceil((r.x + r.width) * ratio));
     const int y1 = static_cast<int>(std::ceil((r.y + r.height) * ratio));
-    const QRect d(x0, y0, x1 - x0, y1 - y0);
-    if (std::find(damage_, damage_ + damageCount_, d) != damage_ + damageCount_) {
-        return;
-    }
-    if (damageCount_ == kDamageRects) {
-        damageAll_ = true;
-        return;
-    }
-    damage_[damageCount_++] = d;
+    damage_.Add(QRect(x0, y0, x1 - x0, y1 - y0));
 }
 
 void SurfaceWindow::Present() {
     if (copies_) {
-        if (damageAll_) {
+        if (damage_.all()) {
             copy_.Copy(0, 0, size_.width(), size_.height());
             return;
         }
-        for (int i = 0; i < damageCount_; ++i) {
-            const QRect& r = damage_[i];
+        for (const QRect& r : damage_) {
             copy_.Copy(r.x(), r.y(), r.width(), r.height());
         }
         return;
     }
-    if (!damageAll_ && damageCount_ == 0) {
+    if (!damage_.all() && damage_.count() == 0) {
         return;
     }
     const QRect whole(QPoint(0, 0), size_);

@@ -20,6 +20,7 @@
 #include <memory>
 
 #include "core/layout/Layout.h"
+#include "gui/main/video/DamageList.h"
 #include "gui/main/video/SubBufferCopy.h"
 
 class CaptureBuffer;
@@ -46,8 +47,8 @@ class SurfaceWindow : public QWindow {
 
     // The damage list: what this frame drew, in device pixels from the bottom left. `all`: the
     // whole window goes to the screen.
-    void StartDamage(bool all);
-    void DamageAll() { damageAll_ = true; }
+    void StartDamage(bool all) { damage_.Start(all); }
+    void DamageAll() { damage_.MarkAll(); }
     // `rect` (surface units, `ratio` device pixels each) was drawn in this frame.
     void Damage(const PaneRect& rect, qreal ratio);
     // Puts what the frame drew on the screen.
@@ -82,9 +83,5 @@ class SurfaceWindow : public QWindow {
     std::unique_ptr<QOpenGLFramebufferObject> fbo_;  // when rectangles cannot be copied
     std::unique_ptr<TargetDevice> painter_;
     QSize size_;
-    // More rectangles than the list holds send the whole surface.
-    static constexpr int kDamageRects = 64;
-    QRect damage_[kDamageRects];
-    int damageCount_ = 0;
-    bool damageAll_ = false;
+    DamageList damage_;
 };
