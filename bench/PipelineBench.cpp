@@ -5,8 +5,8 @@
 // a camera would send it. For each it prints the client's CPU time per presented frame, the share
 // of the offered frames it presented and the latency from the last byte of a frame to its
 // presentation; then a wall of 16 mpv windows playing what each channel received, where the
-// client's panes were (when mpv is installed); then the Debian ffmpeg CLI decoding those streams
-// single-threaded.
+// client's panes were (when mpv is installed): the two take turns, three each, and the figures
+// are over all turns; then the Debian ffmpeg CLI decoding those streams single-threaded.
 //   xvfb-run -a -s '-screen 0 1920x1080x24' build/bench/quillmarsh-bench-pipeline [SECONDS [FPS]]
 // FPS (default 25) is the rate every channel is offered at.
 #include <signal.h>
@@ -23,6 +23,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -151,8 +152,17 @@ ClientFigures RunClient(const StreamSet& set, const std::string& dir, int port, 
         kill(sim, SIGKILL);
         waitpid(sim, nullptr, 0);
     }
-    std::sort(f.latencies.begin(), f.latencies.end());
     return f;
+}
+
+// `to` (made when `into` is empty) with `from` appended: the ffmpeg reference decodes a channel's
+// turns in one process, so that its start-up counts once. Returns `to`.
+std::string AppendFile(const std::string& into, const std::string& from, const std::string& to) {
+    std::ofstream out(
+        to, into.empty() ? std::ios::binary | std::ios::trunc : std::ios::binary | std::ios::app);
+    std::ifstream in(from, std::ios::binary);
+    out << in.rdbuf();
+    return to;
 }
 
 double MsPerFrame(double cpuSeconds, double frames) {
@@ -163,14 +173,64 @@ double Percent(double part, double whole) {
     return whole > 0 ? part / whole * 100 : 0;
 }
 
-// One stream set: the client, the mpv wall on what the client received, the ffmpeg reference.
+// Client and wall take turns, this many times each, a turn measuring SECONDS / kRounds: a shared
+// machine's speed drifts over minutes, and so both sides meet the same drift.
+constexpr int kRounds = 3;
+
+// One stream set: the client and the mpv wall on what the client received, in turns, then the
+// ffmpeg reference.
 void MeasureSet(const StreamSet& set, const std::string& dir, int port, int seconds, int fps,
                 bool wall) {
-    std::filesystem::create_directories(dir);
-    std::printf("== %s: %d channels of 704x576 at %d fps, %d s measured\n", set.name.c_str(),
-                kChannels, fps, seconds);
+    const int turn = std::max(1, (seconds + kRounds - 1) / kRounds);
+    std::printf("== %s: %d channels of 704x576 at %d fps, %d s measured in %d turns each\n",
+                set.name.c_str(), kChannels, fps, turn * kRounds, kRounds);
     std::fflush(stdout);
-    const ClientFigures client = RunClient(set, dir, port, seconds, fps);
+    ClientFigures client;
+    bench::WallFigures mpv;
+    std::vector<double> roundRatios;
+    std::vector<std::string> everything(kChannels);  // each channel's turns end to end
+    for (int round = 0; round < kRounds; ++round) {
+        const std::string roundDir = dir + "/round" + std::to_string(round);
+        std::filesystem::create_directories(roundDir);
+        // A port each: the last simulator's connections may still hold its own.
+        ClientFigures c = RunClient(set, roundDir, port + round, turn, fps);
+        client.cpuSeconds += c.cpuSeconds;
+        client.presented += c.presented;
+        client.offered += c.offered;
+        client.decoded += c.decoded;
+        client.dropped += c.dropped;
+        client.latencies.insert(client.latencies.end(), c.latencies.begin(), c.latencies.end());
+        const double clientMs = MsPerFrame(c.cpuSeconds, static_cast<double>(c.presented));
+        std::vector<std::string> received;
+        for (int ch = 0; ch < kChannels; ++ch) {
+            received.push_back(roundDir + "/rec/ch" + std::to_string(ch) + ".h264");
+        }
+        for (int ch = 0; ch < kChannels; ++ch) {
+            everything[ch] = AppendFile(everything[ch], received[ch],
+                                        dir + "/all" + std::to_string(ch) + ".h264");
+        }
+        if (!wall) {
+            continue;
+        }
+        std::string error;
+        const auto w = bench::RunMpvWall(received, c.panes, fps, turn, roundDir, error);
+        if (!w) {
+            std::printf("mpv wall: failed: %s\n", error.c_str());
+            wall = false;
+            continue;
+        }
+        mpv.cpuSeconds += w->cpuSeconds;
+        mpv.shown += w->shown;
+        mpv.dropped += w->dropped;
+        mpv.offered += w->offered;
+        mpv.endedEarly += w->endedEarly;
+        const double mpvMs = MsPerFrame(w->cpuSeconds, w->shown);
+        roundRatios.push_back(mpvMs > 0 ? clientMs / mpvMs : 0.0);
+        std::printf("turn %d: quillmarsh %.2f ms, mpv wall %.2f ms CPU per frame, ratio %.2f\n",
+                    round + 1, clientMs, mpvMs, roundRatios.back());
+        std::fflush(stdout);
+    }
+    std::sort(client.latencies.begin(), client.latencies.end());
     const auto pct = [&](double p) {
         const auto& l = client.latencies;
         return l.empty() ? 0.0
@@ -187,30 +247,24 @@ void MeasureSet(const StreamSet& set, const std::string& dir, int port, int seco
     std::printf("            intake: %llu decoded, %llu dropped\n",
                 static_cast<unsigned long long>(client.decoded),
                 static_cast<unsigned long long>(client.dropped));
-    std::fflush(stdout);
-
-    std::vector<std::string> received;
-    for (int ch = 0; ch < kChannels; ++ch) {
-        received.push_back(dir + "/rec/ch" + std::to_string(ch) + ".h264");
-    }
     if (wall) {
-        std::string error;
-        const auto mpv = bench::RunMpvWall(received, client.panes, fps, seconds, dir, error);
-        if (!mpv) {
-            std::printf("mpv wall: failed: %s\n", error.c_str());
-        } else {
-            const double mpvMs = MsPerFrame(mpv->cpuSeconds, mpv->shown);
-            std::printf(
-                "mpv wall:   %.2f ms CPU per shown frame; %.0f of %.0f offered shown "
-                "(%.1f %%), %.0f dropped%s\n",
-                mpvMs, mpv->shown, mpv->offered, Percent(mpv->shown, mpv->offered), mpv->dropped,
-                mpv->endedEarly > 0 ? "; some ran out of stream early" : "");
-            std::printf("ratio quillmarsh/mpv CPU per frame: %.2f (target <= %.2g)\n",
-                        mpvMs > 0 ? clientMs / mpvMs : 0.0, set.wallTarget);
+        const double mpvMs = MsPerFrame(mpv.cpuSeconds, mpv.shown);
+        std::printf(
+            "mpv wall:   %.2f ms CPU per shown frame; %.0f of %.0f offered shown (%.1f %%), %.0f "
+            "dropped%s\n",
+            mpvMs, mpv.shown, mpv.offered, Percent(mpv.shown, mpv.offered), mpv.dropped,
+            mpv.endedEarly > 0 ? "; some ran out of stream early" : "");
+        std::string turns;
+        for (double r : roundRatios) {
+            char one[16];
+            std::snprintf(one, sizeof one, "%s%.2f", turns.empty() ? "" : ", ", r);
+            turns += one;
         }
-        std::fflush(stdout);
+        std::printf("ratio quillmarsh/mpv CPU per frame: %.2f (target <= %.2g; turns %s)\n",
+                    mpvMs > 0 ? clientMs / mpvMs : 0.0, set.wallTarget, turns.c_str());
     }
-    const bench::Reference ref = bench::FfmpegDecode(received, dir + "/count");
+    std::fflush(stdout);
+    const bench::Reference ref = bench::FfmpegDecode(everything, dir + "/count");
     const double refMs = MsPerFrame(ref.cpuSeconds, static_cast<double>(ref.frames));
     std::printf(
         "ffmpeg -threads 1: %.2f ms CPU per decoded frame (%llu frames); "
@@ -243,8 +297,8 @@ int main(int argc, char** argv) {
     }
     const int port = 20000 + getpid() % 20000;
     for (std::size_t i = 0; i < sets.size(); ++i) {
-        MeasureSet(sets[i], dir + "/set" + std::to_string(i), port + static_cast<int>(i), seconds,
-                   fps, wall);
+        MeasureSet(sets[i], dir + "/set" + std::to_string(i), port + static_cast<int>(i) * kRounds,
+                   seconds, fps, wall);
     }
     std::filesystem::remove_all(dir);
     return 0;
