@@ -49,9 +49,11 @@ QString PaneCaptions::TextFor(const WallQuery& vc, int pane) const {
         const WallQuery::ChannelFigures s = vc.Figures(source->dvr, source->channel);
         const auto g = SizeFrameGeometry(s.sizeFrame);
         const Rate& r = rates_[source->dvr][source->channel];
-        // First on the line: a small pane cuts the line's end off.
+        // A figure's number and name are joined by a no-break space: a narrow pane wraps the
+        // line between figures, never inside one.
         const QString mark = s.reduced ? QStringLiteral("reduced  ") : QString();
-        lines << mark + QStringLiteral("%1 fps  %2 kbit/s  %3  dropped %4  grew %5")
+        lines << mark + QStringLiteral(
+                            "%1\u00A0fps  %2\u00A0kbit/s  %3  dropped\u00A0%4  grew\u00A0%5")
                             .arg(r.perSecond)
                             .arg(r.kbits)
                             .arg(g ? QStringLiteral("%1x%2").arg(g->width).arg(g->height)

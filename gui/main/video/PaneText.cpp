@@ -45,8 +45,9 @@ void PaintCaption(QPainter& painter, const QRectF& pane, const QString& text) {
     QFont font = painter.font();
     font.setPixelSize(std::clamp(static_cast<int>(pane.height() / 12), 9, 16));
     painter.setFont(font);
-    DrawOnBand(painter, pane, pane.adjusted(4, 3, -4, -3), Qt::AlignLeft | Qt::AlignTop, text,
-               QPointF(3, 1), 170);
+    // Wrapped, not cut, where the pane is narrow: the figures' last ones are the rare events.
+    DrawOnBand(painter, pane, pane.adjusted(4, 3, -4, -3),
+               Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, text, QPointF(3, 1), 170);
 }
 
 QRectF PaintRecordingBand(QPainter& painter, const QRectF& pane, int daySecond) {

@@ -121,4 +121,40 @@ TEST(SurfaceText, PaneMarksOnTheScreenReadAsQtDrawsThemAndLeaveNoTextWhenTakenBa
         << "the offline text stayed";
 }
 
+// The bright pixels of `text` painted as a pane's caption in a pane of `size`.
+int CaptionPixels(const QString& text, QSize size, int* belowFirstLine) {
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(QColor(kGrey, kGrey, kGrey));
+    {
+        QPainter painter(&image);
+        PaintCaption(painter, QRectF(QPointF(0, 0), QSizeF(size)), text);
+    }
+    int bright = 0;
+    *belowFirstLine = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (Luma(image.pixel(x, y)) > 200) {
+                ++bright;
+                *belowFirstLine += y > 24;  // a line of the caption's 15-pixel font and more
+            }
+        }
+    }
+    return bright;
+}
+
+TEST(SurfaceText, AFiguresCaptionInANarrowPaneWrapsBetweenFiguresAndLosesNoneOfThem) {
+    LoneSurface lone;  // the application and its fonts
+    const QString text =
+        u"Demo DVR  CAM07\nreduced  25\u00A0fps  1480\u00A0kbit/s  704x576  dropped\u00A00  "
+        "grew\u00A037"_s;
+    int wideBelow = 0;
+    int narrowBelow = 0;
+    const int wide = CaptionPixels(text, QSize(1200, 180), &wideBelow);
+    const int narrow = CaptionPixels(text, QSize(240, 180), &narrowBelow);
+    ASSERT_GT(wide, 300);
+    // The same glyphs, on more lines: a cut line would lose its last figures' pixels.
+    EXPECT_NEAR(narrow, wide, wide / 50);
+    EXPECT_GT(narrowBelow, wideBelow);
+}
+
 }  // namespace

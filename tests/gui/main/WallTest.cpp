@@ -260,10 +260,10 @@ TEST_F(Keyboard, TAndIPutTheTitleAndTheFiguresOverEachPictureAndTakeThemOffAgain
     EXPECT_EQ(window->paneCaptions().TextFor(*vc, 0), u"Gate  CAM01"_s);
     QTest::keyClick(window.get(), Qt::Key_I);
     ASSERT_TRUE(WaitUntil(
-        [&] { return !window->paneCaptions().TextFor(*vc, 1).contains(u"\n0 fps"_s); }, 4s));
+        [&] { return !window->paneCaptions().TextFor(*vc, 1).contains(u"\n0\u00A0fps"_s); }, 4s));
     const auto figures = [&] {
         return QRegularExpression(
-                   u"^Gate  CAM02\n(\\d+) fps  (\\d+) kbit/s  352x288  dropped 0  grew (\\d+)$"_s)
+                   u"^Gate  CAM02\n(\\d+)\u00A0fps  (\\d+)\u00A0kbit/s  352x288  dropped\u00A00  grew\u00A0(\\d+)$"_s)
             .match(window->paneCaptions().TextFor(*vc, 1));
     };
     const QRegularExpressionMatch first = figures();
