@@ -274,22 +274,50 @@ uint64_t FramesReceived(ViewController& vc, int dvrs) {
     return n;
 }
 
+// A thread's role: its name less a trailing number ("receive 12" is a receive thread).
+std::string Role(const std::string& name) {
+    const std::size_t space = name.find_last_of(' ');
+    if (space == std::string::npos || space + 1 == name.size() ||
+        name.find_first_not_of("0123456789", space + 1) != std::string::npos) {
+        return name;
+    }
+    return name.substr(0, space);
+}
+
+// The client's threads name themselves by role; the main thread, and any a library left unnamed,
+// carry the process's name; the libraries name theirs. Those of the process's name that came
+// with the connect count against the DVRs too.
 std::string ThreadsLine(const std::map<std::string, int>& before, int dvrs) {
     const std::string own = FirstLine("/proc/self/comm");
     const std::map<std::string, int> now = ThreadsByName();
-    std::string others;
+    std::map<std::string, int> roles;
     for (const auto& [name, n] : now) {
-        if (name != own) {
-            others += Format(", %s %d", name.c_str(), n);
-        }
+        roles[Role(name)] += n;
     }
-    const int unnamed = now.contains(own) ? now.at(own) : 0;
+    const auto take = [&](const std::string& role) {
+        const auto it = roles.find(role);
+        const int n = it == roles.end() ? 0 : it->second;
+        roles.erase(role);
+        return n;
+    };
+    const int receive = take("receive");
+    const int display = take("display");
+    const int command = take("command");
+    const int connect = take("connect");
+    const int lanes = take("decode lane");
+    const int unnamed = take(own);
     const int unnamedBefore = before.contains(own) ? before.at(own) : 0;
+    const int perDvr = receive + display + command + connect + (unnamed - unnamedBefore);
+    std::string others;
+    for (const auto& [role, n] : roles) {
+        others += Format(", %s %d", role.c_str(), n);
+    }
     return Format(
-        "threads: %ld; the client's own have no names (they carry the process's, %s): %d, %d of "
-        "them before the connect, so %.1f per DVR; named by their libraries:%s",
-        StatusKb("Threads"), own.c_str(), unnamed, unnamedBefore,
-        static_cast<double>(unnamed - unnamedBefore) / dvrs,
+        "threads: %ld; per DVR %.1f (receive %d, display %d, command %d, connect %d, unnamed "
+        "since the connect %d); decode lanes %d; unnamed (%s, the main thread among them) %d; "
+        "others:%s",
+        StatusKb("Threads"), static_cast<double>(perDvr) / dvrs, receive, display, command, connect,
+        unnamed - unnamedBefore, lanes, own.c_str(), unnamed,
         others.empty() ? " none" : others.c_str() + 1);
 }
 

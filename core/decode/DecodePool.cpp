@@ -1,9 +1,11 @@
 #include "core/decode/DecodePool.h"
 
 #include <algorithm>
+#include <string>
 #include <system_error>
 
 #include "core/support/Log.h"
+#include "core/support/ThreadName.h"
 
 int DecodePool::LanesForThisMachine() {
     return static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
@@ -27,9 +29,13 @@ bool DecodePool::Start(int lanes) {
         }
         made.push_back(std::move(lane));
     }
+    int number = 0;
     for (auto& lane : made) {
         try {
-            lane->thread = std::thread(&DecodePool::Run, this, std::ref(*lane));
+            lane->thread = std::thread([this, &l = *lane, n = number++] {
+                NameThisThread("decode lane " + std::to_string(n));
+                Run(l);
+            });
         } catch (const std::system_error&) {
             QLog("decode pool: a lane could not start");
             for (auto& started : made) {

@@ -2,17 +2,22 @@
 
 #include <algorithm>
 
+#include "core/support/ThreadName.h"
+
 CommandQueue::~CommandQueue() {
     Stop();
 }
 
-void CommandQueue::Start() {
+void CommandQueue::Start(const std::string& name) {
     std::lock_guard<std::mutex> g(lock_);
     if (started_ || quit_) {
         return;
     }
     started_ = true;
-    thread_ = std::thread([this] { Run(); });
+    thread_ = std::thread([this, name] {
+        NameThisThread(name);
+        Run();
+    });
 }
 
 void CommandQueue::Post(Job job, bool replacesPending) {

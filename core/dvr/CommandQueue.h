@@ -13,6 +13,7 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <string>
 #include <thread>
 
 class CommandQueue {
@@ -24,7 +25,8 @@ class CommandQueue {
     CommandQueue(const CommandQueue&) = delete;
     CommandQueue& operator=(const CommandQueue&) = delete;
 
-    void Start();  // once; later calls do nothing
+    // Once, the thread named `name`; later calls do nothing.
+    void Start(const std::string& name);
     // Queues `job`; with `replacesPending`, the replacing jobs still waiting are dropped first.
     void Post(Job job, bool replacesPending = false);
     // Drops the waiting jobs (the running one finishes).

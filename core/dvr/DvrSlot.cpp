@@ -2,12 +2,14 @@
 #include "core/dvr/DvrSlot.h"
 
 #include <algorithm>
+#include <string>
 
 #include "core/decode/SizeFrame.h"
 #include "core/directory/DvrList.h"
 #include "core/ports/UiPort.h"
 #include "core/support/FixedText.h"
 #include "core/support/Log.h"
+#include "core/support/ThreadName.h"
 
 namespace {
 
@@ -21,10 +23,12 @@ struct ThreadStart {
 
 // Thread entries: the receive thread, the display thread.
 void oneNetThread(ThreadStart start) {
+    NameThisThread("receive " + std::to_string(start.slot->dvr()));
     start.slot->NetWorkThread();
 }
 
 void oneNetThread3(ThreadStart start) {
+    NameThisThread("display " + std::to_string(start.slot->dvr()));
     start.slot->animationother();
 }
 
@@ -73,7 +77,7 @@ void DvrSlot::StartReceiveThread(bool withDisplay) {
     }
     NetCtrl.ThreadWork.store(1);
     receiveThread_ = std::thread(oneNetThread, ThreadStart{this});
-    commands_.Start();
+    commands_.Start("command " + std::to_string(dvr_));
     // Without a video surface (the probe, a benchmark) the caller takes the pictures itself.
     if (withDisplay) {
         displayThread_ = std::thread(oneNetThread3, ThreadStart{this});
@@ -265,6 +269,7 @@ void DvrSlot::StartConnectAttempt(bool quiet) {
     auto done = std::make_shared<std::atomic<bool>>(false);
     // The connect-and-login thread.
     connectThreads_.push_back({std::thread([this, attempt, done] {
+                                   NameThisThread("connect " + std::to_string(dvr_));
                                    ConnectAndReport(attempt);
                                    {
                                        std::lock_guard<std::mutex> g(slotLock_);

@@ -4,6 +4,7 @@
 #include <chrono>
 
 #include "core/export/ClipName.h"
+#include "core/support/ThreadName.h"
 
 using namespace std::chrono_literals;
 
@@ -41,6 +42,7 @@ std::vector<ClipExport::Outcome> ClipExport::outcomes() const {
 }
 
 void ClipExport::Run() {
+    NameThisThread("clip export");
     auto last = std::chrono::steady_clock::now();
     bool any = false;
     for (;;) {

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "core/export/ClipWriter.h"
+#include "core/support/ThreadName.h"
 
 using namespace std::chrono_literals;
 
@@ -27,6 +28,7 @@ std::string LiveRecording::error() const {
 }
 
 void LiveRecording::Run() {
+    NameThisThread("live recording");
     // Live frames carry the DVR's clock: every second it gives is in the range.
     ClipWriter writer(path_, ClipWriter::Mode::Fragmented, 0, INT64_MAX);
     while (!end_.load() && !writer.failed()) {

@@ -14,6 +14,8 @@
 #include <cstring>
 #include <thread>
 
+#include "core/support/ThreadName.h"
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -224,6 +226,7 @@ std::optional<sockaddr_in> ResolveIPv4(const std::string& host, int port,
     }
     auto lookup = std::make_shared<Lookup>();
     std::thread([lookup, host] {
+        NameThisThread("name lookup");
         addrinfo hints{};
         hints.ai_family = AF_INET;
         hints.ai_socktype = SOCK_STREAM;

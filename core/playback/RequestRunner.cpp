@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "core/support/ThreadName.h"
+
 RequestRunner::RequestRunner() : thread_([this] { Run(); }) {}
 
 RequestRunner::~RequestRunner() {
@@ -74,6 +76,7 @@ bool RequestRunner::WaitIdle(std::chrono::milliseconds limit) {
 }
 
 void RequestRunner::Run() {
+    NameThisThread("play requests");
     std::unique_lock<std::mutex> lk(lock_);
     for (;;) {
         changed_.wait(lk, [&] { return quit_ || queued_[0].job || queued_[1].job; });

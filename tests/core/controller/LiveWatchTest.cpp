@@ -11,6 +11,7 @@
 #include "core/dvr/ReconnectDelay.h"
 #include "core/net/TcpSocket.h"
 #include "tests/support/ClientFixture.h"
+#include "tests/support/ThreadNames.h"
 #include "tests/support/Wait.h"
 
 namespace {
@@ -95,6 +96,15 @@ TEST_F(LiveWatch, AKilledDvrBackOnItsPortIsConnectedAgainWithOneBoxAndItsPanesSa
     ASSERT_TRUE(Tick([&] { return display.Mark(0).kind == Kind::None; }, 3s));
     EXPECT_EQ(ui.boxes().size(), 1u);
     EXPECT_EQ(ui.TitleOf(0), "Gate");
+}
+
+TEST_F(LiveWatch, AConnectedDvrsThreadsCarryTheirRolesAndTheDvrsPlace) {
+    SimProcess sim(SimArgs({}));
+    Connect(sim);
+    const std::multiset<std::string> named = ThreadNames();
+    for (const char* role : {"receive 0", "display 0", "command 0"}) {
+        EXPECT_EQ(named.count(role), 1u) << role;
+    }
 }
 
 TEST_F(LiveWatch, AnOperatorDisconnectClearsThePanesAndNothingComesBack) {

@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/ThreadNames.h"
 #include "tests/support/Wait.h"
 
 namespace {
@@ -25,6 +26,7 @@ struct Dvr final : DecodePool::Client {
     std::mutex lock;
     std::map<int, std::vector<uint32_t>> order;  // per channel
     std::map<int, std::set<AVPacket*>> lanesOf;  // the lanes' packets a channel ran with
+    std::set<std::string> threads;               // the names of the threads that ran jobs
     std::function<void()> hold = [] {};
 
     DecodePool::Job& Make(int job, int channel, uint32_t n) {
@@ -52,6 +54,7 @@ struct Dvr final : DecodePool::Client {
         std::lock_guard<std::mutex> g(lock);
         order[job.header.channel].push_back(n);
         lanesOf[job.header.channel].insert(packet);
+        threads.insert(ThisThreadName());
     }
 };
 
@@ -98,6 +101,16 @@ TEST(DecodePool, EveryDvrsChannelsRunInOrderOnOneLaneEachAndEveryJobIsDoneAndRel
             }
         }
         EXPECT_EQ(static_cast<int>(used.size()), lanes);  // the channels spread over every lane
+        // Each lane carries its name, as a profiler or `top -H` shows it.
+        std::set<std::string> names;
+        for (const auto& dvr : dvrs) {
+            names.insert(dvr->threads.begin(), dvr->threads.end());
+        }
+        std::set<std::string> expectedNames;
+        for (int lane = 0; lane < lanes; ++lane) {
+            expectedNames.insert("decode lane " + std::to_string(lane));
+        }
+        EXPECT_EQ(names, expectedNames);
         EXPECT_EQ(released.load(), kDvrs * kChannels * static_cast<int>(kPerChannel));
     }
 }
