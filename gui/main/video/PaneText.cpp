@@ -45,9 +45,15 @@ void PaintCaption(QPainter& painter, const QRectF& pane, const QString& text) {
     QFont font = painter.font();
     font.setPixelSize(std::clamp(static_cast<int>(pane.height() / 12), 9, 16));
     painter.setFont(font);
-    // Wrapped, not cut, where the pane is narrow: the figures' last ones are the rare events.
-    DrawOnBand(painter, pane, pane.adjusted(4, 3, -4, -3),
-               Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, text, QPointF(3, 1), 170);
+    // Wrapped, not cut, where the pane is narrow (the figures' last ones are the rare events), as
+    // long as the caption keeps to the pane's upper half: a tiny pane shows its picture under a
+    // cut caption rather than no picture under a whole one.
+    const QRectF inset = pane.adjusted(4, 3, -4, -3);
+    int flags = Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap;
+    if (painter.boundingRect(inset, flags, text).height() > pane.height() / 2) {
+        flags &= ~Qt::TextWordWrap;
+    }
+    DrawOnBand(painter, pane, inset, flags, text, QPointF(3, 1), 170);
 }
 
 QRectF PaintRecordingBand(QPainter& painter, const QRectF& pane, int daySecond) {

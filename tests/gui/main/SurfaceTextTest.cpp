@@ -121,8 +121,9 @@ TEST(SurfaceText, PaneMarksOnTheScreenReadAsQtDrawsThemAndLeaveNoTextWhenTakenBa
         << "the offline text stayed";
 }
 
-// The bright pixels of `text` painted as a pane's caption in a pane of `size`.
-int CaptionPixels(const QString& text, QSize size, int* belowFirstLine) {
+// The bright pixels of `text` painted as a pane's caption in a pane of `size`; those below `line`
+// (pixels from the top) are counted apart.
+int CaptionPixels(const QString& text, QSize size, int* below, int line = 24) {
     QImage image(size, QImage::Format_RGB32);
     image.fill(QColor(kGrey, kGrey, kGrey));
     {
@@ -130,12 +131,12 @@ int CaptionPixels(const QString& text, QSize size, int* belowFirstLine) {
         PaintCaption(painter, QRectF(QPointF(0, 0), QSizeF(size)), text);
     }
     int bright = 0;
-    *belowFirstLine = 0;
+    *below = 0;
     for (int y = 0; y < image.height(); ++y) {
         for (int x = 0; x < image.width(); ++x) {
             if (Luma(image.pixel(x, y)) > 200) {
                 ++bright;
-                *belowFirstLine += y > 24;  // a line of the caption's 15-pixel font and more
+                *below += y > line;
             }
         }
     }
@@ -152,9 +153,16 @@ TEST(SurfaceText, AFiguresCaptionInANarrowPaneWrapsBetweenFiguresAndLosesNoneOfT
     const int wide = CaptionPixels(text, QSize(1200, 180), &wideBelow);
     const int narrow = CaptionPixels(text, QSize(240, 180), &narrowBelow);
     ASSERT_GT(wide, 300);
-    // The same glyphs, on more lines: a cut line would lose its last figures' pixels.
+    // The same glyphs, on more lines: a cut line would lose its last figures' pixels. The first
+    // line of the caption's 15-pixel font ends above 24.
     EXPECT_NEAR(narrow, wide, wide / 50);
     EXPECT_GT(narrowBelow, wideBelow);
+
+    // A pane of a 256-pane wall: wrapped, the caption would hide all of the picture; it keeps
+    // its two lines of the smallest font (9 pixels), cut.
+    int tinyBelow = 0;
+    EXPECT_GT(CaptionPixels(text, QSize(60, 40), &tinyBelow, 26), 20);
+    EXPECT_EQ(tinyBelow, 0);
 }
 
 }  // namespace
