@@ -72,7 +72,7 @@ struct ClientFigures {
     double offered = 0;
     uint64_t decoded = 0;        // pictures the intake decoded and queued
     uint64_t dropped = 0;        // frames the intake dropped (a full queue, a broken sequence)
-    std::vector<int> latencies;  // microseconds, sorted
+    std::vector<int> latencies;  // microseconds
     std::vector<bench::ScreenRect> panes;  // where the grid's panes were on the screen
 };
 

@@ -477,7 +477,10 @@ int main(int argc, char** argv) {
     const SteadyCpu client = RunClient(a, command.options, sims);
     StopSims(sims);
     const double referenceAfter = ReferenceMs(stream, dir);
-    const double referenceMs = (referenceBefore + referenceAfter) / 2;
+    // A reference that failed (0) does not count.
+    const int references = (referenceBefore > 0 ? 1 : 0) + (referenceAfter > 0 ? 1 : 0);
+    const double referenceMs =
+        references > 0 ? (referenceBefore + referenceAfter) / references : 0.0;
     const double clientMs = client.received > 0 ? client.cpu / client.received * 1e3 : 0;
     Say(Format(
         "CPU per offered frame: %.2fx ffmpeg -threads 1 (%.2f ms vs %.2f ms, the mean of "

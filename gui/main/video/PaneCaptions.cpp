@@ -49,17 +49,24 @@ QString PaneCaptions::TextFor(const WallQuery& vc, int pane) const {
         const WallQuery::ChannelFigures s = vc.Figures(source->dvr, source->channel);
         const auto g = SizeFrameGeometry(s.sizeFrame);
         const Rate& r = rates_[source->dvr][source->channel];
-        // A figure's number and name are joined by a no-break space: a narrow pane wraps the
-        // line between figures, never inside one.
-        const QString mark = s.reduced ? QStringLiteral("reduced  ") : QString();
-        lines << mark + QStringLiteral(
-                            "%1\u00A0fps  %2\u00A0kbit/s  %3  dropped\u00A0%4  grew\u00A0%5")
-                            .arg(r.perSecond)
-                            .arg(r.kbits)
-                            .arg(g ? QStringLiteral("%1x%2").arg(g->width).arg(g->height)
-                                   : QStringLiteral("-"))
-                            .arg(s.dropped)
-                            .arg(s.grew);
+        lines << FiguresLine(
+            s.reduced, r.perSecond, r.kbits,
+            g ? QStringLiteral("%1x%2").arg(g->width).arg(g->height) : QStringLiteral("-"),
+            s.dropped, s.grew);
     }
     return lines.join(QLatin1Char('\n'));
+}
+
+QString PaneCaptions::FiguresLine(bool reduced, int perSecond, int kbits, const QString& size,
+                                  uint64_t dropped, uint64_t grew) {
+    // A figure's number and name are joined by a no-break space, and a word joiner keeps
+    // "kbit/s" whole. "reduced" comes first: a pane too small to wrap cuts the line's end off.
+    const QString mark = reduced ? QStringLiteral("reduced  ") : QString();
+    return mark +
+           QStringLiteral("%1\u00A0fps  %2\u00A0kbit/\u2060s  %3  dropped\u00A0%4  grew\u00A0%5")
+               .arg(perSecond)
+               .arg(kbits)
+               .arg(size)
+               .arg(dropped)
+               .arg(grew);
 }

@@ -25,6 +25,10 @@ class PaneCaptions {
     void Sample(const WallQuery& vc);
     // The caption of `pane` now, one line per kind shown; empty for a pane without a camera.
     QString TextFor(const WallQuery& vc, int pane) const;
+    // The figures' line: each figure's words held together, so that a narrow pane wraps the line
+    // only between figures.
+    static QString FiguresLine(bool reduced, int perSecond, int kbits, const QString& size,
+                               uint64_t dropped, uint64_t grew);
 
   private:
     struct Rate {

@@ -3,16 +3,19 @@
 #include <QTime>
 
 #include <algorithm>
+#include <optional>
 
 #include "gui/support/QtText.h"
 
 namespace {
 
 // White text within `inset` of a pane, on a dark band (the text's bounds grown by `pad`, kept
-// inside the pane) that keeps it readable on any picture.
+// inside the pane) that keeps it readable on any picture. `bounds`: the text's, when the caller
+// laid it out already.
 QRectF DrawOnBand(QPainter& painter, const QRectF& pane, const QRectF& inset, int flags,
-                  const QString& text, QPointF pad, int alpha) {
-    QRectF band = painter.boundingRect(inset, flags, text);
+                  const QString& text, QPointF pad, int alpha,
+                  std::optional<QRectF> bounds = std::nullopt) {
+    QRectF band = bounds ? *bounds : painter.boundingRect(inset, flags, text);
     band.adjust(-pad.x(), -pad.y(), pad.x(), pad.y());
     band = band.intersected(pane);
     painter.fillRect(band, QColor(0, 0, 0, alpha));
@@ -50,10 +53,12 @@ void PaintCaption(QPainter& painter, const QRectF& pane, const QString& text) {
     // cut caption rather than no picture under a whole one.
     const QRectF inset = pane.adjusted(4, 3, -4, -3);
     int flags = Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap;
-    if (painter.boundingRect(inset, flags, text).height() > pane.height() / 2) {
+    std::optional<QRectF> bounds = painter.boundingRect(inset, flags, text);
+    if (bounds->height() > pane.height() / 2) {
         flags &= ~Qt::TextWordWrap;
+        bounds.reset();
     }
-    DrawOnBand(painter, pane, inset, flags, text, QPointF(3, 1), 170);
+    DrawOnBand(painter, pane, inset, flags, text, QPointF(3, 1), 170, bounds);
 }
 
 QRectF PaintRecordingBand(QPainter& painter, const QRectF& pane, int daySecond) {

@@ -101,7 +101,12 @@ TEST_F(LiveWatch, AKilledDvrBackOnItsPortIsConnectedAgainWithOneBoxAndItsPanesSa
 TEST_F(LiveWatch, AConnectedDvrsThreadsCarryTheirRolesAndTheDvrsPlace) {
     SimProcess sim(SimArgs({}));
     Connect(sim);
-    const std::multiset<std::string> named = ThreadNames();
+    // The command thread names itself when it starts, which nothing here waits for.
+    std::multiset<std::string> named;
+    EXPECT_TRUE(WaitFor([&] {
+        named = ThreadNames();
+        return named.count("command 0") > 0;
+    }));
     for (const char* role : {"receive 0", "display 0", "command 0"}) {
         EXPECT_EQ(named.count(role), 1u) << role;
     }

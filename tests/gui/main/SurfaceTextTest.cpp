@@ -5,9 +5,11 @@
 #include <QImage>
 #include <QPainter>
 #include <QScreen>
+#include <QTextLayout>
 #include <QWindow>
 
 #include "gui/main/VideoView.h"
+#include "gui/main/video/PaneCaptions.h"
 #include "gui/main/video/PaneText.h"
 #include "tests/gui/UiFixture.h"
 
@@ -146,8 +148,7 @@ int CaptionPixels(const QString& text, QSize size, int* below, int line = 24) {
 TEST(SurfaceText, AFiguresCaptionInANarrowPaneWrapsBetweenFiguresAndLosesNoneOfThem) {
     LoneSurface lone;  // the application and its fonts
     const QString text =
-        u"Demo DVR  CAM07\nreduced  25\u00A0fps  1480\u00A0kbit/s  704x576  dropped\u00A00  "
-        "grew\u00A037"_s;
+        u"Demo DVR  CAM07\n"_s + PaneCaptions::FiguresLine(true, 25, 1480, u"704x576"_s, 0, 37);
     int wideBelow = 0;
     int narrowBelow = 0;
     const int wide = CaptionPixels(text, QSize(1200, 180), &wideBelow);
@@ -163,6 +164,52 @@ TEST(SurfaceText, AFiguresCaptionInANarrowPaneWrapsBetweenFiguresAndLosesNoneOfT
     int tinyBelow = 0;
     EXPECT_GT(CaptionPixels(text, QSize(60, 40), &tinyBelow, 26), 20);
     EXPECT_EQ(tinyBelow, 0);
+}
+
+TEST(SurfaceText, TheFiguresLineBreaksOnlyBetweenFiguresAtAnyPaneWidth) {
+    LoneSurface lone;  // the application and its fonts
+    const QString line = PaneCaptions::FiguresLine(true, 25, 1480, u"704x576"_s, 12, 3456);
+    QFont font;
+    font.setPixelSize(15);  // a caption's largest
+    int breaks = 0;
+    for (int width = 60; width <= 640; width += 3) {
+        SCOPED_TRACE(width);
+        QTextLayout layout(line, font);
+        QTextOption option;
+        option.setWrapMode(QTextOption::WordWrap);  // as the painter's Qt::TextWordWrap
+        layout.setTextOption(option);
+        layout.beginLayout();
+        for (QTextLine l = layout.createLine(); l.isValid(); l = layout.createLine()) {
+            l.setLineWidth(width);
+            const int at = l.textStart();
+            if (at == 0) {
+                continue;
+            }
+            ++breaks;
+            // Only after the plain spaces between figures: never inside "kbit/s", never between
+            // a figure's number and its name.
+            const QString before = line.left(at).trimmed();
+            EXPECT_EQ(line.at(at - 1), QLatin1Char(' ')) << line.mid(at).toStdString();
+            EXPECT_FALSE(before.endsWith(u"dropped"_s) || before.endsWith(u"grew"_s) ||
+                         line.mid(at).startsWith(u"fps"_s) || line.mid(at).startsWith(u"kbit"_s))
+                << line.mid(at).toStdString();
+        }
+        layout.endLayout();
+    }
+    EXPECT_GT(breaks, 40);  // the narrow widths did break the line
+
+    // What holds the words together paints nothing of its own: no box where "kbit/s" is.
+    const auto painted = [](const QString& text) {
+        QImage image(640, 40, QImage::Format_RGB32);
+        image.fill(Qt::black);
+        QPainter painter(&image);
+        PaintCaption(painter, QRectF(0, 0, 640, 40), text);
+        return image;
+    };
+    QString plain = line;
+    plain.remove(QChar(0x2060));
+    plain.replace(QChar(0x00A0), QLatin1Char(' '));
+    EXPECT_EQ(painted(line), painted(plain));
 }
 
 }  // namespace

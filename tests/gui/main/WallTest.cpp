@@ -263,7 +263,7 @@ TEST_F(Keyboard, TAndIPutTheTitleAndTheFiguresOverEachPictureAndTakeThemOffAgain
         [&] { return !window->paneCaptions().TextFor(*vc, 1).contains(u"\n0\u00A0fps"_s); }, 4s));
     const auto figures = [&] {
         return QRegularExpression(
-                   u"^Gate  CAM02\n(\\d+)\u00A0fps  (\\d+)\u00A0kbit/s  352x288  dropped\u00A00  grew\u00A0(\\d+)$"_s)
+                   u"^Gate  CAM02\n(\\d+)\u00A0fps  (\\d+)\u00A0kbit/\u2060s  352x288  dropped\u00A00  grew\u00A0(\\d+)$"_s)
             .match(window->paneCaptions().TextFor(*vc, 1));
     };
     const QRegularExpressionMatch first = figures();

@@ -4,14 +4,15 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 #include <vector>
 
 #include "gui/main/video/DamageList.h"
 
 namespace {
 
-// Pane (column, row) of a 4 x 4 grid on a 1283 x 900 surface as the surface damages it: the
-// whole pixels covering a cell of fractional size less the 2 pixels of grey between panes.
+// Pane (column, row) of a 4 x 4 grid on a 1283 x 900 surface: each cell, of a fractional width,
+// less the 2 pixels of grey between panes, covered by whole pixels across.
 QRect Pane(int column, int row) {
     const double w = 1283.0 / 4;
     const double h = 900.0 / 4;
@@ -74,6 +75,19 @@ TEST(DamageList, PanesApartStayApart) {
     const std::vector<QRect> rects = Rects(d);
     EXPECT_NE(std::find(rects.begin(), rects.end(), Pane(0, 0).united(Pane(3, 0))), rects.end());
     EXPECT_NE(std::find(rects.begin(), rects.end(), Pane(1, 1)), rects.end());
+}
+
+TEST(DamageList, TwoRectanglesMergeWhileTheGapBetweenThemCostsAtMostASixteenthOfTheirPixels) {
+    // Two 100 x 10 strips, one above the other: together 2,000 pixels, of which a sixteenth is
+    // 125, so a gap of one row (100 pixels) merges and a gap of two rows (200) does not.
+    for (const auto& [gap, merged] : {std::pair{0, true}, {1, true}, {2, false}, {5, false}}) {
+        SCOPED_TRACE(gap);
+        DamageList d;
+        d.Start(false);
+        d.Add(QRect(0, 0, 100, 10));
+        d.Add(QRect(0, 10 + gap, 100, 10));
+        EXPECT_EQ(d.count(), merged ? 1 : 2);
+    }
 }
 
 TEST(DamageList, MoreRectanglesThanItHoldsSendEverythingAndANewFrameStartsEmpty) {
