@@ -155,14 +155,13 @@ ClientFigures RunClient(const StreamSet& set, const std::string& dir, int port, 
     return f;
 }
 
-// `to` (made when `into` is empty) with `from` appended: the ffmpeg reference decodes a channel's
-// turns in one process, so that its start-up counts once. Returns `to`.
-std::string AppendFile(const std::string& into, const std::string& from, const std::string& to) {
+// `from` appended to `to` (made anew when `first`): the ffmpeg reference decodes a channel's
+// turns in one process, so that its start-up counts once.
+void AppendFile(const std::string& from, const std::string& to, bool first) {
     std::ofstream out(
-        to, into.empty() ? std::ios::binary | std::ios::trunc : std::ios::binary | std::ios::app);
+        to, first ? std::ios::binary | std::ios::trunc : std::ios::binary | std::ios::app);
     std::ifstream in(from, std::ios::binary);
     out << in.rdbuf();
-    return to;
 }
 
 double MsPerFrame(double cpuSeconds, double frames) {
@@ -188,7 +187,10 @@ void MeasureSet(const StreamSet& set, const std::string& dir, int port, int seco
     ClientFigures client;
     bench::WallFigures mpv;
     std::vector<double> roundRatios;
-    std::vector<std::string> everything(kChannels);  // each channel's turns end to end
+    std::vector<std::string> everything;  // each channel's turns end to end
+    for (int ch = 0; ch < kChannels; ++ch) {
+        everything.push_back(dir + "/all" + std::to_string(ch) + ".h264");
+    }
     for (int round = 0; round < kRounds; ++round) {
         const std::string roundDir = dir + "/round" + std::to_string(round);
         std::filesystem::create_directories(roundDir);
@@ -204,10 +206,7 @@ void MeasureSet(const StreamSet& set, const std::string& dir, int port, int seco
         std::vector<std::string> received;
         for (int ch = 0; ch < kChannels; ++ch) {
             received.push_back(roundDir + "/rec/ch" + std::to_string(ch) + ".h264");
-        }
-        for (int ch = 0; ch < kChannels; ++ch) {
-            everything[ch] = AppendFile(everything[ch], received[ch],
-                                        dir + "/all" + std::to_string(ch) + ".h264");
+            AppendFile(received.back(), everything[ch], round == 0);
         }
         if (!wall) {
             continue;

@@ -242,8 +242,8 @@ PaneMark ViewController::MarkFor(int pane, const SCREEN_SHOW_CTRL& layout, Clock
     if (status == NET_DISCONNECTED) {
         return {PaneMark::Kind::Cleared, {}, {}};
     }
-    // Nor is a camera the DVR never told of: it was never going to send.
-    if (!slot.Streaming() || (slot.AskedChannels() & (1u << channel)) == 0 || channel >= cameras) {
+    // Nor is any camera of a DVR that never told its count: none was going to send.
+    if (!slot.Streaming() || (slot.AskedChannels() & (1u << channel)) == 0 || cameras <= 0) {
         return {};
     }
     const int64_t last = b.stats[channel].lastPictureAt.load();

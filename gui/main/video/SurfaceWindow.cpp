@@ -61,9 +61,6 @@ bool SurfaceWindow::begin(QSize device) {
 }
 
 void SurfaceWindow::Damage(const PaneRect& r, qreal ratio) {
-    if (damage_.all()) {
-        return;
-    }
     // Whole device pixels that cover the rectangle.
     const int x0 = static_cast<int>(std::floor(r.x * ratio));
     const int y0 = static_cast<int>(std::floor(r.y * ratio));
