@@ -324,8 +324,8 @@ class DvrSlot final : private StreamSink, private DecodePool::Client {
     int jobsInFlight_ = 0;
     int jobsPeak_ = 0;
     std::atomic<int32_t> channelJobs_[kMaxChannels] = {};
-    // Decoding on the receive thread itself (receive thread), and the time spent decoding in
-    // the present window, there and on the lanes (steady clock, ns).
+    // Decoding on the receive thread itself (receive thread), and the CPU time spent decoding in
+    // the present window (steady clock, ns), there and on the lanes (ns).
     std::atomic<bool> decodeAlone_{false};
     int64_t loadWindowStart_ = 0;
     int64_t aloneDecodeNs_ = 0;

@@ -12,6 +12,7 @@
 #include "core/dvr/DvrSlot.h"
 #include "core/support/ByteBuffer.h"
 #include "core/support/Log.h"
+#include "core/support/ThreadClock.h"
 
 namespace {
 
@@ -26,8 +27,9 @@ constexpr int64_t kDecoderSweepNs = 250'000'000;
 constexpr int64_t kSurplusTrimNs = 2'000'000'000;
 // A DVR whose decoding takes little of a core decodes on its own receive thread: handing each
 // frame to a lane costs a copy and a thread's wake-up, worth it only where one thread would not
-// keep up. Weighed every second: under a fifth of a core it decodes alone, over two fifths on the
-// lanes (it starts there).
+// keep up. Weighed every second in CPU time (a decode preempted on a busy machine is not a heavier
+// one, and moving it to a lane would only add work): under a fifth of a core it decodes alone,
+// over two fifths on the lanes (it starts there).
 constexpr int64_t kLoadWindowNs = 1'000'000'000;
 constexpr double kAloneBelow = 0.2;
 constexpr double kLanesAbove = 0.4;
@@ -242,10 +244,10 @@ void DvrSlot::OnFrame(const NET_FRAME_HEADER& header, const uint8_t* payload, bo
     // A channel with frames still on a lane goes on there: its frames decode in order.
     if (decodeAlone_.load(std::memory_order_relaxed) &&
         channelJobs_[ch].load(std::memory_order_acquire) == 0) {
-        const int64_t start = SteadyNs();
+        const int64_t start = ThreadCpuNs();
         const int32_t bytes =
             DecodeReferenced(Decoder.packet.get(), ref.get(), h, slot, reduce.reduced);
-        aloneDecodeNs_ += SteadyNs() - start;
+        aloneDecodeNs_ += ThreadCpuNs() - start;
         Publish(slot, h, bytes, arrived);
         return;
     }
@@ -285,9 +287,9 @@ void DvrSlot::DecodeOnLane(AVPacket* packet, DecodePool::Job& job) {
     const int32_t slot = job.slot;
     const int64_t arrived = job.arrived;
     const bool reduced = job.reduced;
-    const int64_t start = SteadyNs();
+    const int64_t start = ThreadCpuNs();
     const int32_t bytes = DecodeReferenced(packet, job.payload.get(), h, slot, reduced);
-    laneDecodeNs_.fetch_add(SteadyNs() - start, std::memory_order_relaxed);
+    laneDecodeNs_.fetch_add(ThreadCpuNs() - start, std::memory_order_relaxed);
     job.payload.reset();
     Publish(slot, h, bytes, arrived);
     // The decoder is free for the receive thread to release from here on.
