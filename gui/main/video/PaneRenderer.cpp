@@ -31,7 +31,7 @@ void main() {
 // Samples a packed 4:2:2 picture and converts it to RGB: BT.601, limited range. The picture is
 // one texture of W/2 x H (Y0, Cb, Y1, Cr) texels, so one fetch gives a pixel's luma and chroma:
 // the luma is the pair's first or second sample by the pixel's column (a magnified picture,
-// BLENDED, takes both). `width` is W.
+// BLENDED, takes both, in two fetches). `width` is W.
 // OpenGL ES wants a float precision in every fragment shader (high where it has one: a column
 // number needs it); desktop OpenGL has none to give.
 const char* const kFragmentShader = R"(
@@ -47,14 +47,16 @@ uniform sampler2D picture;
 uniform float width;
 uniform float dim;
 void main() {
-    vec4 c = texture2D(picture, uv);
 #ifdef BLENDED
     // Each of the two sample rows blended on its own lattice, half a pixel either way, then
-    // averaged: picking one per column would comb every sharp edge.
-    float even = texture2D(picture, uv + vec2(0.5 / width, 0.0)).r;
+    // averaged: picking one per column would comb every sharp edge. The chroma comes with the
+    // first samples' fetch, where it belongs (sited with the pair's first luma sample); a third
+    // fetch for it cost a quarter of a magnified pane's drawing.
+    vec4 c = texture2D(picture, uv + vec2(0.5 / width, 0.0));
     float odd = texture2D(picture, uv - vec2(0.5 / width, 0.0)).b;
-    float y = 0.5 * (even + odd);
+    float y = 0.5 * (c.r + odd);
 #else
+    vec4 c = texture2D(picture, uv);
     float y = fract(uv.x * width * 0.5) < 0.5 ? c.r : c.b;
 #endif
     float yy = 1.164383 * (y - 16.0 / 255.0);
