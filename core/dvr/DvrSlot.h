@@ -324,8 +324,9 @@ class DvrSlot final : private StreamSink, private DecodePool::Client {
     int jobsInFlight_ = 0;
     int jobsPeak_ = 0;
     std::atomic<int32_t> channelJobs_[kMaxChannels] = {};
-    // Decoding on the receive thread itself (receive thread), and the CPU time spent decoding in
-    // the present window (steady clock, ns), there and on the lanes (ns).
+    // Decoding on the receive thread itself (receive thread); when the present window started
+    // (steady clock, ns) and the CPU time spent decoding in it (thread CPU clock, ns), on the
+    // receive thread and on the lanes.
     std::atomic<bool> decodeAlone_{false};
     int64_t loadWindowStart_ = 0;
     int64_t aloneDecodeNs_ = 0;
