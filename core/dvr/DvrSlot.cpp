@@ -76,6 +76,7 @@ void DvrSlot::StartReceiveThread(bool withDisplay) {
         return;
     }
     NetCtrl.ThreadWork.store(1);
+    decodeAlone_.store(ctx_.limits.decodeStartsAlone);  // where decoding starts, see Intake.cpp
     receiveThread_ = std::thread(oneNetThread, ThreadStart{this});
     commands_.Start("command " + std::to_string(dvr_));
     // Without a video surface (the probe, a benchmark) the caller takes the pictures itself.

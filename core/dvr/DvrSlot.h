@@ -326,10 +326,13 @@ class DvrSlot final : private StreamSink, private DecodePool::Client {
     std::atomic<int32_t> channelJobs_[kMaxChannels] = {};
     // Decoding on the receive thread itself (receive thread); when the present window started
     // (steady clock, ns) and the CPU time spent decoding in it (thread CPU clock, ns), on the
-    // receive thread and on the lanes.
+    // receive thread and on the lanes; the wall time the receive thread spent decoding in it;
+    // until when a DVR that fell behind stays on the lanes (steady clock, ns).
     std::atomic<bool> decodeAlone_{false};
     int64_t loadWindowStart_ = 0;
     int64_t aloneDecodeNs_ = 0;
+    int64_t aloneDecodeWallNs_ = 0;
+    int64_t lanesHeldUntil_ = 0;
     std::atomic<int64_t> laneDecodeNs_{0};
     // When each channel last had a frame to decode, and when the decoders are looked at next
     // (steady clock, ns). Receive thread.

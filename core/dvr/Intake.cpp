@@ -29,10 +29,18 @@ constexpr int64_t kSurplusTrimNs = 2'000'000'000;
 // frame to a lane costs a copy and a thread's wake-up, worth it only where one thread would not
 // keep up. Weighed every second in CPU time (a decode preempted on a busy machine is not a heavier
 // one, and moving it to a lane would only add work): under a fifth of a core it decodes alone,
-// over two fifths on the lanes (it starts there).
+// over two fifths on the lanes. It starts alone: many DVRs connecting at once would otherwise
+// send a start-up burst of frames to the lanes, each holding a queue slot while it waits there
+// (about 100 MB at the peak for 64 DVRs of 4 CIF cameras).
 constexpr int64_t kLoadWindowNs = 1'000'000'000;
 constexpr double kAloneBelow = 0.2;
 constexpr double kLanesAbove = 0.4;
+// CPU time does not see a DVR that falls behind because its receive thread gets too little of a
+// crowded machine: one that spent this share of the window decoding (wall time) goes to the
+// lanes whatever its CPU time, and stays there a while, or it would come back within a second
+// (its CPU time is small) and fall behind again.
+constexpr double kBehindAbove = 0.8;
+constexpr int64_t kBehindHoldNs = 30'000'000'000;
 // The payload buffers' smallest size; they grow in doublings to the largest frame seen.
 constexpr uint32_t kFirstPayloadBytes = 64 * 1024;
 
@@ -245,9 +253,11 @@ void DvrSlot::OnFrame(const NET_FRAME_HEADER& header, const uint8_t* payload, bo
     if (decodeAlone_.load(std::memory_order_relaxed) &&
         channelJobs_[ch].load(std::memory_order_acquire) == 0) {
         const int64_t start = ThreadCpuNs();
+        const int64_t startWall = SteadyNs();
         const int32_t bytes =
             DecodeReferenced(Decoder.packet.get(), ref.get(), h, slot, reduce.reduced);
         aloneDecodeNs_ += ThreadCpuNs() - start;
+        aloneDecodeWallNs_ += SteadyNs() - startWall;
         Publish(slot, h, bytes, arrived);
         return;
     }
@@ -376,8 +386,19 @@ void DvrSlot::WeighDecodeLoad(int64_t now) {
     }
     const double load =
         static_cast<double>(aloneDecodeNs_ + laneDecodeNs_.exchange(0)) / static_cast<double>(span);
-    decodeAlone_.store(decodeAlone_.load() ? load < kLanesAbove : load < kAloneBelow);
+    const double busy = static_cast<double>(aloneDecodeWallNs_) / static_cast<double>(span);
+    bool alone = decodeAlone_.load();
+    if (alone && load < kLanesAbove && busy >= kBehindAbove) {
+        lanesHeldUntil_ = now + kBehindHoldNs;
+        alone = false;
+        QLog("DVR %d falls behind decoding alone (%.0f %% of the time, %.0f %% of a core): lanes",
+             dvr_, busy * 100, load * 100);
+    } else {
+        alone = alone ? load < kLanesAbove : load < kAloneBelow && now >= lanesHeldUntil_;
+    }
+    decodeAlone_.store(alone);
     aloneDecodeNs_ = 0;
+    aloneDecodeWallNs_ = 0;
     loadWindowStart_ = now;
 }
 

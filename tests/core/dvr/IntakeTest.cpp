@@ -319,6 +319,7 @@ TEST_F(Intake, LanesStartWithTheReceiveThreadAndPicturesLeaveTheQueueAsTheirFram
     };
     const int before = threads();
     vc->limits.decodeLanes = 4;
+    vc->limits.decodeStartsAlone = false;
     slot.StartReceiveThread(false);
     // The receive and command threads, and the lanes.
     EXPECT_TRUE(WaitFor([&] { return threads() == before + 2 + 4; }))

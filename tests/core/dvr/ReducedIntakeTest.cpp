@@ -31,6 +31,7 @@ class ReducedIntake : public ClientTest, public ::testing::WithParamInterface<in
         b.ThreadWork.store(1);
         peer = std::make_unique<StreamPeer>(b);
         vc->limits.decodeLanes = GetParam();
+        vc->limits.decodeStartsAlone = false;  // with lanes, their path is the one tried
         if (lanes()) {
             slot.StartReceiveThread(false);
         }

@@ -1,6 +1,10 @@
 // What a DVR's pictures hold, fed by a DVR played by the test over a socket pair: a decoder per
 // channel that sends, given back when the channel falls silent, and the queue's memory with it.
+#include <pthread.h>
+#include <sched.h>
+
 #include <algorithm>
+#include <atomic>
 #include <thread>
 
 #include "core/dvr/DvrSlot.h"
@@ -8,6 +12,8 @@
 #include "tests/support/H264Clip.h"
 #include "tests/support/StreamPeer.h"
 #include "tests/support/Wait.h"
+#include "tools/dvrsim/H264Encoder.h"
+#include "tools/dvrsim/TestPattern.h"
 
 namespace {
 
@@ -18,6 +24,46 @@ const std::vector<AccessUnit>& Clip() {
     static const std::vector<AccessUnit> clip = EncodeClip(352, 288, 30, 20);
     return clip;
 }
+
+// A 704x576 key frame of a noisy picture: dear to decode beside reading it, as a camera's.
+AccessUnit NoisyKeyFrame() {
+    H264Encoder encoder(704, 576, 1);
+    const YuvPlanes p = encoder.Picture();
+    FillTestPattern(p, 704, 576, 0, 0);
+    uint32_t noise = 1;
+    for (int y = 0; y < 576; ++y) {
+        for (int x = 0; x < 704; ++x) {
+            noise = noise * 1664525u + 1013904223u;
+            p.y[y * p.yStride + x] =
+                static_cast<uint8_t>(p.y[y * p.yStride + x] / 2 + (noise >> 28));
+        }
+    }
+    return encoder.Encode();
+}
+
+// The calling thread, and every thread it starts from here on, on one core of those it may use,
+// for as long as this lives.
+class OneCore {
+  public:
+    OneCore() {
+        pthread_getaffinity_np(pthread_self(), sizeof before_, &before_);
+        cpu_set_t one;
+        CPU_ZERO(&one);
+        for (int c = 0; c < CPU_SETSIZE; ++c) {
+            if (CPU_ISSET(c, &before_)) {
+                CPU_SET(c, &one);
+                break;
+            }
+        }
+        pthread_setaffinity_np(pthread_self(), sizeof one, &one);
+    }
+    ~OneCore() { pthread_setaffinity_np(pthread_self(), sizeof before_, &before_); }
+    OneCore(const OneCore&) = delete;
+    OneCore& operator=(const OneCore&) = delete;
+
+  private:
+    cpu_set_t before_;
+};
 
 class SlotMemory : public ClientTest {
   protected:
@@ -73,6 +119,7 @@ TEST_F(SlotMemory, ASilentChannelsDecoderIsReleasedAndMadeAgainAtItsNextKeyFrame
     for (int lanes : {1, 2}) {
         SCOPED_TRACE(lanes);
         vc->limits.decodeLanes = lanes;
+        vc->limits.decodeStartsAlone = false;  // with lanes, their path is the one tried
         slot.StartReceiveThread(false);
         const uint32_t made = slot.Memory().decodersMade;
         EXPECT_EQ(slot.Memory().decodersOpen, 0);  // nothing for channels that send nothing
@@ -106,6 +153,7 @@ TEST_F(SlotMemory, ASilentChannelsDecoderIsReleasedAndMadeAgainAtItsNextKeyFrame
 
 TEST_F(SlotMemory, PayloadBuffersABurstMadeGoOnceFramesComeOneAtATimeAgain) {
     vc->limits.decodeLanes = 2;
+    vc->limits.decodeStartsAlone = false;
     vc->limits.decoderIdle = 60s;  // only the burst's end lets buffers go here
     slot.StartReceiveThread(false);
     // Frames read far faster than one lane decodes them: many wait for it at once.
@@ -121,10 +169,99 @@ TEST_F(SlotMemory, PayloadBuffersABurstMadeGoOnceFramesComeOneAtATimeAgain) {
     EXPECT_EQ(b.stats[0].decoded.load(), n);  // every frame decoded throughout
 }
 
-TEST_F(SlotMemory, ALightDvrDecodesOnItsReceiveThreadAndItsPicturesStayAsTheyWere) {
+TEST_F(SlotMemory, ADvrStartsOnItsReceiveThreadSoAStartUpBurstHoldsNoQueueSlotsOnTheLanes) {
     vc->limits.decodeLanes = 2;
     slot.StartReceiveThread(false);
-    EXPECT_FALSE(slot.decodesAlone());  // a DVR starts on the lanes
+    EXPECT_TRUE(slot.decodesAlone());
+    const std::vector<std::vector<uint8_t>> reference = DecodeClip(Clip(), 0, 20, false);
+    // A burst far faster than one thread decodes: each frame is decoded before the next is
+    // read, so no more than one slot waits for its picture at any time (on the lanes, every
+    // frame read would hold one until a lane got to it).
+    for (uint32_t n = 0; n < 20; ++n) {
+        Send(0, n, static_cast<int>(n));
+    }
+    int mostWaiting = 0;
+    for (uint32_t n = 0; n < 20; ++n) {
+        NET_FRAME_HEADER h;
+        const uint8_t* pixels = nullptr;
+        ASSERT_TRUE(b.queue.PeekOldest(1, 5s, h, pixels)) << "frame " << n;
+        mostWaiting = std::max(mostWaiting, b.queue.QueuedOrDecoding() - b.queue.Numframe.load());
+        EXPECT_EQ(h.frameNo, n);
+        EXPECT_TRUE(std::equal(reference[n].begin(), reference[n].end(), pixels)) << "frame " << n;
+        b.queue.PopOldest();
+    }
+    EXPECT_LE(mostWaiting, 1);
+    EXPECT_EQ(slot.Memory().payloadBuffers, 1u);  // one frame in hand at a time
+}
+
+TEST_F(SlotMemory, ADvrThatFallsBehindDecodingAloneOnACrowdedCoreMovesToTheLanesAndStaysAWhile) {
+    // The receive thread shares one core with two busy threads: it gets about a third of it, so
+    // its decoding stays under two fifths of a core in CPU time while it decodes all the time
+    // and cannot keep up.
+    const AccessUnit key = NoisyKeyFrame();
+    const OneCore pinned;
+    std::atomic<bool> crowded{true};
+    std::vector<std::thread> busy;
+    for (int i = 0; i < 2; ++i) {
+        busy.emplace_back([&] {
+            while (crowded.load(std::memory_order_relaxed)) {
+            }
+        });
+    }
+    std::atomic<bool> done{false};
+    std::atomic<uint32_t> taken{0};
+    std::thread taker([&] {
+        while (!done.load()) {
+            NET_FRAME_HEADER h;
+            const uint8_t* pixels = nullptr;
+            if (b.queue.PeekOldest(1, 50ms, h, pixels)) {
+                b.queue.PopOldest();
+                taken.fetch_add(1);
+            }
+        }
+    });
+    vc->limits.decodeLanes = 2;
+    slot.StartReceiveThread(false);
+    const bool startedAlone = slot.decodesAlone();
+    uint32_t n = 0;
+    auto since = std::chrono::steady_clock::now();
+    while (slot.decodesAlone() && std::chrono::steady_clock::now() - since < 8s) {
+        if (n - taken.load() < 20) {  // always frames waiting for the receive thread
+            peer->Send(FrameUnit(FrameSpec{.frameNo = n, .imageSize = 0}, key));
+            ++n;
+        } else {
+            std::this_thread::sleep_for(1ms);
+        }
+    }
+    const bool movedToLanes = !slot.decodesAlone();
+    const uint32_t sentCrowded = n;
+    // The crowd goes and the frames come far apart: a few hundredths of a core, which would bring
+    // a DVR back off the lanes within a second or two; this one stays there.
+    crowded.store(false);
+    for (std::thread& t : busy) {
+        t.join();
+    }
+    bool stayed = true;
+    since = std::chrono::steady_clock::now();
+    while (std::chrono::steady_clock::now() - since < 2500ms) {
+        peer->Send(FrameUnit(FrameSpec{.frameNo = n, .imageSize = 0}, key));
+        ++n;
+        std::this_thread::sleep_for(40ms);
+        stayed = stayed && !slot.decodesAlone();
+    }
+    EXPECT_TRUE(WaitFor([&] { return taken.load() == n; })) << taken.load() << " of " << n;
+    done.store(true);
+    taker.join();
+    EXPECT_TRUE(startedAlone);
+    EXPECT_TRUE(movedToLanes) << sentCrowded << " frames sent";
+    EXPECT_TRUE(stayed);
+}
+
+TEST_F(SlotMemory, ALightDvrStartedOnTheLanesMovesOffThemAndItsPicturesStayAsTheyWere) {
+    vc->limits.decodeLanes = 2;
+    vc->limits.decodeStartsAlone = false;
+    slot.StartReceiveThread(false);
+    EXPECT_FALSE(slot.decodesAlone());
     const std::vector<std::vector<uint8_t>> reference = DecodeClip(Clip(), 0, 20, false);
     // Two channels, a frame each every 20 ms: little for a core. Their pictures are those of a
     // plain decode throughout, across the move off the lanes.
