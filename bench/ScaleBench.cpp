@@ -378,9 +378,11 @@ SteadyCpu RunClient(const Args& a, const StartOptions& options, const std::vecto
     int decoders = 0;
     double queueBytes = 0;
     int alone = 0;
+    int fellBehind = 0;
     for (int d = 0; d < a.dvrs; ++d) {
         const DvrSlot::MemoryFigures m = vc.Slot(d).Memory();
         alone += vc.Slot(d).decodesAlone() ? 1 : 0;
+        fellBehind += vc.Slot(d).fellBehind() > 0 ? 1 : 0;
         reduced += std::popcount(vc.Slot(d).reducedChannels().applied());
         decoders += m.decodersOpen;
         queueBytes += static_cast<double>(m.queueBytes);
@@ -388,8 +390,9 @@ SteadyCpu RunClient(const Args& a, const StartOptions& options, const std::vecto
     Say(
         Format("decoders: %d open, %d of them without the deblocking filter (panes at half the "
                "picture or less); %d of %d DVRs decode on their receive thread, the others on "
-               "the shared lanes; frame queues: %.1f MB of pictures",
-               decoders, reduced, alone, a.dvrs, queueBytes / 1048576));
+               "the shared lanes (%d went there for falling behind); frame queues: %.1f MB of "
+               "pictures",
+               decoders, reduced, alone, a.dvrs, fellBehind, queueBytes / 1048576));
     const long rss = StatusKb("VmRSS");
     Say(
         Format("memory: VmRSS %.0f MB, VmHWM %.0f MB; %.0f MB before the connect, so %.1f MB "

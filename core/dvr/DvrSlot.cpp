@@ -76,7 +76,7 @@ void DvrSlot::StartReceiveThread(bool withDisplay) {
         return;
     }
     NetCtrl.ThreadWork.store(1);
-    decodeAlone_.store(ctx_.limits.decodeStartsAlone);  // where decoding starts, see Intake.cpp
+    ResetDecodePlacement();  // before the thread that owns its fields runs
     receiveThread_ = std::thread(oneNetThread, ThreadStart{this});
     commands_.Start("command " + std::to_string(dvr_));
     // Without a video surface (the probe, a benchmark) the caller takes the pictures itself.
@@ -122,7 +122,8 @@ void DvrSlot::Renumbered() {
 }
 
 void DvrSlot::ResetSlot() {
-    DrainJobs();  // no picture of the old DVR lands in the emptied queue
+    DrainJobs();             // no picture of the old DVR lands in the emptied queue
+    ResetDecodePlacement();  // the new DVR is weighed afresh; no lane holds a job of the slot now
     NetCtrl.queue.Clear();
     {
         std::lock_guard<std::mutex> g(NetCtrl.queue.mutex);

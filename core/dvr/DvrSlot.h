@@ -198,9 +198,11 @@ class DvrSlot final : private StreamSink, private DecodePool::Client {
         uint32_t payloadBuffers = 0;   // payload buffers held now
     };
     MemoryFigures Memory() const;
-    // Whether the slot decodes on its receive thread now (its decoding takes little of a core)
-    // rather than on the shared lanes. Any thread.
+    // Whether the slot decodes on its receive thread now (as every DVR starts, and while its
+    // decoding takes little of a core and keeps up) rather than on the shared lanes; how often it
+    // went to the lanes for falling behind. Any thread.
     bool decodesAlone() const { return decodeAlone_.load(std::memory_order_relaxed); }
+    uint32_t fellBehind() const { return fellBehind_.load(std::memory_order_relaxed); }
 
     NetCtrl_Struct NetCtrl;
 
@@ -276,9 +278,12 @@ class DvrSlot final : private StreamSink, private DecodePool::Client {
     void DrainJobs();
     // A buffer for a payload of `bytes` handed to a lane; the pool grows to the largest frame.
     BufferRefPtr PayloadBuffer(uint32_t bytes);
-    // Whether the slot decodes on its receive thread rather than on the lanes: it does while
-    // its decoding takes little of a core, see WeighDecodeLoad. Receive thread, every sweep.
+    // Whether the slot decodes on its receive thread rather than on the lanes, see the rule in
+    // Intake.cpp. Receive thread, every sweep.
     void WeighDecodeLoad(int64_t now);
+    // Where decoding starts, nothing weighed yet: before the receive thread starts, and on it
+    // when another DVR takes the slot (its lane jobs drained).
+    void ResetDecodePlacement();
     // Lets the payload buffers a burst of frames left behind go. Receive thread, every few s.
     void TrimPayloadBuffers();
     void DropPayloadBuffers();  // receive thread
@@ -324,15 +329,19 @@ class DvrSlot final : private StreamSink, private DecodePool::Client {
     int jobsInFlight_ = 0;
     int jobsPeak_ = 0;
     std::atomic<int32_t> channelJobs_[kMaxChannels] = {};
-    // Decoding on the receive thread itself (receive thread); when the present window started
-    // (steady clock, ns) and the CPU time spent decoding in it (thread CPU clock, ns), on the
-    // receive thread and on the lanes; the wall time the receive thread spent decoding in it;
-    // until when a DVR that fell behind stays on the lanes (steady clock, ns).
+    // Decoding on the receive thread itself (written by the receive thread, and before it starts;
+    // read anywhere). The rest the receive thread's, set before it starts: when the present
+    // window started (steady clock, ns) and the CPU time spent decoding in it (thread CPU clock,
+    // ns), on the receive thread and on the lanes; the wall time the receive thread spent
+    // decoding in it; the windows in a row it fell behind in, until when one that did stays on
+    // the lanes (steady clock, ns), and how often that happened.
     std::atomic<bool> decodeAlone_{false};
     int64_t loadWindowStart_ = 0;
     int64_t aloneDecodeNs_ = 0;
     int64_t aloneDecodeWallNs_ = 0;
+    int behindWindows_ = 0;
     int64_t lanesHeldUntil_ = 0;
+    std::atomic<uint32_t> fellBehind_{0};
     std::atomic<int64_t> laneDecodeNs_{0};
     // When each channel last had a frame to decode, and when the decoders are looked at next
     // (steady clock, ns). Receive thread.

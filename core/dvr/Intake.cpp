@@ -28,18 +28,20 @@ constexpr int64_t kSurplusTrimNs = 2'000'000'000;
 // A DVR whose decoding takes little of a core decodes on its own receive thread: handing each
 // frame to a lane costs a copy and a thread's wake-up, worth it only where one thread would not
 // keep up. Weighed every second in CPU time (a decode preempted on a busy machine is not a heavier
-// one, and moving it to a lane would only add work): under a fifth of a core it decodes alone,
-// over two fifths on the lanes. It starts alone: many DVRs connecting at once would otherwise
-// send a start-up burst of frames to the lanes, each holding a queue slot while it waits there
-// (about 100 MB at the peak for 64 DVRs of 4 CIF cameras).
+// one): under a fifth of a core it decodes alone, over two fifths on the lanes. It starts alone:
+// many DVRs connecting at once would otherwise send a start-up burst of frames to the lanes, each
+// holding a queue slot while it waits there (about 100 MB at the peak for 64 DVRs of 4 CIF
+// cameras).
 constexpr int64_t kLoadWindowNs = 1'000'000'000;
 constexpr double kAloneBelow = 0.2;
 constexpr double kLanesAbove = 0.4;
 // CPU time does not see a DVR that falls behind because its receive thread gets too little of a
-// crowded machine: one that spent this share of the window decoding (wall time) goes to the
-// lanes whatever its CPU time, and stays there a while, or it would come back within a second
-// (its CPU time is small) and fall behind again.
+// crowded machine: one that spent this share of the window decoding (wall time), window after
+// window (a start-up's burst passes sooner), goes to the lanes whatever its CPU time, and stays
+// there a while, or it would come back within a second (its CPU time is small) and fall behind
+// again.
 constexpr double kBehindAbove = 0.8;
+constexpr int kBehindWindows = 3;
 constexpr int64_t kBehindHoldNs = 30'000'000'000;
 // The payload buffers' smallest size; they grow in doublings to the largest frame seen.
 constexpr uint32_t kFirstPayloadBytes = 64 * 1024;
@@ -389,11 +391,18 @@ void DvrSlot::WeighDecodeLoad(int64_t now) {
     const double busy = static_cast<double>(aloneDecodeWallNs_) / static_cast<double>(span);
     bool alone = decodeAlone_.load();
     if (alone && load < kLanesAbove && busy >= kBehindAbove) {
-        lanesHeldUntil_ = now + kBehindHoldNs;
-        alone = false;
-        QLog("DVR %d falls behind decoding alone (%.0f %% of the time, %.0f %% of a core): lanes",
-             dvr_, busy * 100, load * 100);
+        if (++behindWindows_ >= kBehindWindows) {
+            behindWindows_ = 0;
+            lanesHeldUntil_ = now + kBehindHoldNs;
+            alone = false;
+            fellBehind_.fetch_add(1, std::memory_order_relaxed);
+            QLog(
+                "DVR %d falls behind decoding alone (%.0f %% of the time, %.0f %% of a core): "
+                "lanes",
+                dvr_, busy * 100, load * 100);
+        }
     } else {
+        behindWindows_ = 0;
         alone = alone ? load < kLanesAbove : load < kAloneBelow && now >= lanesHeldUntil_;
     }
     decodeAlone_.store(alone);
@@ -451,6 +460,16 @@ void DvrSlot::Publish(int32_t slot, const NET_FRAME_HEADER& h, int32_t bytes, in
         stats.lastPictureAt.store(arrived, std::memory_order_relaxed);
     }
     NetCtrl.queue.Complete(slot, bytes > 0, arrived);
+}
+
+void DvrSlot::ResetDecodePlacement() {
+    decodeAlone_.store(ctx_.limits.decodeStartsAlone);
+    loadWindowStart_ = 0;
+    aloneDecodeNs_ = 0;
+    aloneDecodeWallNs_ = 0;
+    laneDecodeNs_.store(0);
+    lanesHeldUntil_ = 0;
+    behindWindows_ = 0;
 }
 
 bool DvrSlot::StartDecodeLanes() {

@@ -32,8 +32,9 @@ struct ConnectionLimits {
     // Lanes of the decode pool all DVRs share, taken as the first receive thread starts: 0 = one
     // per core (at most 8); below 2, pictures are decoded on each DVR's receive thread itself.
     int decodeLanes = 0;
-    // Where a DVR's decoding starts when there are lanes: on its own receive thread, moving to the
-    // lanes once it takes more of a core than one thread should (tests of the lanes start there).
+    // With lanes, a DVR's decoding starts on its own receive thread and moves to the lanes once it
+    // takes more of a core than one thread should, or falls behind (core/dvr/Intake.cpp); false
+    // starts it on the lanes, for tests of their path.
     bool decodeStartsAlone = true;
     // A channel that had nothing to decode for this long gives its decoder back; a DVR whose
     // channels all did, its queue's and payloads' memory.

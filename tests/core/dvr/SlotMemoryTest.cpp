@@ -41,12 +41,15 @@ AccessUnit NoisyKeyFrame() {
     return encoder.Encode();
 }
 
-// The calling thread, and every thread it starts from here on, on one core of those it may use,
-// for as long as this lives.
+// The calling thread on one core of those it may use until this goes, and every thread it
+// starts meanwhile for that thread's life.
 class OneCore {
   public:
     OneCore() {
-        pthread_getaffinity_np(pthread_self(), sizeof before_, &before_);
+        CPU_ZERO(&before_);
+        if (pthread_getaffinity_np(pthread_self(), sizeof before_, &before_) != 0) {
+            return;
+        }
         cpu_set_t one;
         CPU_ZERO(&one);
         for (int c = 0; c < CPU_SETSIZE; ++c) {
@@ -55,14 +58,21 @@ class OneCore {
                 break;
             }
         }
-        pthread_setaffinity_np(pthread_self(), sizeof one, &one);
+        pinned_ =
+            CPU_COUNT(&one) == 1 && pthread_setaffinity_np(pthread_self(), sizeof one, &one) == 0;
     }
-    ~OneCore() { pthread_setaffinity_np(pthread_self(), sizeof before_, &before_); }
+    ~OneCore() {
+        if (pinned_) {
+            pthread_setaffinity_np(pthread_self(), sizeof before_, &before_);
+        }
+    }
     OneCore(const OneCore&) = delete;
     OneCore& operator=(const OneCore&) = delete;
+    bool pinned() const { return pinned_; }
 
   private:
     cpu_set_t before_;
+    bool pinned_ = false;
 };
 
 class SlotMemory : public ClientTest {
@@ -191,7 +201,7 @@ TEST_F(SlotMemory, ADvrStartsOnItsReceiveThreadSoAStartUpBurstHoldsNoQueueSlotsO
         b.queue.PopOldest();
     }
     EXPECT_LE(mostWaiting, 1);
-    EXPECT_EQ(slot.Memory().payloadBuffers, 1u);  // one frame in hand at a time
+    EXPECT_LE(slot.Memory().payloadBuffers, 1u);  // one frame in hand at a time
 }
 
 TEST_F(SlotMemory, ADvrThatFallsBehindDecodingAloneOnACrowdedCoreMovesToTheLanesAndStaysAWhile) {
@@ -199,7 +209,8 @@ TEST_F(SlotMemory, ADvrThatFallsBehindDecodingAloneOnACrowdedCoreMovesToTheLanes
     // its decoding stays under two fifths of a core in CPU time while it decodes all the time
     // and cannot keep up.
     const AccessUnit key = NoisyKeyFrame();
-    const OneCore pinned;
+    const OneCore core;
+    ASSERT_TRUE(core.pinned()) << "this test needs a thread on one core";
     std::atomic<bool> crowded{true};
     std::vector<std::thread> busy;
     for (int i = 0; i < 2; ++i) {
@@ -210,11 +221,15 @@ TEST_F(SlotMemory, ADvrThatFallsBehindDecodingAloneOnACrowdedCoreMovesToTheLanes
     }
     std::atomic<bool> done{false};
     std::atomic<uint32_t> taken{0};
+    std::atomic<uint32_t> outOfOrder{0};  // across the move too, the pictures come as sent
     std::thread taker([&] {
         while (!done.load()) {
             NET_FRAME_HEADER h;
             const uint8_t* pixels = nullptr;
             if (b.queue.PeekOldest(1, 50ms, h, pixels)) {
+                if (h.frameNo != taken.load()) {
+                    outOfOrder.fetch_add(1);
+                }
                 b.queue.PopOldest();
                 taken.fetch_add(1);
             }
@@ -225,7 +240,7 @@ TEST_F(SlotMemory, ADvrThatFallsBehindDecodingAloneOnACrowdedCoreMovesToTheLanes
     const bool startedAlone = slot.decodesAlone();
     uint32_t n = 0;
     auto since = std::chrono::steady_clock::now();
-    while (slot.decodesAlone() && std::chrono::steady_clock::now() - since < 8s) {
+    while (slot.decodesAlone() && std::chrono::steady_clock::now() - since < 10s) {
         if (n - taken.load() < 20) {  // always frames waiting for the receive thread
             peer->Send(FrameUnit(FrameSpec{.frameNo = n, .imageSize = 0}, key));
             ++n;
@@ -235,8 +250,8 @@ TEST_F(SlotMemory, ADvrThatFallsBehindDecodingAloneOnACrowdedCoreMovesToTheLanes
     }
     const bool movedToLanes = !slot.decodesAlone();
     const uint32_t sentCrowded = n;
-    // The crowd goes and the frames come far apart: a few hundredths of a core, which would bring
-    // a DVR back off the lanes within a second or two; this one stays there.
+    // The crowd goes and the frames come far apart: a hundredth of a core, which would bring a
+    // DVR back off the lanes within a second or two; this one stays there.
     crowded.store(false);
     for (std::thread& t : busy) {
         t.join();
@@ -246,7 +261,7 @@ TEST_F(SlotMemory, ADvrThatFallsBehindDecodingAloneOnACrowdedCoreMovesToTheLanes
     while (std::chrono::steady_clock::now() - since < 2500ms) {
         peer->Send(FrameUnit(FrameSpec{.frameNo = n, .imageSize = 0}, key));
         ++n;
-        std::this_thread::sleep_for(40ms);
+        std::this_thread::sleep_for(100ms);
         stayed = stayed && !slot.decodesAlone();
     }
     EXPECT_TRUE(WaitFor([&] { return taken.load() == n; })) << taken.load() << " of " << n;
@@ -254,7 +269,9 @@ TEST_F(SlotMemory, ADvrThatFallsBehindDecodingAloneOnACrowdedCoreMovesToTheLanes
     taker.join();
     EXPECT_TRUE(startedAlone);
     EXPECT_TRUE(movedToLanes) << sentCrowded << " frames sent";
+    EXPECT_EQ(slot.fellBehind(), 1u);  // moved for falling behind, not for its CPU time
     EXPECT_TRUE(stayed);
+    EXPECT_EQ(outOfOrder.load(), 0u);
 }
 
 TEST_F(SlotMemory, ALightDvrStartedOnTheLanesMovesOffThemAndItsPicturesStayAsTheyWere) {
