@@ -11,8 +11,8 @@
 #include "core/decode/SizeFrame.h"
 #include "core/dvr/DvrSlot.h"
 #include "core/support/ByteBuffer.h"
+#include "core/support/Clocks.h"
 #include "core/support/Log.h"
-#include "core/support/ThreadClock.h"
 
 namespace {
 
@@ -109,12 +109,6 @@ void GiveBackFreedMemory(int64_t now) {
 // How the picture of a frame the intake stamped is written into its queue slot.
 PictureOut Layout(const NET_FRAME_HEADER& h) {
     return (h.spare & kHalvedPicture) != 0 ? PictureOut::HalfPacked : PictureOut::I420;
-}
-
-int64_t SteadyNs() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // Commands that start, stop and tune a slot's live stream.
 #include "core/dvr/DvrSlot.h"
+#include "core/support/Clocks.h"
 #include "core/support/Log.h"
 
 void DvrSlot::NetLocalViewPlay(uint32_t cam, int32_t /*audio*/) {
@@ -24,9 +25,7 @@ void DvrSlot::NetLocalViewPlay(uint32_t cam, int32_t /*audio*/) {
 void DvrSlot::Ask(uint32_t channels, bool live) {
     liveAsked_.store(live ? kLiveAsked | channels : 0);
     const uint32_t before = askedChannels_.exchange(channels);
-    const int64_t now = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                            std::chrono::steady_clock::now().time_since_epoch())
-                            .count();
+    const int64_t now = SteadyNs();
     for (int c = 0; c < kMaxChannels; ++c) {
         const uint32_t bit = 1u << c;
         if ((channels & bit) == 0) {

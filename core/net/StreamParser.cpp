@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "core/decode/InputPadding.h"
+#include "core/support/Clocks.h"
 #include "core/support/Log.h"
 
 namespace {
@@ -14,12 +15,6 @@ constexpr int32_t kMaxDiskRecordsOnWire = 1024;
 
 bool IsMediaType(char type) {
     return type == 'V' || type == 'A';
-}
-
-int64_t NowNanoseconds() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
 }
 
 }  // namespace
@@ -51,7 +46,7 @@ StreamParser::Unit StreamParser::ReadFrameData(ByteSource& in, StreamSink& sink)
         return Unit::Broken;
     }
     std::memset(payload_ + h.dataLen, 0, kInputPadding);
-    const int64_t arrived = NowNanoseconds();
+    const int64_t arrived = SteadyNs();
     if (h.timeSec == 0 && h.timeExtra == 0) {
         return ReadBundle(sink, h, arrived);
     }

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "core/ViewController.h"
+#include "core/support/Clocks.h"
 #include "gui/main/video/DigitalZoom.h"
 #include "gui/main/video/LiveRecorder.h"
 #include "gui/main/video/PaneCaptions.h"
@@ -18,12 +19,6 @@
 namespace {
 
 constexpr float kStaleDim = 0.35f;  // how bright a stale pane's last picture stays
-
-int64_t SteadyNanos() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
 
 }  // namespace
 
@@ -64,11 +59,11 @@ bool PaneOverlay::Mark(int pane, const PaneRect& rect, const PaneMark& mark) {
 
 void PaneOverlay::PictureDrawn(int pane) {
     marks_[pane] = Marked{};  // a new picture takes the mark off
-    drawnAt_[pane] = SteadyNanos();
+    drawnAt_[pane] = SteadyNs();
 }
 
 int PaneOverlay::UnmarkedOldPanes(std::chrono::milliseconds age) const {
-    const int64_t now = SteadyNanos();
+    const int64_t now = SteadyNs();
     int old = 0;
     for (int p = 0; p < kLayoutPanes; ++p) {
         const bool marked = marks_[p].mark.kind != PaneMark::Kind::None && marks_[p].painted;

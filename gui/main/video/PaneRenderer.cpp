@@ -7,6 +7,7 @@
 #include <chrono>
 
 #include "core/decode/SizeFrame.h"
+#include "core/support/Clocks.h"
 #include "core/support/Log.h"
 #include "gui/main/video/DigitalZoom.h"
 #include "gui/main/video/SurfaceWindow.h"
@@ -73,12 +74,6 @@ const GLfloat kQuad[] = {
     // x, y, u, v
     -1.f, 1.f, 0.f, 0.f, -1.f, -1.f, 0.f, 1.f, 1.f, -1.f, 1.f, 1.f, 1.f, 1.f, 1.f, 0.f,
 };
-
-int64_t SteadyNanos() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
 
 }  // namespace
 
@@ -233,7 +228,7 @@ void PaneRenderer::DrawPane(int pane, PaneBuffers::Pane& buffer, const PaneRect&
     }
     if (dim == 1.0f && arrivedAt != 0) {
         latencyMicros_[latencyCount_++ % kLatencySamples] =
-            static_cast<int>((SteadyNanos() - arrivedAt) / 1000);
+            static_cast<int>((SteadyNs() - arrivedAt) / 1000);
     }
     program.disableAttributeArray(0);
     program.disableAttributeArray(1);

@@ -6,7 +6,7 @@
 #include <chrono>
 #include <thread>
 
-#include "core/support/ThreadClock.h"
+#include "core/support/Clocks.h"
 
 namespace {
 
