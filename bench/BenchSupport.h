@@ -7,9 +7,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -28,6 +32,44 @@ inline double SelfCpuSeconds() {
     rusage u;
     getrusage(RUSAGE_SELF, &u);
     return CpuSeconds(u);
+}
+
+// CPU seconds of this process's threads, summed by role: a thread's name without its number
+// ("decode lane 1" and "decode lane 0" are "decode lane", "llvmpipe-0" is "llvmpipe"); the main
+// thread is "GUI". Threads gone by then are not in it.
+inline std::map<std::string, double> ThreadCpuByRole() {
+    std::map<std::string, double> roles;
+    const double tick = static_cast<double>(::sysconf(_SC_CLK_TCK));
+    const std::string self = std::to_string(::getpid());
+    std::error_code ec;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task", ec)) {
+        std::ifstream statFile(task.path() / "stat");
+        std::string stat((std::istreambuf_iterator<char>(statFile)), {});
+        const std::size_t open = stat.find('(');
+        const std::size_t close = stat.rfind(')');
+        if (open == std::string::npos || close == std::string::npos || close < open) {
+            continue;  // gone meanwhile
+        }
+        std::string role = stat.substr(open + 1, close - open - 1);
+        while (!role.empty() && (std::isdigit(static_cast<unsigned char>(role.back())) ||
+                                 role.back() == ' ' || role.back() == '-')) {
+            role.pop_back();
+        }
+        if (task.path().filename() == self) {
+            role = "GUI";
+        }
+        // After the name: state, then 10 fields, then user and system time in ticks.
+        std::istringstream rest(stat.substr(close + 2));
+        std::string field;
+        for (int i = 0; i < 11 && rest >> field; ++i) {
+        }
+        unsigned long long user = 0;
+        unsigned long long system = 0;
+        if (rest >> user >> system) {
+            roles[role] += static_cast<double>(user + system) / tick;
+        }
+    }
+    return roles;
 }
 
 // Starts a program with its standard output in `out`; -1 when it cannot start.
@@ -117,14 +159,24 @@ struct Reference {
     double cpuSeconds = 0;
     unsigned long long frames = 0;
 };
-inline Reference FfmpegDecode(const std::vector<std::string>& streams, const std::string& scratch) {
+// `withoutDeblocking` decodes as a pane shown at half size or less does (and does not count the
+// frames again).
+inline Reference FfmpegDecode(const std::vector<std::string>& streams, const std::string& scratch,
+                              bool withoutDeblocking = false) {
     Reference r;
     for (const auto& stream : streams) {
-        pid_t pid = Spawn({"/usr/bin/ffmpeg", "-v", "error", "-threads", "1", "-f", "h264", "-i",
-                           stream, "-f", "null", "-"});
+        std::vector<std::string> argv{"/usr/bin/ffmpeg", "-v", "error", "-threads", "1"};
+        if (withoutDeblocking) {
+            argv.insert(argv.end(), {"-skip_loop_filter", "all"});
+        }
+        argv.insert(argv.end(), {"-f", "h264", "-i", stream, "-f", "null", "-"});
+        pid_t pid = Spawn(argv);
         rusage u;
         wait4(pid, nullptr, 0, &u);
         r.cpuSeconds += CpuSeconds(u);
+        if (withoutDeblocking) {
+            continue;
+        }
         // How many frames it decoded: ffprobe counts them (its own CPU is not counted).
         pid = Spawn({"/usr/bin/ffprobe", "-v", "error", "-count_frames", "-select_streams", "v:0",
                      "-show_entries", "stream=nb_read_frames", "-of", "csv=p=0", stream},

@@ -6,7 +6,8 @@
 // of the offered frames it presented and the latency from the last byte of a frame to its
 // presentation; then a wall of 16 mpv windows playing what each channel received, where the
 // client's panes were (when mpv is installed): the two take turns, three each, and the figures
-// are over all turns; then the Debian ffmpeg CLI decoding those streams single-threaded.
+// are over all turns; then the Debian ffmpeg CLI decoding those streams single-threaded, in full
+// and without the deblocking filter.
 //   xvfb-run -a -s '-screen 0 1920x1080x24' build/bench/quillmarsh-bench-pipeline [SECONDS [FPS]]
 // FPS (default 25) is the rate every channel is offered at.
 #include <signal.h>
@@ -24,6 +25,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -74,6 +76,7 @@ struct ClientFigures {
     uint64_t dropped = 0;        // frames the intake dropped (a full queue, a broken sequence)
     std::vector<int> latencies;  // microseconds
     std::vector<bench::ScreenRect> panes;  // where the grid's panes were on the screen
+    std::map<std::string, double> byRole;  // CPU seconds by thread role (bench::ThreadCpuByRole)
 };
 
 // The grid's first 16 panes on the screen.
@@ -134,11 +137,16 @@ ClientFigures RunClient(const StreamSet& set, const std::string& dir, int port, 
         const uint64_t decodedBefore = sum(&ChannelStats::decoded);
         const uint64_t droppedBefore = sum(&ChannelStats::dropped);
         const uint64_t before = window.videoView()->presented();
+        const std::map<std::string, double> rolesBefore = bench::ThreadCpuByRole();
         const double cpuBefore = bench::SelfCpuSeconds();
         QElapsedTimer elapsed;
         elapsed.start();
         Run(seconds * 1000);
         f.cpuSeconds = bench::SelfCpuSeconds() - cpuBefore;
+        f.byRole = bench::ThreadCpuByRole();
+        for (const auto& [role, before] : rolesBefore) {
+            f.byRole[role] -= before;
+        }
         // What the DVR sent meanwhile: a simulator that falls behind its clock on a busy
         // machine offers less than its rate, and the client cannot show what never came.
         f.offered = static_cast<double>(sum(&ChannelStats::frames) - sentBefore);
@@ -172,6 +180,33 @@ double Percent(double part, double whole) {
     return whole > 0 ? part / whole * 100 : 0;
 }
 
+// Where the client's CPU went, by thread role, largest first; the small ones summed as "other".
+void PrintRoles(const std::map<std::string, double>& byRole) {
+    double total = 0;
+    std::vector<std::pair<double, std::string>> roles;
+    for (const auto& [role, cpu] : byRole) {
+        total += std::max(0.0, cpu);
+        roles.emplace_back(std::max(0.0, cpu), role);
+    }
+    if (total <= 0) {
+        return;
+    }
+    std::sort(roles.rbegin(), roles.rend());
+    std::string line;
+    double other = 0;
+    for (const auto& [cpu, role] : roles) {
+        if (cpu / total < 0.01) {
+            other += cpu;
+            continue;
+        }
+        char one[96];
+        std::snprintf(one, sizeof one, "%s%s %.0f %%", line.empty() ? "" : ", ", role.c_str(),
+                      cpu / total * 100);
+        line += one;
+    }
+    std::printf("            by thread: %s, other %.0f %%\n", line.c_str(), other / total * 100);
+}
+
 // Client and wall take turns, this many times each, a turn measuring SECONDS / kRounds: a shared
 // machine's speed drifts over minutes, and so both sides meet the same drift.
 constexpr int kRounds = 3;
@@ -202,6 +237,9 @@ void MeasureSet(const StreamSet& set, const std::string& dir, int port, int seco
         client.decoded += c.decoded;
         client.dropped += c.dropped;
         client.latencies.insert(client.latencies.end(), c.latencies.begin(), c.latencies.end());
+        for (const auto& [role, cpu] : c.byRole) {
+            client.byRole[role] += cpu;
+        }
         const double clientMs = MsPerFrame(c.cpuSeconds, static_cast<double>(c.presented));
         std::vector<std::string> received;
         for (int ch = 0; ch < kChannels; ++ch) {
@@ -246,6 +284,7 @@ void MeasureSet(const StreamSet& set, const std::string& dir, int port, int seco
     std::printf("            intake: %llu decoded, %llu dropped\n",
                 static_cast<unsigned long long>(client.decoded),
                 static_cast<unsigned long long>(client.dropped));
+    PrintRoles(client.byRole);
     if (wall) {
         const double mpvMs = MsPerFrame(mpv.cpuSeconds, mpv.shown);
         std::printf(
@@ -269,6 +308,14 @@ void MeasureSet(const StreamSet& set, const std::string& dir, int port, int seco
         "ffmpeg -threads 1: %.2f ms CPU per decoded frame (%llu frames); "
         "ratio quillmarsh/ffmpeg %.2f (a reference, not a target)\n",
         refMs, ref.frames, refMs > 0 ? clientMs / refMs : 0.0);
+    // The floor of the client's decoding: every pane of the grid is shown at half its picture's
+    // size or less, so it decodes without the deblocking filter.
+    const bench::Reference bare = bench::FfmpegDecode(everything, dir + "/count", true);
+    const double bareMs = MsPerFrame(bare.cpuSeconds, static_cast<double>(ref.frames));
+    std::printf(
+        "ffmpeg -threads 1 -skip_loop_filter all: %.2f ms CPU per decoded frame; quillmarsh spends "
+        "%.2f ms a frame beyond it\n",
+        bareMs, clientMs - bareMs);
     std::fflush(stdout);
 }
 
