@@ -7,7 +7,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -34,9 +33,19 @@ inline double SelfCpuSeconds() {
     return CpuSeconds(u);
 }
 
-// CPU seconds of this process's threads, summed by role: a thread's name without its number
-// ("decode lane 1" and "decode lane 0" are "decode lane", "llvmpipe-0" is "llvmpipe"); the main
-// thread is "GUI". Threads gone by then are not in it.
+// A thread's role: its name less a trailing number ("receive 12" is a receive thread, and
+// "llvmpipe-0" one of llvmpipe's).
+inline std::string ThreadRole(const std::string& name) {
+    const std::size_t mark = name.find_last_of(" -");
+    if (mark == std::string::npos || mark == 0 || mark + 1 == name.size() ||
+        name.find_first_not_of("0123456789", mark + 1) != std::string::npos) {
+        return name;
+    }
+    return name.substr(0, mark);
+}
+
+// CPU seconds of this process's threads, summed by role (ThreadRole); the main thread is "GUI".
+// Threads gone by then are not in it.
 inline std::map<std::string, double> ThreadCpuByRole() {
     std::map<std::string, double> roles;
     const double tick = static_cast<double>(::sysconf(_SC_CLK_TCK));
@@ -50,14 +59,9 @@ inline std::map<std::string, double> ThreadCpuByRole() {
         if (open == std::string::npos || close == std::string::npos || close < open) {
             continue;  // gone meanwhile
         }
-        std::string role = stat.substr(open + 1, close - open - 1);
-        while (!role.empty() && (std::isdigit(static_cast<unsigned char>(role.back())) ||
-                                 role.back() == ' ' || role.back() == '-')) {
-            role.pop_back();
-        }
-        if (task.path().filename() == self) {
-            role = "GUI";
-        }
+        const std::string role = task.path().filename() == self
+                                     ? "GUI"
+                                     : ThreadRole(stat.substr(open + 1, close - open - 1));
         // After the name: state, then 10 fields, then user and system time in ticks.
         std::istringstream rest(stat.substr(close + 2));
         std::string field;

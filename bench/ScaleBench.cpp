@@ -274,16 +274,6 @@ uint64_t FramesReceived(ViewController& vc, int dvrs) {
     return n;
 }
 
-// A thread's role: its name less a trailing number ("receive 12" is a receive thread).
-std::string Role(const std::string& name) {
-    const std::size_t space = name.find_last_of(' ');
-    if (space == std::string::npos || space + 1 == name.size() ||
-        name.find_first_not_of("0123456789", space + 1) != std::string::npos) {
-        return name;
-    }
-    return name.substr(0, space);
-}
-
 // The client's threads name themselves by role; the main thread, and any a library left unnamed,
 // carry the process's name; the libraries name theirs. Those of the process's name that came
 // with the connect count against the DVRs too.
@@ -292,7 +282,7 @@ std::string ThreadsLine(const std::map<std::string, int>& before, int dvrs) {
     const std::map<std::string, int> now = ThreadsByName();
     std::map<std::string, int> roles;
     for (const auto& [name, n] : now) {
-        roles[Role(name)] += n;
+        roles[bench::ThreadRole(name)] += n;
     }
     const auto take = [&](const std::string& role) {
         const auto it = roles.find(role);

@@ -1,7 +1,6 @@
 #include "core/net/StreamParser.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
 
 #include "core/decode/InputPadding.h"

@@ -4,7 +4,6 @@
 #include <QWidget>
 
 #include <algorithm>
-#include <chrono>
 
 #include "core/decode/SizeFrame.h"
 #include "core/support/Clocks.h"
