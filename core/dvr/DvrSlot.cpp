@@ -130,6 +130,7 @@ void DvrSlot::ResetSlot() {
         std::fill(std::begin(frameNumber), std::end(frameNumber), 0u);
     }
     reduced_.Reset();
+    passedOver_ = 0;
     for (int c = 0; c < kMaxChannels; ++c) {
         NetCtrl.needKey[c] = false;
         NetCtrl.stats[c].frames.store(0);

@@ -185,6 +185,14 @@ class DvrSlot final : private StreamSink, private DecodePool::Client {
     void SetReducedChannels(uint32_t mask) { reduced_.Want(mask); }
     const ReducedChannels& reducedChannels() const { return reduced_; }
 
+    // ---- Shown channels ----
+    // The channels some pane shows (all of them until told otherwise). A live frame of any other
+    // channel costs no decoder and no queue room: the sequence check and the tap still see it,
+    // and the channel starts again at a key frame, asked for at once, when a pane shows it.
+    // Played frames are decoded whatever is shown: the playback follows them. Any thread.
+    void SetShownChannels(uint32_t mask);
+    uint32_t ShownChannels() const { return shownChannels_.load(std::memory_order_relaxed); }
+
     // The next frame number expected on a channel entry (0 to 39). Any thread.
     uint32_t ExpectedFrame(int entry) const;
 
@@ -379,6 +387,13 @@ class DvrSlot final : private StreamSink, private DecodePool::Client {
     FrameTap* tap_ = nullptr;
     std::atomic<uint32_t> tapChannels_{0};  // reads into NetCtrl.tmpbuf and AVData2
     ReducedChannels reduced_;               // decided on the receive thread; see its header
+    std::atomic<uint32_t> shownChannels_{0xFFFFFFFFu};
+    // When each channel last came into a pane (steady clock, ns; 0: never told): its pictures are
+    // due from then on, not from when it was asked for.
+    std::atomic<int64_t> shownSince_[kMaxChannels] = {};
+    // Channels whose frames were passed over unshown: the first frame after a pane shows one
+    // asks for a key frame at once, and the frames before it are no drops. Receive thread.
+    uint32_t passedOver_ = 0;
 
     // ---- Threads ----
     std::thread receiveThread_;

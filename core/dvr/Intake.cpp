@@ -136,16 +136,21 @@ void DvrSlot::OnFrame(const NET_FRAME_HEADER& header, const uint8_t* payload, bo
     ChannelStats& stats = b.stats[ch];
     stats.frames.fetch_add(1, std::memory_order_relaxed);
     const bool video = h.type == 'V';
+    // A live picture no pane shows would only cost a decoder and queue room.
+    const bool unshown =
+        video && h.spare == 0 && (shownChannels_.load(std::memory_order_relaxed) & (1u << ch)) == 0;
     if (video) {
         // Written once per channel and connection, not for every frame.
         if ((deliveredChannels_.load(std::memory_order_relaxed) & (1u << ch)) == 0) {
             deliveredChannels_.fetch_or(1u << ch, std::memory_order_relaxed);
         }
         stats.bytes.fetch_add(h.dataLen, std::memory_order_relaxed);
-        WaitForQueueRoom();
+        if (!unshown) {
+            WaitForQueueRoom();
+        }
     }
 
-    int32_t slot;
+    int32_t slot = -1;
     {
         std::lock_guard<std::mutex> g(b.queue.mutex);
         // Sound and pictures share the channel's count, so both pass the check.
@@ -171,9 +176,11 @@ void DvrSlot::OnFrame(const NET_FRAME_HEADER& header, const uint8_t* payload, bo
         if (halved) {
             h.spare |= kHalvedPicture;
         }
-        slot = b.queue.ReserveLocked(!size    ? 0
-                                     : halved ? size->HalfPackedBytes()
-                                              : size->I420Bytes());
+        if (!unshown) {
+            slot = b.queue.ReserveLocked(!size    ? 0
+                                         : halved ? size->HalfPackedBytes()
+                                                  : size->I420Bytes());
+        }
     }
     if ((tapChannels_.load(std::memory_order_relaxed) & (1u << ch)) != 0) {
         std::lock_guard<std::mutex> g(tapLock_);
@@ -182,6 +189,11 @@ void DvrSlot::OnFrame(const NET_FRAME_HEADER& header, const uint8_t* payload, bo
         }
     }
 
+    if (unshown) {
+        b.needKey[ch] = true;
+        passedOver_ |= 1u << ch;
+        return;
+    }
     if (slot < 0) {
         // Our own drop, not a gap in the DVR's stream: the count stays in step, and the channel
         // resumes at the next key frame so that no picture decoded without its reference shows.
@@ -195,18 +207,25 @@ void DvrSlot::OnFrame(const NET_FRAME_HEADER& header, const uint8_t* payload, bo
         return;
     }
     if (b.needKey[ch]) {
+        // A channel a pane shows again after its frames were passed over is waited for by its
+        // pane: it asks at once, and what it passes over until the key frame is no loss.
+        const bool resumes = (passedOver_ & (1u << ch)) != 0;
         if (!IsDecodingStart(payload, h.dataLen)) {
             b.queue.Release(slot);
-            stats.dropped.fetch_add(1, std::memory_order_relaxed);
+            if (!resumes) {
+                stats.dropped.fetch_add(1, std::memory_order_relaxed);
+            }
             // A DVR may have missed the request, or ignore it: it is asked again now and then.
             const auto now = std::chrono::steady_clock::now();
-            if (now - b.lastKeyRequest >= kKeyFrameRetryInterval) {
+            if (now - b.lastKeyRequest >=
+                (resumes ? kKeyFrameRequestInterval : kKeyFrameRetryInterval)) {
                 b.lastKeyRequest = now;
                 CreateNetKeyFrame();
             }
             return;
         }
         b.needKey[ch] = false;
+        passedOver_ &= ~(1u << ch);
     }
     const ReducedChannels::Step reduce = reduced_.Next(ch, payload, h.dataLen);
     if (reduce.askKey) {
@@ -425,12 +444,18 @@ void DvrSlot::ReleaseIdleDecoders() {
         std::chrono::duration_cast<std::chrono::nanoseconds>(ctx_.limits.decoderIdle).count();
     bool anyRecent = false;
     bool released = false;
+    const uint32_t shown = shownChannels_.load(std::memory_order_relaxed);
     for (int c = 0; c < kMaxChannels; ++c) {
         const bool silent = now - lastFrameAt_[c] >= idle;
         anyRecent = anyRecent || !silent;
-        if (silent && Decoder.out_c[c] && channelJobs_[c].load(std::memory_order_acquire) == 0) {
+        // A channel no pane shows keeps no decoder: its next picture starts at a key frame.
+        if ((silent || (shown & (1u << c)) == 0) && Decoder.out_c[c] &&
+            channelJobs_[c].load(std::memory_order_acquire) == 0) {
             ReleaseChannel(Decoder, c);
             NetCtrl.needKey[c] = true;  // a new decoder starts at a key frame
+            if ((shown & (1u << c)) == 0) {
+                passedOver_ |= 1u << c;
+            }
             released = true;
         }
     }

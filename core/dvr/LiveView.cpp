@@ -1,4 +1,6 @@
 // Commands that start, stop and tune a slot's live stream.
+#include <algorithm>
+
 #include "core/dvr/DvrSlot.h"
 #include "core/support/Clocks.h"
 #include "core/support/Log.h"
@@ -37,7 +39,22 @@ void DvrSlot::Ask(uint32_t channels, bool live) {
 }
 
 int64_t DvrSlot::AskedSince(int channel) const {
-    return channel >= 0 && channel < kMaxChannels ? askedSince_[channel].load() : 0;
+    if (channel < 0 || channel >= kMaxChannels) {
+        return 0;
+    }
+    // A channel that comes into a pane starts at its next key frame: no earlier.
+    const int64_t asked = askedSince_[channel].load();
+    return asked == 0 ? 0 : std::max(asked, shownSince_[channel].load());
+}
+
+void DvrSlot::SetShownChannels(uint32_t mask) {
+    const uint32_t added = mask & ~shownChannels_.exchange(mask);
+    const int64_t now = SteadyNs();
+    for (int c = 0; c < kMaxChannels; ++c) {
+        if ((added & (1u << c)) != 0) {
+            shownSince_[c].store(now);
+        }
+    }
 }
 
 void DvrSlot::StopNetLocalView() {

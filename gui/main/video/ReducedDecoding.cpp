@@ -25,6 +25,16 @@ std::vector<uint32_t> ReducedDecoding::Masks(const std::vector<Shown>& shown) {
     return small;
 }
 
+std::vector<uint32_t> ReducedDecoding::ShownMasks(const std::vector<Shown>& shown) {
+    std::vector<uint32_t> masks(kMaxDvrs, 0);
+    for (const Shown& s : shown) {
+        if (s.dvr >= 0 && s.dvr < kMaxDvrs && s.channel >= 0 && s.channel < kMaxChannels) {
+            masks[s.dvr] |= 1u << s.channel;
+        }
+    }
+    return masks;
+}
+
 std::vector<ReducedDecoding::Shown> ReducedDecoding::ShownNow(double ratio,
                                                               double magnified) const {
     std::vector<Shown> shown;
@@ -64,8 +74,19 @@ void ReducedDecoding::Send(const std::vector<uint32_t>& masks) {
 }
 
 void ReducedDecoding::Update(double ratio, double magnified) {
+    const std::vector<Shown> shown = ShownNow(ratio, magnified);
+    ViewController* vc = context_.controller();
+    if (vc && context_.query()) {  // without the wall nothing is known to be unshown
+        const std::vector<uint32_t> masks = ShownMasks(shown);
+        for (int d = 0; d < kMaxDvrs; ++d) {
+            if (masks[d] != shownSent_[d]) {
+                shownSent_[d] = masks[d];
+                vc->Slot(d).SetShownChannels(masks[d]);
+            }
+        }
+    }
     if (!held_) {
-        Send(Masks(ShownNow(ratio, magnified)));
+        Send(Masks(shown));
     }
 }
 

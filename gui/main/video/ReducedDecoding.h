@@ -1,8 +1,9 @@
-// Which channels the surface shows so small that their deblocking filter is wasted work: a
-// channel whose largest pane is at most half its picture's width and height (in device pixels,
-// a magnified zoom counted) decodes without it. Each DVR slot is handed the mask of its channels
-// that are so (SetReducedChannels) whenever it changes; the slot switches a channel back to full
-// at its next key frame, which it asks for.
+// Which channels the surface shows at all, and which so small that their deblocking filter is
+// wasted work. Whenever either changes, each DVR slot is handed the mask of its channels some
+// pane shows (SetShownChannels: the others cost it no decoding), and the mask of those whose
+// largest pane is at most half its picture's width and height (in device pixels, a magnified zoom
+// counted: SetReducedChannels, decoded without the filter). The slot switches a channel back to
+// full, or to decoding, at its next key frame, which it asks for.
 //
 // A snapshot wants whole pictures: HoldFull makes every channel full until ReleaseFull, and
 // FullPicturesIn tells when the channels it found reduced have shown pictures decoded in full.
@@ -10,6 +11,7 @@
 // Threads: GUI thread only. The controller is reached through the view's context.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -19,7 +21,9 @@ class CoreContext;
 
 class ReducedDecoding {
   public:
-    explicit ReducedDecoding(CoreContext& context) : context_(context) {}
+    explicit ReducedDecoding(CoreContext& context) : context_(context) {
+        shownSent_.fill(0xFFFFFFFFu);  // as a slot starts: the first update tells every DVR
+    }
 
     // One pane as the surface shows it: its source and its size on the screen in device pixels,
     // and the size of the picture it shows (0 while unknown).
@@ -34,8 +38,10 @@ class ReducedDecoding {
     // The channels of each DVR to decode reduced: those shown whose every pane is at most half
     // the picture in both directions. A channel of unknown picture size is not reduced.
     static std::vector<uint32_t> Masks(const std::vector<Shown>& shown);
+    // The channels of each DVR some pane shows.
+    static std::vector<uint32_t> ShownMasks(const std::vector<Shown>& shown);
 
-    // Hands each DVR its mask for what the surface shows now: `ratio` device pixels to a unit,
+    // Hands each DVR its masks for what the surface shows now: `ratio` device pixels to a unit,
     // the zoomed pane's picture magnified `magnified` times.
     void Update(double ratio, double magnified);
 
@@ -56,7 +62,8 @@ class ReducedDecoding {
     void Send(const std::vector<uint32_t>& masks);
 
     CoreContext& context_;
-    uint32_t sent_[kMaxDvrs] = {};  // the mask each slot holds now
+    uint32_t sent_[kMaxDvrs] = {};              // the mask each slot holds now
+    std::array<uint32_t, kMaxDvrs> shownSent_;  // the shown mask each slot holds now
     bool held_ = false;
     struct Awaited {
         int dvr;

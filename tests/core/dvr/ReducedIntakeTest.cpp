@@ -1,7 +1,9 @@
-// Reduced decoding on a slot's receive path, with real H.264 through the slot's own decoders: a
-// channel decoded without the deblocking filter goes back to full at a key frame, and from there
-// its pictures are those of a decoder that never skipped the filter.
+// Reduced and unshown channels on a slot's receive path, with real H.264 through the slot's own
+// decoders: a channel decoded without the deblocking filter goes back to full at a key frame, and
+// from there its pictures are those of a decoder that never skipped the filter; a channel no pane
+// shows keeps no decoder and no picture, and comes back whole at a key frame.
 #include <cstring>
+#include <thread>
 
 #include "core/dvr/DvrSlot.h"
 #include "tests/support/ClientFixture.h"
@@ -57,6 +59,24 @@ class ReducedIntake : public ClientTest, public ::testing::WithParamInterface<in
             b.queue.PopOldest();
         }
     }
+    // Frames `from` to `to` - 1 of channel 0, of which no picture may come: read as Feed does, and
+    // waited for until the slot has counted them all.
+    void FeedUnseen(int from, int to) {
+        NET_COMMAND cmd;
+        for (int i = from; i < to; ++i) {
+            peer->Send(FrameUnit(FrameSpec{.frameNo = static_cast<uint32_t>(i)}, Clip()[i]));
+            if (!lanes()) {
+                std::shared_ptr<TcpSocket> s = b.connection();
+                ASSERT_TRUE(s);
+                slot.RecvCommand(*s, s.get(), cmd);
+            }
+        }
+        ASSERT_TRUE(
+            WaitFor([&] { return b.stats[0].frames.load() == static_cast<uint32_t>(to); }, 5s));
+        NET_FRAME_HEADER h;
+        const uint8_t* pixels = nullptr;
+        EXPECT_FALSE(b.queue.PeekOldest(1, 50ms, h, pixels)) << "a picture of frame " << h.frameNo;
+    }
     int KeyRequests() {
         int n = 0;
         for (const NET_COMMAND& c : peer->ReceivedCommands()) {
@@ -104,6 +124,42 @@ TEST_P(ReducedIntake, AChannelBackToFullAsksAKeyFrameAndFromItShowsTheFullDecode
     for (int i = 40; i < 60; ++i) {
         EXPECT_FALSE(halved[i]) << "picture " << i;
         EXPECT_TRUE(shown[i] == fromKey[i - 40]) << "picture " << i << " is not the full decode";
+    }
+}
+
+TEST_P(ReducedIntake, AChannelNoPaneShowsCostsNoDecoderAndComesBackWholeAtAKeyFrame) {
+    slot.SetShownChannels(0b10);  // another camera is shown; this one is not
+    ASSERT_NO_FATAL_FAILURE(FeedUnseen(0, 10));
+    EXPECT_EQ(slot.Memory().decodersOpen, 0);
+    EXPECT_EQ(slot.Memory().decodersMade, 0u);
+    EXPECT_EQ(b.stats[0].decoded.load(), 0u);
+    EXPECT_EQ(b.stats[0].dropped.load(), 0u);  // passed over, not lost
+    EXPECT_EQ(KeyRequests(), 0);
+
+    // Shown: its pane waits for pictures from now on, not from when it was asked for.
+    slot.NetLocalViewPlay(0b11, 0);
+    const int64_t asked = slot.AskedSince(0);
+    ASSERT_GT(asked, 0);
+    std::this_thread::sleep_for(5ms);
+    slot.SetShownChannels(0b11);
+    EXPECT_GT(slot.AskedSince(0), asked);
+    ASSERT_NO_FATAL_FAILURE(FeedUnseen(10, 40));  // no key frame yet: nothing decoded from those
+    EXPECT_TRUE(WaitFor([&] { return KeyRequests() == 1; }, 2s));  // asked at once
+    EXPECT_EQ(b.stats[0].dropped.load(), 0u);
+    ASSERT_NO_FATAL_FAILURE(Feed(40, 60));
+    EXPECT_EQ(KeyRequests(), 1);
+    const std::vector<Picture> fromKey = DecodeClip(Clip(), 40, 60, false);
+    ASSERT_EQ(shown.size(), 20u);
+    for (int i = 0; i < 20; ++i) {
+        EXPECT_TRUE(shown[i] == fromKey[i]) << "picture " << 40 + i << " is not the full decode";
+    }
+    EXPECT_EQ(slot.Memory().decodersOpen, 1);
+
+    if (lanes()) {
+        // Out of the panes again: the receive thread lets its decoder go without waiting for the
+        // stream to fall silent.
+        slot.SetShownChannels(0b10);
+        EXPECT_TRUE(WaitFor([&] { return slot.Memory().decodersOpen == 0; }, 2s));
     }
 }
 

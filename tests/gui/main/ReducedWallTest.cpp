@@ -1,6 +1,7 @@
 // Reduced decoding as the window drives it: a split of small panes decodes its channels without
 // the deblocking filter, a zoom makes the zoomed channel full again at a key frame it asked for,
-// the figures say which channels are reduced, and a snapshot waits for full pictures.
+// the figures say which channels are reduced, and a snapshot waits for full pictures; a channel
+// that leaves the panes gives its decoder back at once.
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QFileDialog>
@@ -153,6 +154,36 @@ TEST_F(Reduced, SmallPanesDecodeReducedAZoomGoesFullAtAKeyFrameAndASnapshotWaits
     EXPECT_TRUE(waited);
     EXPECT_TRUE(fullWhenOpen);
     EXPECT_TRUE(WaitUntil([&] { return Channels().applied() == 0xFu; }, 3s));
+}
+
+// The window tells the DVR which channels its panes show: one that leaves them keeps no decoder
+// (long before a silent stream's would go), and one that comes back shows whole pictures again.
+TEST_F(Reduced, AChannelThatLeavesThePanesGivesItsDecoderBackAndComesBackWhole) {
+    SimProcess sim(
+        {"--listen", "127.0.0.1:0", "--account", "admin:1234:2:4", "--h264", file, "--log", log});
+    WriteList({Entry(At(sim), "Gate")});
+    StartApp();
+    vc->limits.decoderIdle = 60s;
+    ConnectDvr(0);
+    window->splitButton(4)->click();
+    DvrSlot& slot = vc->Slot(0);
+    ASSERT_TRUE(WaitUntil([&] { return slot.ShownChannels() == 0xFu; }, 3s));
+    ASSERT_TRUE(WaitUntil([&] { return slot.Memory().decodersOpen == 4; }, 5s));
+
+    ClickPane(2);  // camera 3 alone
+    ASSERT_EQ(vc->LayoutCopy().iShowChanNum, 1);
+    EXPECT_TRUE(WaitUntil([&] { return slot.ShownChannels() == 0x4u; }, 3s));
+    EXPECT_TRUE(WaitUntil([&] { return slot.Memory().decodersOpen == 1; }, 3s));
+
+    ClickPane(2);  // back to the four
+    EXPECT_TRUE(WaitUntil([&] { return slot.ShownChannels() == 0xFu; }, 3s));
+    const uint32_t before = vc->GetNetCtrlStruct(0).stats[3].decoded.load();
+    EXPECT_TRUE(WaitUntil(
+        [&] { return vc->GetNetCtrlStruct(0).stats[3].decoded.load() > before + 3; }, 5s));
+    EXPECT_TRUE(WaitUntil([&] { return PaneHolds(3, full, false); }, 3s));
+    for (int ch = 0; ch < 4; ++ch) {
+        EXPECT_EQ(vc->GetNetCtrlStruct(0).stats[ch].dropped.load(), 0u) << "channel " << ch;
+    }
 }
 
 }  // namespace
