@@ -137,8 +137,8 @@ void DvrSlot::OnFrame(const NET_FRAME_HEADER& header, const uint8_t* payload, bo
     stats.frames.fetch_add(1, std::memory_order_relaxed);
     const bool video = h.type == 'V';
     // A live picture no pane shows would only cost a decoder and queue room.
-    const bool unshown =
-        video && h.spare == 0 && (shownChannels_.load(std::memory_order_relaxed) & (1u << ch)) == 0;
+    const bool unshown = video && (h.spare & kPlayedPicture) == 0 &&
+                         (shownChannels_.load(std::memory_order_relaxed) & (1u << ch)) == 0;
     if (video) {
         // Written once per channel and connection, not for every frame.
         if ((deliveredChannels_.load(std::memory_order_relaxed) & (1u << ch)) == 0) {

@@ -163,6 +163,24 @@ TEST_P(ReducedIntake, AChannelNoPaneShowsCostsNoDecoderAndComesBackWholeAtAKeyFr
     }
 }
 
+// A played recording is decoded whatever the panes show: the playback follows its pictures.
+TEST_P(ReducedIntake, PlayedFramesAreDecodedWhateverThePanesShow) {
+    slot.SetShownChannels(0);
+    peer->Send(CommandUnit(MakeCommand(NET_OTHER_INFO, INFO_PLAY_STATE, 9)));  // play accepted
+    if (!lanes()) {
+        NET_COMMAND cmd;
+        std::shared_ptr<TcpSocket> s = b.connection();
+        ASSERT_TRUE(s);
+        slot.RecvCommand(*s, s.get(), cmd);
+    }
+    ASSERT_NO_FATAL_FAILURE(Feed(0, 10));
+    const std::vector<Picture> full = DecodeClip(Clip(), 0, 10, false);
+    ASSERT_EQ(shown.size(), 10u);
+    for (int i = 0; i < 10; ++i) {
+        EXPECT_TRUE(shown[i] == full[i]) << "picture " << i << " is not the full decode";
+    }
+}
+
 // On the receive thread alone, and on four decode lanes (the flag travels with the job).
 INSTANTIATE_TEST_SUITE_P(Decoding, ReducedIntake, ::testing::Values(1, 4),
                          [](const auto& info) { return info.param > 1 ? "Lanes" : "Alone"; });
