@@ -141,6 +141,8 @@ class DvrSlot final : private StreamSink, private DecodePool::Client {
     void NetLocalViewPlay(uint32_t cam, int32_t audio);
     void StopNetLocalView();
     void CreateNetKeyFrame();
+    // A key-frame request, unless one went to the DVR (from any thread) within `interval`.
+    void AskKeyFrameUnlessAskedWithin(std::chrono::nanoseconds interval);
     // The single-DVR view's adjustment for channels `mask`; the all-DVR view's for `mask`, where
     // `wanted` are the channels shown panes ask for before the entry's mask; the DVR not shown.
     // Each does nothing while the DVR plays back: it is checked when the adjustment runs, so one
@@ -394,6 +396,7 @@ class DvrSlot final : private StreamSink, private DecodePool::Client {
     // Channels whose frames were passed over unshown: the first frame after a pane shows one
     // asks for a key frame at once, and the frames before it are no drops. Receive thread.
     uint32_t passedOver_ = 0;
+    std::atomic<int64_t> keyAskedAt_{0};  // the last key-frame request (steady clock, ns)
 
     // ---- Threads ----
     std::thread receiveThread_;

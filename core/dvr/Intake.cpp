@@ -199,11 +199,7 @@ void DvrSlot::OnFrame(const NET_FRAME_HEADER& header, const uint8_t* payload, bo
         // resumes at the next key frame so that no picture decoded without its reference shows.
         stats.dropped.fetch_add(1, std::memory_order_relaxed);
         b.needKey[ch] = true;
-        const auto now = std::chrono::steady_clock::now();
-        if (now - b.lastKeyRequest >= kKeyFrameRequestInterval) {
-            b.lastKeyRequest = now;
-            CreateNetKeyFrame();
-        }
+        AskKeyFrameUnlessAskedWithin(kKeyFrameRequestInterval);
         return;
     }
     if (b.needKey[ch]) {
@@ -216,12 +212,8 @@ void DvrSlot::OnFrame(const NET_FRAME_HEADER& header, const uint8_t* payload, bo
                 stats.dropped.fetch_add(1, std::memory_order_relaxed);
             }
             // A DVR may have missed the request, or ignore it: it is asked again now and then.
-            const auto now = std::chrono::steady_clock::now();
-            if (now - b.lastKeyRequest >=
-                (resumes ? kKeyFrameRequestInterval : kKeyFrameRetryInterval)) {
-                b.lastKeyRequest = now;
-                CreateNetKeyFrame();
-            }
+            AskKeyFrameUnlessAskedWithin(resumes ? kKeyFrameRequestInterval
+                                                 : kKeyFrameRetryInterval);
             return;
         }
         b.needKey[ch] = false;
@@ -230,11 +222,7 @@ void DvrSlot::OnFrame(const NET_FRAME_HEADER& header, const uint8_t* payload, bo
     const ReducedChannels::Step reduce = reduced_.Next(ch, payload, h.dataLen);
     if (reduce.askKey) {
         // Back to full at the next key frame: asked for, so that the picture is whole soon.
-        const auto now = std::chrono::steady_clock::now();
-        if (now - b.lastKeyRequest >= kKeyFrameRequestInterval) {
-            b.lastKeyRequest = now;
-            CreateNetKeyFrame();
-        }
+        AskKeyFrameUnlessAskedWithin(kKeyFrameRequestInterval);
     }
 
     // The channel's decoder is made here, on the receive thread, before any lane may use it.

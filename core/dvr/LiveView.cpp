@@ -67,8 +67,16 @@ void DvrSlot::StopNetLocalView() {
 }
 
 void DvrSlot::CreateNetKeyFrame() {
+    keyAskedAt_.store(SteadyNs(), std::memory_order_relaxed);
     const NET_COMMAND c = MakeCommand(NET_KEY_FRAME);
     SendData(&c, sizeof c);
+}
+
+void DvrSlot::AskKeyFrameUnlessAskedWithin(std::chrono::nanoseconds interval) {
+    // One key frame serves every channel that waits for one, whoever asked for it.
+    if (SteadyNs() - keyAskedAt_.load(std::memory_order_relaxed) >= interval.count()) {
+        CreateNetKeyFrame();
+    }
 }
 
 bool DvrSlot::PlayingBack() const {

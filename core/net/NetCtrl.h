@@ -26,7 +26,6 @@
 #pragma once
 
 #include <atomic>
-#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
@@ -141,7 +140,6 @@ struct NetCtrl_Struct {
     // The intake's own per-channel state, not the queue's: a channel that lost a picture to a
     // full queue skips to its next key frame.
     bool needKey[kMaxChannels] = {};
-    std::chrono::steady_clock::time_point lastKeyRequest;
 
     // The decoded pictures on their way to the display thread. Its `mutex` also guards the
     // sequence table entries of this DVR (DvrSlot's frameNumber).
