@@ -163,6 +163,19 @@ TEST_P(ReducedIntake, AChannelNoPaneShowsCostsNoDecoderAndComesBackWholeAtAKeyFr
     }
 }
 
+// A channel shown again as its live view restarts (which asks for a key frame itself) waits for
+// that key frame: the DVR is not asked twice.
+TEST_P(ReducedIntake, AChannelComingBackWaitsForTheKeyFrameAskedJustBefore) {
+    slot.SetShownChannels(0);
+    ASSERT_NO_FATAL_FAILURE(FeedUnseen(0, 5));
+    slot.SetShownChannels(1);
+    slot.CreateNetKeyFrame();  // as a restart of the live view does
+    ASSERT_NO_FATAL_FAILURE(FeedUnseen(5, 40));
+    ASSERT_NO_FATAL_FAILURE(Feed(40, 45));
+    EXPECT_EQ(KeyRequests(), 1);
+    EXPECT_EQ(b.stats[0].decoded.load(), 5u);
+}
+
 // A played recording is decoded whatever the panes show: the playback follows its pictures.
 TEST_P(ReducedIntake, PlayedFramesAreDecodedWhateverThePanesShow) {
     slot.SetShownChannels(0);
