@@ -143,10 +143,7 @@ ClientFigures RunClient(const StreamSet& set, const std::string& dir, int port, 
         elapsed.start();
         Run(seconds * 1000);
         f.cpuSeconds = bench::SelfCpuSeconds() - cpuBefore;
-        f.byRole = bench::ThreadCpuByRole();
-        for (const auto& [role, before] : rolesBefore) {
-            f.byRole[role] -= before;
-        }
+        f.byRole = bench::ThreadCpuByRoleSince(rolesBefore);
         // What the DVR sent meanwhile: a simulator that falls behind its clock on a busy
         // machine offers less than its rate, and the client cannot show what never came.
         f.offered = static_cast<double>(sum(&ChannelStats::frames) - sentBefore);
@@ -178,33 +175,6 @@ double MsPerFrame(double cpuSeconds, double frames) {
 
 double Percent(double part, double whole) {
     return whole > 0 ? part / whole * 100 : 0;
-}
-
-// Where the client's CPU went, by thread role, largest first; the small ones summed as "other".
-void PrintRoles(const std::map<std::string, double>& byRole) {
-    double total = 0;
-    std::vector<std::pair<double, std::string>> roles;
-    for (const auto& [role, cpu] : byRole) {
-        total += std::max(0.0, cpu);
-        roles.emplace_back(std::max(0.0, cpu), role);
-    }
-    if (total <= 0) {
-        return;
-    }
-    std::sort(roles.rbegin(), roles.rend());
-    std::string line;
-    double other = 0;
-    for (const auto& [cpu, role] : roles) {
-        if (cpu / total < 0.01) {
-            other += cpu;
-            continue;
-        }
-        char one[96];
-        std::snprintf(one, sizeof one, "%s%s %.0f %%", line.empty() ? "" : ", ", role.c_str(),
-                      cpu / total * 100);
-        line += one;
-    }
-    std::printf("            by thread: %s, other %.0f %%\n", line.c_str(), other / total * 100);
 }
 
 // Client and wall take turns, this many times each, a turn measuring SECONDS / kRounds: a shared
@@ -284,7 +254,9 @@ void MeasureSet(const StreamSet& set, const std::string& dir, int port, int seco
     std::printf("            intake: %llu decoded, %llu dropped\n",
                 static_cast<unsigned long long>(client.decoded),
                 static_cast<unsigned long long>(client.dropped));
-    PrintRoles(client.byRole);
+    if (const std::string roles = bench::RolesLine(client.byRole); !roles.empty()) {
+        std::printf("            by thread: %s\n", roles.c_str());
+    }
     if (wall) {
         const double mpvMs = MsPerFrame(mpv.cpuSeconds, mpv.shown);
         std::printf(

@@ -317,6 +317,7 @@ struct SteadyCpu {
     double seconds = 0;
     double received = 0;
     double offered = 0;
+    std::string roles;  // where the CPU went, by thread role (bench::RolesLine)
 };
 
 // The client as `quillmarsh --connect all --split PANES --fullscreen` starts it, the simulators
@@ -354,6 +355,7 @@ SteadyCpu RunClient(const Args& a, const StartOptions& options, const std::vecto
     Say(*requests);
 
     const uint64_t framesBefore = FramesReceived(vc, a.dvrs);
+    const std::map<std::string, double> rolesBefore = bench::ThreadCpuByRole();
     const double cpuBefore = bench::SelfCpuSeconds();
     QElapsedTimer steady;
     steady.start();
@@ -361,6 +363,7 @@ SteadyCpu RunClient(const Args& a, const StartOptions& options, const std::vecto
     SteadyCpu figures;
     figures.seconds = steady.elapsed() / 1e3;
     figures.cpu = bench::SelfCpuSeconds() - cpuBefore;
+    figures.roles = bench::RolesLine(bench::ThreadCpuByRoleSince(rolesBefore));
     figures.received = static_cast<double>(FramesReceived(vc, a.dvrs) - framesBefore);
     figures.offered = static_cast<double>(a.dvrs) * a.channels * a.fps * figures.seconds;
 
@@ -481,6 +484,9 @@ int main(int argc, char** argv) {
         "received, %.0f at every camera's full rate)",
         referenceMs > 0 ? clientMs / referenceMs : 0.0, clientMs, referenceMs, referenceBefore,
         referenceAfter, client.cpu, client.seconds, client.received, client.offered));
+    if (!client.roles.empty()) {
+        Say("            by thread: " + client.roles);
+    }
     std::filesystem::remove_all(dir);
     return 0;
 }
