@@ -39,17 +39,21 @@ class ReducedIntake : public ClientTest, public ::testing::WithParamInterface<in
         }
     }
     bool lanes() const { return GetParam() > 1; }
-    // Frames `from` to `to` - 1 of channel 0, read (by the test thread when there are no lanes,
-    // as the receive thread would) and their pictures taken off the queue.
+    // Frame `i` of channel 0 sent, and read by the test thread when there are no lanes (as the
+    // receive thread would).
+    void SendFrame(int i) {
+        peer->Send(FrameUnit(FrameSpec{.frameNo = static_cast<uint32_t>(i)}, Clip()[i]));
+        if (!lanes()) {
+            NET_COMMAND cmd;
+            std::shared_ptr<TcpSocket> s = b.connection();
+            ASSERT_TRUE(s);
+            slot.RecvCommand(*s, s.get(), cmd);
+        }
+    }
+    // Frames `from` to `to` - 1 of channel 0, sent and their pictures taken off the queue.
     void Feed(int from, int to) {
-        NET_COMMAND cmd;
         for (int i = from; i < to; ++i) {
-            peer->Send(FrameUnit(FrameSpec{.frameNo = static_cast<uint32_t>(i)}, Clip()[i]));
-            if (!lanes()) {
-                std::shared_ptr<TcpSocket> s = b.connection();
-                ASSERT_TRUE(s);
-                slot.RecvCommand(*s, s.get(), cmd);
-            }
+            ASSERT_NO_FATAL_FAILURE(SendFrame(i));
             NET_FRAME_HEADER h;
             const uint8_t* pixels = nullptr;
             ASSERT_TRUE(b.queue.PeekOldest(1, 5s, h, pixels)) << "frame " << i;
@@ -59,17 +63,11 @@ class ReducedIntake : public ClientTest, public ::testing::WithParamInterface<in
             b.queue.PopOldest();
         }
     }
-    // Frames `from` to `to` - 1 of channel 0, of which no picture may come: read as Feed does, and
-    // waited for until the slot has counted them all.
+    // Frames `from` to `to` - 1 of channel 0, of which no picture may come: sent, and waited for
+    // until the slot has counted them all.
     void FeedUnseen(int from, int to) {
-        NET_COMMAND cmd;
         for (int i = from; i < to; ++i) {
-            peer->Send(FrameUnit(FrameSpec{.frameNo = static_cast<uint32_t>(i)}, Clip()[i]));
-            if (!lanes()) {
-                std::shared_ptr<TcpSocket> s = b.connection();
-                ASSERT_TRUE(s);
-                slot.RecvCommand(*s, s.get(), cmd);
-            }
+            ASSERT_NO_FATAL_FAILURE(SendFrame(i));
         }
         ASSERT_TRUE(
             WaitFor([&] { return b.stats[0].frames.load() == static_cast<uint32_t>(to); }, 5s));
