@@ -437,11 +437,12 @@ void DvrSlot::ReleaseIdleDecoders() {
         const bool silent = now - lastFrameAt_[c] >= idle;
         anyRecent = anyRecent || !silent;
         // A channel no pane shows keeps no decoder: its next picture starts at a key frame.
-        if ((silent || (shown & (1u << c)) == 0) && Decoder.out_c[c] &&
+        const bool unshown = (shown & (1u << c)) == 0;
+        if ((silent || unshown) && Decoder.out_c[c] &&
             channelJobs_[c].load(std::memory_order_acquire) == 0) {
             ReleaseChannel(Decoder, c);
             NetCtrl.needKey[c] = true;  // a new decoder starts at a key frame
-            if ((shown & (1u << c)) == 0) {
+            if (unshown) {
                 passedOver_ |= 1u << c;
             }
             released = true;

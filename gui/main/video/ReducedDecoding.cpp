@@ -60,33 +60,27 @@ std::vector<ReducedDecoding::Shown> ReducedDecoding::ShownNow(double ratio,
     return shown;
 }
 
-void ReducedDecoding::Send(const std::vector<uint32_t>& masks) {
+void ReducedDecoding::Send(const std::vector<uint32_t>& masks, std::array<uint32_t, kMaxDvrs>& sent,
+                           void (DvrSlot::*set)(uint32_t)) {
     ViewController* vc = context_.controller();
     if (!vc) {
         return;
     }
     for (int d = 0; d < kMaxDvrs; ++d) {
-        if (masks[d] != sent_[d]) {
-            sent_[d] = masks[d];
-            vc->Slot(d).SetReducedChannels(masks[d]);
+        if (masks[d] != sent[d]) {
+            sent[d] = masks[d];
+            (vc->Slot(d).*set)(masks[d]);
         }
     }
 }
 
 void ReducedDecoding::Update(double ratio, double magnified) {
     const std::vector<Shown> shown = ShownNow(ratio, magnified);
-    ViewController* vc = context_.controller();
-    if (vc && context_.query()) {  // without the wall nothing is known to be unshown
-        const std::vector<uint32_t> masks = ShownMasks(shown);
-        for (int d = 0; d < kMaxDvrs; ++d) {
-            if (masks[d] != shownSent_[d]) {
-                shownSent_[d] = masks[d];
-                vc->Slot(d).SetShownChannels(masks[d]);
-            }
-        }
+    if (context_.query()) {  // without the wall nothing is known to be unshown
+        Send(ShownMasks(shown), shownSent_, &DvrSlot::SetShownChannels);
     }
     if (!held_) {
-        Send(Masks(shown));
+        Send(Masks(shown), reducedSent_, &DvrSlot::SetReducedChannels);
     }
 }
 
@@ -106,7 +100,7 @@ bool ReducedDecoding::HoldFull() {
         return false;
     }
     held_ = true;
-    Send(std::vector<uint32_t>(kMaxDvrs, 0));
+    Send(std::vector<uint32_t>(kMaxDvrs, 0), reducedSent_, &DvrSlot::SetReducedChannels);
     return true;
 }
 

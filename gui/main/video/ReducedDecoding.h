@@ -18,6 +18,7 @@
 #include "core/support/Limits.h"
 
 class CoreContext;
+class DvrSlot;
 
 class ReducedDecoding {
   public:
@@ -59,11 +60,13 @@ class ReducedDecoding {
 
   private:
     std::vector<Shown> ShownNow(double ratio, double magnified) const;
-    void Send(const std::vector<uint32_t>& masks);
+    // Hands each slot whose mask differs from what `sent` says it holds its mask, through `set`.
+    void Send(const std::vector<uint32_t>& masks, std::array<uint32_t, kMaxDvrs>& sent,
+              void (DvrSlot::*set)(uint32_t));
 
     CoreContext& context_;
-    uint32_t sent_[kMaxDvrs] = {};              // the mask each slot holds now
-    std::array<uint32_t, kMaxDvrs> shownSent_;  // the shown mask each slot holds now
+    std::array<uint32_t, kMaxDvrs> reducedSent_{};  // the reduced mask each slot holds now
+    std::array<uint32_t, kMaxDvrs> shownSent_;      // the shown mask each slot holds now
     bool held_ = false;
     struct Awaited {
         int dvr;
